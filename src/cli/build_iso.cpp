@@ -1,0 +1,132 @@
+#include "cli/build_iso.h"
+
+#include <filesystem>
+#include <string>
+
+#include "cli/progress.h"
+#include "engine/kavo_burner.h"
+#include "engine/texts.h"
+#include "platform/file_find.h"
+
+namespace cli {
+namespace {
+
+namespace fs = std::filesystem;
+
+// The name a folder source gets on the disc: its own last component.
+std::string FolderName(const std::string& source) {
+  std::error_code ec;
+  fs::path p = fs::absolute(fs::path(source), ec).lexically_normal();
+  std::string s = p.string();
+  while (s.size() > 1 && s.back() == '/') s.pop_back();
+  return fs::path(s).filename().string();
+}
+
+bool AddSource(engine::TKavoBurner& burner, const std::string& source, std::FILE* err) {
+  if (platform::IsDirectory(source)) {
+    const std::string name = FolderName(source);
+    std::string dest = "\\";
+    if (!name.empty()) {  // the file-system root has no name: its contents go into the root
+      if (burner.MakeCompilationDir("\\", name) == nullptr) return false;
+      dest += name;
+    }
+    // Refused entries have been reported one by one; the rest goes in.
+    burner.AddFolderToCompilation(dest, source, false, false, true, platform::kAttrAnyFile, "*.*");
+    return true;
+  }
+  if (burner.AddFileToCompilation("\\", source, false) == 255) {
+    std::fprintf(err, "zantic-cli: source not found: %s\n", source.c_str());
+    return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+int RunBuildIso(engine::TKavoBurner& burner, const BuildIsoOptions& o, std::FILE* out, std::FILE* err) {
+  for (const auto& s : o.Sources) {
+    std::error_code ec;
+    if (!fs::exists(fs::path(s), ec)) {
+      std::fprintf(err, "zantic-cli: source not found: %s\n", s.c_str());
+      return kExitBadInput;
+    }
+  }
+  {
+    std::error_code ec;
+    if (fs::is_directory(fs::path(o.Output), ec)) {
+      std::fprintf(err, "zantic-cli: the output is a folder, not a file: %s\n", o.Output.c_str());
+      return kExitBadInput;
+    }
+  }
+
+  burner.ResetCompilation(600000, 20000);
+  burner.SetJolietFileSystem(o.Joliet);
+  burner.SetReplaceFile(o.Replace);
+  burner.SetIdVolume(o.Volume);
+  burner.SetIdSystem(o.System);
+  burner.SetIdVolumeSet(o.VolumeSet);
+  burner.SetIdPublisher(o.Publisher);
+  burner.SetIdPreparer(o.Preparer);
+  burner.SetIdApplication(o.Application);
+  burner.SetFileCopyright(o.Copyright);
+  burner.SetFileAbstract(o.Abstract);
+  burner.SetFileBibliographic(o.Bibliographic);
+
+  int warnings = 0;
+  burner.OnDebugMessage = [&](device::TSCSIDevice&, const std::string& message, std::uint8_t kind) {
+    if (kind == device::kMsgProgress) return;
+    ++warnings;
+    std::string text = message.rfind(">>> ", 0) == 0 ? message.substr(4) : message;
+    std::fprintf(err, "zantic-cli: %s\n", text.c_str());
+  };
+
+  for (const auto& s : o.Sources) {
+    if (burner.CancelRequested()) {
+      std::fprintf(err, "zantic-cli: %s\n", engine::texts::kOperationAborted);
+      return kExitAborted;
+    }
+    if (!AddSource(burner, s, err)) return kExitBadInput;
+  }
+  if (burner.CompilationDirCount() == 0 && burner.CompilationEntryCount() == 0) {
+    std::fprintf(err, "zantic-cli: nothing to write: the sources hold no files\n");
+    return kExitBadInput;
+  }
+
+  burner.PrepareLayout(engine::LayoutTarget::ImageFile);
+  ProgressBar bar(err);
+  burner.OnProgress = [&bar](engine::TKavoBurner&, const engine::Progress& p) { bar.Update(p.BytesDone, p.BytesTotal); };
+  std::string error;
+  bool done = false;
+  burner.OnWriteDone = [&](engine::TKavoBurner&, const std::string& e) {
+    error = e;
+    done = true;
+  };
+  burner.WriteImageFile(o.Output, engine::SaveMode::Quick);
+  bar.Finish();
+  if (!done) error = "INTERNAL ERROR: no end of write reported";
+  if (!error.empty()) {
+    std::fprintf(err, "zantic-cli: %s\n", error.c_str());
+    return error == engine::texts::kOperationAborted ? kExitAborted : kExitFailed;
+  }
+
+  const auto& layout = burner.CurrentLayout();
+  std::uint64_t files = 0;
+  std::uint64_t bytes = 0;
+  for (const auto& f : burner.Tables().Files())
+    if (!f->IsDirectory()) {
+      ++files;
+      bytes += static_cast<std::uint64_t>(f->RecordedSize);
+    }
+  std::fprintf(out, "Image:     %s\n", o.Output.c_str());
+  std::fprintf(out, "Volume:    %s\n", o.Volume.c_str());
+  std::fprintf(out, "Tree:      ISO 9660%s\n", o.Joliet ? " + Joliet" : "");
+  std::fprintf(out, "Folders:   %u\n", burner.CompilationDirCount());
+  std::fprintf(out, "Files:     %llu (%llu bytes)\n", static_cast<unsigned long long>(files),
+               static_cast<unsigned long long>(bytes));
+  std::fprintf(out, "Sectors:   %llu (%llu bytes)\n", static_cast<unsigned long long>(layout.SectorsToWrite),
+               static_cast<unsigned long long>(layout.SectorsToWrite * 2048));
+  if (warnings > 0) std::fprintf(out, "Warnings:  %d (see above)\n", warnings);
+  return kExitOk;
+}
+
+}  // namespace cli

@@ -1,0 +1,99 @@
+#include "cli/options.h"
+
+#include <map>
+
+namespace cli {
+
+const char* const kMainUsage =
+    "usage: zantic-cli COMMAND [options]\n"
+    "\n"
+    "commands:\n"
+    "  build-iso   build an ISO 9660 image file with a Joliet tree\n"
+    "\n"
+    "Run 'zantic-cli COMMAND --help' for the options of a command.\n";
+
+const char* const kBuildIsoUsage =
+    "usage: zantic-cli build-iso [options] -o OUT.iso SOURCE...\n"
+    "\n"
+    "A folder becomes a folder of its own name on the disc, with everything in\n"
+    "it; a file goes into the root.\n"
+    "\n"
+    "options:\n"
+    "  -o, --output FILE        the image file to write\n"
+    "  -V, --volume LABEL       volume identifier\n"
+    "      --system ID          system identifier\n"
+    "      --volset ID          volume set identifier\n"
+    "      --publisher ID       publisher identifier\n"
+    "      --preparer ID        data preparer identifier\n"
+    "      --application ID     application identifier\n"
+    "      --copyright FILE     copyright file identifier\n"
+    "      --abstract FILE      abstract file identifier\n"
+    "      --biblio FILE        bibliographic file identifier\n"
+    "      --no-joliet          write the ISO 9660 tree only\n"
+    "      --replace            a later source replaces an earlier file of the same name\n"
+    "  -h, --help               show this help\n";
+
+std::optional<BuildIsoOptions> ParseBuildIso(const std::vector<std::string>& args, std::string& error) {
+  BuildIsoOptions o;
+  const std::map<std::string, std::string*> valued = {
+      {"-o", &o.Output},           {"--output", &o.Output},         {"-V", &o.Volume},
+      {"--volume", &o.Volume},     {"--system", &o.System},         {"--volset", &o.VolumeSet},
+      {"--publisher", &o.Publisher}, {"--preparer", &o.Preparer},   {"--application", &o.Application},
+      {"--copyright", &o.Copyright}, {"--abstract", &o.Abstract},   {"--biblio", &o.Bibliographic},
+  };
+  bool onlySources = false;
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    const std::string& a = args[i];
+    if (onlySources || a.empty() || a[0] != '-' || a == "-") {
+      o.Sources.push_back(a);
+      continue;
+    }
+    if (a == "--") {
+      onlySources = true;
+      continue;
+    }
+    if (a == "-h" || a == "--help") {
+      o.Help = true;
+      continue;
+    }
+    if (a == "--no-joliet") {
+      o.Joliet = false;
+      continue;
+    }
+    if (a == "--replace") {
+      o.Replace = true;
+      continue;
+    }
+    std::string name = a;
+    std::optional<std::string> inlineValue;
+    if (const auto eq = a.find('='); a.rfind("--", 0) == 0 && eq != std::string::npos) {
+      name = a.substr(0, eq);
+      inlineValue = a.substr(eq + 1);
+    }
+    auto it = valued.find(name);
+    if (it == valued.end()) {
+      error = "unknown option: " + a;
+      return std::nullopt;
+    }
+    if (inlineValue) {
+      *it->second = *inlineValue;
+    } else if (i + 1 < args.size()) {
+      *it->second = args[++i];
+    } else {
+      error = "option " + a + " needs a value";
+      return std::nullopt;
+    }
+  }
+  if (o.Help) return o;
+  if (o.Output.empty()) {
+    error = "no output file given (-o OUT.iso)";
+    return std::nullopt;
+  }
+  if (o.Sources.empty()) {
+    error = "no source given: name the files and folders to put into the image";
+    return std::nullopt;
+  }
+  return o;
+}
+
+}  // namespace cli

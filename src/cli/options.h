@@ -1,0 +1,33 @@
+#pragma once
+// Command-line parsing for zantic-cli.
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace cli {
+
+struct BuildIsoOptions {
+  std::string Output;
+  std::vector<std::string> Sources;
+  std::string Volume;
+  std::string System;
+  std::string VolumeSet;
+  std::string Publisher;
+  std::string Preparer;
+  std::string Application;
+  std::string Copyright;
+  std::string Abstract;
+  std::string Bibliographic;
+  bool Joliet = true;
+  bool Replace = false;
+  bool Help = false;
+};
+
+// Parses the arguments after "build-iso"; on a mistake returns nullopt and
+// puts a message for the user into `error`.
+std::optional<BuildIsoOptions> ParseBuildIso(const std::vector<std::string>& args, std::string& error);
+
+extern const char* const kBuildIsoUsage;
+extern const char* const kMainUsage;
+
+}  // namespace cli

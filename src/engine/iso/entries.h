@@ -1,0 +1,53 @@
+#pragma once
+// Records of the compilation tree: one TDEntry per directory, one TFEntry per
+// file or subdirectory inside a directory.
+#include <cstdint>
+#include <string>
+#include <unordered_map>
+
+namespace iso {
+
+using TDateTime = double;  // days since 1899-12-30, local time
+
+struct TFEntry;
+
+struct TDEntry {
+  std::string IsoName;
+  std::string LongName;
+  std::int64_t IsoDirSize = 0;
+  std::int64_t JolietDirSize = 0;
+  std::string PathKey;
+  std::int32_t IsoDirSector = 0;
+  std::int32_t JolietDirSector = 0;
+  std::int32_t Number = 0;
+  TDEntry* Parent = nullptr;
+  TFEntry* FirstChild = nullptr;
+
+  // Kept beside the design's fields so that appending and the per-directory
+  // name lookup stay constant-time in directories of any size.
+  TFEntry* LastChild = nullptr;
+  std::unordered_map<std::string, TFEntry*> ByName;  // key: UpperKey(LongName)
+  std::size_t TableIndex = 0;                         // position in the directory table
+  TFEntry* Self = nullptr;                            // the parent's entry for this directory
+};
+
+struct TFEntry {
+  std::string IsoName;
+  std::string LongName;
+  std::string SourcePath;
+  bool Imported = false;
+  TDateTime DateTime = 0;
+  std::int64_t RecordedSize = 0;
+  std::int64_t SourceSize = 0;
+  std::int32_t Extent = 0;
+  std::int32_t JolietExtent = 0;
+  std::uint32_t Attributes = 0;
+  bool ClearArchive = false;
+  TDEntry* DirEntry = nullptr;
+  TFEntry* Next = nullptr;
+
+  TDEntry* Owner = nullptr;  // the directory whose list holds this entry
+  bool IsDirectory() const { return DirEntry != nullptr; }
+};
+
+}  // namespace iso

@@ -1,0 +1,299 @@
+#include "engine/iso/header.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <span>
+
+#include "base/span_io.h"
+#include "engine/iso/date_time.h"
+#include "engine/iso/naming.h"
+#include "engine/iso/records.h"
+
+namespace iso {
+namespace {
+
+enum class Tree { Iso, Joliet };
+
+template <std::size_t N>
+void IsoText(std::array<std::uint8_t, N>& field, const std::string& text) {
+  base::PutPaddedText(field, CutUtf8(UpperKey(text), N));
+}
+
+// Joliet text: UCS-2 big-endian, padded with UCS-2 spaces to `chars`.
+template <std::size_t N>
+void JolietText(std::array<std::uint8_t, N>& field, const std::string& text, std::size_t chars) {
+  const auto ucs = ToUcs2Be(text);
+  for (std::size_t i = 0; i < chars * 2; i += 2) {
+    field[i] = i < ucs.size() ? ucs[i] : 0x00;
+    field[i + 1] = i < ucs.size() ? ucs[i + 1] : 0x20;
+  }
+}
+
+void SetId(std::array<std::uint8_t, 5>& id) { std::memcpy(id.data(), "CD001", 5); }
+
+std::vector<std::uint8_t> RootRecordBytes(std::uint32_t extent, std::int64_t size) {
+  DirRecordHead h;
+  h.Length = 34;
+  h.Extent.Set(extent);
+  h.DataLength.Set(static_cast<std::uint32_t>(size));
+  h.Flags = kFlagDirectory;
+  h.VolumeSequence.Set(1);
+  h.IdLength = 1;
+  std::vector<std::uint8_t> out;
+  base::ByteWriter w(out);
+  w.Put(h);
+  w.PutU8(0);
+  return out;
+}
+
+VolumeDescriptor MakeDescriptor(const HeaderInput& in, Tree tree) {
+  const SessionLayout& l = *in.Layout;
+  const VolumeIdentifiers& ids = in.Ids;
+  const TDEntry& root = *in.Tables->Root();
+  VolumeDescriptor d;
+  const bool joliet = tree == Tree::Joliet;
+  d.Type = joliet ? 2 : 1;
+  SetId(d.StandardId);
+  d.Version = 1;
+  if (joliet) {
+    JolietText(d.SystemId, ids.System, 16);
+    JolietText(d.VolumeId, ids.Volume, 16);
+    JolietText(d.VolumeSetId, ids.VolumeSet, 64);
+    JolietText(d.PublisherId, ids.Publisher, 64);
+    JolietText(d.PreparerId, ids.Preparer, 64);
+    JolietText(d.ApplicationId, ids.Application, 64);
+    JolietText(d.CopyrightFile, ids.CopyrightFile, 18);
+    JolietText(d.AbstractFile, ids.AbstractFile, 18);
+    JolietText(d.BibliographicFile, ids.BibliographicFile, 18);
+  } else {
+    IsoText(d.SystemId, ids.System);
+    IsoText(d.VolumeId, ids.Volume);
+    IsoText(d.VolumeSetId, ids.VolumeSet);
+    IsoText(d.PublisherId, ids.Publisher);
+    IsoText(d.PreparerId, ids.Preparer);
+    IsoText(d.ApplicationId, ids.Application);
+    IsoText(d.CopyrightFile, ids.CopyrightFile);
+    IsoText(d.AbstractFile, ids.AbstractFile);
+    IsoText(d.BibliographicFile, ids.BibliographicFile);
+  }
+  d.VolumeSpaceSize.Set(static_cast<std::uint32_t>(l.VolumeSpaceSize));
+  if (joliet || l.Options.Joliet) {
+    // Joliet UCS-2 level 1 escape sequence.
+    d.EscapeSequences[0] = 0x25;
+    d.EscapeSequences[1] = 0x2F;
+    d.EscapeSequences[2] = 0x40;
+  }
+  d.VolumeSetSize.Set(1);
+  d.VolumeSequenceNumber.Set(1);
+  d.LogicalBlockSize.Set(kSectorSize);
+  d.PathTableSize.Set(joliet ? l.JolietPathTableSize : l.IsoPathTableSize);
+  d.LPathTable.Set(joliet ? l.JolietLPathSector : l.IsoLPathSector);
+  d.MPathTable.Set(joliet ? l.JolietMPathSector : l.IsoMPathSector);
+  const auto rootRecord = joliet ? RootRecordBytes(l.JolietDirStart, root.JolietDirSize)
+                                 : RootRecordBytes(l.IsoDirStart, root.IsoDirSize);
+  std::copy(rootRecord.begin(), rootRecord.end(), d.RootRecord.begin());
+  if (joliet) {
+    d.CreationDate = DescriptorDate(DecodeDateTime(ids.JolietCreation).value_or(platform::CivilTime{}));
+    d.ModificationDate = DescriptorDate(DecodeDateTime(ids.JolietModification).value_or(platform::CivilTime{}));
+    d.ExpirationDate = {};
+    d.EffectiveDate = {};
+  } else {
+    d.CreationDate = DescriptorDate(in.Now);
+    d.ModificationDate = DescriptorDate(in.NowAgain);
+    std::memset(d.ExpirationDate.data(), '0', 16);
+    std::memset(d.EffectiveDate.data(), '0', 16);
+  }
+  d.FileStructureVersion = 1;
+  d.ApplicationUse.fill(0x20);
+  return d;
+}
+
+void PutPathTable(base::ByteWriter& w, const HeaderInput& in, Tree tree, bool bigEndian) {
+  const SessionLayout& l = *in.Layout;
+  const bool joliet = tree == Tree::Joliet;
+  const std::uint32_t area = joliet ? l.JolietDirStart : l.IsoDirStart;
+  for (std::size_t i = 0; i < l.PathOrder.size(); ++i) {
+    const TDEntry& d = *l.PathOrder[i];
+    std::vector<std::uint8_t> id;
+    if (i == 0)
+      id = {0};
+    else if (joliet)
+      id = ToUcs2Be(d.LongName);
+    else
+      id.assign(d.IsoName.begin(), d.IsoName.end());
+    const auto extent = area + static_cast<std::uint32_t>(joliet ? d.JolietDirSector : d.IsoDirSector);
+    const auto parent = static_cast<std::uint16_t>(i == 0 ? 1 : d.Parent->Number);
+    const auto n = static_cast<std::uint8_t>(id.size());
+    if (bigEndian) {
+      PathTableHeadM h;
+      h.IdLength = n;
+      h.Extent.Set(extent);
+      h.Parent.Set(parent);
+      w.Put(h);
+    } else {
+      PathTableHeadL h;
+      h.IdLength = n;
+      h.Extent.Set(extent);
+      h.Parent.Set(parent);
+      w.Put(h);
+    }
+    w.PutBytes(id);
+    if (id.size() % 2 == 1) w.PutU8(0);
+  }
+  w.PadTo(kSectorSize);
+}
+
+class RecordWriter {
+ public:
+  RecordWriter(base::ByteWriter& w, std::int8_t tz) : FW(w), FTz(tz) {}
+
+  void Put(std::uint32_t extent, std::uint32_t size, const std::array<std::uint8_t, 7>& date,
+           std::uint8_t flags, std::span<const std::uint8_t> id) {
+    const std::size_t len = RecordLength(id.size());
+    // A record never crosses a sector boundary.
+    if (FW.Size() % kSectorSize + len > kSectorSize) FW.PadTo(kSectorSize);
+    DirRecordHead h;
+    h.Length = static_cast<std::uint8_t>(len);
+    h.Extent.Set(extent);
+    h.DataLength.Set(size);
+    h.Date = date;
+    h.Flags = flags;
+    h.VolumeSequence.Set(1);
+    h.IdLength = static_cast<std::uint8_t>(id.size());
+    FW.Put(h);
+    FW.PutBytes(id);
+    if (id.size() % 2 == 0) FW.PutU8(0);
+  }
+  std::int8_t Tz() const { return FTz; }
+
+ private:
+  base::ByteWriter& FW;
+  std::int8_t FTz;
+};
+
+base::Status PutDirectory(base::ByteWriter& w, const HeaderInput& in, const TDEntry& dir, Tree tree,
+                          const std::array<std::uint8_t, 7>& now) {
+  const SessionLayout& l = *in.Layout;
+  const bool joliet = tree == Tree::Joliet;
+  const std::uint32_t area = joliet ? l.JolietDirStart : l.IsoDirStart;
+  auto dirExtent = [&](const TDEntry& d) {
+    return area + static_cast<std::uint32_t>(joliet ? d.JolietDirSector : d.IsoDirSector);
+  };
+  auto dirSize = [&](const TDEntry& d) {
+    return static_cast<std::uint32_t>(joliet ? d.JolietDirSize : d.IsoDirSize);
+  };
+  const std::size_t start = w.Size();
+  RecordWriter rw(w, in.TimeZoneOffset);
+  const std::uint8_t dot[] = {0};
+  const std::uint8_t dotdot[] = {1};
+  rw.Put(dirExtent(dir), dirSize(dir), now, kFlagDirectory, dot);
+  rw.Put(dirExtent(*dir.Parent), dirSize(*dir.Parent), now, kFlagDirectory, dotdot);
+
+  std::vector<std::uint8_t> id;
+  for (const TFEntry* e = dir.FirstChild; e != nullptr; e = e->Next) {
+    std::uint8_t flags = (e->Attributes & 0x02) != 0 ? kFlagHidden : 0;
+    std::uint32_t extent = 0;
+    if (e->IsDirectory()) {
+      flags |= kFlagDirectory;
+      extent = dirExtent(*e->DirEntry);
+    } else if (e->Imported) {
+      extent = static_cast<std::uint32_t>(e->Extent);
+    } else if (e->RecordedSize != 0) {
+      extent = l.FirstFileSector + static_cast<std::uint32_t>(e->Extent);
+    }
+    if (joliet) {
+      id = ToUcs2Be(e->LongName);
+      if (!e->IsDirectory()) id.insert(id.end(), {0x00, ';', 0x00, '1'});
+    } else {
+      id.assign(e->IsoName.begin(), e->IsoName.end());
+      if (!e->IsDirectory()) id.insert(id.end(), {';', '1'});
+    }
+    if (!IdentifierFitsRecord(id.size()))
+      return base::MakeError(base::ErrorKind::Internal, "identifier does not fit a record: " + e->LongName);
+    const auto size = static_cast<std::uint32_t>(joliet ? e->SourceSize : e->RecordedSize);
+    rw.Put(extent, size, RecordDate(e->DateTime, in.TimeZoneOffset), flags, id);
+  }
+  w.PadTo(kSectorSize);
+  const auto expected = static_cast<std::size_t>(joliet ? dir.JolietDirSize : dir.IsoDirSize);
+  if (w.Size() - start != expected)
+    return base::MakeError(base::ErrorKind::Internal, "directory size changed since the layout: " + dir.PathKey);
+  return base::Ok();
+}
+
+}  // namespace
+
+std::array<std::uint8_t, 7> RecordDate(TDateTime value, std::int8_t tzOffset) {
+  std::array<std::uint8_t, 7> r{};
+  const auto t = DecodeDateTime(value);
+  if (!t || t->Year < 1900 || t->Year > 2155) return r;
+  r[0] = static_cast<std::uint8_t>(t->Year - 1900);
+  r[1] = static_cast<std::uint8_t>(t->Month);
+  r[2] = static_cast<std::uint8_t>(t->Day);
+  r[3] = static_cast<std::uint8_t>(t->Hour);
+  r[4] = static_cast<std::uint8_t>(t->Minute);
+  r[5] = static_cast<std::uint8_t>(t->Second);
+  r[6] = static_cast<std::uint8_t>(tzOffset);
+  return r;
+}
+
+std::array<std::uint8_t, 17> DescriptorDate(const platform::CivilTime& t) {
+  std::array<std::uint8_t, 17> r{};
+  char buf[32];
+  std::snprintf(buf, sizeof buf, "%04d%02d%02d%02d%02d%02d%02d", std::clamp(t.Year, 0, 9999),
+                std::clamp(t.Month, 0, 99), std::clamp(t.Day, 0, 99), std::clamp(t.Hour, 0, 99),
+                std::clamp(t.Minute, 0, 99), std::clamp(t.Second, 0, 99), std::clamp(t.Millisecond / 10, 0, 99));
+  std::memcpy(r.data(), buf, 16);
+  r[16] = 0;
+  return r;
+}
+
+base::Result<HeaderStream> BuildHeaderStream(const HeaderInput& in) {
+  const SessionLayout& l = *in.Layout;
+  HeaderStream hs;
+  const std::uint64_t total = static_cast<std::uint64_t>(l.FirstFileSector - l.PaddingSectors - l.BootImageSectors) -
+                              l.SessionStart;
+  hs.Bytes.reserve(static_cast<std::size_t>(total * kSectorSize));
+  base::ByteWriter w(hs.Bytes);
+
+  w.PutZeros(16 * kSectorSize);
+  w.Put(MakeDescriptor(in, Tree::Iso));
+  if (l.Options.Bootable) {
+    if (in.BootRecord.size() != kSectorSize)
+      return base::MakeError(base::ErrorKind::Internal, "boot record missing");
+    w.PutBytes(in.BootRecord);
+  }
+  if (l.Options.Joliet) w.Put(MakeDescriptor(in, Tree::Joliet));
+  DescriptorHead term;
+  term.Type = 0xFF;
+  SetId(term.StandardId);
+  term.Version = 1;
+  w.Put(term);
+  w.PadTo(kSectorSize);
+  hs.DescriptorCopy.assign(hs.Bytes.begin(), hs.Bytes.begin() + static_cast<std::ptrdiff_t>(std::min<std::size_t>(hs.Bytes.size(), 65536)));
+
+  PutPathTable(w, in, Tree::Iso, false);
+  PutPathTable(w, in, Tree::Iso, true);
+  if (l.Options.Joliet) {
+    PutPathTable(w, in, Tree::Joliet, false);
+    PutPathTable(w, in, Tree::Joliet, true);
+  }
+  const auto now = RecordDate(EncodeDateTime(in.Now).value_or(0.0), in.TimeZoneOffset);
+  for (const auto& d : in.Tables->Dirs())
+    if (auto s = PutDirectory(w, in, *d, Tree::Iso, now); !s) return s.Err();
+  if (l.Options.Joliet)
+    for (const auto& d : in.Tables->Dirs())
+      if (auto s = PutDirectory(w, in, *d, Tree::Joliet, now); !s) return s.Err();
+  if (l.Options.Bootable) {
+    if (in.BootCatalog.size() != kSectorSize)
+      return base::MakeError(base::ErrorKind::Internal, "boot catalog missing");
+    w.PutBytes(in.BootCatalog);
+  }
+  // The header must end exactly where the layout put the boot image.
+  const std::uint64_t end = l.SessionStart + hs.Bytes.size() / kSectorSize;
+  const std::uint64_t want = l.Options.Bootable ? l.BootImageSector : l.FirstFileSector - l.PaddingSectors;
+  if (end != want) return base::MakeError(base::ErrorKind::Internal, "header length disagrees with the layout");
+  return hs;
+}
+
+}  // namespace iso

@@ -1,0 +1,149 @@
+#include "engine/iso/layout.h"
+
+#include <algorithm>
+
+#include "engine/iso/naming.h"
+#include "engine/iso/records.h"
+
+namespace iso {
+namespace {
+
+constexpr std::uint64_t SectorsFor(std::uint64_t bytes) { return (bytes + kSectorSize - 1) / kSectorSize; }
+
+// Path-table order: by depth, then parent number, then long name byte by byte.
+std::vector<TDEntry*> NumberDirectories(const CompilationTables& tables) {
+  std::vector<TDEntry*> order;
+  order.reserve(tables.Dirs().size());
+  TDEntry* root = tables.Root();
+  root->Number = 1;
+  order.push_back(root);
+  std::vector<TDEntry*> children;
+  // Walking the parents in number order yields the children grouped by depth
+  // and parent number; only the siblings need sorting.
+  for (std::size_t i = 0; i < order.size(); ++i) {
+    children.clear();
+    for (TFEntry* e = order[i]->FirstChild; e != nullptr; e = e->Next)
+      if (e->DirEntry != nullptr) children.push_back(e->DirEntry);
+    std::sort(children.begin(), children.end(),
+              [](const TDEntry* a, const TDEntry* b) { return a->LongName < b->LongName; });
+    for (TDEntry* c : children) {
+      c->Number = static_cast<std::int32_t>(order.size() + 1);
+      order.push_back(c);
+    }
+  }
+  return order;
+}
+
+std::uint32_t PathTableSize(const std::vector<TDEntry*>& order, bool joliet) {
+  std::uint64_t size = 10;
+  for (std::size_t i = 1; i < order.size(); ++i) {
+    const std::size_t n = joliet ? 2 * Utf16Length(order[i]->LongName) : order[i]->IsoName.size();
+    size += 8 + n + (n % 2);
+  }
+  return static_cast<std::uint32_t>(size);
+}
+
+// Records never cross a sector boundary; the size is every sector touched.
+template <typename LengthOf>
+std::int64_t DirectorySize(const TDEntry& dir, LengthOf lengthOf) {
+  std::uint64_t sectors = 1;
+  std::uint64_t used = 2 * RecordLength(1);  // "." and ".."
+  for (const TFEntry* e = dir.FirstChild; e != nullptr; e = e->Next) {
+    const std::size_t len = RecordLength(lengthOf(*e));
+    if (used + len > kSectorSize) {
+      ++sectors;
+      used = 0;
+    }
+    used += len;
+  }
+  return static_cast<std::int64_t>(sectors * kSectorSize);
+}
+
+}  // namespace
+
+std::size_t IsoIdentifierLength(const TFEntry& e) {
+  return e.IsDirectory() ? e.IsoName.size() : e.IsoName.size() + 2;
+}
+
+std::size_t JolietIdentifierLength(const TFEntry& e) {
+  return 2 * (Utf16Length(e.LongName) + (e.IsDirectory() ? 0 : 2));
+}
+
+SessionLayout ComputeLayout(CompilationTables& tables, const LayoutOptions& options) {
+  SessionLayout l;
+  l.Options = options;
+  l.SessionStart = options.SessionStart;
+  l.PathOrder = NumberDirectories(tables);
+
+  std::uint64_t isoDirSectors = 0;
+  std::uint64_t jolietDirSectors = 0;
+  for (const auto& d : tables.Dirs()) {
+    d->IsoDirSize = DirectorySize(*d, IsoIdentifierLength);
+    d->IsoDirSector = static_cast<std::int32_t>(isoDirSectors);
+    isoDirSectors += static_cast<std::uint64_t>(d->IsoDirSize) / kSectorSize;
+    if (options.Joliet) {
+      d->JolietDirSize = DirectorySize(*d, JolietIdentifierLength);
+      d->JolietDirSector = static_cast<std::int32_t>(jolietDirSectors);
+      jolietDirSectors += static_cast<std::uint64_t>(d->JolietDirSize) / kSectorSize;
+    } else {
+      d->JolietDirSize = 0;
+      d->JolietDirSector = 0;
+    }
+  }
+
+  std::uint64_t next = static_cast<std::uint64_t>(l.SessionStart) + 16;
+  auto take = [&next](std::uint64_t count) {
+    const auto at = static_cast<std::uint32_t>(next);
+    next += count;
+    return at;
+  };
+  l.PrimarySector = take(1);
+  if (options.Bootable) l.BootRecordSector = take(1);
+  if (options.Joliet) l.JolietSector = take(1);
+  l.TerminatorSector = take(1);
+
+  l.IsoPathTableSize = PathTableSize(l.PathOrder, false);
+  l.IsoLPathSector = take(SectorsFor(l.IsoPathTableSize));
+  l.IsoMPathSector = take(SectorsFor(l.IsoPathTableSize));
+  if (options.Joliet) {
+    l.JolietPathTableSize = PathTableSize(l.PathOrder, true);
+    l.JolietLPathSector = take(SectorsFor(l.JolietPathTableSize));
+    l.JolietMPathSector = take(SectorsFor(l.JolietPathTableSize));
+  }
+  l.IsoDirStart = take(isoDirSectors);
+  if (options.Joliet) l.JolietDirStart = take(jolietDirSectors);
+  if (options.Bootable) {
+    l.BootCatalogSector = take(1);
+    l.BootImageSectors = options.BootImageSectors;
+    l.BootImageSector = take(options.BootImageSectors);
+  }
+  if (next < 150) {
+    l.PaddingSectors = static_cast<std::uint32_t>(150 - next);
+    next = 150;
+  }
+  l.FirstFileSector = static_cast<std::uint32_t>(next);
+
+  std::uint64_t fileSectors = 0;
+  for (const auto& f : tables.Files()) {
+    TFEntry& e = *f;
+    if (e.DirEntry != nullptr) {
+      e.Extent = e.DirEntry->IsoDirSector;
+      e.JolietExtent = e.DirEntry->JolietDirSector;
+      e.RecordedSize = e.DirEntry->IsoDirSize;
+      e.SourceSize = e.DirEntry->JolietDirSize;
+    } else if (e.Imported) {
+      continue;
+    } else if (e.RecordedSize == 0) {
+      e.Extent = e.JolietExtent = 0;
+    } else {
+      e.Extent = e.JolietExtent = static_cast<std::int32_t>(fileSectors);
+      fileSectors += SectorsFor(static_cast<std::uint64_t>(e.RecordedSize));
+    }
+  }
+  l.FileSectors = fileSectors;
+  l.VolumeSpaceSize = l.FirstFileSector + fileSectors;
+  l.SectorsToWrite = l.VolumeSpaceSize - l.SessionStart;
+  return l;
+}
+
+}  // namespace iso

@@ -1,0 +1,186 @@
+#pragma once
+// TKavoBurner: the one object through which the front ends use the disc
+// engine. It owns the compilation tree, its layout and header stream, and
+// (through its device base) the drive.
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <set>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "engine/device/scsi_device.h"
+#include "engine/iso/compilation_tables.h"
+#include "engine/iso/entries.h"
+#include "engine/iso/header.h"
+#include "engine/iso/layout.h"
+#include "platform/file_find.h"
+
+namespace engine {
+
+class TKavoBurner;
+using iso::TDateTime;
+using iso::TDEntry;
+using iso::TFEntry;
+
+using TAddFileEvent = std::function<void(TKavoBurner& sender, const std::string& fullPath, std::string& longFileName,
+                                         std::string& shortFileName, TDateTime& dateTime, std::uint32_t attr,
+                                         std::int64_t fileSize, bool& skip)>;
+using TAddDirEvent =
+    std::function<void(TKavoBurner& sender, std::string& longName, std::string& shortName, bool& skip)>;
+using TWriteDoneEvent = std::function<void(TKavoBurner& sender, const std::string& error)>;
+using TNotifyEvent = std::function<void(TKavoBurner& sender)>;
+
+// Progress of long work: bytes done of bytes in all.
+struct Progress {
+  std::uint64_t BytesDone = 0;
+  std::uint64_t BytesTotal = 0;
+};
+using TProgressEvent = std::function<void(TKavoBurner& sender, const Progress& progress)>;
+
+enum class LayoutTarget { Disc, ImageFile };
+enum class SaveMode { Threaded, Quick };
+
+class TKavoBurner : public device::TSCSIDevice {
+ public:
+  TKavoBurner();
+  ~TKavoBurner() override;
+
+  // --- properties -------------------------------------------------------
+  bool UnderrunProtection() const { return FUnderrunProtection; }
+  void SetUnderrunProtection(bool v) { FUnderrunProtection = v; }
+  bool DoDebug() const { return FDoDebug; }
+  void SetDoDebug(bool v) { FDoDebug = v; }
+  std::uint16_t ReadSpeed() const { return FReadSpeed; }
+  void SetReadSpeed(std::uint16_t v) { FReadSpeed = v; }
+  std::uint16_t WriteSpeed() const { return FWriteSpeed; }
+  void SetWriteSpeed(std::uint16_t v) { FWriteSpeed = v; }
+  bool FinalizeDisc() const { return FFinalizeDisc; }
+  void SetFinalizeDisc(bool v) { FFinalizeDisc = v; }
+  bool TestWrite() const { return FTestWrite; }
+  void SetTestWrite(bool v) { FTestWrite = v; }
+  bool ReplaceFile() const { return FReplaceFile; }
+  void SetReplaceFile(bool v) { FReplaceFile = v; }
+  bool FinalizeTrack() const { return FFinalizeTrack; }
+  void SetFinalizeTrack(bool v) { FFinalizeTrack = v; }
+  bool PerformOPC() const { return FPerformOPC; }
+  void SetPerformOPC(bool v) { FPerformOPC = v; }
+
+  const std::string& IdVolume() const { return FIds.Volume; }
+  void SetIdVolume(std::string v) { FIds.Volume = std::move(v); }
+  const std::string& IdSystem() const { return FIds.System; }
+  void SetIdSystem(std::string v) { FIds.System = std::move(v); }
+  const std::string& IdVolumeSet() const { return FIds.VolumeSet; }
+  void SetIdVolumeSet(std::string v) { FIds.VolumeSet = std::move(v); }
+  const std::string& IdPublisher() const { return FIds.Publisher; }
+  void SetIdPublisher(std::string v) { FIds.Publisher = std::move(v); }
+  const std::string& IdPreparer() const { return FIds.Preparer; }
+  void SetIdPreparer(std::string v) { FIds.Preparer = std::move(v); }
+  const std::string& IdApplication() const { return FIds.Application; }
+  void SetIdApplication(std::string v) { FIds.Application = std::move(v); }
+  const std::string& FileCopyright() const { return FIds.CopyrightFile; }
+  void SetFileCopyright(std::string v) { FIds.CopyrightFile = std::move(v); }
+  const std::string& FileAbstract() const { return FIds.AbstractFile; }
+  void SetFileAbstract(std::string v) { FIds.AbstractFile = std::move(v); }
+  const std::string& FileBibliographic() const { return FIds.BibliographicFile; }
+  void SetFileBibliographic(std::string v) { FIds.BibliographicFile = std::move(v); }
+  TDateTime DateCreation() const { return FIds.JolietCreation; }
+  void SetDateCreation(TDateTime v) { FIds.JolietCreation = v; }
+  TDateTime DateModification() const { return FIds.JolietModification; }
+  void SetDateModification(TDateTime v) { FIds.JolietModification = v; }
+  TDateTime DateEffective() const { return FDateEffective; }
+  void SetDateEffective(TDateTime v) { FDateEffective = v; }
+  TDateTime DateExpiration() const { return FDateExpiration; }
+  void SetDateExpiration(TDateTime v) { FDateExpiration = v; }
+
+  std::uint32_t CacheSize() const { return FCacheSize; }
+  // Below 2 MiB becomes 2 MiB; anything else is rounded down to whole sectors.
+  void SetCacheSize(std::uint32_t v);
+  const std::string& ISOFileName() const { return FISOFileName; }
+  void SetISOFileName(std::string v) { FISOFileName = std::move(v); }
+  bool JolietFileSystem() const { return FJolietFileSystem; }
+  void SetJolietFileSystem(bool v) { FJolietFileSystem = v; }
+  const std::string& Version() const { return FVersion; }
+  void SetVersion(const std::string&) {}  // the version is fixed
+  bool WritePostGap() const { return FWritePostGap; }
+  void SetWritePostGap(bool v) { FWritePostGap = v; }
+
+  // --- events -----------------------------------------------------------
+  TAddFileEvent OnAddFile;
+  TAddDirEvent OnAddDir;
+  TWriteDoneEvent OnWriteDone;
+  TNotifyEvent OnFinalizingTrack;
+  TProgressEvent OnProgress;
+
+  // --- compilation ------------------------------------------------------
+  bool ResetCompilation(std::uint32_t maxEntries, std::uint32_t maxDirs);
+  TDEntry* MakeCompilationDir(const std::string& destPath, const std::string& name);
+  std::uint8_t AddFileToCompilation(const std::string& destPath, const std::string& sourcePath, bool deriveDest);
+  std::uint8_t AddFolderToCompilation(const std::string& destPath, const std::string& sourceFolder, bool archiveOnly,
+                                      bool deriveDest, bool recurse, std::uint32_t attrMask,
+                                      const std::string& fileMask);
+  TDEntry* FindCompilationDir(const std::string& path) const;
+  TDEntry* ForceCompilationPath(const std::string& path);
+  bool RemoveCompilationDir(TDEntry* dir);
+  bool RemoveCompilationEntry(const std::string& dirPath, const std::string& longName);
+  bool ClearArchiveFlags();
+  std::int64_t MeasureSourceSize(const std::string& path) const;
+  std::uint32_t CompilationDirCount() const;
+  std::uint32_t CompilationEntryCount() const;
+  const iso::CompilationTables& Tables() const { return FTables; }
+
+  // --- layout and output ------------------------------------------------
+  int PrepareLayout(LayoutTarget target);
+  bool BuildHeader();
+  std::uint32_t ImageSectors() const;
+  const iso::SessionLayout& CurrentLayout() const { return FLayout; }
+  const iso::HeaderStream& Header() const { return FHeader; }
+  // Quick: the direct writer on this thread, 1 when done. Threaded writing
+  // comes with the read-ahead cache.
+  int WriteImageFile(const std::string& path, SaveMode mode);
+  void CancelOperation();
+  bool CancelRequested() const;
+
+  // The time-zone offset of directory-record dates, in 15-minute steps.
+  std::int8_t TimeZoneOffset() const { return FTimeZoneOffset; }
+
+ private:
+  TFEntry* AddDirectory(TDEntry& parent, const std::string& longName, const std::string& shortName,
+                        std::optional<TDateTime> date, std::uint32_t attributes);
+  std::uint8_t AddFileEntry(TDEntry& dir, const std::string& sourcePath, const platform::FindData& found, bool clearArchive,
+                            std::optional<std::int32_t> absoluteSector);
+  // nullopt when a directory could not be added and the whole add stops.
+  std::optional<std::uint8_t> AddFolderContents(TDEntry& dest, const std::string& sourceFolder, bool archiveOnly, bool recurse,
+                                 std::uint32_t attrMask, const std::string& fileMask,
+                                 std::set<std::pair<std::uint64_t, std::uint64_t>>& ancestors);
+  std::string DeriveDestination(const std::string& destPath, const std::string& source) const;
+  void Changed() { FLaidOut = false; }
+
+  iso::CompilationTables FTables;
+  iso::SessionLayout FLayout;
+  iso::HeaderStream FHeader;
+  bool FLaidOut = false;
+  std::int8_t FTimeZoneOffset = 0;
+
+  bool FUnderrunProtection = true;
+  bool FDoDebug = false;
+  std::uint16_t FReadSpeed = 0;
+  std::uint16_t FWriteSpeed = 0;
+  bool FFinalizeDisc = false;
+  bool FTestWrite = false;
+  bool FReplaceFile = false;
+  bool FFinalizeTrack = true;
+  bool FPerformOPC = false;
+  iso::VolumeIdentifiers FIds;
+  TDateTime FDateEffective = 0;
+  TDateTime FDateExpiration = 0;
+  std::uint32_t FCacheSize = 4194304;
+  std::string FISOFileName;
+  bool FJolietFileSystem = true;
+  std::string FVersion = "1.23";
+  bool FWritePostGap = true;
+};
+
+}  // namespace engine

@@ -1,0 +1,325 @@
+// The compilation operations of TKavoBurner: the add rules, lookups and
+// removal over the compilation tree.
+#include <algorithm>
+
+#include "engine/iso/date_time.h"
+#include "engine/iso/naming.h"
+#include "engine/kavo_burner.h"
+#include "engine/texts.h"
+#include "platform/file_find.h"
+#include "platform/time_zone.h"
+
+namespace engine {
+namespace {
+
+using iso::UpperKey;
+
+bool IsSeparator(char c) { return c == '\\' || c == platform::kPathSeparator; }
+
+std::string WithTrailingSeparator(const std::string& folder) {
+  if (!folder.empty() && IsSeparator(folder.back())) return folder;
+  return folder + platform::kPathSeparator;
+}
+
+// The Delphi FindFirst rule: hidden, system and directory entries only when
+// the mask asks for them.
+bool PassesAttributeMask(std::uint32_t attributes, std::uint32_t mask) {
+  const std::uint32_t excluded =
+      ~mask & (platform::kAttrHidden | platform::kAttrSystem | platform::kAttrVolumeId | platform::kAttrDirectory);
+  return (attributes & excluded) == 0;
+}
+
+bool IsDotEntry(const std::string& name) { return name == "." || name == ".."; }
+
+std::vector<platform::FindData> ListFolder(const std::string& folder) {
+  std::vector<platform::FindData> items;
+  platform::FileFinder finder;
+  platform::FindData fd;
+  for (bool ok = finder.FindFirst(folder + "*.*", platform::kAttrAnyFile, fd); ok; ok = finder.FindNext(fd))
+    if (!IsDotEntry(fd.Name)) items.push_back(fd);
+  return items;
+}
+
+}  // namespace
+
+bool TKavoBurner::ResetCompilation(std::uint32_t maxEntries, std::uint32_t maxDirs) {
+  FTimeZoneOffset = static_cast<std::int8_t>(-platform::StandardBiasMinutes() / 15);
+  FHeader = {};
+  FLayout = {};
+  FTables.Reset(maxEntries, maxDirs);
+  FLaidOut = false;
+  return true;
+}
+
+TDEntry* TKavoBurner::FindCompilationDir(const std::string& path) const {
+  if (path.empty() || path == "\\") return FTables.Root();
+  std::string key = path;
+  if (key.back() == '\\') key.pop_back();
+  key = UpperKey(key);
+  if (key == "\\") return nullptr;  // only directories after the root are compared
+  return FTables.FindDirByKey(key);
+}
+
+TFEntry* TKavoBurner::AddDirectory(TDEntry& parent, const std::string& longName, const std::string& shortName,
+                                   std::optional<TDateTime> date, std::uint32_t attributes) {
+  const std::string key = UpperKey(iso::JoinKey(parent.PathKey, longName));
+  if (TDEntry* existing = FTables.FindDirByKey(key)) return existing->Self;
+  if (FTables.DirsFull()) {
+    DebugMessage(">>> " + texts::Format(texts::kMaximumDirectories, FTables.MaxDirs()), device::kMsgTableFull);
+    return nullptr;
+  }
+  if (FTables.EntriesFull()) {
+    DebugMessage(texts::Format(texts::kMaximumFiles, FTables.MaxEntries()), device::kMsgTableFull);
+    return nullptr;
+  }
+  // A Joliet identifier takes two bytes a character and a record holds at
+  // most 255 bytes: a longer name would corrupt the directory.
+  if (iso::Utf16Length(longName) > iso::kMaxJolietDirUnits) {
+    DebugMessage(">>> " + texts::Format(texts::kNameTooLong, key), device::kMsgCompilationError);
+    return nullptr;
+  }
+  TFEntry* e = FTables.NewEntry(parent, longName);
+  TDEntry* d = FTables.NewDir(*e, parent, key);
+  const std::string iso = iso::CutUtf8(shortName.empty() ? UpperKey(longName) : shortName,
+                                       iso::kMaxIsoIdentifierBytes);
+  e->IsoName = d->IsoName = iso;
+  d->LongName = longName;
+  e->Attributes = attributes;
+  e->DateTime = date.value_or(iso::NowDateTime());
+  Changed();
+  return e;
+}
+
+TDEntry* TKavoBurner::MakeCompilationDir(const std::string& destPath, const std::string& name) {
+  TDEntry* dest = FindCompilationDir(destPath);
+  if (dest == nullptr) {
+    DebugMessage(texts::kInvalidDestinationPath, device::kMsgCompilationError);
+    return nullptr;
+  }
+  std::string n = name;
+  if (!n.empty() && n.front() == '\\') n.erase(0, 1);
+  if (!n.empty() && n.back() == '\\') n.pop_back();
+  TFEntry* e = AddDirectory(*dest, n, iso::ShortNameRule(n), iso::NowDateTime(), platform::kAttrDirectory);
+  if (e == nullptr) return nullptr;
+  return e->DirEntry != nullptr ? e->DirEntry : FTables.Root();
+}
+
+std::uint8_t TKavoBurner::AddFileEntry(TDEntry& dir, const std::string& sourcePath, const platform::FindData& found,
+                                       bool clearArchive, std::optional<std::int32_t> absoluteSector) {
+  std::string longName = found.Name;
+  const bool isDir = (found.Attributes & platform::kAttrDirectory) != 0;
+  if (!isDir && longName.find('.') == std::string::npos) longName += '.';
+  std::string shortName = found.AlternateName.empty() ? UpperKey(longName) : found.AlternateName;
+  bool skip = iso::Utf16Length(longName) > iso::kMaxLongFileName;
+  TDateTime date = iso::FileTimeToDateTime(found.WriteTimeSec, found.WriteTimeNsec).value_or(iso::NowDateTime());
+  const auto size = static_cast<std::int64_t>(found.Size);
+  if (OnAddFile) OnAddFile(*this, sourcePath, longName, shortName, date, found.Attributes, size, skip);
+  if (skip) return 0;
+
+  // The handler may have renamed the entry, so look the name up afterwards.
+  TFEntry* existing = FTables.FindEntry(dir, longName);
+  // A directory is never turned into a file.
+  if (existing != nullptr && (!FReplaceFile || existing->IsDirectory())) return 0;
+  if (existing == nullptr && FTables.EntriesFull()) {
+    DebugMessage(texts::Format(texts::kMaximumFiles, FTables.MaxEntries()), device::kMsgTableFull);
+    return 0;
+  }
+  // One directory record describes at most 4 GiB - 1 bytes.
+  if (found.Size > 0xFFFFFFFFull) {
+    DebugMessage(">>> " + texts::Format(texts::kFileTooLarge, sourcePath), device::kMsgCompilationError);
+    return 0;
+  }
+  if (iso::Utf16Length(longName) > iso::kMaxJolietFileUnits) {
+    DebugMessage(">>> " + texts::Format(texts::kNameTooLong, sourcePath), device::kMsgCompilationError);
+    return 0;
+  }
+  TFEntry* e = existing != nullptr ? existing : FTables.NewEntry(dir, longName);
+  e->IsoName = iso::CutUtf8(UpperKey(shortName), iso::kMaxIsoIdentifierBytes - 2);
+  e->LongName = longName;
+  e->SourceSize = e->RecordedSize = size;
+  e->Attributes = found.Attributes;
+  e->DateTime = date;
+  e->SourcePath = sourcePath;
+  e->ClearArchive = clearArchive;
+  e->Imported = absoluteSector.has_value();
+  if (absoluteSector) e->Extent = e->JolietExtent = *absoluteSector;
+  Changed();
+  return 1;
+}
+
+std::string TKavoBurner::DeriveDestination(const std::string& destPath, const std::string& source) const {
+  std::string rest = source;
+  std::replace(rest.begin(), rest.end(), platform::kPathSeparator, '\\');
+  if (rest.rfind("\\\\", 0) == 0) {
+    // \\server\share\rest keeps "\rest"
+    const auto share = rest.find('\\', 2);
+    const auto after = share == std::string::npos ? std::string::npos : rest.find('\\', share + 1);
+    rest = after == std::string::npos ? std::string() : rest.substr(after);
+  } else if (rest.size() >= 2 && rest[1] == ':') {
+    rest = rest.substr(2);
+  }
+  while (rest.size() > 1 && rest.back() == '\\') rest.pop_back();
+  if (rest == "\\") rest.clear();
+  if (!rest.empty() && rest.front() != '\\') rest.insert(0, "\\");
+  std::string dest = destPath;
+  while (!dest.empty() && dest.back() == '\\') dest.pop_back();
+  return dest + rest;
+}
+
+TDEntry* TKavoBurner::ForceCompilationPath(const std::string& path) {
+  std::string p = path;
+  while (p.size() > 1 && p.back() == '\\') p.pop_back();
+  if (TDEntry* d = FindCompilationDir(p)) return d;
+  const auto cut = p.rfind('\\');
+  if (cut == std::string::npos) return MakeCompilationDir("\\", p);
+  TDEntry* parent = cut == 0 ? FTables.Root() : ForceCompilationPath(p.substr(0, cut));
+  if (parent == nullptr) return nullptr;
+  return MakeCompilationDir(parent->PathKey, p.substr(cut + 1));
+}
+
+std::uint8_t TKavoBurner::AddFileToCompilation(const std::string& destPath, const std::string& sourcePath,
+                                               bool deriveDest) {
+  TDEntry* dest = nullptr;
+  if (deriveDest) {
+    std::string folder = sourcePath;
+    const auto cut = folder.find_last_of(std::string("\\") + platform::kPathSeparator);
+    folder = cut == std::string::npos ? std::string() : folder.substr(0, cut);
+    dest = ForceCompilationPath(DeriveDestination(destPath, folder));
+  } else {
+    dest = FindCompilationDir(destPath);
+  }
+  if (dest == nullptr) {
+    DebugMessage(texts::kInvalidDestinationPath, device::kMsgCompilationError);
+    return 0;
+  }
+  platform::FileFinder finder;
+  platform::FindData found;
+  if (!finder.FindFirst(sourcePath, platform::kAttrAnyFile, found)) return 255;
+  AddFileEntry(*dest, sourcePath, found, false, std::nullopt);
+  return 1;
+}
+
+std::uint8_t TKavoBurner::AddFolderToCompilation(const std::string& destPath, const std::string& sourceFolder,
+                                                 bool archiveOnly, bool deriveDest, bool recurse,
+                                                 std::uint32_t attrMask, const std::string& fileMask) {
+  TDEntry* dest = deriveDest ? ForceCompilationPath(DeriveDestination(destPath, sourceFolder))
+                             : FindCompilationDir(destPath);
+  if (dest == nullptr) {
+    DebugMessage(texts::kInvalidDestinationPath, device::kMsgCompilationError);
+    return 0;
+  }
+  std::set<std::pair<std::uint64_t, std::uint64_t>> ancestors;
+  platform::FindData self;
+  if (platform::GetFileInfo(sourceFolder, self) && self.Inode != 0) ancestors.emplace(self.Device, self.Inode);
+  return AddFolderContents(*dest, WithTrailingSeparator(sourceFolder), archiveOnly, recurse, attrMask,
+                           fileMask.empty() ? "*.*" : fileMask, ancestors)
+      .value_or(0);
+}
+
+std::optional<std::uint8_t> TKavoBurner::AddFolderContents(TDEntry& dest, const std::string& folder, bool archiveOnly, bool recurse,
+                                            std::uint32_t attrMask, const std::string& fileMask,
+                                            std::set<std::pair<std::uint64_t, std::uint64_t>>& ancestors) {
+  // One listing serves both passes: subfolders first, then the files.
+  const std::vector<platform::FindData> items = ListFolder(folder);
+  if (recurse) {
+    for (const auto& item : items) {
+      if ((item.Attributes & platform::kAttrDirectory) == 0) continue;
+      std::string longName = item.Name;
+      std::string shortName = item.AlternateName.empty() ? UpperKey(item.Name) : item.AlternateName;
+      bool skip = false;
+      if (OnAddDir) {
+        std::string l = longName, s = shortName;  // changes to the names have no effect
+        OnAddDir(*this, l, s, skip);
+      }
+      if (skip) continue;
+      const auto id = std::make_pair(item.Device, item.Inode);
+      if (item.Inode != 0 && ancestors.count(id) != 0) {
+        DebugMessage(">>> " + texts::Format(texts::kFolderLoop, folder + item.Name), device::kMsgCompilationError);
+        continue;
+      }
+      if (iso::Utf16Length(longName) > iso::kMaxJolietDirUnits) {
+        // Reported by AddDirectory; the rest of the folder still goes in.
+        AddDirectory(dest, longName, shortName, std::nullopt, item.Attributes);
+        continue;
+      }
+      TFEntry* e = AddDirectory(dest, longName, shortName,
+                                iso::FileTimeToDateTime(item.WriteTimeSec, item.WriteTimeNsec), item.Attributes);
+      if (e == nullptr || e->DirEntry == nullptr) return std::nullopt;
+      TDEntry* sub = e->DirEntry;
+      if (item.Inode != 0) ancestors.insert(id);
+      const auto r = AddFolderContents(*sub, folder + item.Name + platform::kPathSeparator, archiveOnly,
+                                               recurse, attrMask, fileMask, ancestors);
+      if (item.Inode != 0) ancestors.erase(id);
+      if (sub->FirstChild == nullptr) FTables.Remove(*e);  // empty folders do not reach the disc
+      if (!r) return std::nullopt;
+    }
+  }
+  std::uint8_t result = 1;
+  for (const auto& item : items) {
+    if ((item.Attributes & platform::kAttrDirectory) != 0) continue;
+    if (!PassesAttributeMask(item.Attributes, attrMask) || !platform::MatchesMask(item.Name, fileMask)) continue;
+    if (archiveOnly && (item.Attributes & platform::kAttrArchive) == 0) continue;
+    result = AddFileEntry(dest, folder + item.Name, item, archiveOnly, std::nullopt);
+  }
+  return result;
+}
+
+bool TKavoBurner::RemoveCompilationDir(TDEntry* dir) {
+  if (dir == nullptr || dir == FTables.Root() || dir->Self == nullptr) return false;
+  FTables.Remove(*dir->Self);
+  Changed();
+  return true;
+}
+
+bool TKavoBurner::RemoveCompilationEntry(const std::string& dirPath, const std::string& longName) {
+  TDEntry* dir = FindCompilationDir(dirPath);
+  if (dir == nullptr) return false;
+  TFEntry* e = FTables.FindEntry(*dir, longName);
+  if (e == nullptr) return false;
+  FTables.Remove(*e);
+  Changed();
+  return true;
+}
+
+bool TKavoBurner::ClearArchiveFlags() {
+  for (const auto& f : FTables.Files())
+    if (f->ClearArchive && (f->Attributes & platform::kAttrArchive) != 0 && !f->SourcePath.empty())
+      platform::SetFileAttributes(f->SourcePath, f->Attributes & ~platform::kAttrArchive);
+  return true;
+}
+
+std::int64_t TKavoBurner::MeasureSourceSize(const std::string& path) const {
+  std::uint64_t total = 0;
+  if (!path.empty() && IsSeparator(path.back())) {
+    // Iterative walk; a folder reached again through a link is counted once.
+    std::set<std::pair<std::uint64_t, std::uint64_t>> seen;
+    std::vector<std::string> todo{path};
+    while (!todo.empty()) {
+      const std::string folder = WithTrailingSeparator(todo.back());
+      todo.pop_back();
+      for (const auto& item : ListFolder(folder)) {
+        if ((item.Attributes & platform::kAttrDirectory) == 0) {
+          total += item.Size;
+        } else if (item.Inode == 0 || seen.emplace(item.Device, item.Inode).second) {
+          todo.push_back(folder + item.Name);
+        }
+      }
+    }
+  } else {
+    platform::FileFinder finder;
+    platform::FindData fd;
+    for (bool ok = finder.FindFirst(path, platform::kAttrAnyFile, fd); ok; ok = finder.FindNext(fd))
+      if ((fd.Attributes & platform::kAttrDirectory) == 0) total += fd.Size;
+  }
+  return static_cast<std::int64_t>(total);
+}
+
+std::uint32_t TKavoBurner::CompilationDirCount() const {
+  return static_cast<std::uint32_t>(FTables.Dirs().size() - 1);
+}
+
+std::uint32_t TKavoBurner::CompilationEntryCount() const {
+  return static_cast<std::uint32_t>(FTables.Files().size());
+}
+
+}  // namespace engine

@@ -1,0 +1,132 @@
+#include "engine/stream/direct_writer.h"
+
+#include <random>
+
+#include "engine/device/scsi_device.h"
+#include "engine/iso/records.h"
+#include "engine/stream/image_output.h"
+#include "engine/texts.h"
+#include "platform/file_stream.h"
+
+namespace stream {
+namespace texts = engine::texts;
+
+namespace {
+
+std::string TemporaryNameFor(const std::string& target) {
+  std::random_device rd;
+  char suffix[16];
+  std::snprintf(suffix, sizeof suffix, "%08x", rd());
+  return target + ".part-" + suffix;
+}
+
+class Writer {
+ public:
+  explicit Writer(const DirectWriteInput& in) : FIn(in) {}
+
+  DirectWriteResult Run() {
+    const std::string temp = TemporaryNameFor(FIn.OutputPath);
+    auto opened = platform::FileStream::Open(temp, platform::OpenMode::CreateWrite);
+    if (!opened) {
+      FResult.Error = texts::Format(texts::kCantCreateFile, FIn.OutputPath);
+      return FResult;
+    }
+    platform::FileStream file = std::move(opened.Value());
+    ImageOutput out(file);
+    FTotal = FIn.Layout->SectorsToWrite * iso::kSectorSize;
+    const bool complete = WriteAll(out) && Finish(out);
+    file.Close();
+    if (!complete || !platform::RenameFile(temp, FIn.OutputPath)) {
+      platform::RemoveFile(temp);
+      if (FResult.Error.empty()) FResult.Error = texts::Format(texts::kCantCreateFile, FIn.OutputPath);
+      return FResult;
+    }
+    FResult.ImageKept = true;
+    if (!FResult.DamagedFiles.empty())
+      FResult.Error = texts::Format(texts::kImageDamaged, static_cast<long long>(FResult.DamagedFiles.size()));
+    return FResult;
+  }
+
+ private:
+  bool Cancelled() const { return FIn.Cancelled && FIn.Cancelled(); }
+  void Message(const std::string& text) const {
+    if (FIn.Message) FIn.Message(text, device::kMsgCompilationError);
+  }
+  void Progress(const ImageOutput& out) const {
+    if (FIn.Progress) FIn.Progress(out.Position(), FTotal);
+  }
+  bool WriteFailed() {
+    FResult.Error = texts::Format(texts::kCantWriteFile, FIn.OutputPath);
+    return false;
+  }
+  bool Aborted() {
+    FResult.Error = texts::kOperationAborted;
+    return false;
+  }
+
+  bool WriteAll(ImageOutput& out) {
+    const iso::SessionLayout& l = *FIn.Layout;
+    if (!out.Append(FIn.Header->Bytes)) return WriteFailed();
+    if (l.Options.Bootable && !CopySource(out, FIn.BootImagePath, std::uint64_t{l.BootImageSectors} * iso::kSectorSize))
+      return false;
+    if (!out.AppendZeros(std::uint64_t{l.PaddingSectors} * iso::kSectorSize)) return WriteFailed();
+    Progress(out);
+    for (const auto& f : FIn.Tables->Files()) {
+      const iso::TFEntry& e = *f;
+      if (e.IsDirectory() || e.Imported || e.RecordedSize == 0) continue;
+      if (Cancelled()) return Aborted();
+      const std::uint64_t expected = std::uint64_t{l.FirstFileSector} + static_cast<std::uint32_t>(e.Extent);
+      const std::uint64_t actual = out.Position() / iso::kSectorSize;
+      if (expected != actual)
+        Message(">>> " + std::string(texts::kInternalError0004) + " " + e.SourcePath + " " +
+                std::to_string(expected) + "<>" + std::to_string(actual));
+      if (!CopySource(out, e.SourcePath, static_cast<std::uint64_t>(e.RecordedSize))) return false;
+      Progress(out);
+    }
+    return true;
+  }
+
+  // Copies one source into its sectors. A source that cannot be opened or
+  // ends early is zero-filled and counted as damaged; only a failed write or
+  // an abort stops the image.
+  bool CopySource(ImageOutput& out, const std::string& path, std::uint64_t size) {
+    std::uint64_t copied = 0;
+    auto src = platform::FileStream::Open(path, platform::OpenMode::Read);
+    if (src) {
+      const std::int64_t now = src.Value().Size();
+      if (now >= 0 && static_cast<std::uint64_t>(now) != size)
+        Message(">>> " + texts::Format(texts::kFileChangedSize, path));
+      if (!out.AppendFile(src.Value(), size, copied, FIn.Cancelled)) return WriteFailed();
+      if (Cancelled()) return Aborted();
+    } else {
+      std::uint64_t ignored = 0;
+      platform::FileStream none;
+      if (!out.AppendFile(none, size, ignored, nullptr)) return WriteFailed();
+    }
+    if (copied < size) {
+      FResult.DamagedFiles.push_back(path);
+      Message(">>> " + texts::Format(texts::kFileDamaged, path));
+    }
+    return true;
+  }
+
+  bool Finish(ImageOutput& out) {
+    if (!out.Flush()) return WriteFailed();
+    const std::uint64_t want = FIn.Layout->SectorsToWrite * iso::kSectorSize;
+    if (out.Position() != want) {
+      FResult.Error = texts::kLayoutFailed;
+      return false;
+    }
+    return true;
+  }
+
+  const DirectWriteInput& FIn;
+  DirectWriteResult FResult;
+  std::uint64_t FTotal = 0;
+};
+
+}  // namespace
+
+DirectWriteResult WriteImageDirect(const DirectWriteInput& in) { return Writer(in).Run(); }
+
+}  // namespace stream

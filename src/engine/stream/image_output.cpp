@@ -1,0 +1,76 @@
+#include "engine/stream/image_output.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace stream {
+namespace {
+constexpr std::uint64_t kSector = 2048;
+}
+
+ImageOutput::ImageOutput(platform::FileStream& out, std::size_t bufferSize) : FOut(out), FBuffer(bufferSize) {}
+
+base::Status ImageOutput::Flush() {
+  if (FFill == 0) return base::Ok();
+  auto s = FOut.Write(FBuffer.data(), FFill);
+  if (!s) return s;
+  FWritten += FFill;
+  FFill = 0;
+  return base::Ok();
+}
+
+base::Status ImageOutput::MakeRoom(std::size_t bytes) {
+  if (FBuffer.size() - FFill >= bytes) return base::Ok();
+  return Flush();
+}
+
+base::Status ImageOutput::Append(std::span<const std::uint8_t> bytes) {
+  while (!bytes.empty()) {
+    if (FFill == FBuffer.size())
+      if (auto s = Flush(); !s) return s;
+    const std::size_t n = std::min(bytes.size(), FBuffer.size() - FFill);
+    std::memcpy(FBuffer.data() + FFill, bytes.data(), n);
+    FFill += n;
+    bytes = bytes.subspan(n);
+  }
+  return base::Ok();
+}
+
+base::Status ImageOutput::AppendZeros(std::uint64_t count) {
+  while (count > 0) {
+    if (FFill == FBuffer.size())
+      if (auto s = Flush(); !s) return s;
+    const auto n = static_cast<std::size_t>(std::min<std::uint64_t>(count, FBuffer.size() - FFill));
+    std::memset(FBuffer.data() + FFill, 0, n);
+    FFill += n;
+    count -= n;
+  }
+  return base::Ok();
+}
+
+base::Status ImageOutput::AppendFile(platform::FileStream& source, std::uint64_t count, std::uint64_t& copied,
+                                     const std::function<bool()>& cancelled) {
+  copied = 0;
+  bool sourceEnded = false;
+  std::uint64_t left = count;
+  while (left > 0) {
+    if (cancelled && cancelled()) return base::Ok();
+    if (FFill == FBuffer.size())
+      if (auto s = Flush(); !s) return s;
+    const auto want = static_cast<std::size_t>(std::min<std::uint64_t>(left, FBuffer.size() - FFill));
+    std::int64_t got = 0;
+    if (!sourceEnded) {
+      got = source.Read(FBuffer.data() + FFill, want);
+      if (got < 0) got = 0;
+      if (static_cast<std::size_t>(got) < want) sourceEnded = true;  // stays ended: no later bytes are trusted
+    }
+    std::memset(FBuffer.data() + FFill + got, 0, want - static_cast<std::size_t>(got));
+    copied += static_cast<std::uint64_t>(got);
+    FFill += want;
+    left -= want;
+  }
+  const std::uint64_t rest = count % kSector;
+  return rest == 0 ? base::Ok() : AppendZeros(kSector - rest);
+}
+
+}  // namespace stream

@@ -1,0 +1,39 @@
+#pragma once
+// Buffered, sector-aware output of an image file.
+#include <cstdint>
+#include <functional>
+#include <span>
+#include <vector>
+
+#include "base/result.h"
+#include "platform/file_stream.h"
+
+namespace stream {
+
+class ImageOutput {
+ public:
+  explicit ImageOutput(platform::FileStream& out, std::size_t bufferSize = 1u << 20);
+
+  base::Status Append(std::span<const std::uint8_t> bytes);
+  base::Status AppendZeros(std::uint64_t count);
+  // Copies `count` bytes of the source and zero-fills to the next sector
+  // boundary. Bytes the source does not deliver (it ended early or failed)
+  // are written as zeros, so the next file stays in its sector. `copied`
+  // receives the bytes that came from the source; the status fails only when
+  // writing fails. `cancelled` is asked between pieces; when it answers true
+  // the copy stops and `copied` tells how far it got.
+  base::Status AppendFile(platform::FileStream& source, std::uint64_t count, std::uint64_t& copied,
+                          const std::function<bool()>& cancelled);
+  base::Status Flush();
+  std::uint64_t Position() const { return FWritten + FFill; }
+
+ private:
+  base::Status MakeRoom(std::size_t bytes);
+
+  platform::FileStream& FOut;
+  std::vector<std::uint8_t> FBuffer;
+  std::size_t FFill = 0;
+  std::uint64_t FWritten = 0;
+};
+
+}  // namespace stream

@@ -1,0 +1,55 @@
+#pragma once
+// File streams with 64-bit sizes and positions.
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "base/result.h"
+
+namespace platform {
+
+enum class OpenMode {
+  Read,          // existing file, shared for reading
+  CreateWrite,   // create or truncate, write only
+  AppendWrite,   // existing file, write only, positioned at its end
+};
+
+class FileStream {
+ public:
+  FileStream() = default;
+  ~FileStream();
+  FileStream(FileStream&& other) noexcept;
+  FileStream& operator=(FileStream&& other) noexcept;
+  FileStream(const FileStream&) = delete;
+  FileStream& operator=(const FileStream&) = delete;
+
+  static base::Result<FileStream> Open(const std::string& path, OpenMode mode);
+
+  bool IsOpen() const { return FHandle >= 0; }
+  // Reads up to `count` bytes; fewer only at the end of the file. Returns the
+  // number read, or -1 on an error.
+  std::int64_t Read(void* buffer, std::size_t count);
+  // Writes all `count` bytes or fails.
+  base::Status Write(const void* buffer, std::size_t count);
+  // Copies up to `count` bytes from the current position of `source` to the
+  // current position of this stream, using the fastest way the system offers.
+  // Returns the number copied (fewer when the source ends early), or an error
+  // when reading or writing failed.
+  base::Result<std::uint64_t> CopyFrom(FileStream& source, std::uint64_t count);
+  base::Status Seek(std::uint64_t position);
+  std::int64_t Size() const;  // -1 when unknown
+  std::uint64_t Position() const { return FPosition; }
+  base::Status Sync();
+  void Close();
+
+ private:
+  int FHandle = -1;
+  std::uint64_t FPosition = 0;
+};
+
+// Removes a file; false when it could not be removed (missing counts as removed).
+bool RemoveFile(const std::string& path);
+// Renames over an existing target atomically where the system allows it.
+base::Status RenameFile(const std::string& from, const std::string& to);
+
+}  // namespace platform

@@ -1,0 +1,27 @@
+#pragma once
+// Local time and the time-zone bias.
+#include <cstdint>
+
+namespace platform {
+
+struct CivilTime {
+  int Year = 0;
+  int Month = 0;  // 1..12
+  int Day = 0;    // 1..31
+  int Hour = 0;
+  int Minute = 0;
+  int Second = 0;
+  int Millisecond = 0;
+};
+
+// The Win32 standard bias: minutes to add to local standard time to get UTC
+// (UTC+1 gives -60).
+std::int32_t StandardBiasMinutes();
+
+// Breaks a UTC instant into local civil time; false when it cannot be
+// represented.
+bool ToLocalCivil(std::int64_t unixSec, std::int32_t nsec, CivilTime& out);
+
+CivilTime NowLocal();
+
+}  // namespace platform
