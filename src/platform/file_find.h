@@ -4,7 +4,8 @@
 //
 // On Linux there is no 8.3 alias (AlternateName stays empty). Attributes are
 // derived: read-only when the owner cannot write, hidden when the name starts
-// with ".", directory, and archive meaning "changed since the last archive
+// with ".", directory, system for FIFOs, sockets and device nodes, and
+// archive (regular files only) meaning "changed since the last archive
 // burn": a file is archive-flagged unless an extended attribute recorded at
 // the last ClearArchiveAttribute still matches its size and times. Where
 // extended attributes are unsupported every file counts as changed.
@@ -43,7 +44,8 @@ struct FindData {
 };
 
 // Win32 file-mask matching: "*" and "?" wildcards, case-insensitive (ASCII);
-// "*.*" and "*" match every name, including names without a dot.
+// "*.*" and "*" match every name, including names without a dot, and a
+// trailing ".*" also matches a name without a dot ("readme.*" finds "readme").
 bool MatchesMask(const std::string& name, const std::string& mask);
 
 // One search at a time, as FindFirstFile/FindNextFile. The pattern is a

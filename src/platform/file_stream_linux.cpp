@@ -1,0 +1,206 @@
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdint>
+#include <cstring>
+#include <limits>
+#include <memory>
+#include <string>
+#include <utility>
+
+#include "platform/file_stream.h"
+
+namespace platform {
+
+namespace {
+
+// Linux transfers at most about 2 GiB per call; asking for less keeps every
+// count well inside ssize_t.
+constexpr std::size_t kMaxChunk = std::size_t{1} << 30;
+constexpr std::size_t kCopyBufferSize = std::size_t{1} << 20;
+constexpr std::uint64_t kMaxOffset = static_cast<std::uint64_t>(std::numeric_limits<off_t>::max());
+
+// strerror_r comes in a GNU flavour (returns the text) and an XSI one (fills
+// the buffer); these overloads accept whichever the C library declares.
+[[maybe_unused]] std::string ErrnoTextFrom(const char* text, const char*) { return text; }
+[[maybe_unused]] std::string ErrnoTextFrom(int rc, const char* buffer) {
+  return rc == 0 ? std::string(buffer) : std::string("unknown error");
+}
+
+std::string ErrnoText(int err) {
+  char buffer[256] = {};
+  return ErrnoTextFrom(strerror_r(err, buffer, sizeof buffer), buffer) + " (errno " + std::to_string(err) + ")";
+}
+
+base::Error SystemError(const std::string& what, int err) {
+  return base::MakeError(base::ErrorKind::System, what + ": " + ErrnoText(err));
+}
+
+base::Error NotOpenError() { return base::MakeError(base::ErrorKind::Internal, "file stream is not open"); }
+
+bool CopyFallsBack(int err) {
+  // Another file system, an old kernel, or a file that cannot be copied in
+  // the kernel: plain reads and writes still work.
+  return err == EXDEV || err == ENOSYS || err == EINVAL || err == EOPNOTSUPP || err == ENOTSUP;
+}
+
+}  // namespace
+
+FileStream::~FileStream() { Close(); }
+
+FileStream::FileStream(FileStream&& other) noexcept
+    : FHandle(std::exchange(other.FHandle, -1)), FPosition(std::exchange(other.FPosition, 0)) {}
+
+FileStream& FileStream::operator=(FileStream&& other) noexcept {
+  if (this != &other) {
+    Close();
+    FHandle = std::exchange(other.FHandle, -1);
+    FPosition = std::exchange(other.FPosition, 0);
+  }
+  return *this;
+}
+
+base::Result<FileStream> FileStream::Open(const std::string& path, OpenMode mode) {
+  int flags = O_CLOEXEC;
+  switch (mode) {
+    case OpenMode::Read:
+      flags |= O_RDONLY;
+      break;
+    case OpenMode::CreateWrite:
+      flags |= O_WRONLY | O_CREAT | O_TRUNC;
+      break;
+    case OpenMode::AppendWrite:
+      // Not O_APPEND: writes go through explicit offsets, which O_APPEND ignores.
+      flags |= O_WRONLY;
+      break;
+  }
+  FileStream stream;
+  stream.FHandle = open(path.c_str(), flags, 0644);
+  if (stream.FHandle < 0) return SystemError("cannot open " + path, errno);
+  if (mode == OpenMode::AppendWrite) {
+    const std::int64_t size = stream.Size();
+    if (size < 0) return SystemError("cannot examine " + path, errno);
+    stream.FPosition = static_cast<std::uint64_t>(size);
+  }
+  return base::Result<FileStream>(std::move(stream));
+}
+
+// Reads and writes use explicit offsets (pread/pwrite), so FPosition is the
+// one position there is and CopyFrom can move both streams without seeking.
+std::int64_t FileStream::Read(void* buffer, std::size_t count) {
+  if (!IsOpen()) return -1;
+  auto* bytes = static_cast<unsigned char*>(buffer);
+  std::size_t total = 0;
+  while (total < count) {
+    if (FPosition > kMaxOffset) {
+      errno = EOVERFLOW;
+      return -1;
+    }
+    const std::size_t chunk = std::min(count - total, kMaxChunk);
+    const ssize_t got = pread(FHandle, bytes + total, chunk, static_cast<off_t>(FPosition));
+    if (got < 0) {
+      if (errno == EINTR) continue;
+      return -1;
+    }
+    if (got == 0) break;
+    total += static_cast<std::size_t>(got);
+    FPosition += static_cast<std::uint64_t>(got);
+  }
+  return static_cast<std::int64_t>(total);
+}
+
+base::Status FileStream::Write(const void* buffer, std::size_t count) {
+  if (!IsOpen()) return NotOpenError();
+  const auto* bytes = static_cast<const unsigned char*>(buffer);
+  std::size_t total = 0;
+  while (total < count) {
+    if (FPosition > kMaxOffset) return SystemError("cannot write", EFBIG);
+    const std::size_t chunk = std::min(count - total, kMaxChunk);
+    const ssize_t put = pwrite(FHandle, bytes + total, chunk, static_cast<off_t>(FPosition));
+    if (put < 0) {
+      if (errno == EINTR) continue;
+      return SystemError("cannot write", errno);
+    }
+    // A write that makes no progress would otherwise loop for ever.
+    if (put == 0) return SystemError("cannot write", ENOSPC);
+    total += static_cast<std::size_t>(put);
+    FPosition += static_cast<std::uint64_t>(put);
+  }
+  return base::Ok();
+}
+
+base::Result<std::uint64_t> FileStream::CopyFrom(FileStream& source, std::uint64_t count) {
+  if (!IsOpen() || !source.IsOpen()) return NotOpenError();
+  std::uint64_t copied = 0;
+  while (copied < count) {
+    if (source.FPosition > kMaxOffset || FPosition > kMaxOffset) break;  // the fallback reports it
+    auto sourceOffset = static_cast<off_t>(source.FPosition);
+    auto targetOffset = static_cast<off_t>(FPosition);
+    const auto chunk = static_cast<std::size_t>(std::min<std::uint64_t>(count - copied, kMaxChunk));
+    const ssize_t moved = copy_file_range(source.FHandle, &sourceOffset, FHandle, &targetOffset, chunk, 0);
+    if (moved < 0) {
+      if (errno == EINTR) continue;
+      if (CopyFallsBack(errno)) break;
+      return SystemError("cannot copy", errno);
+    }
+    // Zero is the end of the source, except on file systems (proc, sysfs) that
+    // report a size of zero for files with content: let a plain read decide.
+    if (moved == 0) break;
+    copied += static_cast<std::uint64_t>(moved);
+    source.FPosition += static_cast<std::uint64_t>(moved);
+    FPosition += static_cast<std::uint64_t>(moved);
+  }
+  if (copied == count) return copied;
+
+  const auto bufferSize = static_cast<std::size_t>(std::min<std::uint64_t>(count - copied, kCopyBufferSize));
+  const std::unique_ptr<unsigned char[]> buffer(new unsigned char[bufferSize]);
+  while (copied < count) {
+    const auto want = static_cast<std::size_t>(std::min<std::uint64_t>(count - copied, bufferSize));
+    const std::int64_t got = source.Read(buffer.get(), want);
+    if (got < 0) return SystemError("cannot read", errno);
+    if (got == 0) break;
+    const base::Status written = Write(buffer.get(), static_cast<std::size_t>(got));
+    if (!written) return written.Err();
+    copied += static_cast<std::uint64_t>(got);
+  }
+  return copied;
+}
+
+base::Status FileStream::Seek(std::uint64_t position) {
+  if (!IsOpen()) return NotOpenError();
+  if (position > kMaxOffset) {
+    return base::MakeError(base::ErrorKind::InvalidInput, "seek position " + std::to_string(position) + " is too large");
+  }
+  FPosition = position;
+  return base::Ok();
+}
+
+std::int64_t FileStream::Size() const {
+  struct stat st {};
+  if (!IsOpen() || fstat(FHandle, &st) != 0) return -1;
+  return static_cast<std::int64_t>(st.st_size);
+}
+
+base::Status FileStream::Sync() {
+  if (!IsOpen()) return NotOpenError();
+  if (fsync(FHandle) != 0) return SystemError("cannot flush to disk", errno);
+  return base::Ok();
+}
+
+void FileStream::Close() {
+  if (FHandle >= 0) close(FHandle);
+  FHandle = -1;
+  FPosition = 0;
+}
+
+bool RemoveFile(const std::string& path) { return unlink(path.c_str()) == 0 || errno == ENOENT; }
+
+base::Status RenameFile(const std::string& from, const std::string& to) {
+  if (rename(from.c_str(), to.c_str()) != 0) return SystemError("cannot rename " + from + " to " + to, errno);
+  return base::Ok();
+}
+
+}  // namespace platform
