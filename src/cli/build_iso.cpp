@@ -1,5 +1,6 @@
 #include "cli/build_iso.h"
 
+#include <chrono>
 #include <filesystem>
 #include <string>
 
@@ -80,6 +81,13 @@ int RunBuildIso(engine::TKavoBurner& burner, const BuildIsoOptions& o, std::FILE
     std::fprintf(err, "zantic-cli: %s\n", text.c_str());
   };
 
+  auto stepStart = std::chrono::steady_clock::now();
+  auto step = [&](const char* name) {
+    const auto now = std::chrono::steady_clock::now();
+    if (o.Verbose)
+      std::fprintf(err, "zantic-cli: %-12s %8.3f s\n", name, std::chrono::duration<double>(now - stepStart).count());
+    stepStart = now;
+  };
   for (const auto& s : o.Sources) {
     if (burner.CancelRequested()) {
       std::fprintf(err, "zantic-cli: %s\n", engine::texts::kOperationAborted);
@@ -92,7 +100,9 @@ int RunBuildIso(engine::TKavoBurner& burner, const BuildIsoOptions& o, std::FILE
     return kExitBadInput;
   }
 
+  step("add sources");
   burner.PrepareLayout(engine::LayoutTarget::ImageFile);
+  step("layout");
   ProgressBar bar(err);
   burner.OnProgress = [&bar](engine::TKavoBurner&, const engine::Progress& p) { bar.Update(p.BytesDone, p.BytesTotal); };
   std::string error;
@@ -103,6 +113,7 @@ int RunBuildIso(engine::TKavoBurner& burner, const BuildIsoOptions& o, std::FILE
   };
   burner.WriteImageFile(o.Output, engine::SaveMode::Quick);
   bar.Finish();
+  step("write image");
   if (!done) error = "INTERNAL ERROR: no end of write reported";
   if (!error.empty()) {
     std::fprintf(err, "zantic-cli: %s\n", error.c_str());

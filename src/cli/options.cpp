@@ -31,6 +31,7 @@ const char* const kBuildIsoUsage =
     "      --biblio FILE        bibliographic file identifier\n"
     "      --no-joliet          write the ISO 9660 tree only\n"
     "      --replace            a later source replaces an earlier file of the same name\n"
+    "  -v, --verbose            report how long each step took\n"
     "  -h, --help               show this help\n";
 
 std::optional<BuildIsoOptions> ParseBuildIso(const std::vector<std::string>& args, std::string& error) {
@@ -58,6 +59,10 @@ std::optional<BuildIsoOptions> ParseBuildIso(const std::vector<std::string>& arg
     }
     if (a == "--no-joliet") {
       o.Joliet = false;
+      continue;
+    }
+    if (a == "-v" || a == "--verbose") {
+      o.Verbose = true;
       continue;
     }
     if (a == "--replace") {

@@ -21,6 +21,7 @@ struct BuildIsoOptions {
   bool Joliet = true;
   bool Replace = false;
   bool Help = false;
+  bool Verbose = false;  // phase timings on stderr
 };
 
 // Parses the arguments after "build-iso"; on a mistake returns nullopt and

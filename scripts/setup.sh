@@ -1,0 +1,66 @@
+#!/usr/bin/env bash
+# Installs what Zantic needs on Debian and then either builds the sample image
+# (run) or builds with sanitizers and runs every test (test).
+#
+#   scripts/setup.sh run    release build, then out/sample.iso from examples/
+#   scripts/setup.sh test   AddressSanitizer build, then ctest
+set -euo pipefail
+
+usage() {
+  echo "usage: $0 run|test" >&2
+  exit 2
+}
+
+[ $# -eq 1 ] || usage
+mode=$1
+
+build_packages=(cmake ninja-build g++ libgtest-dev libgmock-dev libbenchmark-dev pkg-config)
+# The peer readers the interop test compares our images with.
+test_packages=(xorriso genisoimage p7zip-full libcdio-utils python3 python3-pycdlib attr)
+
+case "$mode" in
+  run) packages=("${build_packages[@]}") ;;
+  test) packages=("${build_packages[@]}" "${test_packages[@]}") ;;
+  *) usage ;;
+esac
+
+cd "$(dirname "$0")/.."
+
+install_packages() {
+  local missing=() pkg
+  for pkg in "$@"; do
+    if [ "$(dpkg-query -W -f='${db:Status-Status}' "$pkg" 2>/dev/null)" != installed ]; then
+      missing+=("$pkg")
+    fi
+  done
+  if [ ${#missing[@]} -eq 0 ]; then
+    return 0
+  fi
+  echo "installing: ${missing[*]}"
+  local sudo=()
+  [ "$(id -u)" -eq 0 ] || sudo=(sudo)
+  "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get update
+  "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends "${missing[@]}"
+}
+
+install_packages "${packages[@]}"
+
+case "$mode" in
+  run)
+    cmake --preset release
+    cmake --build --preset release --target zantic-cli
+    mkdir -p out
+    rm -f out/sample.iso
+    build/release/src/cli/zantic-cli build-iso -V ZANTIC_SAMPLE -o out/sample.iso examples
+    if command -v isoinfo >/dev/null; then
+      echo
+      echo "ISO 9660 names in out/sample.iso:"
+      isoinfo -f -i out/sample.iso
+    fi
+    ;;
+  test)
+    cmake --preset asan
+    cmake --build --preset asan
+    ctest --preset asan -j2
+    ;;
+esac
