@@ -73,10 +73,14 @@ int RunBuildIso(engine::TKavoBurner& burner, const BuildIsoOptions& o, std::FILE
   burner.SetFileAbstract(o.Abstract);
   burner.SetFileBibliographic(o.Bibliographic);
 
+  // Messages while adding name sources that stay off the disc; while writing,
+  // files that changed under us.
+  int leftOut = 0;
   int warnings = 0;
+  bool writing = false;
   burner.OnDebugMessage = [&](device::TSCSIDevice&, const std::string& message, std::uint8_t kind) {
     if (kind == device::kMsgProgress) return;
-    ++warnings;
+    ++(writing ? warnings : leftOut);
     std::string text = message.rfind(">>> ", 0) == 0 ? message.substr(4) : message;
     std::fprintf(err, "zantic-cli: %s\n", text.c_str());
   };
@@ -101,6 +105,7 @@ int RunBuildIso(engine::TKavoBurner& burner, const BuildIsoOptions& o, std::FILE
   }
 
   step("add sources");
+  writing = true;
   burner.PrepareLayout(engine::LayoutTarget::ImageFile);
   step("layout");
   ProgressBar bar(err);
@@ -136,8 +141,9 @@ int RunBuildIso(engine::TKavoBurner& burner, const BuildIsoOptions& o, std::FILE
                static_cast<unsigned long long>(bytes));
   std::fprintf(out, "Sectors:   %llu (%llu bytes)\n", static_cast<unsigned long long>(layout.SectorsToWrite),
                static_cast<unsigned long long>(layout.SectorsToWrite * 2048));
+  if (leftOut > 0) std::fprintf(out, "Left out:  %d (see above)\n", leftOut);
   if (warnings > 0) std::fprintf(out, "Warnings:  %d (see above)\n", warnings);
-  return kExitOk;
+  return leftOut > 0 ? kExitIncomplete : kExitOk;
 }
 
 }  // namespace cli

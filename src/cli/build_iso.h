@@ -15,6 +15,7 @@ enum ExitCode : int {
   kExitOk = 0,
   kExitFailed = 1,     // the image could not be written, or is damaged
   kExitBadInput = 2,   // wrong arguments or sources
+  kExitIncomplete = 3,  // the image is good, but some sources were left out (reported)
   kExitAborted = 130,  // interrupted by the user
 };
 

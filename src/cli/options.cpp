@@ -32,7 +32,11 @@ const char* const kBuildIsoUsage =
     "      --no-joliet          write the ISO 9660 tree only\n"
     "      --replace            a later source replaces an earlier file of the same name\n"
     "  -v, --verbose            report how long each step took\n"
-    "  -h, --help               show this help\n";
+    "  -h, --help               show this help\n"
+    "\n"
+    "exit codes: 0 done; 1 the image could not be written or a file could not be\n"
+    "read whole; 2 wrong arguments or sources; 3 written, but sources named on\n"
+    "stderr were left out; 130 interrupted.\n";
 
 std::optional<BuildIsoOptions> ParseBuildIso(const std::vector<std::string>& args, std::string& error) {
   BuildIsoOptions o;

@@ -64,6 +64,9 @@ TFEntry* TKavoBurner::AddDirectory(TDEntry& parent, const std::string& longName,
                                    std::optional<TDateTime> date, std::uint32_t attributes) {
   const std::string key = UpperKey(iso::JoinKey(parent.PathKey, longName));
   if (TDEntry* existing = FTables.FindDirByKey(key)) return existing->Self;
+  // The name belongs to a file: two entries of one name would make the
+  // directory ambiguous on the disc.
+  if (FTables.FindEntry(parent, longName) != nullptr) return nullptr;
   if (FTables.DirsFull()) {
     DebugMessage(">>> " + texts::Format(texts::kMaximumDirectories, FTables.MaxDirs()), device::kMsgTableFull);
     return nullptr;
@@ -99,6 +102,7 @@ TDEntry* TKavoBurner::MakeCompilationDir(const std::string& destPath, const std:
   std::string n = name;
   if (!n.empty() && n.front() == '\\') n.erase(0, 1);
   if (!n.empty() && n.back() == '\\') n.pop_back();
+  if (n.empty()) return nullptr;  // a nameless record cannot be written
   TFEntry* e = AddDirectory(*dest, n, iso::ShortNameRule(n), iso::NowDateTime(), platform::kAttrDirectory);
   if (e == nullptr) return nullptr;
   return e->DirEntry != nullptr ? e->DirEntry : FTables.Root();
@@ -192,16 +196,30 @@ std::uint8_t TKavoBurner::AddFileToCompilation(const std::string& destPath, cons
     DebugMessage(texts::kInvalidDestinationPath, device::kMsgCompilationError);
     return 0;
   }
-  platform::FileFinder finder;
+  // The exact path, not a search: "*" and "?" are ordinary characters in a
+  // Linux file name, and a search could find a different file.
   platform::FindData found;
-  if (!finder.FindFirst(sourcePath, platform::kAttrAnyFile, found)) return 255;
-  AddFileEntry(*dest, sourcePath, found, false, std::nullopt);
-  return 1;
+  if (!platform::GetFileInfo(sourcePath, found)) return 255;
+  if ((found.Attributes & platform::kAttrDirectory) != 0) {
+    // A folder handed over as a file (its name has an extension) goes in with
+    // its contents; as a file it would reach the disc empty.
+    TFEntry* e = AddDirectory(*dest, found.Name, found.AlternateName,
+                              iso::FileTimeToDateTime(found.WriteTimeSec, found.WriteTimeNsec), found.Attributes);
+    if (e == nullptr || e->DirEntry == nullptr) return 0;
+    std::set<std::pair<std::uint64_t, std::uint64_t>> ancestors;
+    if (found.Inode != 0) ancestors.emplace(found.Device, found.Inode);
+    return AddFolderContents(*e->DirEntry, WithTrailingSeparator(sourcePath), false, true, platform::kAttrAnyFile,
+                             "*.*", ancestors)
+        .value_or(0);
+  }
+  return AddFileEntry(*dest, sourcePath, found, false, std::nullopt);
 }
 
 std::uint8_t TKavoBurner::AddFolderToCompilation(const std::string& destPath, const std::string& sourceFolder,
                                                  bool archiveOnly, bool deriveDest, bool recurse,
                                                  std::uint32_t attrMask, const std::string& fileMask) {
+  // Checked first, so that a missing source leaves no derived folders behind.
+  if (!platform::IsDirectory(sourceFolder)) return 0;
   TDEntry* dest = deriveDest ? ForceCompilationPath(DeriveDestination(destPath, sourceFolder))
                              : FindCompilationDir(destPath);
   if (dest == nullptr) {
@@ -237,6 +255,10 @@ std::optional<std::uint8_t> TKavoBurner::AddFolderContents(TDEntry& dest, const 
         DebugMessage(">>> " + texts::Format(texts::kFolderLoop, folder + item.Name), device::kMsgCompilationError);
         continue;
       }
+      // A file of the same name already sits here: the folder stays out and
+      // the rest goes on, as for a file that meets a folder.
+      if (const TFEntry* taken = FTables.FindEntry(dest, longName); taken != nullptr && !taken->IsDirectory())
+        continue;
       if (iso::Utf16Length(longName) > iso::kMaxJolietDirUnits) {
         // Reported by AddDirectory; the rest of the folder still goes in.
         AddDirectory(dest, longName, shortName, std::nullopt, item.Attributes);
@@ -293,6 +315,8 @@ std::int64_t TKavoBurner::MeasureSourceSize(const std::string& path) const {
   if (!path.empty() && IsSeparator(path.back())) {
     // Iterative walk; a folder reached again through a link is counted once.
     std::set<std::pair<std::uint64_t, std::uint64_t>> seen;
+    platform::FindData self;
+    if (platform::GetFileInfo(path, self) && self.Inode != 0) seen.emplace(self.Device, self.Inode);
     std::vector<std::string> todo{path};
     while (!todo.empty()) {
       const std::string folder = WithTrailingSeparator(todo.back());

@@ -41,6 +41,9 @@ struct FindData {
   // tree can detect a folder that contains itself. 0 where unknown.
   std::uint64_t Device = 0;
   std::uint64_t Inode = 0;
+  // Neither a regular file nor a directory (FIFO, socket, device node):
+  // reading one could block or never end.
+  bool Special = false;
 };
 
 // Win32 file-mask matching: "*" and "?" wildcards, case-insensitive (ASCII);
@@ -61,6 +64,11 @@ class FileFinder {
   ~FileFinder();
   FileFinder(const FileFinder&) = delete;
   FileFinder& operator=(const FileFinder&) = delete;
+
+  // Working out the archive attribute costs a look at each file's extended
+  // attributes; callers that do not use it can switch it off (the bit then
+  // reads clear).
+  void SetArchiveLookup(bool on);
 
   bool FindFirst(const std::string& pattern, std::uint32_t attrMask, FindData& out);
   bool FindNext(FindData& out);

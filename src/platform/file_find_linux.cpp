@@ -124,6 +124,7 @@ void FillFindData(std::string_view name, const struct stat& st, std::uint32_t at
   out.WriteTimeNsec = static_cast<std::int32_t>(st.st_mtim.tv_nsec);
   out.Device = static_cast<std::uint64_t>(st.st_dev);
   out.Inode = static_cast<std::uint64_t>(st.st_ino);
+  out.Special = !S_ISREG(st.st_mode) && !S_ISDIR(st.st_mode);
 }
 
 std::uint32_t FullAttributes(const char* path, std::string_view name, const struct stat& st) {
@@ -155,6 +156,7 @@ struct FileFinder::Impl {
   std::string EntryPath;
   // Once a file system answers ENOTSUP, asking it again for each file is wasted work.
   bool XattrUnsupported = false;
+  bool ArchiveLookup = true;
   dev_t UnsupportedDevice = 0;
 
   ~Impl() { CloseDir(); }
@@ -201,6 +203,8 @@ bool FileFinder::FindFirst(const std::string& pattern, std::uint32_t attrMask, F
   return FindNext(out);
 }
 
+void FileFinder::SetArchiveLookup(bool on) { FImpl->ArchiveLookup = on; }
+
 bool FileFinder::FindNext(FindData& out) {
   Impl& impl = *FImpl;
   if (impl.Dir == nullptr) return false;
@@ -213,7 +217,7 @@ bool FileFinder::FindNext(FindData& out) {
     if (fstatat(dirFd, entry->d_name, &st, 0) != 0) continue;  // dangling link, no permission, gone
     std::uint32_t attributes = BaseAttributes(name, st);
     if (ExcludedByMask(attributes, impl.AttrMask)) continue;
-    if (S_ISREG(st.st_mode)) {
+    if (S_ISREG(st.st_mode) && impl.ArchiveLookup) {
       bool changed = true;
       if (!impl.XattrUnsupported || st.st_dev != impl.UnsupportedDevice) {
         impl.EntryPath.assign(impl.Folder).append(name);

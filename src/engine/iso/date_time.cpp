@@ -57,7 +57,9 @@ std::optional<platform::CivilTime> DecodeDateTime(TDateTime value) {
   auto ms = static_cast<std::int64_t>(std::llround(std::fabs(value - whole) * 86400000.0));
   if (ms >= 86400000) {  // rounding carried into the next day
     ms -= 86400000;
-    days += value >= 0 ? 1 : -1;
+    // The whole part names the civil day on both sides of 0 (-1 is
+    // 1899-12-29), so the next day is always one more.
+    days += 1;
   }
   platform::CivilTime t;
   CivilFromDays(days, t.Year, t.Month, t.Day);
