@@ -31,9 +31,10 @@ bool PassesAttributeMask(std::uint32_t attributes, std::uint32_t mask) {
 
 bool IsDotEntry(const std::string& name) { return name == "." || name == ".."; }
 
-std::vector<platform::FindData> ListFolder(const std::string& folder) {
+std::vector<platform::FindData> ListFolder(const std::string& folder, bool archiveLookup) {
   std::vector<platform::FindData> items;
   platform::FileFinder finder;
+  finder.SetArchiveLookup(archiveLookup);
   platform::FindData fd;
   for (bool ok = finder.FindFirst(folder + "*.*", platform::kAttrAnyFile, fd); ok; ok = finder.FindNext(fd))
     if (!IsDotEntry(fd.Name)) items.push_back(fd);
@@ -66,7 +67,10 @@ TFEntry* TKavoBurner::AddDirectory(TDEntry& parent, const std::string& longName,
   if (TDEntry* existing = FTables.FindDirByKey(key)) return existing->Self;
   // The name belongs to a file: two entries of one name would make the
   // directory ambiguous on the disc.
-  if (FTables.FindEntry(parent, longName) != nullptr) return nullptr;
+  if (FTables.FindEntry(parent, longName) != nullptr) {
+    DebugMessage(">>> " + texts::Format(texts::kNameTaken, key), device::kMsgCompilationError);
+    return nullptr;
+  }
   if (FTables.DirsFull()) {
     DebugMessage(">>> " + texts::Format(texts::kMaximumDirectories, FTables.MaxDirs()), device::kMsgTableFull);
     return nullptr;
@@ -200,6 +204,10 @@ std::uint8_t TKavoBurner::AddFileToCompilation(const std::string& destPath, cons
   // Linux file name, and a search could find a different file.
   platform::FindData found;
   if (!platform::GetFileInfo(sourcePath, found)) return 255;
+  if (found.Special) {
+    DebugMessage(">>> " + texts::Format(texts::kNotRegularFile, sourcePath), device::kMsgCompilationError);
+    return 0;
+  }
   if ((found.Attributes & platform::kAttrDirectory) != 0) {
     // A folder handed over as a file (its name has an extension) goes in with
     // its contents; as a file it would reach the disc empty.
@@ -238,7 +246,8 @@ std::optional<std::uint8_t> TKavoBurner::AddFolderContents(TDEntry& dest, const 
                                             std::uint32_t attrMask, const std::string& fileMask,
                                             std::set<std::pair<std::uint64_t, std::uint64_t>>& ancestors) {
   // One listing serves both passes: subfolders first, then the files.
-  const std::vector<platform::FindData> items = ListFolder(folder);
+  // The archive bit is only looked at when it decides what goes in.
+  const std::vector<platform::FindData> items = ListFolder(folder, archiveOnly);
   if (recurse) {
     for (const auto& item : items) {
       if ((item.Attributes & platform::kAttrDirectory) == 0) continue;
@@ -257,8 +266,10 @@ std::optional<std::uint8_t> TKavoBurner::AddFolderContents(TDEntry& dest, const 
       }
       // A file of the same name already sits here: the folder stays out and
       // the rest goes on, as for a file that meets a folder.
-      if (const TFEntry* taken = FTables.FindEntry(dest, longName); taken != nullptr && !taken->IsDirectory())
+      if (const TFEntry* taken = FTables.FindEntry(dest, longName); taken != nullptr && !taken->IsDirectory()) {
+        DebugMessage(">>> " + texts::Format(texts::kNameTaken, folder + item.Name), device::kMsgCompilationError);
         continue;
+      }
       if (iso::Utf16Length(longName) > iso::kMaxJolietDirUnits) {
         // Reported by AddDirectory; the rest of the folder still goes in.
         AddDirectory(dest, longName, shortName, std::nullopt, item.Attributes);
@@ -279,6 +290,11 @@ std::optional<std::uint8_t> TKavoBurner::AddFolderContents(TDEntry& dest, const 
   std::uint8_t result = 1;
   for (const auto& item : items) {
     if ((item.Attributes & platform::kAttrDirectory) != 0) continue;
+    if (item.Special) {
+      // A FIFO or device would block the burn or never end.
+      DebugMessage(">>> " + texts::Format(texts::kNotRegularFile, folder + item.Name), device::kMsgCompilationError);
+      continue;
+    }
     if (!PassesAttributeMask(item.Attributes, attrMask) || !platform::MatchesMask(item.Name, fileMask)) continue;
     if (archiveOnly && (item.Attributes & platform::kAttrArchive) == 0) continue;
     result = AddFileEntry(dest, folder + item.Name, item, archiveOnly, std::nullopt);
@@ -321,7 +337,7 @@ std::int64_t TKavoBurner::MeasureSourceSize(const std::string& path) const {
     while (!todo.empty()) {
       const std::string folder = WithTrailingSeparator(todo.back());
       todo.pop_back();
-      for (const auto& item : ListFolder(folder)) {
+      for (const auto& item : ListFolder(folder, false)) {
         if ((item.Attributes & platform::kAttrDirectory) == 0) {
           total += item.Size;
         } else if (item.Inode == 0 || seen.emplace(item.Device, item.Inode).second) {

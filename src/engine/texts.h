@@ -17,6 +17,8 @@ inline constexpr const char* kErrorNextWritableAddress = "ERROR GETTING NEXT WRI
 // Refusals and damage reports the original texts do not cover.
 inline constexpr const char* kFileTooLarge = "FILE \"%s\" IS 4 GB OR LARGER AND CAN'T BE WRITTEN TO ISO 9660";
 inline constexpr const char* kNameTooLong = "NAME TOO LONG FOR ISO 9660/JOLIET, NOT ADDED \"%s\"";
+inline constexpr const char* kNameTaken = "NAME ALREADY USED IN THIS FOLDER, NOT ADDED \"%s\"";
+inline constexpr const char* kNotRegularFile = "NOT A REGULAR FILE, NOT ADDED \"%s\"";
 inline constexpr const char* kFolderLoop = "FOLDER \"%s\" CONTAINS ITSELF, NOT ADDED AGAIN";
 inline constexpr const char* kFileChangedSize = "FILE \"%s\" CHANGED SIZE SINCE IT WAS ADDED";
 inline constexpr const char* kFileDamaged =

@@ -67,8 +67,7 @@ class Writer {
   bool WriteAll(ImageOutput& out) {
     const iso::SessionLayout& l = *FIn.Layout;
     if (!out.Append(FIn.Header->Bytes)) return WriteFailed();
-    if (l.Options.Bootable && !CopySource(out, FIn.BootImagePath, std::uint64_t{l.BootImageSectors} * iso::kSectorSize))
-      return false;
+    if (l.Options.Bootable && !CopyBootImage(out, FIn.BootImagePath, l.BootImageSectors)) return false;
     if (!out.AppendZeros(std::uint64_t{l.PaddingSectors} * iso::kSectorSize)) return WriteFailed();
     Progress(out);
     for (const auto& f : FIn.Tables->Files()) {
@@ -108,6 +107,20 @@ class Writer {
       Message(">>> " + texts::Format(texts::kFileDamaged, path));
     }
     return true;
+  }
+
+  // The layout knows the boot image only in sectors: a file that still needs
+  // that many is copied as it is and its last sector zero-filled like any
+  // file's; only a different sector count is a change.
+  bool CopyBootImage(ImageOutput& out, const std::string& path, std::uint32_t sectors) {
+    const std::uint64_t room = std::uint64_t{sectors} * iso::kSectorSize;
+    std::uint64_t size = room;
+    if (auto src = platform::FileStream::Open(path, platform::OpenMode::Read)) {
+      const std::int64_t now = src.Value().Size();
+      if (now >= 0 && (static_cast<std::uint64_t>(now) + iso::kSectorSize - 1) / iso::kSectorSize == sectors)
+        size = static_cast<std::uint64_t>(now);
+    }
+    return CopySource(out, path, size);
   }
 
   bool Finish(ImageOutput& out) {

@@ -1,0 +1,113 @@
+// The compilation at full size: 600,000 entries in 20,000 directories added
+// from disk, laid out and turned into a header stream. Prints the rate of
+// each step and the memory each entry costs.
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+#include "engine/kavo_burner.h"
+#include "platform/file_find.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+long PeakRssKiB() {
+  rusage ru{};
+  getrusage(RUSAGE_SELF, &ru);
+  return ru.ru_maxrss;
+}
+
+long CurrentRssKiB() {
+  std::ifstream f("/proc/self/statm");
+  long pages = 0, resident = 0;
+  f >> pages >> resident;
+  return resident * (sysconf(_SC_PAGESIZE) / 1024);
+}
+
+// 20,000 folders in two levels (100 x 199 + 100), each holding files with
+// long-ish names, 600,000 entries in all counting the folders.
+void MakeTree(const fs::path& root, int dirs, int entries) {
+  if (fs::exists(root / ".complete")) return;
+  fs::remove_all(root);
+  const int top = 100;
+  const int filesPerDir = (entries - dirs) / dirs;
+  int made = 0;
+  for (int t = 0; t < top && made < dirs; ++t) {
+    const fs::path tp = root / ("Top folder " + std::to_string(t));
+    fs::create_directories(tp);
+    ++made;
+    for (int s = 0; s < dirs / top - 1 && made < dirs; ++s, ++made) {
+      const fs::path sp = tp / ("Sub folder number " + std::to_string(s));
+      fs::create_directories(sp);
+      for (int f = 0; f < filesPerDir; ++f)
+        std::ofstream(sp / ("Document file " + std::to_string(f) + " of the benchmark.txt"));
+    }
+  }
+  std::ofstream(root / ".complete");
+}
+
+double Seconds(std::chrono::steady_clock::time_point from) {
+  return std::chrono::duration<double>(std::chrono::steady_clock::now() - from).count();
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const fs::path root = argc > 1 ? fs::path(argv[1]) : fs::temp_directory_path() / "zantic-bench-600k";
+  std::printf("tree: %s\n", root.c_str());
+  auto t0 = std::chrono::steady_clock::now();
+  MakeTree(root, 20000, 600000);
+  std::printf("tree ready in %.1f s\n", Seconds(t0));
+
+  engine::TKavoBurner burner;
+  burner.ResetCompilation(600000, 20000);
+  int refused = 0;
+  burner.OnDebugMessage = [&](device::TSCSIDevice&, const std::string&, std::uint8_t) { ++refused; };
+  const long rssBefore = CurrentRssKiB();
+
+  t0 = std::chrono::steady_clock::now();
+  for (const auto& top : fs::directory_iterator(root)) {
+    if (!top.is_directory()) continue;
+    const std::string name = top.path().filename().string();
+    burner.MakeCompilationDir("\\", name);
+    burner.AddFolderToCompilation("\\" + name, top.path().string(), false, false, true, platform::kAttrAnyFile, "*.*");
+  }
+  const double addS = Seconds(t0);
+  const std::uint32_t entries = burner.CompilationEntryCount();
+  const long rssAfterAdd = CurrentRssKiB();
+
+  t0 = std::chrono::steady_clock::now();
+  burner.PrepareLayout(engine::LayoutTarget::ImageFile);
+  const double layoutS = Seconds(t0);
+
+  t0 = std::chrono::steady_clock::now();
+  burner.BuildHeader();
+  const double headerS = Seconds(t0);
+
+  // Lookups by path key and by name, each directory once.
+  t0 = std::chrono::steady_clock::now();
+  std::size_t found = 0;
+  for (const auto& d : burner.Tables().Dirs())
+    if (burner.FindCompilationDir(d->PathKey) == d.get()) ++found;
+  const double findS = Seconds(t0);
+
+  std::printf("entries %u, directories %u, refused %d, header %zu bytes\n", entries, burner.CompilationDirCount(),
+              refused, burner.Header().Bytes.size());
+  std::printf("%-28s %10s %14s\n", "step", "seconds", "entries/s");
+  std::printf("%-28s %10.3f %14.0f\n", "add from disk", addS, entries / addS);
+  std::printf("%-28s %10.3f %14.0f\n", "PrepareLayout", layoutS, entries / layoutS);
+  std::printf("%-28s %10.3f %14.0f\n", "BuildHeader", headerS, entries / headerS);
+  std::printf("%-28s %10.3f %14.0f (directories/s, %zu found)\n", "FindCompilationDir all", findS,
+              static_cast<double>(burner.Tables().Dirs().size()) / findS, found);
+  std::printf("tree memory: %.0f bytes per entry (RSS growth while adding)\n",
+              static_cast<double>(rssAfterAdd - rssBefore) * 1024.0 / entries);
+  std::printf("peak RSS: %ld KiB (%.0f bytes per entry, header stream included)\n", PeakRssKiB(),
+              static_cast<double>(PeakRssKiB()) * 1024.0 / entries);
+  return found == burner.Tables().Dirs().size() ? 0 : 1;
+}
