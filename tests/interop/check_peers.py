@@ -103,13 +103,19 @@ def isoinfo_joliet_text(s):
     return "".join(c if ord(c) < 256 else "_" for c in s)
 
 
+def joliet_versioned(name):
+    # ";1" goes on when the record has room: up to 108 UTF-16 units.
+    units = len(name.encode("utf-16-be")) // 2
+    return name + ";1" if units <= 108 else name
+
+
 VIEWS = {
     # view: (directory name, file name) from the long source name
     "iso": (ascii_upper, lambda n: ascii_upper(disc_long_name(n)) + ";1"),
-    "joliet": (lambda n: n, lambda n: disc_long_name(n) + ";1"),
+    "joliet": (lambda n: n, lambda n: joliet_versioned(disc_long_name(n))),
     "iso-extracted": (ascii_upper, lambda n: strip_added_dot(ascii_upper(disc_long_name(n)))),
     "joliet-extracted": (lambda n: n, lambda n: strip_added_dot(disc_long_name(n))),
-    "isoinfo-joliet": (isoinfo_joliet_text, lambda n: isoinfo_joliet_text(disc_long_name(n) + ";1")),
+    "isoinfo-joliet": (isoinfo_joliet_text, lambda n: isoinfo_joliet_text(joliet_versioned(disc_long_name(n)))),
 }
 
 
@@ -231,9 +237,9 @@ def model_file(path):
     n = len(disc_long_name(os.path.basename(path)))
     if n > MAX_FILE_NAME:
         return None
-    # A 109-character name plus ";1" does not fit a Joliet record (256 bytes);
-    # leaving such a file out is as acceptable as burning it correctly.
-    return Node(False, path, maybe=(n == MAX_FILE_NAME))
+    # A 109-character name plus ";1" would not fit a Joliet record (256
+    # bytes): such names are recorded without the version suffix.
+    return Node(False, path)
 
 
 def model_dir(path):

@@ -78,8 +78,10 @@ VolumeDescriptor MakeDescriptor(const HeaderInput& in, Tree tree) {
     IsoText(d.BibliographicFile, ids.BibliographicFile);
   }
   d.VolumeSpaceSize.Set(static_cast<std::uint32_t>(l.VolumeSpaceSize));
-  if (joliet || l.Options.Joliet) {
-    // Joliet UCS-2 level 1 escape sequence.
+  if (joliet) {
+    // Joliet UCS-2 level 1 escape sequence. ECMA-119 leaves this field unused
+    // in the primary descriptor, and readers that find the sequence there
+    // take the ISO tree for the Joliet one.
     d.EscapeSequences[0] = 0x25;
     d.EscapeSequences[1] = 0x2F;
     d.EscapeSequences[2] = 0x40;
@@ -204,7 +206,7 @@ base::Status PutDirectory(base::ByteWriter& w, const HeaderInput& in, const TDEn
     }
     if (joliet) {
       id = ToUcs2Be(e->LongName);
-      if (!e->IsDirectory()) id.insert(id.end(), {0x00, ';', 0x00, '1'});
+      if (!e->IsDirectory() && JolietVersionFits(id.size() / 2)) id.insert(id.end(), {0x00, ';', 0x00, '1'});
     } else {
       id.assign(e->IsoName.begin(), e->IsoName.end());
       if (!e->IsDirectory()) id.insert(id.end(), {';', '1'});

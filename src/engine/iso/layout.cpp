@@ -66,7 +66,8 @@ std::size_t IsoIdentifierLength(const TFEntry& e) {
 }
 
 std::size_t JolietIdentifierLength(const TFEntry& e) {
-  return 2 * (Utf16Length(e.LongName) + (e.IsDirectory() ? 0 : 2));
+  const std::size_t units = Utf16Length(e.LongName);
+  return 2 * (units + (!e.IsDirectory() && JolietVersionFits(units) ? 2 : 0));
 }
 
 SessionLayout ComputeLayout(CompilationTables& tables, const LayoutOptions& options) {

@@ -27,9 +27,12 @@ std::string CutUtf8(const std::string& s, std::size_t maxBytes);
 constexpr bool IdentifierFitsRecord(std::size_t n) { return 33 + n + (n % 2 == 0 ? 1 : 0) <= 255; }
 // Longest identifiers that always fit, whatever their parity.
 inline constexpr std::size_t kMaxIsoIdentifierBytes = 220;
-// Joliet identifiers are UCS-2: 110 code units, ";1" included for files.
+// Joliet identifiers are UCS-2: at most 110 code units fit a record.
 inline constexpr std::size_t kMaxJolietDirUnits = 110;
-inline constexpr std::size_t kMaxJolietFileUnits = 108;  // plus ";1"
+inline constexpr std::size_t kMaxJolietFileUnits = 110;
+// A file's Joliet identifier carries ";1" when there is room for it; longer
+// names go without, which readers accept.
+constexpr bool JolietVersionFits(std::size_t units) { return IdentifierFitsRecord(2 * (units + 2)); }
 // Long names longer than this are skipped before the add handler runs.
 inline constexpr std::size_t kMaxLongFileName = 109;
 

@@ -111,9 +111,9 @@ TEST_P(PrimaryDescriptor, FieldsSitAtTheirOffsets) {
   EXPECT_EQ(rd::Text(raw, 40, 32), "MY DISC OF 2024, LONGER THAN THI");
   EXPECT_TRUE(AllZero(raw, 72, 80));
   EXPECT_EQ(d.VolumeSpaceSize, 153u);  // first file at 150, 3 sectors of data
-  const std::string escape = joliet ? std::string("\x25\x2F\x40", 3) : std::string(3, '\0');
-  EXPECT_EQ(rd::Text(raw, 88, 3), escape);
-  EXPECT_TRUE(AllZero(raw, 91, 120));
+  // The escape sequence belongs to the Joliet descriptor only: readers that
+  // look for it in any descriptor would take the ISO tree for the Joliet one.
+  EXPECT_TRUE(AllZero(raw, 88, 120));
   EXPECT_EQ(d.VolumeSetSize, 1);
   EXPECT_EQ(d.VolumeSequence, 1);
   EXPECT_EQ(d.BlockSize, 2048);

@@ -151,8 +151,9 @@ TEST_F(FileAdd, NameIsLookedUpAgainAfterTheHandlerRenames) {
   EXPECT_EQ(Entry("\\", "a.txt")->SourcePath, Src("a.txt"));
 }
 
-// Joliet records hold 110 UTF-16 units, ";1" included: a file name may have
-// 108. Names over 109 are skipped before the handler is asked.
+// A Joliet record holds 110 UTF-16 units: names up to 108 keep ";1", 109 and
+// 110 go without it, longer ones cannot be recorded. Names over 109 are
+// skipped before the handler is asked.
 struct LengthCase {
   int Units;        // UTF-16 units of the name, ".txt" included
   bool FourByte;    // build it from characters outside the BMP
@@ -188,9 +189,10 @@ TEST_P(NameLength, DecidesByUtf16Units) {
 
 INSTANTIATE_TEST_SUITE_P(Units, NameLength,
                          ::testing::Values(LengthCase{108, false, 0, false, true, false},
-                                           LengthCase{109, false, 0, false, false, true},
+                                           LengthCase{109, false, 0, false, true, false},
                                            LengthCase{110, false, 0, true, false, false},
-                                           LengthCase{110, false, 1, true, false, true},
+                                           LengthCase{110, false, 1, true, true, false},
+                                           LengthCase{112, false, 1, true, false, true},
                                            LengthCase{108, true, 0, false, true, false},
                                            LengthCase{110, true, 0, true, false, false}),
                          [](const ::testing::TestParamInfo<LengthCase>& p) {
