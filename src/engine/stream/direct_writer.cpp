@@ -92,11 +92,10 @@ class Writer {
     std::uint64_t copied = 0;
     auto src = platform::FileStream::Open(path, platform::OpenMode::Read);
     if (src) {
-      const std::int64_t now = src.Value().Size();
-      if (now >= 0 && static_cast<std::uint64_t>(now) != size)
-        Message(">>> " + texts::Format(texts::kFileChangedSize, path));
-      if (!out.AppendFile(src.Value(), size, copied, FIn.Cancelled)) return WriteFailed();
+      bool grew = false;
+      if (!out.AppendFile(src.Value(), size, copied, FIn.Cancelled, &grew)) return WriteFailed();
       if (Cancelled()) return Aborted();
+      if (grew || copied < size) Message(">>> " + texts::Format(texts::kFileChangedSize, path));
     } else {
       std::uint64_t ignored = 0;
       platform::FileStream none;

@@ -49,9 +49,11 @@ base::Status ImageOutput::AppendZeros(std::uint64_t count) {
 }
 
 base::Status ImageOutput::AppendFile(platform::FileStream& source, std::uint64_t count, std::uint64_t& copied,
-                                     const std::function<bool()>& cancelled) {
+                                     const std::function<bool()>& cancelled, bool* grew) {
   copied = 0;
+  if (grew != nullptr) *grew = false;
   bool sourceEnded = false;
+  bool probed = false;  // whether the read past the end has been made
   std::uint64_t left = count;
   while (left > 0) {
     if (cancelled && cancelled()) return base::Ok();
@@ -60,14 +62,28 @@ base::Status ImageOutput::AppendFile(platform::FileStream& source, std::uint64_t
     const auto want = static_cast<std::size_t>(std::min<std::uint64_t>(left, FBuffer.size() - FFill));
     std::int64_t got = 0;
     if (!sourceEnded) {
-      got = source.Read(FBuffer.data() + FFill, want);
+      // The last piece asks for one byte more where the buffer has room, so a
+      // source that grew shows without a call of its own.
+      const bool probe = grew != nullptr && want == left && FFill + want < FBuffer.size();
+      got = source.Read(FBuffer.data() + FFill, want + (probe ? 1 : 0));
       if (got < 0) got = 0;
+      if (probe) {
+        probed = true;
+        if (static_cast<std::size_t>(got) > want) {
+          *grew = true;
+          got = static_cast<std::int64_t>(want);
+        }
+      }
       if (static_cast<std::size_t>(got) < want) sourceEnded = true;  // stays ended: no later bytes are trusted
     }
     std::memset(FBuffer.data() + FFill + got, 0, want - static_cast<std::size_t>(got));
     copied += static_cast<std::uint64_t>(got);
     FFill += want;
     left -= want;
+  }
+  if (grew != nullptr && !probed && !sourceEnded && !(cancelled && cancelled())) {
+    std::uint8_t extra = 0;
+    *grew = source.Read(&extra, 1) > 0;
   }
   const std::uint64_t rest = count % kSector;
   return rest == 0 ? base::Ok() : AppendZeros(kSector - rest);

@@ -21,9 +21,10 @@ class ImageOutput {
   // are written as zeros, so the next file stays in its sector. `copied`
   // receives the bytes that came from the source; the status fails only when
   // writing fails. `cancelled` is asked between pieces; when it answers true
-  // the copy stops and `copied` tells how far it got.
+  // the copy stops and `copied` tells how far it got. When `grew` is given it
+  // tells whether the source holds more than `count` bytes.
   base::Status AppendFile(platform::FileStream& source, std::uint64_t count, std::uint64_t& copied,
-                          const std::function<bool()>& cancelled);
+                          const std::function<bool()>& cancelled, bool* grew = nullptr);
   base::Status Flush();
   std::uint64_t Position() const { return FWritten + FFill; }
 
