@@ -30,22 +30,24 @@ long CurrentRssKiB() {
   return resident * (sysconf(_SC_PAGESIZE) / 1024);
 }
 
-// 20,000 folders in two levels (100 x 199 + 100), each holding files with
-// long-ish names, 600,000 entries in all counting the folders.
+// Folders in two levels (100 at the top, the rest below them), each lower one
+// holding files with long-ish names; `entries` counts files and folders.
 void MakeTree(const fs::path& root, int dirs, int entries) {
   if (fs::exists(root / ".complete")) return;
   fs::remove_all(root);
   const int top = 100;
-  const int filesPerDir = (entries - dirs) / dirs;
-  int made = 0;
-  for (int t = 0; t < top && made < dirs; ++t) {
+  const int subs = dirs - top;
+  const int files = entries - dirs;
+  int sub = 0;
+  for (int t = 0; t < top; ++t) {
     const fs::path tp = root / ("Top folder " + std::to_string(t));
     fs::create_directories(tp);
-    ++made;
-    for (int s = 0; s < dirs / top - 1 && made < dirs; ++s, ++made) {
-      const fs::path sp = tp / ("Sub folder number " + std::to_string(s));
+    for (; sub < subs * (t + 1) / top; ++sub) {
+      const fs::path sp = tp / ("Sub folder number " + std::to_string(sub));
       fs::create_directories(sp);
-      for (int f = 0; f < filesPerDir; ++f)
+      // Spread the files evenly, the remainder over the first folders.
+      const int here = files / subs + (sub < files % subs ? 1 : 0);
+      for (int f = 0; f < here; ++f)
         std::ofstream(sp / ("Document file " + std::to_string(f) + " of the benchmark.txt"));
     }
   }
@@ -59,10 +61,11 @@ double Seconds(std::chrono::steady_clock::time_point from) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  const fs::path root = argc > 1 ? fs::path(argv[1]) : fs::temp_directory_path() / "zantic-bench-600k";
+  const fs::path root = argc > 1 ? fs::path(argv[1]) : fs::temp_directory_path() / "zantic-bench-600k-v2";
   std::printf("tree: %s\n", root.c_str());
   auto t0 = std::chrono::steady_clock::now();
-  MakeTree(root, 20000, 600000);
+  // 19,999 folders and the root fill the 20,000 directories the main window allows.
+  MakeTree(root, 19999, 600000);
   std::printf("tree ready in %.1f s\n", Seconds(t0));
 
   engine::TKavoBurner burner;

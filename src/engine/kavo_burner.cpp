@@ -39,8 +39,8 @@ bool TKavoBurner::BuildHeader() {
   in.Tables = &FTables;
   in.Layout = &FLayout;
   in.Ids = FIds;
-  in.TimeZoneOffset = FTimeZoneOffset;
   in.Now = platform::NowLocal();
+  in.TimeZoneOffset = static_cast<std::int8_t>(in.Now.UtcOffsetMinutes / 15);
   in.NowAgain = platform::NowLocal();
   auto built = iso::BuildHeaderStream(in);
   if (!built) {

@@ -13,6 +13,7 @@
 
 #include "engine/device/scsi_device.h"
 #include "engine/iso/compilation_tables.h"
+#include "engine/iso/date_time.h"
 #include "engine/iso/entries.h"
 #include "engine/iso/header.h"
 #include "engine/iso/layout.h"
@@ -143,12 +144,9 @@ class TKavoBurner : public device::TSCSIDevice {
   void CancelOperation();
   bool CancelRequested() const;
 
-  // The time-zone offset of directory-record dates, in 15-minute steps.
-  std::int8_t TimeZoneOffset() const { return FTimeZoneOffset; }
-
  private:
   TFEntry* AddDirectory(TDEntry& parent, const std::string& longName, const std::string& shortName,
-                        std::optional<TDateTime> date, std::uint32_t attributes);
+                        std::optional<iso::LocalDate> date, std::uint32_t attributes);
   std::uint8_t AddFileEntry(TDEntry& dir, const std::string& sourcePath, const platform::FindData& found, bool clearArchive,
                             std::optional<std::int32_t> absoluteSector);
   // nullopt when a directory could not be added and the whole add stops.
@@ -162,7 +160,6 @@ class TKavoBurner : public device::TSCSIDevice {
   iso::SessionLayout FLayout;
   iso::HeaderStream FHeader;
   bool FLaidOut = false;
-  std::int8_t FTimeZoneOffset = 0;
 
   bool FUnderrunProtection = true;
   bool FDoDebug = false;

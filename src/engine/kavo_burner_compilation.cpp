@@ -44,7 +44,6 @@ std::vector<platform::FindData> ListFolder(const std::string& folder, bool archi
 }  // namespace
 
 bool TKavoBurner::ResetCompilation(std::uint32_t maxEntries, std::uint32_t maxDirs) {
-  FTimeZoneOffset = static_cast<std::int8_t>(-platform::StandardBiasMinutes() / 15);
   FHeader = {};
   FLayout = {};
   FTables.Reset(maxEntries, maxDirs);
@@ -62,7 +61,7 @@ TDEntry* TKavoBurner::FindCompilationDir(const std::string& path) const {
 }
 
 TFEntry* TKavoBurner::AddDirectory(TDEntry& parent, const std::string& longName, const std::string& shortName,
-                                   std::optional<TDateTime> date, std::uint32_t attributes) {
+                                   std::optional<iso::LocalDate> date, std::uint32_t attributes) {
   const std::string key = UpperKey(iso::JoinKey(parent.PathKey, longName));
   if (TDEntry* existing = FTables.FindDirByKey(key)) return existing->Self;
   // The name belongs to a file: two entries of one name would make the
@@ -92,7 +91,9 @@ TFEntry* TKavoBurner::AddDirectory(TDEntry& parent, const std::string& longName,
   e->IsoName = d->IsoName = iso;
   d->LongName = longName;
   e->Attributes = attributes;
-  e->DateTime = date.value_or(iso::NowDateTime());
+  const iso::LocalDate when = date.value_or(iso::NowLocalDate());
+  e->DateTime = when.Value;
+  e->TimeZoneOffset = when.Offset;
   Changed();
   return e;
 }
@@ -107,7 +108,7 @@ TDEntry* TKavoBurner::MakeCompilationDir(const std::string& destPath, const std:
   if (!n.empty() && n.front() == '\\') n.erase(0, 1);
   if (!n.empty() && n.back() == '\\') n.pop_back();
   if (n.empty()) return nullptr;  // a nameless record cannot be written
-  TFEntry* e = AddDirectory(*dest, n, iso::ShortNameRule(n), iso::NowDateTime(), platform::kAttrDirectory);
+  TFEntry* e = AddDirectory(*dest, n, iso::ShortNameRule(n), iso::NowLocalDate(), platform::kAttrDirectory);
   if (e == nullptr) return nullptr;
   return e->DirEntry != nullptr ? e->DirEntry : FTables.Root();
 }
@@ -119,7 +120,9 @@ std::uint8_t TKavoBurner::AddFileEntry(TDEntry& dir, const std::string& sourcePa
   if (!isDir && longName.find('.') == std::string::npos) longName += '.';
   std::string shortName = found.AlternateName.empty() ? UpperKey(longName) : found.AlternateName;
   bool skip = iso::Utf16Length(longName) > iso::kMaxLongFileName;
-  TDateTime date = iso::FileTimeToDateTime(found.WriteTimeSec, found.WriteTimeNsec).value_or(iso::NowDateTime());
+  const iso::LocalDate foundDate =
+      iso::FileTimeToLocalDate(found.WriteTimeSec, found.WriteTimeNsec).value_or(iso::NowLocalDate());
+  TDateTime date = foundDate.Value;
   const auto size = static_cast<std::int64_t>(found.Size);
   if (OnAddFile) OnAddFile(*this, sourcePath, longName, shortName, date, found.Attributes, size, skip);
   if (skip) return 0;
@@ -147,6 +150,8 @@ std::uint8_t TKavoBurner::AddFileEntry(TDEntry& dir, const std::string& sourcePa
   e->SourceSize = e->RecordedSize = size;
   e->Attributes = found.Attributes;
   e->DateTime = date;
+  // A date the handler chose gets the offset in force at that date.
+  e->TimeZoneOffset = date == foundDate.Value ? foundDate.Offset : iso::OffsetAtLocal(date);
   e->SourcePath = sourcePath;
   e->ClearArchive = clearArchive;
   e->Imported = absoluteSector.has_value();
@@ -212,7 +217,7 @@ std::uint8_t TKavoBurner::AddFileToCompilation(const std::string& destPath, cons
     // A folder handed over as a file (its name has an extension) goes in with
     // its contents; as a file it would reach the disc empty.
     TFEntry* e = AddDirectory(*dest, found.Name, found.AlternateName,
-                              iso::FileTimeToDateTime(found.WriteTimeSec, found.WriteTimeNsec), found.Attributes);
+                              iso::FileTimeToLocalDate(found.WriteTimeSec, found.WriteTimeNsec), found.Attributes);
     if (e == nullptr || e->DirEntry == nullptr) return 0;
     std::set<std::pair<std::uint64_t, std::uint64_t>> ancestors;
     if (found.Inode != 0) ancestors.emplace(found.Device, found.Inode);
@@ -276,7 +281,7 @@ std::optional<std::uint8_t> TKavoBurner::AddFolderContents(TDEntry& dest, const 
         continue;
       }
       TFEntry* e = AddDirectory(dest, longName, shortName,
-                                iso::FileTimeToDateTime(item.WriteTimeSec, item.WriteTimeNsec), item.Attributes);
+                                iso::FileTimeToLocalDate(item.WriteTimeSec, item.WriteTimeNsec), item.Attributes);
       if (e == nullptr || e->DirEntry == nullptr) return std::nullopt;
       TDEntry* sub = e->DirEntry;
       if (item.Inode != 0) ancestors.insert(id);

@@ -12,6 +12,8 @@ struct CivilTime {
   int Minute = 0;
   int Second = 0;
   int Millisecond = 0;
+  // Minutes east of UTC in force at that moment (summer time included).
+  int UtcOffsetMinutes = 0;
 };
 
 // The Win32 standard bias: minutes to add to local standard time to get UTC
@@ -23,5 +25,9 @@ std::int32_t StandardBiasMinutes();
 bool ToLocalCivil(std::int64_t unixSec, std::int32_t nsec, CivilTime& out);
 
 CivilTime NowLocal();
+
+// The offset from UTC, in minutes east, in force at a local civil time (the
+// earlier one where a summer-time change makes the hour ambiguous).
+int UtcOffsetMinutesAt(const CivilTime& local);
 
 }  // namespace platform

@@ -58,7 +58,21 @@ bool ToLocalCivil(std::int64_t unixSec, std::int32_t nsec, CivilTime& out) {
   // A leap second shows as 60; the Win32 layout has no room for it.
   out.Second = local.tm_sec > 59 ? 59 : local.tm_sec;
   out.Millisecond = nsec / kNsecPerMsec;
+  out.UtcOffsetMinutes = static_cast<int>(local.tm_gmtoff / 60);
   return true;
+}
+
+int UtcOffsetMinutesAt(const CivilTime& local) {
+  tm probe {};
+  probe.tm_year = local.Year - 1900;
+  probe.tm_mon = local.Month - 1;
+  probe.tm_mday = local.Day;
+  probe.tm_hour = local.Hour;
+  probe.tm_min = local.Minute;
+  probe.tm_sec = local.Second;
+  probe.tm_isdst = -1;
+  if (mktime(&probe) == static_cast<time_t>(-1)) return -StandardBiasMinutes();
+  return static_cast<int>(probe.tm_gmtoff / 60);
 }
 
 CivilTime NowLocal() {

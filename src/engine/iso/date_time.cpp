@@ -1,5 +1,6 @@
 #include "engine/iso/date_time.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace iso {
@@ -76,10 +77,32 @@ TDateTime NowDateTime() {
   return EncodeDateTime(platform::NowLocal()).value_or(0.0);
 }
 
-std::optional<TDateTime> FileTimeToDateTime(std::int64_t unixSec, std::int32_t nsec) {
+namespace {
+std::int8_t Steps(int minutes) { return static_cast<std::int8_t>(std::clamp(minutes / 15, -48, 52)); }
+}  // namespace
+
+LocalDate NowLocalDate() {
+  const platform::CivilTime t = platform::NowLocal();
+  return LocalDate{EncodeDateTime(t).value_or(0.0), Steps(t.UtcOffsetMinutes)};
+}
+
+std::optional<LocalDate> FileTimeToLocalDate(std::int64_t unixSec, std::int32_t nsec) {
   platform::CivilTime t;
   if (!platform::ToLocalCivil(unixSec, nsec, t)) return std::nullopt;
-  return EncodeDateTime(t);
+  const auto value = EncodeDateTime(t);
+  if (!value) return std::nullopt;
+  return LocalDate{*value, Steps(t.UtcOffsetMinutes)};
+}
+
+std::int8_t OffsetAtLocal(TDateTime value) {
+  const auto t = DecodeDateTime(value);
+  return t ? Steps(platform::UtcOffsetMinutesAt(*t)) : std::int8_t{0};
+}
+
+std::optional<TDateTime> FileTimeToDateTime(std::int64_t unixSec, std::int32_t nsec) {
+  const auto d = FileTimeToLocalDate(unixSec, nsec);
+  if (!d) return std::nullopt;
+  return d->Value;
 }
 
 }  // namespace iso

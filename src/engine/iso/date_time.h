@@ -15,8 +15,18 @@ std::optional<platform::CivilTime> DecodeDateTime(TDateTime value);
 
 TDateTime NowDateTime();
 
-// A file time (UTC seconds) as local TDateTime; nullopt when it cannot be
+// A local date with the offset from UTC, in 15-minute steps, in force then.
+struct LocalDate {
+  TDateTime Value = 0;
+  std::int8_t Offset = 0;
+};
+LocalDate NowLocalDate();
+// A file time (UTC seconds) as a local date; nullopt when it cannot be
 // converted.
+std::optional<LocalDate> FileTimeToLocalDate(std::int64_t unixSec, std::int32_t nsec);
+// The offset in force at a local date (0 when the date is not a valid one).
+std::int8_t OffsetAtLocal(TDateTime value);
+
 std::optional<TDateTime> FileTimeToDateTime(std::int64_t unixSec, std::int32_t nsec);
 
 }  // namespace iso

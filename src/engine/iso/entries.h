@@ -37,6 +37,9 @@ struct TFEntry {
   std::string SourcePath;
   bool Imported = false;
   TDateTime DateTime = 0;
+  // Offset from UTC in 15-minute steps in force at DateTime, so that dates
+  // from summer and winter both read back as the same instant.
+  std::int8_t TimeZoneOffset = 0;
   std::int64_t RecordedSize = 0;
   std::int64_t SourceSize = 0;
   std::int32_t Extent = 0;

@@ -148,7 +148,7 @@ void PutPathTable(base::ByteWriter& w, const HeaderInput& in, Tree tree, bool bi
 
 class RecordWriter {
  public:
-  RecordWriter(base::ByteWriter& w, std::int8_t tz) : FW(w), FTz(tz) {}
+  explicit RecordWriter(base::ByteWriter& w) : FW(w) {}
 
   void Put(std::uint32_t extent, std::uint32_t size, const std::array<std::uint8_t, 7>& date,
            std::uint8_t flags, std::span<const std::uint8_t> id) {
@@ -167,11 +167,9 @@ class RecordWriter {
     FW.PutBytes(id);
     if (id.size() % 2 == 0) FW.PutU8(0);
   }
-  std::int8_t Tz() const { return FTz; }
 
  private:
   base::ByteWriter& FW;
-  std::int8_t FTz;
 };
 
 base::Status PutDirectory(base::ByteWriter& w, const HeaderInput& in, const TDEntry& dir, Tree tree,
@@ -186,7 +184,7 @@ base::Status PutDirectory(base::ByteWriter& w, const HeaderInput& in, const TDEn
     return static_cast<std::uint32_t>(joliet ? d.JolietDirSize : d.IsoDirSize);
   };
   const std::size_t start = w.Size();
-  RecordWriter rw(w, in.TimeZoneOffset);
+  RecordWriter rw(w);
   const std::uint8_t dot[] = {0};
   const std::uint8_t dotdot[] = {1};
   rw.Put(dirExtent(dir), dirSize(dir), now, kFlagDirectory, dot);
@@ -214,7 +212,7 @@ base::Status PutDirectory(base::ByteWriter& w, const HeaderInput& in, const TDEn
     if (!IdentifierFitsRecord(id.size()))
       return base::MakeError(base::ErrorKind::Internal, "identifier does not fit a record: " + e->LongName);
     const auto size = static_cast<std::uint32_t>(joliet ? e->SourceSize : e->RecordedSize);
-    rw.Put(extent, size, RecordDate(e->DateTime, in.TimeZoneOffset), flags, id);
+    rw.Put(extent, size, RecordDate(e->DateTime, e->TimeZoneOffset), flags, id);
   }
   w.PadTo(kSectorSize);
   const auto expected = static_cast<std::size_t>(joliet ? dir.JolietDirSize : dir.IsoDirSize);

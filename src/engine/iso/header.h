@@ -30,7 +30,7 @@ struct HeaderInput {
   const CompilationTables* Tables = nullptr;
   const SessionLayout* Layout = nullptr;
   VolumeIdentifiers Ids;
-  std::int8_t TimeZoneOffset = 0;  // 15-minute steps east of UTC
+  std::int8_t TimeZoneOffset = 0;  // 15-minute steps east of UTC, for "." and ".." (now)
   // The current time, read once for the "." and ".." records and read twice
   // for the primary descriptor's creation and modification dates.
   platform::CivilTime Now;

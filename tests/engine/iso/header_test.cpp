@@ -311,7 +311,9 @@ struct RecordTree {
   iso::TDEntry* HiddenDir = nullptr;
   RecordTree() {
     iso::TDEntry* r = T.Root();
-    T.File(r, "zeta.txt", "ZETA.TXT", 3000, 0x20, kFeb3rd2001);  // "ZETA.TXT;1": 10 bytes, padded
+    // "ZETA.TXT;1": 10 bytes, padded. Its date keeps the offset in force then,
+    // not the one of "now".
+    T.File(r, "zeta.txt", "ZETA.TXT", 3000, 0x20, kFeb3rd2001)->TimeZoneOffset = -20;
     T.File(r, "alpha.c", "ALPHA.C", 10);                         // "ALPHA.C;1": 9 bytes, no pad
     T.File(r, ".hidden", ".HIDDEN", 5, isotest::kHiddenAttr);
     Sub = T.Dir(r, "Sub", "SUB");
@@ -387,7 +389,7 @@ TEST(Header, DirectoryRecordsFollowTheRecordRules) {
   // inner, x; the empty file and the imported one take none.
   EXPECT_EQ(iso[2].Extent, 150u);
   EXPECT_EQ(iso[2].DataLength, 3000u);
-  EXPECT_EQ(iso[2].Date, (std::array<std::uint8_t, 7>{101, 2, 3, 4, 5, 6, 4}));
+  EXPECT_EQ(iso[2].Date, (std::array<std::uint8_t, 7>{101, 2, 3, 4, 5, 6, 0xEC}));
   EXPECT_EQ(iso[3].Extent, 152u);
   EXPECT_EQ(iso[4].Extent, 153u);
   EXPECT_EQ(iso[7].Extent, 0u);
