@@ -119,13 +119,19 @@ std::uint8_t TKavoBurner::AddFileEntry(TDEntry& dir, const std::string& sourcePa
   const bool isDir = (found.Attributes & platform::kAttrDirectory) != 0;
   if (!isDir && longName.find('.') == std::string::npos) longName += '.';
   std::string shortName = found.AlternateName.empty() ? UpperKey(longName) : found.AlternateName;
-  bool skip = iso::Utf16Length(longName) > iso::kMaxLongFileName;
+  const bool tooLong = iso::Utf16Length(longName) > iso::kMaxLongFileName;
+  bool skip = tooLong;
   const iso::LocalDate foundDate =
       iso::FileTimeToLocalDate(found.WriteTimeSec, found.WriteTimeNsec).value_or(iso::NowLocalDate());
   TDateTime date = foundDate.Value;
   const auto size = static_cast<std::int64_t>(found.Size);
   if (OnAddFile) OnAddFile(*this, sourcePath, longName, shortName, date, found.Attributes, size, skip);
-  if (skip) return 0;
+  if (skip) {
+    // A file left out for its name is said so: a backup must not lose one quietly.
+    if (tooLong && iso::Utf16Length(longName) > iso::kMaxLongFileName)
+      DebugMessage(">>> " + texts::Format(texts::kNameTooLong, sourcePath), device::kMsgCompilationError);
+    return 0;
+  }
 
   // The handler may have renamed the entry, so look the name up afterwards.
   TFEntry* existing = FTables.FindEntry(dir, longName);

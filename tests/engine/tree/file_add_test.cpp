@@ -153,7 +153,8 @@ TEST_F(FileAdd, NameIsLookedUpAgainAfterTheHandlerRenames) {
 
 // A Joliet record holds 110 UTF-16 units: names up to 108 keep ";1", 109 and
 // 110 go without it, longer ones cannot be recorded. Names over 109 are
-// skipped before the handler is asked.
+// skipped before the handler is asked, and reported unless the handler
+// clears Skip.
 struct LengthCase {
   int Units;        // UTF-16 units of the name, ".txt" included
   bool FourByte;    // build it from characters outside the BMP
@@ -190,11 +191,11 @@ TEST_P(NameLength, DecidesByUtf16Units) {
 INSTANTIATE_TEST_SUITE_P(Units, NameLength,
                          ::testing::Values(LengthCase{108, false, 0, false, true, false},
                                            LengthCase{109, false, 0, false, true, false},
-                                           LengthCase{110, false, 0, true, false, false},
+                                           LengthCase{110, false, 0, true, false, true},
                                            LengthCase{110, false, 1, true, true, false},
                                            LengthCase{112, false, 1, true, false, true},
                                            LengthCase{108, true, 0, false, true, false},
-                                           LengthCase{110, true, 0, true, false, false}),
+                                           LengthCase{110, true, 0, true, false, true}),
                          [](const ::testing::TestParamInfo<LengthCase>& p) {
                            return std::to_string(p.param.Units) + (p.param.FourByte ? "Wide" : "Ascii") +
                                   (p.param.ClearSkip != 0 ? "Cleared" : "");
