@@ -59,7 +59,9 @@ trap cleanup EXIT
 run_tool() {
   local tool=$1 out=$2
   case $tool in
-    zantic) "$cli" build-iso -V BENCH -o "$out" "$tree" >/dev/null ;;
+    # Exit 3: the image is complete but names too long for Joliet were left out
+    # (the shared trees have a few); the peers shorten such names instead.
+    zantic) "$cli" build-iso -V BENCH -o "$out" "$tree" >/dev/null || [ $? -eq 3 ] ;;
     xorriso) xorriso -as mkisofs -quiet -J -joliet-long -V BENCH -graft-points -o "$out" "/$name/=$tree" ;;
     genisoimage) genisoimage -quiet -J -joliet-long -V BENCH -graft-points -o "$out" "/$name/=$tree" ;;
     cat) find "$tree" -type f -print0 | xargs -0 cat >"$out" ;;
