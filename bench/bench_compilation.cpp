@@ -6,6 +6,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -61,15 +62,19 @@ double Seconds(std::chrono::steady_clock::time_point from) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  // bench_compilation [DIR [ENTRIES FOLDERS]]: a smaller run shows whether
+  // the rates hold as the compilation grows.
+  const int entries = argc > 3 ? std::atoi(argv[2]) : 600000;
+  const int folders = argc > 3 ? std::atoi(argv[3]) : 19999;
   const fs::path root = argc > 1 ? fs::path(argv[1]) : fs::temp_directory_path() / "zantic-bench-600k-v2";
   std::printf("tree: %s\n", root.c_str());
   auto t0 = std::chrono::steady_clock::now();
   // 19,999 folders and the root fill the 20,000 directories the main window allows.
-  MakeTree(root, 19999, 600000);
+  MakeTree(root, folders, entries);
   std::printf("tree ready in %.1f s\n", Seconds(t0));
 
   engine::TKavoBurner burner;
-  burner.ResetCompilation(600000, 20000);
+  burner.ResetCompilation(static_cast<std::uint32_t>(entries), static_cast<std::uint32_t>(folders + 1));
   int refused = 0;
   burner.OnDebugMessage = [&](device::TSCSIDevice&, const std::string&, std::uint8_t) { ++refused; };
   const long rssBefore = CurrentRssKiB();
@@ -82,7 +87,7 @@ int main(int argc, char** argv) {
     burner.AddFolderToCompilation("\\" + name, top.path().string(), false, false, true, platform::kAttrAnyFile, "*.*");
   }
   const double addS = Seconds(t0);
-  const std::uint32_t entries = burner.CompilationEntryCount();
+  const std::uint32_t added = burner.CompilationEntryCount();
   const long rssAfterAdd = CurrentRssKiB();
 
   t0 = std::chrono::steady_clock::now();
@@ -100,17 +105,17 @@ int main(int argc, char** argv) {
     if (burner.FindCompilationDir(d->PathKey) == d.get()) ++found;
   const double findS = Seconds(t0);
 
-  std::printf("entries %u, directories %u, refused %d, header %zu bytes\n", entries, burner.CompilationDirCount(),
+  std::printf("entries %u, directories %u, refused %d, header %zu bytes\n", added, burner.CompilationDirCount(),
               refused, burner.Header().Bytes.size());
   std::printf("%-28s %10s %14s\n", "step", "seconds", "entries/s");
-  std::printf("%-28s %10.3f %14.0f\n", "add from disk", addS, entries / addS);
-  std::printf("%-28s %10.3f %14.0f\n", "PrepareLayout", layoutS, entries / layoutS);
-  std::printf("%-28s %10.3f %14.0f\n", "BuildHeader", headerS, entries / headerS);
+  std::printf("%-28s %10.3f %14.0f\n", "add from disk", addS, added / addS);
+  std::printf("%-28s %10.3f %14.0f\n", "PrepareLayout", layoutS, added / layoutS);
+  std::printf("%-28s %10.3f %14.0f\n", "BuildHeader", headerS, added / headerS);
   std::printf("%-28s %10.3f %14.0f (directories/s, %zu found)\n", "FindCompilationDir all", findS,
               static_cast<double>(burner.Tables().Dirs().size()) / findS, found);
   std::printf("tree memory: %.0f bytes per entry (RSS growth while adding)\n",
-              static_cast<double>(rssAfterAdd - rssBefore) * 1024.0 / entries);
+              static_cast<double>(rssAfterAdd - rssBefore) * 1024.0 / added);
   std::printf("peak RSS: %ld KiB (%.0f bytes per entry, header stream included)\n", PeakRssKiB(),
-              static_cast<double>(PeakRssKiB()) * 1024.0 / entries);
+              static_cast<double>(PeakRssKiB()) * 1024.0 / added);
   return found == burner.Tables().Dirs().size() ? 0 : 1;
 }
