@@ -168,9 +168,12 @@ TEST_P(ImageSectors, CountThePostGapMinimumButTheFileHoldsTheVolume) {
   const SizeCase& c = GetParam();
   FBurner.SetWritePostGap(c.PostGap);
   if (c.FileBytes != 0) Add("\\", Source("data.bin", std::string(c.FileBytes, 'd')));
+  FBurner.SetDoDebug(true);
   EXPECT_EQ(FBurner.PrepareLayout(engine::LayoutTarget::ImageFile), 1);
+  EXPECT_FALSE(FBurner.DoDebug()) << "the layout quiets the engine";
   EXPECT_EQ(FBurner.ImageSectors(), c.ImageSectors);
   EXPECT_EQ(Write(), "");
+  EXPECT_TRUE(FBurner.DoDebug()) << "building the header turns it back on";
   const std::uint64_t volume = 150 + RoundUp(c.FileBytes) / 2048;
   EXPECT_EQ(fs::file_size(FTarget), volume * 2048);
   EXPECT_EQ(rd::Image::FromFile(FTarget).Descriptors().at(0).VolumeSpaceSize, volume);
