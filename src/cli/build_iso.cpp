@@ -5,6 +5,7 @@
 #include <string>
 
 #include "cli/progress.h"
+#include "engine/dispatch/dispatcher.h"
 #include "engine/kavo_burner.h"
 #include "engine/texts.h"
 #include "platform/file_find.h"
@@ -59,6 +60,19 @@ int RunBuildIso(engine::TKavoBurner& burner, const BuildIsoOptions& o, std::FILE
       return kExitBadInput;
     }
   }
+  if (!o.BootImage.empty()) {
+    // The engine quietly writes a non-bootable image without one; asked for
+    // on the command line, that is a mistake to report.
+    platform::FindData boot;
+    if (!platform::GetFileInfo(o.BootImage, boot)) {
+      std::fprintf(err, "zantic-cli: boot image not found: %s\n", o.BootImage.c_str());
+      return kExitBadInput;
+    }
+    if ((boot.Attributes & platform::kAttrDirectory) != 0 || boot.Special || boot.Size == 0) {
+      std::fprintf(err, "zantic-cli: the boot image is not a file with contents: %s\n", o.BootImage.c_str());
+      return kExitBadInput;
+    }
+  }
 
   burner.ResetCompilation(600000, 20000);
   burner.SetJolietFileSystem(o.Joliet);
@@ -72,6 +86,9 @@ int RunBuildIso(engine::TKavoBurner& burner, const BuildIsoOptions& o, std::FILE
   burner.SetFileCopyright(o.Copyright);
   burner.SetFileAbstract(o.Abstract);
   burner.SetFileBibliographic(o.Bibliographic);
+  if (!o.CacheMb.empty()) burner.SetCacheSize(static_cast<std::uint32_t>(std::stoul(o.CacheMb)) * 1048576u);
+  burner.Bootable = !o.BootImage.empty();
+  burner.BootImageFile = o.BootImage;
 
   // Messages while adding name sources that stay off the disc; while writing,
   // files that changed under us.
@@ -116,13 +133,33 @@ int RunBuildIso(engine::TKavoBurner& burner, const BuildIsoOptions& o, std::FILE
     error = e;
     done = true;
   };
-  burner.WriteImageFile(o.Output, engine::SaveMode::Quick);
+  if (o.Quick) {
+    burner.WriteImageFile(o.Output, engine::SaveMode::Quick);
+  } else {
+    // The writer thread reports through this thread's queue; meanwhile the
+    // bar follows the bytes written.
+    dispatch::QueueDispatcher queue;
+    burner.SetDispatcher(&queue);
+    const std::uint64_t total = std::uint64_t{burner.ImageSectors()} * 2048;
+    burner.WriteImageFile(o.Output, engine::SaveMode::Threaded);
+    while (!done) {
+      queue.RunPending(std::chrono::milliseconds(100));
+      bar.Update(burner.BytesWritten(), total);
+    }
+    burner.WaitForOperation();
+    burner.SetDispatcher(nullptr);
+  }
   bar.Finish();
   step("write image");
   if (!done) error = "INTERNAL ERROR: no end of write reported";
   if (!error.empty()) {
     std::fprintf(err, "zantic-cli: %s\n", error.c_str());
     return error == engine::texts::kOperationAborted ? kExitAborted : kExitFailed;
+  }
+  if (!o.BootImage.empty() && !burner.Bootable) {
+    std::fprintf(err, "zantic-cli: the boot image went away while building; the image is not bootable: %s\n",
+                 o.BootImage.c_str());
+    return kExitFailed;
   }
 
   const auto& layout = burner.CurrentLayout();
@@ -136,6 +173,7 @@ int RunBuildIso(engine::TKavoBurner& burner, const BuildIsoOptions& o, std::FILE
   std::fprintf(out, "Image:     %s\n", o.Output.c_str());
   std::fprintf(out, "Volume:    %s\n", o.Volume.c_str());
   std::fprintf(out, "Tree:      ISO 9660%s\n", o.Joliet ? " + Joliet" : "");
+  if (burner.Bootable) std::fprintf(out, "Boot:      %s\n", o.BootImage.c_str());
   std::fprintf(out, "Folders:   %u\n", burner.CompilationDirCount());
   std::fprintf(out, "Files:     %llu (%llu bytes)\n", static_cast<unsigned long long>(files),
                static_cast<unsigned long long>(bytes));

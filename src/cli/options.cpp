@@ -30,7 +30,11 @@ const char* const kBuildIsoUsage =
     "      --abstract FILE      abstract file identifier\n"
     "      --biblio FILE        bibliographic file identifier\n"
     "      --no-joliet          write the ISO 9660 tree only\n"
+    "      --boot IMAGE         make the disc bootable (El Torito) with this floppy\n"
+    "                           or hard-disk image\n"
     "      --replace            a later source replaces an earlier file of the same name\n"
+    "      --cache MB           read-ahead cache in MiB (default 4, at least 2)\n"
+    "      --quick              write directly, without the read-ahead cache\n"
     "  -v, --verbose            report how long each step took\n"
     "  -h, --help               show this help\n"
     "\n"
@@ -45,6 +49,7 @@ std::optional<BuildIsoOptions> ParseBuildIso(const std::vector<std::string>& arg
       {"--volume", &o.Volume},     {"--system", &o.System},         {"--volset", &o.VolumeSet},
       {"--publisher", &o.Publisher}, {"--preparer", &o.Preparer},   {"--application", &o.Application},
       {"--copyright", &o.Copyright}, {"--abstract", &o.Abstract},   {"--biblio", &o.Bibliographic},
+      {"--boot", &o.BootImage},    {"--cache", &o.CacheMb},
   };
   bool onlySources = false;
   for (std::size_t i = 0; i < args.size(); ++i) {
@@ -63,6 +68,10 @@ std::optional<BuildIsoOptions> ParseBuildIso(const std::vector<std::string>& arg
     }
     if (a == "--no-joliet") {
       o.Joliet = false;
+      continue;
+    }
+    if (a == "--quick") {
+      o.Quick = true;
       continue;
     }
     if (a == "-v" || a == "--verbose") {
@@ -92,8 +101,19 @@ std::optional<BuildIsoOptions> ParseBuildIso(const std::vector<std::string>& arg
       error = "option " + a + " needs a value";
       return std::nullopt;
     }
+    if (it->second == &o.BootImage && o.BootImage.empty()) {
+      error = "option --boot needs the name of a boot image file";
+      return std::nullopt;
+    }
   }
   if (o.Help) return o;
+  if (!o.CacheMb.empty()) {
+    const bool digits = o.CacheMb.size() <= 4 && o.CacheMb.find_first_not_of("0123456789") == std::string::npos;
+    if (!digits || std::stoi(o.CacheMb) < 1 || std::stoi(o.CacheMb) > 2047) {
+      error = "--cache takes a size in MiB from 1 to 2047";
+      return std::nullopt;
+    }
+  }
   if (o.Output.empty()) {
     error = "no output file given (-o OUT.iso)";
     return std::nullopt;

@@ -22,6 +22,9 @@ struct BuildIsoOptions {
   bool Replace = false;
   bool Help = false;
   bool Verbose = false;  // phase timings on stderr
+  bool Quick = false;    // the direct writer instead of the read-ahead cache and writer thread
+  std::string CacheMb;   // read-ahead cache in MiB; empty keeps the default
+  std::string BootImage;  // El Torito boot image; empty: not bootable
 };
 
 // Parses the arguments after "build-iso"; on a mistake returns nullopt and

@@ -1,7 +1,13 @@
 #include "engine/kavo_burner.h"
 
 #include <atomic>
+#include <cmath>
 
+#include "engine/device/write_thread.h"
+#include "engine/dispatch/dispatcher.h"
+#include "engine/stream/cache_thread.h"
+
+#include "engine/iso/boot.h"
 #include "engine/iso/date_time.h"
 #include "engine/stream/direct_writer.h"
 #include "engine/texts.h"
@@ -11,11 +17,21 @@ namespace engine {
 namespace {
 // One operation runs at a time in the process; the abort request is shared.
 std::atomic<bool> gCancelRequested{false};
+// The component whose operation runs; one at a time in the process.
+std::atomic<TKavoBurner*> gRunning{nullptr};
 }  // namespace
 
 TKavoBurner::TKavoBurner() { ResetCompilation(65535, 8191); }
 
-TKavoBurner::~TKavoBurner() = default;
+TKavoBurner::~TKavoBurner() {
+  // An operation still running is aborted and waited for; an end event it
+  // has posted finds the component gone and stays silent.
+  *FAlive = false;
+  if (!FOperationDone) gCancelRequested = true;
+  WaitForOperation();
+  TKavoBurner* self = this;
+  gRunning.compare_exchange_strong(self, nullptr);
+}
 
 void TKavoBurner::SetCacheSize(std::uint32_t v) {
   FCacheSize = v < 2097152 ? 2097152 : v - v % 2048;
@@ -25,6 +41,15 @@ int TKavoBurner::PrepareLayout(LayoutTarget target) {
   FDoDebug = false;
   iso::LayoutOptions options;
   options.Joliet = FJolietFileSystem;
+  // An empty image would leave the catalog pointing at whatever follows it.
+  platform::FindData boot;
+  if (Bootable && (BootImageFile.empty() || !platform::GetFileInfo(BootImageFile, boot) ||
+                   (boot.Attributes & platform::kAttrDirectory) != 0 || boot.Special || boot.Size == 0))
+    Bootable = false;
+  if (Bootable) {
+    options.Bootable = true;
+    options.BootImageSectors = static_cast<std::uint32_t>((boot.Size + iso::kSectorSize - 1) / iso::kSectorSize);
+  }
   // Reading the next writable address and merging an imported session join
   // here for disc targets once the drive side is in place.
   (void)target;
@@ -42,6 +67,10 @@ bool TKavoBurner::BuildHeader() {
   in.Now = platform::NowLocal();
   in.TimeZoneOffset = static_cast<std::int8_t>(in.Now.UtcOffsetMinutes / 15);
   in.NowAgain = platform::NowLocal();
+  if (FLayout.Options.Bootable) {
+    in.BootRecord = iso::MakeBootRecord(FLayout.BootCatalogSector);
+    in.BootCatalog = iso::MakeBootCatalog(FLayout.BootImageSector, FLayout.BootImageSectors);
+  }
   auto built = iso::BuildHeaderStream(in);
   if (!built) {
     DebugMessage(">>> " + std::string(texts::kLayoutFailed) + " " + built.Err().Message, device::kMsgCompilationError);
@@ -60,9 +89,18 @@ std::uint32_t TKavoBurner::ImageSectors() const {
 }
 
 int TKavoBurner::WriteImageFile(const std::string& path, SaveMode mode) {
-  // Until the read-ahead cache exists both modes write directly; the threaded
-  // mode keeps its documented result.
+  const int result = mode == SaveMode::Quick ? 1 : -1;
+  TKavoBurner* idle = nullptr;
+  if (!gRunning.compare_exchange_strong(idle, this)) {
+    if (OnWriteDone) OnWriteDone(*this, texts::kAnotherOperation);
+    return result;
+  }
+  ReapThreads();
   gCancelRequested = false;
+  if (mode == SaveMode::Threaded) {
+    StartThreadedImageWrite(path);
+    return result;
+  }
   PrepareLayout(LayoutTarget::ImageFile);
   std::string error;
   if (!BuildHeader()) {
@@ -72,6 +110,7 @@ int TKavoBurner::WriteImageFile(const std::string& path, SaveMode mode) {
     in.Tables = &FTables;
     in.Layout = &FLayout;
     in.Header = &FHeader;
+    in.BootImagePath = BootImageFile;
     in.OutputPath = path;
     in.Message = [this](const std::string& m, std::uint8_t kind) { DebugMessage(m, kind); };
     in.Progress = [this](std::uint64_t done, std::uint64_t total) {
@@ -80,9 +119,90 @@ int TKavoBurner::WriteImageFile(const std::string& path, SaveMode mode) {
     in.Cancelled = [] { return gCancelRequested.load(); };
     error = stream::WriteImageDirect(in).Error;
   }
+  gRunning = nullptr;
   if (OnWriteDone) OnWriteDone(*this, error);
-  return mode == SaveMode::Quick ? 1 : -1;
+  return result;
 }
+
+void TKavoBurner::StartThreadedImageWrite(const std::string& path) {
+  FISOFileName = path;
+  PrepareLayout(LayoutTarget::ImageFile);
+  if (!BuildHeader()) {
+    gRunning = nullptr;
+    if (OnWriteDone) OnWriteDone(*this, texts::kLayoutFailed);
+    return;
+  }
+  const std::uint64_t total = FLayout.SectorsToWrite * iso::kSectorSize;
+  stream::TCacheThread::Params p;
+  p.CacheSize = FCacheSize;
+  p.Lock = &CriticalSection();
+  p.BlockSize = stream::kBlockSizeOther;
+  p.MinimumLength = FWritePostGap && total < stream::kMinimumStreamBytes;
+  p.BootImagePath = FLayout.Options.Bootable ? BootImageFile : std::string();
+  p.BootImageSectors = FLayout.BootImageSectors;
+  p.TotalBytes = total;
+  p.Header = &FHeader.Bytes;
+  p.Tables = &FTables;
+  p.PaddingSectors = FLayout.PaddingSectors;
+  FCache = std::make_unique<stream::TCacheThread>(std::move(p));
+  FOperationDone = false;
+  // Polled every 100 ms as designed, but woken at once when the cache is ready.
+  while (!FCache->WaitReadyOrFailed(100)) {
+  }
+  if (const std::string status = FCache->StatusText(); !status.empty() || !FCache->Ready()) {
+    FCache.reset();
+    FOperationDone = true;
+    gRunning = nullptr;
+    if (OnWriteDone) OnWriteDone(*this, status);
+    return;
+  }
+  device::TThWrite::Params w;
+  w.ImageFileName = path;
+  w.ImageBytes = std::uint64_t{ImageSectors()} * iso::kSectorSize;
+  w.Cache = FCache.get();
+  w.Lock = &CriticalSection();
+  w.AbortRequested = &gCancelRequested;
+  w.Done = [this, alive = FAlive](const std::string& error) {
+    if (FDispatcher == nullptr) {
+      if (*alive) FinishOperation(error);
+      return;
+    }
+    FDispatcher->Post([this, alive, error] {
+      if (*alive) FinishOperation(error);
+    });
+  };
+  FWriter = std::make_unique<device::TThWrite>(std::move(w));
+}
+
+void TKavoBurner::FinishOperation(const std::string& error) {
+  if (FCache)
+    for (const auto& path : FCache->DamagedFiles())
+      DebugMessage(">>> " + texts::Format(texts::kFileDamaged, path), device::kMsgCompilationError);
+  FOperationDone = true;
+  gRunning = nullptr;
+  if (OnWriteDone) OnWriteDone(*this, error);
+}
+
+void TKavoBurner::ReapThreads() {
+  // The writer ends itself after its event; joining it here costs nothing.
+  if (FWriter) FWriter->Join();
+  FWriter.reset();
+  FCache.reset();
+}
+
+void TKavoBurner::WaitForOperation() {
+  if (FWriter) FWriter->Join();
+  if (FCache) FCache->Join();
+}
+
+int TKavoBurner::CacheFillPercent() const {
+  if (!FWriter || !FCache || !FWriter->Writing()) return 0;
+  return static_cast<int>(std::lround(static_cast<double>(FCache->CacheBytes()) / FCacheSize * 100.0));
+}
+
+std::uint64_t TKavoBurner::BytesWritten() const { return FWriter ? FWriter->BytesWritten() : 0; }
+
+bool TKavoBurner::Writing() const { return FWriter && FWriter->Writing(); }
 
 void TKavoBurner::CancelOperation() { gCancelRequested = true; }
 

@@ -5,6 +5,7 @@
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <set>
 #include <string>
@@ -18,6 +19,16 @@
 #include "engine/iso/header.h"
 #include "engine/iso/layout.h"
 #include "platform/file_find.h"
+
+namespace dispatch {
+class Dispatcher;
+}
+namespace stream {
+class TCacheThread;
+}
+namespace device {
+class TThWrite;
+}
 
 namespace engine {
 
@@ -108,6 +119,11 @@ class TKavoBurner : public device::TSCSIDevice {
   bool WritePostGap() const { return FWritePostGap; }
   void SetWritePostGap(bool v) { FWritePostGap = v; }
 
+  // El Torito boot image. PrepareLayout clears Bootable when the file is
+  // missing, empty or not a regular file.
+  bool Bootable = false;
+  std::string BootImageFile;
+
   // --- events -----------------------------------------------------------
   TAddFileEvent OnAddFile;
   TAddDirEvent OnAddDir;
@@ -138,11 +154,21 @@ class TKavoBurner : public device::TSCSIDevice {
   std::uint32_t ImageSectors() const;
   const iso::SessionLayout& CurrentLayout() const { return FLayout; }
   const iso::HeaderStream& Header() const { return FHeader; }
-  // Quick: the direct writer on this thread, 1 when done. Threaded writing
-  // comes with the read-ahead cache.
+  // Quick: the direct writer on this thread, 1 when done. Threaded: the
+  // read-ahead cache and the writer thread; -1 in both outcomes, the end
+  // comes through OnWriteDone.
   int WriteImageFile(const std::string& path, SaveMode mode);
   void CancelOperation();
   bool CancelRequested() const;
+  // round(cache bytes / CacheSize x 100) while the writer runs, else 0.
+  int CacheFillPercent() const;
+  std::uint64_t BytesWritten() const;
+  bool Writing() const;
+  // Where events of worker threads are delivered (the caller's event loop).
+  // Without one they arrive on the worker thread.
+  void SetDispatcher(dispatch::Dispatcher* dispatcher) { FDispatcher = dispatcher; }
+  // Waits until the running operation has ended and its threads are gone.
+  void WaitForOperation();
 
  private:
   TFEntry* AddDirectory(TDEntry& parent, const std::string& longName, const std::string& shortName,
@@ -155,7 +181,15 @@ class TKavoBurner : public device::TSCSIDevice {
                                  std::set<std::pair<std::uint64_t, std::uint64_t>>& ancestors);
   std::string DeriveDestination(const std::string& destPath, const std::string& source) const;
   void Changed() { FLaidOut = false; }
+  void StartThreadedImageWrite(const std::string& path);
+  void FinishOperation(const std::string& error);
+  void ReapThreads();
 
+  dispatch::Dispatcher* FDispatcher = nullptr;
+  std::unique_ptr<stream::TCacheThread> FCache;
+  std::unique_ptr<device::TThWrite> FWriter;
+  std::atomic<bool> FOperationDone{true};
+  std::shared_ptr<std::atomic<bool>> FAlive = std::make_shared<std::atomic<bool>>(true);
   iso::CompilationTables FTables;
   iso::SessionLayout FLayout;
   iso::HeaderStream FHeader;

@@ -26,6 +26,7 @@ inline constexpr const char* kFileDamaged =
 inline constexpr const char* kImageDamaged = "IMAGE WRITTEN, BUT %d FILE(S) COULD NOT BE READ COMPLETELY";
 inline constexpr const char* kCantWriteFile = "CAN'T WRITE FILE \"%s\"";
 inline constexpr const char* kLayoutFailed = "INTERNAL ERROR 0005";
+inline constexpr const char* kAnotherOperation = "ANOTHER OPERATION IS RUNNING";
 
 // Replaces the first "%d" or "%s" of a text with a value.
 std::string Format(const char* text, const std::string& value);

@@ -1,0 +1,51 @@
+#pragma once
+// TThWrite: the writer thread. It takes the stream block by block from the
+// read-ahead cache and appends it to an image file; the end step reports
+// once, with the cache's text as the result.
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <thread>
+
+#include "engine/stream/cache_thread.h"
+
+namespace device {
+
+class TThWrite {
+ public:
+  struct Params {
+    std::string ImageFileName;  // written through a temporary file beside it
+    std::uint64_t ImageBytes = 0;
+    stream::TCacheThread* Cache = nullptr;
+    std::recursive_mutex* Lock = nullptr;
+    const std::atomic<bool>* AbortRequested = nullptr;
+    // Called once on the writer thread at the end, with the result text
+    // (empty on success).
+    std::function<void(const std::string& error)> Done;
+  };
+
+  explicit TThWrite(Params params);
+  ~TThWrite();
+  TThWrite(const TThWrite&) = delete;
+  TThWrite& operator=(const TThWrite&) = delete;
+
+  std::uint64_t BytesWritten() const { return FBytesWritten; }
+  bool Writing() const { return FWriting; }
+  std::string CurrentFile() const;
+  void Join();
+
+ private:
+  void Run();
+  std::string WriteFile(const std::string& temp);
+
+  Params FParams;
+  std::atomic<std::uint64_t> FBytesWritten{0};
+  std::atomic<bool> FWriting{true};
+  mutable std::mutex FFileMutex;
+  std::string FCurrentFile;
+  std::thread FThread;
+};
+
+}  // namespace device

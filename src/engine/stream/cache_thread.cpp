@@ -1,0 +1,308 @@
+#include "engine/stream/cache_thread.h"
+
+#include <sys/resource.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstring>
+
+#include "engine/texts.h"
+#include "platform/file_stream.h"
+
+namespace stream {
+namespace texts = engine::texts;
+
+namespace {
+constexpr std::uint64_t kSector = 2048;
+constexpr std::uint64_t RoundUp(std::uint64_t n) { return (n + kSector - 1) / kSector * kSector; }
+}  // namespace
+
+int NiceForLevel(CacheLevel level) {
+  switch (level) {
+    case CacheLevel::Normal: return 0;
+    case CacheLevel::Lower: return 2;
+    case CacheLevel::Lowest: return 5;
+    case CacheLevel::Idle: return 19;
+  }
+  return 0;
+}
+
+TCacheThread::TCacheThread(Params params)
+    : FParams(std::move(params)), FLock(*FParams.Lock) {
+  // The writer pauses at limit - 1: a limit below 2 would never let it fill.
+  FBlockLimit = std::max<std::uint32_t>(FParams.CacheSize / FParams.BlockSize, 2);
+  FRemaining = FParams.TotalBytes;
+  FStaging.resize(FParams.BlockSize);
+  FThread = std::thread([this] { Run(); });
+}
+
+TCacheThread::~TCacheThread() {
+  Abort();
+  Join();
+}
+
+void TCacheThread::Join() {
+  if (FThread.joinable()) FThread.join();
+}
+
+void TCacheThread::Abort() {
+  FAbort = true;
+  std::lock_guard lock(FLock);
+  FChanged.notify_all();
+}
+
+std::string TCacheThread::StatusText() const {
+  std::lock_guard lock(FLock);
+  return FStatus;
+}
+
+std::string TCacheThread::CurrentFileName() const {
+  std::lock_guard lock(FLock);
+  return FCurrentFile;
+}
+
+std::uint64_t TCacheThread::CacheBytes() const {
+  std::lock_guard lock(FLock);
+  return FCacheBytes;
+}
+
+std::vector<std::string> TCacheThread::DamagedFiles() const {
+  std::lock_guard lock(FLock);
+  return FDamaged;
+}
+
+std::size_t TCacheThread::PeakQueued() const {
+  std::lock_guard lock(FLock);
+  return FPeakQueued;
+}
+
+void TCacheThread::SetLevel(CacheLevel level) {
+  if (FLevel == level) return;
+  FLevel = level;
+  // Per-thread nice value; a refused raise leaves the thread lower.
+  setpriority(PRIO_PROCESS, static_cast<id_t>(syscall(SYS_gettid)), NiceForLevel(level));
+}
+
+void TCacheThread::AdjustLevel() {
+  std::size_t n = 0;
+  {
+    std::lock_guard lock(FLock);
+    n = FBlocks.size();
+  }
+  const std::size_t limit = FBlockLimit;
+  SetLevel(n < limit / 4 ? CacheLevel::Normal : n < limit / 2 ? CacheLevel::Lower : CacheLevel::Lowest);
+}
+
+void TCacheThread::Stop(const std::string& status) {
+  std::lock_guard lock(FLock);
+  FBlocks.clear();
+  FCounts.clear();
+  FCacheBytes = 0;
+  if (FStatus.empty()) FStatus = status;
+  FFinished = true;
+  FChanged.notify_all();
+}
+
+bool TCacheThread::WaitWhileFull() {
+  std::unique_lock lock(FLock);
+  while (FBlocks.size() + 1 >= FBlockLimit) {
+    if (AbortRequested()) return false;
+    SetLevel(CacheLevel::Idle);
+    // The cache has been filled once: the writer may start.
+    if (!FReady) {
+      FReady = true;
+      FChanged.notify_all();
+    }
+    FChanged.wait(lock);
+  }
+  return !AbortRequested();
+}
+
+bool TCacheThread::QueueStaging() {
+  {
+    std::lock_guard lock(FLock);
+    const std::uint32_t count = FStagingFill;
+    std::vector<std::uint8_t> next;
+    if (!FSpare.empty()) {
+      next = std::move(FSpare.back());
+      FSpare.pop_back();
+    }
+    next.resize(FParams.BlockSize);
+    FBlocks.push_back(std::move(FStaging));
+    FCounts.push_back(count);
+    FStaging = std::move(next);
+    FStagingFill = 0;
+    FCacheBytes += count;
+    FPeakQueued = std::max(FPeakQueued, FBlocks.size());
+    FChanged.notify_all();
+  }
+  AdjustLevel();
+  return WaitWhileFull();
+}
+
+bool TCacheThread::CutHeader() {
+  const auto& header = *FParams.Header;
+  std::size_t at = 0;
+  while (at < header.size()) {
+    const std::size_t piece = std::min<std::size_t>(header.size() - at, FParams.BlockSize - FStagingFill);
+    std::memcpy(FStaging.data() + FStagingFill, header.data() + at, piece);
+    FStagingFill += static_cast<std::uint32_t>(piece);
+    at += piece;
+    // A short last piece stays in the staging block; file data continues it.
+    if (FStagingFill == FParams.BlockSize && !QueueStaging()) return false;
+    if (AbortRequested()) return false;
+  }
+  return true;
+}
+
+bool TCacheThread::AddZeros(std::uint64_t bytes, bool flushAtEnd) {
+  while (bytes > 0) {
+    const auto piece = static_cast<std::uint32_t>(std::min<std::uint64_t>(bytes, FParams.BlockSize - FStagingFill));
+    std::memset(FStaging.data() + FStagingFill, 0, piece);
+    FStagingFill += piece;
+    bytes -= piece;
+    if (FStagingFill == FParams.BlockSize && !QueueStaging()) return false;
+    if (AbortRequested()) return false;
+  }
+  return !flushAtEnd || FStagingFill == 0 || QueueStaging();
+}
+
+bool TCacheThread::AddSource(const std::string& path, std::uint64_t bytes, bool damageCounts) {
+  {
+    std::lock_guard lock(FLock);
+    FCurrentFile = path;
+  }
+  auto opened = platform::FileStream::Open(path, platform::OpenMode::Read);
+  if (!opened) {
+    Stop(texts::Format(texts::kCantOpenFile, path));
+    return false;
+  }
+  platform::FileStream& source = opened.Value();
+  std::uint64_t left = bytes;
+  bool ended = false;
+  while (left > 0) {
+    const auto want = static_cast<std::uint32_t>(std::min<std::uint64_t>(left, FParams.BlockSize - FStagingFill));
+    std::int64_t got = ended ? 0 : source.Read(FStaging.data() + FStagingFill, want);
+    if (got < 0) got = 0;
+    if (static_cast<std::uint32_t>(got) < want) {
+      // Fewer bytes than recorded: zeros keep every later file in its sector.
+      if (!ended && damageCounts) {
+        std::lock_guard lock(FLock);
+        FDamaged.push_back(path);
+      }
+      ended = true;
+      std::memset(FStaging.data() + FStagingFill + got, 0, want - static_cast<std::uint32_t>(got));
+    }
+    FStagingFill += want;
+    left -= want;
+    if (left == 0) {
+      const std::uint64_t tail = RoundUp(bytes) - bytes;
+      std::memset(FStaging.data() + FStagingFill, 0, tail);
+      FStagingFill += static_cast<std::uint32_t>(tail);
+    }
+    if (FStagingFill == FParams.BlockSize && !QueueStaging()) return false;
+    if (AbortRequested()) return false;
+  }
+  return true;
+}
+
+void TCacheThread::Run() {
+  SetLevel(CacheLevel::Normal);
+  SetLevel(CacheLevel::Lower);
+  bool ok = true;
+  if (!FParams.ImageFilePath.empty()) {
+    const std::string& path = FParams.ImageFilePath;
+    auto probe = platform::FileStream::Open(path, platform::OpenMode::Read);
+    const std::int64_t size = probe ? probe.Value().Size() : 0;
+    ok = AddSource(path, static_cast<std::uint64_t>(std::max<std::int64_t>(size, 0)), true);
+  } else {
+    ok = CutHeader();
+    if (ok && !FParams.BootImagePath.empty()) {
+      // The boot image fills its sectors; a file shorter than them is normal.
+      const std::uint64_t room = std::uint64_t{FParams.BootImageSectors} * kSector;
+      auto probe = platform::FileStream::Open(FParams.BootImagePath, platform::OpenMode::Read);
+      const std::int64_t size = probe ? probe.Value().Size() : 0;
+      const std::uint64_t take = std::min<std::uint64_t>(static_cast<std::uint64_t>(std::max<std::int64_t>(size, 0)), room);
+      ok = AddSource(FParams.BootImagePath, take, true) && AddZeros(room - RoundUp(take), false);
+    }
+    if (ok) ok = AddZeros(std::uint64_t{FParams.PaddingSectors} * kSector, false);
+    if (ok && FParams.Tables != nullptr) {
+      for (const auto& f : FParams.Tables->Files()) {
+        const iso::TFEntry& e = *f;
+        if (e.IsDirectory() || e.Imported || e.SourcePath.empty() || e.RecordedSize <= 0) continue;
+        if (!(ok = AddSource(e.SourcePath, static_cast<std::uint64_t>(e.RecordedSize), true))) break;
+      }
+    }
+  }
+  if (ok && FStagingFill > 0) ok = QueueStaging();
+  if (ok && FParams.MinimumLength) {
+    std::uint64_t produced = 0;
+    {
+      std::lock_guard lock(FLock);
+      produced = FParams.TotalBytes;
+    }
+    if (produced < kMinimumStreamBytes) {
+      FPaddingBytes = kMinimumStreamBytes - produced;
+      {
+        std::lock_guard lock(FLock);
+        FRemaining += FPaddingBytes;
+      }
+      ok = AddZeros(FPaddingBytes, true);
+    }
+  }
+  if (!ok) {
+    if (AbortRequested()) Stop(texts::kOperationAborted);
+    return;  // Stop has set the status and the finished flag
+  }
+  std::unique_lock lock(FLock);
+  FCurrentFile.clear();
+  FReady = true;
+  FChanged.notify_all();
+  // Every byte produced is in the list now; what the consumer still has to
+  // take is what is queued, even where the caller's total was off.
+  FRemaining = FCacheBytes;
+  FChanged.wait(lock, [this] { return FRemaining == 0 || AbortRequested(); });
+  if (AbortRequested() && FRemaining != 0) {
+    FBlocks.clear();
+    FCounts.clear();
+    FCacheBytes = 0;
+    if (FStatus.empty()) FStatus = texts::kOperationAborted;
+  }
+  FFinished = true;
+  FChanged.notify_all();
+}
+
+std::int64_t TCacheThread::TakeBlock(std::vector<std::uint8_t>& destination) {
+  std::lock_guard lock(FLock);
+  if (FRemaining == 0 && FFinished) return 0;
+  if (FBlocks.empty()) return FFinished ? 0 : -1;
+  if (FAbort) return 0;
+  const std::uint32_t count = FCounts.front();
+  std::vector<std::uint8_t> block = std::move(FBlocks.front());
+  FBlocks.pop_front();
+  FCounts.pop_front();
+  destination.swap(block);
+  // The consumer's old buffer becomes a later staging block: no copy, and no
+  // allocation per block once the cache is warm.
+  if (FSpare.size() < 2 && block.capacity() >= FParams.BlockSize) FSpare.push_back(std::move(block));
+  FCacheBytes -= count;
+  FRemaining -= std::min<std::uint64_t>(count, FRemaining);
+  FChanged.notify_all();
+  return count;
+}
+
+bool TCacheThread::WaitForBlock(int timeoutMs) {
+  std::unique_lock lock(FLock);
+  return FChanged.wait_for(lock, std::chrono::milliseconds(timeoutMs),
+                           [this] { return !FBlocks.empty() || FFinished.load(); });
+}
+
+bool TCacheThread::WaitReadyOrFailed(int timeoutMs) {
+  std::unique_lock lock(FLock);
+  return FChanged.wait_for(lock, std::chrono::milliseconds(timeoutMs),
+                           [this] { return FReady.load() || FFinished.load() || !FStatus.empty(); });
+}
+
+}  // namespace stream
