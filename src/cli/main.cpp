@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "cli/build_iso.h"
+#include "cli/devices.h"
 #include "cli/options.h"
 #include "engine/kavo_burner.h"
 
@@ -28,6 +29,7 @@ int main(int argc, char** argv) {
   }
   const std::string command = args[0];
   args.erase(args.begin());
+  if (command == "devices") return cli::RunDevices(args, stdout, stderr);
   if (command != "build-iso") {
     std::fprintf(stderr, "zantic-cli: unknown command: %s\n\n%s", command.c_str(), cli::kMainUsage);
     return cli::kExitBadInput;

@@ -9,6 +9,7 @@ const char* const kMainUsage =
     "\n"
     "commands:\n"
     "  build-iso   build an ISO 9660 image file with a Joliet tree\n"
+    "  devices     list the CD/DVD drives\n"
     "\n"
     "Run 'zantic-cli COMMAND --help' for the options of a command.\n";
 

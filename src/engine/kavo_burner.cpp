@@ -144,6 +144,8 @@ void TKavoBurner::StartThreadedImageWrite(const std::string& path) {
   p.Header = &FHeader.Bytes;
   p.Tables = &FTables;
   p.PaddingSectors = FLayout.PaddingSectors;
+  // An image file takes large files straight from their source files.
+  p.FileRangeMin = 1u << 20;
   FCache = std::make_unique<stream::TCacheThread>(std::move(p));
   FOperationDone = false;
   // Polled every 100 ms as designed, but woken at once when the cache is ready.
@@ -175,9 +177,11 @@ void TKavoBurner::StartThreadedImageWrite(const std::string& path) {
 }
 
 void TKavoBurner::FinishOperation(const std::string& error) {
-  if (FCache)
-    for (const auto& path : FCache->DamagedFiles())
-      DebugMessage(">>> " + texts::Format(texts::kFileDamaged, path), device::kMsgCompilationError);
+  std::vector<std::string> damaged;
+  if (FCache) damaged = FCache->DamagedFiles();
+  if (FWriter) damaged.insert(damaged.end(), FWriter->DamagedFiles().begin(), FWriter->DamagedFiles().end());
+  for (const auto& path : damaged)
+    DebugMessage(">>> " + texts::Format(texts::kFileDamaged, path), device::kMsgCompilationError);
   FOperationDone = true;
   gRunning = nullptr;
   if (OnWriteDone) OnWriteDone(*this, error);

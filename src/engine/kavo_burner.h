@@ -131,6 +131,9 @@ class TKavoBurner : public device::TSCSIDevice {
   TNotifyEvent OnFinalizingTrack;
   TProgressEvent OnProgress;
 
+  // Verbose drive messages follow DoDebug.
+  bool DebugLogging() const override { return FDoDebug; }
+
   // --- compilation ------------------------------------------------------
   bool ResetCompilation(std::uint32_t maxEntries, std::uint32_t maxDirs);
   TDEntry* MakeCompilationDir(const std::string& destPath, const std::string& name);

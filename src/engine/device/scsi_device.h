@@ -1,11 +1,17 @@
 #pragma once
-// The device base of the burner component. So far it carries what the image
-// side needs: the log event, the last error text and the lock that guards
-// every hand-over of a data block.
+// The device base of the burner component: the selected drive's address,
+// the drive list, the last error text and sense data, the lock that guards
+// every hand-over of a data block, and one wrapper per MMC command.
+#include <array>
 #include <cstdint>
 #include <functional>
 #include <mutex>
+#include <span>
 #include <string>
+#include <vector>
+
+#include "engine/device/sleeper.h"
+#include "engine/device/srb.h"
 
 namespace device {
 
@@ -18,10 +24,50 @@ inline constexpr std::uint8_t kMsgProgress = 1;
 inline constexpr std::uint8_t kMsgTableFull = 3;
 inline constexpr std::uint8_t kMsgCompilationError = 4;
 
+// ExecuteSRB's answer when nothing was sent (no transport, no drive selected).
+inline constexpr std::uint32_t kExecuteNotSent = 226;
+inline constexpr std::uint8_t kNoDeviceType = 127;
+inline constexpr std::uint8_t kMediumDvdRam = 6;
+inline constexpr std::size_t kInquiryBufferSize = 131;
+
+// READ TRACK INFORMATION answer (MMC-5 6.27.3).
+struct TTrackInfo {
+  std::uint16_t DataLength = 0;
+  std::uint32_t TrackStart = 0;
+  std::uint32_t NextWritableAddress = 0;
+  std::uint32_t FreeBlocks = 0;
+  std::uint32_t FixedPacketSize = 0;
+  std::uint32_t TrackSize = 0;
+  std::uint32_t LastRecordedAddress = 0;
+};
+
+// READ DISC INFORMATION answer (MMC-5 6.22.3), byte 2 through named accessors.
+struct TDiscInfo {
+  std::uint8_t StatusByte = 0;
+  std::uint8_t Sessions = 0;
+  std::uint8_t LastTrackInLastSession = 0;
+  bool Erasable() const { return (StatusByte & 0x10) != 0; }
+  std::uint8_t LastSessionState() const { return static_cast<std::uint8_t>((StatusByte >> 2) & 0x03); }
+  std::uint8_t DiscStatus() const { return static_cast<std::uint8_t>(StatusByte & 0x03); }
+};
+
+// GET CONFIGURATION answer for one feature (MMC-5 5.2).
+struct TConfiguration {
+  std::uint16_t CurrentProfile = 0;
+  std::uint16_t Feature = 0;
+  std::uint8_t FeatureFlags = 0;
+};
+
+enum class TStartStop { Eject, Load };
+enum class TRemoval { Prevent, Allow };
+enum class TImmediate { No, Yes };
+enum class TModeValues { Current, Default };
+enum class TAddressForm { Lba, Msf };
+
 class TSCSIDevice {
  public:
-  TSCSIDevice() = default;
-  virtual ~TSCSIDevice() = default;
+  TSCSIDevice();
+  virtual ~TSCSIDevice();
   TSCSIDevice(const TSCSIDevice&) = delete;
   TSCSIDevice& operator=(const TSCSIDevice&) = delete;
 
@@ -32,15 +78,134 @@ class TSCSIDevice {
   void Unlock() { FLock.unlock(); }
   std::recursive_mutex& CriticalSection() { return FLock; }
 
+  // --- transport and drive list -------------------------------------------
+  bool InitASPI(bool useSpti, const std::string& dllPath);
+  bool ASPIInitialized() const;
+  void HostAdapterInquiry(std::uint8_t hostAdapter);
+  void ScanDevices();
+  void SelectDevice(const std::string& deviceId);
+  std::uint32_t ExecuteSRB(SRB_ExecSCSICmd& srb, std::uint32_t timeoutMs);
+  // 'A'..'Z', or 0 when the drive has no letter.
+  char DriveLetter();
+  // Where the selected drive lives (device node, disc file) when the system names no letter.
+  std::string DriveLocation();
+
+  std::uint8_t HostAdapter() const { return FHostAdapter; }
+  std::uint8_t Target() const { return FTarget; }
+  std::uint8_t Lun() const { return FLun; }
+  std::uint8_t HostAdapterCount() const { return FHostAdapterCount; }
+  const std::vector<std::string>& DeviceList() const { return FDeviceList; }
+  const std::string& DeviceId() const { return FDeviceId; }
+  const std::string& DeviceName() const { return FDeviceName; }
+  std::uint8_t DeviceType() const { return FDeviceType; }
+  const std::array<std::uint8_t, kSenseAreaSize>& LastSense() const { return FLastSense; }
+  bool TargetBusy() const { return FTargetBusy; }
+  bool OneShotLogDone() const { return FOneShotLogDone; }
+  void SetOneShotLogDone(bool v) { FOneShotLogDone = v; }
+  bool Erasing() const { return FErasing; }
+  const std::array<std::uint8_t, kInquiryBufferSize>& InquiryData() const { return FInquiry; }
+
+  // Waits run through this; the default waits the real times.
+  void SetSleeper(TSleeper& sleeper) { FSleeper = &sleeper; }
+
+  // --- failure decoding -----------------------------------------------------
+  void DecodeFailure(const SRB_ExecSCSICmd& srb);
+  std::string FailureLogLine(const SRB_ExecSCSICmd& srb) const;
+  static std::string CommandName(std::uint8_t operationCode);
+
+  // --- MMC commands: true on success ---------------------------------------
+  bool TestUnitReady(std::uint32_t timeoutMs);
+  bool RezeroUnit();
+  bool RequestSense(std::span<std::uint8_t> buffer);
+  bool FormatUnit(std::span<const std::uint8_t, 12> parameterList);
+  bool Inquiry();
+  bool StartStopUnit(TStartStop action);
+  bool PreventAllowMediumRemoval(TRemoval removal);
+  bool ReadFormatCapacities(std::vector<std::uint8_t>& data);
+  bool ReadCapacity(std::uint32_t& lastLba, std::uint32_t& blockLength);
+  bool Read10(std::uint32_t lba, std::uint16_t blocks, std::vector<std::uint8_t>& data);
+  bool Write10(std::uint32_t lba, std::uint16_t blocks, std::span<std::uint8_t> data, std::uint8_t flags = kFlagsWrite);
+  bool SynchronizeCache(TImmediate immediate, std::uint32_t timeoutMs);
+  bool ReadTocPmaAtip(TAddressForm form, std::uint8_t format, std::uint8_t trackOrSession,
+                      std::uint8_t allocationLength, std::uint8_t control, std::vector<std::uint8_t>& data);
+  bool GetConfiguration(std::uint8_t feature);
+  bool ReadDiscInformation();
+  bool ReadTrackInformation(std::uint8_t track);
+  bool ReserveTrack(std::uint32_t blocks);
+  bool SendOpcInformation();
+  bool ModeSelect10(std::span<std::uint8_t> parameters);
+  bool ModeSense10(std::uint8_t pageCode, TModeValues values, std::span<std::uint8_t> buffer);
+  // Form A: the close function follows from finalize and closeTrack.
+  bool CloseTrackSession(TImmediate immediate, bool finalize, bool closeTrack);
+  // Form B: the caller gives the close function and bytes 3 to 5.
+  bool CloseTrackSession(TImmediate immediate, std::uint8_t closeFunction, std::uint8_t byte3, std::uint8_t byte4,
+                         std::uint8_t byte5);
+  bool ReadBufferCapacity();
+  bool Blank(std::uint8_t blankingType);
+  bool SetStreaming(std::span<std::uint8_t, 28> performanceDescriptor);
+  bool SetCdSpeed(std::uint16_t readKBps, std::uint16_t writeKBps);
+  bool SendDvdStructure(std::uint8_t formatCode, std::span<std::uint8_t> parameters);
+
+  bool WaitForReady(std::uint32_t totalMs, std::uint32_t stepMs);
+
+  // --- decoded results ------------------------------------------------------
+  std::uint32_t DeviceBufferSize() const { return FDeviceBufferSize; }
+  std::uint32_t DeviceFreeBufferSize() const { return FDeviceFreeBufferSize; }
+  std::uint32_t CapacityLastLba() const { return FCapacityLastLba; }
+  std::uint32_t CapacityBlockLength() const { return FCapacityBlockLength; }
+  const TTrackInfo& LastTrackInfo() const { return FLastTrackInfo; }
+  const TDiscInfo& LastDiscInfo() const { return FLastDiscInfo; }
+  const TConfiguration& Configuration() const { return FConfiguration; }
+  std::uint8_t MediumCode() const { return FMediumCode; }
+
  protected:
   void DebugMessage(const std::string& message, std::uint8_t kind) {
     if (OnDebugMessage) OnDebugMessage(*this, message, kind);
   }
+  // Verbose lines of the drive scan; the component answers with its DoDebug.
+  virtual bool DebugLogging() const { return false; }
+  // Called while a drive is selected, before its INQUIRY; the capability
+  // queries refresh what the drive can do here.
+  virtual void RefreshCapabilities() {}
+  // Called after a successful selection (model quirks, OnDeviceChange).
+  virtual void DeviceSelected() {}
+  void ResetSelection();
 
   std::string FLastErrorText;
+  std::uint8_t FMediumCode = 0;
+  bool FSlowReadyQuirk = false;
+  bool FErasing = false;
 
  private:
+  // Fills a request block with a command block and runs it.
+  std::uint32_t Run(SRB_ExecSCSICmd& srb, std::uint32_t timeoutMs);
+  bool Simple(std::span<const std::uint8_t> cdb, std::uint32_t timeoutMs);
+  bool AscIsNotReady() const { return FLastSense[12] == 0x04; }
+  bool Pause(std::int64_t& budget, std::uint32_t ms);
+
   std::recursive_mutex FLock;
+  TSleeper* FSleeper;
+  std::uint8_t FHostAdapter = kNoAddress;
+  std::uint8_t FTarget = kNoAddress;
+  std::uint8_t FLun = kNoAddress;
+  std::uint8_t FHostAdapterCount = 0;
+  std::vector<std::string> FDeviceList;
+  std::string FDeviceId;
+  std::string FDeviceName;
+  std::uint8_t FDeviceType = kNoDeviceType;
+  std::array<std::uint8_t, kSenseAreaSize> FLastSense{};
+  bool FTargetBusy = false;
+  bool FOneShotLogDone = false;
+  std::array<std::uint8_t, kInquiryBufferSize> FInquiry{};
+  SRB_HAInquiry FHaInquiry;
+  std::vector<std::uint8_t> FModeTransfer;
+  std::uint32_t FDeviceBufferSize = 0;
+  std::uint32_t FDeviceFreeBufferSize = 0;
+  std::uint32_t FCapacityLastLba = 0;
+  std::uint32_t FCapacityBlockLength = 0;
+  TTrackInfo FLastTrackInfo;
+  TDiscInfo FLastDiscInfo;
+  TConfiguration FConfiguration;
 };
 
 }  // namespace device

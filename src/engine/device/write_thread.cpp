@@ -40,9 +40,10 @@ std::string TThWrite::WriteFile(const std::string& temp) {
       return texts::kOperationAborted;
     }
     std::int64_t n = 0;
+    stream::FileRange range;
     {
       std::lock_guard lock(*FParams.Lock);
-      n = cache.TakeBlock(block);
+      n = cache.TakeBlock(block, &range);
     }
     if (const std::string status = cache.StatusText(); !status.empty()) return status;
     if (n < 0) {
@@ -55,13 +56,46 @@ std::string TThWrite::WriteFile(const std::string& temp) {
       std::lock_guard lock(FFileMutex);
       FCurrentFile = cache.CurrentFileName();
     }
-    if (!file.Write(block.data(), static_cast<std::size_t>(n))) {
+    if (range.Source ? !CopyRange(file, range) : !file.Write(block.data(), static_cast<std::size_t>(n))) {
       cache.Abort();
       return texts::Format(texts::kCantWriteFile, FParams.ImageFileName);
     }
     const std::uint64_t total = FBytesWritten + static_cast<std::uint64_t>(n);
     FBytesWritten = std::min(total, FParams.ImageBytes);
   }
+}
+
+bool TThWrite::CopyRange(platform::FileStream& file, stream::FileRange& range) {
+  {
+    std::lock_guard lock(FFileMutex);
+    FCurrentFile = range.Path;
+  }
+  std::uint64_t copied = 0;
+  // In pieces, so that an abort is seen within one piece.
+  constexpr std::uint64_t kPiece = 64u << 20;
+  while (copied < range.Bytes && !(FParams.AbortRequested != nullptr && *FParams.AbortRequested)) {
+    const std::uint64_t piece = std::min(range.Bytes - copied, kPiece);
+    auto moved = file.CopyFrom(*range.Source, piece);
+    if (!moved) {
+      // Read or write failed: a plain read tells which.
+      std::vector<std::uint8_t> probe(1);
+      if (range.Source->Read(probe.data(), 1) >= 0) return false;
+      break;
+    }
+    copied += moved.Value();
+    if (moved.Value() < piece) break;
+  }
+  if (FParams.AbortRequested != nullptr && *FParams.AbortRequested) return true;  // the loop sees it next
+  if (copied < range.Bytes) FDamaged.push_back(range.Path);
+  // Missing bytes and the rest of the last sector are zeros.
+  const std::uint64_t end = (range.Bytes + 2047) / 2048 * 2048;
+  static const std::vector<std::uint8_t> zeros(64 * 1024);
+  for (std::uint64_t left = end - copied; left > 0;) {
+    const auto n = static_cast<std::size_t>(std::min<std::uint64_t>(left, zeros.size()));
+    if (!file.Write(zeros.data(), n)) return false;
+    left -= n;
+  }
+  return true;
 }
 
 void TThWrite::Run() {
@@ -73,7 +107,8 @@ void TThWrite::Run() {
   // itself had none.
   FParams.Cache->Join();
   if (result.empty()) result = FParams.Cache->StatusText();
-  const auto damaged = FParams.Cache->DamagedFiles();
+  auto damaged = FParams.Cache->DamagedFiles();
+  damaged.insert(damaged.end(), FDamaged.begin(), FDamaged.end());
   const bool keep = result.empty();
   if (keep && !platform::RenameFile(temp, FParams.ImageFileName)) {
     result = texts::Format(texts::kCantCreateFile, FParams.ImageFileName);

@@ -8,8 +8,10 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "engine/stream/cache_thread.h"
+#include "platform/file_stream.h"
 
 namespace device {
 
@@ -34,17 +36,21 @@ class TThWrite {
   std::uint64_t BytesWritten() const { return FBytesWritten; }
   bool Writing() const { return FWriting; }
   std::string CurrentFile() const;
+  // Whole-file items that came up short; read once the writer has ended.
+  const std::vector<std::string>& DamagedFiles() const { return FDamaged; }
   void Join();
 
  private:
   void Run();
   std::string WriteFile(const std::string& temp);
+  bool CopyRange(platform::FileStream& file, stream::FileRange& range);
 
   Params FParams;
   std::atomic<std::uint64_t> FBytesWritten{0};
   std::atomic<bool> FWriting{true};
   mutable std::mutex FFileMutex;
   std::string FCurrentFile;
+  std::vector<std::string> FDamaged;  // whole-file items that came up short
   std::thread FThread;
 };
 

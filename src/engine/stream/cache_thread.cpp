@@ -99,6 +99,7 @@ void TCacheThread::Stop(const std::string& status) {
   std::lock_guard lock(FLock);
   FBlocks.clear();
   FCounts.clear();
+  FRanges.clear();
   FCacheBytes = 0;
   if (FStatus.empty()) FStatus = status;
   FFinished = true;
@@ -132,6 +133,7 @@ bool TCacheThread::QueueStaging() {
     next.resize(FParams.BlockSize);
     FBlocks.push_back(std::move(FStaging));
     FCounts.push_back(count);
+    FRanges.emplace_back();
     FStaging = std::move(next);
     FStagingFill = 0;
     FCacheBytes += count;
@@ -208,6 +210,28 @@ bool TCacheThread::AddSource(const std::string& path, std::uint64_t bytes, bool 
   return true;
 }
 
+bool TCacheThread::AddRange(const std::string& path, std::uint64_t bytes) {
+  // What is staged goes first, so the stream keeps its order.
+  if (FStagingFill > 0 && !QueueStaging()) return false;
+  auto opened = platform::FileStream::Open(path, platform::OpenMode::Read);
+  if (!opened) {
+    Stop(texts::Format(texts::kCantOpenFile, path));
+    return false;
+  }
+  {
+    std::lock_guard lock(FLock);
+    FCurrentFile = path;
+    FBlocks.emplace_back();
+    FCounts.push_back(0);
+    FRanges.push_back(FileRange{std::make_shared<platform::FileStream>(std::move(opened.Value())), path, bytes});
+    FPeakQueued = std::max(FPeakQueued, FBlocks.size());
+    FChanged.notify_all();
+  }
+  // Each item holds an open file: the block limit bounds them too.
+  AdjustLevel();
+  return WaitWhileFull() && !AbortRequested();
+}
+
 void TCacheThread::Run() {
   SetLevel(CacheLevel::Normal);
   SetLevel(CacheLevel::Lower);
@@ -232,7 +256,9 @@ void TCacheThread::Run() {
       for (const auto& f : FParams.Tables->Files()) {
         const iso::TFEntry& e = *f;
         if (e.IsDirectory() || e.Imported || e.SourcePath.empty() || e.RecordedSize <= 0) continue;
-        if (!(ok = AddSource(e.SourcePath, static_cast<std::uint64_t>(e.RecordedSize), true))) break;
+        const auto size = static_cast<std::uint64_t>(e.RecordedSize);
+        const bool whole = FParams.FileRangeMin != 0 && size >= FParams.FileRangeMin;
+        if (!(ok = whole ? AddRange(e.SourcePath, size) : AddSource(e.SourcePath, size, true))) break;
       }
     }
   }
@@ -263,10 +289,12 @@ void TCacheThread::Run() {
   // Every byte produced is in the list now; what the consumer still has to
   // take is what is queued, even where the caller's total was off.
   FRemaining = FCacheBytes;
+  for (const auto& r : FRanges) FRemaining += RoundUp(r.Bytes);
   FChanged.wait(lock, [this] { return FRemaining == 0 || AbortRequested(); });
   if (AbortRequested() && FRemaining != 0) {
     FBlocks.clear();
     FCounts.clear();
+    FRanges.clear();
     FCacheBytes = 0;
     if (FStatus.empty()) FStatus = texts::kOperationAborted;
   }
@@ -274,11 +302,23 @@ void TCacheThread::Run() {
   FChanged.notify_all();
 }
 
-std::int64_t TCacheThread::TakeBlock(std::vector<std::uint8_t>& destination) {
+std::int64_t TCacheThread::TakeBlock(std::vector<std::uint8_t>& destination, FileRange* range) {
   std::lock_guard lock(FLock);
   if (FRemaining == 0 && FFinished) return 0;
   if (FBlocks.empty()) return FFinished ? 0 : -1;
   if (FAbort) return 0;
+  if (FRanges.front().Source) {
+    if (range == nullptr) return -1;  // not for this consumer; never queued for one
+    *range = std::move(FRanges.front());
+    FRanges.pop_front();
+    FBlocks.pop_front();
+    FCounts.pop_front();
+    const std::uint64_t bytes = RoundUp(range->Bytes);
+    FRemaining -= std::min(bytes, FRemaining);
+    FChanged.notify_all();
+    return static_cast<std::int64_t>(bytes);
+  }
+  FRanges.pop_front();
   const std::uint32_t count = FCounts.front();
   std::vector<std::uint8_t> block = std::move(FBlocks.front());
   FBlocks.pop_front();

@@ -6,18 +6,28 @@
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "engine/iso/compilation_tables.h"
+#include "platform/file_stream.h"
 
 namespace stream {
 
 inline constexpr std::uint32_t kBlockSizeCd = 55296;    // 27 sectors, CD-R and CD-RW
 inline constexpr std::uint32_t kBlockSizeOther = 65536;  // 32 sectors
 inline constexpr std::uint64_t kMinimumStreamBytes = 614400;  // 300 sectors
+
+// A large file handed over whole instead of as bytes: its data goes file to
+// file inside the kernel when the target is an image file.
+struct FileRange {
+  std::shared_ptr<platform::FileStream> Source;  // open, positioned at 0
+  std::string Path;
+  std::uint64_t Bytes = 0;  // recorded size; the stream holds it rounded up to sectors
+};
 
 // Producer priority levels, following the fill level.
 enum class CacheLevel : std::uint8_t { Idle = 0, Lowest = 1, Lower = 2, Normal = 3 };
@@ -36,6 +46,9 @@ class TCacheThread {
     const iso::CompilationTables* Tables = nullptr;
     std::uint32_t PaddingSectors = 0;
     std::string ImageFilePath;  // burning an existing image: the file is the whole stream
+    // Files of at least this many bytes travel as FileRange items (0: never).
+    // Only a consumer that writes a file can take them.
+    std::uint64_t FileRangeMin = 0;
   };
 
   // Starts the producer at the lower level.
@@ -47,7 +60,9 @@ class TCacheThread {
 
   // Hands the next block over by swapping buffers with `destination`: the
   // byte count, 0 at the end of the stream, -1 when no block is queued yet.
-  std::int64_t TakeBlock(std::vector<std::uint8_t>& destination);
+  // A FileRange item answers its stream length (rounded up to sectors) and
+  // fills `range`; consumers that pass none never see such items.
+  std::int64_t TakeBlock(std::vector<std::uint8_t>& destination, FileRange* range = nullptr);
   // Waits up to `timeoutMs` for a block or the end; true when TakeBlock would
   // not answer -1 now.
   bool WaitForBlock(int timeoutMs);
@@ -73,6 +88,7 @@ class TCacheThread {
   void Run();
   bool CutHeader();
   bool AddSource(const std::string& path, std::uint64_t bytes, bool last);
+  bool AddRange(const std::string& path, std::uint64_t bytes);
   bool AddZeros(std::uint64_t bytes, bool last);
   bool QueueStaging();
   bool WaitWhileFull();
@@ -88,6 +104,7 @@ class TCacheThread {
 
   std::deque<std::vector<std::uint8_t>> FBlocks;
   std::deque<std::uint32_t> FCounts;
+  std::deque<FileRange> FRanges;  // parallel to FBlocks; Source empty for byte blocks
   std::vector<std::vector<std::uint8_t>> FSpare;  // buffers given back by the consumer
   std::vector<std::uint8_t> FStaging;
   std::uint32_t FStagingFill = 0;

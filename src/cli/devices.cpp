@@ -1,0 +1,40 @@
+#include "cli/devices.h"
+
+#include "cli/build_iso.h"
+#include "engine/device/builtin_layer.h"
+#include "engine/device/scsi_device.h"
+#include "engine/device/transport.h"
+
+namespace cli {
+
+int RunDevices(const std::vector<std::string>& args, std::FILE* out, std::FILE* err) {
+  for (const auto& a : args) {
+    if (a == "-h" || a == "--help") {
+      std::fputs(kDevicesUsage, out);
+      return kExitOk;
+    }
+    std::fprintf(err, "zantic-cli: devices takes no argument: %s\n\n%s", a.c_str(), kDevicesUsage);
+    return kExitBadInput;
+  }
+  device::TSCSIDevice scanner;
+  if (!scanner.ASPIInitialized() && !scanner.InitASPI(true, std::string())) {
+    std::fputs(kNoTransport, out);
+    return kExitOk;
+  }
+  if (scanner.DeviceList().empty()) {
+    std::fprintf(out, kNoDrivesOn, device::TransportName().c_str());
+    return kExitOk;
+  }
+  const auto layer = device::ActiveBuiltInLayer();
+  for (const auto& line : scanner.DeviceList()) {
+    std::string location;
+    if (layer && line.size() > 4) {
+      auto digit = [&](std::size_t i) { return static_cast<std::uint8_t>(line[i] - '0'); };
+      location = layer->LocationOf(digit(0), digit(2), digit(4));
+    }
+    std::fprintf(out, "%s%s%s\n", line.c_str(), location.empty() ? "" : "\t", location.c_str());
+  }
+  return kExitOk;
+}
+
+}  // namespace cli

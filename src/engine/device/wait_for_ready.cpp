@@ -1,0 +1,53 @@
+// Waiting for a drive to become ready after loading, closing or blanking.
+#include <array>
+
+#include "engine/device/scsi_device.h"
+
+namespace device {
+
+// Pauses and charges the pause to the budget; false once the budget is spent.
+// A zero pause still costs a millisecond, so no loop can outlive its budget.
+bool TSCSIDevice::Pause(std::int64_t& budget, std::uint32_t ms) {
+  FSleeper->Sleep(ms);
+  budget -= ms == 0 ? 1 : ms;
+  return budget > 0;
+}
+
+bool TSCSIDevice::WaitForReady(std::uint32_t totalMs, std::uint32_t stepMs) {
+  std::int64_t budget = totalMs;
+  std::array<std::uint8_t, 40> sense{};
+  if (FSlowReadyQuirk) {
+    // These drives answer NOT READY for a while after a disc change.
+    do {
+      if (!Pause(budget, 1500)) break;
+      TestUnitReady(5000);
+    } while (AscIsNotReady());
+  }
+  if (FMediumCode == kMediumDvdRam) {
+    sense[12] = 0x04;
+  } else {
+    do {
+      const bool left = Pause(budget, stepMs);
+      ReadDiscInformation();
+      if (!left) return false;
+    } while (AscIsNotReady());
+  }
+  if (TestUnitReady(5000) && sense[12] == 0) return true;
+  do {
+    if (!Pause(budget, stepMs)) return false;
+    TestUnitReady(5000);
+  } while (AscIsNotReady());
+  std::uint8_t asc = 0;
+  do {
+    sense.fill(0);
+    RequestSense(sense);
+    if (budget <= 0) return false;
+    asc = sense[0] == 0xF0 ? 0x04 : sense[12];
+    // Any other condition (no disc, say) waits too, so it cannot spin
+    // without charging the budget.
+    if (asc != 0 && !Pause(budget, stepMs)) return false;
+  } while (asc != 0);
+  return true;
+}
+
+}  // namespace device

@@ -1,0 +1,77 @@
+// zantic-cli devices, on a machine without optical drives and with one
+// drive brought in through the drive-provider seam.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <memory>
+
+#include "cli/devices.h"
+#include "engine/device/passthrough_drive.h"
+#include "engine/device/transport.h"
+#include "platform/scsi_passthrough.h"
+
+namespace {
+
+class TOneDrive final : public device::TPassThroughDrive {
+ public:
+  bool Open() override { return FOpen = true; }
+  void Close() override { FOpen = false; }
+  bool IsOpen() const override { return FOpen; }
+  platform::ScsiOutcome Execute(std::span<const std::uint8_t>, platform::ScsiDirection, std::span<std::uint8_t> data,
+                                std::span<std::uint8_t>, std::uint32_t) override {
+    const std::string id = "VENDOR  A DRIVE         1.00";
+    data[0] = 5;
+    std::copy(id.begin(), id.end(), data.begin() + 8);
+    return {true, 0, 0, 0};
+  }
+  std::optional<platform::ScsiAddress> Address() override { return std::nullopt; }
+  char DriveLetter() const override { return 0; }
+  std::string Location() const override { return "/tmp/disc.img"; }
+
+ private:
+  bool FOpen = false;
+};
+
+std::string Capture(const std::vector<std::string>& args, int& rc) {
+  std::FILE* out = std::tmpfile();
+  rc = cli::RunDevices(args, out, out);
+  std::rewind(out);
+  std::string text;
+  for (int c; (c = std::fgetc(out)) != EOF;) text.push_back(static_cast<char>(c));
+  std::fclose(out);
+  return text;
+}
+
+class DevicesCommand : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    device::FinalizeTransport();
+    if (!platform::ListOpticalDrives().empty()) GTEST_SKIP() << "this machine has optical drives";
+  }
+  void TearDown() override {
+    device::UnregisterDriveProvider("cli-test");
+    device::FinalizeTransport();
+  }
+};
+
+TEST_F(DevicesCommand, SaysSoWhenThereIsNoDrive) {
+  int rc = -1;
+  EXPECT_EQ(Capture({}, rc), cli::kNoTransport);
+  EXPECT_EQ(rc, 0);
+}
+
+TEST_F(DevicesCommand, PrintsTheDeviceListLineAndWhereTheDriveIs) {
+  device::RegisterDriveProvider("cli-test", [] {
+    std::vector<std::unique_ptr<device::TPassThroughDrive>> v;
+    v.push_back(std::make_unique<TOneDrive>());
+    return v;
+  });
+  int rc = -1;
+  // Unaddressed, it sits on the extra adapter after adapter 0.
+  EXPECT_EQ(Capture({}, rc), "1:0:0,?: VENDOR  A DRIVE         1.00\t/tmp/disc.img\n");
+  EXPECT_EQ(rc, 0);
+  Capture({"--bogus"}, rc);
+  EXPECT_EQ(rc, 2);
+}
+
+}  // namespace
