@@ -61,6 +61,9 @@ class TKavoBurner : public device::TSCSIDevice {
   ~TKavoBurner() override;
 
   // --- properties -------------------------------------------------------
+  // The drive's fastest speeds in KB/s, 0 until its capabilities are read.
+  std::uint16_t DeviceMaxWriteSpeed() const { return FDeviceMaxWriteSpeed; }
+  std::uint16_t DeviceMaxReadSpeed() const { return FDeviceMaxReadSpeed; }
   bool UnderrunProtection() const { return FUnderrunProtection; }
   void SetUnderrunProtection(bool v) { FUnderrunProtection = v; }
   bool DoDebug() const { return FDoDebug; }
@@ -129,6 +132,8 @@ class TKavoBurner : public device::TSCSIDevice {
   TAddDirEvent OnAddDir;
   TWriteDoneEvent OnWriteDone;
   TNotifyEvent OnFinalizingTrack;
+  TNotifyEvent OnDeviceChange;
+  std::function<void(TKavoBurner& sender, bool error)> OnEraseDone;
   TProgressEvent OnProgress;
 
   // Verbose drive messages follow DoDebug.
@@ -198,6 +203,8 @@ class TKavoBurner : public device::TSCSIDevice {
   iso::HeaderStream FHeader;
   bool FLaidOut = false;
 
+  std::uint16_t FDeviceMaxWriteSpeed = 0;
+  std::uint16_t FDeviceMaxReadSpeed = 0;
   bool FUnderrunProtection = true;
   bool FDoDebug = false;
   std::uint16_t FReadSpeed = 0;

@@ -151,6 +151,8 @@ class TSCSIDevice {
   // --- decoded results ------------------------------------------------------
   std::uint32_t DeviceBufferSize() const { return FDeviceBufferSize; }
   std::uint32_t DeviceFreeBufferSize() const { return FDeviceFreeBufferSize; }
+  void SetDeviceBufferSize(std::uint32_t v) { FDeviceBufferSize = v; }
+  void SetDeviceFreeBufferSize(std::uint32_t v) { FDeviceFreeBufferSize = v; }
   std::uint32_t CapacityLastLba() const { return FCapacityLastLba; }
   std::uint32_t CapacityBlockLength() const { return FCapacityBlockLength; }
   const TTrackInfo& LastTrackInfo() const { return FLastTrackInfo; }

@@ -1,0 +1,81 @@
+// The burner component as the windows meet it: defaults after construction,
+// and one operation at a time in the process.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "engine/dispatch/dispatcher.h"
+#include "engine/kavo_burner.h"
+#include "support/temp_dir.h"
+
+namespace {
+
+using engine::SaveMode;
+using engine::TKavoBurner;
+
+TEST(Component, ConstructionSetsEveryDefault) {
+  TKavoBurner b;
+  EXPECT_FALSE(b.ASPIInitialized());
+  EXPECT_EQ(b.DeviceMaxWriteSpeed(), 0);
+  EXPECT_EQ(b.DeviceMaxReadSpeed(), 0);
+  EXPECT_EQ(b.DeviceBufferSize(), 0u);
+  EXPECT_EQ(b.DeviceFreeBufferSize(), 0u);
+  EXPECT_TRUE(b.UnderrunProtection());
+  EXPECT_FALSE(b.DoDebug());
+  EXPECT_EQ(b.ReadSpeed(), 0);
+  EXPECT_EQ(b.WriteSpeed(), 0);
+  EXPECT_FALSE(b.Erasing());
+  EXPECT_FALSE(b.FinalizeDisc());
+  EXPECT_FALSE(b.TestWrite());
+  EXPECT_FALSE(b.ReplaceFile());
+  EXPECT_TRUE(b.FinalizeTrack());
+  EXPECT_FALSE(b.PerformOPC());
+  for (const std::string* s : {&b.IdVolume(), &b.IdSystem(), &b.IdVolumeSet(), &b.IdPublisher(), &b.IdPreparer(),
+                               &b.IdApplication(), &b.FileCopyright(), &b.FileAbstract(), &b.FileBibliographic(),
+                               &b.ISOFileName()})
+    EXPECT_TRUE(s->empty());
+  EXPECT_EQ(b.DateCreation(), 0.0);
+  EXPECT_EQ(b.DateModification(), 0.0);
+  EXPECT_EQ(b.DateEffective(), 0.0);
+  EXPECT_EQ(b.DateExpiration(), 0.0);
+  EXPECT_EQ(b.CacheSize(), 4194304u);
+  EXPECT_TRUE(b.JolietFileSystem());
+  EXPECT_EQ(b.Version(), "1.23");
+  EXPECT_TRUE(b.WritePostGap());
+  EXPECT_FALSE(b.Bootable);
+  EXPECT_EQ(b.CompilationDirCount(), 0u);
+  EXPECT_EQ(b.Tables().MaxEntries(), 65535u);
+  EXPECT_EQ(b.Tables().MaxDirs(), 8191u);
+  EXPECT_EQ(b.CacheFillPercent(), 0) << "no writer yet";
+}
+
+// While one component writes, another one's write is refused with a text
+// instead of running two cache threads against each other.
+TEST(Component, OneOperationAtATime) {
+  testsupport::TempDir dir;
+  dispatch::QueueDispatcher queue;
+  TKavoBurner first;
+  TKavoBurner second;
+  first.SetDispatcher(&queue);
+  first.AddFileToCompilation("\\", dir.Write("big.bin", testsupport::PatternContent(8u << 20, 1)), false);
+  second.AddFileToCompilation("\\", dir.Write("a.txt", "a"), false);
+  std::vector<std::string> firstDone;
+  std::vector<std::string> secondDone;
+  first.OnWriteDone = [&](TKavoBurner&, const std::string& e) { firstDone.push_back(e); };
+  second.OnWriteDone = [&](TKavoBurner&, const std::string& e) { secondDone.push_back(e); };
+
+  first.WriteImageFile(dir.Str() + "/first.iso", SaveMode::Threaded);
+  // The first write's end waits in the queue until this thread runs it.
+  second.WriteImageFile(dir.Str() + "/second.iso", SaveMode::Quick);
+  EXPECT_EQ(secondDone, (std::vector<std::string>{"ANOTHER OPERATION IS RUNNING"}));
+  first.WaitForOperation();
+  queue.RunPending(std::chrono::milliseconds(0));
+  EXPECT_EQ(firstDone, (std::vector<std::string>{""}));
+
+  secondDone.clear();
+  second.WriteImageFile(dir.Str() + "/second.iso", SaveMode::Quick);
+  EXPECT_EQ(secondDone, (std::vector<std::string>{""}));
+}
+
+}  // namespace
