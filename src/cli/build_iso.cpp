@@ -177,8 +177,10 @@ int RunBuildIso(engine::TKavoBurner& burner, const BuildIsoOptions& o, std::FILE
   std::fprintf(out, "Folders:   %u\n", burner.CompilationDirCount());
   std::fprintf(out, "Files:     %llu (%llu bytes)\n", static_cast<unsigned long long>(files),
                static_cast<unsigned long long>(bytes));
-  std::fprintf(out, "Sectors:   %llu (%llu bytes)\n", static_cast<unsigned long long>(layout.SectorsToWrite),
-               static_cast<unsigned long long>(layout.SectorsToWrite * 2048));
+  // The threaded path pads a short image to the 300-sector minimum.
+  const std::uint64_t sectors = o.Quick ? layout.SectorsToWrite : burner.ImageSectors();
+  std::fprintf(out, "Sectors:   %llu (%llu bytes)\n", static_cast<unsigned long long>(sectors),
+               static_cast<unsigned long long>(sectors * 2048));
   if (leftOut > 0) std::fprintf(out, "Left out:  %d (see above)\n", leftOut);
   if (warnings > 0) std::fprintf(out, "Warnings:  %d (see above)\n", warnings);
   return leftOut > 0 ? kExitIncomplete : kExitOk;
