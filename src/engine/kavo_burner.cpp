@@ -91,7 +91,9 @@ std::uint32_t TKavoBurner::ImageSectors() const {
 int TKavoBurner::WriteImageFile(const std::string& path, SaveMode mode) {
   const int result = mode == SaveMode::Quick ? 1 : -1;
   TKavoBurner* idle = nullptr;
-  if (!gRunning.compare_exchange_strong(idle, this)) {
+  // Without a dispatcher OnWriteDone runs on the writer thread, which cannot
+  // reap itself to start the next operation.
+  if ((FWriter && FWriter->OnWriterThread()) || !gRunning.compare_exchange_strong(idle, this)) {
     if (OnWriteDone) OnWriteDone(*this, texts::kAnotherOperation);
     return result;
   }

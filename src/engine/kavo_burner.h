@@ -173,7 +173,8 @@ class TKavoBurner : public device::TSCSIDevice {
   std::uint64_t BytesWritten() const;
   bool Writing() const;
   // Where events of worker threads are delivered (the caller's event loop).
-  // Without one they arrive on the worker thread.
+  // Without one they arrive on the worker thread, where no new operation
+  // can start.
   void SetDispatcher(dispatch::Dispatcher* dispatcher) { FDispatcher = dispatcher; }
   // Waits until the running operation has ended and its threads are gone.
   void WaitForOperation();

@@ -39,6 +39,7 @@ class TThWrite {
   // Whole-file items that came up short; read once the writer has ended.
   const std::vector<std::string>& DamagedFiles() const { return FDamaged; }
   void Join();
+  bool OnWriterThread() const { return FThread.get_id() == std::this_thread::get_id(); }
 
  private:
   void Run();
