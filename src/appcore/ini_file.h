@@ -1,0 +1,69 @@
+#pragma once
+// INI profile files read and written key by key, with the rules the program's
+// files were always written with: sections and keys compared without regard
+// to ASCII case, values trimmed, the first of duplicate sections or keys wins,
+// anything missing or malformed gives the caller's default. Changing one key
+// keeps every other line (comments, unknown sections, order) as it was.
+//
+// Line endings: files are read with CRLF or LF; a file keeps the ending of its
+// first line, and a new file gets CRLF as the Windows build always wrote.
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "base/result.h"
+
+namespace appcore {
+
+class IniFile {
+ public:
+  // Larger files are not INI profiles; they read as empty.
+  static constexpr std::size_t kMaxFileSize = 4u << 20;
+  // Longer lines are kept on save but never parsed as a section or key.
+  static constexpr std::size_t kMaxLineLength = 32u << 10;
+
+  IniFile() = default;
+  // Loads `path`; a missing or unreadable file is an empty profile.
+  explicit IniFile(std::string path);
+
+  const std::string& Path() const { return FPath; }
+
+  bool SectionExists(const std::string& section) const;
+  bool ValueExists(const std::string& section, const std::string& key) const;
+  std::string ReadString(const std::string& section, const std::string& key, const std::string& def) const;
+  // Decimal with an optional sign; anything else, or out of range, gives `def`.
+  std::int32_t ReadInteger(const std::string& section, const std::string& key, std::int32_t def) const;
+  // True for any non-zero integer.
+  bool ReadBool(const std::string& section, const std::string& key, bool def) const;
+
+  // Line breaks inside a value become spaces so that a value cannot add lines.
+  void WriteString(const std::string& section, const std::string& key, const std::string& value);
+  void WriteInteger(const std::string& section, const std::string& key, std::int64_t value);
+  void WriteBool(const std::string& section, const std::string& key, bool value);
+
+  // Writes "<path>.tmp" beside the file, flushes it and renames it over the
+  // file, so that a crash leaves either the old or the new file whole.
+  base::Status Save() const;
+  base::Status SaveAs(const std::string& path) const;
+
+  // The whole text as it would be saved.
+  std::string Text() const;
+
+ private:
+  struct Located {
+    std::size_t Line = 0;
+    bool Found = false;
+  };
+  void Parse(const std::string& text);
+  // Index of the first section line with that name, if any.
+  Located FindSection(const std::string& section) const;
+  Located FindKey(const std::string& section, const std::string& key) const;
+
+  std::string FPath;
+  std::vector<std::string> FLines;  // without their line endings
+  std::string FLineEnd = "\r\n";
+  bool FBom = false;
+};
+
+}  // namespace appcore
