@@ -218,11 +218,10 @@ def make_edge_tree(root):
 # ---------------------------------------------------------------- expected disc
 
 class Node:
-    def __init__(self, is_dir, src=None, maybe=False):
+    def __init__(self, is_dir, src=None):
         self.is_dir = is_dir
         self.children = {}
         self.src = src
-        self.maybe = maybe
 
 
 def file_digest(path):
@@ -262,7 +261,7 @@ def build_model(sources):
     return root
 
 
-Expect = collections.namedtuple("Expect", "is_dir src maybe hidden")
+Expect = collections.namedtuple("Expect", "is_dir src hidden")
 
 
 def flatten(model, view):
@@ -274,7 +273,7 @@ def flatten(model, view):
             k = key + ((dir_name if child.is_dir else file_name)(name),)
             if k in out:
                 raise RuntimeError("test tree is ambiguous in view %s: %r" % (view, k))
-            out[k] = Expect(child.is_dir, child.src, child.maybe, name.startswith("."))
+            out[k] = Expect(child.is_dir, child.src, name.startswith("."))
             if child.is_dir:
                 walk(child, k)
     walk(model, ())
@@ -298,17 +297,14 @@ def add_seen(out, key, seen):
 
 def compare(expected, actual, check_hidden=False, skip=lambda key: False):
     """Problems between the expected view and what a reader saw."""
-    problems, absent_maybe = [], 0
+    problems = []
     digests = {}
     for key, e in sorted(expected.items()):
         if skip(key):
             continue
         a = actual.get(key)
         if a is None:
-            if e.maybe:
-                absent_maybe += 1
-            else:
-                problems.append("missing: " + show(key))
+            problems.append("missing: " + show(key))
             continue
         if a.is_dir != e.is_dir:
             problems.append("%s: is a %s on the disc" % (show(key), "directory" if a.is_dir else "file"))
@@ -327,13 +323,13 @@ def compare(expected, actual, check_hidden=False, skip=lambda key: False):
     for key in sorted(set(actual) - set(expected)):
         if not skip(key):
             problems.append("extra: " + show(key))
-    return problems, absent_maybe
+    return problems
 
 
 def compare_contents_only(expected, actual):
     """Multiset of file sizes and digests, for readers that rename entries."""
     want = collections.Counter((os.path.getsize(e.src), file_digest(e.src))
-                               for e in expected.values() if not e.is_dir and not e.maybe)
+                               for e in expected.values() if not e.is_dir)
     got = collections.Counter((a.size, a.digest) for a in actual.values() if not a.is_dir)
     problems = []
     for (size, digest), n in sorted((want - got).items()):
@@ -560,7 +556,7 @@ def primary_descriptor_quirk(img):
 def check_listing(img, model, joliet):
     view = "isoinfo-joliet" if joliet else "iso"
     try:
-        problems, absent = compare(flatten(model, view), read_isoinfo_listing(img, joliet), check_hidden=True)
+        problems = compare(flatten(model, view), read_isoinfo_listing(img, joliet), check_hidden=True)
     except RuntimeError as e:
         problems = [str(e)]
     if problems and joliet:
@@ -581,7 +577,7 @@ def check_pycdlib(img, model, joliet, ids):
         for tree in trees:
             expected = flatten(model, tree)
             actual, extras = read_pycdlib(iso, tree)
-            p, absent = compare(expected, actual, check_hidden=True)
+            p = compare(expected, actual, check_hidden=True)
             problems += ["%s tree: %s" % (tree, x) for x in p]
             for key, (extent, date) in extras.items():
                 e = expected.get(key)
@@ -625,15 +621,13 @@ def check_extracted(reader, img, model, joliet, dest):
             return any(ord(c) > 127 for c in "".join(key))
         renamed = re.compile(r"_{3,}.*[0-9a-f]{32}")
         skip = lambda key: non_ascii(key) or any(renamed.search(c) for c in key)
-        problems, absent = compare(expected, actual, skip=skip)
+        problems = compare(expected, actual, skip=skip)
         problems += compare_contents_only(expected, actual)
         note = "non-ASCII names matched by content: %d" % sum(1 for k in expected if non_ascii(k))
     else:
-        problems, absent = compare(expected, actual)
+        problems = compare(expected, actual)
     files = sum(1 for a in actual.values() if not a.is_dir)
     note = ("%d files" % files) + ("; " + note if note else "")
-    if absent:
-        note += "; %d file(s) with 109-character names left out" % absent
     return problems, note
 
 
