@@ -33,6 +33,15 @@ TKavoBurner::~TKavoBurner() {
   gRunning.compare_exchange_strong(self, nullptr);
 }
 
+void TKavoBurner::SetWriteSpeed(std::uint16_t v) {
+  SetCdSpeed(FReadSpeed, v);
+  FWriteSpeed = v;
+}
+
+void TKavoBurner::DeviceSelected() {
+  if (OnDeviceChange) OnDeviceChange(*this);
+}
+
 void TKavoBurner::SetCacheSize(std::uint32_t v) {
   FCacheSize = v < 2097152 ? 2097152 : v - v % 2048;
 }

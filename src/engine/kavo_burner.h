@@ -61,19 +61,13 @@ class TKavoBurner : public device::TSCSIDevice {
   ~TKavoBurner() override;
 
   // --- properties -------------------------------------------------------
-  // The drive's fastest speeds in KB/s, 0 until its capabilities are read.
-  std::uint16_t DeviceMaxWriteSpeed() const { return FDeviceMaxWriteSpeed; }
-  std::uint16_t DeviceMaxReadSpeed() const { return FDeviceMaxReadSpeed; }
-  bool UnderrunProtection() const { return FUnderrunProtection; }
-  void SetUnderrunProtection(bool v) { FUnderrunProtection = v; }
   bool DoDebug() const { return FDoDebug; }
   void SetDoDebug(bool v) { FDoDebug = v; }
   std::uint16_t ReadSpeed() const { return FReadSpeed; }
   void SetReadSpeed(std::uint16_t v) { FReadSpeed = v; }
   std::uint16_t WriteSpeed() const { return FWriteSpeed; }
-  void SetWriteSpeed(std::uint16_t v) { FWriteSpeed = v; }
-  bool FinalizeDisc() const { return FFinalizeDisc; }
-  void SetFinalizeDisc(bool v) { FFinalizeDisc = v; }
+  // Sends SET CD SPEED with the current ReadSpeed, then keeps the value.
+  void SetWriteSpeed(std::uint16_t v);
   bool TestWrite() const { return FTestWrite; }
   void SetTestWrite(bool v) { FTestWrite = v; }
   bool ReplaceFile() const { return FReplaceFile; }
@@ -138,6 +132,7 @@ class TKavoBurner : public device::TSCSIDevice {
 
   // Verbose drive messages follow DoDebug.
   bool DebugLogging() const override { return FDoDebug; }
+  void DeviceSelected() override;
 
   // --- compilation ------------------------------------------------------
   bool ResetCompilation(std::uint32_t maxEntries, std::uint32_t maxDirs);
@@ -204,13 +199,9 @@ class TKavoBurner : public device::TSCSIDevice {
   iso::HeaderStream FHeader;
   bool FLaidOut = false;
 
-  std::uint16_t FDeviceMaxWriteSpeed = 0;
-  std::uint16_t FDeviceMaxReadSpeed = 0;
-  bool FUnderrunProtection = true;
   bool FDoDebug = false;
   std::uint16_t FReadSpeed = 0;
   std::uint16_t FWriteSpeed = 0;
-  bool FFinalizeDisc = false;
   bool FTestWrite = false;
   bool FReplaceFile = false;
   bool FFinalizeTrack = true;
