@@ -7,6 +7,7 @@
 
 #include "cli/build_iso.h"
 #include "cli/devices.h"
+#include "cli/drive_info.h"
 #include "cli/options.h"
 #include "engine/kavo_burner.h"
 
@@ -30,6 +31,8 @@ int main(int argc, char** argv) {
   const std::string command = args[0];
   args.erase(args.begin());
   if (command == "devices") return cli::RunDevices(args, stdout, stderr);
+  if (command == "drive-info") return cli::RunDriveInfo(args, stdout, stderr);
+  if (command == "disc-info") return cli::RunDiscInfo(args, stdout, stderr);
   if (command != "build-iso") {
     std::fprintf(stderr, "zantic-cli: unknown command: %s\n\n%s", command.c_str(), cli::kMainUsage);
     return cli::kExitBadInput;

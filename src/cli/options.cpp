@@ -10,6 +10,8 @@ const char* const kMainUsage =
     "commands:\n"
     "  build-iso   build an ISO 9660 image file with a Joliet tree\n"
     "  devices     list the CD/DVD drives\n"
+    "  drive-info  what a drive can do and the write speeds it offers\n"
+    "  disc-info   what the disc in a drive holds\n"
     "\n"
     "Run 'zantic-cli COMMAND --help' for the options of a command.\n";
 
