@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "cli/build_iso.h"
+#include "cli/burn.h"
 #include "cli/devices.h"
 #include "cli/drive_info.h"
 #include "cli/options.h"
@@ -30,6 +31,15 @@ int main(int argc, char** argv) {
   }
   const std::string command = args[0];
   args.erase(args.begin());
+  engine::TKavoBurner burner;
+  gBurner = &burner;
+  struct sigaction sa {};
+  sa.sa_handler = OnInterrupt;
+  sigemptyset(&sa.sa_mask);
+  sigaction(SIGINT, &sa, nullptr);
+  sigaction(SIGTERM, &sa, nullptr);
+  if (command == "burn" || command == "burn-iso") return cli::RunBurn(burner, args, command == "burn-iso", stdout, stderr);
+  if (command == "erase") return cli::RunErase(burner, args, stdout, stderr);
   if (command == "devices") return cli::RunDevices(args, stdout, stderr);
   if (command == "drive-info") return cli::RunDriveInfo(args, stdout, stderr);
   if (command == "disc-info") return cli::RunDiscInfo(args, stdout, stderr);
@@ -47,13 +57,6 @@ int main(int argc, char** argv) {
     std::fputs(cli::kBuildIsoUsage, stdout);
     return cli::kExitOk;
   }
-  engine::TKavoBurner burner;
-  gBurner = &burner;
-  struct sigaction sa {};
-  sa.sa_handler = OnInterrupt;
-  sigemptyset(&sa.sa_mask);
-  sigaction(SIGINT, &sa, nullptr);
-  sigaction(SIGTERM, &sa, nullptr);
   const int rc = cli::RunBuildIso(burner, *options, stdout, stderr);
   gBurner = nullptr;
   return rc;

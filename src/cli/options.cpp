@@ -12,6 +12,9 @@ const char* const kMainUsage =
     "  devices     list the CD/DVD drives\n"
     "  drive-info  what a drive can do and the write speeds it offers\n"
     "  disc-info   what the disc in a drive holds\n"
+    "  burn        burn files and folders to a disc\n"
+    "  burn-iso    burn an .iso image file to a disc\n"
+    "  erase       blank a rewritable disc\n"
     "\n"
     "Run 'zantic-cli COMMAND --help' for the options of a command.\n";
 

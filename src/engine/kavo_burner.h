@@ -28,6 +28,8 @@ class TCacheThread;
 }
 namespace device {
 class TThWrite;
+class TEraseThread;
+struct TWrittenBlock;
 }
 
 namespace engine {
@@ -174,6 +176,20 @@ class TKavoBurner : public device::TSCSIDevice {
   // Waits until the running operation has ended and its threads are gone.
   void WaitForOperation();
 
+  // --- burning and erasing ------------------------------------------------
+  // True when the writer thread was started; the end comes through OnWriteDone.
+  bool StartCompilationBurn();
+  bool StartImageFileBurn(const std::string& path);
+  // Keep a hash of every write so that VerifyLastBurn can read the disc back.
+  void SetRecordWrites(bool v) { FRecordWrites = v; }
+  // Reads back what the last burn wrote and compares it; empty when equal,
+  // else the reason. Progress in sectors checked of sectors in all.
+  std::string VerifyLastBurn(const std::function<void(std::uint64_t done, std::uint64_t total)>& progress);
+  // True when the blank was started and the eraser thread runs.
+  bool Erase(std::uint8_t blankType);
+  int EraseProgress() const;
+
+
  private:
   TFEntry* AddDirectory(TDEntry& parent, const std::string& longName, const std::string& shortName,
                         std::optional<iso::LocalDate> date, std::uint32_t attributes);
@@ -186,12 +202,23 @@ class TKavoBurner : public device::TSCSIDevice {
   std::string DeriveDestination(const std::string& destPath, const std::string& source) const;
   void Changed() { FLaidOut = false; }
   void StartThreadedImageWrite(const std::string& path);
+  bool ClaimOperation();
+  void ReleaseOperation();
+  static std::atomic<bool>& CancelFlag();
+  // Starts the cache for a disc write and, once it is ready, the writer.
+  bool StartDiscWriter(stream::TCacheThread* cache, bool compilation, std::uint8_t medium);
+  void DeliverWriteDone(const std::string& error);
+  void FormatDvdRw(std::uint8_t medium);
   void FinishOperation(const std::string& error);
   void ReapThreads();
 
   dispatch::Dispatcher* FDispatcher = nullptr;
   std::unique_ptr<stream::TCacheThread> FCache;
   std::unique_ptr<device::TThWrite> FWriter;
+  std::unique_ptr<device::TEraseThread> FEraser;
+  std::vector<device::TWrittenBlock> FLastWrites;
+  bool FRecordWrites = false;
+  bool FBurnLayout = false;  // PrepareLayout reads the next writable address
   std::atomic<bool> FOperationDone{true};
   std::shared_ptr<std::atomic<bool>> FAlive = std::make_shared<std::atomic<bool>>(true);
   iso::CompilationTables FTables;

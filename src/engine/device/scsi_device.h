@@ -3,6 +3,7 @@
 // the drive list, the last error text and sense data, the lock that guards
 // every hand-over of a data block, and one wrapper per MMC command.
 #include <array>
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <mutex>
@@ -211,7 +212,7 @@ class TSCSIDevice {
   std::array<std::uint8_t, 128> FCapsPage{};  // page 2Ah, current values, from its page code on
   bool FUnderrunProtection = true;
   bool FFinalizeDisc = false;
-  bool FErasing = false;
+  std::atomic<bool> FErasing{false};
 
  private:
   // Fills a request block with a command block and runs it.
