@@ -8,7 +8,9 @@
 #include "cli/build_iso.h"
 #include "cli/devices.h"
 #include "cli/options.h"
+#include "cli/vdisc.h"
 #include "engine/kavo_burner.h"
+#include "vdrive/registration.h"
 
 namespace {
 
@@ -29,6 +31,8 @@ int main(int argc, char** argv) {
   }
   const std::string command = args[0];
   args.erase(args.begin());
+  vdrive::RegisterVirtualRecorders();
+  if (command == "vdisc") return cli::RunVdisc(args, stdout, stderr);
   if (command == "devices") return cli::RunDevices(args, stdout, stderr);
   if (command != "build-iso") {
     std::fprintf(stderr, "zantic-cli: unknown command: %s\n\n%s", command.c_str(), cli::kMainUsage);

@@ -10,6 +10,7 @@ const char* const kMainUsage =
     "commands:\n"
     "  build-iso   build an ISO 9660 image file with a Joliet tree\n"
     "  devices     list the CD/DVD drives\n"
+    "  vdisc       make, inspect and export the virtual recorder's disc files\n"
     "\n"
     "Run 'zantic-cli COMMAND --help' for the options of a command.\n";
 
