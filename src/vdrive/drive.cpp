@@ -123,13 +123,15 @@ bool TVirtualRecorder::IsOpen() const {
   return FOpen;
 }
 
-std::string TVirtualRecorder::LoadError() const {
+std::string TVirtualRecorder::LoadError() {
   std::lock_guard<std::mutex> g(FMutex);
+  EnsureLoaded();
   return FLoadError;
 }
 
-std::optional<TDisc> TVirtualRecorder::Disc() const {
+std::optional<TDisc> TVirtualRecorder::Disc() {
   std::lock_guard<std::mutex> g(FMutex);
+  EnsureLoaded();
   if (!FFile) return std::nullopt;
   return FFile->State().Disc;
 }
@@ -144,8 +146,9 @@ void TVirtualRecorder::ClearCommandLog() {
   FLog.clear();
 }
 
-TFaults TVirtualRecorder::Faults() const {
+TFaults TVirtualRecorder::Faults() {
   std::lock_guard<std::mutex> g(FMutex);
+  EnsureLoaded();
   return FFile ? FFile->State().Faults : FLooseFaults;
 }
 

@@ -76,12 +76,13 @@ class TVirtualRecorder {
                                 std::span<std::uint8_t> data, std::span<std::uint8_t> sense);
 
   const std::string& DiscPath() const { return FDiscPath; }
+  // These load the disc on first use, as commands do.
   // Why the disc could not be loaded (the drive then has no medium); empty when loaded.
-  std::string LoadError() const;
-  std::optional<TDisc> Disc() const;
+  std::string LoadError();
+  std::optional<TDisc> Disc();
   std::vector<TCommandRecord> CommandLog() const;
   void ClearCommandLog();
-  TFaults Faults() const;
+  TFaults Faults();
   // Kept with the disc when one is loaded.
   void SetFaults(const TFaults& faults);
   void SetTimings(const TTimings& timings);
