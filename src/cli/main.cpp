@@ -1,5 +1,8 @@
 // zantic-cli: the engine's operations from a terminal.
+#include <sys/stat.h>
+
 #include <csignal>
+#include <cstdlib>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -10,7 +13,9 @@
 #include "cli/devices.h"
 #include "cli/drive_info.h"
 #include "cli/options.h"
+#include "cli/vdisc.h"
 #include "engine/kavo_burner.h"
+#include "vdrive/registration.h"
 
 namespace {
 
@@ -19,6 +24,11 @@ engine::TKavoBurner* gBurner = nullptr;
 // Only sets the engine's atomic abort request: safe inside a signal handler.
 extern "C" void OnInterrupt(int) {
   if (gBurner != nullptr) gBurner->CancelOperation();
+}
+
+bool IsRegularFile(const std::string& path) {
+  struct stat st {};
+  return stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
 }
 
 }  // namespace
@@ -31,6 +41,12 @@ int main(int argc, char** argv) {
   }
   const std::string command = args[0];
   args.erase(args.begin());
+  // A virtual disc file named as the drive gets a recorder of its own.
+  for (std::size_t i = 0; i + 1 < args.size(); ++i)
+    if (args[i] == "--device" && args[i + 1].find(':') == std::string::npos && IsRegularFile(args[i + 1]))
+      setenv("ZANTIC_VDISC", args[i + 1].c_str(), 1);
+  vdrive::RegisterVirtualRecorders();
+  if (command == "vdisc") return cli::RunVdisc(args, stdout, stderr);
   engine::TKavoBurner burner;
   gBurner = &burner;
   struct sigaction sa {};

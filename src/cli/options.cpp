@@ -15,6 +15,7 @@ const char* const kMainUsage =
     "  burn        burn files and folders to a disc\n"
     "  burn-iso    burn an .iso image file to a disc\n"
     "  erase       blank a rewritable disc\n"
+    "  vdisc       make, inspect and export the virtual recorder's disc files\n"
     "\n"
     "Run 'zantic-cli COMMAND --help' for the options of a command.\n";
 
