@@ -181,6 +181,13 @@ bool WritesDoneLine(const Options& options) {
   return options.Sound(SoundEvent::ScheduleDone).Enabled && options.RecordLog;
 }
 
+NotReadyAction DriveNotReadyAction(const Options& options) {
+  if (options.CancelTask) return NotReadyAction::Cancel;
+  return options.EjectNoDisc ? NotReadyAction::EjectAndAsk : NotReadyAction::Ask;
+}
+
+bool ReportsDriveNotRecorder(const Options& options) { return !options.CancelTask; }
+
 std::string BackupTasksHint(std::size_t count) { return std::to_string(count) + texts::kBackupTasksHint; }
 
 bool IsScheduleStart(const std::vector<std::string>& arguments) {

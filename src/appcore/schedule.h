@@ -99,6 +99,15 @@ std::string DoneLogLine(const std::string& date, const std::string& time);
 bool WritesDoneLine(const Options& options);
 std::string BackupTasksHint(std::size_t count);
 
+// What a scheduled run does when the drive is not ready: give up silently
+// ("Cancel the task."), or ask to insert a disc, ejecting first when the
+// options say so.
+enum class NotReadyAction { Cancel, Ask, EjectAndAsk };
+NotReadyAction DriveNotReadyAction(const Options& options);
+// A drive that cannot write is reported only with "Query"; with "Cancel the
+// task." the run just ends.
+bool ReportsDriveNotRecorder(const Options& options);
+
 // True when the program was started for scheduled tasks: exactly "-Schedule"
 // as the first argument.
 bool IsScheduleStart(const std::vector<std::string>& arguments);

@@ -265,6 +265,7 @@ base::Result<TaskTree> ParseTaskText(std::string_view text) {
   tree.Root = std::make_unique<TaskNode>();
   if (!readNode(*tree.Root)) return Damaged(texts::kTaskFileUnterminated);
   std::vector<TaskNode*> open{tree.Root.get()};
+  std::size_t nodes = 1;
   while (!open.empty()) {
     if (pos >= text.size()) return Damaged(texts::kTaskFileUnterminated);
     const std::string_view rest = text.substr(pos);
@@ -277,6 +278,7 @@ base::Result<TaskTree> ParseTaskText(std::string_view text) {
     if (rest.front() == ')' && rest.substr(0, kEscapedMark.size()) != kEscapedMark)
       return Damaged(texts::kTaskFileBadEscape);
     if (open.size() >= kMaxTaskDepth) return Damaged(texts::kTaskFileNesting);
+    if (++nodes >= kMaxTaskNodes) return Damaged(texts::kTaskFileTooManyNodes);
     auto child = std::make_unique<TaskNode>();
     const std::size_t before = pos;
     if (!readNode(*child)) {

@@ -84,6 +84,7 @@ std::string BuildTaskText(const TaskNode& node);
 // Limits on what a task file may hold; beyond them the file is refused.
 inline constexpr std::size_t kMaxTaskFileBytes = 64u << 20;
 inline constexpr std::size_t kMaxTaskDepth = 256;
+inline constexpr std::size_t kMaxTaskNodes = 1000000;
 
 // Reads one task from the text (trailing line ends and blanks allowed).
 // An empty text gives an empty tree; text that does not follow the format

@@ -11,6 +11,7 @@ inline constexpr const char* kNewFolderPrefix = "New_Folder_";
 inline constexpr const char* kSessionImportUnavailable =
     "Importing an earlier session is not available yet; set the session to import to 0";
 inline constexpr const char* kTaskFileTooLarge = "The task file is too large";
+inline constexpr const char* kTaskFileTooManyNodes = "The task file holds too many files and folders";
 inline constexpr const char* kTaskFileNesting = "The task file nests its folders too deeply";
 inline constexpr const char* kTaskFileUnterminated = "The task file ends in the middle of a folder";
 inline constexpr const char* kTaskFileTrailing = "The task file has text after its end";

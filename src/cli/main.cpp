@@ -8,6 +8,8 @@
 #include "cli/build_iso.h"
 #include "cli/devices.h"
 #include "cli/options.h"
+#include "cli/schedule_commands.h"
+#include "cli/task_commands.h"
 #include "engine/kavo_burner.h"
 
 namespace {
@@ -17,6 +19,15 @@ engine::TKavoBurner* gBurner = nullptr;
 // Only sets the engine's atomic abort request: safe inside a signal handler.
 extern "C" void OnInterrupt(int) {
   if (gBurner != nullptr) gBurner->CancelOperation();
+}
+
+void CatchInterrupts(engine::TKavoBurner& burner) {
+  gBurner = &burner;
+  struct sigaction sa {};
+  sa.sa_handler = OnInterrupt;
+  sigemptyset(&sa.sa_mask);
+  sigaction(SIGINT, &sa, nullptr);
+  sigaction(SIGTERM, &sa, nullptr);
 }
 
 }  // namespace
@@ -30,6 +41,14 @@ int main(int argc, char** argv) {
   const std::string command = args[0];
   args.erase(args.begin());
   if (command == "devices") return cli::RunDevices(args, stdout, stderr);
+  if (command == "schedule") return cli::RunScheduleCommand(args, stdout, stderr);
+  if (command == "task") {
+    engine::TKavoBurner burner;
+    CatchInterrupts(burner);
+    const int rc = cli::RunTaskCommand(args, burner, stdout, stderr);
+    gBurner = nullptr;
+    return rc;
+  }
   if (command != "build-iso") {
     std::fprintf(stderr, "zantic-cli: unknown command: %s\n\n%s", command.c_str(), cli::kMainUsage);
     return cli::kExitBadInput;
@@ -45,12 +64,7 @@ int main(int argc, char** argv) {
     return cli::kExitOk;
   }
   engine::TKavoBurner burner;
-  gBurner = &burner;
-  struct sigaction sa {};
-  sa.sa_handler = OnInterrupt;
-  sigemptyset(&sa.sa_mask);
-  sigaction(SIGINT, &sa, nullptr);
-  sigaction(SIGTERM, &sa, nullptr);
+  CatchInterrupts(burner);
   const int rc = cli::RunBuildIso(burner, *options, stdout, stderr);
   gBurner = nullptr;
   return rc;

@@ -10,6 +10,8 @@ const char* const kMainUsage =
     "commands:\n"
     "  build-iso   build an ISO 9660 image file with a Joliet tree\n"
     "  devices     list the CD/DVD drives\n"
+    "  task        show a task file (.mvt) or build an image of it\n"
+    "  schedule    list, run or watch the scheduled backup tasks\n"
     "\n"
     "Run 'zantic-cli COMMAND --help' for the options of a command.\n";
 

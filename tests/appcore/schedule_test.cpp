@@ -177,6 +177,18 @@ TEST_F(ScheduleFiles, LogLinesAreAppended) {
   EXPECT_FALSE(WritesDoneLine(options));
 }
 
+TEST(RunTask, NotReadyAndNotRecorderFollowTheRadios) {
+  Options options;
+  EXPECT_EQ(DriveNotReadyAction(options), NotReadyAction::Ask);
+  EXPECT_TRUE(ReportsDriveNotRecorder(options));
+  options.EjectNoDisc = true;
+  EXPECT_EQ(DriveNotReadyAction(options), NotReadyAction::EjectAndAsk);
+  options.Query = false;
+  options.CancelTask = true;
+  EXPECT_EQ(DriveNotReadyAction(options), NotReadyAction::Cancel);
+  EXPECT_FALSE(ReportsDriveNotRecorder(options));
+}
+
 TEST(ScheduledStart, EntryFollowsAutoExecuteAndTasks) {
   testsupport::TempDir dir;
   const char* old = std::getenv("XDG_CONFIG_HOME");
