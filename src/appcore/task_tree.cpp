@@ -255,15 +255,16 @@ base::Result<TaskTree> ParseTaskText(std::string_view text) {
   TaskTree tree;
   if (text.empty()) return tree;
   std::size_t pos = 0;
-  auto readNode = [&](TaskNode& node) -> bool {
+  // Reads a node's text up to its "("; the reason when it cannot.
+  auto readNode = [&](TaskNode& node) -> const char* {
     const std::size_t open = text.find('(', pos);
-    if (open == std::string_view::npos) return false;
-    if (!DecodeNodeText(text.substr(pos, open - pos), node)) return false;
+    if (open == std::string_view::npos) return texts::kTaskFileUnterminated;
+    if (!DecodeNodeText(text.substr(pos, open - pos), node)) return texts::kTaskFileBadEscape;
     pos = open + 1;
-    return true;
+    return nullptr;
   };
   tree.Root = std::make_unique<TaskNode>();
-  if (!readNode(*tree.Root)) return Damaged(texts::kTaskFileUnterminated);
+  if (const char* problem = readNode(*tree.Root)) return Damaged(problem);
   std::vector<TaskNode*> open{tree.Root.get()};
   std::size_t nodes = 1;
   while (!open.empty()) {
@@ -278,13 +279,9 @@ base::Result<TaskTree> ParseTaskText(std::string_view text) {
     if (rest.front() == ')' && rest.substr(0, kEscapedMark.size()) != kEscapedMark)
       return Damaged(texts::kTaskFileBadEscape);
     if (open.size() >= kMaxTaskDepth) return Damaged(texts::kTaskFileNesting);
-    if (++nodes >= kMaxTaskNodes) return Damaged(texts::kTaskFileTooManyNodes);
+    if (++nodes > kMaxTaskNodes) return Damaged(texts::kTaskFileTooManyNodes);
     auto child = std::make_unique<TaskNode>();
-    const std::size_t before = pos;
-    if (!readNode(*child)) {
-      return Damaged(text.find('(', before) == std::string_view::npos ? texts::kTaskFileUnterminated
-                                                                      : texts::kTaskFileBadEscape);
-    }
+    if (const char* problem = readNode(*child)) return Damaged(problem);
     open.back()->Children.push_back(std::move(child));
     open.push_back(open.back()->Children.back().get());
   }
