@@ -79,6 +79,15 @@ TEST(DueRule, DatesOfOtherLocalesStillRead) {
     EXPECT_FALSE(ParseDate(bad, DateOrder::MonthDayYear, 2026).has_value()) << bad;
 }
 
+TEST(DueRule, TheCLocaleWritesMonthFirst) {
+  const char* old = std::getenv("LC_ALL");
+  const std::string saved = old != nullptr ? old : "";
+  setenv("LC_ALL", "C", 1);
+  EXPECT_EQ(platform::ShortDateOrder(), DateOrder::MonthDayYear);
+  if (old != nullptr) setenv("LC_ALL", saved.c_str(), 1);
+  else unsetenv("LC_ALL");
+}
+
 class ScheduleFiles : public ::testing::Test {
  protected:
   testsupport::TempDir FDir;
