@@ -182,6 +182,23 @@ void IniFile::WriteBool(const std::string& section, const std::string& key, bool
   WriteString(section, key, value ? "1" : "0");
 }
 
+void IniFile::EraseSection(const std::string& section) {
+  const std::string_view wanted = Trim(section);
+  std::vector<std::string> kept;
+  kept.reserve(FLines.size());
+  bool erasing = false;
+  for (std::string& line : FLines) {
+    if (const auto name = SectionName(line)) erasing = SameText(*name, wanted);
+    if (!erasing) kept.push_back(std::move(line));
+  }
+  FLines = std::move(kept);
+}
+
+void IniFile::DeleteKey(const std::string& section, const std::string& key) {
+  const Located at = FindKey(section, key);
+  if (at.Found) FLines.erase(FLines.begin() + static_cast<std::ptrdiff_t>(at.Line));
+}
+
 std::string IniFile::Text() const {
   std::string text = FBom ? std::string(kBom) : std::string();
   for (const std::string& line : FLines) {

@@ -41,6 +41,9 @@ class IniFile {
   void WriteString(const std::string& section, const std::string& key, const std::string& value);
   void WriteInteger(const std::string& section, const std::string& key, std::int64_t value);
   void WriteBool(const std::string& section, const std::string& key, bool value);
+  // Removes every section of that name with its lines.
+  void EraseSection(const std::string& section);
+  void DeleteKey(const std::string& section, const std::string& key);
 
   // Writes "<path>.tmp" beside the file, flushes it and renames it over the
   // file, so that a crash leaves either the old or the new file whole.

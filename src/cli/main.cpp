@@ -14,6 +14,8 @@
 #include "cli/drive_info.h"
 #include "cli/options.h"
 #include "cli/vdisc.h"
+#include "cli/schedule_commands.h"
+#include "cli/task_commands.h"
 #include "engine/kavo_burner.h"
 #include "vdrive/registration.h"
 
@@ -29,6 +31,15 @@ extern "C" void OnInterrupt(int) {
 bool IsRegularFile(const std::string& path) {
   struct stat st {};
   return stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+void CatchInterrupts(engine::TKavoBurner& burner) {
+  gBurner = &burner;
+  struct sigaction sa {};
+  sa.sa_handler = OnInterrupt;
+  sigemptyset(&sa.sa_mask);
+  sigaction(SIGINT, &sa, nullptr);
+  sigaction(SIGTERM, &sa, nullptr);
 }
 
 }  // namespace
@@ -48,17 +59,14 @@ int main(int argc, char** argv) {
   vdrive::RegisterVirtualRecorders();
   if (command == "vdisc") return cli::RunVdisc(args, stdout, stderr);
   engine::TKavoBurner burner;
-  gBurner = &burner;
-  struct sigaction sa {};
-  sa.sa_handler = OnInterrupt;
-  sigemptyset(&sa.sa_mask);
-  sigaction(SIGINT, &sa, nullptr);
-  sigaction(SIGTERM, &sa, nullptr);
+  CatchInterrupts(burner);
   if (command == "burn" || command == "burn-iso") return cli::RunBurn(burner, args, command == "burn-iso", stdout, stderr);
   if (command == "erase") return cli::RunErase(burner, args, stdout, stderr);
   if (command == "devices") return cli::RunDevices(args, stdout, stderr);
   if (command == "drive-info") return cli::RunDriveInfo(args, stdout, stderr);
   if (command == "disc-info") return cli::RunDiscInfo(args, stdout, stderr);
+  if (command == "schedule") return cli::RunScheduleCommand(args, stdout, stderr);
+  if (command == "task") return cli::RunTaskCommand(args, burner, stdout, stderr);
   if (command != "build-iso") {
     std::fprintf(stderr, "zantic-cli: unknown command: %s\n\n%s", command.c_str(), cli::kMainUsage);
     return cli::kExitBadInput;

@@ -16,6 +16,8 @@ const char* const kMainUsage =
     "  burn-iso    burn an .iso image file to a disc\n"
     "  erase       blank a rewritable disc\n"
     "  vdisc       make, inspect and export the virtual recorder's disc files\n"
+    "  task        show a task file (.mvt) or build an image of it\n"
+    "  schedule    list, run or watch the scheduled backup tasks\n"
     "\n"
     "Run 'zantic-cli COMMAND --help' for the options of a command.\n";
 

@@ -47,6 +47,10 @@ class FileStream {
   std::uint64_t FPosition = 0;
 };
 
+// Appends `bytes` at the end of the file in one write, creating the file when
+// missing. Other writers appending at the same time cannot overwrite it.
+base::Status AppendToFile(const std::string& path, const std::string& bytes);
+
 // Removes a file; false when it could not be removed (missing counts as removed).
 bool RemoveFile(const std::string& path);
 // Renames over an existing target atomically where the system allows it.

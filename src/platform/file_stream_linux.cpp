@@ -196,6 +196,24 @@ void FileStream::Close() {
   FPosition = 0;
 }
 
+base::Status AppendToFile(const std::string& path, const std::string& bytes) {
+  const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+  if (fd < 0) return SystemError("cannot open " + path, errno);
+  std::size_t done = 0;
+  while (done < bytes.size()) {
+    const ssize_t n = write(fd, bytes.data() + done, std::min(bytes.size() - done, kMaxChunk));
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      const int err = n < 0 ? errno : EIO;
+      close(fd);
+      return SystemError("cannot write " + path, err);
+    }
+    done += static_cast<std::size_t>(n);
+  }
+  if (close(fd) != 0) return SystemError("cannot write " + path, errno);
+  return base::Ok();
+}
+
 bool RemoveFile(const std::string& path) { return unlink(path.c_str()) == 0 || errno == ENOENT; }
 
 base::Status RenameFile(const std::string& from, const std::string& to) {

@@ -30,4 +30,8 @@ CivilTime NowLocal();
 // earlier one where a summer-time change makes the hour ambiguous).
 int UtcOffsetMinutesAt(const CivilTime& local);
 
+// The order of day, month and year in the user's short date format.
+enum class DateOrder { MonthDayYear, DayMonthYear, YearMonthDay };
+DateOrder ShortDateOrder();
+
 }  // namespace platform

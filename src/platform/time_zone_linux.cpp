@@ -1,7 +1,10 @@
+#include <langinfo.h>
+#include <locale.h>
 #include <time.h>
 
 #include <cstdint>
 #include <initializer_list>
+#include <string>
 
 #include "platform/time_zone.h"
 
@@ -82,6 +85,23 @@ CivilTime NowLocal() {
     ToLocalCivil(static_cast<std::int64_t>(now.tv_sec), static_cast<std::int32_t>(now.tv_nsec), civil);
   }
   return civil;
+}
+
+DateOrder ShortDateOrder() {
+  // The format of the LC_TIME locale in force, as "%m/%d/%y" or "%d.%m.%Y";
+  // the program's own locale stays "C" so that files are written the same
+  // everywhere, so the user's locale is looked up by name.
+  locale_t user = newlocale(LC_TIME_MASK, "", static_cast<locale_t>(nullptr));
+  const std::string format = user != static_cast<locale_t>(nullptr) ? nl_langinfo_l(D_FMT, user) : "%m/%d/%y";
+  if (user != static_cast<locale_t>(nullptr)) freelocale(user);
+  const auto day = format.find_first_of("de");
+  const auto month = format.find_first_of("mbB");
+  const auto year = format.find_first_of("yYCG");
+  if (format.find("%F") != std::string::npos) return DateOrder::YearMonthDay;
+  if (format.find("%D") != std::string::npos || day == std::string::npos || month == std::string::npos)
+    return DateOrder::MonthDayYear;
+  if (year != std::string::npos && year < month && year < day) return DateOrder::YearMonthDay;
+  return day < month ? DateOrder::DayMonthYear : DateOrder::MonthDayYear;
 }
 
 }  // namespace platform

@@ -213,29 +213,34 @@ std::string TThWrite::WriteDisc(std::uint8_t medium, bool bufferPolling) {
   return {};
 }
 
+// The track number goes into the command's track-number field (bytes 4
+// and 5); byte 3 is reserved, and a number put there closes no track.
 void TThWrite::CloseMedium(std::uint8_t medium, std::uint32_t track) {
   TSCSIDevice& d = *FParams.Disc.Device;
   const auto t = static_cast<std::uint8_t>(track);
+  auto close = [&](TImmediate immediate, std::uint8_t function, std::uint8_t number) {
+    return d.CloseTrackSession(immediate, function, 0, 0, number);
+  };
   switch (medium) {
     case kMediumDvdpr:
-      d.CloseTrackSession(TImmediate::No, 1, t, 0, 0);
-      d.CloseTrackSession(TImmediate::No, 2, 0xFF, 0, 0);
+      close(TImmediate::No, 1, t);
+      close(TImmediate::No, 2, 0xFF);
       return;
     case kMediumDvdprDl:
-      d.CloseTrackSession(TImmediate::No, 1, t, 0, 0);
-      d.CloseTrackSession(TImmediate::No, FParams.Disc.FinalizeDisc ? 6 : 2, 0, 0, 0);
+      close(TImmediate::No, 1, t);
+      close(TImmediate::No, FParams.Disc.FinalizeDisc ? 6 : 2, 0);
       return;
     case kMediumDvdr:
-      d.CloseTrackSession(TImmediate::Yes, 1, t, 0, 0);
-      d.CloseTrackSession(TImmediate::Yes, 1, static_cast<std::uint8_t>(t + 1), 0, 0);
-      d.CloseTrackSession(TImmediate::Yes, 2, static_cast<std::uint8_t>(t + 2), 0, 0);
+      close(TImmediate::Yes, 1, t);
+      close(TImmediate::Yes, 1, static_cast<std::uint8_t>(t + 1));
+      close(TImmediate::Yes, 2, static_cast<std::uint8_t>(t + 2));
       return;
     case kMediumDvdrwRestricted:
     case kMediumDvdrwSequential:
-      d.CloseTrackSession(TImmediate::Yes, 2, 0, 0, 0);
+      close(TImmediate::Yes, 2, 0);
       return;
     case kMediumDvdprw:
-      d.CloseTrackSession(TImmediate::No, 3, 0xFF, 0, 0);
+      close(TImmediate::No, 3, 0xFF);
       return;
     default: {
       const TImmediate immediate = d.Quirks().NoImmediateClose ? TImmediate::No : TImmediate::Yes;

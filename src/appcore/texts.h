@@ -1,0 +1,57 @@
+#pragma once
+// Every text of the application core that a person reads, side by side.
+// Texts the windows have always shown are kept exactly as they were.
+namespace appcore::texts {
+
+// Tasks and the compilation.
+inline constexpr const char* kNothingSelected = "Atleast one file/directory should be selected";
+inline constexpr const char* kSaveQuestion = "The task has been changed, save it?";
+inline constexpr const char* kRootPrefix = "My Disc ";
+inline constexpr const char* kNewFolderPrefix = "New_Folder_";
+inline constexpr const char* kSessionImportUnavailable =
+    "Importing an earlier session is not available yet; set the session to import to 0";
+inline constexpr const char* kTaskFileTooLarge = "The task file is too large";
+inline constexpr const char* kTaskFileTooManyNodes = "The task file holds too many files and folders";
+inline constexpr const char* kTaskFileNesting = "The task file nests its folders too deeply";
+inline constexpr const char* kTaskFileUnterminated = "The task file ends in the middle of a folder";
+inline constexpr const char* kTaskFileTrailing = "The task file has text after its end";
+inline constexpr const char* kTaskFileBadEscape = "The task file holds a damaged name";
+inline constexpr const char* kTaskFileUnreadable = "The task file cannot be read: ";
+
+// Scheduled tasks.
+inline constexpr const char* kScheduleWindowCaption = "Schedule a backup";
+inline constexpr const char* kBackupTasksHint = " Backup Tasks";
+inline constexpr const char* kEnterTaskName = "Please enter the Task Name.";
+inline constexpr const char* kTaskFileMissingEdit = "The task file does not exists!";
+inline constexpr const char* kTaskFileMissingRun = "The task file does not exists.";
+inline constexpr const char* kSelectTaskFirst = "Please select a task first.";
+inline constexpr const char* kClearQuestion = "Are you sure to delete all backup tasks?";
+inline constexpr const char* kClearListQuestion = "Are you sure to clear the list?";
+inline constexpr const char* kDriveNotRecorder =
+    "The drive you set is not a CD \\ DVD Recorder, please select another dirve.";
+inline constexpr const char* kDriveNotReady =
+    "The Driver is not ready. Please insert a writable disc.\n\rAnd Click OK to continue the task or Click Cancel to "
+    "cancel.";
+inline constexpr const char* kDriveNotReadyCaption = "Informaiton";
+inline constexpr const char* kLogStart = "Start backup task:";
+inline constexpr const char* kLogDone = "Backup task done ";
+inline constexpr const char* kBadTaskName =
+    "A task name cannot hold \"/\", \"\\\", \"[\", \"]\" or control characters, be \".\" or \"..\", or begin or "
+    "end with a space";
+inline constexpr const char* kUnreadableDate = "The last backup date of the task cannot be read: ";
+inline constexpr const char* kUnreadableScheduling = "The scheduling of the task cannot be read: ";
+
+// Tips and the new-version check.
+inline constexpr const char* kTipCaption = "Everyday Tips";
+inline constexpr const char* kNoTitle = "No title available.";
+inline constexpr const char* kNoContent = "No content available.";
+inline constexpr const char* kDetectFailed = "Detect latest version failed,please check your network.";
+inline constexpr const char* kCheckFailed = "Checking the latest version failed,please check your network.";
+inline constexpr const char* kIsLatest = "The current version is the latest version.";
+inline constexpr const char* kLatestVersionOf = "The latest version of ";
+inline constexpr const char* kDownloadQuestion = "Do you want to download it now?";
+
+inline constexpr const char* kInformation = "Information";
+inline constexpr const char* kQuery = "Query";
+
+}  // namespace appcore::texts

@@ -1,0 +1,227 @@
+#include "cli/task_commands.h"
+
+#include <chrono>
+#include <filesystem>
+#include <optional>
+
+#include "appcore/options.h"
+#include "appcore/task_tree.h"
+#include "cli/build_iso.h"
+#include "cli/progress.h"
+#include "engine/dispatch/dispatcher.h"
+#include "engine/kavo_burner.h"
+#include "engine/texts.h"
+#include "platform/program_folder.h"
+
+namespace cli {
+
+const char* const kTaskUsage =
+    "usage: zantic-cli task show FILE.mvt\n"
+    "       zantic-cli task iso FILE.mvt -o OUT.iso [--quick] [-V LABEL]\n"
+    "       zantic-cli task burn FILE.mvt\n"
+    "\n"
+    "  show   the task's folders and items with the sizes stored in it\n"
+    "  iso    build an image of the task as the main window would transfer it;\n"
+    "         the volume label is the task's root name unless -V is given\n"
+    "  burn   burn the task (not available yet)\n"
+    "\n"
+    "options:\n"
+    "      --program-folder DIR   where Option.ini and the Schedule folder are\n"
+    "  -o, --output FILE          the image file to write\n"
+    "  -V, --volume LABEL         volume identifier\n"
+    "      --quick                write directly, without the read-ahead cache\n";
+
+namespace {
+
+struct Parsed {
+  std::vector<std::string> Positional;
+  std::string ProgramFolder;
+  std::string Output;
+  std::optional<std::string> Volume;
+  bool Quick = false;
+  bool Help = false;
+};
+
+std::optional<Parsed> Parse(const std::vector<std::string>& args, std::string& error) {
+  Parsed p;
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    const std::string& a = args[i];
+    auto value = [&](std::string& into) {
+      if (i + 1 >= args.size()) {
+        error = "missing value after " + a;
+        return false;
+      }
+      into = args[++i];
+      return true;
+    };
+    if (a == "-h" || a == "--help") {
+      p.Help = true;
+    } else if (a == "--program-folder") {
+      if (!value(p.ProgramFolder)) return std::nullopt;
+    } else if (a == "-o" || a == "--output") {
+      if (!value(p.Output)) return std::nullopt;
+    } else if (a == "-V" || a == "--volume") {
+      std::string v;
+      if (!value(v)) return std::nullopt;
+      p.Volume = v;
+    } else if (a == "--quick") {
+      p.Quick = true;
+    } else if (a.size() > 1 && a[0] == '-') {
+      error = "unknown option: " + a;
+      return std::nullopt;
+    } else {
+      p.Positional.push_back(a);
+    }
+  }
+  if (p.ProgramFolder.empty()) p.ProgramFolder = platform::ProgramFolder();
+  return p;
+}
+
+appcore::Options LoadOptions(const std::string& folder) {
+  appcore::Options options;
+  options.LoadFromFile(folder + "/" + appcore::kOptionFileName, "");
+  return options;
+}
+
+std::string SizeText(std::int64_t bytes) { return bytes == 0 ? "0" : appcore::FormatSize(bytes); }
+
+void PrintNode(const appcore::TaskNode& node, int depth, std::FILE* out) {
+  const std::string indent(static_cast<std::size_t>(depth) * 2, ' ');
+  const std::string size = SizeText(appcore::SumNodeSizes(node));
+  const std::string name = node.IsItem() ? node.Name : node.Name + (depth > 0 ? "/" : "");
+  std::fprintf(out, "%s%-*s %15s\n", indent.c_str(), std::max(1, 60 - depth * 2), name.c_str(),
+               size.c_str());
+  for (const auto& child : node.Children) PrintNode(*child, depth + 1, out);
+}
+
+// Reads a task file; on failure says why and returns nothing.
+std::optional<appcore::TaskTree> LoadTask(const std::string& path, std::FILE* err) {
+  auto tree = appcore::ReadTaskFile(path);
+  if (!tree.Ok()) {
+    std::fprintf(err, "zantic-cli: %s: %s\n", path.c_str(), tree.Err().Message.c_str());
+    return std::nullopt;
+  }
+  if (tree.Value().Empty()) {
+    std::fprintf(err, "zantic-cli: %s: the task file is empty\n", path.c_str());
+    return std::nullopt;
+  }
+  return std::move(tree.Value());
+}
+
+int WriteImage(engine::TKavoBurner& burner, const std::string& output, bool quick, std::FILE* err) {
+  burner.PrepareLayout(engine::LayoutTarget::ImageFile);
+  ProgressBar bar(err);
+  std::string error;
+  bool done = false;
+  burner.OnWriteDone = [&](engine::TKavoBurner&, const std::string& e) {
+    error = e;
+    done = true;
+  };
+  if (quick) {
+    burner.OnProgress = [&bar](engine::TKavoBurner&, const engine::Progress& p) { bar.Update(p.BytesDone, p.BytesTotal); };
+    burner.WriteImageFile(output, engine::SaveMode::Quick);
+  } else {
+    dispatch::QueueDispatcher queue;
+    burner.SetDispatcher(&queue);
+    const std::uint64_t total = std::uint64_t{burner.ImageSectors()} * 2048;
+    burner.WriteImageFile(output, engine::SaveMode::Threaded);
+    while (!done) {
+      queue.RunPending(std::chrono::milliseconds(100));
+      bar.Update(burner.BytesWritten(), total);
+    }
+    burner.WaitForOperation();
+    burner.SetDispatcher(nullptr);
+  }
+  bar.Finish();
+  burner.OnWriteDone = nullptr;
+  burner.OnProgress = nullptr;
+  if (!done) error = "INTERNAL ERROR: no end of write reported";
+  if (!error.empty()) {
+    std::fprintf(err, "zantic-cli: %s\n", error.c_str());
+    return error == engine::texts::kOperationAborted ? kExitAborted : kExitFailed;
+  }
+  return kExitOk;
+}
+
+int TaskIso(const Parsed& p, engine::TKavoBurner& burner, std::FILE* out, std::FILE* err) {
+  if (p.Output.empty()) {
+    std::fprintf(err, "zantic-cli: no output file (-o OUT.iso)\n\n%s", kTaskUsage);
+    return kExitBadInput;
+  }
+  std::error_code ec;
+  if (std::filesystem::is_directory(p.Output, ec)) {
+    std::fprintf(err, "zantic-cli: the output is a folder, not a file: %s\n", p.Output.c_str());
+    return kExitBadInput;
+  }
+  auto tree = LoadTask(p.Positional[1], err);
+  if (!tree) return kExitBadInput;
+  const appcore::Options options = LoadOptions(p.ProgramFolder);
+  burner.ResetCompilation(600000, 20000);
+  options.ApplyToBurner(burner);
+  burner.SetIdVolume(p.Volume.value_or(tree->Root->Name));
+  int leftOut = 0;
+  burner.OnDebugMessage = [&](device::TSCSIDevice&, const std::string& message, std::uint8_t kind) {
+    if (kind == device::kMsgProgress) return;
+    ++leftOut;
+    std::fprintf(err, "zantic-cli: %s\n", (message.rfind(">>> ", 0) == 0 ? message.substr(4) : message).c_str());
+  };
+  // An image file has no earlier session to carry on from.
+  auto prepared = appcore::PrepareCompilation(*tree, burner, options.RunTime.ArchiveOnly, 0);
+  if (!prepared.Ok()) {
+    std::fprintf(err, "zantic-cli: %s\n", prepared.Err().Message.c_str());
+    return kExitBadInput;
+  }
+  for (const auto& missing : prepared.Value().MissingSources)
+    std::fprintf(err, "zantic-cli: source not found: %s\n", missing.c_str());
+  leftOut += static_cast<int>(prepared.Value().MissingSources.size());
+  if (burner.CancelRequested()) {
+    std::fprintf(err, "zantic-cli: %s\n", engine::texts::kOperationAborted);
+    return kExitAborted;
+  }
+  if (burner.CompilationEntryCount() == 0) {
+    std::fprintf(err, "zantic-cli: nothing to write: the task's sources hold no files\n");
+    return kExitBadInput;
+  }
+  const int rc = WriteImage(burner, p.Output, p.Quick || options.QuickSaveISO, err);
+  burner.OnDebugMessage = nullptr;
+  if (rc != kExitOk) return rc;
+  std::fprintf(out, "Image:     %s\nVolume:    %s\nFolders:   %u\nEntries:   %u\n", p.Output.c_str(),
+               burner.IdVolume().c_str(), burner.CompilationDirCount(), burner.CompilationEntryCount());
+  if (leftOut > 0) std::fprintf(out, "Left out:  %d (see above)\n", leftOut);
+  return leftOut > 0 ? kExitIncomplete : kExitOk;
+}
+
+}  // namespace
+
+int RunTaskCommand(const std::vector<std::string>& args, engine::TKavoBurner& burner, std::FILE* out, std::FILE* err) {
+  std::string error;
+  auto p = Parse(args, error);
+  if (!p) {
+    std::fprintf(err, "zantic-cli: %s\n\n%s", error.c_str(), kTaskUsage);
+    return kExitBadInput;
+  }
+  if (p->Help) {
+    std::fputs(kTaskUsage, out);
+    return kExitOk;
+  }
+  const std::string verb = p->Positional.empty() ? "" : p->Positional[0];
+  if ((verb != "show" && verb != "iso" && verb != "burn") || p->Positional.size() != 2) {
+    std::fprintf(err, "zantic-cli: %s\n\n%s", verb.empty() ? "no task command" : "wrong task command or file",
+                 kTaskUsage);
+    return kExitBadInput;
+  }
+  if (verb == "iso") return TaskIso(*p, burner, out, err);
+  auto tree = LoadTask(p->Positional[1], err);
+  if (!tree) return kExitBadInput;
+  if (verb == "burn") {
+    std::fprintf(err, "zantic-cli: %s\n", kBurnNotAvailable);
+    return kExitFailed;
+  }
+  PrintNode(*tree->Root, 0, out);
+  const appcore::SizeBar bar = appcore::ComputeSizeBar(appcore::SumNodeSizes(*tree->Root));
+  std::fprintf(out, "Total: %s bytes (%s)\n", SizeText(appcore::SumNodeSizes(*tree->Root)).c_str(),
+               bar.Hint.c_str());
+  return kExitOk;
+}
+
+}  // namespace cli

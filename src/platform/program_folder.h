@@ -1,0 +1,17 @@
+#pragma once
+// Where the program keeps Option.ini, Tips.ini and the Schedule folder.
+#include <string>
+
+namespace platform {
+
+// The folder of the running executable when the user can write there (a
+// copy unpacked into a home folder, as the program was always installed);
+// otherwise, as for a system-wide installation in /usr, the per-user folder
+// $XDG_CONFIG_HOME/zantic (or ~/.config/zantic). The environment variable
+// ZANTIC_HOME, when set, overrides both. No trailing separator.
+std::string ProgramFolder();
+// The folder of the running executable, where data delivered with the
+// program (Tips.ini) lies; empty when unknown.
+std::string ExecutableFolder();
+
+}  // namespace platform
