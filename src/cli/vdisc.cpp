@@ -167,6 +167,8 @@ int Fault(const std::vector<std::string>& a, std::FILE* out, std::FILE* err) {
   auto opened = TDiscFile::Open(a[0]);
   if (!opened) return Fail(err, opened.Err().Message);
   TDiscFile& file = *opened.Value();
+  // A recorder holding the disc would overwrite the change with its own state.
+  if (!file.Lock()) return Fail(err, a[0] + ": the disc is in use by a running recorder; try again when it is idle");
   vdrive::TStoredState s = file.State();
   vdrive::TFaults& f = s.Faults;
   for (std::size_t i = 1; i < a.size(); ++i) {
