@@ -6,7 +6,9 @@
 #include <vector>
 
 #include "cli/build_iso.h"
+#include "cli/burn.h"
 #include "cli/devices.h"
+#include "cli/drive_info.h"
 #include "cli/options.h"
 #include "cli/vdisc.h"
 #include "engine/kavo_burner.h"
@@ -33,7 +35,18 @@ int main(int argc, char** argv) {
   args.erase(args.begin());
   vdrive::RegisterVirtualRecorders();
   if (command == "vdisc") return cli::RunVdisc(args, stdout, stderr);
+  engine::TKavoBurner burner;
+  gBurner = &burner;
+  struct sigaction sa {};
+  sa.sa_handler = OnInterrupt;
+  sigemptyset(&sa.sa_mask);
+  sigaction(SIGINT, &sa, nullptr);
+  sigaction(SIGTERM, &sa, nullptr);
+  if (command == "burn" || command == "burn-iso") return cli::RunBurn(burner, args, command == "burn-iso", stdout, stderr);
+  if (command == "erase") return cli::RunErase(burner, args, stdout, stderr);
   if (command == "devices") return cli::RunDevices(args, stdout, stderr);
+  if (command == "drive-info") return cli::RunDriveInfo(args, stdout, stderr);
+  if (command == "disc-info") return cli::RunDiscInfo(args, stdout, stderr);
   if (command != "build-iso") {
     std::fprintf(stderr, "zantic-cli: unknown command: %s\n\n%s", command.c_str(), cli::kMainUsage);
     return cli::kExitBadInput;
@@ -48,13 +61,6 @@ int main(int argc, char** argv) {
     std::fputs(cli::kBuildIsoUsage, stdout);
     return cli::kExitOk;
   }
-  engine::TKavoBurner burner;
-  gBurner = &burner;
-  struct sigaction sa {};
-  sa.sa_handler = OnInterrupt;
-  sigemptyset(&sa.sa_mask);
-  sigaction(SIGINT, &sa, nullptr);
-  sigaction(SIGTERM, &sa, nullptr);
   const int rc = cli::RunBuildIso(burner, *options, stdout, stderr);
   gBurner = nullptr;
   return rc;

@@ -10,6 +10,11 @@ const char* const kMainUsage =
     "commands:\n"
     "  build-iso   build an ISO 9660 image file with a Joliet tree\n"
     "  devices     list the CD/DVD drives\n"
+    "  drive-info  what a drive can do and the write speeds it offers\n"
+    "  disc-info   what the disc in a drive holds\n"
+    "  burn        burn files and folders to a disc\n"
+    "  burn-iso    burn an .iso image file to a disc\n"
+    "  erase       blank a rewritable disc\n"
     "  vdisc       make, inspect and export the virtual recorder's disc files\n"
     "\n"
     "Run 'zantic-cli COMMAND --help' for the options of a command.\n";

@@ -28,6 +28,8 @@ class TCacheThread;
 }
 namespace device {
 class TThWrite;
+class TEraseThread;
+struct TWrittenBlock;
 }
 
 namespace engine {
@@ -61,19 +63,13 @@ class TKavoBurner : public device::TSCSIDevice {
   ~TKavoBurner() override;
 
   // --- properties -------------------------------------------------------
-  // The drive's fastest speeds in KB/s, 0 until its capabilities are read.
-  std::uint16_t DeviceMaxWriteSpeed() const { return FDeviceMaxWriteSpeed; }
-  std::uint16_t DeviceMaxReadSpeed() const { return FDeviceMaxReadSpeed; }
-  bool UnderrunProtection() const { return FUnderrunProtection; }
-  void SetUnderrunProtection(bool v) { FUnderrunProtection = v; }
   bool DoDebug() const { return FDoDebug; }
   void SetDoDebug(bool v) { FDoDebug = v; }
   std::uint16_t ReadSpeed() const { return FReadSpeed; }
   void SetReadSpeed(std::uint16_t v) { FReadSpeed = v; }
   std::uint16_t WriteSpeed() const { return FWriteSpeed; }
-  void SetWriteSpeed(std::uint16_t v) { FWriteSpeed = v; }
-  bool FinalizeDisc() const { return FFinalizeDisc; }
-  void SetFinalizeDisc(bool v) { FFinalizeDisc = v; }
+  // Sends SET CD SPEED with the current ReadSpeed, then keeps the value.
+  void SetWriteSpeed(std::uint16_t v);
   bool TestWrite() const { return FTestWrite; }
   void SetTestWrite(bool v) { FTestWrite = v; }
   bool ReplaceFile() const { return FReplaceFile; }
@@ -138,6 +134,7 @@ class TKavoBurner : public device::TSCSIDevice {
 
   // Verbose drive messages follow DoDebug.
   bool DebugLogging() const override { return FDoDebug; }
+  void DeviceSelected() override;
 
   // --- compilation ------------------------------------------------------
   bool ResetCompilation(std::uint32_t maxEntries, std::uint32_t maxDirs);
@@ -179,6 +176,20 @@ class TKavoBurner : public device::TSCSIDevice {
   // Waits until the running operation has ended and its threads are gone.
   void WaitForOperation();
 
+  // --- burning and erasing ------------------------------------------------
+  // True when the writer thread was started; the end comes through OnWriteDone.
+  bool StartCompilationBurn();
+  bool StartImageFileBurn(const std::string& path);
+  // Keep a hash of every write so that VerifyLastBurn can read the disc back.
+  void SetRecordWrites(bool v) { FRecordWrites = v; }
+  // Reads back what the last burn wrote and compares it; empty when equal,
+  // else the reason. Progress in sectors checked of sectors in all.
+  std::string VerifyLastBurn(const std::function<void(std::uint64_t done, std::uint64_t total)>& progress);
+  // True when the blank was started and the eraser thread runs.
+  bool Erase(std::uint8_t blankType);
+  int EraseProgress() const;
+
+
  private:
   TFEntry* AddDirectory(TDEntry& parent, const std::string& longName, const std::string& shortName,
                         std::optional<iso::LocalDate> date, std::uint32_t attributes);
@@ -191,12 +202,23 @@ class TKavoBurner : public device::TSCSIDevice {
   std::string DeriveDestination(const std::string& destPath, const std::string& source) const;
   void Changed() { FLaidOut = false; }
   void StartThreadedImageWrite(const std::string& path);
+  bool ClaimOperation();
+  void ReleaseOperation();
+  static std::atomic<bool>& CancelFlag();
+  // Starts the cache for a disc write and, once it is ready, the writer.
+  bool StartDiscWriter(stream::TCacheThread* cache, bool compilation, std::uint8_t medium);
+  void DeliverWriteDone(const std::string& error);
+  void FormatDvdRw(std::uint8_t medium);
   void FinishOperation(const std::string& error);
   void ReapThreads();
 
   dispatch::Dispatcher* FDispatcher = nullptr;
   std::unique_ptr<stream::TCacheThread> FCache;
   std::unique_ptr<device::TThWrite> FWriter;
+  std::unique_ptr<device::TEraseThread> FEraser;
+  std::vector<device::TWrittenBlock> FLastWrites;
+  bool FRecordWrites = false;
+  bool FBurnLayout = false;  // PrepareLayout reads the next writable address
   std::atomic<bool> FOperationDone{true};
   std::shared_ptr<std::atomic<bool>> FAlive = std::make_shared<std::atomic<bool>>(true);
   iso::CompilationTables FTables;
@@ -204,13 +226,9 @@ class TKavoBurner : public device::TSCSIDevice {
   iso::HeaderStream FHeader;
   bool FLaidOut = false;
 
-  std::uint16_t FDeviceMaxWriteSpeed = 0;
-  std::uint16_t FDeviceMaxReadSpeed = 0;
-  bool FUnderrunProtection = true;
   bool FDoDebug = false;
   std::uint16_t FReadSpeed = 0;
   std::uint16_t FWriteSpeed = 0;
-  bool FFinalizeDisc = false;
   bool FTestWrite = false;
   bool FReplaceFile = false;
   bool FFinalizeTrack = true;

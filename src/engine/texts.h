@@ -14,6 +14,13 @@ inline constexpr const char* kOperationAborted = "OPERATION ABORTED BY USER";
 inline constexpr const char* kInternalError0004 = "INTERNAL ERROR 0004";
 inline constexpr const char* kErrorNextWritableAddress = "ERROR GETTING NEXT WRITABLE ADDRESS";
 
+// Burning and erasing.
+inline constexpr const char* kWriterBusy = "WRITER BUSY/BUFFER FULL";
+inline constexpr const char* kWriterError = "WRITER ERROR";
+inline constexpr const char* kStartingWrite = "STARTING WRITE PROCESS ON %s AT %s";
+inline constexpr const char* kTestDummyWrite = "TEST/DUMMY WRITE";
+inline constexpr const char* kStartingErase = "STARTING ERASE PROCESS ON %s AT %s";
+
 // Refusals and damage reports the original texts do not cover.
 inline constexpr const char* kFileTooLarge = "FILE \"%s\" IS 4 GB OR LARGER AND CAN'T BE WRITTEN TO ISO 9660";
 inline constexpr const char* kNameTooLong = "NAME TOO LONG FOR ISO 9660/JOLIET, NOT ADDED \"%s\"";
@@ -27,6 +34,9 @@ inline constexpr const char* kImageDamaged = "IMAGE WRITTEN, BUT %d FILE(S) COUL
 inline constexpr const char* kCantWriteFile = "CAN'T WRITE FILE \"%s\"";
 inline constexpr const char* kLayoutFailed = "INTERNAL ERROR 0005";
 inline constexpr const char* kAnotherOperation = "ANOTHER OPERATION IS RUNNING";
+inline constexpr const char* kVerifyMismatch = "VERIFY FAILED: SECTORS %s DIFFER FROM WHAT WAS WRITTEN";
+inline constexpr const char* kVerifyReadError = "VERIFY FAILED: CAN'T READ BACK SECTOR %d";
+inline constexpr const char* kEraseNotReady = "ERASE NOT FINISHED: THE DRIVE NEVER BECAME READY";
 
 // Replaces the first "%d" or "%s" of a text with a value.
 std::string Format(const char* text, const std::string& value);
