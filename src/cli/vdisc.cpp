@@ -68,7 +68,11 @@ void PrintInfo(const std::string& path, const vdrive::TStoredState& s, std::FILE
                    v.NextWritable, v.FreeBlocks, static_cast<unsigned>(v.Number), static_cast<unsigned>(v.Session));
       continue;
     }
-    if (!vdrive::IsSequential(d.Media)) continue;
+    if (!vdrive::IsSequential(d.Media)) {
+      if (vdrive::IsRom(d.Media))
+        std::fprintf(out, "track 1: session 1, start 0, size %" PRIu32 " blocks, closed\n", v.Size);
+      continue;
+    }
     const auto& t = d.Tracks[v.Number - 1u];
     std::fprintf(out, "track %u: session %u, start %" PRIu32 ", size %" PRIu32 " blocks, %s", static_cast<unsigned>(v.Number),
                  static_cast<unsigned>(v.Session), t.Start, t.Closed ? t.Size() : t.Written,
@@ -167,6 +171,8 @@ int Fault(const std::vector<std::string>& a, std::FILE* out, std::FILE* err) {
   auto opened = TDiscFile::Open(a[0]);
   if (!opened) return Fail(err, opened.Err().Message);
   TDiscFile& file = *opened.Value();
+  // A recorder holding the disc would overwrite the change with its own state.
+  if (!file.Lock()) return Fail(err, a[0] + ": the disc is in use by a running recorder; try again when it is idle");
   vdrive::TStoredState s = file.State();
   vdrive::TFaults& f = s.Faults;
   for (std::size_t i = 1; i < a.size(); ++i) {

@@ -36,7 +36,8 @@ inline constexpr const char* kLayoutFailed = "INTERNAL ERROR 0005";
 inline constexpr const char* kAnotherOperation = "ANOTHER OPERATION IS RUNNING";
 inline constexpr const char* kVerifyMismatch = "VERIFY FAILED: SECTORS %s DIFFER FROM WHAT WAS WRITTEN";
 inline constexpr const char* kVerifyReadError = "VERIFY FAILED: CAN'T READ BACK SECTOR %d";
-inline constexpr const char* kEraseNotReady = "ERASE NOT FINISHED: THE DRIVE NEVER BECAME READY";
+inline constexpr const char* kTestWriteImpossible =
+    "TEST WRITE IS NOT POSSIBLE WITH THIS DRIVE AND DISC, NOTHING WAS WRITTEN";
 
 // Replaces the first "%d" or "%s" of a text with a value.
 std::string Format(const char* text, const std::string& value);

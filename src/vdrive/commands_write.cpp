@@ -83,7 +83,7 @@ TCheck TVirtualRecorder::Write10(TCommand& c) {
   if (!FFile->WriteSectors(lba, count, c.Data)) return sense::WriteError;
   vdrive::Write(disc, lba, count, true);
   state.Disc = disc;
-  Commit(state);
+  if (!Commit(state)) return sense::WriteError;  // the sectors stay invisible, as on file
   return std::nullopt;
 }
 
@@ -121,7 +121,7 @@ TCheck TVirtualRecorder::CloseTrackSession(TCommand& c) {
   if (simulated) {
     if (function != 1) FTestDisc.reset();  // the simulated session ends here
   } else {
-    Commit(disc);
+    if (!Commit(disc)) return kInternalFailure;
     FFile->Sync();
     FDirty = false;
   }
@@ -136,7 +136,7 @@ TCheck TVirtualRecorder::ReserveTrack(TCommand& c) {
   TDisc disc = FFile->State().Disc;
   TDisc& target = WorkingDisc(disc);
   if (auto refused = vdrive::ReserveTrack(target, CdbField(c.Cdb, 5, 4))) return refused;
-  if (!TestWriteOn()) Commit(disc);
+  if (!TestWriteOn() && !Commit(disc)) return kInternalFailure;
   return std::nullopt;
 }
 
@@ -157,7 +157,7 @@ TCheck TVirtualRecorder::FormatUnit(TCommand& c) {
   if (auto refused = vdrive::Format(disc, blocks, type)) return refused;
   // The new state first: old sectors left behind are harmless, a state
   // pointing at discarded sectors would not be.
-  Commit(disc);
+  if (!Commit(disc)) return kInternalFailure;
   if (type == 0x00 || type == 0x10 || type == 0x15 || type == 0x26) FFile->DiscardSectors();
   FFile->Sync();
   FDirty = false;
@@ -173,7 +173,7 @@ TCheck TVirtualRecorder::Blank(TCommand& c) {
   const bool immediate = (CdbByte(c.Cdb, 1) & 0x10) != 0;
   TDisc disc = FFile->State().Disc;
   if (auto refused = vdrive::Blank(disc, type)) return refused;
-  Commit(disc);
+  if (!Commit(disc)) return kInternalFailure;
   FFile->DiscardSectors();
   FFile->Sync();
   FDirty = false;

@@ -174,16 +174,15 @@ void TVirtualRecorder::SetLogFile(const std::string& path) {
   FLogFile = path;
 }
 
-void TVirtualRecorder::Commit(const TStoredState& state) {
-  // A failed save leaves the previous state on file; the drive goes on from memory.
-  FFile->Save(state);
+bool TVirtualRecorder::Commit(const TStoredState& state) {
   FDirty = true;
+  return FFile->Save(state).Ok();
 }
 
-void TVirtualRecorder::Commit(const TDisc& disc) {
+bool TVirtualRecorder::Commit(const TDisc& disc) {
   TStoredState s = FFile->State();
   s.Disc = disc;
-  Commit(s);
+  return Commit(s);
 }
 
 TCheck TVirtualRecorder::RequireMedium() const {

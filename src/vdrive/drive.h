@@ -107,8 +107,9 @@ class TVirtualRecorder {
   TCheck Dispatch(TCommand& c);
   TCheck RequireMedium() const;
   void Respond(TCommand& c, std::span<const std::uint8_t> reply, std::size_t allocation);
-  void Commit(const TStoredState& state);
-  void Commit(const TDisc& disc);
+  // False when the state could not be saved (the previous one stays, on file and here).
+  bool Commit(const TStoredState& state);
+  bool Commit(const TDisc& disc);
   void MediumLoaded();
   void StartPending(std::uint32_t ms, TSense notReady);
   std::optional<TPending> ActivePending();

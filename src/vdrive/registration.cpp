@@ -77,6 +77,10 @@ std::vector<std::string> ConfiguredDiscs() {
   return discs;
 }
 
+std::unique_ptr<device::TPassThroughDrive> MakePassThroughDrive(std::shared_ptr<TVirtualRecorder> recorder) {
+  return std::make_unique<TVirtualDrive>(std::move(recorder));
+}
+
 std::shared_ptr<TVirtualRecorder> RecorderFor(const std::string& discPath) {
   std::lock_guard<std::mutex> g(gRecordersMutex);
   auto& slot = Recorders()[discPath];
@@ -96,7 +100,7 @@ void RegisterVirtualRecorders() {
       TDiscFile::Create(discs.front(), BlankDisc(TMedia::DvdPlusR, 0));
     }
     std::vector<std::unique_ptr<device::TPassThroughDrive>> drives;
-    for (const auto& path : discs) drives.push_back(std::make_unique<TVirtualDrive>(RecorderFor(path)));
+    for (const auto& path : discs) drives.push_back(MakePassThroughDrive(RecorderFor(path)));
     return drives;
   });
 }

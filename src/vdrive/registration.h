@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/device/passthrough_drive.h"
 #include "vdrive/drive.h"
 
 namespace vdrive {
@@ -18,6 +19,8 @@ std::string DefaultDiscPath();
 std::vector<std::string> ConfiguredDiscs();
 // The one recorder of this process for a disc file.
 std::shared_ptr<TVirtualRecorder> RecorderFor(const std::string& discPath);
+// The built-in layer's handle on a recorder (unaddressed, named by its disc file).
+std::unique_ptr<device::TPassThroughDrive> MakePassThroughDrive(std::shared_ptr<TVirtualRecorder> recorder);
 // Called once at program start; real drives stay listed first.
 void RegisterVirtualRecorders();
 void UnregisterVirtualRecorders();

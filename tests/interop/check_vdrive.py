@@ -96,6 +96,24 @@ def main():
             found = {(l[:-2] if l.endswith(";1") else l).rstrip(".") for l in r.stdout.split("\n")} - {""}
             check(r.returncode == 0 and found == expected, f"{media}: isoinfo lists every file {sorted(found ^ expected)}")
 
+        # Faults set by one process rig the recorder of the next.
+        disc = os.path.join(tmp, "rigged.zvd")
+        run([cli, "vdisc", "create", disc, "--media", "dvd+r", "--blocks", "4000"])
+        r = run([cli, "vdisc", "fault", disc, "--refuse", "2A:always", "--busy", "0"])
+        check(r.returncode == 0 and "refuses command 2Ah always" in run([cli, "vdisc", "info", disc]).stdout,
+              "vdisc fault is kept with the disc")
+        r = run([burn, "burn", disc, src])
+        check(r.returncode != 0 and "WRITE (10)" in r.stderr, "a refused WRITE (10) fails the burn")
+        run([cli, "vdisc", "fault", disc, "--clear"])
+        check("faults" not in run([cli, "vdisc", "info", disc]).stdout, "vdisc fault --clear")
+        check(run([burn, "burn", disc, src]).returncode == 0, "the cleared disc burns")
+        check(run([cli, "vdisc", "create", disc, "--media", "dvd+r"]).returncode == 1, "create never overwrites a disc")
+        check(run([cli, "vdisc", "create", disc + "2", "--media", "floppy"]).returncode == 2, "unknown medium is bad input")
+        junk = os.path.join(tmp, "junk.zvd")
+        open(junk, "wb").write(b"\0" * 5000)
+        r = run([cli, "vdisc", "info", junk])
+        check(r.returncode == 1 and "not a virtual disc file" in r.stderr, "a foreign file gets a clear error")
+
         env = dict(os.environ, ZANTIC_VDISC=os.path.join(tmp, "cd-r.zvd"))
         r = run([cli, "devices"], env)
         check("ZANTIC  VIRTUAL RECORDER1.00\t" + env["ZANTIC_VDISC"] in r.stdout, "devices lists the recorder")

@@ -81,7 +81,7 @@ class TThWrite {
  private:
   void Run();
   void RunDisc();
-  void StartDisc(std::uint8_t& medium, bool& bufferPolling);
+  std::string StartDisc(std::uint8_t& medium, bool& bufferPolling);
   std::string WriteDisc(std::uint8_t medium, bool bufferPolling);
   // One WRITE (10) with the busy/not-ready retry rule; the result text.
   std::string WriteBlock(std::uint32_t lba, std::span<std::uint8_t> data);

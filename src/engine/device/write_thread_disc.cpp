@@ -54,7 +54,7 @@ void TThWrite::Pause(std::uint32_t ms) {
     RealSleeper().Sleep(ms);
 }
 
-void TThWrite::StartDisc(std::uint8_t& medium, bool& bufferPolling) {
+std::string TThWrite::StartDisc(std::uint8_t& medium, bool& bufferPolling) {
   TDiscWrite& w = FParams.Disc;
   TSCSIDevice& d = *w.Device;
   bufferPolling = d.ReadBufferCapacity();
@@ -66,8 +66,13 @@ void TThWrite::StartDisc(std::uint8_t& medium, bool& bufferPolling) {
   d.WaitForReady(10000, 1000);
   const std::uint16_t speed = d.CurrentWriteSpeed();
   d.SetFinalizeDisc(true);
-  d.SetWriteParameters(w.TestWrite, w.UnderrunProtection, medium, true);
+  const bool pageTaken = d.SetWriteParameters(w.TestWrite, w.UnderrunProtection, medium, true);
   d.SetFinalizeDisc(w.FinalizeDisc);
+  // A test write that the page cannot carry (no test mode in the drive, or
+  // DVD-RW, DVD+ media and DVD-RAM) would record for real: refuse it.
+  const bool testMedium = IsCdMedium(medium) || medium == kMediumDvdr;
+  if (w.TestWrite && !(pageTaken && testMedium && d.HasCapability(kCapWriteTest)))
+    return texts::kTestWriteImpossible;
   if (UsesStreaming(medium)) {
     auto descriptor = GenericStreamingDescriptor(w.StartAddress, w.ImageSectors, w.ReadSpeed, w.WriteSpeed);
     d.SetStreaming(descriptor);
@@ -88,6 +93,7 @@ void TThWrite::StartDisc(std::uint8_t& medium, bool& bufferPolling) {
     w.Message(">>> " + line, 1);
     if (w.TestWrite) w.Message(std::string(">>> ") + texts::kTestDummyWrite, 1);
   }
+  return {};
 }
 
 std::string TThWrite::WriteBlock(std::uint32_t lba, std::span<std::uint8_t> data) {
@@ -122,8 +128,9 @@ std::string TThWrite::WriteHeaderCopy(std::uint8_t medium) {
   copy.resize(stream::kBlockSizeOther, 0);
   d.SetOneShotLogDone(true);  // a blank DVD+RW refuses the first write on purpose
   for (int attempt = 0; attempt < 2; ++attempt) {
+    // Not kept for the read-back check: the first block of the stream
+    // overwrites these sectors next.
     if (d.Write10(0, static_cast<std::uint16_t>(copy.size() / 2048), copy)) {
-      if (FParams.Disc.RecordBlocks) FWrittenBlocks.push_back({0, 32, BlockHash(copy)});
       d.SynchronizeCache(TImmediate::No, 1800000);
       return {};
     }
@@ -218,8 +225,16 @@ std::string TThWrite::WriteDisc(std::uint8_t medium, bool bufferPolling) {
 void TThWrite::CloseMedium(std::uint8_t medium, std::uint32_t track) {
   TSCSIDevice& d = *FParams.Disc.Device;
   const auto t = static_cast<std::uint8_t>(track);
+  // A close sent with the immediate bit keeps the drive busy for a while;
+  // the next close waits for it, or the drive would refuse it and leave
+  // the session open.
   auto close = [&](TImmediate immediate, std::uint8_t function, std::uint8_t number) {
-    return d.CloseTrackSession(immediate, function, 0, 0, number);
+    for (int attempt = 0; attempt < 1000; ++attempt) {
+      if (d.CloseTrackSession(immediate, function, 0, 0, number)) return true;
+      if (!(d.TargetBusy() || d.LastSense()[12] == 0x04)) return false;
+      Pause(1000);
+    }
+    return false;
   };
   switch (medium) {
     case kMediumDvdpr:
@@ -297,8 +312,12 @@ void TThWrite::FinishDisc(std::uint8_t medium, const std::string& result) {
 void TThWrite::RunDisc() {
   std::uint8_t medium = 0;
   bool bufferPolling = false;
-  StartDisc(medium, bufferPolling);
-  std::string result = WriteDisc(medium, bufferPolling);
+  std::string result = StartDisc(medium, bufferPolling);
+  if (!result.empty()) {
+    FParams.Cache->Abort();
+  } else {
+    result = WriteDisc(medium, bufferPolling);
+  }
   FinishDisc(medium, result);
   NeutralState();
   FParams.Cache->Join();
