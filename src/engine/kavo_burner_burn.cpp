@@ -38,7 +38,7 @@ void TKavoBurner::FormatDvdRw(std::uint8_t medium) {
                                                               : device::kFormatDvdrwRestricted;
   if (!FormatUnit(list)) FormatUnit(device::kFormatDvdrwSecondTry);
   for (int i = 0; i < kFormatPollLimit; ++i) {
-    if (i > 0) device::RealSleeper().Sleep(5000);
+    if (i > 0) Sleeper().Sleep(5000);
     ReadDiscInformation();
     if (LastSense()[12] != 0x04) break;
   }
@@ -63,6 +63,7 @@ bool TKavoBurner::StartDiscWriter(stream::TCacheThread* cache, bool compilation,
   w.ToDisc = true;
   device::TDiscWrite& d = w.Disc;
   d.Device = this;
+  d.Sleeper = &Sleeper();
   d.Compilation = compilation;
   d.StartAddress = compilation ? FLayout.SessionStart : 0;
   d.ImageSectors = ImageSectors();
@@ -206,7 +207,7 @@ bool TKavoBurner::Erase(std::uint8_t blankType) {
     accepted = FormatUnit(device::kFormatDvdPlusRw);
     if (!accepted) {
       RezeroUnit();
-      device::RealSleeper().Sleep(1000);
+      Sleeper().Sleep(1000);
       accepted = FormatUnit(device::kFormatDvdPlusRw);
     }
   } else if (medium == device::kMediumDvdRam && blankType == 1) {
@@ -227,6 +228,7 @@ bool TKavoBurner::Erase(std::uint8_t blankType) {
   }
   device::TEraseThread::Params e;
   e.Device = this;
+  e.Sleeper = &Sleeper();
   e.Medium = medium;
   e.BlankType = blankType;
   e.Duration = device::EraseDuration(medium, blankType);

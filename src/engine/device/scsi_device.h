@@ -108,6 +108,7 @@ class TSCSIDevice {
 
   // Waits run through this; the default waits the real times.
   void SetSleeper(TSleeper& sleeper) { FSleeper = &sleeper; }
+  TSleeper& Sleeper() const { return *FSleeper; }
 
   // --- failure decoding -----------------------------------------------------
   void DecodeFailure(const SRB_ExecSCSICmd& srb);
