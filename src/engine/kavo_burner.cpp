@@ -50,10 +50,12 @@ int TKavoBurner::PrepareLayout(LayoutTarget target) {
     options.Bootable = true;
     options.BootImageSectors = static_cast<std::uint32_t>((boot.Size + iso::kSectorSize - 1) / iso::kSectorSize);
   }
-  // Reading the next writable address and merging an imported session join
-  // here for disc targets once the drive side is in place.
-  (void)target;
   options.SessionStart = 0;
+  if (target == LayoutTarget::Disc) {
+    // The earlier session's files keep their sectors; only records are new.
+    if (FSessionToImport != 0) ImportDiscSession(FSessionToImport, nullptr);
+    if (const auto next = DiscSource().NextWritableAddress()) options.SessionStart = *next;
+  }
   FLayout = iso::ComputeLayout(FTables, options);
   FLaidOut = false;
   return 1;

@@ -51,5 +51,7 @@ class FileStream {
 bool RemoveFile(const std::string& path);
 // Renames over an existing target atomically where the system allows it.
 base::Status RenameFile(const std::string& from, const std::string& to);
+// Sets a file's last-write time (UTC seconds); false when it could not be set.
+bool SetFileWriteTime(const std::string& path, std::int64_t unixSec);
 
 }  // namespace platform
