@@ -7,6 +7,7 @@
 
 #include "cli/build_iso.h"
 #include "cli/devices.h"
+#include "cli/disc_commands.h"
 #include "cli/options.h"
 #include "engine/kavo_burner.h"
 
@@ -30,12 +31,12 @@ int main(int argc, char** argv) {
   const std::string command = args[0];
   args.erase(args.begin());
   if (command == "devices") return cli::RunDevices(args, stdout, stderr);
-  if (command != "build-iso") {
+  if (command != "build-iso" && !cli::IsDiscCommand(command)) {
     std::fprintf(stderr, "zantic-cli: unknown command: %s\n\n%s", command.c_str(), cli::kMainUsage);
     return cli::kExitBadInput;
   }
   std::string error;
-  auto options = cli::ParseBuildIso(args, error);
+  auto options = cli::IsDiscCommand(command) ? cli::BuildIsoOptions{} : cli::ParseBuildIso(args, error);
   if (!options) {
     std::fprintf(stderr, "zantic-cli: %s\n\n%s", error.c_str(), cli::kBuildIsoUsage);
     return cli::kExitBadInput;
@@ -51,7 +52,8 @@ int main(int argc, char** argv) {
   sigemptyset(&sa.sa_mask);
   sigaction(SIGINT, &sa, nullptr);
   sigaction(SIGTERM, &sa, nullptr);
-  const int rc = cli::RunBuildIso(burner, *options, stdout, stderr);
+  const int rc = cli::IsDiscCommand(command) ? cli::RunDiscCommand(burner, command, args, stdout, stderr)
+                                             : cli::RunBuildIso(burner, *options, stdout, stderr);
   gBurner = nullptr;
   return rc;
 }

@@ -10,6 +10,9 @@ const char* const kMainUsage =
     "commands:\n"
     "  build-iso   build an ISO 9660 image file with a Joliet tree\n"
     "  devices     list the CD/DVD drives\n"
+    "  sessions    list the sessions of a disc\n"
+    "  ls          list the files of a session\n"
+    "  extract     copy files of a session to a folder\n"
     "\n"
     "Run 'zantic-cli COMMAND --help' for the options of a command.\n";
 

@@ -10,7 +10,7 @@ namespace {
 
 constexpr std::uint32_t kMaxSessions = 99;
 // Where a session after the first may begin in an image file: right after
-// the previous volume, or rounded up as growing tools align it, or after the
+// the previous volume, rounded up as appending tools align it, or after the
 // gap a CD recorder leaves between sessions.
 constexpr std::uint32_t kSessionGap = 11400;
 
@@ -80,18 +80,21 @@ void ImageSource::FindSessions() {
   auto volume = VolumeSpaceAt(start);
   while (volume && FStarts.size() < kMaxSessions) {
     FStarts.push_back(start);
-    // A session's volume space counts from sector 0 or, as some tools
-    // write it, from its own start.
-    const std::uint64_t end = *volume > start ? *volume : std::uint64_t{start} + *volume;
+    // Tools disagree whether a session's volume space counts from sector 0
+    // or from the session's own start: the nearest start that holds a
+    // descriptor wins.
+    std::vector<std::uint64_t> candidates;
+    for (const std::uint64_t end : {std::uint64_t{*volume}, std::uint64_t{start} + *volume})
+      for (const std::uint64_t c : {end, std::uint64_t{RoundUp(end, 16)}, std::uint64_t{RoundUp(end, 32)},
+                                    end + kSessionGap})
+        if (c > start && c <= 0xFFFFFFFFu) candidates.push_back(c);
+    std::sort(candidates.begin(), candidates.end());
     std::optional<std::uint32_t> next;
-    for (const std::uint64_t candidate : {end, std::uint64_t{RoundUp(end, 16)}, std::uint64_t{RoundUp(end, 32)},
-                                          end + kSessionGap}) {
-      if (candidate <= start || candidate > 0xFFFFFFFFu) continue;
-      if ((volume = VolumeSpaceAt(static_cast<std::uint32_t>(candidate)))) {
-        next = static_cast<std::uint32_t>(candidate);
+    for (const std::uint64_t c : candidates)
+      if ((volume = VolumeSpaceAt(static_cast<std::uint32_t>(c)))) {
+        next = static_cast<std::uint32_t>(c);
         break;
       }
-    }
     if (!next) break;
     start = *next;
   }

@@ -25,10 +25,13 @@ class SessionImport : public ImportTest {
   std::string XorrisoTwoSessions() {
     Dir.Write("a/README.txt", "hello\n");
     Dir.Write("a/Long Name Document.txt", "joliet\n");
+    // Large enough that the first session's volume size, counted from its
+    // own start, lies past that start.
+    Dir.Write("a/big.bin", testsupport::PatternContent(100000, 5));
     Dir.Write("b/second.txt", "two\n");
     const std::string img = Dir.Str() + "/xo.iso";
     const std::string x = " && xorriso -dev stdio:" + img + " -joliet on -add ";
-    Run("cd " + Dir.Str() + "/a" + x + "README.txt 'Long Name Document.txt' -- >/dev/null 2>&1");
+    Run("cd " + Dir.Str() + "/a" + x + "README.txt big.bin 'Long Name Document.txt' -- >/dev/null 2>&1");
     Run("cd " + Dir.Str() + "/b" + x + "second.txt -- >/dev/null 2>&1");
     return img;
   }
