@@ -18,8 +18,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::uint8_t last = image.LastSession();
   for (std::uint8_t n = 1; n <= last && n <= 4; ++n) burner->ImportDiscSession(static_cast<std::int8_t>(n), nullptr);
   engine::SessionListLines(image);
-  burner->PrepareLayout(engine::LayoutTarget::ImageFile);
-  burner->BuildHeader();
+  if (burner->CompilationEntryCount() != 0) {
+    burner->PrepareLayout(engine::LayoutTarget::ImageFile);
+    burner->BuildHeader();
+  }
   burner->SetDiscSource(nullptr);
   return 0;
 }

@@ -37,15 +37,20 @@ if [ ! -e "$seeds/.made" ]; then
     genisoimage -quiet -o "$seeds/geniso-plain.iso" "$work/a"
     genisoimage -quiet -J -o "$work/g1.iso" "$work/a"
     next=$(( $(stat -c %s "$work/g1.iso") / 2048 ))
-    genisoimage -quiet -J -C "0,$next" -M "$work/g1.iso" -o "$work/g2.bin" "$work/b"
+    genisoimage -quiet -J -C "0,$next" -M "$work/g1.iso" -o "$work/g2.bin" "$work/b" 2>/dev/null
     cat "$work/g1.iso" "$work/g2.bin" >"$seeds/geniso-2s.iso"
   fi
+  # Cut copies keep the descriptors and directories without the file data:
+  # small inputs run many times faster.
+  for f in "$seeds"/*.iso; do
+    head -c $((48 * 2048)) "$f" >"${f%.iso}-cut48.img"
+  done
   touch "$seeds/.made"
 fi
 
 cd "$build"
 set +e
-./zantic_import_fuzzer -max_total_time="$seconds" -timeout=20 -rss_limit_mb=2048 -max_len=1048576 \
+fuzz/zantic_import_fuzzer -max_total_time="$seconds" -timeout=20 -rss_limit_mb=2048 -max_len=1048576 \
   -print_final_stats=1 corpus "$seeds" >fuzz.log 2>&1
 rc=$?
 set -e

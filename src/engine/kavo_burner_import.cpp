@@ -43,12 +43,24 @@ class ImportIntoCompilation final : public iso::ImportSink {
   explicit ImportIntoCompilation(TKavoBurner& burner) : FBurner(burner) {}
 
   TDEntry* Add(TDEntry& parent, const iso::DiscRecord& r) override {
+    // The refusals of adding are checked here so that they share the
+    // report limit: a crafted disc can hold millions of such names.
     if (!r.IsDirectory()) {
-      FBurner.AddImportedFile(parent, r);
+      const std::string longName = r.Name.find('.') == std::string::npos ? r.Name + "." : r.Name;
+      if (iso::Utf16Length(longName) > iso::kMaxLongFileName)
+        Report(">>> " + texts::Format(texts::kNameTooLong, longName), device::kMsgCompilationError);
+      else
+        FBurner.AddImportedFile(parent, r);
       return nullptr;
     }
     const std::string key = iso::UpperKey(iso::JoinKey(parent.PathKey, r.Name));
     if (TDEntry* existing = FBurner.FTables.FindDirByKey(key)) return existing;
+    const TFEntry* taken = FBurner.FTables.FindEntry(parent, r.Name);
+    if (taken != nullptr || iso::Utf16Length(r.Name) > iso::kMaxJolietDirUnits) {
+      Report(">>> " + texts::Format(taken != nullptr ? texts::kNameTaken : texts::kNameTooLong, key),
+             device::kMsgCompilationError);
+      return nullptr;
+    }
     if (FBurner.FTables.DirsFull()) {
       Report(texts::Format(texts::kMaximumDirectories, FBurner.FTables.MaxDirs()), device::kMsgTableFull);
       return nullptr;
@@ -94,10 +106,7 @@ iso::DiscSource& TKavoBurner::DiscSource() {
 TFEntry* TKavoBurner::AddImportedFile(TDEntry& dir, const iso::DiscRecord& r) {
   std::string longName = r.Name;
   if (longName.find('.') == std::string::npos) longName += '.';
-  if (iso::Utf16Length(longName) > iso::kMaxLongFileName) {
-    DebugMessage(">>> " + texts::Format(texts::kNameTooLong, longName), device::kMsgCompilationError);
-    return nullptr;
-  }
+  if (iso::Utf16Length(longName) > iso::kMaxLongFileName) return nullptr;  // reported by the walk
   TFEntry* existing = FTables.FindEntry(dir, longName);
   if (existing != nullptr && (!FReplaceFile || existing->IsDirectory())) return nullptr;
   if (existing == nullptr && FTables.EntriesFull()) return nullptr;  // reported once by the walk
@@ -146,7 +155,12 @@ int TKavoBurner::ExtractDiscFile(const TFEntry& entry, const std::string& destin
   DebugMessage(">>> " + texts::Format(texts::kExtractingFile, entry.LongName, destination), device::kMsgProgress);
   // Written under another name and renamed at the end, so that a failed
   // read never leaves a damaged file under the name asked for.
-  const std::string partial = destination + ".part";
+  std::string partial = destination + ".part";
+  // Never over a file of that name, which may be one extracted before.
+  std::error_code ec;
+  for (int i = 1; i < 1000 && std::filesystem::symlink_status(partial, ec).type() != std::filesystem::file_type::not_found;
+       ++i)
+    partial = destination + ".part" + std::to_string(i);
   auto file = platform::FileStream::Open(partial, platform::OpenMode::CreateWrite);
   if (!file) {
     DebugMessage(">>> " + texts::Format(texts::kCantCreateFile, destination), device::kMsgCompilationError);

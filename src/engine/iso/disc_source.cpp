@@ -109,7 +109,9 @@ std::uint8_t ImageSource::LastSession() { return static_cast<std::uint8_t>(Sessi
 
 std::optional<TrackEntry> ImageSource::TrackInfo(std::uint8_t track) {
   const auto& starts = SessionStarts();
-  if (track == 0 || track > starts.size()) return std::nullopt;
+  if (track == 0 || track > starts.size() ||
+      std::find(FailingTracks.begin(), FailingTracks.end(), track) != FailingTracks.end())
+    return std::nullopt;
   TrackEntry t;
   t.Number = t.Session = track;
   t.Start = starts[track - 1u];

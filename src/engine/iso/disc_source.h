@@ -70,8 +70,9 @@ class ImageSource final : public DiscSource {
 
   const std::vector<std::uint32_t>& SessionStarts();
 
-  // Test hook: reads of these sectors fail.
+  // Test hooks: reads of these sectors, and of these tracks' information, fail.
   std::vector<std::uint32_t> FailingSectors;
+  std::vector<std::uint8_t> FailingTracks;
   // Test hook: every read made (start, count) while RecordReads is set.
   bool RecordReads = false;
   std::vector<std::pair<std::uint32_t, std::uint32_t>> Reads;

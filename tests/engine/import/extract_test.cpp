@@ -56,13 +56,16 @@ TEST_F(Extract, FailedReadLeavesNoFileUnderTheName) {
 
 TEST_F(Extract, FolderGoesUnderTheChosenFolderOnly) {
   const std::string into = Dir.Str() + "/chosen";
+  Dir.Write("chosen/DATA.BIN.part", "a file of its own");
   ASSERT_EQ(Burner.ExtractDiscFolder(*Burner.Tables().Root(), into), 1);
+  const auto own = testsupport::ReadAll(into + "/DATA.BIN.part");
+  EXPECT_EQ(std::string(own.begin(), own.end()), "a file of its own");
   EXPECT_EQ(testsupport::ReadAll(into + "/DATA.BIN").size(), 63489u);
   const auto noext = testsupport::ReadAll(into + "/SUB/NOEXT");
   EXPECT_EQ(std::string(noext.begin(), noext.end()), "abc");
   std::size_t count = 0;
   for (const auto& e : std::filesystem::recursive_directory_iterator(Dir.Path())) count += e.is_regular_file() ? 1u : 0u;
-  EXPECT_EQ(count, 2u);
+  EXPECT_EQ(count, 3u);
 }
 
 }  // namespace

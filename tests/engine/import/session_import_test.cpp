@@ -129,22 +129,8 @@ TEST_F(SessionImport, FailuresReportTheirTexts) {
   EXPECT_TRUE(Burner.ImportDiscSession(1, nullptr));
   // A track the disc cannot describe.
   Use(Craft(60, 50, 2048, {{50, {}}}));
-  struct NoTrack final : iso::DiscSource {
-    iso::ImageSource& Inner;
-    explicit NoTrack(iso::ImageSource& inner) : Inner(inner) {}
-    base::Status ReadSectors(std::uint32_t l, std::uint32_t c, std::span<std::uint8_t> o) override {
-      return Inner.ReadSectors(l, c, o);
-    }
-    bool Ready() override { return true; }
-    std::uint8_t LastSession() override { return 3; }
-    std::optional<iso::TrackEntry> TrackInfo(std::uint8_t) override { return std::nullopt; }
-    std::optional<std::pair<std::uint8_t, std::uint8_t>> TrackRange() override { return std::nullopt; }
-    std::optional<std::uint32_t> TocAddress(std::uint8_t) override { return std::nullopt; }
-    std::uint32_t FreeBlocks() override { return 0; }
-    std::optional<std::uint32_t> NextWritableAddress() override { return std::nullopt; }
-    std::uint64_t SectorCount() const override { return 0; }
-  } noTrack(*Source);
-  Burner.SetDiscSource(&noTrack);
+  Source->SetSessionStarts({0, 0, 0});
+  Source->FailingTracks = {2};
   EXPECT_FALSE(Burner.ImportDiscSession(2, nullptr));
   EXPECT_EQ(Messages.back(), ">>> ERROR IMPORTING SESSION # 2");
   EXPECT_EQ(Kinds.back(), 4);
