@@ -32,6 +32,7 @@ const char* ProblemText(iso::ReadProblem p) {
     case iso::ReadProblem::TooDeep: return texts::kDiscTooDeep;
     case iso::ReadProblem::ReadLimit: return texts::kDiscReadLimit;
     case iso::ReadProblem::DirectoryUnreadable: return texts::kDiscFolderUnreadable;
+    case iso::ReadProblem::MultiExtent: return texts::kDiscMultiExtent;
   }
   return texts::kDiscFolderUnreadable;
 }

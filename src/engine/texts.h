@@ -42,6 +42,8 @@ inline constexpr const char* kDiscFolderTooLarge = "FOLDER \"%s\" ON THE DISC IS
 inline constexpr const char* kDiscTooDeep = "FOLDER \"%s\" ON THE DISC IS NESTED TOO DEEPLY, NOT IMPORTED";
 inline constexpr const char* kDiscReadLimit = "THE FOLDERS OF THE DISC EXCEED 512 MB, THE REST FROM \"%s\" ON IS NOT IMPORTED";
 inline constexpr const char* kDiscFolderUnreadable = "FOLDER \"%s\" ON THE DISC COULD NOT BE READ COMPLETELY";
+inline constexpr const char* kDiscMultiExtent =
+    "FILE \"%s\" ON THE DISC IS STORED IN PARTS (4 GB OR LARGER), NOT IMPORTED";
 inline constexpr const char* kDiscMoreErrors = "FURTHER ERRORS OF THIS SESSION ARE NOT REPORTED";
 inline constexpr const char* kExtractReadFailed = "ERROR READING THE DISC, FILE NOT EXTRACTED \"%s\"";
 inline constexpr const char* kExtractUnsafeName = "INVALID FILE NAME, NOT EXTRACTED \"%s\"";

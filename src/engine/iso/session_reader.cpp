@@ -90,6 +90,7 @@ class Walker {
   bool FJoliet;
   bool FEnded = false;
   std::uint64_t FSectorsRead = 0;
+  std::string FMultiExtent;  // the file whose parts are being passed over
   std::unordered_set<std::uint32_t> FVisited;
 };
 
@@ -166,6 +167,14 @@ void Walker::Record(const DirRecordHead& head, const std::uint8_t* id, TDEntry& 
     return;
   }
   if (!r.IsDirectory()) {
+    // Only the parts before the last carry the flag; the last part alone
+    // would come in as a cut file.
+    const bool part = (r.Flags & 0x80) != 0;
+    if (part || where == FMultiExtent) {
+      if (where != FMultiExtent) FSink.Problem(ReadProblem::MultiExtent, where);
+      FMultiExtent = part ? where : std::string();
+      return;
+    }
     FSink.Add(target, r);
     return;
   }

@@ -33,6 +33,7 @@ enum class ReadProblem {
   TooDeep,              // below kMaxDirectoryDepth: passed over
   ReadLimit,            // kMaxTreeSectors read: the walk ends
   DirectoryUnreadable,  // the rest of that directory is not read
+  MultiExtent,          // a file of several extents (4 GiB or more): passed over
 };
 
 // A legitimate directory of 100,000 entries is about 10 MB.

@@ -55,6 +55,8 @@ INSTANTIATE_TEST_SUITE_P(
              ">>> INVALID FILE NAME ON THE DISC, IMPORTED AS \"\\C_X.TXT\"", {"C_X.TXT"}},
         Case{"NUL inside", {{std::string("A\0B.TXT;1", 9), 30, 1, 0}}, {},
              ">>> INVALID FILE NAME ON THE DISC, IMPORTED AS \"\\A_B.TXT\"", {"A_B.TXT"}},
+        Case{"file in parts", {{"BIG.BIN;1", 30, 2048, 0x80}, {"BIG.BIN;1", 31, 100, 0}, kOk}, {},
+             ">>> FILE \"\\BIG.BIN\" ON THE DISC IS STORED IN PARTS (4 GB OR LARGER), NOT IMPORTED", {"OK.TXT"}},
         Case{"dot dot", {{"..;1", 30, 1, 0}, {"..", 21, 2048, 2}, kOk}, {},
              ">>> INVALID FILE NAME ON THE DISC, NOT IMPORTED \"\\..\"", {"OK.TXT"}},
         Case{"ISO identifier of 221 bytes", {{std::string(217, 'L') + ".T;1", 30, 1, 0}, kOk}, {},
