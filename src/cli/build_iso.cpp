@@ -24,6 +24,8 @@ std::string FolderName(const std::string& source) {
   return fs::path(s).filename().string();
 }
 
+}  // namespace
+
 bool AddSource(engine::TKavoBurner& burner, const std::string& source, std::FILE* err) {
   if (platform::IsDirectory(source)) {
     const std::string name = FolderName(source);
@@ -42,8 +44,6 @@ bool AddSource(engine::TKavoBurner& burner, const std::string& source, std::FILE
   }
   return true;
 }
-
-}  // namespace
 
 int RunBuildIso(engine::TKavoBurner& burner, const BuildIsoOptions& o, std::FILE* out, std::FILE* err) {
   for (const auto& s : o.Sources) {

@@ -22,5 +22,8 @@ enum ExitCode : int {
 // Runs the command with the given burner (so that a signal handler can
 // cancel it); messages go to `err`, the summary to `out`.
 int RunBuildIso(engine::TKavoBurner& burner, const BuildIsoOptions& options, std::FILE* out, std::FILE* err);
+// Adds one source to the compilation: a folder as a folder of its own name,
+// a file into the root. False when it cannot be added at all.
+bool AddSource(engine::TKavoBurner& burner, const std::string& source, std::FILE* err);
 
 }  // namespace cli

@@ -6,6 +6,7 @@
 #include <optional>
 
 #include "cli/build_iso.h"
+#include "cli/drive_select.h"
 #include "engine/iso/date_time.h"
 #include "engine/kavo_burner.h"
 #include "engine/session_list.h"
@@ -13,9 +14,9 @@
 namespace cli {
 
 const char* const kDiscCommandsUsage =
-    "usage: zantic-cli sessions --image FILE\n"
-    "       zantic-cli ls --image FILE [--session N] [PATH]\n"
-    "       zantic-cli extract --image FILE [--session N] PATH DEST\n"
+    "usage: zantic-cli sessions (--image FILE | --device DEV)\n"
+    "       zantic-cli ls (--image FILE | --device DEV) [--session N] [PATH]\n"
+    "       zantic-cli extract (--image FILE | --device DEV) [--session N] PATH DEST\n"
     "\n"
     "sessions   the tracks of the disc with their start and size, and the free space\n"
     "ls         the files of a session below PATH (default the root), with sizes,\n"
@@ -24,6 +25,8 @@ const char* const kDiscCommandsUsage =
     "\n"
     "options:\n"
     "      --image FILE     read the disc from an image file\n"
+    "      --device DEV     read the disc in a drive (as for burn: an address, a\n"
+    "                       device node or a virtual disc file)\n"
     "      --session N      the session to read; -1 (the default) or a number above\n"
     "                       the last is the last session\n"
     "  -h, --help           show this help\n"
@@ -35,6 +38,7 @@ namespace {
 
 struct DiscOptions {
   std::string Image;
+  std::string Device;
   int Session = -1;
   std::vector<std::string> Positional;
   bool Help = false;
@@ -46,14 +50,14 @@ std::optional<DiscOptions> Parse(const std::vector<std::string>& args, std::stri
     const std::string& a = args[i];
     if (a == "-h" || a == "--help") {
       o.Help = true;
-    } else if (a == "--image" || a == "--session") {
+    } else if (a == "--image" || a == "--device" || a == "--session") {
       if (i + 1 >= args.size()) {
         error = a + " needs a value";
         return std::nullopt;
       }
       const std::string& v = args[++i];
-      if (a == "--image") {
-        o.Image = v;
+      if (a == "--image" || a == "--device") {
+        (a == "--image" ? o.Image : o.Device) = v;
         continue;
       }
       char* end = nullptr;
@@ -70,8 +74,8 @@ std::optional<DiscOptions> Parse(const std::vector<std::string>& args, std::stri
       o.Positional.push_back(a);
     }
   }
-  if (!o.Help && o.Image.empty()) {
-    error = "name the disc with --image FILE";
+  if (!o.Help && o.Image.empty() == o.Device.empty()) {
+    error = "name the disc with --image FILE or --device DEV";
     return std::nullopt;
   }
   return o;
@@ -188,12 +192,20 @@ int RunDiscCommand(engine::TKavoBurner& burner, const std::string& command, cons
                  kDiscCommandsUsage);
     return kExitBadInput;
   }
-  auto image = iso::ImageSource::OpenFile(o->Image);
-  if (!image) {
-    std::fprintf(err, "zantic-cli: cannot open %s: %s\n", o->Image.c_str(), image.Err().Message.c_str());
-    return kExitBadInput;
+  std::unique_ptr<iso::ImageSource> image;
+  if (!o->Image.empty()) {
+    auto opened = iso::ImageSource::OpenFile(o->Image);
+    if (!opened) {
+      std::fprintf(err, "zantic-cli: cannot open %s: %s\n", o->Image.c_str(), opened.Err().Message.c_str());
+      return kExitBadInput;
+    }
+    image = std::move(opened.Value());
+  } else if (!SelectDrive(burner, o->Device, error)) {
+    std::fprintf(err, "zantic-cli: %s\n", error.c_str());
+    return kExitFailed;
   }
-  burner.SetDiscSource(image.Value().get());
+  // Without an image the selected drive is read.
+  burner.SetDiscSource(image.get());
   burner.OnDebugMessage = [err](device::TSCSIDevice&, const std::string& text, std::uint8_t) {
     std::fprintf(err, "%s\n", text.c_str());
   };
@@ -201,14 +213,15 @@ int RunDiscCommand(engine::TKavoBurner& burner, const std::string& command, cons
     engine::TKavoBurner& B;
     ~Detach() { B.SetDiscSource(nullptr); }
   } detach{burner};
+  const std::string disc = image ? o->Image : o->Device;
 
   if (command == "sessions") {
     std::fprintf(out, "%s\n", engine::kSessionListHeader);
-    for (const auto& line : engine::SessionListLines(*image.Value())) std::fprintf(out, "%s\n", line.c_str());
+    for (const auto& line : engine::SessionListLines(burner.DiscSource())) std::fprintf(out, "%s\n", line.c_str());
     return kExitOk;
   }
   if (!burner.ImportDiscSession(static_cast<std::int8_t>(o->Session), nullptr)) {
-    std::fprintf(err, "zantic-cli: no session could be read from %s\n", o->Image.c_str());
+    std::fprintf(err, "zantic-cli: no session could be read from %s\n", disc.c_str());
     return kExitFailed;
   }
   const Found found = Resolve(burner, o->Positional.empty() ? "\\" : o->Positional[0]);

@@ -1,7 +1,7 @@
 #pragma once
 // zantic-cli sessions, ls and extract: the sessions of a disc, the tree of
-// one session, and files copied from it. The disc is an image file for now
-// (--image FILE); a drive source plugs in behind the same options.
+// one session, and files copied from it; the disc is an image file
+// (--image FILE) or the disc in a drive (--device DEV).
 #include <cstdio>
 #include <string>
 #include <vector>

@@ -1,15 +1,22 @@
 // zantic-cli: the engine's operations from a terminal.
+#include <sys/stat.h>
+
 #include <csignal>
+#include <cstdlib>
 #include <cstdio>
 #include <cstring>
 #include <string>
 #include <vector>
 
 #include "cli/build_iso.h"
+#include "cli/burn.h"
 #include "cli/devices.h"
 #include "cli/disc_commands.h"
+#include "cli/drive_info.h"
 #include "cli/options.h"
+#include "cli/vdisc.h"
 #include "engine/kavo_burner.h"
+#include "vdrive/registration.h"
 
 namespace {
 
@@ -18,6 +25,11 @@ engine::TKavoBurner* gBurner = nullptr;
 // Only sets the engine's atomic abort request: safe inside a signal handler.
 extern "C" void OnInterrupt(int) {
   if (gBurner != nullptr) gBurner->CancelOperation();
+}
+
+bool IsRegularFile(const std::string& path) {
+  struct stat st {};
+  return stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
 }
 
 }  // namespace
@@ -30,13 +42,31 @@ int main(int argc, char** argv) {
   }
   const std::string command = args[0];
   args.erase(args.begin());
+  // A virtual disc file named as the drive gets a recorder of its own.
+  for (std::size_t i = 0; i + 1 < args.size(); ++i)
+    if (args[i] == "--device" && args[i + 1].find(':') == std::string::npos && IsRegularFile(args[i + 1]))
+      setenv("ZANTIC_VDISC", args[i + 1].c_str(), 1);
+  vdrive::RegisterVirtualRecorders();
+  if (command == "vdisc") return cli::RunVdisc(args, stdout, stderr);
+  engine::TKavoBurner burner;
+  gBurner = &burner;
+  struct sigaction sa {};
+  sa.sa_handler = OnInterrupt;
+  sigemptyset(&sa.sa_mask);
+  sigaction(SIGINT, &sa, nullptr);
+  sigaction(SIGTERM, &sa, nullptr);
+  if (command == "burn" || command == "burn-iso") return cli::RunBurn(burner, args, command == "burn-iso", stdout, stderr);
+  if (command == "erase") return cli::RunErase(burner, args, stdout, stderr);
   if (command == "devices") return cli::RunDevices(args, stdout, stderr);
-  if (command != "build-iso" && !cli::IsDiscCommand(command)) {
+  if (cli::IsDiscCommand(command)) return cli::RunDiscCommand(burner, command, args, stdout, stderr);
+  if (command == "drive-info") return cli::RunDriveInfo(args, stdout, stderr);
+  if (command == "disc-info") return cli::RunDiscInfo(args, stdout, stderr);
+  if (command != "build-iso") {
     std::fprintf(stderr, "zantic-cli: unknown command: %s\n\n%s", command.c_str(), cli::kMainUsage);
     return cli::kExitBadInput;
   }
   std::string error;
-  auto options = cli::IsDiscCommand(command) ? cli::BuildIsoOptions{} : cli::ParseBuildIso(args, error);
+  auto options = cli::ParseBuildIso(args, error);
   if (!options) {
     std::fprintf(stderr, "zantic-cli: %s\n\n%s", error.c_str(), cli::kBuildIsoUsage);
     return cli::kExitBadInput;
@@ -45,15 +75,7 @@ int main(int argc, char** argv) {
     std::fputs(cli::kBuildIsoUsage, stdout);
     return cli::kExitOk;
   }
-  engine::TKavoBurner burner;
-  gBurner = &burner;
-  struct sigaction sa {};
-  sa.sa_handler = OnInterrupt;
-  sigemptyset(&sa.sa_mask);
-  sigaction(SIGINT, &sa, nullptr);
-  sigaction(SIGTERM, &sa, nullptr);
-  const int rc = cli::IsDiscCommand(command) ? cli::RunDiscCommand(burner, command, args, stdout, stderr)
-                                             : cli::RunBuildIso(burner, *options, stdout, stderr);
+  const int rc = cli::RunBuildIso(burner, *options, stdout, stderr);
   gBurner = nullptr;
   return rc;
 }

@@ -28,11 +28,7 @@ base::Status DeviceDiscSource::ReadSectors(std::uint32_t lba, std::uint32_t coun
 bool DeviceDiscSource::Ready() { return FDrive.ReadDiscInformation(); }
 
 std::uint8_t DeviceDiscSource::LastSession() {
-  if (!FDrive.ReadDiscInformation()) return 0;
-  const device::TDiscInfo& d = FDrive.LastDiscInfo();
-  if (d.DiscStatus() == 0) return 0;
-  // An empty last session is the open one a new burn would fill.
-  return d.LastSessionState() == 0 && d.Sessions > 0 ? static_cast<std::uint8_t>(d.Sessions - 1) : d.Sessions;
+  return static_cast<std::uint8_t>(std::min<std::uint32_t>(FDrive.SessionCount(), 0xFF));
 }
 
 std::optional<iso::TrackEntry> DeviceDiscSource::TrackInfo(std::uint8_t track) {
@@ -60,11 +56,7 @@ std::optional<std::uint32_t> DeviceDiscSource::TocAddress(std::uint8_t track) {
   return std::uint32_t{data[9]} * 4500 + std::uint32_t{data[10]} * 75 + data[11];
 }
 
-std::uint32_t DeviceDiscSource::FreeBlocks() {
-  const std::uint8_t last = LastSession();
-  if (!FDrive.ReadTrackInformation(static_cast<std::uint8_t>(last + 1))) return 0;
-  return FDrive.LastTrackInfo().FreeBlocks;
-}
+std::uint32_t DeviceDiscSource::FreeBlocks() { return FDrive.DiscFreeBlocks(); }
 
 std::optional<std::uint32_t> DeviceDiscSource::NextWritableAddress() {
   const std::uint8_t last = LastSession();

@@ -3,6 +3,7 @@
 #include <atomic>
 #include <cmath>
 
+#include "engine/device/erase_thread.h"
 #include "engine/device/write_thread.h"
 #include "engine/dispatch/dispatcher.h"
 #include "engine/stream/cache_thread.h"
@@ -23,6 +24,24 @@ std::atomic<TKavoBurner*> gRunning{nullptr};
 
 TKavoBurner::TKavoBurner() { ResetCompilation(65535, 8191); }
 
+bool TKavoBurner::ClaimOperation() {
+  TKavoBurner* idle = nullptr;
+  // Without a dispatcher the end events run on a worker thread, which cannot
+  // reap itself to start the next operation.
+  if ((FWriter && FWriter->OnWriterThread()) || (FEraser && FEraser->OnEraserThread())) return false;
+  if (!gRunning.compare_exchange_strong(idle, this)) return false;
+  ReapThreads();
+  gCancelRequested = false;
+  return true;
+}
+
+void TKavoBurner::ReleaseOperation() {
+  TKavoBurner* self = this;
+  gRunning.compare_exchange_strong(self, nullptr);
+}
+
+std::atomic<bool>& TKavoBurner::CancelFlag() { return gCancelRequested; }
+
 TKavoBurner::~TKavoBurner() {
   // An operation still running is aborted and waited for; an end event it
   // has posted finds the component gone and stays silent.
@@ -31,6 +50,15 @@ TKavoBurner::~TKavoBurner() {
   WaitForOperation();
   TKavoBurner* self = this;
   gRunning.compare_exchange_strong(self, nullptr);
+}
+
+void TKavoBurner::SetWriteSpeed(std::uint16_t v) {
+  SetCdSpeed(FReadSpeed, v);
+  FWriteSpeed = v;
+}
+
+void TKavoBurner::DeviceSelected() {
+  if (OnDeviceChange) OnDeviceChange(*this);
 }
 
 void TKavoBurner::SetCacheSize(std::uint32_t v) {
@@ -52,9 +80,16 @@ int TKavoBurner::PrepareLayout(LayoutTarget target) {
   }
   options.SessionStart = 0;
   if (target == LayoutTarget::Disc) {
+    if (FDiscSource != nullptr) {
+      if (const auto next = FDiscSource->NextWritableAddress()) options.SessionStart = *next;
+    } else if (FBurnLayout) {
+      std::uint32_t start = 0;
+      if (!ReadNextWritableAddress(start))
+        DebugMessage(">>> " + std::string(texts::kErrorNextWritableAddress), device::kMsgDriveError);
+      options.SessionStart = start > 0xFF000000u ? 0 : start;
+    }
     // The earlier session's files keep their sectors; only records are new.
     if (FSessionToImport != 0) ImportDiscSession(FSessionToImport, nullptr);
-    if (const auto next = DiscSource().NextWritableAddress()) options.SessionStart = *next;
   }
   FLayout = iso::ComputeLayout(FTables, options);
   FLaidOut = false;
@@ -193,12 +228,15 @@ void TKavoBurner::FinishOperation(const std::string& error) {
 
 void TKavoBurner::ReapThreads() {
   // The writer ends itself after its event; joining it here costs nothing.
+  if (FEraser) FEraser->Join();
+  FEraser.reset();
   if (FWriter) FWriter->Join();
   FWriter.reset();
   FCache.reset();
 }
 
 void TKavoBurner::WaitForOperation() {
+  if (FEraser) FEraser->Join();
   if (FWriter) FWriter->Join();
   if (FCache) FCache->Join();
 }

@@ -29,6 +29,8 @@ class TCacheThread;
 }
 namespace device {
 class TThWrite;
+class TEraseThread;
+struct TWrittenBlock;
 }
 
 namespace iso {
@@ -67,19 +69,13 @@ class TKavoBurner : public device::TSCSIDevice {
   ~TKavoBurner() override;
 
   // --- properties -------------------------------------------------------
-  // The drive's fastest speeds in KB/s, 0 until its capabilities are read.
-  std::uint16_t DeviceMaxWriteSpeed() const { return FDeviceMaxWriteSpeed; }
-  std::uint16_t DeviceMaxReadSpeed() const { return FDeviceMaxReadSpeed; }
-  bool UnderrunProtection() const { return FUnderrunProtection; }
-  void SetUnderrunProtection(bool v) { FUnderrunProtection = v; }
   bool DoDebug() const { return FDoDebug; }
   void SetDoDebug(bool v) { FDoDebug = v; }
   std::uint16_t ReadSpeed() const { return FReadSpeed; }
   void SetReadSpeed(std::uint16_t v) { FReadSpeed = v; }
   std::uint16_t WriteSpeed() const { return FWriteSpeed; }
-  void SetWriteSpeed(std::uint16_t v) { FWriteSpeed = v; }
-  bool FinalizeDisc() const { return FFinalizeDisc; }
-  void SetFinalizeDisc(bool v) { FFinalizeDisc = v; }
+  // Sends SET CD SPEED with the current ReadSpeed, then keeps the value.
+  void SetWriteSpeed(std::uint16_t v);
   bool TestWrite() const { return FTestWrite; }
   void SetTestWrite(bool v) { FTestWrite = v; }
   bool ReplaceFile() const { return FReplaceFile; }
@@ -144,6 +140,7 @@ class TKavoBurner : public device::TSCSIDevice {
 
   // Verbose drive messages follow DoDebug.
   bool DebugLogging() const override { return FDoDebug; }
+  void DeviceSelected() override;
 
   // --- compilation ------------------------------------------------------
   bool ResetCompilation(std::uint32_t maxEntries, std::uint32_t maxDirs);
@@ -172,6 +169,9 @@ class TKavoBurner : public device::TSCSIDevice {
   // Merges a session's tree into `target` (nullptr: the root); true when a
   // tree was read.
   bool ImportDiscSession(std::int8_t session, TDEntry* target);
+  // The sector where a new session on the disc in the drive starts; false
+  // when the drive could not tell (start is 0 then).
+  bool ReadNextWritableAddress(std::uint32_t& start);
   // Copies an imported file to `destination`: 1 when all of it was read and
   // written, else 0 with the reason reported and no file of that name left.
   int ExtractDiscFile(const TFEntry& entry, const std::string& destination);
@@ -201,6 +201,20 @@ class TKavoBurner : public device::TSCSIDevice {
   // Waits until the running operation has ended and its threads are gone.
   void WaitForOperation();
 
+  // --- burning and erasing ------------------------------------------------
+  // True when the writer thread was started; the end comes through OnWriteDone.
+  bool StartCompilationBurn();
+  bool StartImageFileBurn(const std::string& path);
+  // Keep a hash of every write so that VerifyLastBurn can read the disc back.
+  void SetRecordWrites(bool v) { FRecordWrites = v; }
+  // Reads back what the last burn wrote and compares it; empty when equal,
+  // else the reason. Progress in sectors checked of sectors in all.
+  std::string VerifyLastBurn(const std::function<void(std::uint64_t done, std::uint64_t total)>& progress);
+  // True when the blank was started and the eraser thread runs.
+  bool Erase(std::uint8_t blankType);
+  int EraseProgress() const;
+
+
  private:
   TFEntry* AddDirectory(TDEntry& parent, const std::string& longName, const std::string& shortName,
                         std::optional<iso::LocalDate> date, std::uint32_t attributes);
@@ -215,6 +229,13 @@ class TKavoBurner : public device::TSCSIDevice {
   std::string DeriveDestination(const std::string& destPath, const std::string& source) const;
   void Changed() { FLaidOut = false; }
   void StartThreadedImageWrite(const std::string& path);
+  bool ClaimOperation();
+  void ReleaseOperation();
+  static std::atomic<bool>& CancelFlag();
+  // Starts the cache for a disc write and, once it is ready, the writer.
+  bool StartDiscWriter(stream::TCacheThread* cache, bool compilation, std::uint8_t medium);
+  void DeliverWriteDone(const std::string& error);
+  void FormatDvdRw(std::uint8_t medium);
   void FinishOperation(const std::string& error);
   void ReapThreads();
 
@@ -224,6 +245,10 @@ class TKavoBurner : public device::TSCSIDevice {
   dispatch::Dispatcher* FDispatcher = nullptr;
   std::unique_ptr<stream::TCacheThread> FCache;
   std::unique_ptr<device::TThWrite> FWriter;
+  std::unique_ptr<device::TEraseThread> FEraser;
+  std::vector<device::TWrittenBlock> FLastWrites;
+  bool FRecordWrites = false;
+  bool FBurnLayout = false;  // PrepareLayout reads the next writable address
   std::atomic<bool> FOperationDone{true};
   std::shared_ptr<std::atomic<bool>> FAlive = std::make_shared<std::atomic<bool>>(true);
   iso::CompilationTables FTables;
@@ -231,13 +256,9 @@ class TKavoBurner : public device::TSCSIDevice {
   iso::HeaderStream FHeader;
   bool FLaidOut = false;
 
-  std::uint16_t FDeviceMaxWriteSpeed = 0;
-  std::uint16_t FDeviceMaxReadSpeed = 0;
-  bool FUnderrunProtection = true;
   bool FDoDebug = false;
   std::uint16_t FReadSpeed = 0;
   std::uint16_t FWriteSpeed = 0;
-  bool FFinalizeDisc = false;
   bool FTestWrite = false;
   bool FReplaceFile = false;
   bool FFinalizeTrack = true;

@@ -1,9 +1,11 @@
 // Earlier sessions of a disc: importing a session's tree into the
 // compilation, and copying imported files back to local files.
 #include <cmath>
+#include <cstring>
 #include <filesystem>
 #include <vector>
 
+#include "engine/device/media_types.h"
 #include "engine/device_disc_source.h"
 #include "engine/iso/date_time.h"
 #include "engine/iso/naming.h"
@@ -124,6 +126,36 @@ TFEntry* TKavoBurner::AddImportedFile(TDEntry& dir, const iso::DiscRecord& r) {
   e->Extent = e->JolietExtent = static_cast<std::int32_t>(r.Extent);
   Changed();
   return e;
+}
+
+bool TKavoBurner::ReadNextWritableAddress(std::uint32_t& start) {
+  start = 0;
+  WaitForReady(10000, 500);
+  const std::uint8_t medium = device::CurrentMediaType();
+  const bool finalize = FinalizeDisc();
+  SetFinalizeDisc(true);
+  SetWriteParameters(TestWrite(), UnderrunProtection(), medium, true);
+  SetFinalizeDisc(finalize);
+  WaitForReady(10000, 500);
+  // Media written in place grow their one file system: the new session
+  // starts where the volume ends.
+  if (medium == device::kMediumDvdRam || medium == device::kMediumDvdprw) {
+    std::vector<std::uint8_t> block;
+    for (std::uint32_t lba = 32; lba >= 16; --lba) {
+      if (!Read10(lba, 1, block) || (block[0] != 1 && block[0] != 2) || std::memcmp(block.data() + 1, "CD001", 5) != 0)
+        continue;
+      start = std::uint32_t{block[80]} | std::uint32_t{block[81]} << 8 | std::uint32_t{block[82]} << 16 |
+              std::uint32_t{block[83]} << 24;
+      break;
+    }
+    return true;
+  }
+  const bool dvdrw = medium == device::kMediumDvdrwRestricted || medium == device::kMediumDvdrwSequential;
+  const std::uint32_t track = dvdrw ? 1 : SessionCount() + 1;
+  if (track > 0xFF || !ReadTrackInformation(static_cast<std::uint8_t>(track))) return false;
+  const std::uint32_t next = LastTrackInfo().NextWritableAddress;
+  if (!dvdrw || next != 0) start = next;
+  return true;
 }
 
 bool TKavoBurner::ImportDiscSession(std::int8_t session, TDEntry* target) {

@@ -20,6 +20,13 @@ inline constexpr const char* kFileNameLengthExceeds = "ERROR IMPORTING SESSION, 
 inline constexpr const char* kExtractingFile = "EXTRACTING FILE %s TO %s";
 inline constexpr const char* kSessionInfoError = "     Error getting session information";
 
+// Burning and erasing.
+inline constexpr const char* kWriterBusy = "WRITER BUSY/BUFFER FULL";
+inline constexpr const char* kWriterError = "WRITER ERROR";
+inline constexpr const char* kStartingWrite = "STARTING WRITE PROCESS ON %s AT %s";
+inline constexpr const char* kTestDummyWrite = "TEST/DUMMY WRITE";
+inline constexpr const char* kStartingErase = "STARTING ERASE PROCESS ON %s AT %s";
+
 // Refusals and damage reports the original texts do not cover.
 inline constexpr const char* kFileTooLarge = "FILE \"%s\" IS 4 GB OR LARGER AND CAN'T BE WRITTEN TO ISO 9660";
 inline constexpr const char* kNameTooLong = "NAME TOO LONG FOR ISO 9660/JOLIET, NOT ADDED \"%s\"";
@@ -33,6 +40,9 @@ inline constexpr const char* kImageDamaged = "IMAGE WRITTEN, BUT %d FILE(S) COUL
 inline constexpr const char* kCantWriteFile = "CAN'T WRITE FILE \"%s\"";
 inline constexpr const char* kLayoutFailed = "INTERNAL ERROR 0005";
 inline constexpr const char* kAnotherOperation = "ANOTHER OPERATION IS RUNNING";
+inline constexpr const char* kVerifyMismatch = "VERIFY FAILED: SECTORS %s DIFFER FROM WHAT WAS WRITTEN";
+inline constexpr const char* kVerifyReadError = "VERIFY FAILED: CAN'T READ BACK SECTOR %d";
+inline constexpr const char* kEraseNotReady = "ERASE NOT FINISHED: THE DRIVE NEVER BECAME READY";
 // What a damaged or crafted disc is refused for.
 inline constexpr const char* kDiscNameRenamed = "INVALID FILE NAME ON THE DISC, IMPORTED AS \"%s\"";
 inline constexpr const char* kDiscNameUnusable = "INVALID FILE NAME ON THE DISC, NOT IMPORTED \"%s\"";

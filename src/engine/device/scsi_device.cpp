@@ -172,6 +172,7 @@ void TSCSIDevice::SelectDevice(const std::string& deviceId) {
     reject();
     return;
   }
+  ApplyModelQuirks();
   DeviceSelected();
 }
 

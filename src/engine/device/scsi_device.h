@@ -3,6 +3,7 @@
 // the drive list, the last error text and sense data, the lock that guards
 // every hand-over of a data block, and one wrapper per MMC command.
 #include <array>
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <mutex>
@@ -10,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/device/media_types.h"
 #include "engine/device/sleeper.h"
 #include "engine/device/srb.h"
 
@@ -27,7 +29,6 @@ inline constexpr std::uint8_t kMsgCompilationError = 4;
 // ExecuteSRB's answer when nothing was sent (no transport, no drive selected).
 inline constexpr std::uint32_t kExecuteNotSent = 226;
 inline constexpr std::uint8_t kNoDeviceType = 127;
-inline constexpr std::uint8_t kMediumDvdRam = 6;
 inline constexpr std::size_t kInquiryBufferSize = 131;
 
 // READ TRACK INFORMATION answer (MMC-5 6.27.3).
@@ -148,6 +149,39 @@ class TSCSIDevice {
 
   bool WaitForReady(std::uint32_t totalMs, std::uint32_t stepMs);
 
+  // --- what the drive can do and what disc it holds ------------------------
+  // Rebuilds the capability set and the speeds from page 2Ah and the
+  // configuration features; false when the current page cannot be read.
+  bool RefreshCapabilities();
+  std::uint32_t Capabilities() const { return FCapabilities; }
+  bool HasCapability(std::uint32_t bit) const { return (FCapabilities & bit) != 0; }
+  // The drive's fastest speeds in KB/s, 0 until its capabilities are read.
+  std::uint16_t DeviceMaxWriteSpeed() const { return FDeviceMaxWriteSpeed; }
+  std::uint16_t DeviceMaxReadSpeed() const { return FDeviceMaxReadSpeed; }
+  // Refresh, then the kept current page's fields; 0 when the refresh fails.
+  std::uint16_t MaxWriteSpeed();
+  std::uint16_t MaxReadSpeed();
+  std::uint16_t CurrentWriteSpeed();
+  // Buffer size in KB from the kept current page.
+  std::uint16_t BufferSizeKB() const;
+  std::uint8_t DetectMediaType();
+  // Leaves the record untouched when the drive never becomes ready.
+  void GetDiscInfo(TDisc& disc);
+  std::uint32_t SessionCount();
+  std::int32_t DiscState();
+  bool IsRewritable();
+  std::uint32_t DiscUsedBlocks();
+  std::uint32_t DiscFreeBlocks();
+  std::uint32_t DiscTotalBlocks();
+  std::uint32_t VolumeSpaceSize();
+  bool SetWriteParameters(bool testWrite, bool underrunProtection, std::uint8_t medium, bool last);
+  const TModelQuirks& Quirks() const { return FQuirks; }
+
+  bool UnderrunProtection() const { return FUnderrunProtection; }
+  void SetUnderrunProtection(bool v) { FUnderrunProtection = v; }
+  bool FinalizeDisc() const { return FFinalizeDisc; }
+  void SetFinalizeDisc(bool v) { FFinalizeDisc = v; }
+
   // --- decoded results ------------------------------------------------------
   std::uint32_t DeviceBufferSize() const { return FDeviceBufferSize; }
   std::uint32_t DeviceFreeBufferSize() const { return FDeviceFreeBufferSize; }
@@ -158,7 +192,6 @@ class TSCSIDevice {
   const TTrackInfo& LastTrackInfo() const { return FLastTrackInfo; }
   const TDiscInfo& LastDiscInfo() const { return FLastDiscInfo; }
   const TConfiguration& Configuration() const { return FConfiguration; }
-  std::uint8_t MediumCode() const { return FMediumCode; }
 
  protected:
   void DebugMessage(const std::string& message, std::uint8_t kind) {
@@ -166,23 +199,34 @@ class TSCSIDevice {
   }
   // Verbose lines of the drive scan; the component answers with its DoDebug.
   virtual bool DebugLogging() const { return false; }
-  // Called while a drive is selected, before its INQUIRY; the capability
-  // queries refresh what the drive can do here.
-  virtual void RefreshCapabilities() {}
   // Called after a successful selection (model quirks, OnDeviceChange).
   virtual void DeviceSelected() {}
   void ResetSelection();
 
   std::string FLastErrorText;
-  std::uint8_t FMediumCode = 0;
   bool FSlowReadyQuirk = false;
-  bool FErasing = false;
+  TModelQuirks FQuirks;
+  std::uint32_t FCapabilities = 0;
+  std::uint16_t FDeviceMaxWriteSpeed = 0;
+  std::uint16_t FDeviceMaxReadSpeed = 0;
+  std::array<std::uint8_t, 128> FCapsPage{};  // page 2Ah, current values, from its page code on
+  bool FUnderrunProtection = true;
+  bool FFinalizeDisc = false;
+  std::atomic<bool> FErasing{false};
 
  private:
   // Fills a request block with a command block and runs it.
   std::uint32_t Run(SRB_ExecSCSICmd& srb, std::uint32_t timeoutMs);
   bool Simple(std::span<const std::uint8_t> cdb, std::uint32_t timeoutMs);
   bool AscIsNotReady() const { return FLastSense[12] == 0x04; }
+  void ApplyModelQuirks();
+  std::uint16_t CapsPage16(std::size_t at) const {
+    return static_cast<std::uint16_t>(FCapsPage[at] << 8 | FCapsPage[at + 1]);
+  }
+  // Medium, last track of the last session and the write page, as the space
+  // queries begin; false when the disc information cannot be read.
+  std::uint8_t SpaceQueryStart(std::uint8_t& lastTrack);
+  bool TrackInfoFor(std::uint32_t track);
   bool Pause(std::int64_t& budget, std::uint32_t ms);
 
   std::recursive_mutex FLock;

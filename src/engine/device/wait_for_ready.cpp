@@ -16,14 +16,14 @@ bool TSCSIDevice::Pause(std::int64_t& budget, std::uint32_t ms) {
 bool TSCSIDevice::WaitForReady(std::uint32_t totalMs, std::uint32_t stepMs) {
   std::int64_t budget = totalMs;
   std::array<std::uint8_t, 40> sense{};
-  if (FSlowReadyQuirk) {
+  if (FSlowReadyQuirk || SharedSlowReady()) {
     // These drives answer NOT READY for a while after a disc change.
     do {
       if (!Pause(budget, 1500)) break;
       TestUnitReady(5000);
     } while (AscIsNotReady());
   }
-  if (FMediumCode == kMediumDvdRam) {
+  if (CurrentMediaType() == kMediumDvdRam) {
     sense[12] = 0x04;
   } else {
     do {

@@ -99,6 +99,10 @@ bool TThWrite::CopyRange(platform::FileStream& file, stream::FileRange& range) {
 }
 
 void TThWrite::Run() {
+  if (FParams.ToDisc) {
+    RunDisc();
+    return;
+  }
   char suffix[16];
   std::snprintf(suffix, sizeof suffix, "%08x", std::random_device{}());
   const std::string temp = FParams.ImageFileName + ".part-" + suffix;

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <functional>
 #include <mutex>
+#include <span>
 #include <string>
 #include <thread>
 #include <vector>
@@ -14,6 +15,37 @@
 #include "platform/file_stream.h"
 
 namespace device {
+
+class TSCSIDevice;
+class TSleeper;
+
+// One WRITE (10) as it was sent, for reading the disc back afterwards.
+struct TWrittenBlock {
+  std::uint32_t Lba = 0;
+  std::uint32_t Blocks = 0;
+  std::uint64_t Hash = 0;
+};
+std::uint64_t BlockHash(std::span<const std::uint8_t> bytes);
+
+// What a write to a disc needs besides the stream.
+struct TDiscWrite {
+  TSCSIDevice* Device = nullptr;
+  TSleeper* Sleeper = nullptr;       // the device's pauses
+  bool Compilation = true;           // false: an existing image file is burned
+  std::uint32_t StartAddress = 0;    // first sector of the image on the disc
+  std::uint32_t ImageSectors = 0;
+  std::vector<std::uint8_t> HeaderCopy;  // the image's first 65,536 bytes, for media written in place
+  bool TestWrite = false;
+  bool UnderrunProtection = true;
+  bool FinalizeDisc = false;
+  bool FinalizeTrack = true;
+  bool PerformOPC = false;
+  std::uint16_t ReadSpeed = 0;
+  std::uint16_t WriteSpeed = 0;
+  bool RecordBlocks = false;  // keep a hash per write for a read-back check
+  std::function<void()> FinalizingTrack;
+  std::function<void(const std::string& message, std::uint8_t kind)> Message;
+};
 
 class TThWrite {
  public:
@@ -26,6 +58,9 @@ class TThWrite {
     // Called once on the writer thread at the end, with the result text
     // (empty on success).
     std::function<void(const std::string& error)> Done;
+    // Disc mode when ToDisc is set: the stream goes to the drive.
+    bool ToDisc = false;
+    TDiscWrite Disc;
   };
 
   explicit TThWrite(Params params);
@@ -38,11 +73,23 @@ class TThWrite {
   std::string CurrentFile() const;
   // Whole-file items that came up short; read once the writer has ended.
   const std::vector<std::string>& DamagedFiles() const { return FDamaged; }
+  // The writes of a disc write, when asked for; read once the writer has ended.
+  const std::vector<TWrittenBlock>& WrittenBlocks() const { return FWrittenBlocks; }
   void Join();
   bool OnWriterThread() const { return FThread.get_id() == std::this_thread::get_id(); }
 
  private:
   void Run();
+  void RunDisc();
+  void StartDisc(std::uint8_t& medium, bool& bufferPolling);
+  std::string WriteDisc(std::uint8_t medium, bool bufferPolling);
+  // One WRITE (10) with the busy/not-ready retry rule; the result text.
+  std::string WriteBlock(std::uint32_t lba, std::span<std::uint8_t> data);
+  std::string WriteHeaderCopy(std::uint8_t medium);
+  void FinishDisc(std::uint8_t medium, const std::string& result);
+  void CloseMedium(std::uint8_t medium, std::uint32_t track);
+  void NeutralState();
+  void Pause(std::uint32_t ms);
   std::string WriteFile(const std::string& temp);
   bool CopyRange(platform::FileStream& file, stream::FileRange& range);
 
@@ -52,6 +99,8 @@ class TThWrite {
   mutable std::mutex FFileMutex;
   std::string FCurrentFile;
   std::vector<std::string> FDamaged;  // whole-file items that came up short
+  std::vector<TWrittenBlock> FWrittenBlocks;
+  std::uint32_t FTrack = 0;  // the number of the track being written
   std::thread FThread;
 };
 

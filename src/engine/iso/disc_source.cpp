@@ -13,6 +13,7 @@ constexpr std::uint32_t kMaxSessions = 99;
 // the previous volume, rounded up as appending tools align it, or after the
 // gap a CD recorder leaves between sessions.
 constexpr std::uint32_t kSessionGap = 11400;
+constexpr std::uint64_t kSearchWindow = 16384;
 
 std::uint32_t RoundUp(std::uint64_t v, std::uint32_t unit) {
   return static_cast<std::uint32_t>(std::min<std::uint64_t>((v + unit - 1) / unit * unit, 0xFFFFFFFFu));
@@ -89,6 +90,12 @@ void ImageSource::FindSessions() {
                                     end + kSessionGap})
         if (c > start && c <= 0xFFFFFFFFu) candidates.push_back(c);
     std::sort(candidates.begin(), candidates.end());
+    // Recorders leave gaps of their own between sessions (lead-out and
+    // lead-in): past the usual places, every 16th sector of a bounded
+    // stretch is tried.
+    const std::uint64_t end = std::max<std::uint64_t>(*volume, start);
+    for (std::uint64_t c = RoundUp(end, 16); c < end + kSearchWindow && c + 17 <= FSectors; c += 16)
+      if (c > start) candidates.push_back(c);
     std::optional<std::uint32_t> next;
     for (const std::uint64_t c : candidates)
       if ((volume = VolumeSpaceAt(static_cast<std::uint32_t>(c)))) {

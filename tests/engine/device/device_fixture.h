@@ -15,7 +15,7 @@ namespace devicetest {
 class TTestDevice : public device::TSCSIDevice {
  public:
   void SetSlowReadyQuirk(bool v) { FSlowReadyQuirk = v; }
-  void SetMediumCode(std::uint8_t v) { FMediumCode = v; }
+  void SetMediumCode(std::uint8_t v) { device::SetCurrentMediaType(v); }
 };
 
 inline std::vector<std::uint8_t> InquiryAnswer(std::uint8_t type, const std::string& fields) {
@@ -25,15 +25,25 @@ inline std::vector<std::uint8_t> InquiryAnswer(std::uint8_t type, const std::str
   return data;
 }
 
+// A drive that answers neither capabilities page, as selection first asks.
+inline void ExpectNoCapabilities(testsupport::TScriptedTransport& t, std::uint8_t lun = 0) {
+  const auto b1 = static_cast<std::uint8_t>(lun << 5);
+  const auto sense = testsupport::FixedSense(5, 0x24, 0);
+  t.Expect(testsupport::Failing({0x5A, b1, 0xAA, 0, 0, 0, 0, 0, 0xFF, 0}, sense));
+  t.Expect(testsupport::Failing({0x5A, b1, 0x2A, 0, 0, 0, 0, 0, 0x80, 0}, sense));
+}
+
 class DeviceFixture : public ::testing::Test {
  protected:
   void SetUp() override {
+    device::SetCurrentMediaType(0);
     Transport = std::make_shared<testsupport::TScriptedTransport>();
     device::InstallTransport(Transport, "SCRIPT");
     Device.SetSleeper(Sleeper);
     Device.OnDebugMessage = [this](device::TSCSIDevice&, const std::string& m, std::uint8_t kind) {
       Log.push_back({m, kind});
     };
+    ExpectNoCapabilities(*Transport);
     testsupport::TScriptStep inquiry;
     inquiry.Cdb = {0x12, 0, 0, 0, 0x80, 0};
     inquiry.Data = InquiryAnswer(5, "VENDOR  PRODUCT         1.00");

@@ -155,6 +155,7 @@ TEST_F(DeviceFixture, LogicalUnitTravelsInByteOneBitsSevenToFive) {
   testsupport::TScriptStep inquiry;
   inquiry.Cdb = {0x12, 0xA0, 0, 0, 0x80, 0};
   inquiry.Data = InquiryAnswer(5, "");
+  ExpectNoCapabilities(*Transport, 5);
   Transport->Expect(inquiry);
   Device.SelectDevice("0:0:5,?: X");
   EXPECT_EQ(Device.Lun(), 5);

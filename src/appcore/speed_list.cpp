@@ -1,0 +1,41 @@
+#include "appcore/speed_list.h"
+
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+
+#include "engine/device/media_types.h"
+#include "engine/device/speed_text.h"
+#include "engine/kavo_burner.h"
+
+namespace appcore {
+
+std::vector<std::string> FillSpeedList(engine::TKavoBurner& burner) {
+  const bool dvd = !device::IsCdMedium(burner.DetectMediaType());
+  const int step = dvd ? 700 : 176;
+  const char separator = device::UserThousandsSeparator();
+  std::vector<std::string> list{kSpeedMax};
+  for (int value = burner.MaxWriteSpeed(); value > 0; value -= step) {
+    burner.SetWriteSpeed(static_cast<std::uint16_t>(value));
+    const std::string entry = device::SpeedText(burner.CurrentWriteSpeed(), dvd, separator);
+    if (std::find(list.begin(), list.end(), entry) == list.end()) list.push_back(entry);
+  }
+  return list;
+}
+
+std::size_t RestoreSpeedIndex(int remembered, std::size_t listSize) {
+  return remembered >= 0 && static_cast<std::size_t>(remembered) < listSize ? static_cast<std::size_t>(remembered) : 0;
+}
+
+std::uint32_t SpeedTextToKBps(const std::string& text, std::uint8_t discType) {
+  if (text.empty() || text == kSpeedMax) return 0;
+  const std::string number = text.substr(0, text.find('X'));
+  double factor = 0;
+  const auto [end, ec] = std::from_chars(number.data(), number.data() + number.size(), factor);
+  // Garbage asks for no particular speed rather than a wrong one.
+  if (ec != std::errc() || end != number.data() + number.size() || !(factor >= 0) || factor > 1000) return 0;
+  const double unit = device::IsCdMedium(discType) ? 177.0 : 1385.0;
+  return static_cast<std::uint32_t>(std::lround(factor * unit));
+}
+
+}  // namespace appcore

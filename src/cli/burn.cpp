@@ -1,0 +1,317 @@
+#include "cli/burn.h"
+
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+
+#include "appcore/speed_list.h"
+#include "cli/build_iso.h"
+#include "cli/drive_select.h"
+#include "engine/device/media_types.h"
+#include "engine/device/speed_text.h"
+#include "engine/dispatch/dispatcher.h"
+#include "engine/kavo_burner.h"
+#include "engine/texts.h"
+
+namespace cli {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+struct TBurnOptions {
+  std::string Device;
+  std::string Speed;
+  bool Test = false;
+  bool Finalize = false;
+  bool CloseTrack = true;
+  bool Opc = false;
+  bool Underrun = true;
+  bool Verify = false;
+  bool Help = false;
+  bool Quick = false;
+  bool Full = false;
+  std::string ImportSession;
+  std::string Label;
+  std::string Boot;
+  std::vector<std::string> Sources;
+};
+
+bool Parse(const std::vector<std::string>& args, TBurnOptions& o, std::string& error) {
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    const std::string& a = args[i];
+    auto value = [&](std::string& into) {
+      if (i + 1 >= args.size()) {
+        error = a + " needs a value";
+        return false;
+      }
+      into = args[++i];
+      return true;
+    };
+    if (a == "-h" || a == "--help") o.Help = true;
+    else if (a == "--device") { if (!value(o.Device)) return false; }
+    else if (a == "--speed") { if (!value(o.Speed)) return false; }
+    else if (a == "--import-session") { if (!value(o.ImportSession)) return false; }
+    else if (a == "-V") { if (!value(o.Label)) return false; }
+    else if (a == "--boot") { if (!value(o.Boot)) return false; }
+    else if (a == "--test") o.Test = true;
+    else if (a == "--finalize") o.Finalize = true;
+    else if (a == "--no-close-track") o.CloseTrack = false;
+    else if (a == "--opc") o.Opc = true;
+    else if (a == "--no-underrun-protection") o.Underrun = false;
+    else if (a == "--verify") o.Verify = true;
+    else if (a == "--quick") o.Quick = true;
+    else if (a == "--full") o.Full = true;
+    else if (!a.empty() && a[0] == '-' && a != "-") {
+      error = "unknown option: " + a;
+      return false;
+    } else o.Sources.push_back(a);
+  }
+  return true;
+}
+
+// "Max", "16X", "4.0X" or KB/s.
+bool SpeedOf(const std::string& text, std::uint8_t medium, std::uint16_t& kbps) {
+  if (text.empty() || text == "Max" || text == "max") {
+    kbps = 0;
+    return true;
+  }
+  if (text.back() == 'X' || text.back() == 'x') {
+    std::string factor = text;
+    factor.back() = 'X';
+    const std::uint32_t v = appcore::SpeedTextToKBps(factor, medium);
+    if (v == 0 || v > 0xFFFF) return false;
+    kbps = static_cast<std::uint16_t>(v);
+    return true;
+  }
+  char* end = nullptr;
+  const long v = std::strtol(text.c_str(), &end, 10);
+  if (end == text.c_str() || *end != '\0' || v <= 0 || v > 0xFFFF) return false;
+  kbps = static_cast<std::uint16_t>(v);
+  return true;
+}
+
+std::string Clock3(double seconds) {
+  const long s = seconds < 0 ? 0 : static_cast<long>(seconds);
+  char text[32];
+  std::snprintf(text, sizeof text, "%ld:%02ld:%02ld", s / 3600, s / 60 % 60, s % 60);
+  return text;
+}
+
+// One status line: percent, MB of MB, speed, elapsed and remaining time,
+// cache fill and drive buffer fill. Redrawn in place on a terminal, one line
+// every ten seconds otherwise.
+class TBurnProgress {
+ public:
+  explicit TBurnProgress(std::FILE* err) : FErr(err), FTty(isatty(fileno(err)) != 0), FStart(Clock::now()) {}
+  void Update(engine::TKavoBurner& b, std::uint64_t total) {
+    const auto now = Clock::now();
+    if (now - FLast < (FTty ? std::chrono::milliseconds(500) : std::chrono::seconds(10))) return;
+    FLast = now;
+    const std::uint64_t done = b.BytesWritten();
+    const double elapsed = std::chrono::duration<double>(now - FStart).count();
+    const double fraction = total == 0 ? 0 : static_cast<double>(done) / static_cast<double>(total);
+    const double kbps = elapsed > 0 ? static_cast<double>(done) / 1024.0 / elapsed : 0;
+    const double remain = fraction > 0 ? elapsed / fraction * (1 - fraction) : 0;
+    const std::uint32_t size = b.DeviceBufferSize(), free = b.DeviceFreeBufferSize();
+    const int buffer = size > 0 && size >= free ? static_cast<int>((size - free) * 100.0 / size + 0.5) : 0;
+    std::fprintf(FErr, "%s%3d%%  %.1f/%.1f MB  %.0f KB/s  elapsed %s  left %s  cache %d%%  buffer %d%%%s",
+                 FTty ? "\r" : "", static_cast<int>(fraction * 100), static_cast<double>(done) / 1048576.0,
+                 static_cast<double>(total) / 1048576.0, kbps,
+                 Clock3(elapsed).c_str(), Clock3(remain).c_str(), b.CacheFillPercent(), buffer, FTty ? "  " : "\n");
+    std::fflush(FErr);
+    FDrawn = true;
+  }
+  void Break() {
+    if (FTty && FDrawn) std::fputc('\n', FErr);
+    FDrawn = false;
+  }
+
+ private:
+  std::FILE* FErr;
+  bool FTty;
+  bool FDrawn = false;
+  Clock::time_point FStart;
+  Clock::time_point FLast{};
+};
+
+}  // namespace
+
+int RunBurn(engine::TKavoBurner& burner, const std::vector<std::string>& args, bool imageFile, std::FILE* out,
+            std::FILE* err) {
+  TBurnOptions o;
+  std::string error;
+  if (!Parse(args, o, error) || o.Quick || o.Full || (imageFile && o.Sources.size() != 1) ||
+      (!imageFile && o.Sources.empty() && !o.Help) ||
+      (imageFile && (!o.Label.empty() || !o.Boot.empty() || !o.ImportSession.empty()))) {
+    if (error.empty()) error = imageFile ? "burn-iso takes one image file and no -V, --boot or --import-session"
+                                         : "burn needs at least one source";
+    std::fprintf(err, "zantic-cli: %s\n\n%s", error.c_str(), kBurnUsage);
+    return kExitBadInput;
+  }
+  if (o.Help) {
+    std::fputs(kBurnUsage, out);
+    return kExitOk;
+  }
+  if (!SelectDrive(burner, o.Device, error)) {
+    std::fprintf(err, "zantic-cli: %s\n", error.c_str());
+    return kExitFailed;
+  }
+  if (!burner.TestUnitReady(5000) && !burner.WaitForReady(10000, 1000)) {
+    std::fprintf(err, "zantic-cli: no disc in %s\n", burner.DeviceName().c_str());
+    return kExitFailed;
+  }
+  const std::uint8_t medium = burner.DetectMediaType();
+  std::uint16_t speed = 0;
+  if (!SpeedOf(o.Speed, medium, speed)) {
+    std::fprintf(err, "zantic-cli: not a speed: %s\n", o.Speed.c_str());
+    return kExitBadInput;
+  }
+  burner.SetWriteSpeed(speed);
+  burner.SetTestWrite(o.Test);
+  burner.SetFinalizeDisc(o.Finalize);
+  burner.SetFinalizeTrack(o.CloseTrack);
+  burner.SetPerformOPC(o.Opc);
+  burner.SetUnderrunProtection(o.Underrun);
+  burner.SetRecordWrites(o.Verify && !o.Test);
+  burner.OnDebugMessage = [&](device::TSCSIDevice&, const std::string& m, std::uint8_t) {
+    std::fprintf(err, "%s\n", m.c_str());
+  };
+
+  std::uint64_t total = 0;
+  std::string result;
+  bool done = false;
+  burner.OnWriteDone = [&](engine::TKavoBurner&, const std::string& e) {
+    result = e;
+    done = true;
+  };
+  TBurnProgress progress(err);
+  burner.OnFinalizingTrack = [&](engine::TKavoBurner&) {
+    progress.Break();
+    std::fprintf(err, ">>> Finalizing track...Please wait.\n");
+  };
+  dispatch::QueueDispatcher queue;
+  burner.SetDispatcher(&queue);
+  bool started = false;
+  if (imageFile) {
+    started = burner.StartImageFileBurn(o.Sources[0]);
+    total = std::uint64_t{burner.ImageSectors()} * 2048;
+  } else {
+    burner.ResetCompilation(600000, 20000);
+    burner.SetIdVolume(o.Label);
+    if (!o.Boot.empty()) {
+      burner.Bootable = true;
+      burner.BootImageFile = o.Boot;
+    }
+    for (const auto& s : o.Sources)
+      if (!AddSource(burner, s, err)) {
+        burner.SetDispatcher(nullptr);
+        return kExitBadInput;
+      }
+    if (burner.CompilationDirCount() == 0 && burner.CompilationEntryCount() == 0) {
+      std::fprintf(err, "zantic-cli: nothing to burn: the sources hold no files\n");
+      burner.SetDispatcher(nullptr);
+      return kExitBadInput;
+    }
+    if (!o.ImportSession.empty()) {
+      char* end = nullptr;
+      const long n = std::strtol(o.ImportSession.c_str(), &end, 10);
+      if (*end != '\0' || n < -1 || n > 127) {
+        std::fprintf(err, "zantic-cli: --import-session takes -1 or a session number from 1 to 127\n");
+        burner.SetDispatcher(nullptr);
+        return kExitBadInput;
+      }
+      burner.SetSessionToImport(static_cast<std::int8_t>(n));
+    }
+    started = burner.StartCompilationBurn();
+    total = std::uint64_t{burner.ImageSectors()} * 2048;
+  }
+  while (!done) {
+    queue.RunPending(std::chrono::milliseconds(200));
+    if (started) progress.Update(burner, total);
+  }
+  burner.WaitForOperation();
+  progress.Break();
+  burner.SetDispatcher(nullptr);
+  if (!result.empty()) {
+    std::fprintf(err, "zantic-cli: %s\n", result.c_str());
+    return result == engine::texts::kOperationAborted ? kExitAborted : kExitFailed;
+  }
+  if (o.Verify && !o.Test) {
+    std::fprintf(err, ">>> Verifying...\n");
+    const std::string mismatch = burner.VerifyLastBurn(nullptr);
+    if (!mismatch.empty()) {
+      std::fprintf(err, "zantic-cli: %s\n", mismatch.c_str());
+      return mismatch == engine::texts::kOperationAborted ? kExitAborted : kExitFailed;
+    }
+    std::fprintf(err, ">>> Verified: every sector written reads back the same.\n");
+  }
+  std::fprintf(out, "Burned:    %s\n", burner.DeviceName().c_str());
+  std::fprintf(out, "Medium:    %s\n", device::MediumName(medium));
+  std::fprintf(out, "Sectors:   %llu (%llu bytes)%s\n", static_cast<unsigned long long>(total / 2048),
+               static_cast<unsigned long long>(total), o.Test ? " (test write: nothing recorded)" : "");
+  return kExitOk;
+}
+
+int RunErase(engine::TKavoBurner& burner, const std::vector<std::string>& args, std::FILE* out, std::FILE* err) {
+  TBurnOptions o;
+  std::string error;
+  if (!Parse(args, o, error) || (!o.Help && o.Quick == o.Full) || !o.Sources.empty() || o.Test || o.Verify) {
+    if (error.empty()) error = "erase takes --quick or --full";
+    std::fprintf(err, "zantic-cli: %s\n\n%s", error.c_str(), kEraseUsage);
+    return kExitBadInput;
+  }
+  if (o.Help) {
+    std::fputs(kEraseUsage, out);
+    return kExitOk;
+  }
+  if (!SelectDrive(burner, o.Device, error)) {
+    std::fprintf(err, "zantic-cli: %s\n", error.c_str());
+    return kExitFailed;
+  }
+  const std::uint8_t medium = burner.DetectMediaType();
+  std::uint16_t speed = 0;
+  if (!SpeedOf(o.Speed, medium, speed)) {
+    std::fprintf(err, "zantic-cli: not a speed: %s\n", o.Speed.c_str());
+    return kExitBadInput;
+  }
+  if (!burner.IsRewritable() && medium != device::kMediumDvdRam) {
+    std::fprintf(err, "zantic-cli: Disc is not Erasable\n");
+    return kExitFailed;
+  }
+  burner.SetWriteSpeed(speed);
+  burner.OnDebugMessage = [&](device::TSCSIDevice&, const std::string& m, std::uint8_t) {
+    std::fprintf(err, "%s\n", m.c_str());
+  };
+  bool done = false, withError = false;
+  burner.OnEraseDone = [&](engine::TKavoBurner&, bool e) {
+    withError = e;
+    done = true;
+  };
+  dispatch::QueueDispatcher queue;
+  burner.SetDispatcher(&queue);
+  const bool tty = isatty(fileno(err)) != 0;
+  const bool started = burner.Erase(o.Quick ? 1 : 0);
+  int shown = -1;
+  while (started && !done) {
+    queue.RunPending(std::chrono::milliseconds(500));
+    const int percent = burner.EraseProgress();
+    if (percent != shown && (tty || percent / 10 != shown / 10)) {
+      std::fprintf(err, tty ? "\r%3d%%" : "%3d%%\n", percent);
+      shown = percent;
+    }
+  }
+  queue.RunPending(std::chrono::milliseconds(0));
+  burner.WaitForOperation();
+  burner.SetDispatcher(nullptr);
+  if (tty && shown >= 0) std::fputc('\n', err);
+  if (!started || withError) {
+    std::fprintf(err, "zantic-cli: Erase process done with error.%s%s\n", burner.LastErrorText().empty() ? "" : " ",
+                 burner.LastErrorText().c_str());
+    return kExitFailed;
+  }
+  std::fprintf(out, "Erase process done.\n");
+  return kExitOk;
+}
+
+}  // namespace cli

@@ -1,0 +1,44 @@
+#pragma once
+// zantic-cli burn, burn-iso and erase: writing a compilation or an image to a
+// disc, and blanking a rewritable one, with progress on stderr.
+#include <cstdio>
+#include <string>
+#include <vector>
+
+namespace engine {
+class TKavoBurner;
+}
+
+namespace cli {
+
+inline constexpr const char* kBurnUsage =
+    "usage: zantic-cli burn [options] SOURCE...\n"
+    "       zantic-cli burn-iso [options] IMAGE.iso\n"
+    "\n"
+    "  --device DEV              a `zantic-cli devices` address (1:0:0), a device node,\n"
+    "                            or a virtual disc file; default: the first drive that writes\n"
+    "  --speed S                 Max, a factor such as 16X or 4X, or KB/s; default Max\n"
+    "  --test                    test (dummy) write: nothing is recorded\n"
+    "  --finalize                close the disc: no session can be added later\n"
+    "  --no-close-track          flush the data but close neither track nor session\n"
+    "  --opc                     calibrate the laser power first\n"
+    "  --no-underrun-protection  record without buffer under-run protection\n"
+    "  --verify                  read the written sectors back and compare them\n"
+    "  --import-session N        burn: carry over the files of session N (-1: the last)\n"
+    "  -V LABEL                  burn: volume label\n"
+    "  --boot IMAGE              burn: make the disc bootable (El Torito)\n"
+    "\n"
+    "Ctrl-C aborts. Exit codes: 0 done (and verified), 1 failed, 2 bad arguments,\n"
+    "130 interrupted.\n";
+
+inline constexpr const char* kEraseUsage =
+    "usage: zantic-cli erase [--device DEV] [--speed S] --quick|--full\n"
+    "\n"
+    "Blanks a rewritable disc (CD-RW, DVD-RW, DVD+RW, DVD-RAM). A blank the drive\n"
+    "has started runs to its end.\n";
+
+int RunBurn(engine::TKavoBurner& burner, const std::vector<std::string>& args, bool imageFile, std::FILE* out,
+            std::FILE* err);
+int RunErase(engine::TKavoBurner& burner, const std::vector<std::string>& args, std::FILE* out, std::FILE* err);
+
+}  // namespace cli

@@ -1,0 +1,48 @@
+#include "cli/drive_select.h"
+
+#include "engine/device/builtin_layer.h"
+#include "engine/device/media_types.h"
+#include "engine/device/scsi_device.h"
+#include "engine/device/transport.h"
+
+namespace cli {
+namespace {
+
+std::string LocationOfLine(const std::string& line) {
+  const auto layer = device::ActiveBuiltInLayer();
+  if (!layer || line.size() < 5) return std::string();
+  auto digit = [&](std::size_t i) { return static_cast<std::uint8_t>(line[i] - '0'); };
+  return layer->LocationOf(digit(0), digit(2), digit(4));
+}
+
+bool CanWrite(device::TSCSIDevice& d) {
+  using namespace device;
+  constexpr std::uint32_t kWrites = kCapWriteCdr | kCapWriteCdrw | kCapWriteDvdr | kCapWriteDvdrw | kCapWriteDvdram |
+                                    kCapWriteDvdpr | kCapWriteDvdprw | kCapWriteDvdprDl;
+  return (d.Capabilities() & kWrites) != 0;
+}
+
+}  // namespace
+
+bool SelectDrive(device::TSCSIDevice& device, const std::string& spec, std::string& error) {
+  if (!device.ASPIInitialized() && !device.InitASPI(true, std::string())) {
+    error = "no CD/DVD drive: no optical drive answers through the pass-through layer";
+    return false;
+  }
+  const auto& lines = device.DeviceList();
+  if (lines.empty()) {
+    error = "no CD/DVD drives found";
+    return false;
+  }
+  for (const auto& line : lines) {
+    const bool named = spec.empty() || line.rfind(spec + ",", 0) == 0 || LocationOfLine(line) == spec;
+    if (!named) continue;
+    device.SelectDevice(line);
+    if (device.DeviceId().empty()) continue;
+    if (!spec.empty() || CanWrite(device)) return true;
+  }
+  error = spec.empty() ? "no drive that can write was found" : "no drive matches " + spec + " (see zantic-cli devices)";
+  return false;
+}
+
+}  // namespace cli

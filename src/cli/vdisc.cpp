@@ -1,0 +1,229 @@
+#include "cli/vdisc.h"
+
+#include <charconv>
+#include <cinttypes>
+#include <memory>
+
+#include "cli/build_iso.h"
+#include "vdrive/disc_image.h"
+#include "vdrive/medium.h"
+
+namespace cli {
+
+namespace {
+
+using vdrive::TDisc;
+using vdrive::TDiscFile;
+
+bool ParseNumber(const std::string& text, std::uint32_t& value, int base = 10) {
+  const char* end = text.data() + text.size();
+  auto [p, ec] = std::from_chars(text.data(), end, value, base);
+  return ec == std::errc() && p == end && !text.empty();
+}
+
+int Fail(std::FILE* err, const std::string& message) {
+  std::fprintf(err, "zantic-cli: %s\n", message.c_str());
+  return kExitFailed;
+}
+
+int BadInput(std::FILE* err, const std::string& message) {
+  std::fprintf(err, "zantic-cli: %s\n\n%s", message.c_str(), kVdiscUsage);
+  return kExitBadInput;
+}
+
+const char* StatusName(vdrive::TDiscStatus s) {
+  switch (s) {
+    case vdrive::TDiscStatus::Empty: return "blank";
+    case vdrive::TDiscStatus::Incomplete: return "appendable";
+    case vdrive::TDiscStatus::Complete: return "closed";
+  }
+  return "?";
+}
+
+const char* SessionStateName(vdrive::TSessionState s) {
+  switch (s) {
+    case vdrive::TSessionState::Empty: return "empty";
+    case vdrive::TSessionState::Incomplete: return "incomplete";
+    case vdrive::TSessionState::Complete: return "complete";
+  }
+  return "?";
+}
+
+void PrintInfo(const std::string& path, const vdrive::TStoredState& s, std::FILE* out) {
+  const TDisc& d = s.Disc;
+  std::fprintf(out, "disc: %s\n", path.c_str());
+  std::fprintf(out, "medium: %s (profile %04Xh)\n", vdrive::MediaName(d.Media), vdrive::Profile(d.Media));
+  std::fprintf(out, "capacity: %" PRIu32 " blocks\n", d.Capacity);
+  if (vdrive::IsOverwritable(d.Media)) {
+    if (d.FormattedBlocks == 0) std::fputs("formatted: no\n", out);
+    else std::fprintf(out, "formatted: %" PRIu32 " blocks\n", d.FormattedBlocks);
+    std::fprintf(out, "recorded up to: %" PRIu32 " blocks\n", d.HighWater);
+  }
+  std::fprintf(out, "state: %s, last session %s\n", StatusName(vdrive::Status(d)),
+               SessionStateName(vdrive::LastSessionState(d)));
+  std::fprintf(out, "sessions: %u\n", static_cast<unsigned>(vdrive::SessionCount(d)));
+  for (const auto& v : vdrive::TrackViews(d)) {
+    if (v.Invisible) {
+      std::fprintf(out, "next writable address: %" PRIu32 ", %" PRIu32 " blocks free (track %u, session %u)\n",
+                   v.NextWritable, v.FreeBlocks, static_cast<unsigned>(v.Number), static_cast<unsigned>(v.Session));
+      continue;
+    }
+    if (!vdrive::IsSequential(d.Media)) continue;
+    const auto& t = d.Tracks[v.Number - 1u];
+    std::fprintf(out, "track %u: session %u, start %" PRIu32 ", size %" PRIu32 " blocks, %s", static_cast<unsigned>(v.Number),
+                 static_cast<unsigned>(v.Session), t.Start, t.Closed ? t.Size() : t.Written,
+                 t.Closed ? "closed" : (t.Reserved != 0 ? "reserved" : "incomplete"));
+    if (!t.Closed && t.Reserved != 0) std::fprintf(out, " (%" PRIu32 " of %" PRIu32 " written)", t.Written, t.Reserved);
+    if (!t.Closed) std::fprintf(out, ", next writable address %" PRIu32, v.NextWritable);
+    std::fputc('\n', out);
+  }
+  const std::string faults = vdrive::DescribeFaults(s.Faults);
+  if (!faults.empty()) std::fprintf(out, "faults:\n%s", faults.c_str());
+}
+
+int Create(const std::vector<std::string>& a, std::FILE* out, std::FILE* err) {
+  std::string file, media;
+  std::uint32_t blocks = 0;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    if (a[i] == "--media" && i + 1 < a.size()) media = a[++i];
+    else if (a[i] == "--blocks" && i + 1 < a.size()) {
+      if (!ParseNumber(a[++i], blocks) || blocks < 32) return BadInput(err, "--blocks takes a number of at least 32");
+    } else if (file.empty() && a[i].rfind("--", 0) != 0) file = a[i];
+    else return BadInput(err, "vdisc create: unexpected argument: " + a[i]);
+  }
+  if (file.empty() || media.empty()) return BadInput(err, "vdisc create needs FILE and --media");
+  const auto m = vdrive::MediaFromName(media);
+  if (!m || vdrive::IsRom(*m)) return BadInput(err, "unknown recordable medium: " + media);
+  if (blocks > vdrive::DefaultCapacity(*m))
+    return BadInput(err, "--blocks is larger than a " + media + " disc (" + std::to_string(vdrive::DefaultCapacity(*m)) + ")");
+  auto created = TDiscFile::Create(file, vdrive::BlankDisc(*m, blocks));
+  if (!created) return Fail(err, created.Err().Message);
+  PrintInfo(file, created.Value()->State(), out);
+  return kExitOk;
+}
+
+int Press(const std::vector<std::string>& a, std::FILE* out, std::FILE* err) {
+  std::vector<std::string> positional;
+  std::string media;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    if (a[i] == "--media" && i + 1 < a.size()) media = a[++i];
+    else if (a[i].rfind("--", 0) != 0) positional.push_back(a[i]);
+    else return BadInput(err, "vdisc press: unexpected argument: " + a[i]);
+  }
+  if (positional.size() != 2 || media.empty()) return BadInput(err, "vdisc press needs FILE, --media and IMAGE.iso");
+  const auto m = vdrive::MediaFromName(media);
+  if (!m || !vdrive::IsRom(*m)) return BadInput(err, "pressed discs are cd-rom or dvd-rom, not " + media);
+  auto pressed = TDiscFile::Press(positional[0], *m, positional[1]);
+  if (!pressed) return Fail(err, pressed.Err().Message);
+  PrintInfo(positional[0], pressed.Value()->State(), out);
+  return kExitOk;
+}
+
+int Info(const std::vector<std::string>& a, std::FILE* out, std::FILE* err) {
+  if (a.size() != 1) return BadInput(err, "vdisc info needs FILE");
+  auto file = TDiscFile::Open(a[0]);
+  if (!file) return Fail(err, file.Err().Message);
+  PrintInfo(a[0], file.Value()->State(), out);
+  return kExitOk;
+}
+
+int Export(const std::vector<std::string>& a, std::FILE* out, std::FILE* err) {
+  std::vector<std::string> positional;
+  std::uint32_t session = 0;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    if (a[i] == "--session" && i + 1 < a.size()) {
+      if (!ParseNumber(a[++i], session) || session == 0) return BadInput(err, "--session takes a session number");
+    } else if (a[i].rfind("--", 0) != 0) positional.push_back(a[i]);
+    else return BadInput(err, "vdisc export: unexpected argument: " + a[i]);
+  }
+  if (positional.size() != 2) return BadInput(err, "vdisc export needs FILE and OUT.iso");
+  auto opened = TDiscFile::Open(positional[0]);
+  if (!opened) return Fail(err, opened.Err().Message);
+  const TDiscFile& file = *opened.Value();
+  const TDisc& d = file.State().Disc;
+  if (session == 0) {
+    for (std::uint16_t s = 1; s <= 255 && s <= d.ClosedSessions + 1; ++s)
+      if (vdrive::SessionEnd(d, s) != 0) session = s;
+  }
+  const std::uint32_t end = session > 0xFFFF ? 0 : vdrive::SessionEnd(d, static_cast<std::uint16_t>(session));
+  if (end == 0) return Fail(err, "the disc has no recorded session" + (session != 0 ? " " + std::to_string(session) : std::string()));
+  std::unique_ptr<std::FILE, int (*)(std::FILE*)> o(std::fopen(positional[1].c_str(), "wb"), &std::fclose);
+  if (!o) return Fail(err, "cannot create " + positional[1]);
+  std::vector<std::uint8_t> chunk(256 * vdrive::kSectorSize);
+  for (std::uint32_t lba = 0; lba < end;) {
+    const std::uint32_t n = std::min<std::uint32_t>(256, end - lba);
+    if (auto st = file.ReadSectors(lba, n, chunk); !st) return Fail(err, st.Err().Message);
+    if (std::fwrite(chunk.data(), vdrive::kSectorSize, n, o.get()) != n) return Fail(err, "cannot write " + positional[1]);
+    lba += n;
+  }
+  if (std::fclose(o.release()) != 0) return Fail(err, "cannot write " + positional[1]);
+  std::fprintf(out, "exported session %u: %" PRIu32 " blocks to %s\n", static_cast<unsigned>(session), end,
+               positional[1].c_str());
+  return kExitOk;
+}
+
+int Fault(const std::vector<std::string>& a, std::FILE* out, std::FILE* err) {
+  if (a.empty()) return BadInput(err, "vdisc fault needs FILE");
+  auto opened = TDiscFile::Open(a[0]);
+  if (!opened) return Fail(err, opened.Err().Message);
+  TDiscFile& file = *opened.Value();
+  vdrive::TStoredState s = file.State();
+  vdrive::TFaults& f = s.Faults;
+  for (std::size_t i = 1; i < a.size(); ++i) {
+    const std::string& o = a[i];
+    const bool hasValue = i + 1 < a.size();
+    std::uint32_t v = 0;
+    const auto number = [&](std::uint32_t& field) {
+      if (!hasValue || !ParseNumber(a[++i], v)) return false;
+      field = v;
+      return true;
+    };
+    if (o == "--clear") f = vdrive::TFaults{};
+    else if (o == "--never-ready") f.NeverReady = true;
+    else if (o == "--busy") { if (!number(f.BusyCommands)) return BadInput(err, "--busy takes a count"); }
+    else if (o == "--not-ready") { if (!number(f.NotReadyCommands)) return BadInput(err, "--not-ready takes a count"); }
+    else if (o == "--read-error") { if (!number(f.ReadErrorLba)) return BadInput(err, "--read-error takes a block address"); }
+    else if (o == "--write-error") { if (!number(f.WriteErrorLba)) return BadInput(err, "--write-error takes a block address"); }
+    else if (o == "--crash-after-sectors") { if (!number(f.CrashAfterSectors)) return BadInput(err, "--crash-after-sectors takes a count"); }
+    else if (o == "--throttle") { if (!number(f.ThrottleKBps)) return BadInput(err, "--throttle takes kB/s"); }
+    else if (o == "--refuse" && hasValue) {
+      std::string spec = a[++i];
+      f.RefuseAlways = false;
+      if (const auto colon = spec.find(':'); colon != std::string::npos) {
+        if (spec.substr(colon + 1) != "always") return BadInput(err, "--refuse takes OPCODE or OPCODE:always");
+        f.RefuseAlways = true;
+        spec.resize(colon);
+      }
+      if (spec.size() > 2 && (spec.back() == 'h' || spec.back() == 'H')) spec.pop_back();
+      if (!ParseNumber(spec, v, 16) || v > 0xFF) return BadInput(err, "--refuse takes a hexadecimal opcode");
+      f.RefuseOpcode = static_cast<std::uint16_t>(v);
+    } else {
+      return BadInput(err, "vdisc fault: unexpected argument: " + o);
+    }
+  }
+  if (auto st = file.Save(s); !st) return Fail(err, st.Err().Message);
+  if (auto st = file.Sync(); !st) return Fail(err, st.Err().Message);
+  const std::string text = vdrive::DescribeFaults(f);
+  std::fprintf(out, "faults:\n%s", text.empty() ? "  none\n" : text.c_str());
+  return kExitOk;
+}
+
+}  // namespace
+
+int RunVdisc(const std::vector<std::string>& args, std::FILE* out, std::FILE* err) {
+  if (args.empty()) return BadInput(err, "vdisc needs a subcommand");
+  const std::string& sub = args[0];
+  if (sub == "-h" || sub == "--help") {
+    std::fputs(kVdiscUsage, out);
+    return kExitOk;
+  }
+  const std::vector<std::string> rest(args.begin() + 1, args.end());
+  if (sub == "create") return Create(rest, out, err);
+  if (sub == "press") return Press(rest, out, err);
+  if (sub == "info") return Info(rest, out, err);
+  if (sub == "export") return Export(rest, out, err);
+  if (sub == "fault") return Fault(rest, out, err);
+  return BadInput(err, "unknown vdisc subcommand: " + sub);
+}
+
+}  // namespace cli

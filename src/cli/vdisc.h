@@ -1,0 +1,32 @@
+#pragma once
+// zantic-cli vdisc: make, inspect, export and rig the disc files of the
+// virtual recorder.
+#include <cstdio>
+#include <string>
+#include <vector>
+
+namespace cli {
+
+inline constexpr const char* kVdiscUsage =
+    "usage: zantic-cli vdisc create FILE --media MEDIUM [--blocks N]\n"
+    "       zantic-cli vdisc press FILE --media {cd-rom,dvd-rom} IMAGE.iso\n"
+    "       zantic-cli vdisc info FILE\n"
+    "       zantic-cli vdisc export FILE OUT.iso [--session N]\n"
+    "       zantic-cli vdisc fault FILE [--busy N] [--not-ready N] [--never-ready]\n"
+    "                 [--read-error LBA] [--write-error LBA] [--refuse OPCODE[:always]]\n"
+    "                 [--crash-after-sectors K] [--throttle KBPS] [--clear]\n"
+    "\n"
+    "MEDIUM is one of cd-r, cd-rw, dvd-r, dvd-rw, dvd-rw-ro, dvd+r, dvd+r-dl,\n"
+    "dvd+rw, dvd-ram. --blocks makes a smaller disc (for quick rehearsals).\n"
+    "export writes the sectors from 0 to the end of the session (the last one\n"
+    "by default), the form in which other programs read a multisession disc.\n"
+    "fault rigs the recorder that loads FILE: BUSY or NOT READY for the next\n"
+    "N commands, never ready, a medium error reading or writing a block, a\n"
+    "command (hexadecimal opcode) refused once or always, the process ended\n"
+    "after K more written sectors, the buffer drained at KBPS kB/s.\n"
+    "The recorder uses the disc files named in ZANTIC_VDISC (\":\" between\n"
+    "them), else a disc in the per-user data folder.\n";
+
+int RunVdisc(const std::vector<std::string>& args, std::FILE* out, std::FILE* err);
+
+}  // namespace cli

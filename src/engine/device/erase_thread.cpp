@@ -1,0 +1,127 @@
+#include "engine/device/erase_thread.h"
+
+#include <cmath>
+#include <vector>
+
+#include "engine/device/media_types.h"
+#include "engine/device/scsi_device.h"
+#include "engine/device/transport.h"
+
+namespace device {
+
+std::uint16_t EraseDuration(std::uint8_t medium, std::uint8_t blankType) {
+  if (IsCdMedium(medium)) return blankType == 1 ? 150 : 4500;
+  if (blankType == 1) return medium == 7 ? 180 : 600;
+  return blankType == 0 ? 4440 : 8880;
+}
+
+TEraseThread::TEraseThread(Params params) : FParams(std::move(params)) {
+  FThread = std::thread([this] { Run(); });
+}
+
+TEraseThread::~TEraseThread() { Join(); }
+
+void TEraseThread::Join() {
+  if (FThread.joinable() && FThread.get_id() != std::this_thread::get_id()) FThread.join();
+}
+
+void TEraseThread::Advance(std::uint32_t seconds) {
+  FSeconds += seconds;
+  const std::uint32_t duration = FParams.Duration == 0 ? 1 : FParams.Duration;
+  const double percent = std::round(static_cast<double>(FSeconds) / duration * 100.0);
+  FProgress = static_cast<int>(std::min(percent, 100.0));
+}
+
+void TEraseThread::Pause(std::uint32_t ms) {
+  if (FParams.Sleeper != nullptr)
+    FParams.Sleeper->Sleep(ms);
+  else
+    RealSleeper().Sleep(ms);
+}
+
+bool TEraseThread::NotReady() const { return FParams.Device->LastSense()[12] == 0x04; }
+
+// Zeros over the start of a DVD+RW, 32 blocks a write, until a write fails
+// or `writes` have succeeded; then flush and close when all went through.
+void TEraseThread::OverwriteStart(std::uint32_t writes, bool flushAndClose) {
+  TSCSIDevice& d = *FParams.Device;
+  std::vector<std::uint8_t> zeros(65536, 0);
+  for (std::uint32_t i = 0; i < writes; ++i)
+    if (!d.Write10(i * 32, 32, zeros)) return;
+  if (!flushAndClose) return;
+  Pause(300);
+  d.SynchronizeCache(TImmediate::No, 30000);
+  d.CloseTrackSession(TImmediate::No, 3, 0, 0, 0);
+}
+
+void TEraseThread::Run() {
+  TSCSIDevice& d = *FParams.Device;
+  const std::uint8_t m = FParams.Medium;
+  const bool dvdRam = m == kMediumDvdRam;
+  auto waitTestUnitReady = [&](std::uint32_t step) {
+    do {
+      if (!d.TestUnitReady(5000)) Pause(2000);
+      Advance(step);
+    } while (NotReady() && !Elapsed());
+  };
+  if (m == kMediumDvdrwRestricted || m == kMediumDvdrwSequential) {
+    waitTestUnitReady(1);
+    Pause(5000);
+    if (NotReady()) waitTestUnitReady(1);
+  } else if (m == kMediumDvdprw) {
+    // Bounded by the estimate like every other wait: a drive that stays
+    // busy must not hold the thread forever.
+    do {
+      Pause(2000);
+      d.ReadDiscInformation();
+      Advance(2);
+    } while (NotReady() && !Elapsed());
+    OverwriteStart(FParams.BlankType == 1 ? 65 : 71001, true);
+    FSeconds = 0;
+    Advance(1);
+  } else if (dvdRam && FParams.BlankType == 1) {
+    std::vector<std::uint8_t> zeros(65536, 0);
+    for (std::uint32_t lba = 0; lba <= 2048; lba += 32) d.Write10(lba, 32, zeros);
+    d.SynchronizeCache(TImmediate::No, 30000);
+  }
+  if (SharedSlowReady()) {
+    waitTestUnitReady(2);
+    d.ReadDiscInformation();
+    Pause(5000);
+  }
+  bool ready = true;
+  if (!d.TestUnitReady(5000) || !d.ReadDiscInformation()) {
+    if (!dvdRam) {
+      do {
+        if (d.ReadDiscInformation()) break;
+        if (NotReady()) Pause(5000);
+        Advance(5);
+      } while (NotReady() && !Elapsed());
+    }
+    waitTestUnitReady(2);
+    std::array<std::uint8_t, 40> sense{};
+    do {
+      sense.fill(0);
+      d.RequestSense(sense);
+      Pause(2000);
+      const std::uint8_t asc = sense[0] == 0xF0 ? 0x04 : sense[12];
+      if (asc == 0) break;
+      Advance(2);
+    } while (!Elapsed());
+    // The estimate ran out with the drive still busy: the erase is not done.
+    ready = d.TestUnitReady(5000);
+  }
+  if (BuiltInLayerActive()) ReinitializeTransport();
+  FProgress = 100;
+  d.SetWriteParameters(false, false, kMediumCdRom, false);
+  d.SetCdSpeed(d.MaxReadSpeed(), 2);
+  d.RezeroUnit();
+  d.PreventAllowMediumRemoval(TRemoval::Allow);
+  d.StartStopUnit(TStartStop::Load);
+  d.RezeroUnit();
+  d.TestUnitReady(5000);
+  FRunning = false;
+  if (FParams.Done) FParams.Done(!ready);
+}
+
+}  // namespace device

@@ -1,0 +1,253 @@
+// Burning a compilation or an existing image file to a disc, erasing a
+// rewritable disc, and reading a burn back to check it.
+#include <algorithm>
+#include <cmath>
+
+#include "engine/device/erase_thread.h"
+#include "engine/device/speed_text.h"
+#include "engine/device/write_params.h"
+#include "engine/device/write_thread.h"
+#include "engine/dispatch/dispatcher.h"
+#include "engine/iso/records.h"
+#include "engine/kavo_burner.h"
+#include "engine/stream/cache_thread.h"
+#include "engine/texts.h"
+#include "platform/file_stream.h"
+
+namespace engine {
+namespace {
+
+std::uint32_t BlockSizeFor(std::uint8_t medium) {
+  return medium == device::kMediumCdr || medium == device::kMediumCdrw ? stream::kBlockSizeCd
+                                                                        : stream::kBlockSizeOther;
+}
+
+// A format runs for minutes; one that never ends must not hold the caller.
+constexpr int kFormatPollLimit = 720;
+
+}  // namespace
+
+void TKavoBurner::DeliverWriteDone(const std::string& error) {
+  FOperationDone = true;
+  ReleaseOperation();
+  if (OnWriteDone) OnWriteDone(*this, error);
+}
+
+void TKavoBurner::FormatDvdRw(std::uint8_t medium) {
+  const auto& list = medium == device::kMediumDvdrwSequential ? device::kFormatDvdrwSequential
+                                                              : device::kFormatDvdrwRestricted;
+  if (!FormatUnit(list)) FormatUnit(device::kFormatDvdrwSecondTry);
+  for (int i = 0; i < kFormatPollLimit; ++i) {
+    if (i > 0) device::RealSleeper().Sleep(5000);
+    ReadDiscInformation();
+    if (LastSense()[12] != 0x04) break;
+  }
+}
+
+bool TKavoBurner::StartDiscWriter(stream::TCacheThread* cache, bool compilation, std::uint8_t medium) {
+  FCache.reset(cache);
+  FOperationDone = false;
+  while (!FCache->WaitReadyOrFailed(100)) {
+  }
+  if (const std::string status = FCache->StatusText(); !status.empty() || !FCache->Ready()) {
+    FCache->Join();
+    FCache.reset();
+    DeliverWriteDone(status);
+    return false;
+  }
+  device::TThWrite::Params w;
+  w.ImageBytes = std::uint64_t{ImageSectors()} * iso::kSectorSize;
+  w.Cache = FCache.get();
+  w.Lock = &CriticalSection();
+  w.AbortRequested = &CancelFlag();
+  w.ToDisc = true;
+  device::TDiscWrite& d = w.Disc;
+  d.Device = this;
+  d.Compilation = compilation;
+  d.StartAddress = compilation ? FLayout.SessionStart : 0;
+  d.ImageSectors = ImageSectors();
+  if (compilation) d.HeaderCopy = FHeader.DescriptorCopy;
+  d.TestWrite = TestWrite();
+  d.UnderrunProtection = UnderrunProtection();
+  d.FinalizeDisc = FinalizeDisc();
+  d.FinalizeTrack = FinalizeTrack();
+  d.PerformOPC = PerformOPC();
+  d.ReadSpeed = ReadSpeed();
+  d.WriteSpeed = WriteSpeed();
+  d.RecordBlocks = FRecordWrites;
+  d.FinalizingTrack = [this] {
+    if (OnFinalizingTrack) OnFinalizingTrack(*this);
+  };
+  d.Message = [this](const std::string& m, std::uint8_t kind) { DebugMessage(m, kind); };
+  (void)medium;
+  FLastWrites.clear();
+  w.Done = [this, alive = FAlive](const std::string& error) {
+    auto finish = [this, error] {
+      if (FWriter) FLastWrites = FWriter->WrittenBlocks();
+      FinishOperation(error);
+    };
+    if (FDispatcher == nullptr) {
+      if (*alive) finish();
+      return;
+    }
+    FDispatcher->Post([alive, finish] {
+      if (*alive) finish();
+    });
+  };
+  FWriter = std::make_unique<device::TThWrite>(std::move(w));
+  return true;
+}
+
+bool TKavoBurner::StartCompilationBurn() {
+  if (!ClaimOperation()) {
+    if (OnWriteDone) OnWriteDone(*this, texts::kAnotherOperation);
+    return false;
+  }
+  const std::uint8_t medium = DetectMediaType();
+  device::SetCurrentMediaType(medium);
+  if (medium == device::kMediumDvdrwRestricted || medium == device::kMediumDvdrwSequential) FormatDvdRw(medium);
+  FBurnLayout = true;
+  PrepareLayout(LayoutTarget::Disc);
+  const bool built = BuildHeader();
+  FBurnLayout = false;
+  if (!built) {
+    DeliverWriteDone(texts::kLayoutFailed);
+    return false;
+  }
+  const std::uint64_t total = FLayout.SectorsToWrite * iso::kSectorSize;
+  stream::TCacheThread::Params p;
+  p.CacheSize = CacheSize();
+  p.Lock = &CriticalSection();
+  p.BlockSize = BlockSizeFor(medium);
+  p.MinimumLength = WritePostGap() && total < stream::kMinimumStreamBytes;
+  p.BootImagePath = FLayout.Options.Bootable ? BootImageFile : std::string();
+  p.BootImageSectors = FLayout.BootImageSectors;
+  p.TotalBytes = total;
+  p.Header = &FHeader.Bytes;
+  p.Tables = &FTables;
+  p.PaddingSectors = FLayout.PaddingSectors;
+  return StartDiscWriter(new stream::TCacheThread(std::move(p)), true, medium);
+}
+
+bool TKavoBurner::StartImageFileBurn(const std::string& path) {
+  if (!ClaimOperation()) {
+    if (OnWriteDone) OnWriteDone(*this, texts::kAnotherOperation);
+    return false;
+  }
+  const std::uint8_t medium = DetectMediaType();
+  device::SetCurrentMediaType(medium);
+  std::uint64_t size = 0;
+  {
+    auto file = platform::FileStream::Open(path, platform::OpenMode::Read);
+    const std::int64_t known = file ? file.Value().Size() : -1;
+    size = known > 0 ? static_cast<std::uint64_t>(known) : 0;
+    if (size == 0) {
+      DeliverWriteDone(texts::Format(texts::kCantOpenFile, path));
+      return false;
+    }
+  }
+  const std::uint64_t sectors = (size + iso::kSectorSize - 1) / iso::kSectorSize;
+  FLayout = iso::SessionLayout{};
+  FLayout.SectorsToWrite = sectors;
+  stream::TCacheThread::Params p;
+  p.CacheSize = CacheSize();
+  p.Lock = &CriticalSection();
+  p.BlockSize = BlockSizeFor(medium);
+  p.TotalBytes = sectors * iso::kSectorSize;
+  p.ImageFilePath = path;
+  return StartDiscWriter(new stream::TCacheThread(std::move(p)), false, medium);
+}
+
+std::string TKavoBurner::VerifyLastBurn(const std::function<void(std::uint64_t, std::uint64_t)>& progress) {
+  std::uint64_t total = 0, done = 0;
+  for (const auto& b : FLastWrites) total += b.Blocks;
+  std::vector<std::uint8_t> data;
+  for (const auto& b : FLastWrites) {
+    if (CancelFlag()) return texts::kOperationAborted;
+    if (!Read10(b.Lba, static_cast<std::uint16_t>(b.Blocks), data))
+      return texts::Format(texts::kVerifyReadError, static_cast<long long>(b.Lba));
+    if (device::BlockHash(data) != b.Hash)
+      return texts::Format(texts::kVerifyMismatch,
+                           std::to_string(b.Lba) + "-" + std::to_string(b.Lba + b.Blocks - 1));
+    done += b.Blocks;
+    if (progress) progress(done, total);
+  }
+  return {};
+}
+
+int TKavoBurner::EraseProgress() const { return FErasing && FEraser ? FEraser->Progress() : 0; }
+
+bool TKavoBurner::Erase(std::uint8_t blankType) {
+  if (!ClaimOperation()) return false;
+  const bool ready = TestUnitReady(5000);
+  StartStopUnit(device::TStartStop::Load);
+  const std::uint8_t medium = DetectMediaType();
+  device::SetCurrentMediaType(medium);
+  auto readyCheck = [&](bool answered) { return answered || WaitForReady(30000, 5000); };
+  if (!readyCheck(ready)) {
+    ReleaseOperation();
+    return false;
+  }
+  if (medium != device::kMediumDvdRam) {
+    SetCdSpeed(ReadSpeed(), WriteSpeed());
+    SetWriteParameters(false, false, medium, false);
+  }
+  const std::uint16_t speed = CurrentWriteSpeed();
+  if (!readyCheck(TestUnitReady(5000))) {
+    ReleaseOperation();
+    return false;
+  }
+  const bool dvdText = medium >= device::kMediumDvdRam && medium <= device::kMediumDvdprw;
+  std::string line = texts::Format(texts::kStartingErase, device::MediumName(medium));
+  DebugMessage(">>> " + texts::Format(line.c_str(), device::SpeedText(speed, dvdText)), device::kMsgProgress);
+
+  bool accepted = false;
+  if (medium == device::kMediumDvdprw) {
+    accepted = FormatUnit(device::kFormatDvdPlusRw);
+    if (!accepted) {
+      RezeroUnit();
+      device::RealSleeper().Sleep(1000);
+      accepted = FormatUnit(device::kFormatDvdPlusRw);
+    }
+  } else if (medium == device::kMediumDvdRam && blankType == 1) {
+    std::vector<std::uint8_t> zeros(65536, 0);
+    for (std::uint32_t lba = 0; lba <= 320; lba += 32) Write10(lba, 32, zeros);
+    SynchronizeCache(device::TImmediate::No, 30000);
+    accepted = true;
+  } else if (medium == device::kMediumDvdRam) {
+    accepted = FormatUnit(device::kFormatDvdRam);
+  } else {
+    accepted = Blank(blankType);
+  }
+  if (!accepted) {
+    FErasing = false;
+    ReleaseOperation();
+    if (OnEraseDone) OnEraseDone(*this, true);
+    return false;
+  }
+  device::TEraseThread::Params e;
+  e.Device = this;
+  e.Medium = medium;
+  e.BlankType = blankType;
+  e.Duration = device::EraseDuration(medium, blankType);
+  e.Done = [this, alive = FAlive](bool withError) {
+    auto finish = [this, withError] {
+      FErasing = false;
+      ReleaseOperation();
+      if (OnEraseDone) OnEraseDone(*this, withError);
+    };
+    FErasing = false;
+    if (FDispatcher == nullptr) {
+      if (*alive) finish();
+      return;
+    }
+    FDispatcher->Post([alive, finish] {
+      if (*alive) finish();
+    });
+  };
+  FErasing = true;
+  FEraser = std::make_unique<device::TEraseThread>(std::move(e));
+  return true;
+}
+
+}  // namespace engine

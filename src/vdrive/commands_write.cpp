@@ -1,0 +1,186 @@
+// Reading and recording: READ (10), WRITE (10), SYNCHRONIZE CACHE, CLOSE
+// TRACK/SESSION, RESERVE TRACK, FORMAT UNIT and BLANK. Sectors reach the
+// file before the state that makes them visible; a test write changes only
+// a simulated copy of the disc.
+#include <cstdlib>
+
+#include "vdrive/drive.h"
+#include "vdrive/records.h"
+
+namespace vdrive {
+
+namespace {
+
+constexpr TSense kOperationInProgress{0x02, 0x04, 0x07};
+constexpr TSense kFormatInProgress{0x02, 0x04, 0x04};
+constexpr TSense kLongWriteInProgress{0x02, 0x04, 0x08};
+constexpr TSense kInternalFailure{0x04, 0x44, 0x00};
+
+}  // namespace
+
+TDisc& TVirtualRecorder::WorkingDisc(TDisc& real) {
+  if (!TestWriteOn()) return real;
+  if (!FTestDisc) FTestDisc = FFile->State().Disc;
+  return *FTestDisc;
+}
+
+TCheck TVirtualRecorder::Read10(TCommand& c) {
+  if (auto m = RequireMedium()) return m;
+  const std::uint32_t lba = CdbField(c.Cdb, 2, 4);
+  const std::uint32_t count = CdbField(c.Cdb, 7, 2);
+  if (count == 0) return std::nullopt;
+  if (c.Data.size() < std::size_t{count} * kSectorSize) return sense::InvalidFieldInCdb;
+  const TDisc& d = FFile->State().Disc;
+  if (d.Media == TMedia::DvdPlusRw && d.FormattedBlocks == 0) return sense::NotFormatted;
+  const std::uint64_t end = std::uint64_t{lba} + count;
+  const bool anything = IsOverwritable(d.Media) ? d.FormattedBlocks != 0 : d.HighWater != 0;
+  if (!anything || end - 1 > LastLba(d)) return sense::LbaOutOfRange;
+  for (std::uint64_t b = lba; b < end; ++b)
+    if (!Readable(d, static_cast<std::uint32_t>(b))) return sense::UnrecoveredRead;  // gap or unrecorded area
+  const std::uint32_t bad = FFile->State().Faults.ReadErrorLba;
+  if (bad != kNoLba && bad >= lba && bad < end) return sense::UnrecoveredRead;
+  if (!FFile->ReadSectors(lba, count, c.Data)) return kInternalFailure;
+  return std::nullopt;
+}
+
+TCheck TVirtualRecorder::Write10(TCommand& c) {
+  if (auto m = RequireMedium()) return m;
+  const std::uint32_t lba = CdbField(c.Cdb, 2, 4);
+  const std::uint32_t count = CdbField(c.Cdb, 7, 2);
+  if (c.Direction != platform::ScsiDirection::Out || c.Data.size() < std::size_t{count} * kSectorSize)
+    return sense::InvalidFieldInCdb;
+  TDisc disc = FFile->State().Disc;
+  TDisc& target = WorkingDisc(disc);
+  if (auto refused = vdrive::Write(target, lba, count, TestWriteOn())) return refused;
+  // The data passes the buffer either way; with throttling on, a full buffer
+  // holds the command until enough has drained, as a real drive does.
+  DrainBuffer();
+  const double bytes = static_cast<double>(count) * kSectorSize;
+  if (const std::uint32_t rate = DrainRate(); rate != 0) {
+    const double need = std::min(bytes, static_cast<double>(kBufferSize));
+    const double excess = FBufferUsed + need - kBufferSize;
+    if (excess > 0) {
+      FClock->SleepMs(static_cast<std::int64_t>(excess / rate) + 1);
+      DrainBuffer();
+    }
+    FBufferUsed = std::min(FBufferUsed + bytes, static_cast<double>(kBufferSize));
+  }
+  if (TestWriteOn()) return std::nullopt;  // simulated: nothing recorded
+  TStoredState state = FFile->State();
+  const std::uint32_t bad = state.Faults.WriteErrorLba;
+  if (bad != kNoLba && bad >= lba && bad - lba < count) return sense::WriteError;
+  std::uint32_t& crash = state.Faults.CrashAfterSectors;
+  if (crash != kNoCrash && crash < count) {
+    // The process dies part way: the first sectors reach the file, the
+    // state does not. The fault is dropped so that the next process lives.
+    if (crash > 0) FFile->WriteSectors(lba, crash, c.Data);
+    TStoredState survived = FFile->State();
+    survived.Faults.CrashAfterSectors = kNoCrash;
+    FFile->Save(survived);
+    std::_Exit(kCrashExitCode);
+  }
+  if (crash != kNoCrash) crash -= count;
+  if (!FFile->WriteSectors(lba, count, c.Data)) return sense::WriteError;
+  vdrive::Write(disc, lba, count, true);
+  state.Disc = disc;
+  Commit(state);
+  return std::nullopt;
+}
+
+// MMC-5 6.41: data reach the disc file for good; with IMMED the drive says
+// LONG WRITE IN PROGRESS until its buffer would have drained.
+TCheck TVirtualRecorder::SynchronizeCache(TCommand& c) {
+  if (auto m = RequireMedium()) return m;
+  const bool immediate = (CdbByte(c.Cdb, 1) & 0x02) != 0;
+  if (!FFile->Sync()) return kInternalFailure;
+  FDirty = false;
+  DrainBuffer();
+  if (const std::uint32_t rate = DrainRate(); rate != 0 && FBufferUsed > 0) {
+    const auto ms = static_cast<std::uint32_t>(FBufferUsed / rate) + 1;
+    if (immediate) StartPending(ms, kLongWriteInProgress);
+    else FClock->SleepMs(ms);
+  }
+  FBufferUsed = 0;
+  FBufferStamp = FClock->NowMs();
+  return std::nullopt;
+}
+
+// MMC-5 6.3: function in byte 2, track number in bytes 4-5.
+TCheck TVirtualRecorder::CloseTrackSession(TCommand& c) {
+  if (auto m = RequireMedium()) return m;
+  const bool immediate = (CdbByte(c.Cdb, 1) & 0x01) != 0;
+  const std::uint8_t function = CdbByte(c.Cdb, 2) & 0x07;
+  const auto track = static_cast<std::uint16_t>(CdbField(c.Cdb, 4, 2));
+  TDisc disc = FFile->State().Disc;
+  TDisc& target = WorkingDisc(disc);
+  const bool simulated = TestWriteOn();
+  if (auto refused = vdrive::Close(target, function, track, NextSessionAllowed())) return refused;
+  std::uint32_t ms = FTimings.CloseSession;
+  if (function == 1) ms = FTimings.CloseTrack;
+  if (target.Finalized && IsSequential(target.Media)) ms = FTimings.Finalize;
+  if (simulated) {
+    if (function != 1) FTestDisc.reset();  // the simulated session ends here
+  } else {
+    Commit(disc);
+    FFile->Sync();
+    FDirty = false;
+  }
+  if (immediate) StartPending(ms, kOperationInProgress);
+  return std::nullopt;
+}
+
+// MMC-5 6.31: a reservation size (ARSV 0); address reservations are not offered.
+TCheck TVirtualRecorder::ReserveTrack(TCommand& c) {
+  if (auto m = RequireMedium()) return m;
+  if ((CdbByte(c.Cdb, 1) & 0x01) != 0) return sense::InvalidFieldInCdb;
+  TDisc disc = FFile->State().Disc;
+  TDisc& target = WorkingDisc(disc);
+  if (auto refused = vdrive::ReserveTrack(target, CdbField(c.Cdb, 5, 4))) return refused;
+  if (!TestWriteOn()) Commit(disc);
+  return std::nullopt;
+}
+
+// MMC-5 6.5: FmtData with format code 001b, a 4-byte header (IMMED in byte
+// 1 bit 1) and one 8-byte format descriptor.
+TCheck TVirtualRecorder::FormatUnit(TCommand& c) {
+  if (auto m = RequireMedium()) return m;
+  if ((CdbByte(c.Cdb, 1) & 0x17) != 0x11) return sense::InvalidFieldInCdb;
+  if (c.Direction != platform::ScsiDirection::Out || c.Data.size() < 12) return sense::InvalidFieldInCdb;
+  const std::span<const std::uint8_t> list = c.Data;
+  if (CdbField(list, 2, 2) != 8) return sense::InvalidFieldInList;
+  const bool immediate = (list[1] & 0x02) != 0;
+  const std::uint32_t blocks = CdbField(list, 4, 4);
+  const std::uint8_t type = list[8] >> 2;
+  const std::uint32_t parameter = CdbField(list, 9, 3);
+  TDisc disc = FFile->State().Disc;
+  if (disc.Media == TMedia::DvdRam && type == 0 && parameter != kSectorSize) return sense::InvalidFieldInList;
+  if (auto refused = vdrive::Format(disc, blocks, type)) return refused;
+  // The new state first: old sectors left behind are harmless, a state
+  // pointing at discarded sectors would not be.
+  Commit(disc);
+  if (type == 0x00 || type == 0x10 || type == 0x15 || type == 0x26) FFile->DiscardSectors();
+  FFile->Sync();
+  FDirty = false;
+  FTestDisc.reset();
+  if (immediate) StartPending(FTimings.Format, kFormatInProgress);
+  return std::nullopt;
+}
+
+// MMC-5 6.2: blanking types 0 (the disc) and 1 (minimal); IMMED in byte 1 bit 4.
+TCheck TVirtualRecorder::Blank(TCommand& c) {
+  if (auto m = RequireMedium()) return m;
+  const std::uint8_t type = CdbByte(c.Cdb, 1) & 0x07;
+  const bool immediate = (CdbByte(c.Cdb, 1) & 0x10) != 0;
+  TDisc disc = FFile->State().Disc;
+  if (auto refused = vdrive::Blank(disc, type)) return refused;
+  Commit(disc);
+  FFile->DiscardSectors();
+  FFile->Sync();
+  FDirty = false;
+  FTestDisc.reset();
+  ResetWriteParameters();
+  if (immediate) StartPending(type == 0 ? FTimings.BlankFull : FTimings.BlankMinimal, kOperationInProgress);
+  return std::nullopt;
+}
+
+}  // namespace vdrive

@@ -1,0 +1,169 @@
+// Capabilities and speeds from the mode pages and features, the medium
+// tables, the format-capacity rule, the model quirks and the speed texts.
+#include <gtest/gtest.h>
+
+#include "engine/device/device_fixture.h"
+#include "engine/device/media_types.h"
+#include "engine/device/speed_text.h"
+
+namespace devicetest {
+namespace {
+
+using testsupport::Failing;
+using testsupport::FixedSense;
+using testsupport::TScriptStep;
+
+const std::vector<std::uint8_t> kSenseDefault = {0x5A, 0, 0xAA, 0, 0, 0, 0, 0, 0xFF, 0};
+const std::vector<std::uint8_t> kSenseCurrent = {0x5A, 0, 0x2A, 0, 0, 0, 0, 0, 0x80, 0};
+const std::vector<std::uint8_t> kSenseVendor = {0x5A, 0, 0x30, 0, 0, 0, 0, 0, 0x80, 0};
+
+// A mode answer with page 2Ah at offset 8 carrying speeds in kB/s.
+std::vector<std::uint8_t> CapsAnswer(std::size_t size, std::uint8_t reads, std::uint8_t writes, std::uint8_t byte4,
+                                     std::uint16_t maxRead, std::uint16_t maxWrite, std::uint16_t curWrite) {
+  std::vector<std::uint8_t> a(size, 0);
+  std::uint8_t* p = a.data() + 8;
+  p[0] = 0x2A;
+  p[2] = reads;
+  p[3] = writes;
+  p[4] = byte4;
+  auto put = [&](std::size_t at, std::uint16_t v) {
+    p[at] = static_cast<std::uint8_t>(v >> 8);
+    p[at + 1] = static_cast<std::uint8_t>(v);
+  };
+  put(8, maxRead);
+  put(12, 2048);
+  put(18, maxWrite);
+  put(20, curWrite);
+  return a;
+}
+
+TScriptStep Step(std::vector<std::uint8_t> cdb, std::vector<std::uint8_t> data) {
+  TScriptStep s;
+  s.Cdb = std::move(cdb);
+  s.Data = std::move(data);
+  return s;
+}
+
+TScriptStep Feature(std::uint8_t code, std::uint8_t flags) {
+  std::vector<std::uint8_t> data(114, 0);
+  data[7] = 0x1B;
+  data[9] = code;
+  data[10] = flags;
+  return Step({0x46, 2, 0, code, 0, 0, 0, 0, 0x72, 0}, data);
+}
+
+const auto kIllegal = FixedSense(5, 0x24, 0);
+
+TEST_F(DeviceFixture, CapabilitiesFromPageBitsFeaturesAndVendorPage) {
+  Transport->Expect(Step(kSenseDefault, CapsAnswer(255, 0x3F, 0x37, 0x00, 8467, 7056, 0)));
+  std::vector<std::uint8_t> vendor(128, 0);
+  vendor[8] = 0x30;
+  Transport->Expect(Step(kSenseVendor, vendor));
+  Transport->Expect(Feature(0x2A, 0x01));  // DVD+RW current
+  Transport->Expect(Feature(0x3B, 0x02));  // DVD+R DL supported, not current
+  Transport->Expect(Feature(0x2F, 0x09));  // version 2, current: counts as current
+  Transport->Expect(Step(kSenseCurrent, CapsAnswer(128, 0x3F, 0x37, 0x00, 8467, 7056, 0)));
+  ASSERT_TRUE(Device.RefreshCapabilities());
+  using namespace device;
+  const std::uint32_t want = kCapReadCdr | kCapReadCdrw | kCapMethod2 | kCapReadDvd | kCapReadDvdr | kCapReadDvdrw |
+                             kCapReadDvdram | kCapWriteCdr | kCapWriteCdrw | kCapWriteTest | kCapWriteDvdr |
+                             kCapWriteDvdrw | kCapWriteDvdram | kCapUnderrunProtection | kCapReadDvdpr |
+                             kCapReadDvdprw | kCapWriteDvdpr | kCapWriteDvdprw | kCapReadDvdprDl;
+  EXPECT_EQ(Device.Capabilities(), want);
+  EXPECT_EQ(Device.DeviceMaxWriteSpeed(), 7056);
+  EXPECT_EQ(Device.DeviceMaxReadSpeed(), 8467);
+  EXPECT_EQ(Device.BufferSizeKB(), 2048);
+}
+
+TEST_F(DeviceFixture, SpeedsComeFromTheCurrentPageWhenDefaultsCannotBeRead) {
+  Transport->Expect(Failing(kSenseDefault, kIllegal));
+  Transport->Expect(Step(kSenseCurrent, CapsAnswer(128, 0x3F, 0x3F, 0x80, 5540, 0, 0)));
+  ASSERT_TRUE(Device.RefreshCapabilities());
+  EXPECT_EQ(Device.Capabilities(), 0u);  // bits and features stay clear
+  EXPECT_EQ(Device.DeviceMaxReadSpeed(), 5540);
+  EXPECT_EQ(Device.DeviceMaxWriteSpeed(), 1385);  // 0 reads as 1385
+
+  Transport->Expect(Failing(kSenseDefault, kIllegal));
+  Transport->Expect(Step(kSenseCurrent, CapsAnswer(128, 0, 0, 0, 5540, 11080, 0)));
+  EXPECT_EQ(Device.CurrentWriteSpeed(), 1385);
+
+  Transport->Expect(Failing(kSenseDefault, kIllegal));
+  Transport->Expect(Failing(kSenseCurrent, kIllegal));
+  EXPECT_EQ(Device.MaxWriteSpeed(), 0);
+  EXPECT_EQ(Device.DeviceMaxWriteSpeed(), 0);
+}
+
+TEST_F(DeviceFixture, DvdRamOnlyDriveReportsSpeedOne) {
+  Transport->Expect(Step(kSenseDefault, CapsAnswer(255, 0x20, 0x20, 0, 0, 0, 0)));
+  Transport->Expect(Failing(kSenseVendor, kIllegal));
+  for (std::uint8_t f : {std::uint8_t{0x2A}, std::uint8_t{0x3B}, std::uint8_t{0x2F}})
+    Transport->Expect(Failing({0x46, 2, 0, f, 0, 0, 0, 0, 0x72, 0}, kIllegal));
+  Transport->Expect(Failing(kSenseCurrent, kIllegal));
+  EXPECT_FALSE(Device.RefreshCapabilities());
+  EXPECT_EQ(Device.DeviceMaxWriteSpeed(), 1);
+  EXPECT_EQ(Device.DeviceMaxReadSpeed(), 1);
+}
+
+TEST(MediumTables, CodesNamesAndProfiles) {
+  EXPECT_STREQ(device::MediumName(12), "DVD+R DL");
+  EXPECT_STREQ(device::MediumName(7), "DVD-RW");
+  EXPECT_STREQ(device::MediumName(200), "UNKNOWN");
+  EXPECT_EQ(device::MediumCodeOfProfile(0x0013), 8);
+  EXPECT_EQ(device::MediumCodeOfProfile(0x002B), 12);
+  EXPECT_EQ(device::MediumCodeOfProfile(0x0040), 0);  // BD-ROM is not in the table
+  EXPECT_STREQ(device::ProfileName(0x001A), "DVD+RW");
+  EXPECT_TRUE(device::ProfileErasable(0x001A));
+  EXPECT_FALSE(device::ProfileErasable(0x001B));
+  EXPECT_STREQ(device::ProfileName(0x002B), "???????");  // no name for DVD+R DL in that table
+}
+
+TEST(FormatCapacities, PicksTheDescriptorThatHasTwoKilobyteBlocks) {
+  std::vector<std::uint8_t> a(248, 0);
+  auto put = [&](std::size_t at, std::uint32_t v) {
+    for (int i = 0; i < 4; ++i) a[at + static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(v >> (24 - 8 * i));
+  };
+  put(4, 2295104);
+  put(8, 0x02000800);  // formatted: type bits make the first descriptor fail the test
+  put(12, 2236704);
+  put(16, 0x00000800);
+  EXPECT_EQ(device::FormatCapacityBlocks(a), 2236704u);
+  put(16, 0x98000000);  // DVD+RW full format
+  EXPECT_EQ(device::FormatCapacityBlocks(a), 2236704u);
+  put(16, 0x54000010);
+  put(20, 1111);
+  put(24, 0x00000800);
+  EXPECT_EQ(device::FormatCapacityBlocks(a), 1111u);
+  put(24, 0);
+  EXPECT_EQ(device::FormatCapacityBlocks(a), 2295104u);
+  put(8, 0x00000800);
+  EXPECT_EQ(device::FormatCapacityBlocks(a), 2295104u);
+  EXPECT_EQ(device::FormatCapacityBlocks(std::span<const std::uint8_t>(a).first(8)), 0u);
+}
+
+TEST(ModelQuirks, FromVendorAndProduct) {
+  auto q = device::DecideModelQuirks("SANYO   ", "CD-W512EB       ");
+  EXPECT_TRUE(q.ForcedUnderrun);
+  EXPECT_TRUE(device::DecideModelQuirks("X       ", "CD-RW  CRX800E  ").LinkSize);
+  EXPECT_TRUE(device::DecideModelQuirks("MATSHITA", "UJDA750 DVD/CDRW").SlowReadyShared);
+  EXPECT_TRUE(device::DecideModelQuirks("TDK     ", "ANYTHING        ").SlowReadyShared);
+  EXPECT_FALSE(device::DecideModelQuirks("TD      ", "ANYTHING        ").SlowReadyShared);
+  EXPECT_TRUE(device::DecideModelQuirks("PIONEER ", "DVD-RW  DVR-103 ").SlowReadyDevice);
+  EXPECT_TRUE(device::DecideModelQuirks("PIONEER ", "DVD-RW  DVR-104 ").SlowReadyDevice);
+  EXPECT_FALSE(device::DecideModelQuirks("PIONEER ", " DVD-RW  DVR-103").SlowReadyDevice);  // untrimmed compare
+  EXPECT_TRUE(device::DecideModelQuirks("X       ", "CDRW321040X     ").NoImmediateClose);
+  q = device::DecideModelQuirks("ZANTIC  ", "VIRTUAL RECORDER");
+  EXPECT_FALSE(q.ForcedUnderrun || q.LinkSize || q.SlowReadyShared || q.SlowReadyDevice || q.NoImmediateClose);
+}
+
+TEST(SpeedTexts, CdAndDvdFactorsWithGrouping) {
+  EXPECT_EQ(device::SpeedText(7056, false, ','), "40X (7,056 KB/s)");
+  EXPECT_EQ(device::SpeedText(8310, true, ','), "6.0X (8,310 KB/s)");
+  EXPECT_EQ(device::SpeedText(8310, true, '.'), "6.0X (8.310 KB/s)");
+  EXPECT_EQ(device::SpeedText(1385, true, ','), "1.0X (1,385 KB/s)");
+  EXPECT_EQ(device::SpeedText(706, false, ','), "4X (706 KB/s)");
+  EXPECT_EQ(device::SpeedFactorText(3324, true), "2.4X");
+  EXPECT_EQ(device::GroupedNumber(1234567, ' '), "1 234 567");
+}
+
+}  // namespace
+}  // namespace devicetest
