@@ -3,7 +3,7 @@
 # (run) or builds with sanitizers and runs every test (test).
 #
 #   scripts/setup.sh run    release build, then out/sample.iso from examples/
-#   scripts/setup.sh test   AddressSanitizer build, then ctest
+#   scripts/setup.sh test   AddressSanitizer build, then ctest and a minute of fuzzing
 set -euo pipefail
 
 usage() {
@@ -17,6 +17,8 @@ mode=$1
 build_packages=(cmake ninja-build g++ libgtest-dev libgmock-dev pkg-config)
 # The peer readers the interop test compares our images with.
 test_packages=(xorriso genisoimage p7zip-full libcdio-utils python3 python3-pycdlib attr)
+# The session-import fuzzer (libFuzzer) builds with clang.
+test_packages+=(clang-14 libclang-rt-14-dev)
 
 case "$mode" in
   run) packages=("${build_packages[@]}") ;;
@@ -62,5 +64,6 @@ case "$mode" in
     cmake --preset asan
     cmake --build --preset asan
     ctest --preset asan -j2
+    scripts/fuzz.sh 60
     ;;
 esac

@@ -213,6 +213,16 @@ int RunBurn(engine::TKavoBurner& burner, const std::vector<std::string>& args, b
       burner.SetDispatcher(nullptr);
       return kExitBadInput;
     }
+    if (!o.ImportSession.empty()) {
+      char* end = nullptr;
+      const long n = std::strtol(o.ImportSession.c_str(), &end, 10);
+      if (*end != '\0' || n < -1 || n > 127) {
+        std::fprintf(err, "zantic-cli: --import-session takes -1 or a session number from 1 to 127\n");
+        burner.SetDispatcher(nullptr);
+        return kExitBadInput;
+      }
+      burner.SetSessionToImport(static_cast<std::int8_t>(n));
+    }
     started = burner.StartCompilationBurn();
     total = std::uint64_t{burner.ImageSectors()} * 2048;
   }

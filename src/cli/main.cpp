@@ -11,6 +11,7 @@
 #include "cli/build_iso.h"
 #include "cli/burn.h"
 #include "cli/devices.h"
+#include "cli/disc_commands.h"
 #include "cli/drive_info.h"
 #include "cli/options.h"
 #include "cli/vdisc.h"
@@ -63,6 +64,7 @@ int main(int argc, char** argv) {
   if (command == "burn" || command == "burn-iso") return cli::RunBurn(burner, args, command == "burn-iso", stdout, stderr);
   if (command == "erase") return cli::RunErase(burner, args, stdout, stderr);
   if (command == "devices") return cli::RunDevices(args, stdout, stderr);
+  if (cli::IsDiscCommand(command)) return cli::RunDiscCommand(burner, command, args, stdout, stderr);
   if (command == "drive-info") return cli::RunDriveInfo(args, stdout, stderr);
   if (command == "disc-info") return cli::RunDiscInfo(args, stdout, stderr);
   if (command == "schedule") return cli::RunScheduleCommand(args, stdout, stderr);

@@ -18,6 +18,9 @@ const char* const kMainUsage =
     "  vdisc       make, inspect and export the virtual recorder's disc files\n"
     "  task        show a task file (.mvt) or build an image of it\n"
     "  schedule    list, run or watch the scheduled backup tasks\n"
+    "  sessions    list the sessions of a disc\n"
+    "  ls          list the files of a session\n"
+    "  extract     copy files of a session to a folder\n"
     "\n"
     "Run 'zantic-cli COMMAND --help' for the options of a command.\n";
 

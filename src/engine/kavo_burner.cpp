@@ -78,10 +78,19 @@ int TKavoBurner::PrepareLayout(LayoutTarget target) {
     options.Bootable = true;
     options.BootImageSectors = static_cast<std::uint32_t>((boot.Size + iso::kSectorSize - 1) / iso::kSectorSize);
   }
-  // Reading the next writable address and merging an imported session join
-  // here for disc targets once the drive side is in place.
-  (void)target;
   options.SessionStart = 0;
+  if (target == LayoutTarget::Disc) {
+    if (FDiscSource != nullptr) {
+      if (const auto next = FDiscSource->NextWritableAddress()) options.SessionStart = *next;
+    } else if (FBurnLayout) {
+      std::uint32_t start = 0;
+      if (!ReadNextWritableAddress(start))
+        DebugMessage(">>> " + std::string(texts::kErrorNextWritableAddress), device::kMsgDriveError);
+      options.SessionStart = start > 0xFF000000u ? 0 : start;
+    }
+    // The earlier session's files keep their sectors; only records are new.
+    if (FSessionToImport != 0) ImportDiscSession(FSessionToImport, nullptr);
+  }
   FLayout = iso::ComputeLayout(FTables, options);
   FLaidOut = false;
   return 1;

@@ -15,6 +15,7 @@
 #include "engine/device/scsi_device.h"
 #include "engine/iso/compilation_tables.h"
 #include "engine/iso/date_time.h"
+#include "engine/iso/disc_source.h"
 #include "engine/iso/entries.h"
 #include "engine/iso/header.h"
 #include "engine/iso/layout.h"
@@ -32,9 +33,14 @@ class TEraseThread;
 struct TWrittenBlock;
 }
 
+namespace iso {
+struct DiscRecord;
+}
+
 namespace engine {
 
 class TKavoBurner;
+class ImportIntoCompilation;
 using iso::TDateTime;
 using iso::TDEntry;
 using iso::TFEntry;
@@ -153,6 +159,25 @@ class TKavoBurner : public device::TSCSIDevice {
   std::uint32_t CompilationEntryCount() const;
   const iso::CompilationTables& Tables() const { return FTables; }
 
+  // --- earlier sessions -------------------------------------------------
+  // 0: none; -1 or a number above the last session: the last session.
+  std::int8_t SessionToImport() const { return FSessionToImport; }
+  void SetSessionToImport(std::int8_t v) { FSessionToImport = v; }
+  // Where sessions are read from; nullptr (the default) is the selected drive.
+  void SetDiscSource(iso::DiscSource* source) { FDiscSource = source; }
+  iso::DiscSource& DiscSource();
+  // Merges a session's tree into `target` (nullptr: the root); true when a
+  // tree was read.
+  bool ImportDiscSession(std::int8_t session, TDEntry* target);
+  // The sector where a new session on the disc in the drive starts; false
+  // when the drive could not tell (start is 0 then).
+  bool ReadNextWritableAddress(std::uint32_t& start);
+  // Copies an imported file to `destination`: 1 when all of it was read and
+  // written, else 0 with the reason reported and no file of that name left.
+  int ExtractDiscFile(const TFEntry& entry, const std::string& destination);
+  // Copies an imported folder's files and subfolders into `destinationFolder`.
+  int ExtractDiscFolder(const TDEntry& dir, const std::string& destinationFolder);
+
   // --- layout and output ------------------------------------------------
   int PrepareLayout(LayoutTarget target);
   bool BuildHeader();
@@ -199,6 +224,8 @@ class TKavoBurner : public device::TSCSIDevice {
   std::optional<std::uint8_t> AddFolderContents(TDEntry& dest, const std::string& sourceFolder, bool archiveOnly, bool recurse,
                                  std::uint32_t attrMask, const std::string& fileMask,
                                  std::set<std::pair<std::uint64_t, std::uint64_t>>& ancestors);
+  friend class ImportIntoCompilation;
+  TFEntry* AddImportedFile(TDEntry& dir, const iso::DiscRecord& record);
   std::string DeriveDestination(const std::string& destPath, const std::string& source) const;
   void Changed() { FLaidOut = false; }
   void StartThreadedImageWrite(const std::string& path);
@@ -212,6 +239,9 @@ class TKavoBurner : public device::TSCSIDevice {
   void FinishOperation(const std::string& error);
   void ReapThreads();
 
+  std::int8_t FSessionToImport = 0;
+  iso::DiscSource* FDiscSource = nullptr;
+  std::unique_ptr<iso::DiscSource> FDriveSource;
   dispatch::Dispatcher* FDispatcher = nullptr;
   std::unique_ptr<stream::TCacheThread> FCache;
   std::unique_ptr<device::TThWrite> FWriter;

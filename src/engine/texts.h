@@ -13,6 +13,12 @@ inline constexpr const char* kCantCreateFile = "CAN'T CREATE FILE \"%s\"";
 inline constexpr const char* kOperationAborted = "OPERATION ABORTED BY USER";
 inline constexpr const char* kInternalError0004 = "INTERNAL ERROR 0004";
 inline constexpr const char* kErrorNextWritableAddress = "ERROR GETTING NEXT WRITABLE ADDRESS";
+inline constexpr const char* kImportingSession = "IMPORTING SESSION # %d";
+inline constexpr const char* kErrorImportingSession = "ERROR IMPORTING SESSION";
+inline constexpr const char* kIsoImageNotFound = "ERROR IMPORTING SESSION %d (ISO IMAGE NOT FOUND)";
+inline constexpr const char* kFileNameLengthExceeds = "ERROR IMPORTING SESSION, FILE NAME LENGTH EXCEEDS 120 CHARS";
+inline constexpr const char* kExtractingFile = "EXTRACTING FILE %s TO %s";
+inline constexpr const char* kSessionInfoError = "     Error getting session information";
 
 // Burning and erasing.
 inline constexpr const char* kWriterBusy = "WRITER BUSY/BUFFER FULL";
@@ -38,9 +44,25 @@ inline constexpr const char* kVerifyMismatch = "VERIFY FAILED: SECTORS %s DIFFER
 inline constexpr const char* kVerifyReadError = "VERIFY FAILED: CAN'T READ BACK SECTOR %d";
 inline constexpr const char* kTestWriteImpossible =
     "TEST WRITE IS NOT POSSIBLE WITH THIS DRIVE AND DISC, NOTHING WAS WRITTEN";
+// What a damaged or crafted disc is refused for.
+inline constexpr const char* kDiscNameRenamed = "INVALID FILE NAME ON THE DISC, IMPORTED AS \"%s\"";
+inline constexpr const char* kDiscNameUnusable = "INVALID FILE NAME ON THE DISC, NOT IMPORTED \"%s\"";
+inline constexpr const char* kDiscOutside = "\"%s\" POINTS PAST THE END OF THE DISC, NOT IMPORTED";
+inline constexpr const char* kDiscLoop = "FOLDER \"%s\" ON THE DISC POINTS AT A FOLDER ALREADY READ, NOT READ AGAIN";
+inline constexpr const char* kDiscFolderTooLarge = "FOLDER \"%s\" ON THE DISC IS LARGER THAN 64 MB, THE REST IS NOT READ";
+inline constexpr const char* kDiscTooDeep = "FOLDER \"%s\" ON THE DISC IS NESTED TOO DEEPLY, NOT IMPORTED";
+inline constexpr const char* kDiscReadLimit = "THE FOLDERS OF THE DISC EXCEED 512 MB, THE REST FROM \"%s\" ON IS NOT IMPORTED";
+inline constexpr const char* kDiscFolderUnreadable = "FOLDER \"%s\" ON THE DISC COULD NOT BE READ COMPLETELY";
+inline constexpr const char* kDiscMultiExtent =
+    "FILE \"%s\" ON THE DISC IS STORED IN PARTS (4 GB OR LARGER), NOT IMPORTED";
+inline constexpr const char* kDiscMoreErrors = "FURTHER ERRORS OF THIS SESSION ARE NOT REPORTED";
+inline constexpr const char* kExtractReadFailed = "ERROR READING THE DISC, FILE NOT EXTRACTED \"%s\"";
+inline constexpr const char* kExtractUnsafeName = "INVALID FILE NAME, NOT EXTRACTED \"%s\"";
 
 // Replaces the first "%d" or "%s" of a text with a value.
 std::string Format(const char* text, const std::string& value);
 std::string Format(const char* text, long long value);
+// Replaces the first two "%d"/"%s" in order; the first value is not searched.
+std::string Format(const char* text, const std::string& first, const std::string& second);
 
 }  // namespace engine::texts

@@ -55,5 +55,7 @@ base::Status AppendToFile(const std::string& path, const std::string& bytes);
 bool RemoveFile(const std::string& path);
 // Renames over an existing target atomically where the system allows it.
 base::Status RenameFile(const std::string& from, const std::string& to);
+// Sets a file's last-write time (UTC seconds); false when it could not be set.
+bool SetFileWriteTime(const std::string& path, std::int64_t unixSec);
 
 }  // namespace platform

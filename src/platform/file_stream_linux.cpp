@@ -221,4 +221,11 @@ base::Status RenameFile(const std::string& from, const std::string& to) {
   return base::Ok();
 }
 
+bool SetFileWriteTime(const std::string& path, std::int64_t unixSec) {
+  struct timespec times[2] {};
+  times[0].tv_nsec = UTIME_OMIT;
+  times[1].tv_sec = static_cast<time_t>(unixSec);
+  return ::utimensat(AT_FDCWD, path.c_str(), times, 0) == 0;
+}
+
 }  // namespace platform

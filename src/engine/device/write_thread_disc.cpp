@@ -236,10 +236,13 @@ void TThWrite::CloseMedium(std::uint8_t medium, std::uint32_t track) {
     }
     return false;
   };
+  // DVD-R and DVD+R pages always allow another session, so closing the
+  // disc takes the finalizing close function.
+  const std::uint8_t sessionClose = FParams.Disc.FinalizeDisc ? 5 : 2;
   switch (medium) {
     case kMediumDvdpr:
       close(TImmediate::No, 1, t);
-      close(TImmediate::No, 2, 0xFF);
+      close(TImmediate::No, sessionClose, 0xFF);
       return;
     case kMediumDvdprDl:
       close(TImmediate::No, 1, t);
@@ -248,7 +251,7 @@ void TThWrite::CloseMedium(std::uint8_t medium, std::uint32_t track) {
     case kMediumDvdr:
       close(TImmediate::Yes, 1, t);
       close(TImmediate::Yes, 1, static_cast<std::uint8_t>(t + 1));
-      close(TImmediate::Yes, 2, static_cast<std::uint8_t>(t + 2));
+      close(TImmediate::Yes, sessionClose, static_cast<std::uint8_t>(t + 2));
       return;
     case kMediumDvdrwRestricted:
     case kMediumDvdrwSequential:

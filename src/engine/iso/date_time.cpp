@@ -105,4 +105,12 @@ std::optional<TDateTime> FileTimeToDateTime(std::int64_t unixSec, std::int32_t n
   return d->Value;
 }
 
+std::optional<std::int64_t> LocalDateToFileTime(TDateTime value) {
+  const auto t = DecodeDateTime(value);
+  if (!t) return std::nullopt;
+  const std::int64_t days = DaysFromCivil(t->Year, static_cast<unsigned>(t->Month), static_cast<unsigned>(t->Day));
+  const std::int64_t local = (days - 25569) * 86400 + t->Hour * 3600 + t->Minute * 60 + t->Second;
+  return local - std::int64_t{platform::UtcOffsetMinutesAt(*t)} * 60;
+}
+
 }  // namespace iso

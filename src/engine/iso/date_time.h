@@ -27,6 +27,9 @@ std::optional<LocalDate> FileTimeToLocalDate(std::int64_t unixSec, std::int32_t 
 // The offset in force at a local date (0 when the date is not a valid one).
 std::int8_t OffsetAtLocal(TDateTime value);
 
+// A local date as a file time (UTC seconds); nullopt when it is not a valid date.
+std::optional<std::int64_t> LocalDateToFileTime(TDateTime value);
+
 std::optional<TDateTime> FileTimeToDateTime(std::int64_t unixSec, std::int32_t nsec);
 
 }  // namespace iso

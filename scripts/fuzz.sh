@@ -1,0 +1,59 @@
+#!/usr/bin/env bash
+# Builds the session-import fuzzer with clang and runs it.
+#
+#   scripts/fuzz.sh [SECONDS]   default 60; the corpus grows in build/fuzz/corpus
+#
+# Seeds are made on the spot: images written by zantic-cli, by xorriso (two
+# sessions appended to one file) and by genisoimage (plain, Joliet, -C/-M).
+# A crash leaves its input in build/fuzz/crash-*; the run fails then.
+set -euo pipefail
+
+seconds=${1:-60}
+cd "$(dirname "$0")/.."
+root=$PWD
+build=$root/build/fuzz
+
+CXX=${CXX_FUZZ:-clang++-14} cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+  -DCMAKE_CXX_COMPILER="${CXX_FUZZ:-clang++-14}" -DZANTIC_FUZZ=ON -DZANTIC_TESTS=OFF -DZANTIC_WERROR=OFF >/dev/null
+cmake --build "$build" --target zantic_import_fuzzer zantic-cli -j2
+
+seeds=$build/seeds
+mkdir -p "$seeds" "$build/corpus"
+if [ ! -e "$seeds/.made" ]; then
+  work=$(mktemp -d)
+  trap 'rm -rf "$work"' EXIT
+  mkdir -p "$work/a/sub" "$work/b"
+  printf 'hello\n' >"$work/a/README.txt"
+  printf 'deep\n' >"$work/a/sub/A Long Joliet Name.txt"
+  printf 'two\n' >"$work/b/second.txt"
+  cli=$build/src/cli/zantic-cli
+  "$cli" build-iso -o "$seeds/own-joliet.iso" "$work/a" >/dev/null
+  "$cli" build-iso --no-joliet -o "$seeds/own-iso.iso" "$work/a" >/dev/null
+  if command -v xorriso >/dev/null; then
+    (cd "$work/a" && xorriso -dev "stdio:$seeds/xorriso-2s.iso" -joliet on -add README.txt sub -- >/dev/null 2>&1)
+    (cd "$work/b" && xorriso -dev "stdio:$seeds/xorriso-2s.iso" -joliet on -add second.txt -- >/dev/null 2>&1)
+  fi
+  if command -v genisoimage >/dev/null; then
+    genisoimage -quiet -o "$seeds/geniso-plain.iso" "$work/a"
+    genisoimage -quiet -J -o "$work/g1.iso" "$work/a"
+    next=$(( $(stat -c %s "$work/g1.iso") / 2048 ))
+    genisoimage -quiet -J -C "0,$next" -M "$work/g1.iso" -o "$work/g2.bin" "$work/b" 2>/dev/null
+    cat "$work/g1.iso" "$work/g2.bin" >"$seeds/geniso-2s.iso"
+  fi
+  # Cut copies keep the descriptors and directories without the file data:
+  # small inputs run many times faster.
+  for f in "$seeds"/*.iso; do
+    head -c $((48 * 2048)) "$f" >"${f%.iso}-cut48.img"
+  done
+  touch "$seeds/.made"
+fi
+
+cd "$build"
+set +e
+fuzz/zantic_import_fuzzer -max_total_time="$seconds" -timeout=20 -rss_limit_mb=2048 -max_len=1048576 \
+  -print_final_stats=1 corpus "$seeds" >fuzz.log 2>&1
+rc=$?
+set -e
+grep -E '^(#[0-9]+ +DONE|stat::number_of_executed_units|==[0-9]+==ERROR|SUMMARY)' fuzz.log || true
+[ $rc -eq 0 ] || echo "fuzzer failed; see $build/fuzz.log" >&2
+exit $rc

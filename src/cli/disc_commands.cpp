@@ -1,0 +1,242 @@
+#include "cli/disc_commands.h"
+
+#include <algorithm>
+#include <filesystem>
+#include <memory>
+#include <optional>
+
+#include "cli/build_iso.h"
+#include "cli/drive_select.h"
+#include "engine/iso/date_time.h"
+#include "engine/kavo_burner.h"
+#include "engine/session_list.h"
+
+namespace cli {
+
+const char* const kDiscCommandsUsage =
+    "usage: zantic-cli sessions (--image FILE | --device DEV)\n"
+    "       zantic-cli ls (--image FILE | --device DEV) [--session N] [PATH]\n"
+    "       zantic-cli extract (--image FILE | --device DEV) [--session N] PATH DEST\n"
+    "\n"
+    "sessions   the tracks of the disc with their start and size, and the free space\n"
+    "ls         the files of a session below PATH (default the root), with sizes,\n"
+    "           dates and start sectors\n"
+    "extract    copies the file or folder PATH of a session into the folder DEST\n"
+    "\n"
+    "options:\n"
+    "      --image FILE     read the disc from an image file\n"
+    "      --device DEV     read the disc in a drive (as for burn: an address, a\n"
+    "                       device node or a virtual disc file)\n"
+    "      --session N      the session to read; -1 (the default) or a number above\n"
+    "                       the last is the last session\n"
+    "  -h, --help           show this help\n"
+    "\n"
+    "Paths on the disc take \"/\" or \"\\\". exit codes: 0 done; 1 the disc could not be\n"
+    "read or a file not written; 2 wrong arguments; 130 interrupted.\n";
+
+namespace {
+
+struct DiscOptions {
+  std::string Image;
+  std::string Device;
+  int Session = -1;
+  std::vector<std::string> Positional;
+  bool Help = false;
+};
+
+std::optional<DiscOptions> Parse(const std::vector<std::string>& args, std::string& error) {
+  DiscOptions o;
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    const std::string& a = args[i];
+    if (a == "-h" || a == "--help") {
+      o.Help = true;
+    } else if (a == "--image" || a == "--device" || a == "--session") {
+      if (i + 1 >= args.size()) {
+        error = a + " needs a value";
+        return std::nullopt;
+      }
+      const std::string& v = args[++i];
+      if (a == "--image" || a == "--device") {
+        (a == "--image" ? o.Image : o.Device) = v;
+        continue;
+      }
+      char* end = nullptr;
+      const long n = std::strtol(v.c_str(), &end, 10);
+      if (v.empty() || *end != '\0' || n < -1 || n > 127) {
+        error = "--session takes -1 or a session number from 1 to 127: " + v;
+        return std::nullopt;
+      }
+      o.Session = static_cast<int>(n);
+    } else if (a.size() > 1 && a[0] == '-') {
+      error = "unknown option: " + a;
+      return std::nullopt;
+    } else {
+      o.Positional.push_back(a);
+    }
+  }
+  if (!o.Help && o.Image.empty() == o.Device.empty()) {
+    error = "name the disc with --image FILE or --device DEV";
+    return std::nullopt;
+  }
+  return o;
+}
+
+// Compilation paths use "\"; the command line takes either separator.
+std::string DiscPath(std::string p) {
+  std::replace(p.begin(), p.end(), '/', '\\');
+  while (p.size() > 1 && p.back() == '\\') p.pop_back();
+  if (p.empty() || p.front() != '\\') p.insert(0, "\\");
+  return p;
+}
+
+// A disc path as listed: "/"-separated from the root.
+std::string Shown(const std::string& path) {
+  std::string p = DiscPath(path);
+  std::replace(p.begin(), p.end(), '\\', '/');
+  return p;
+}
+
+std::string DateText(iso::TDateTime value) {
+  const auto t = iso::DecodeDateTime(value);
+  if (!t) return "unknown date       ";
+  char s[32];
+  std::snprintf(s, sizeof s, "%04d-%02d-%02d %02d:%02d:%02d", t->Year, t->Month, t->Day, t->Hour, t->Minute,
+                t->Second);
+  return s;
+}
+
+// A file's name as extracted: without the dot the add rule gives names
+// that have no extension.
+std::string LocalName(const iso::TFEntry& e) {
+  std::string n = e.LongName;
+  if (!e.IsDirectory() && n.size() > 1 && n.back() == '.') n.pop_back();
+  return n;
+}
+
+void List(const iso::TDEntry& dir, const std::string& path, std::FILE* out) {
+  for (const iso::TFEntry* e = dir.FirstChild; e != nullptr; e = e->Next) {
+    const std::string p = path + "/" + LocalName(*e);
+    if (e->IsDirectory()) {
+      std::fprintf(out, "d %12s  %s  %10s  %s/\n", "", DateText(e->DateTime).c_str(), "", p.c_str());
+      List(*e->DirEntry, p, out);
+    } else {
+      std::fprintf(out, "- %12lld  %s  %10d  %s\n", static_cast<long long>(e->RecordedSize),
+                   DateText(e->DateTime).c_str(), e->Extent, p.c_str());
+    }
+  }
+}
+
+struct Found {
+  const iso::TDEntry* Dir = nullptr;   // PATH names a folder (the root included)
+  const iso::TFEntry* File = nullptr;  // PATH names a file
+};
+
+Found Resolve(engine::TKavoBurner& burner, const std::string& path) {
+  const std::string p = DiscPath(path);
+  if (const iso::TDEntry* d = burner.FindCompilationDir(p)) return {d, nullptr};
+  const auto cut = p.rfind('\\');
+  const iso::TDEntry* parent = burner.FindCompilationDir(cut == 0 ? "\\" : p.substr(0, cut));
+  if (parent == nullptr) return {};
+  const std::string name = p.substr(cut + 1);
+  const iso::TFEntry* e = burner.Tables().FindEntry(*parent, name);
+  if (e == nullptr) e = burner.Tables().FindEntry(*parent, name + ".");
+  return {nullptr, e};
+}
+
+int Extract(engine::TKavoBurner& burner, const Found& what, const std::string& dest, std::FILE* err) {
+  std::error_code ec;
+  const std::filesystem::path folder = std::filesystem::absolute(dest, ec);
+  // Extracting writes into a folder the user names, never a drive's root.
+  if (ec || folder == folder.root_path()) {
+    std::fprintf(err, "zantic-cli: choose a folder to extract into, not the root: %s\n", dest.c_str());
+    return kExitBadInput;
+  }
+  std::filesystem::create_directories(folder, ec);
+  if (!std::filesystem::is_directory(folder, ec)) {
+    std::fprintf(err, "zantic-cli: cannot create the folder %s\n", dest.c_str());
+    return kExitFailed;
+  }
+  int ok = 0;
+  if (what.File != nullptr) {
+    ok = burner.ExtractDiscFile(*what.File, (folder / LocalName(*what.File)).string());
+  } else {
+    const bool root = what.Dir == burner.Tables().Root();
+    ok = burner.ExtractDiscFolder(*what.Dir, root ? folder.string() : (folder / what.Dir->LongName).string());
+  }
+  if (burner.CancelRequested()) return kExitAborted;
+  return ok == 1 ? kExitOk : kExitFailed;
+}
+
+}  // namespace
+
+bool IsDiscCommand(const std::string& command) {
+  return command == "sessions" || command == "ls" || command == "extract";
+}
+
+int RunDiscCommand(engine::TKavoBurner& burner, const std::string& command, const std::vector<std::string>& args,
+                   std::FILE* out, std::FILE* err) {
+  std::string error;
+  const auto o = Parse(args, error);
+  if (!o) {
+    std::fprintf(err, "zantic-cli: %s\n\n%s", error.c_str(), kDiscCommandsUsage);
+    return kExitBadInput;
+  }
+  if (o->Help) {
+    std::fputs(kDiscCommandsUsage, out);
+    return kExitOk;
+  }
+  const std::size_t wanted = command == "sessions" ? 0 : command == "ls" ? 1 : 2;
+  if (o->Positional.size() > wanted || (command == "extract" && o->Positional.size() != 2)) {
+    std::fprintf(err, "zantic-cli: %s takes %s\n\n%s", command.c_str(),
+                 command == "sessions" ? "no path" : command == "ls" ? "at most one path" : "PATH and DEST",
+                 kDiscCommandsUsage);
+    return kExitBadInput;
+  }
+  std::unique_ptr<iso::ImageSource> image;
+  if (!o->Image.empty()) {
+    auto opened = iso::ImageSource::OpenFile(o->Image);
+    if (!opened) {
+      std::fprintf(err, "zantic-cli: cannot open %s: %s\n", o->Image.c_str(), opened.Err().Message.c_str());
+      return kExitBadInput;
+    }
+    image = std::move(opened.Value());
+  } else if (!SelectDrive(burner, o->Device, error)) {
+    std::fprintf(err, "zantic-cli: %s\n", error.c_str());
+    return kExitFailed;
+  }
+  // Without an image the selected drive is read.
+  burner.SetDiscSource(image.get());
+  burner.OnDebugMessage = [err](device::TSCSIDevice&, const std::string& text, std::uint8_t) {
+    std::fprintf(err, "%s\n", text.c_str());
+  };
+  struct Detach {
+    engine::TKavoBurner& B;
+    ~Detach() { B.SetDiscSource(nullptr); }
+  } detach{burner};
+  const std::string disc = image ? o->Image : o->Device;
+
+  if (command == "sessions") {
+    std::fprintf(out, "%s\n", engine::kSessionListHeader);
+    for (const auto& line : engine::SessionListLines(burner.DiscSource())) std::fprintf(out, "%s\n", line.c_str());
+    return kExitOk;
+  }
+  if (!burner.ImportDiscSession(static_cast<std::int8_t>(o->Session), nullptr)) {
+    std::fprintf(err, "zantic-cli: no session could be read from %s\n", disc.c_str());
+    return kExitFailed;
+  }
+  const Found found = Resolve(burner, o->Positional.empty() ? "\\" : o->Positional[0]);
+  if (found.Dir == nullptr && found.File == nullptr) {
+    std::fprintf(err, "zantic-cli: not on the disc: %s\n", o->Positional[0].c_str());
+    return kExitBadInput;
+  }
+  if (command == "extract") return Extract(burner, found, o->Positional[1], err);
+  if (found.File != nullptr) {
+    std::fprintf(out, "- %12lld  %s  %10d  %s\n", static_cast<long long>(found.File->RecordedSize),
+                 DateText(found.File->DateTime).c_str(), found.File->Extent, Shown(o->Positional[0]).c_str());
+    return kExitOk;
+  }
+  List(*found.Dir, found.Dir == burner.Tables().Root() ? "" : Shown(o->Positional[0]), out);
+  return kExitOk;
+}
+
+}  // namespace cli

@@ -1,0 +1,76 @@
+#pragma once
+// Reading an earlier session back from a disc: the volume descriptor scan
+// and the walk over directory records. Everything on the disc is untrusted:
+// loops, sizes and names are checked and every limit is reported through
+// the sink, never crashed on.
+#include <cstdint>
+#include <optional>
+#include <string>
+
+#include "engine/iso/disc_source.h"
+#include "engine/iso/entries.h"
+
+namespace iso {
+
+// A directory or file record as the walk hands it over.
+struct DiscRecord {
+  std::string Name;  // identifier without ";version", safe as one path component
+  std::uint32_t Extent = 0;
+  std::uint32_t Size = 0;
+  std::uint8_t Flags = 0;  // ECMA-119 9.1.6
+  TDateTime Date = 0;      // local time as recorded, offset ignored
+  bool IsDirectory() const { return (Flags & 0x02) != 0; }
+  bool IsHidden() const { return (Flags & 0x01) != 0; }
+};
+
+enum class ReadProblem {
+  NameTooLong,          // passed over
+  NameRenamed,          // "/", "\", ":" or control characters replaced by "_"
+  NameUnusable,         // empty, "." or "..": passed over
+  OutsideDisc,          // extent and length reach past the disc: passed over
+  DirectoryLoop,        // a directory already read: not read again
+  DirectoryTooLarge,    // read up to kMaxDirectorySectors
+  TooDeep,              // below kMaxDirectoryDepth: passed over
+  ReadLimit,            // kMaxTreeSectors read: the walk ends
+  DirectoryUnreadable,  // the rest of that directory is not read
+  MultiExtent,          // a file of several extents (4 GiB or more): passed over
+};
+
+// A legitimate directory of 100,000 entries is about 10 MB.
+inline constexpr std::uint64_t kMaxDirectorySectors = 32768;
+inline constexpr std::uint64_t kMaxTreeSectors = 262144;
+inline constexpr int kMaxDirectoryDepth = 64;
+// Identifier lengths passed over as too long.
+inline constexpr std::size_t kMaxJolietImportId = 214;
+inline constexpr std::size_t kMaxIsoImportId = 239;
+
+class ImportSink {
+ public:
+  virtual ~ImportSink() = default;
+  // Adds a record to `parent`. For a directory, the directory its records go
+  // into, or nullptr to leave it unread.
+  virtual TDEntry* Add(TDEntry& parent, const DiscRecord& record) = 0;
+  // True when the walk must end (tables full, cancelled).
+  virtual bool Stop() = 0;
+  // `what`: the record's path on the disc, "\"-joined.
+  virtual void Problem(ReadProblem problem, const std::string& what) = 0;
+};
+
+struct RootRecord {
+  std::uint32_t Extent = 0;
+  std::uint32_t Size = 0;
+  bool Joliet = false;
+  std::uint32_t VolumeSpaceSize = 0;
+};
+
+// Scans sectors start+16 on (at most 21) for the Joliet (joliet) or the
+// primary volume descriptor; the terminator or a failed read ends the scan.
+std::optional<RootRecord> FindDescriptor(DiscSource& disc, std::uint32_t sessionStart, bool joliet);
+
+// Reads the tree below `root` into `target`.
+void ReadTree(DiscSource& disc, const RootRecord& root, TDEntry& target, ImportSink& sink);
+
+// UCS-2/UTF-16 big-endian to UTF-8; unpaired surrogates become U+FFFD.
+std::string Utf16BeToUtf8(const std::uint8_t* bytes, std::size_t length);
+
+}  // namespace iso

@@ -1,0 +1,262 @@
+// Earlier sessions of a disc: importing a session's tree into the
+// compilation, and copying imported files back to local files.
+#include <cmath>
+#include <cstring>
+#include <filesystem>
+#include <vector>
+
+#include "engine/device/media_types.h"
+#include "engine/device_disc_source.h"
+#include "engine/iso/date_time.h"
+#include "engine/iso/naming.h"
+#include "engine/iso/records.h"
+#include "engine/iso/session_reader.h"
+#include "engine/kavo_burner.h"
+#include "engine/texts.h"
+#include "platform/file_stream.h"
+
+namespace engine {
+namespace {
+
+// A crafted disc could otherwise flood the log with one line per record.
+constexpr int kMaxReportedProblems = 100;
+// 31 sectors a read, as the drive wrappers' 64 KiB buffer allows.
+constexpr std::uint32_t kExtractChunk = 63488;
+
+const char* ProblemText(iso::ReadProblem p) {
+  switch (p) {
+    case iso::ReadProblem::NameTooLong: return texts::kFileNameLengthExceeds;
+    case iso::ReadProblem::NameRenamed: return texts::kDiscNameRenamed;
+    case iso::ReadProblem::NameUnusable: return texts::kDiscNameUnusable;
+    case iso::ReadProblem::OutsideDisc: return texts::kDiscOutside;
+    case iso::ReadProblem::DirectoryLoop: return texts::kDiscLoop;
+    case iso::ReadProblem::DirectoryTooLarge: return texts::kDiscFolderTooLarge;
+    case iso::ReadProblem::TooDeep: return texts::kDiscTooDeep;
+    case iso::ReadProblem::ReadLimit: return texts::kDiscReadLimit;
+    case iso::ReadProblem::DirectoryUnreadable: return texts::kDiscFolderUnreadable;
+    case iso::ReadProblem::MultiExtent: return texts::kDiscMultiExtent;
+  }
+  return texts::kDiscFolderUnreadable;
+}
+
+}  // namespace
+
+class ImportIntoCompilation final : public iso::ImportSink {
+ public:
+  explicit ImportIntoCompilation(TKavoBurner& burner) : FBurner(burner) {}
+
+  TDEntry* Add(TDEntry& parent, const iso::DiscRecord& r) override {
+    // The refusals of adding are checked here so that they share the
+    // report limit: a crafted disc can hold millions of such names.
+    if (!r.IsDirectory()) {
+      const std::string longName = r.Name.find('.') == std::string::npos ? r.Name + "." : r.Name;
+      if (iso::Utf16Length(longName) > iso::kMaxLongFileName)
+        Report(">>> " + texts::Format(texts::kNameTooLong, longName), device::kMsgCompilationError);
+      else
+        FBurner.AddImportedFile(parent, r);
+      return nullptr;
+    }
+    const std::string key = iso::UpperKey(iso::JoinKey(parent.PathKey, r.Name));
+    if (TDEntry* existing = FBurner.FTables.FindDirByKey(key)) return existing;
+    const TFEntry* taken = FBurner.FTables.FindEntry(parent, r.Name);
+    if (taken != nullptr || iso::Utf16Length(r.Name) > iso::kMaxJolietDirUnits) {
+      Report(">>> " + texts::Format(taken != nullptr ? texts::kNameTaken : texts::kNameTooLong, key),
+             device::kMsgCompilationError);
+      return nullptr;
+    }
+    if (FBurner.FTables.DirsFull()) {
+      Report(texts::Format(texts::kMaximumDirectories, FBurner.FTables.MaxDirs()), device::kMsgTableFull);
+      return nullptr;
+    }
+    const std::uint32_t attributes = platform::kAttrDirectory | (r.IsHidden() ? platform::kAttrHidden : 0);
+    TFEntry* e = FBurner.AddDirectory(parent, r.Name, iso::ShortNameRule(r.Name),
+                                      iso::LocalDate{r.Date, iso::OffsetAtLocal(r.Date)}, attributes);
+    return e != nullptr ? e->DirEntry : nullptr;
+  }
+
+  bool Stop() override {
+    if (FBurner.FTables.EntriesFull() && !FFull) {
+      FFull = true;
+      Report(texts::Format(texts::kMaximumFiles, FBurner.FTables.MaxEntries()), device::kMsgTableFull);
+    }
+    return FFull || FBurner.CancelRequested();
+  }
+
+  void Problem(iso::ReadProblem p, const std::string& what) override {
+    if (p == iso::ReadProblem::NameTooLong)
+      Report(">>> " + std::string(texts::kFileNameLengthExceeds) + "\n\r" + what, device::kMsgCompilationError);
+    else
+      Report(">>> " + texts::Format(ProblemText(p), what), device::kMsgCompilationError);
+  }
+
+ private:
+  void Report(const std::string& line, std::uint8_t kind) {
+    if (++FReported <= kMaxReportedProblems) FBurner.DebugMessage(line, kind);
+    else if (FReported == kMaxReportedProblems + 1) FBurner.DebugMessage(">>> " + std::string(texts::kDiscMoreErrors), kind);
+  }
+
+  TKavoBurner& FBurner;
+  int FReported = 0;
+  bool FFull = false;
+};
+
+iso::DiscSource& TKavoBurner::DiscSource() {
+  if (FDiscSource != nullptr) return *FDiscSource;
+  if (!FDriveSource) FDriveSource = std::make_unique<DeviceDiscSource>(*this);
+  return *FDriveSource;
+}
+
+TFEntry* TKavoBurner::AddImportedFile(TDEntry& dir, const iso::DiscRecord& r) {
+  std::string longName = r.Name;
+  if (longName.find('.') == std::string::npos) longName += '.';
+  if (iso::Utf16Length(longName) > iso::kMaxLongFileName) return nullptr;  // reported by the walk
+  TFEntry* existing = FTables.FindEntry(dir, longName);
+  if (existing != nullptr && (!FReplaceFile || existing->IsDirectory())) return nullptr;
+  if (existing == nullptr && FTables.EntriesFull()) return nullptr;  // reported once by the walk
+  TFEntry* e = existing != nullptr ? existing : FTables.NewEntry(dir, longName);
+  e->IsoName = iso::CutUtf8(iso::UpperKey(iso::ShortNameRule(longName)), iso::kMaxIsoIdentifierBytes - 2);
+  e->LongName = longName;
+  e->SourcePath.clear();
+  e->SourceSize = e->RecordedSize = r.Size;
+  e->Attributes = r.IsHidden() ? platform::kAttrHidden : 0;
+  e->DateTime = r.Date;
+  e->TimeZoneOffset = iso::OffsetAtLocal(r.Date);
+  e->ClearArchive = false;
+  e->Imported = true;
+  e->Extent = e->JolietExtent = static_cast<std::int32_t>(r.Extent);
+  Changed();
+  return e;
+}
+
+bool TKavoBurner::ReadNextWritableAddress(std::uint32_t& start) {
+  start = 0;
+  WaitForReady(10000, 500);
+  const std::uint8_t medium = device::CurrentMediaType();
+  const bool finalize = FinalizeDisc();
+  SetFinalizeDisc(true);
+  SetWriteParameters(TestWrite(), UnderrunProtection(), medium, true);
+  SetFinalizeDisc(finalize);
+  WaitForReady(10000, 500);
+  // Media written in place grow their one file system: the new session
+  // starts where the volume ends.
+  if (medium == device::kMediumDvdRam || medium == device::kMediumDvdprw) {
+    std::vector<std::uint8_t> block;
+    for (std::uint32_t lba = 32; lba >= 16; --lba) {
+      if (!Read10(lba, 1, block) || (block[0] != 1 && block[0] != 2) || std::memcmp(block.data() + 1, "CD001", 5) != 0)
+        continue;
+      start = std::uint32_t{block[80]} | std::uint32_t{block[81]} << 8 | std::uint32_t{block[82]} << 16 |
+              std::uint32_t{block[83]} << 24;
+      break;
+    }
+    return true;
+  }
+  const bool dvdrw = medium == device::kMediumDvdrwRestricted || medium == device::kMediumDvdrwSequential;
+  const std::uint32_t track = dvdrw ? 1 : SessionCount() + 1;
+  if (track > 0xFF || !ReadTrackInformation(static_cast<std::uint8_t>(track))) return false;
+  const std::uint32_t next = LastTrackInfo().NextWritableAddress;
+  if (!dvdrw || next != 0) start = next;
+  return true;
+}
+
+bool TKavoBurner::ImportDiscSession(std::int8_t session, TDEntry* target) {
+  if (target == nullptr) target = FTables.Root();
+  iso::DiscSource& disc = DiscSource();
+  const std::uint8_t last = disc.LastSession();
+  if (last == 0) return false;
+  int n = session;
+  if (n == -1 || n > last) n = last;
+  if (n <= 0) return false;
+  DebugMessage(">>> " + texts::Format(texts::kImportingSession, n), device::kMsgProgress);
+  const auto track = disc.TrackInfo(static_cast<std::uint8_t>(n));
+  if (!track) {
+    DebugMessage(">>> " + std::string(texts::kErrorImportingSession) + " # " + std::to_string(n),
+                 device::kMsgCompilationError);
+    return false;
+  }
+  auto root = iso::FindDescriptor(disc, track->Start, true);
+  if (!root) root = iso::FindDescriptor(disc, track->Start, false);
+  if (!root) {
+    DebugMessage(">>> " + texts::Format(texts::kIsoImageNotFound, n), device::kMsgCompilationError);
+    return false;
+  }
+  ImportIntoCompilation sink(*this);
+  iso::ReadTree(disc, *root, *target, sink);
+  return true;
+}
+
+int TKavoBurner::ExtractDiscFile(const TFEntry& entry, const std::string& destination) {
+  DebugMessage(">>> " + texts::Format(texts::kExtractingFile, entry.LongName, destination), device::kMsgProgress);
+  // Written under another name and renamed at the end, so that a failed
+  // read never leaves a damaged file under the name asked for.
+  std::string partial = destination + ".part";
+  // Never over a file of that name, which may be one extracted before.
+  std::error_code ec;
+  for (int i = 1; i < 1000 && std::filesystem::symlink_status(partial, ec).type() != std::filesystem::file_type::not_found;
+       ++i)
+    partial = destination + ".part" + std::to_string(i);
+  auto file = platform::FileStream::Open(partial, platform::OpenMode::CreateWrite);
+  if (!file) {
+    DebugMessage(">>> " + texts::Format(texts::kCantCreateFile, destination), device::kMsgCompilationError);
+    return 0;
+  }
+  auto fail = [&](const char* text) {
+    file.Value().Close();
+    platform::RemoveFile(partial);
+    DebugMessage(">>> " + texts::Format(text, destination), device::kMsgCompilationError);
+    return 0;
+  };
+  iso::DiscSource& disc = DiscSource();
+  std::vector<std::uint8_t> buffer(65536);
+  std::uint64_t sector = static_cast<std::uint32_t>(entry.Extent);
+  const auto total = static_cast<std::uint64_t>(std::max<std::int64_t>(entry.RecordedSize, 0));
+  std::uint64_t done = 0;
+  while (done < total) {
+    if (CancelRequested()) return fail(texts::kOperationAborted);
+    const auto take = static_cast<std::uint32_t>(std::min<std::uint64_t>(total - done, kExtractChunk));
+    const std::uint32_t sectors = (take + iso::kSectorSize - 1) / iso::kSectorSize;
+    if (sector + sectors > 0xFFFFFFFFull || !disc.ReadSectors(static_cast<std::uint32_t>(sector), sectors, buffer))
+      return fail(texts::kExtractReadFailed);
+    if (!file.Value().Write(buffer.data(), take)) return fail(texts::kCantWriteFile);
+    sector += sectors;
+    done += take;
+    if (OnProgress) OnProgress(*this, Progress{done, total});
+  }
+  if (!file.Value().Sync()) return fail(texts::kCantWriteFile);
+  file.Value().Close();
+  if (const auto when = iso::LocalDateToFileTime(entry.DateTime)) platform::SetFileWriteTime(partial, *when);
+  if (!platform::RenameFile(partial, destination)) {
+    platform::RemoveFile(partial);
+    DebugMessage(">>> " + texts::Format(texts::kCantCreateFile, destination), device::kMsgCompilationError);
+    return 0;
+  }
+  return 1;
+}
+
+int TKavoBurner::ExtractDiscFolder(const TDEntry& dir, const std::string& destinationFolder) {
+  std::error_code ec;
+  std::filesystem::create_directories(destinationFolder, ec);
+  if (!std::filesystem::is_directory(destinationFolder, ec)) {
+    DebugMessage(">>> " + texts::Format(texts::kCantCreateFile, destinationFolder), device::kMsgCompilationError);
+    return 0;
+  }
+  int result = 1;
+  for (const TFEntry* e = dir.FirstChild; e != nullptr; e = e->Next) {
+    if (CancelRequested()) return 0;
+    std::string name = e->LongName;
+    // The dot the add rule gives names without an extension is not the file's.
+    if (!e->IsDirectory() && name.size() > 1 && name.back() == '.') name.pop_back();
+    // Names come from the disc: nothing may lead out of the chosen folder.
+    if (name.empty() || name == "." || name == ".." || name.find_first_of("/\\") != std::string::npos) {
+      DebugMessage(">>> " + texts::Format(texts::kExtractUnsafeName, e->LongName), device::kMsgCompilationError);
+      result = 0;
+      continue;
+    }
+    const std::string path = (std::filesystem::path(destinationFolder) / name).string();
+    const int r = e->IsDirectory() ? ExtractDiscFolder(*e->DirEntry, path)
+                                   : (e->Imported ? ExtractDiscFile(*e, path) : 1);
+    if (r == 0) result = 0;
+  }
+  return result;
+}
+
+}  // namespace engine
