@@ -51,13 +51,20 @@ case "$mode" in
   run)
     cmake --preset release
     cmake --build --preset release --target zantic-cli
+    cli=build/release/src/cli/zantic-cli
     mkdir -p out
-    rm -f out/sample.iso
-    build/release/src/cli/zantic-cli build-iso -V ZANTIC_SAMPLE -o out/sample.iso examples
+    # A blank DVD+R in a virtual recorder: the sample tree is burned onto
+    # it, read back and compared, then the disc is described.
+    rm -f out/sample.zvd out/sample.iso
+    "$cli" vdisc create out/sample.zvd --media dvd+r
+    "$cli" burn --device out/sample.zvd --verify -V ZANTIC_SAMPLE examples
+    echo
+    "$cli" disc-info --device out/sample.zvd
+    "$cli" vdisc export out/sample.zvd out/sample.iso
     if command -v isoinfo >/dev/null; then
       echo
-      echo "ISO 9660 names in out/sample.iso:"
-      isoinfo -f -i out/sample.iso
+      echo "Joliet names on the disc (out/sample.iso, exported from out/sample.zvd):"
+      isoinfo -f -J -i out/sample.iso
     fi
     ;;
   test)

@@ -7,6 +7,7 @@
 #include "cli/drive_select.h"
 #include "engine/device/media_types.h"
 #include "engine/kavo_burner.h"
+#include "engine/session_list.h"
 
 namespace cli {
 namespace {
@@ -113,6 +114,8 @@ int RunDiscInfo(const std::vector<std::string>& args, std::FILE* out, std::FILE*
   std::fprintf(out, "Erasable   : %s\n", burner.IsRewritable() ? "yes" : "no");
   std::fprintf(out, "Disc status: %s\n", DiscStatusText(disc.DiscStatus));
   std::fprintf(out, "Sessions   : %" PRIu32 "\n", burner.SessionCount());
+  std::fprintf(out, "\n%s\n", engine::kSessionListHeader);
+  for (const auto& line : engine::SessionListLines(burner.DiscSource())) std::fprintf(out, "%s\n", line.c_str());
   return kExitOk;
 }
 
