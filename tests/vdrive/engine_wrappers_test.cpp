@@ -11,16 +11,6 @@ namespace {
 
 using vdrive::TMedia;
 
-// Engine pauses move the recorder's clock, so waits take no real time.
-class TClockSleeper final : public device::TSleeper {
- public:
-  explicit TClockSleeper(TFakeClock& clock) : FClock(clock) {}
-  void Sleep(std::uint32_t ms) override { FClock.Now += ms; }
-
- private:
-  TFakeClock& FClock;
-};
-
 class EngineOnRecorder : public RecorderTest {
  protected:
   void Attach(TMedia media, std::uint32_t blocks) {

@@ -12,15 +12,6 @@ namespace {
 
 using vdrive::TMedia;
 
-class TClockSleeper final : public device::TSleeper {
- public:
-  explicit TClockSleeper(TFakeClock& clock) : FClock(clock) {}
-  void Sleep(std::uint32_t ms) override { FClock.Now += ms; }
-
- private:
-  TFakeClock& FClock;
-};
-
 struct TMediumRow {
   const char* Name;
   TMedia Media;

@@ -5,11 +5,13 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "support/temp_dir.h"
+#include "engine/device/sleeper.h"
 #include "vdrive/disc_image.h"
 #include "vdrive/drive.h"
 
@@ -24,6 +26,20 @@ class TFakeClock final : public vdrive::TClock {
   }
   std::int64_t Now = 1000;
   std::int64_t Slept = 0;
+};
+
+// Engine pauses move the recorder's clock, so waits take no real time.
+class TClockSleeper final : public device::TSleeper {
+ public:
+  explicit TClockSleeper(TFakeClock& clock) : FClock(clock) {}
+  void Sleep(std::uint32_t ms) override {
+    FClock.Now += ms;
+    if (OnSleep) OnSleep();
+  }
+  std::function<void()> OnSleep;  // runs after each pause, on the pausing thread
+
+ private:
+  TFakeClock& FClock;
 };
 
 struct TAnswer {

@@ -6,6 +6,7 @@
 #include "engine/device/media_types.h"
 #include "engine/device/scsi_device.h"
 #include "engine/device/transport.h"
+#include "engine/device/write_thread.h"
 
 namespace device {
 
@@ -113,13 +114,7 @@ void TEraseThread::Run() {
   }
   if (BuiltInLayerActive()) ReinitializeTransport();
   FProgress = 100;
-  d.SetWriteParameters(false, false, kMediumCdRom, false);
-  d.SetCdSpeed(d.MaxReadSpeed(), 2);
-  d.RezeroUnit();
-  d.PreventAllowMediumRemoval(TRemoval::Allow);
-  d.StartStopUnit(TStartStop::Load);
-  d.RezeroUnit();
-  d.TestUnitReady(5000);
+  ReturnToNeutralState(d);
   FRunning = false;
   if (FParams.Done) FParams.Done(!ready);
 }

@@ -26,6 +26,8 @@ struct TWrittenBlock {
   std::uint64_t Hash = 0;
 };
 std::uint64_t BlockHash(std::span<const std::uint8_t> bytes);
+// After a write or a blank: track-at-once page, slowest speed, tray loaded.
+void ReturnToNeutralState(TSCSIDevice& device);
 
 // What a write to a disc needs besides the stream.
 struct TDiscWrite {
@@ -88,7 +90,6 @@ class TThWrite {
   std::string WriteHeaderCopy(std::uint8_t medium);
   void FinishDisc(std::uint8_t medium, const std::string& result);
   void CloseMedium(std::uint8_t medium, std::uint32_t track);
-  void NeutralState();
   void Pause(std::uint32_t ms);
   std::string WriteFile(const std::string& temp);
   bool CopyRange(platform::FileStream& file, stream::FileRange& range);

@@ -274,8 +274,7 @@ void TThWrite::CloseMedium(std::uint8_t medium, std::uint32_t track) {
   }
 }
 
-void TThWrite::NeutralState() {
-  TSCSIDevice& d = *FParams.Disc.Device;
+void ReturnToNeutralState(TSCSIDevice& d) {
   d.SetWriteParameters(false, false, kMediumCdRom, false);
   d.SetCdSpeed(d.MaxReadSpeed(), 2);
   d.RezeroUnit();
@@ -322,7 +321,7 @@ void TThWrite::RunDisc() {
     result = WriteDisc(medium, bufferPolling);
   }
   FinishDisc(medium, result);
-  NeutralState();
+  ReturnToNeutralState(*FParams.Disc.Device);
   FParams.Cache->Join();
   if (result.empty()) result = FParams.Cache->StatusText();
   {

@@ -1,0 +1,189 @@
+// Whole burns and blanks by the burner component on the virtual recorder,
+// with the faults and choices that change what is sent.
+#include <fstream>
+
+#include "engine/device/transport.h"
+#include "engine/kavo_burner.h"
+#include "engine/texts.h"
+#include "vdrive/recorder_fixture.h"
+#include "vdrive/registration.h"
+
+namespace vdrivetest {
+namespace {
+
+using vdrive::TMedia;
+
+class EngineBurn : public RecorderTest {
+ protected:
+  void Attach(TMedia media, std::uint32_t blocks = 30000) {
+    Make(media, blocks);
+    Recorder.reset();
+    device::FinalizeTransport();
+    Shared = std::make_shared<vdrive::TVirtualRecorder>(Path, &Clock);
+    Shared->SetLogFile("");
+    device::RegisterDriveProvider("vdrive-burn", [this] {
+      std::vector<std::unique_ptr<device::TPassThroughDrive>> drives;
+      drives.push_back(vdrive::MakePassThroughDrive(Shared));
+      return drives;
+    });
+    Burner.SetSleeper(Sleeper);
+    ASSERT_TRUE(Burner.InitASPI(true, ""));
+    for (const auto& line : Burner.DeviceList())
+      if (line.find("VIRTUAL RECORDER") != std::string::npos) Burner.SelectDevice(line);
+    ASSERT_EQ(Burner.DeviceType(), 5);
+    Burner.OnWriteDone = [this](engine::TKavoBurner&, const std::string& e) {
+      Result = e;
+      Ended = true;
+    };
+    Source = Dir.Str() + "/src";
+    std::filesystem::create_directories(Source);
+    for (int i = 0; i < 6; ++i) {
+      std::ofstream(Source + "/f" + std::to_string(i) + ".bin") << std::string(300000, static_cast<char>('a' + i));
+    }
+  }
+  void TearDown() override {
+    Burner.WaitForOperation();
+    device::FinalizeTransport();
+    device::UnregisterDriveProvider("vdrive-burn");
+  }
+  std::string Burn() {
+    Ended = false;
+    Result = "not ended";
+    Burner.ResetCompilation(600000, 20000);
+    Burner.AddFolderToCompilation("\\", Source, false, false, true, platform::kAttrAnyFile, "*.*");
+    Shared->ClearCommandLog();
+    Burner.StartCompilationBurn();
+    Burner.WaitForOperation();
+    EXPECT_TRUE(Ended);
+    return Result;
+  }
+  int Count(std::uint8_t opcode) const {
+    int n = 0;
+    for (const auto& c : Shared->CommandLog()) n += c.Opcode() == opcode && c.Status == 0;
+    return n;
+  }
+  vdrive::TDisc State() const { return Shared->Disc().value(); }
+
+  std::shared_ptr<vdrive::TVirtualRecorder> Shared;
+  TClockSleeper Sleeper{Clock};
+  engine::TKavoBurner Burner;
+  std::string Source;
+  std::string Result;
+  bool Ended = false;
+};
+
+TEST_F(EngineBurn, BusyAndNotReadyBurstsAreAbsorbed) {
+  Attach(TMedia::DvdPlusR);
+  vdrive::TFaults f;
+  f.BusyCommands = 40;
+  Shared->SetFaults(f);
+  EXPECT_EQ(Burn(), "");
+  EXPECT_EQ(State().Tracks.size(), 1u);
+}
+
+TEST_F(EngineBurn, EndlessBusyEndsWithBufferFull) {
+  Attach(TMedia::CdR);
+  vdrive::TFaults f;
+  f.BusyCommands = 2000000;
+  Shared->SetFaults(f);
+  // Busy from the first command on: the start is not reported, the first write gives up.
+  EXPECT_EQ(Burn(), engine::texts::kWriterBusy);
+}
+
+TEST_F(EngineBurn, MediumErrorCarriesTheDecodedText) {
+  Attach(TMedia::DvdPlusR);
+  vdrive::TFaults f;
+  f.WriteErrorLba = 100;
+  Shared->SetFaults(f);
+  const std::string result = Burn();
+  EXPECT_EQ(result.rfind(std::string(engine::texts::kWriterError) + " [", 0), 0u) << result;
+  EXPECT_GT(result.size(), std::string(engine::texts::kWriterError).size() + 4);
+}
+
+TEST_F(EngineBurn, AbortFlushesAndClosesNothing) {
+  Attach(TMedia::DvdPlusR);
+  Burner.SetCacheSize(2097152);
+  Burner.OnFinalizingTrack = [](engine::TKavoBurner&) {};
+  Burner.CancelOperation();
+  // The request set before the start is cleared by it; set it once the writer runs.
+  Sleeper.OnSleep = [this] { Burner.CancelOperation(); };
+  vdrive::TFaults f;
+  f.BusyCommands = 3;  // the writer pauses once, and the request arrives then
+  Shared->SetFaults(f);
+  EXPECT_EQ(Burn(), engine::texts::kOperationAborted);
+  EXPECT_GE(Count(0x35), 1);  // SYNCHRONIZE CACHE
+  EXPECT_EQ(Count(0x5B), 0);  // no CLOSE TRACK/SESSION
+}
+
+TEST_F(EngineBurn, TrackLeftOpenTestWriteAndOpc) {
+  Attach(TMedia::CdR);
+  Burner.SetFinalizeTrack(false);
+  EXPECT_EQ(Burn(), "");
+  EXPECT_EQ(Count(0x5B), 0);
+  EXPECT_GE(Count(0x35), 1);
+  EXPECT_EQ(Count(0x54), 0);  // no OPC unless asked
+
+  Attach(TMedia::CdR);
+  Burner.SetFinalizeTrack(true);
+  Burner.SetTestWrite(true);
+  Burner.SetPerformOPC(true);
+  EXPECT_EQ(Burn(), "");
+  EXPECT_EQ(Count(0x5B), 0);
+  EXPECT_EQ(Count(0x54), 0);
+  EXPECT_TRUE(State().Tracks.empty());  // nothing recorded
+
+  Burner.SetTestWrite(false);
+  EXPECT_EQ(Burn(), "");
+  EXPECT_EQ(Count(0x54), 1);
+}
+
+TEST_F(EngineBurn, UnopenableFirstSourceEndsBeforeAnySector) {
+  Attach(TMedia::DvdPlusR);
+  Burner.ResetCompilation(600000, 20000);
+  Burner.AddFolderToCompilation("\\", Source, false, false, true, platform::kAttrAnyFile, "*.*");
+  std::filesystem::remove(Source + "/f0.bin");
+  Shared->ClearCommandLog();
+  Burner.StartCompilationBurn();
+  Burner.WaitForOperation();
+  EXPECT_NE(Result.find("CAN'T OPEN FILE"), std::string::npos) << Result;
+  EXPECT_EQ(Count(0x2A), 0);
+}
+
+TEST_F(EngineBurn, ReadBackCatchesACorruptedSector) {
+  Attach(TMedia::DvdRam);
+  Burner.SetRecordWrites(true);
+  ASSERT_EQ(Burn(), "");
+  EXPECT_EQ(Burner.VerifyLastBurn(nullptr), "");
+  std::vector<std::uint8_t> junk(2048 * 32, 0x5A);
+  ASSERT_TRUE(Burner.Write10(192, 32, junk));
+  EXPECT_NE(Burner.VerifyLastBurn(nullptr).find("VERIFY FAILED"), std::string::npos);
+}
+
+TEST_F(EngineBurn, ErasesRunToTheEndAndARefusedBlankReportsAtOnce) {
+  for (const auto& [media, type] : {std::pair{TMedia::CdRw, 1}, {TMedia::CdRw, 0}, {TMedia::DvdRw, 0},
+                                    {TMedia::DvdPlusRw, 1}, {TMedia::DvdRam, 1}}) {
+    Attach(media);
+    bool done = false, withError = true;
+    Burner.OnEraseDone = [&](engine::TKavoBurner&, bool e) {
+      done = true;
+      withError = e;
+    };
+    ASSERT_TRUE(Burner.Erase(static_cast<std::uint8_t>(type))) << static_cast<int>(media);
+    Burner.WaitForOperation();
+    EXPECT_TRUE(done && !withError) << static_cast<int>(media);
+    EXPECT_FALSE(Burner.Erasing());
+  }
+  Attach(TMedia::CdRw);
+  vdrive::TFaults f;
+  f.RefuseOpcode = 0xA1;
+  f.RefuseAlways = true;
+  Shared->SetFaults(f);
+  bool withError = false;
+  Burner.OnEraseDone = [&](engine::TKavoBurner&, bool e) { withError = e; };
+  EXPECT_FALSE(Burner.Erase(1));
+  EXPECT_TRUE(withError);
+  EXPECT_FALSE(Burner.Erasing());
+}
+
+}  // namespace
+}  // namespace vdrivetest
