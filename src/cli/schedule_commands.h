@@ -5,11 +5,17 @@
 #include <string>
 #include <vector>
 
+namespace engine {
+class TKavoBurner;
+}
+
 namespace cli {
 
 extern const char* const kScheduleUsage;
 
-// The daemon blocks SIGINT and SIGTERM and ends when one arrives.
-int RunScheduleCommand(const std::vector<std::string>& args, std::FILE* out, std::FILE* err);
+// The daemon blocks SIGINT and SIGTERM between runs and ends when one
+// arrives; during a burn they reach the handler that cancels `burner`.
+int RunScheduleCommand(const std::vector<std::string>& args, engine::TKavoBurner& burner, std::FILE* out,
+                       std::FILE* err);
 
 }  // namespace cli
