@@ -166,6 +166,7 @@ int Write(engine::TKavoBurner& burner, const std::string& image, const TBurnSett
   while (!done) {
     queue.RunPending(std::chrono::milliseconds(200));
     if (started) progress.Update(burner, total);
+    if (settings.StopRequested && settings.StopRequested()) burner.CancelOperation();
   }
   burner.WaitForOperation();
   progress.Break();

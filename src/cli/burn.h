@@ -3,6 +3,7 @@
 // disc, and blanking a rewritable one, with progress on stderr.
 #include <cstdint>
 #include <cstdio>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -45,6 +46,9 @@ bool SpeedOf(const std::string& text, std::uint8_t medium, std::uint16_t& kbps);
 struct TBurnSettings {
   bool Verify = false;      // read the written sectors back and compare them
   std::uint8_t Medium = 0;  // DetectMediaType of the disc, for the summary
+  // Asked while the burn runs; true cancels it (for callers that keep the
+  // stop signals blocked).
+  std::function<bool()> StopRequested;
 };
 
 // Burns the burner's filled compilation on the selected, ready drive with the

@@ -5,6 +5,7 @@
 
 #include <cerrno>
 #include <chrono>
+#include <functional>
 #include <map>
 #include <set>
 
@@ -55,7 +56,8 @@ void Log(const appcore::ScheduleStore& store, const std::string& line, std::FILE
 // Runs one task file as a scheduled run does. Only a burn that ended without
 // error makes the task done; anything else leaves it due.
 int RunTask(const appcore::ScheduleStore& store, const std::string& programFolder, const std::string& name,
-            const std::string& device, engine::TKavoBurner& burner, std::FILE* out, std::FILE* err) {
+            const std::string& device, const std::function<bool()>& stopRequested, engine::TKavoBurner& burner,
+            std::FILE* out, std::FILE* err) {
   if (auto valid = appcore::ValidateTaskName(name); !valid.Ok()) {
     std::fprintf(err, "zantic-cli: %s\n", valid.Err().Message.c_str());
     return kExitBadInput;
@@ -83,6 +85,7 @@ int RunTask(const appcore::ScheduleStore& store, const std::string& programFolde
   TaskBurn how;
   how.Device = device;
   how.Scheduled = true;
+  how.StopRequested = stopRequested;
   how.Started = [&] {
     if (options.RecordLog) Log(store, appcore::StartLogLine(path, appcore::FormatDate(appcore::Today()),
                                                             appcore::FormatTime(platform::NowLocal())), err);
@@ -129,7 +132,16 @@ int Daemon(const appcore::ScheduleStore& store, const std::string& programFolder
   sigemptyset(&stopSignals);
   sigaddset(&stopSignals, SIGINT);
   sigaddset(&stopSignals, SIGTERM);
+  // Blocked before the burner starts any thread, so that every thread keeps
+  // them blocked and a stop stays pending for the wait below; a burn looks
+  // for it on its own.
   sigprocmask(SIG_BLOCK, &stopSignals, nullptr);
+  const auto stopRequested = [] {
+    sigset_t pending;
+    sigemptyset(&pending);
+    sigpending(&pending);
+    return sigismember(&pending, SIGINT) == 1 || sigismember(&pending, SIGTERM) == 1;
+  };
 
   const appcore::Options options = LoadProgramOptions(programFolder);
   std::fprintf(err, "zantic-cli: checking %s every %d seconds (drive: %s)\n", store.ListPath().c_str(),
@@ -151,10 +163,7 @@ int Daemon(const appcore::ScheduleStore& store, const std::string& programFolder
       if (auto failed = failedAt.find(name); failed != failedAt.end() && now - failed->second < kRetryAfter) continue;
       std::fprintf(out, "Task %s is due.\n", name.c_str());
       std::fflush(out);
-      // A stop during the burn cancels it through the handler.
-      sigprocmask(SIG_UNBLOCK, &stopSignals, nullptr);
-      const int ran = RunTask(store, programFolder, name, device, burner, out, err);
-      sigprocmask(SIG_BLOCK, &stopSignals, nullptr);
+      const int ran = RunTask(store, programFolder, name, device, stopRequested, burner, out, err);
       std::fflush(out);
       std::fflush(err);
       if (ran == kExitAborted) return ran;
@@ -201,7 +210,7 @@ int RunScheduleCommand(const std::vector<std::string>& args, engine::TKavoBurner
   const appcore::ScheduleStore store(programFolder);
   const std::string verb = positional.empty() ? "" : positional[0];
   if (verb == "list" && positional.size() == 1) return List(store, out);
-  if (verb == "run" && positional.size() == 2) return RunTask(store, programFolder, positional[1], device, burner, out, err);
+  if (verb == "run" && positional.size() == 2) return RunTask(store, programFolder, positional[1], device, nullptr, burner, out, err);
   if (verb == "daemon" && positional.size() == 1) return Daemon(store, programFolder, device, once, burner, out, err);
   std::fprintf(err, "zantic-cli: %s\n\n%s", verb.empty() ? "no schedule command" : "wrong schedule command",
                kScheduleUsage);

@@ -13,8 +13,9 @@ namespace cli {
 
 extern const char* const kScheduleUsage;
 
-// The daemon blocks SIGINT and SIGTERM between runs and ends when one
-// arrives; during a burn they reach the handler that cancels `burner`.
+// The daemon blocks SIGINT and SIGTERM and ends when one arrives; one that
+// arrives during a burn cancels it first. `schedule run` leaves them to the
+// handler that cancels `burner`.
 int RunScheduleCommand(const std::vector<std::string>& args, engine::TKavoBurner& burner, std::FILE* out,
                        std::FILE* err);
 

@@ -267,6 +267,7 @@ int BurnTask(const appcore::TaskTree& tree, const appcore::Options& options, con
   TBurnSettings settings;
   settings.Verify = how.Verify;
   settings.Medium = medium;
+  settings.StopRequested = how.StopRequested;
   const int rc = BurnCompilation(burner, settings, out, err);
   if (rc == kExitOk && options.RunTime.ArchiveOnly && !burner.TestWrite()) burner.ClearArchiveFlags();
   burner.ResetCompilation(600000, 20000);

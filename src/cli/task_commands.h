@@ -25,6 +25,8 @@ struct TaskBurn {
   bool Scheduled = false;  // the options' rules for a drive that cannot write or is not ready
   // Called once the drive is ready, before the task is transferred.
   std::function<void()> Started;
+  // Asked while the burn runs; true cancels it.
+  std::function<bool()> StopRequested;
 };
 
 // Burns `tree` as the main window would transfer it: the drive selected and
