@@ -346,6 +346,12 @@ ScheduleStore::Scan ScheduleStore::ScanDueTasks(std::vector<ScheduleTask>& rows,
   return scan;
 }
 
+base::Status ScheduleStore::RecordBackup(const std::string& name, const CalendarDate& day) const {
+  IniFile ini(ListPath());
+  ini.WriteString(name, "Last Backup", FormatDate(day));
+  return ini.Save();
+}
+
 base::Status ScheduleStore::AppendLog(const std::string& line) const {
   std::error_code ec;
   fs::create_directories(Folder(), ec);

@@ -150,6 +150,10 @@ class ScheduleStore {
   // The timer's check: due rows get today as their last backup.
   Scan ScanDueTasks(std::vector<ScheduleTask>& rows, const CalendarDate& today) const;
 
+  // A burn of the task ended well on `day`: only its "Last Backup" changes,
+  // so a task that failed, or one the desktop's list holds, is left alone.
+  base::Status RecordBackup(const std::string& name, const CalendarDate& day) const;
+
   // Appends one line; earlier lines are never rewritten.
   base::Status AppendLog(const std::string& line) const;
 

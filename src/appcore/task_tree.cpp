@@ -337,8 +337,13 @@ TransferReport TransferTreeToBurner(const TaskNode& root, engine::TKavoBurner& b
 
 base::Result<TransferReport> PrepareCompilation(const TaskTree& tree, engine::TKavoBurner& burner, bool archiveOnly,
                                                 std::int8_t sessionToImport) {
-  if (sessionToImport != 0) return base::MakeError(base::ErrorKind::InvalidInput, texts::kSessionImportUnavailable);
   if (tree.OnlyRoot()) return base::MakeError(base::ErrorKind::InvalidInput, texts::kNothingSelected);
+  // The earlier session goes in first so that the new session lists it too;
+  // cleared so that the layout does not import it a second time.
+  if (sessionToImport != 0) {
+    burner.SetSessionToImport(0);
+    burner.ImportDiscSession(sessionToImport, nullptr);
+  }
   return TransferTreeToBurner(*tree.Root, burner, archiveOnly);
 }
 

@@ -107,9 +107,9 @@ struct TransferReport {
 // folder, a directory of the source's name with everything below it.
 TransferReport TransferTreeToBurner(const TaskNode& root, engine::TKavoBurner& burner, bool archiveOnly);
 
-// Session import, then the transfer. Fails with kNothingSelected when the
-// tree holds only its root, and when a session import is asked for, which
-// the burner cannot do yet.
+// Session import from the selected drive (0: none, -1: the last session),
+// then the transfer. Fails with kNothingSelected when the tree holds only its
+// root.
 base::Result<TransferReport> PrepareCompilation(const TaskTree& tree, engine::TKavoBurner& burner, bool archiveOnly,
                                                 std::int8_t sessionToImport);
 

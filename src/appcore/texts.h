@@ -8,8 +8,6 @@ inline constexpr const char* kNothingSelected = "Atleast one file/directory shou
 inline constexpr const char* kSaveQuestion = "The task has been changed, save it?";
 inline constexpr const char* kRootPrefix = "My Disc ";
 inline constexpr const char* kNewFolderPrefix = "New_Folder_";
-inline constexpr const char* kSessionImportUnavailable =
-    "Importing an earlier session is not available yet; set the session to import to 0";
 inline constexpr const char* kTaskFileTooLarge = "The task file is too large";
 inline constexpr const char* kTaskFileTooManyNodes = "The task file holds too many files and folders";
 inline constexpr const char* kTaskFileNesting = "The task file nests its folders too deeply";

@@ -70,7 +70,8 @@ bool Parse(const std::vector<std::string>& args, TBurnOptions& o, std::string& e
   return true;
 }
 
-// "Max", "16X", "4.0X" or KB/s.
+}  // namespace
+
 bool SpeedOf(const std::string& text, std::uint8_t medium, std::uint16_t& kbps) {
   if (text.empty() || text == "Max" || text == "max") {
     kbps = 0;
@@ -90,6 +91,8 @@ bool SpeedOf(const std::string& text, std::uint8_t medium, std::uint16_t& kbps) 
   kbps = static_cast<std::uint16_t>(v);
   return true;
 }
+
+namespace {
 
 std::string Clock3(double seconds) {
   const long s = seconds < 0 ? 0 : static_cast<long>(seconds);
@@ -135,6 +138,62 @@ class TBurnProgress {
   Clock::time_point FLast{};
 };
 
+// Starts the burn of an image file or, with `image` empty, of the filled
+// compilation, and runs the events until the writer reports its end.
+int Write(engine::TKavoBurner& burner, const std::string& image, const TBurnSettings& settings, std::FILE* out,
+          std::FILE* err) {
+  const bool test = burner.TestWrite();
+  burner.SetRecordWrites(settings.Verify && !test);
+  burner.OnDebugMessage = [err](device::TSCSIDevice&, const std::string& m, std::uint8_t) {
+    std::fprintf(err, "%s\n", m.c_str());
+  };
+  std::uint64_t total = 0;
+  std::string result;
+  bool done = false;
+  burner.OnWriteDone = [&](engine::TKavoBurner&, const std::string& e) {
+    result = e;
+    done = true;
+  };
+  TBurnProgress progress(err);
+  burner.OnFinalizingTrack = [&](engine::TKavoBurner&) {
+    progress.Break();
+    std::fprintf(err, ">>> Finalizing track...Please wait.\n");
+  };
+  dispatch::QueueDispatcher queue;
+  burner.SetDispatcher(&queue);
+  const bool started = image.empty() ? burner.StartCompilationBurn() : burner.StartImageFileBurn(image);
+  total = std::uint64_t{burner.ImageSectors()} * 2048;
+  while (!done) {
+    queue.RunPending(std::chrono::milliseconds(200));
+    if (started) progress.Update(burner, total);
+    if (settings.StopRequested && settings.StopRequested()) burner.CancelOperation();
+  }
+  burner.WaitForOperation();
+  progress.Break();
+  burner.SetDispatcher(nullptr);
+  // These two refer to this frame.
+  burner.OnWriteDone = nullptr;
+  burner.OnFinalizingTrack = nullptr;
+  if (!result.empty()) {
+    std::fprintf(err, "zantic-cli: %s\n", result.c_str());
+    return result == engine::texts::kOperationAborted ? kExitAborted : kExitFailed;
+  }
+  if (settings.Verify && !test) {
+    std::fprintf(err, ">>> Verifying...\n");
+    const std::string mismatch = burner.VerifyLastBurn(nullptr);
+    if (!mismatch.empty()) {
+      std::fprintf(err, "zantic-cli: %s\n", mismatch.c_str());
+      return mismatch == engine::texts::kOperationAborted ? kExitAborted : kExitFailed;
+    }
+    std::fprintf(err, ">>> Verified: every sector written reads back the same.\n");
+  }
+  std::fprintf(out, "Burned:    %s\n", burner.DeviceName().c_str());
+  std::fprintf(out, "Medium:    %s\n", device::MediumName(settings.Medium));
+  std::fprintf(out, "Sectors:   %llu (%llu bytes)%s\n", static_cast<unsigned long long>(total / 2048),
+               static_cast<unsigned long long>(total), test ? " (test write: nothing recorded)" : "");
+  return kExitOk;
+}
+
 }  // namespace
 
 int RunBurn(engine::TKavoBurner& burner, const std::vector<std::string>& args, bool imageFile, std::FILE* out,
@@ -173,84 +232,40 @@ int RunBurn(engine::TKavoBurner& burner, const std::vector<std::string>& args, b
   burner.SetFinalizeTrack(o.CloseTrack);
   burner.SetPerformOPC(o.Opc);
   burner.SetUnderrunProtection(o.Underrun);
-  burner.SetRecordWrites(o.Verify && !o.Test);
-  burner.OnDebugMessage = [&](device::TSCSIDevice&, const std::string& m, std::uint8_t) {
+  // The compilation's own reports come before the burn's.
+  burner.OnDebugMessage = [err](device::TSCSIDevice&, const std::string& m, std::uint8_t) {
     std::fprintf(err, "%s\n", m.c_str());
   };
-
-  std::uint64_t total = 0;
-  std::string result;
-  bool done = false;
-  burner.OnWriteDone = [&](engine::TKavoBurner&, const std::string& e) {
-    result = e;
-    done = true;
-  };
-  TBurnProgress progress(err);
-  burner.OnFinalizingTrack = [&](engine::TKavoBurner&) {
-    progress.Break();
-    std::fprintf(err, ">>> Finalizing track...Please wait.\n");
-  };
-  dispatch::QueueDispatcher queue;
-  burner.SetDispatcher(&queue);
-  bool started = false;
-  if (imageFile) {
-    started = burner.StartImageFileBurn(o.Sources[0]);
-    total = std::uint64_t{burner.ImageSectors()} * 2048;
-  } else {
-    burner.ResetCompilation(600000, 20000);
-    burner.SetIdVolume(o.Label);
-    if (!o.Boot.empty()) {
-      burner.Bootable = true;
-      burner.BootImageFile = o.Boot;
-    }
-    for (const auto& s : o.Sources)
-      if (!AddSource(burner, s, err)) {
-        burner.SetDispatcher(nullptr);
-        return kExitBadInput;
-      }
-    if (burner.CompilationDirCount() == 0 && burner.CompilationEntryCount() == 0) {
-      std::fprintf(err, "zantic-cli: nothing to burn: the sources hold no files\n");
-      burner.SetDispatcher(nullptr);
+  TBurnSettings settings;
+  settings.Verify = o.Verify;
+  settings.Medium = medium;
+  if (imageFile) return Write(burner, o.Sources[0], settings, out, err);
+  burner.ResetCompilation(600000, 20000);
+  burner.SetIdVolume(o.Label);
+  if (!o.Boot.empty()) {
+    burner.Bootable = true;
+    burner.BootImageFile = o.Boot;
+  }
+  for (const auto& s : o.Sources)
+    if (!AddSource(burner, s, err)) return kExitBadInput;
+  if (burner.CompilationDirCount() == 0 && burner.CompilationEntryCount() == 0) {
+    std::fprintf(err, "zantic-cli: nothing to burn: the sources hold no files\n");
+    return kExitBadInput;
+  }
+  if (!o.ImportSession.empty()) {
+    char* end = nullptr;
+    const long n = std::strtol(o.ImportSession.c_str(), &end, 10);
+    if (*end != '\0' || n < -1 || n > 127) {
+      std::fprintf(err, "zantic-cli: --import-session takes -1 or a session number from 1 to 127\n");
       return kExitBadInput;
     }
-    if (!o.ImportSession.empty()) {
-      char* end = nullptr;
-      const long n = std::strtol(o.ImportSession.c_str(), &end, 10);
-      if (*end != '\0' || n < -1 || n > 127) {
-        std::fprintf(err, "zantic-cli: --import-session takes -1 or a session number from 1 to 127\n");
-        burner.SetDispatcher(nullptr);
-        return kExitBadInput;
-      }
-      burner.SetSessionToImport(static_cast<std::int8_t>(n));
-    }
-    started = burner.StartCompilationBurn();
-    total = std::uint64_t{burner.ImageSectors()} * 2048;
+    burner.SetSessionToImport(static_cast<std::int8_t>(n));
   }
-  while (!done) {
-    queue.RunPending(std::chrono::milliseconds(200));
-    if (started) progress.Update(burner, total);
-  }
-  burner.WaitForOperation();
-  progress.Break();
-  burner.SetDispatcher(nullptr);
-  if (!result.empty()) {
-    std::fprintf(err, "zantic-cli: %s\n", result.c_str());
-    return result == engine::texts::kOperationAborted ? kExitAborted : kExitFailed;
-  }
-  if (o.Verify && !o.Test) {
-    std::fprintf(err, ">>> Verifying...\n");
-    const std::string mismatch = burner.VerifyLastBurn(nullptr);
-    if (!mismatch.empty()) {
-      std::fprintf(err, "zantic-cli: %s\n", mismatch.c_str());
-      return mismatch == engine::texts::kOperationAborted ? kExitAborted : kExitFailed;
-    }
-    std::fprintf(err, ">>> Verified: every sector written reads back the same.\n");
-  }
-  std::fprintf(out, "Burned:    %s\n", burner.DeviceName().c_str());
-  std::fprintf(out, "Medium:    %s\n", device::MediumName(medium));
-  std::fprintf(out, "Sectors:   %llu (%llu bytes)%s\n", static_cast<unsigned long long>(total / 2048),
-               static_cast<unsigned long long>(total), o.Test ? " (test write: nothing recorded)" : "");
-  return kExitOk;
+  return BurnCompilation(burner, settings, out, err);
+}
+
+int BurnCompilation(engine::TKavoBurner& burner, const TBurnSettings& settings, std::FILE* out, std::FILE* err) {
+  return Write(burner, std::string(), settings, out, err);
 }
 
 int RunErase(engine::TKavoBurner& burner, const std::vector<std::string>& args, std::FILE* out, std::FILE* err) {

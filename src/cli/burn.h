@@ -1,7 +1,9 @@
 #pragma once
 // zantic-cli burn, burn-iso and erase: writing a compilation or an image to a
 // disc, and blanking a rewritable one, with progress on stderr.
+#include <cstdint>
 #include <cstdio>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -36,6 +38,24 @@ inline constexpr const char* kEraseUsage =
     "\n"
     "Blanks a rewritable disc (CD-RW, DVD-RW, DVD+RW, DVD-RAM). A blank the drive\n"
     "has started runs to its end.\n";
+
+// A speed as the user gives it: "Max" or empty (0, the drive's fastest), a
+// factor such as "16X" for the medium, or KB/s. False when it is none of them.
+bool SpeedOf(const std::string& text, std::uint8_t medium, std::uint16_t& kbps);
+
+struct TBurnSettings {
+  bool Verify = false;      // read the written sectors back and compare them
+  std::uint8_t Medium = 0;  // DetectMediaType of the disc, for the summary
+  // Asked while the burn runs; true cancels it (for callers that keep the
+  // stop signals blocked).
+  std::function<bool()> StopRequested;
+};
+
+// Burns the burner's filled compilation on the selected, ready drive with the
+// speed and flags already set: progress on `err`, a summary on `out`. Exit
+// codes as `burn`: 0 only when the writer ended without error (and the
+// verify found no difference), 130 aborted.
+int BurnCompilation(engine::TKavoBurner& burner, const TBurnSettings& settings, std::FILE* out, std::FILE* err);
 
 int RunBurn(engine::TKavoBurner& burner, const std::vector<std::string>& args, bool imageFile, std::FILE* out,
             std::FILE* err);

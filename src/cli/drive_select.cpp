@@ -15,14 +15,14 @@ std::string LocationOfLine(const std::string& line) {
   return layer->LocationOf(digit(0), digit(2), digit(4));
 }
 
+}  // namespace
+
 bool CanWrite(device::TSCSIDevice& d) {
   using namespace device;
   constexpr std::uint32_t kWrites = kCapWriteCdr | kCapWriteCdrw | kCapWriteDvdr | kCapWriteDvdrw | kCapWriteDvdram |
                                     kCapWriteDvdpr | kCapWriteDvdprw | kCapWriteDvdprDl;
   return (d.Capabilities() & kWrites) != 0;
 }
-
-}  // namespace
 
 bool SelectDrive(device::TSCSIDevice& device, const std::string& spec, std::string& error) {
   if (!device.ASPIInitialized() && !device.InitASPI(true, std::string())) {
@@ -35,7 +35,9 @@ bool SelectDrive(device::TSCSIDevice& device, const std::string& spec, std::stri
     return false;
   }
   for (const auto& line : lines) {
-    const bool named = spec.empty() || line.rfind(spec + ",", 0) == 0 || LocationOfLine(line) == spec;
+    // The options store keeps the whole line the drive box showed.
+    const bool named =
+        spec.empty() || line == spec || line.rfind(spec + ",", 0) == 0 || LocationOfLine(line) == spec;
     if (!named) continue;
     device.SelectDevice(line);
     if (device.DeviceId().empty()) continue;

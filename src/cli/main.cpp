@@ -67,7 +67,7 @@ int main(int argc, char** argv) {
   if (cli::IsDiscCommand(command)) return cli::RunDiscCommand(burner, command, args, stdout, stderr);
   if (command == "drive-info") return cli::RunDriveInfo(args, stdout, stderr);
   if (command == "disc-info") return cli::RunDiscInfo(args, stdout, stderr);
-  if (command == "schedule") return cli::RunScheduleCommand(args, stdout, stderr);
+  if (command == "schedule") return cli::RunScheduleCommand(args, burner, stdout, stderr);
   if (command == "task") return cli::RunTaskCommand(args, burner, stdout, stderr);
   if (command != "build-iso") {
     std::fprintf(stderr, "zantic-cli: unknown command: %s\n\n%s", command.c_str(), cli::kMainUsage);

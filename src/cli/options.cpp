@@ -16,7 +16,7 @@ const char* const kMainUsage =
     "  burn-iso    burn an .iso image file to a disc\n"
     "  erase       blank a rewritable disc\n"
     "  vdisc       make, inspect and export the virtual recorder's disc files\n"
-    "  task        show a task file (.mvt) or build an image of it\n"
+    "  task        show a task file (.mvt), build an image of it or burn it\n"
     "  schedule    list, run or watch the scheduled backup tasks\n"
     "  sessions    list the sessions of a disc\n"
     "  ls          list the files of a session\n"

@@ -4,6 +4,9 @@
 #include <time.h>
 
 #include <cerrno>
+#include <chrono>
+#include <functional>
+#include <map>
 #include <set>
 
 #include "appcore/options.h"
@@ -12,28 +15,49 @@
 #include "appcore/texts.h"
 #include "cli/build_iso.h"
 #include "cli/task_commands.h"
+#include "engine/kavo_burner.h"
 #include "platform/file_find.h"
 #include "platform/program_folder.h"
+#include "platform/time_zone.h"
 
 namespace cli {
 
 const char* const kScheduleUsage =
     "usage: zantic-cli schedule list\n"
-    "       zantic-cli schedule run NAME\n"
-    "       zantic-cli schedule daemon [--once]\n"
+    "       zantic-cli schedule run NAME [--device DEV]\n"
+    "       zantic-cli schedule daemon [--once] [--device DEV]\n"
     "\n"
     "  list     the scheduled backup tasks and which of them are due\n"
-    "  run      run one task now (burning is not available yet)\n"
-    "  daemon   check every 10 seconds and run the tasks that are due, for\n"
+    "  run      burn one task now\n"
+    "  daemon   check every 10 seconds and burn the tasks that are due, for\n"
     "           machines without a desktop; --once checks once and ends\n"
     "\n"
+    "A task burnt without error gets today as its last backup; one that failed\n"
+    "stays due (the daemon tries it again after 10 minutes).\n"
+    "\n"
     "options:\n"
-    "      --program-folder DIR   where Option.ini and the Schedule folder are\n";
+    "      --program-folder DIR   where Option.ini and the Schedule folder are\n"
+    "      --device DEV           the drive instead of the one the options name\n";
 
 namespace {
 
-// Runs one task file as a scheduled run would, up to the burn.
-int RunTask(const appcore::ScheduleStore& store, const std::string& name, std::FILE* out, std::FILE* err) {
+// A failed task is tried again after this long rather than every check.
+constexpr std::chrono::minutes kRetryAfter{10};
+
+std::string NowText() {
+  return appcore::FormatDate(appcore::Today()) + " " + appcore::FormatTime(platform::NowLocal());
+}
+
+void Log(const appcore::ScheduleStore& store, const std::string& line, std::FILE* err) {
+  if (auto logged = store.AppendLog(line); !logged.Ok())
+    std::fprintf(err, "zantic-cli: %s: %s\n", store.LogPath().c_str(), logged.Err().Message.c_str());
+}
+
+// Runs one task file as a scheduled run does. Only a burn that ended without
+// error makes the task done; anything else leaves it due.
+int RunTask(const appcore::ScheduleStore& store, const std::string& programFolder, const std::string& name,
+            const std::string& device, const std::function<bool()>& stopRequested, engine::TKavoBurner& burner,
+            std::FILE* out, std::FILE* err) {
   if (auto valid = appcore::ValidateTaskName(name); !valid.Ok()) {
     std::fprintf(err, "zantic-cli: %s\n", valid.Err().Message.c_str());
     return kExitBadInput;
@@ -57,8 +81,31 @@ int RunTask(const appcore::ScheduleStore& store, const std::string& name, std::F
     std::fprintf(err, "zantic-cli: %s: %s\n", path.c_str(), tree.Err().Message.c_str());
     return kExitBadInput;
   }
-  std::fprintf(err, "zantic-cli: task %s: %s\n", name.c_str(), kBurnNotAvailable);
-  return kExitFailed;
+  const appcore::Options options = LoadProgramOptions(programFolder);
+  TaskBurn how;
+  how.Device = device;
+  how.Scheduled = true;
+  how.StopRequested = stopRequested;
+  how.Started = [&] {
+    if (options.RecordLog) Log(store, appcore::StartLogLine(path, appcore::FormatDate(appcore::Today()),
+                                                            appcore::FormatTime(platform::NowLocal())), err);
+  };
+  const int rc = BurnTask(tree.Value(), options, how, burner, out, err);
+  if (rc != kExitOk && rc != kExitIncomplete) {
+    std::fprintf(err, "zantic-cli: task %s was not burnt; it stays due\n", name.c_str());
+    return rc;
+  }
+  if (options.TestWrite) {
+    std::fprintf(err, "zantic-cli: task %s: test write, nothing recorded; it stays due\n", name.c_str());
+    return rc;
+  }
+  const appcore::CalendarDate today = appcore::Today();
+  if (auto saved = store.RecordBackup(name, today); !saved.Ok())
+    std::fprintf(err, "zantic-cli: %s: %s\n", store.ListPath().c_str(), saved.Err().Message.c_str());
+  if (appcore::WritesDoneLine(options))
+    Log(store, appcore::DoneLogLine(appcore::FormatDate(today), appcore::FormatTime(platform::NowLocal())), err);
+  std::fprintf(out, "Task %s done %s\n", name.c_str(), NowText().c_str());
+  return rc;
 }
 
 int List(const appcore::ScheduleStore& store, std::FILE* out) {
@@ -79,20 +126,30 @@ int List(const appcore::ScheduleStore& store, std::FILE* out) {
   return kExitOk;
 }
 
-int Daemon(const appcore::ScheduleStore& store, const std::string& programFolder, bool once, std::FILE* out,
-           std::FILE* err) {
+int Daemon(const appcore::ScheduleStore& store, const std::string& programFolder, const std::string& device,
+           bool once, engine::TKavoBurner& burner, std::FILE* out, std::FILE* err) {
   sigset_t stopSignals;
   sigemptyset(&stopSignals);
   sigaddset(&stopSignals, SIGINT);
   sigaddset(&stopSignals, SIGTERM);
+  // Blocked before the burner starts any thread, so that every thread keeps
+  // them blocked and a stop stays pending for the wait below; a burn looks
+  // for it on its own.
   sigprocmask(SIG_BLOCK, &stopSignals, nullptr);
+  const auto stopRequested = [] {
+    sigset_t pending;
+    sigemptyset(&pending);
+    sigpending(&pending);
+    return sigismember(&pending, SIGINT) == 1 || sigismember(&pending, SIGTERM) == 1;
+  };
 
-  appcore::Options options;
-  options.LoadFromFile(programFolder + "/" + appcore::kOptionFileName, "");
+  const appcore::Options options = LoadProgramOptions(programFolder);
   std::fprintf(err, "zantic-cli: checking %s every %d seconds (drive: %s)\n", store.ListPath().c_str(),
-               appcore::kScheduleCheckSeconds, options.Drive.empty() ? "none chosen" : options.Drive.c_str());
+               appcore::kScheduleCheckSeconds,
+               !device.empty() ? device.c_str() : options.Drive.empty() ? "the first that writes" : options.Drive.c_str());
   // Each problem is told once, not every 10 seconds.
   std::set<std::string> told;
+  std::map<std::string, std::chrono::steady_clock::time_point> failedAt;
   int rc = kExitOk;
   for (;;) {
     const appcore::CalendarDate today = appcore::Today();
@@ -101,13 +158,19 @@ int Daemon(const appcore::ScheduleStore& store, const std::string& programFolder
     for (const auto& problem : scan.Problems)
       if (told.insert(problem).second) std::fprintf(err, "zantic-cli: %s\n", problem.c_str());
     for (const std::size_t i : scan.Due) {
-      const std::string key = "due:" + rows[i].Name;
-      if (!once && told.count(key) != 0) continue;
-      told.insert(key);
-      std::fprintf(out, "Task %s is due.\n", rows[i].Name.c_str());
+      const std::string& name = rows[i].Name;
+      const auto now = std::chrono::steady_clock::now();
+      if (auto failed = failedAt.find(name); failed != failedAt.end() && now - failed->second < kRetryAfter) continue;
+      std::fprintf(out, "Task %s is due.\n", name.c_str());
       std::fflush(out);
-      // A task that did not burn keeps its last backup date: it is not done.
-      rc = RunTask(store, rows[i].Name, out, err);
+      const int ran = RunTask(store, programFolder, name, device, stopRequested, burner, out, err);
+      std::fflush(out);
+      std::fflush(err);
+      if (ran == kExitAborted) return ran;
+      if (ran == kExitOk || ran == kExitIncomplete) failedAt.erase(name);
+      else failedAt[name] = now;
+      // --once tells the first failure, not only the last task's result.
+      if (rc == kExitOk) rc = ran;
     }
     std::fflush(err);
     if (once) return rc;
@@ -119,9 +182,11 @@ int Daemon(const appcore::ScheduleStore& store, const std::string& programFolder
 
 }  // namespace
 
-int RunScheduleCommand(const std::vector<std::string>& args, std::FILE* out, std::FILE* err) {
+int RunScheduleCommand(const std::vector<std::string>& args, engine::TKavoBurner& burner, std::FILE* out,
+                       std::FILE* err) {
   std::vector<std::string> positional;
   std::string programFolder;
+  std::string device;
   bool once = false;
   for (std::size_t i = 0; i < args.size(); ++i) {
     if (args[i] == "-h" || args[i] == "--help") {
@@ -132,6 +197,8 @@ int RunScheduleCommand(const std::vector<std::string>& args, std::FILE* out, std
       once = true;
     } else if (args[i] == "--program-folder" && i + 1 < args.size()) {
       programFolder = args[++i];
+    } else if (args[i] == "--device" && i + 1 < args.size()) {
+      device = args[++i];
     } else if (args[i].size() > 1 && args[i][0] == '-') {
       std::fprintf(err, "zantic-cli: unknown option or missing value: %s\n\n%s", args[i].c_str(), kScheduleUsage);
       return kExitBadInput;
@@ -143,8 +210,8 @@ int RunScheduleCommand(const std::vector<std::string>& args, std::FILE* out, std
   const appcore::ScheduleStore store(programFolder);
   const std::string verb = positional.empty() ? "" : positional[0];
   if (verb == "list" && positional.size() == 1) return List(store, out);
-  if (verb == "run" && positional.size() == 2) return RunTask(store, positional[1], out, err);
-  if (verb == "daemon" && positional.size() == 1) return Daemon(store, programFolder, once, out, err);
+  if (verb == "run" && positional.size() == 2) return RunTask(store, programFolder, positional[1], device, nullptr, burner, out, err);
+  if (verb == "daemon" && positional.size() == 1) return Daemon(store, programFolder, device, once, burner, out, err);
   std::fprintf(err, "zantic-cli: %s\n\n%s", verb.empty() ? "no schedule command" : "wrong schedule command",
                kScheduleUsage);
   return kExitBadInput;

@@ -5,11 +5,18 @@
 #include <string>
 #include <vector>
 
+namespace engine {
+class TKavoBurner;
+}
+
 namespace cli {
 
 extern const char* const kScheduleUsage;
 
-// The daemon blocks SIGINT and SIGTERM and ends when one arrives.
-int RunScheduleCommand(const std::vector<std::string>& args, std::FILE* out, std::FILE* err);
+// The daemon blocks SIGINT and SIGTERM and ends when one arrives; one that
+// arrives during a burn cancels it first. `schedule run` leaves them to the
+// handler that cancels `burner`.
+int RunScheduleCommand(const std::vector<std::string>& args, engine::TKavoBurner& burner, std::FILE* out,
+                       std::FILE* err);
 
 }  // namespace cli

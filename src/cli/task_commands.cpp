@@ -5,8 +5,12 @@
 #include <optional>
 
 #include "appcore/options.h"
+#include "appcore/schedule.h"
 #include "appcore/task_tree.h"
+#include "appcore/texts.h"
 #include "cli/build_iso.h"
+#include "cli/burn.h"
+#include "cli/drive_select.h"
 #include "cli/progress.h"
 #include "engine/dispatch/dispatcher.h"
 #include "engine/kavo_burner.h"
@@ -18,18 +22,23 @@ namespace cli {
 const char* const kTaskUsage =
     "usage: zantic-cli task show FILE.mvt\n"
     "       zantic-cli task iso FILE.mvt -o OUT.iso [--quick] [-V LABEL]\n"
-    "       zantic-cli task burn FILE.mvt\n"
+    "       zantic-cli task burn FILE.mvt [--device DEV] [--speed S] [--verify]\n"
     "\n"
     "  show   the task's folders and items with the sizes stored in it\n"
     "  iso    build an image of the task as the main window would transfer it;\n"
     "         the volume label is the task's root name unless -V is given\n"
-    "  burn   burn the task (not available yet)\n"
+    "  burn   burn the task with the options of Option.ini (finalize, test\n"
+    "         write, session import ...) on the drive they name\n"
     "\n"
     "options:\n"
     "      --program-folder DIR   where Option.ini and the Schedule folder are\n"
     "  -o, --output FILE          the image file to write\n"
     "  -V, --volume LABEL         volume identifier\n"
-    "      --quick                write directly, without the read-ahead cache\n";
+    "      --quick                write directly, without the read-ahead cache\n"
+    "      --device DEV           burn: the drive (address, device node or virtual\n"
+    "                             disc file) instead of the options' drive\n"
+    "      --speed S              burn: Max (default), a factor such as 16X, or KB/s\n"
+    "      --verify               burn: read the written sectors back and compare\n";
 
 namespace {
 
@@ -38,6 +47,9 @@ struct Parsed {
   std::string ProgramFolder;
   std::string Output;
   std::optional<std::string> Volume;
+  std::string Device;
+  std::string Speed;
+  bool Verify = false;
   bool Quick = false;
   bool Help = false;
 };
@@ -64,6 +76,12 @@ std::optional<Parsed> Parse(const std::vector<std::string>& args, std::string& e
       std::string v;
       if (!value(v)) return std::nullopt;
       p.Volume = v;
+    } else if (a == "--device") {
+      if (!value(p.Device)) return std::nullopt;
+    } else if (a == "--speed") {
+      if (!value(p.Speed)) return std::nullopt;
+    } else if (a == "--verify") {
+      p.Verify = true;
     } else if (a == "--quick") {
       p.Quick = true;
     } else if (a.size() > 1 && a[0] == '-') {
@@ -75,12 +93,6 @@ std::optional<Parsed> Parse(const std::vector<std::string>& args, std::string& e
   }
   if (p.ProgramFolder.empty()) p.ProgramFolder = platform::ProgramFolder();
   return p;
-}
-
-appcore::Options LoadOptions(const std::string& folder) {
-  appcore::Options options;
-  options.LoadFromFile(folder + "/" + appcore::kOptionFileName, "");
-  return options;
 }
 
 std::string SizeText(std::int64_t bytes) { return bytes == 0 ? "0" : appcore::FormatSize(bytes); }
@@ -155,7 +167,7 @@ int TaskIso(const Parsed& p, engine::TKavoBurner& burner, std::FILE* out, std::F
   }
   auto tree = LoadTask(p.Positional[1], err);
   if (!tree) return kExitBadInput;
-  const appcore::Options options = LoadOptions(p.ProgramFolder);
+  const appcore::Options options = LoadProgramOptions(p.ProgramFolder);
   burner.ResetCompilation(600000, 20000);
   options.ApplyToBurner(burner);
   burner.SetIdVolume(p.Volume.value_or(tree->Root->Name));
@@ -193,6 +205,79 @@ int TaskIso(const Parsed& p, engine::TKavoBurner& burner, std::FILE* out, std::F
 
 }  // namespace
 
+appcore::Options LoadProgramOptions(const std::string& programFolder) {
+  appcore::Options options;
+  options.LoadFromFile(programFolder + "/" + appcore::kOptionFileName, "");
+  return options;
+}
+
+int BurnTask(const appcore::TaskTree& tree, const appcore::Options& options, const TaskBurn& how,
+             engine::TKavoBurner& burner, std::FILE* out, std::FILE* err) {
+  std::string error;
+  if (!SelectDrive(burner, how.Device.empty() ? options.Drive : how.Device, error)) {
+    std::fprintf(err, "zantic-cli: %s\n", error.c_str());
+    return kExitFailed;
+  }
+  if (!CanWrite(burner)) {
+    // "Cancel the task." ends a scheduled run without a word.
+    if (!how.Scheduled || appcore::ReportsDriveNotRecorder(options))
+      std::fprintf(err, "zantic-cli: %s (%s)\n", appcore::texts::kDriveNotRecorder, burner.DeviceName().c_str());
+    return kExitFailed;
+  }
+  // Nobody is there to insert a disc and click OK: the question becomes a
+  // failure, and the task stays due.
+  if (!burner.TestUnitReady(5000) && !burner.WaitForReady(10000, 1000)) {
+    if (!how.Scheduled || appcore::DriveNotReadyAction(options) != appcore::NotReadyAction::Cancel) {
+      const std::string text = appcore::texts::kDriveNotReady;
+      std::fprintf(err, "zantic-cli: %s (%s)\n", text.substr(0, text.find('\n')).c_str(), burner.DeviceName().c_str());
+    }
+    return kExitFailed;
+  }
+  const std::uint8_t medium = burner.DetectMediaType();
+  std::uint16_t speed = 0;
+  if (!SpeedOf(how.Speed, medium, speed)) {
+    std::fprintf(err, "zantic-cli: not a speed: %s\n", how.Speed.c_str());
+    return kExitBadInput;
+  }
+  if (how.Started) how.Started();
+
+  burner.ResetCompilation(600000, 20000);
+  options.ApplyToBurner(burner);
+  burner.SetWriteSpeed(speed);
+  burner.SetIdVolume(tree.Root->Name);
+  burner.OnDebugMessage = [err](device::TSCSIDevice&, const std::string& message, std::uint8_t kind) {
+    if (kind != device::kMsgProgress) std::fprintf(err, "%s\n", message.c_str());
+  };
+  auto prepared = appcore::PrepareCompilation(tree, burner, options.RunTime.ArchiveOnly, options.SessionNumber());
+  if (!prepared.Ok()) {
+    std::fprintf(err, "zantic-cli: %s\n", prepared.Err().Message.c_str());
+    return kExitBadInput;
+  }
+  const std::size_t missing = prepared.Value().MissingSources.size();
+  for (const auto& source : prepared.Value().MissingSources)
+    std::fprintf(err, "zantic-cli: source not found: %s\n", source.c_str());
+  if (burner.CancelRequested()) {
+    std::fprintf(err, "zantic-cli: %s\n", engine::texts::kOperationAborted);
+    return kExitAborted;
+  }
+  if (burner.CompilationDirCount() == 0 && burner.CompilationEntryCount() == 0) {
+    std::fprintf(err, "zantic-cli: nothing to burn: the task's sources hold no files\n");
+    return kExitBadInput;
+  }
+  TBurnSettings settings;
+  settings.Verify = how.Verify;
+  settings.Medium = medium;
+  settings.StopRequested = how.StopRequested;
+  const int rc = BurnCompilation(burner, settings, out, err);
+  if (rc == kExitOk && options.RunTime.ArchiveOnly && !burner.TestWrite()) burner.ClearArchiveFlags();
+  burner.ResetCompilation(600000, 20000);
+  if (rc == kExitOk && missing > 0) {
+    std::fprintf(out, "Left out:  %zu (see above)\n", missing);
+    return kExitIncomplete;
+  }
+  return rc;
+}
+
 int RunTaskCommand(const std::vector<std::string>& args, engine::TKavoBurner& burner, std::FILE* out, std::FILE* err) {
   std::string error;
   auto p = Parse(args, error);
@@ -214,8 +299,11 @@ int RunTaskCommand(const std::vector<std::string>& args, engine::TKavoBurner& bu
   auto tree = LoadTask(p->Positional[1], err);
   if (!tree) return kExitBadInput;
   if (verb == "burn") {
-    std::fprintf(err, "zantic-cli: %s\n", kBurnNotAvailable);
-    return kExitFailed;
+    TaskBurn how;
+    how.Device = p->Device;
+    how.Speed = p->Speed;
+    how.Verify = p->Verify;
+    return BurnTask(*tree, LoadProgramOptions(p->ProgramFolder), how, burner, out, err);
   }
   PrintNode(*tree->Root, 0, out);
   const appcore::SizeBar bar = appcore::ComputeSizeBar(appcore::SumNodeSizes(*tree->Root));

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include "appcore/texts.h"
+#include "engine/iso/disc_source.h"
 #include "engine/kavo_burner.h"
 #include "platform/file_find.h"
 #include "support/temp_dir.h"
@@ -187,14 +188,30 @@ TEST(Transfer, ArchiveOnlyReachesTheFolderAdd) {
   }
 }
 
-TEST(Transfer, RefusesAnEmptyTaskAndASessionImport) {
+TEST(Transfer, RefusesAnEmptyTaskAndImportsTheSessionBeforeTheTask) {
+  testsupport::TempDir dir;
+  const std::string image = dir.Str() + "/old.iso";
+  {
+    engine::TKavoBurner old;
+    ASSERT_EQ(old.AddFileToCompilation("\\", dir.Write("old.txt", "earlier"), false), 1);
+    ASSERT_EQ(old.WriteImageFile(image, engine::SaveMode::Quick), 1);
+  }
+  auto disc = iso::ImageSource::OpenFile(image);
+  ASSERT_TRUE(disc.Ok());
   engine::TKavoBurner burner;
+  burner.SetDiscSource(disc.Value().get());
   burner.ResetCompilation(100, 10);
   TaskTree task = NewTask("R");
-  EXPECT_EQ(PrepareCompilation(task, burner, false, 0).Err().Message, texts::kNothingSelected);
+  EXPECT_EQ(PrepareCompilation(task, burner, false, -1).Err().Message, texts::kNothingSelected);
+  EXPECT_EQ(burner.CompilationEntryCount(), 0u);
   task.Root->AddFolder("D");
-  EXPECT_FALSE(PrepareCompilation(task, burner, false, -1).Ok());
-  EXPECT_EQ(burner.CompilationDirCount(), 0u);
+  ASSERT_TRUE(PrepareCompilation(task, burner, false, -1).Ok());
+  const auto* root = burner.FindCompilationDir("\\");
+  ASSERT_NE(root, nullptr);
+  EXPECT_NE(burner.Tables().FindEntry(*root, "old.txt"), nullptr);
+  EXPECT_NE(burner.FindCompilationDir("\\D"), nullptr);
+  // Imported once: the layout must not merge it again.
+  EXPECT_EQ(burner.SessionToImport(), 0);
 }
 
 }  // namespace

@@ -3,14 +3,22 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstdlib>
+#include <fstream>
 #include <set>
+#include <sstream>
 #include <string>
 
 #include "appcore/ini_file.h"
+#include "appcore/schedule.h"
 #include "cli/build_iso.h"
+#include "cli/disc_commands.h"
 #include "cli/schedule_commands.h"
 #include "cli/task_commands.h"
+#include "cli/vdisc.h"
+#include "engine/device/transport.h"
 #include "engine/kavo_burner.h"
+#include "vdrive/registration.h"
 #include "support/iso_reader.h"
 #include "support/temp_dir.h"
 
@@ -48,9 +56,10 @@ CliRun Task(std::vector<std::string> args) {
 }
 
 CliRun Schedule(std::vector<std::string> args) {
+  engine::TKavoBurner burner;
   Captured out, err;
   CliRun r;
-  r.Code = cli::RunScheduleCommand(args, out.File, err.File);
+  r.Code = cli::RunScheduleCommand(args, burner, out.File, err.File);
   r.Out = out.Text();
   r.Err = err.Text();
   return r;
@@ -93,25 +102,100 @@ TEST_F(TaskCli, IsoHoldsTheTaskAndReportsMissingSources) {
   EXPECT_EQ(isoread::Text(img.Descriptors().front().Raw, 40, 7), "HOLIDAY");
 }
 
-TEST_F(TaskCli, BurningSaysItIsNotThereYet) {
-  const CliRun r = Task({"burn", FTask});
-  EXPECT_EQ(r.Code, cli::kExitFailed);
-  EXPECT_NE(r.Err.find(cli::kBurnNotAvailable), std::string::npos);
-}
-
-TEST(ScheduleCli, ADueTaskThatCannotBurnStaysDue) {
+TEST(ScheduleCli, ListsDueTasksAndRefusesBadNames) {
   testsupport::TempDir dir;
   dir.Write("Schedule/W.mvt", "W(/data*1()#)#\r\n");
-  const std::string list = dir.Write("Schedule/ScheduleList.ini",
-                                     "[Count]\nValue=1\n[Task]\nTask0=W\n[W]\nScheduling=1 Days\nLast Backup=2001-01-01\n");
+  dir.Write("Schedule/ScheduleList.ini",
+            "[Count]\nValue=1\n[Task]\nTask0=W\n[W]\nScheduling=1 Days\nLast Backup=2001-01-01\n");
   const CliRun listed = Schedule({"list", "--program-folder", dir.Str()});
   EXPECT_NE(listed.Out.find("2001-01-01   yes"), std::string::npos) << listed.Out;
-  const CliRun daemon = Schedule({"daemon", "--once", "--program-folder", dir.Str()});
-  EXPECT_EQ(daemon.Code, cli::kExitFailed);
-  EXPECT_NE(daemon.Err.find(cli::kBurnNotAvailable), std::string::npos);
-  EXPECT_EQ(appcore::IniFile(list).ReadString("W", "Last Backup", ""), "2001-01-01");
   EXPECT_EQ(Schedule({"run", "Missing", "--program-folder", dir.Str()}).Code, cli::kExitBadInput);
   EXPECT_EQ(Schedule({"run", "../W", "--program-folder", dir.Str()}).Code, cli::kExitBadInput);
+}
+
+std::string FileText(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+// Burns onto virtual discs of this process's recorders (ZANTIC_VDISC).
+class BurnTaskCli : public TaskCli {
+ protected:
+  void SetUp() override {
+    TaskCli::SetUp();
+    setenv("ZANTIC_VDRIVE_TIMESCALE", "0.001", 1);
+    FGood = NewDisc("good.zvd");
+    FBad = NewDisc("bad.zvd");
+    setenv("ZANTIC_VDISC", (FGood + ":" + FBad).c_str(), 1);
+    device::FinalizeTransport();
+    vdrive::RegisterVirtualRecorders();
+    // Open sessions, so that a later burn can carry the last one over.
+    FDir.Write("pf/Option.ini", "[Burning]\nCloseDisc=0\nImportSession=1\nSessionNo=-1\n");
+    FDir.Write("pf/Schedule/ScheduleList.ini",
+               "[Count]\nValue=1\n[Task]\nTask0=W\n[W]\nScheduling=1 Days\nLast Backup=2001-01-01\n");
+    FDir.Write("pf/Schedule/W.mvt", "W(" + FDir.Write("new/report.txt", "weekly") + "*6()#)#\r\n");
+  }
+  void TearDown() override {
+    vdrive::UnregisterVirtualRecorders();
+    device::FinalizeTransport();
+    unsetenv("ZANTIC_VDISC");
+    unsetenv("ZANTIC_VDRIVE_TIMESCALE");
+  }
+  std::string NewDisc(const std::string& name) {
+    const std::string path = FDir.Str() + "/" + name;
+    Captured out, err;
+    EXPECT_EQ(cli::RunVdisc({"create", path, "--media", "dvd+r", "--blocks", "30000"}, out.File, err.File), 0)
+        << err.Text();
+    return path;
+  }
+  std::string Listing(const std::string& disc) {
+    engine::TKavoBurner burner;
+    Captured out, err;
+    EXPECT_EQ(cli::RunDiscCommand(burner, "ls", {"--device", disc}, out.File, err.File), cli::kExitOk)
+        << err.Text();
+    return out.Text();
+  }
+  std::string LastBackup() const {
+    return appcore::IniFile(FDir.Str() + "/pf/Schedule/ScheduleList.ini").ReadString("W", "Last Backup", "");
+  }
+  std::string FGood, FBad;
+};
+
+TEST_F(BurnTaskCli, TaskBurnAndAScheduledRunBurnTheDiscAndMarkOnlySuccessDone) {
+  const CliRun task = Task({"burn", FTask, "--device", FGood, "--program-folder", FDir.Str() + "/pf"});
+  EXPECT_EQ(task.Code, cli::kExitIncomplete) << task.Err;
+  EXPECT_NE(task.Err.find("source not found: " + FDir.Str() + "/src/gone"), std::string::npos) << task.Err;
+  std::string ls = Listing(FGood);
+  EXPECT_NE(ls.find("a.txt"), std::string::npos) << ls;
+  EXPECT_NE(ls.find("p.jpg"), std::string::npos) << ls;
+
+  // The scheduled run imports the task's earlier session and adds its own.
+  const CliRun run = Schedule({"run", "W", "--device", FGood, "--program-folder", FDir.Str() + "/pf"});
+  EXPECT_EQ(run.Code, cli::kExitOk) << run.Err;
+  ls = Listing(FGood);
+  EXPECT_NE(ls.find("report.txt"), std::string::npos) << ls;
+  EXPECT_NE(ls.find("a.txt"), std::string::npos) << ls;
+  const std::string today = appcore::FormatDate(appcore::Today());
+  EXPECT_EQ(LastBackup(), today);
+  const std::string log = FileText(FDir.Str() + "/pf/Schedule/Log.txt");
+  EXPECT_EQ(log.rfind("Start backup task:" + FDir.Str() + "/pf/Schedule/W.mvt " + today + " ", 0), 0u) << log;
+  EXPECT_NE(log.find("\r\nBackup task done " + today + " "), std::string::npos) << log;
+  const CliRun listed = Schedule({"list", "--program-folder", FDir.Str() + "/pf"});
+  EXPECT_NE(listed.Out.find(today + "   no"), std::string::npos) << listed.Out;
+}
+
+TEST_F(BurnTaskCli, AFailedScheduledBurnLeavesTheTaskDueAndUnlogged) {
+  Captured out, err;
+  ASSERT_EQ(cli::RunVdisc({"fault", FBad, "--write-error", "20"}, out.File, err.File), 0) << err.Text();
+  const CliRun daemon = Schedule({"daemon", "--once", "--device", FBad, "--program-folder", FDir.Str() + "/pf"});
+  EXPECT_EQ(daemon.Code, cli::kExitFailed) << daemon.Err;
+  EXPECT_NE(daemon.Err.find("task W was not burnt; it stays due"), std::string::npos) << daemon.Err;
+  EXPECT_EQ(LastBackup(), "2001-01-01");
+  const std::string log = FileText(FDir.Str() + "/pf/Schedule/Log.txt");
+  EXPECT_NE(log.find("Start backup task:"), std::string::npos) << log;
+  EXPECT_EQ(log.find("Backup task done"), std::string::npos) << log;
 }
 
 }  // namespace
