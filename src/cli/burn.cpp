@@ -196,6 +196,31 @@ int Write(engine::TKavoBurner& burner, const std::string& image, const TBurnSett
 
 }  // namespace
 
+namespace {
+
+// The drive named by --device, the medium in it and the speed asked for;
+// kExitOk, or the exit code with the reason on stderr.
+int SelectDriveAndSpeed(engine::TKavoBurner& burner, const TBurnOptions& o, bool waitForDisc, std::uint8_t& medium,
+                        std::uint16_t& speed, std::FILE* err) {
+  std::string error;
+  if (!SelectDrive(burner, o.Device, error)) {
+    std::fprintf(err, "zantic-cli: %s\n", error.c_str());
+    return kExitFailed;
+  }
+  if (waitForDisc && !burner.TestUnitReady(5000) && !burner.WaitForReady(10000, 1000)) {
+    std::fprintf(err, "zantic-cli: no disc in %s\n", burner.DeviceName().c_str());
+    return kExitFailed;
+  }
+  medium = burner.DetectMediaType();
+  if (!SpeedOf(o.Speed, medium, speed)) {
+    std::fprintf(err, "zantic-cli: not a speed: %s\n", o.Speed.c_str());
+    return kExitBadInput;
+  }
+  return kExitOk;
+}
+
+}  // namespace
+
 int RunBurn(engine::TKavoBurner& burner, const std::vector<std::string>& args, bool imageFile, std::FILE* out,
             std::FILE* err) {
   TBurnOptions o;
@@ -212,20 +237,9 @@ int RunBurn(engine::TKavoBurner& burner, const std::vector<std::string>& args, b
     std::fputs(kBurnUsage, out);
     return kExitOk;
   }
-  if (!SelectDrive(burner, o.Device, error)) {
-    std::fprintf(err, "zantic-cli: %s\n", error.c_str());
-    return kExitFailed;
-  }
-  if (!burner.TestUnitReady(5000) && !burner.WaitForReady(10000, 1000)) {
-    std::fprintf(err, "zantic-cli: no disc in %s\n", burner.DeviceName().c_str());
-    return kExitFailed;
-  }
-  const std::uint8_t medium = burner.DetectMediaType();
+  std::uint8_t medium = 0;
   std::uint16_t speed = 0;
-  if (!SpeedOf(o.Speed, medium, speed)) {
-    std::fprintf(err, "zantic-cli: not a speed: %s\n", o.Speed.c_str());
-    return kExitBadInput;
-  }
+  if (const int rc = SelectDriveAndSpeed(burner, o, true, medium, speed, err); rc != kExitOk) return rc;
   burner.SetWriteSpeed(speed);
   burner.SetTestWrite(o.Test);
   burner.SetFinalizeDisc(o.Finalize);
@@ -280,16 +294,9 @@ int RunErase(engine::TKavoBurner& burner, const std::vector<std::string>& args, 
     std::fputs(kEraseUsage, out);
     return kExitOk;
   }
-  if (!SelectDrive(burner, o.Device, error)) {
-    std::fprintf(err, "zantic-cli: %s\n", error.c_str());
-    return kExitFailed;
-  }
-  const std::uint8_t medium = burner.DetectMediaType();
+  std::uint8_t medium = 0;
   std::uint16_t speed = 0;
-  if (!SpeedOf(o.Speed, medium, speed)) {
-    std::fprintf(err, "zantic-cli: not a speed: %s\n", o.Speed.c_str());
-    return kExitBadInput;
-  }
+  if (const int rc = SelectDriveAndSpeed(burner, o, false, medium, speed, err); rc != kExitOk) return rc;
   if (!burner.IsRewritable() && medium != device::kMediumDvdRam) {
     std::fprintf(err, "zantic-cli: Disc is not Erasable\n");
     return kExitFailed;
