@@ -21,7 +21,7 @@ constexpr std::uint32_t kBusyPauseMs = 600;
 constexpr int kFlushWaitLimit = 1800;
 
 bool WrittenInPlace(std::uint8_t m) {
-  return m == kMediumDvdRam || m == kMediumDvdrwRestricted || m == kMediumDvdrwSequential || m == kMediumDvdprw;
+  return m == kMediumDvdRam || m == kMediumDvdrwRestricted || m == kMediumDvdprw;
 }
 
 bool UsesStreaming(std::uint8_t m) {
@@ -254,8 +254,13 @@ void TThWrite::CloseMedium(std::uint8_t medium, std::uint32_t track) {
       close(TImmediate::Yes, sessionClose, static_cast<std::uint8_t>(t + 2));
       return;
     case kMediumDvdrwRestricted:
-    case kMediumDvdrwSequential:
       close(TImmediate::Yes, 2, 0);
+      return;
+    case kMediumDvdrwSequential:
+      // Left sequential (it held sessions already): the track written
+      // incrementally is closed, then its session.
+      close(TImmediate::Yes, 1, t);
+      close(TImmediate::Yes, sessionClose, 0);
       return;
     case kMediumDvdprw:
       close(TImmediate::No, 3, 0xFF);
