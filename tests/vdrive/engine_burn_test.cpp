@@ -105,10 +105,12 @@ TEST_F(EngineBurn, AbortFlushesAndClosesNothing) {
   Burner.SetCacheSize(2097152);
   Burner.OnFinalizingTrack = [](engine::TKavoBurner&) {};
   Burner.CancelOperation();
-  // The request set before the start is cleared by it; set it once the writer runs.
-  Sleeper.OnSleep = [this] { Burner.CancelOperation(); };
+  // The request set before the start is cleared by it; it comes once the
+  // drive's buffer is full, in the middle of the data.
+  std::ofstream(Source + "/g.bin") << std::string(3000000, 'g');
+  Clock.OnSleep = [this] { Burner.CancelOperation(); };
   vdrive::TFaults f;
-  f.BusyCommands = 3;  // the writer pauses once, and the request arrives then
+  f.ThrottleKBps = 1000000;
   Shared->SetFaults(f);
   EXPECT_EQ(Burn(), engine::texts::kOperationAborted);
   EXPECT_GE(Count(0x35), 1);  // SYNCHRONIZE CACHE
