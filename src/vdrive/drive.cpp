@@ -136,6 +136,11 @@ std::optional<TDisc> TVirtualRecorder::Disc() {
   return FFile->State().Disc;
 }
 
+TVirtualRecorder::TBufferStats TVirtualRecorder::BufferStats() const {
+  std::lock_guard<std::mutex> g(FMutex);
+  return FLastBufferStats;
+}
+
 std::vector<TCommandRecord> TVirtualRecorder::CommandLog() const {
   std::lock_guard<std::mutex> g(FMutex);
   return {FLog.begin(), FLog.end()};
@@ -251,7 +256,12 @@ void TVirtualRecorder::Record(std::span<const std::uint8_t> cdb, std::uint8_t st
     std::snprintf(sense, sizeof sense, " %X/%02X/%02X", s.Key, s.Asc, s.Ascq);
     line += sense;
   }
-  line += '\n';
+  LogLine(line);
+}
+
+void TVirtualRecorder::LogLine(const std::string& text) {
+  if (FLogFile.empty()) return;
+  const std::string line = text + '\n';
   const int fd = ::open(FLogFile.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
   if (fd < 0) return;
   // One write per line, so lines from several processes do not interleave.
