@@ -4,6 +4,9 @@
 #
 #   bench/compare_burn.sh TREE [MEDIA]     MEDIA defaults to dvd+r-dl
 #
+# DISC_DIR=/dev/shm puts the virtual disc in memory, where its flush costs
+# nothing: that measures the burn's own path.
+#
 # Prints wall and CPU seconds of each and the burn's throughput as a share of
 # the image writer's. The recorder flushes its disc file to the disk when the
 # drive is told to (SYNCHRONIZE CACHE), which the image writer never does, so
@@ -15,7 +18,8 @@ cd "$(dirname "$0")/.."
 cli=build/release/src/cli/zantic-cli
 [ -x "$cli" ] || { echo "build the release preset first" >&2; exit 2; }
 work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
+disc=$(mktemp -d "${DISC_DIR:-$work}/disc.XXXXXX")
+trap 'rm -rf "$work" "$disc"' EXIT
 export ZANTIC_VDRIVE_TIMESCALE=0.001
 
 measure() {  # label, command...: prints "label wall cpu"
@@ -37,8 +41,8 @@ sync
 synced=$(measure iso+sync sh -c '"$1" build-iso --quick -o "$2" "$3"; rc=$?; sync "$2"; exit $rc' sh "$cli" "$work/x.iso" "$tree")
 rm -f "$work/x.iso"
 sync
-"$cli" vdisc create "$work/d.zvd" --media "$media" >/dev/null
-burn=$(measure burn "$cli" burn --device "$work/d.zvd" "$tree")
+"$cli" vdisc create "$disc/d.zvd" --media "$media" >/dev/null
+burn=$(measure burn "$cli" burn --device "$disc/d.zvd" "$tree")
 echo "tree: $tree ($sectors sectors), medium: $media"
 printf '%-9s %8s %8s\n' what wall cpu
 for line in "$iso" "$synced" "$burn"; do echo "$line" | awk '{printf "%-9s %8.2f %8.2f\n", $1, $2, $3}'; done
