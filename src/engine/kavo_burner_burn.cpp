@@ -106,7 +106,13 @@ bool TKavoBurner::StartCompilationBurn() {
   }
   const std::uint8_t medium = DetectMediaType();
   device::SetCurrentMediaType(medium);
-  if (medium == device::kMediumDvdrwRestricted || medium == device::kMediumDvdrwSequential) FormatDvdRw(medium);
+  // The quick format that turns a sequential DVD-RW into restricted
+  // overwrite erases it, so only a blank one is formatted; one that already
+  // holds sessions is added to like a DVD-R.
+  if (medium == device::kMediumDvdrwRestricted || (medium == device::kMediumDvdrwSequential && DiscState() == 0)) {
+    FormatDvdRw(medium);
+    device::SetCurrentMediaType(DetectMediaType());
+  }
   FBurnLayout = true;
   PrepareLayout(LayoutTarget::Disc);
   const bool built = BuildHeader();

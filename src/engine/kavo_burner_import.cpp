@@ -152,7 +152,9 @@ bool TKavoBurner::ReadNextWritableAddress(std::uint32_t& start) {
     }
     return true;
   }
-  const bool dvdrw = medium == device::kMediumDvdrwRestricted || medium == device::kMediumDvdrwSequential;
+  // Restricted overwrite holds one track; a sequential DVD-RW goes on after
+  // its last session like a DVD-R.
+  const bool dvdrw = medium == device::kMediumDvdrwRestricted;
   const std::uint32_t track = dvdrw ? 1 : SessionCount() + 1;
   if (track > 0xFF || !ReadTrackInformation(static_cast<std::uint8_t>(track))) return false;
   const std::uint32_t next = LastTrackInfo().NextWritableAddress;

@@ -196,6 +196,8 @@ base::Status FileStream::Sync() {
   return base::Ok();
 }
 
+void FileStream::StartWriteback(std::uint64_t, std::uint64_t) {}
+
 base::Status FileStream::Truncate(std::uint64_t size) {
   if (!IsOpen()) return NotOpenError();
   if (size > kMaxOffset) return SystemError("cannot resize", ERROR_FILE_TOO_LARGE);

@@ -57,9 +57,17 @@ TCheck TVirtualRecorder::Write10(TCommand& c) {
   DrainBuffer();
   const double bytes = static_cast<double>(count) * kSectorSize;
   if (const std::uint32_t rate = DrainRate(); rate != 0) {
+    if (FBufferStats.Filled) {
+      // A real drive would have run dry here and, without under-run
+      // protection, ruined the disc.
+      if (FBufferUsed < 1) ++FBufferStats.EmptyAfterFull;
+      FBufferStats.LowestAfterFull =
+          std::min(FBufferStats.LowestAfterFull, static_cast<std::uint32_t>(FBufferUsed));
+    }
     const double need = std::min(bytes, static_cast<double>(kBufferSize));
     const double excess = FBufferUsed + need - kBufferSize;
     if (excess > 0) {
+      FBufferStats.Filled = true;
       FClock->SleepMs(static_cast<std::int64_t>(excess / rate) + 1);
       DrainBuffer();
     }
@@ -102,6 +110,14 @@ TCheck TVirtualRecorder::SynchronizeCache(TCommand& c) {
   }
   FBufferUsed = 0;
   FBufferStamp = FClock->NowMs();
+  if (DrainRate() != 0) {
+    const TBufferStats& b = FBufferStats;
+    LogLine(b.Filled ? "# buffer: empty " + std::to_string(b.EmptyAfterFull) + " times after it first filled, lowest " +
+                           std::to_string(b.LowestAfterFull / 1024) + " KB"
+                     : std::string("# buffer: never filled"));
+  }
+  FLastBufferStats = FBufferStats;
+  FBufferStats = {};
   return std::nullopt;
 }
 

@@ -137,6 +137,11 @@ std::optional<TDisc> TVirtualRecorder::Disc() {
   return FFile->State().Disc;
 }
 
+TVirtualRecorder::TBufferStats TVirtualRecorder::BufferStats() const {
+  std::lock_guard<std::mutex> g(FMutex);
+  return FLastBufferStats;
+}
+
 std::vector<TCommandRecord> TVirtualRecorder::CommandLog() const {
   std::lock_guard<std::mutex> g(FMutex);
   return {FLog.begin(), FLog.end()};
@@ -253,9 +258,13 @@ void TVirtualRecorder::Record(std::span<const std::uint8_t> cdb, std::uint8_t st
     std::snprintf(sense, sizeof sense, " %X/%02X/%02X", s.Key, s.Asc, s.Ascq);
     line += sense;
   }
-  line += '\n';
+  LogLine(line);
+}
+
+void TVirtualRecorder::LogLine(const std::string& text) {
+  if (FLogFile.empty()) return;
   // One appending write per line, so lines from several processes do not interleave.
-  platform::AppendToFile(FLogFile, line);
+  platform::AppendToFile(FLogFile, text + '\n');
 }
 
 platform::ScsiOutcome TVirtualRecorder::Execute(std::span<const std::uint8_t> cdb, platform::ScsiDirection direction,

@@ -80,6 +80,15 @@ class TVirtualRecorder {
   // Why the disc could not be loaded (the drive then has no medium); empty when loaded.
   std::string LoadError();
   std::optional<TDisc> Disc();
+  // How the throttled buffer fared in the writes that the last SYNCHRONIZE
+  // CACHE ended: whether the host ever filled it, how often a write found it
+  // empty after that, and the lowest fill a write found after that.
+  struct TBufferStats {
+    bool Filled = false;
+    std::uint32_t EmptyAfterFull = 0;
+    std::uint32_t LowestAfterFull = kBufferSize;
+  };
+  TBufferStats BufferStats() const;
   std::vector<TCommandRecord> CommandLog() const;
   void ClearCommandLog();
   TFaults Faults();
@@ -114,6 +123,7 @@ class TVirtualRecorder {
   void StartPending(std::uint32_t ms, TSense notReady);
   std::optional<TPending> ActivePending();
   void Record(std::span<const std::uint8_t> cdb, std::uint8_t status, const TSense& s);
+  void LogLine(const std::string& line);
   std::vector<std::uint32_t> WriteSpeeds() const;
   std::uint32_t MaxReadSpeed() const;
   bool IsCdMedium() const;
@@ -175,6 +185,8 @@ class TVirtualRecorder {
   std::uint32_t FWriteSpeed = 0;
   std::uint32_t FReadSpeed = 0;
   double FBufferUsed = 0;
+  TBufferStats FBufferStats;
+  TBufferStats FLastBufferStats;
   std::int64_t FBufferStamp = 0;
   std::deque<TCommandRecord> FLog;
   std::string FLogFile;

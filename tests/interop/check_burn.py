@@ -147,6 +147,22 @@ def main():
         if medium in ("cd-rw", "dvd-rw"):
             check("Disc status: empty" in status, f"{medium}: blank after erasing")
 
+    # A sequential DVD-RW that already holds a session (here: one written
+    # while the drive refused to format) is added to, never formatted away.
+    disc = os.path.join(work, "seq-dvd-rw.zvd")
+    run(["vdisc", "create", disc, "--media", "dvd-rw", "--blocks", "40000"])
+    run(["vdisc", "fault", disc, "--refuse", "04:always"])
+    r = run(["burn", "--device", disc, "--verify", "-V", "FIRST", docs])
+    check(r.returncode == 0, f"sequential dvd-rw: first session without a format ({r.stderr.strip()[-120:]})")
+    run(["vdisc", "fault", disc, "--clear"])
+    log = os.path.join(work, "seq-dvd-rw.log")
+    r = run(["burn", "--device", disc, "--verify", "--import-session", "-1", "-V", "SECOND", data], log=log)
+    formats = [line for line in open(log, errors="replace") if line.split()[1:2] == ["04"]] if os.path.exists(log) else []
+    tree = extract(disc, "seq-dvd-rw")
+    check(r.returncode == 0 and not formats and tree is not None and same_tree(docs, os.path.join(tree, "docs"))
+          and same_tree(data, os.path.join(tree, "data")) and "track 2: session 2" in run(["vdisc", "info", disc]).stdout,
+          f"sequential dvd-rw: second session appended after the first, nothing formatted ({len(formats)} formats)")
+
     disc = os.path.join(work, "fault.zvd")
     run(["vdisc", "create", disc, "--media", "dvd+r", "--blocks", "30000"])
     run(["vdisc", "fault", disc, "--write-error", "200"])

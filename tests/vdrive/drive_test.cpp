@@ -118,7 +118,13 @@ TEST_F(RecorderTest, ThrottledBufferFillsWaitsAndDrainsAtTheWriteSpeed) {
   ASSERT_TRUE(WriteBlocks(1056, 32).Good());  // 31,072 bytes too many: waits for them to drain
   EXPECT_GE(Clock.Slept, 31);
   EXPECT_LE(Clock.Slept, 33);
+  Clock.Now += 5000;  // the host falls behind: the buffer runs dry
+  ASSERT_TRUE(WriteBlocks(1088, 32).Good());
   ASSERT_TRUE(Run(cdb::Sync(true)).Good());
+  const auto stats = Recorder->BufferStats();
+  EXPECT_TRUE(stats.Filled);
+  EXPECT_EQ(stats.EmptyAfterFull, 1u);
+  EXPECT_EQ(stats.LowestAfterFull, 0u);
   EXPECT_EQ(Run(kTestUnitReady).SenseText(), "2/04/08");  // long write in progress
   Clock.Now += 2200;
   EXPECT_TRUE(Run(kTestUnitReady).Good());

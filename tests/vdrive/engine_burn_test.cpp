@@ -100,15 +100,60 @@ TEST_F(EngineBurn, MediumErrorCarriesTheDecodedText) {
   EXPECT_GT(result.size(), std::string(engine::texts::kWriterError).size() + 4);
 }
 
+// The recorder as a drive that vanishes from the bus after a number of writes.
+class TVanishingDrive final : public device::TPassThroughDrive {
+ public:
+  TVanishingDrive(std::unique_ptr<device::TPassThroughDrive> inner, int writes)
+      : FInner(std::move(inner)), FWrites(writes) {}
+  bool Open() override { return FInner->Open(); }
+  void Close() override { FInner->Close(); }
+  bool IsOpen() const override { return FInner->IsOpen(); }
+  platform::ScsiOutcome Execute(std::span<const std::uint8_t> cdb, platform::ScsiDirection direction,
+                                std::span<std::uint8_t> data, std::span<std::uint8_t> sense,
+                                std::uint32_t timeoutMs) override {
+    if (cdb[0] == 0x2A && FWrites-- <= 0) {
+      platform::ScsiOutcome gone;
+      gone.OsError = 19;  // ENODEV
+      return gone;
+    }
+    return FInner->Execute(cdb, direction, data, sense, timeoutMs);
+  }
+  std::optional<platform::ScsiAddress> Address() override { return FInner->Address(); }
+  char DriveLetter() const override { return FInner->DriveLetter(); }
+  std::string Location() const override { return FInner->Location(); }
+
+ private:
+  std::unique_ptr<device::TPassThroughDrive> FInner;
+  int FWrites;
+};
+
+TEST_F(EngineBurn, ADriveGoneFromTheBusEndsTheBurnWithinHalfAMinute) {
+  Attach(TMedia::DvdPlusR);
+  device::FinalizeTransport();
+  device::RegisterDriveProvider("vdrive-burn", [this] {
+    std::vector<std::unique_ptr<device::TPassThroughDrive>> drives;
+    drives.push_back(std::make_unique<TVanishingDrive>(vdrive::MakePassThroughDrive(Shared), 5));
+    return drives;
+  });
+  ASSERT_TRUE(Burner.InitASPI(true, ""));
+  for (const auto& line : Burner.DeviceList())
+    if (line.find("VIRTUAL RECORDER") != std::string::npos) Burner.SelectDevice(line);
+  const std::int64_t before = Clock.Now;
+  EXPECT_EQ(Burn().rfind(engine::texts::kWriterError, 0), 0u);
+  EXPECT_LE(Clock.Now - before, 60000);
+}
+
 TEST_F(EngineBurn, AbortFlushesAndClosesNothing) {
   Attach(TMedia::DvdPlusR);
   Burner.SetCacheSize(2097152);
   Burner.OnFinalizingTrack = [](engine::TKavoBurner&) {};
   Burner.CancelOperation();
-  // The request set before the start is cleared by it; set it once the writer runs.
-  Sleeper.OnSleep = [this] { Burner.CancelOperation(); };
+  // The request set before the start is cleared by it; it comes once the
+  // drive's buffer is full, in the middle of the data.
+  std::ofstream(Source + "/g.bin") << std::string(3000000, 'g');
+  Clock.OnSleep = [this] { Burner.CancelOperation(); };
   vdrive::TFaults f;
-  f.BusyCommands = 3;  // the writer pauses once, and the request arrives then
+  f.ThrottleKBps = 1000000;
   Shared->SetFaults(f);
   EXPECT_EQ(Burn(), engine::texts::kOperationAborted);
   EXPECT_GE(Count(0x35), 1);  // SYNCHRONIZE CACHE

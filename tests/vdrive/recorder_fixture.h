@@ -23,9 +23,11 @@ class TFakeClock final : public vdrive::TClock {
   void SleepMs(std::int64_t ms) override {
     Slept += ms;
     Now += ms;
+    if (OnSleep) OnSleep();
   }
   std::int64_t Now = 1000;
   std::int64_t Slept = 0;
+  std::function<void()> OnSleep;  // runs after each of the recorder's own waits
 };
 
 // Engine pauses move the recorder's clock, so waits take no real time.

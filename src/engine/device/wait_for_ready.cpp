@@ -26,11 +26,14 @@ bool TSCSIDevice::WaitForReady(std::uint32_t totalMs, std::uint32_t stepMs) {
   if (CurrentMediaType() == kMediumDvdRam) {
     sense[12] = 0x04;
   } else {
-    do {
-      const bool left = Pause(budget, stepMs);
+    // Asked before the first pause: a drive that is ready already (the
+    // usual case after a load or a close without the immediate bit) is not
+    // kept waiting for seconds.
+    ReadDiscInformation();
+    while (AscIsNotReady()) {
+      if (!Pause(budget, stepMs)) return false;
       ReadDiscInformation();
-      if (!left) return false;
-    } while (AscIsNotReady());
+    }
   }
   if (TestUnitReady(5000) && sense[12] == 0) return true;
   do {

@@ -16,12 +16,16 @@ namespace {
 
 constexpr std::uint32_t kRetryLimit = 10000;
 constexpr std::uint32_t kBusyPauseMs = 600;
+// A failure with neither BUSY nor sense data is the transport's (a drive
+// unplugged, a dead bus): half a minute of retries, not the 100 minutes a
+// busy drive is given.
+constexpr std::uint32_t kSilentRetryLimit = 50;
 // A drive that never answers READ DISC INFORMATION after the flush is given
 // as long as the flush itself may take, not forever.
 constexpr int kFlushWaitLimit = 1800;
 
 bool WrittenInPlace(std::uint8_t m) {
-  return m == kMediumDvdRam || m == kMediumDvdrwRestricted || m == kMediumDvdrwSequential || m == kMediumDvdprw;
+  return m == kMediumDvdRam || m == kMediumDvdrwRestricted || m == kMediumDvdprw;
 }
 
 bool UsesStreaming(std::uint8_t m) {
@@ -100,7 +104,7 @@ std::string TThWrite::WriteBlock(std::uint32_t lba, std::span<std::uint8_t> data
   TSCSIDevice& d = *FParams.Disc.Device;
   stream::TCacheThread& cache = *FParams.Cache;
   const auto blocks = static_cast<std::uint16_t>(data.size() / 2048);
-  for (std::uint32_t retry = 0;;) {
+  for (std::uint32_t retry = 0, silent = 0;;) {
     if (FParams.AbortRequested != nullptr && *FParams.AbortRequested) {
       cache.Abort();
       return texts::kOperationAborted;
@@ -110,7 +114,9 @@ std::string TThWrite::WriteBlock(std::uint32_t lba, std::span<std::uint8_t> data
       return {};
     }
     const std::uint8_t asc = d.LastSense()[12];
-    if (!(d.TargetBusy() || asc == 0x04 || asc == 0)) {
+    const bool noSense = asc == 0 && !d.TargetBusy();
+    silent = noSense ? silent + 1 : 0;
+    if (!(d.TargetBusy() || asc == 0x04 || asc == 0) || silent > kSilentRetryLimit) {
       cache.Abort();
       return std::string(texts::kWriterError) + " [" + d.LastErrorText() + "]";
     }
@@ -254,8 +260,13 @@ void TThWrite::CloseMedium(std::uint8_t medium, std::uint32_t track) {
       close(TImmediate::Yes, sessionClose, static_cast<std::uint8_t>(t + 2));
       return;
     case kMediumDvdrwRestricted:
-    case kMediumDvdrwSequential:
       close(TImmediate::Yes, 2, 0);
+      return;
+    case kMediumDvdrwSequential:
+      // Left sequential (it held sessions already): the track written
+      // incrementally is closed, then its session.
+      close(TImmediate::Yes, 1, t);
+      close(TImmediate::Yes, sessionClose, 0);
       return;
     case kMediumDvdprw:
       close(TImmediate::No, 3, 0xFF);

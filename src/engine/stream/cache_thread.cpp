@@ -48,6 +48,7 @@ void TCacheThread::Abort() {
   FAbort = true;
   std::lock_guard lock(FLock);
   FChanged.notify_all();
+  FRoom.notify_all();
 }
 
 std::string TCacheThread::StatusText() const {
@@ -102,6 +103,12 @@ void TCacheThread::Stop(const std::string& status) {
   FChanged.notify_all();
 }
 
+// A full cache is refilled from a quarter down, not block by block: waking
+// the reader for every block taken costs more than the reading itself.
+std::size_t TCacheThread::ResumePoint() const {
+  return std::min<std::size_t>(FBlockLimit * 3 / 4, FBlockLimit - 2);
+}
+
 bool TCacheThread::WaitWhileFull() {
   std::unique_lock lock(FLock);
   while (FBlocks.size() + 1 >= FBlockLimit) {
@@ -112,8 +119,13 @@ bool TCacheThread::WaitWhileFull() {
       FReady = true;
       FChanged.notify_all();
     }
-    FChanged.wait(lock);
+    FProducerWaiting = true;
+    FRoom.wait(lock, [this] { return FBlocks.size() <= ResumePoint() || AbortRequested(); });
+    FProducerWaiting = false;
   }
+  // Idle suits a sleeping reader only: one that refills at the lowest
+  // priority can be starved by any busy program while the drive drains.
+  if (FLevel == CacheLevel::Idle) AdjustLevel();
   return !AbortRequested();
 }
 
@@ -311,6 +323,7 @@ std::int64_t TCacheThread::TakeBlock(std::vector<std::uint8_t>& destination, Fil
     FCounts.pop_front();
     const std::uint64_t bytes = RoundUp(range->Bytes);
     FRemaining -= std::min(bytes, FRemaining);
+    if (FProducerWaiting && FBlocks.size() <= ResumePoint()) FRoom.notify_one();
     FChanged.notify_all();
     return static_cast<std::int64_t>(bytes);
   }
@@ -321,11 +334,12 @@ std::int64_t TCacheThread::TakeBlock(std::vector<std::uint8_t>& destination, Fil
   FCounts.pop_front();
   destination.swap(block);
   // The consumer's old buffer becomes a later staging block: no copy, and no
-  // allocation per block once the cache is warm.
-  if (FSpare.size() < 2 && block.capacity() >= FParams.BlockSize) FSpare.push_back(std::move(block));
+  // allocation per block once the cache is warm. A refill's worth is kept.
+  if (FSpare.size() < FBlockLimit / 4 + 2 && block.capacity() >= FParams.BlockSize) FSpare.push_back(std::move(block));
   FCacheBytes -= count;
   FRemaining -= std::min<std::uint64_t>(count, FRemaining);
-  FChanged.notify_all();
+  if (FProducerWaiting && FBlocks.size() <= ResumePoint()) FRoom.notify_one();
+  if (FRemaining == 0) FChanged.notify_all();  // the reader waits for the last take
   return count;
 }
 

@@ -92,6 +92,7 @@ class TCacheThread {
   bool AddZeros(std::uint64_t bytes, bool last);
   bool QueueStaging();
   bool WaitWhileFull();
+  std::size_t ResumePoint() const;
   void SetLevel(CacheLevel level);
   void AdjustLevel();
   void Stop(const std::string& status);
@@ -101,6 +102,8 @@ class TCacheThread {
   std::uint32_t FBlockLimit = 0;
   std::recursive_mutex& FLock;
   std::condition_variable_any FChanged;  // a block queued or taken, a flag set
+  std::condition_variable_any FRoom;     // a full cache has drained to the resume point
+  bool FProducerWaiting = false;
 
   std::deque<std::vector<std::uint8_t>> FBlocks;
   std::deque<std::uint32_t> FCounts;

@@ -1,0 +1,25 @@
+#!/usr/bin/env bash
+# Burns a tree to a virtual recorder whose buffer drains at a real drive's
+# speed (16X DVD, 22,160 kB/s, by default) and reports how the drive buffer
+# fared once it was first full: a real drive runs dry where it reads empty.
+#
+#   bench/throttled_burn.sh TREE [KBPS] [MEDIA]     MEDIA defaults to dvd+r-dl
+set -euo pipefail
+tree=${1:?usage: $0 TREE [KBPS] [MEDIA]}
+rate=${2:-22160}
+media=${3:-dvd+r-dl}
+cd "$(dirname "$0")/.."
+cli=build/release/src/cli/zantic-cli
+[ -x "$cli" ] || { echo "build the release preset first" >&2; exit 2; }
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+"$cli" vdisc create "$work/d.zvd" --media "$media" >/dev/null
+"$cli" vdisc fault "$work/d.zvd" --throttle "$rate" >/dev/null
+start=$(date +%s.%N)
+rc=0
+ZANTIC_VDRIVE_LOG="$work/log" "$cli" burn --device "$work/d.zvd" "$tree" >/dev/null 2>"$work/err" || rc=$?
+end=$(date +%s.%N)
+if [ $rc -ne 0 ] && [ $rc -ne 3 ]; then tail -5 "$work/err" >&2; exit 1; fi
+echo "tree: $tree, medium: $media, buffer drained at $rate kB/s"
+awk -v s="$start" -v e="$end" 'BEGIN {printf "burn took %.1f s\n", e - s}'
+grep '^# buffer' "$work/log" | sed 's/^# //'
