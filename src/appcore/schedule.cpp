@@ -12,6 +12,7 @@
 #include "appcore/texts.h"
 #include "platform/autostart.h"
 #include "platform/file_stream.h"
+#include "platform/utf8_path.h"
 
 namespace appcore {
 
@@ -234,7 +235,7 @@ base::Status ScheduleStore::SaveList(const std::vector<ScheduleTask>& rows) cons
   // Names beyond the count would come back if the count were ever repaired.
   for (auto i = static_cast<std::int64_t>(rows.size()); i < oldCount; ++i) ini.DeleteKey(kTask, kTask + std::to_string(i));
   std::error_code ec;
-  fs::create_directories(Folder(), ec);
+  fs::create_directories(platform::Utf8Path(Folder()), ec);
   return ini.Save();
 }
 
@@ -243,7 +244,7 @@ base::Result<ScheduleTask> ScheduleStore::SaveTask(const std::string& name, cons
                                                    const CalendarDate& today) const {
   if (auto valid = ValidateTaskName(name); !valid.Ok()) return valid.Err();
   std::error_code ec;
-  fs::create_directories(Folder(), ec);
+  fs::create_directories(platform::Utf8Path(Folder()), ec);
   if (ec) return base::MakeError(base::ErrorKind::System, "cannot create " + Folder() + ": " + ec.message());
 
   TaskTree tree = NewTask(name);
@@ -321,13 +322,14 @@ base::Status ScheduleStore::DeleteTask(const std::string& name) const {
 
 base::Status ScheduleStore::ClearAll() const {
   std::error_code ec;
-  if (!fs::is_directory(Folder(), ec)) return base::Ok();
+  if (!fs::is_directory(platform::Utf8Path(Folder()), ec)) return base::Ok();
   std::vector<fs::path> files;
-  for (fs::directory_iterator it(Folder(), ec), end; !ec && it != end; it.increment(ec))
+  for (fs::directory_iterator it(platform::Utf8Path(Folder()), ec), end; !ec && it != end; it.increment(ec))
     if (it->is_regular_file(ec) || it->is_symlink(ec)) files.push_back(it->path());
   if (ec) return base::MakeError(base::ErrorKind::System, "cannot list " + Folder() + ": " + ec.message());
   for (const auto& f : files)
-    if (!platform::RemoveFile(f.string())) return base::MakeError(base::ErrorKind::System, "cannot delete " + f.string());
+    if (!platform::RemoveFile(platform::PathUtf8(f)))
+      return base::MakeError(base::ErrorKind::System, "cannot delete " + platform::PathUtf8(f));
   return base::Ok();
 }
 
@@ -354,7 +356,7 @@ base::Status ScheduleStore::RecordBackup(const std::string& name, const Calendar
 
 base::Status ScheduleStore::AppendLog(const std::string& line) const {
   std::error_code ec;
-  fs::create_directories(Folder(), ec);
+  fs::create_directories(platform::Utf8Path(Folder()), ec);
   return platform::AppendToFile(LogPath(), line + "\r\n");
 }
 

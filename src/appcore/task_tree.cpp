@@ -122,7 +122,7 @@ std::int64_t RoundHalfEven(std::int64_t a, std::int64_t b) {
   return q;
 }
 
-bool IsPathSeparator(char c) { return c == '\\' || c == platform::kPathSeparator; }
+bool IsPathSeparator(char c) { return c == '\\' || platform::IsPathSeparator(c); }
 
 void TransferChildren(const TaskNode& node, const std::string& dest, engine::TKavoBurner& burner, bool archiveOnly,
                       TransferReport& report) {

@@ -9,6 +9,7 @@
 #include "engine/kavo_burner.h"
 #include "engine/texts.h"
 #include "platform/file_find.h"
+#include "platform/utf8_path.h"
 
 namespace cli {
 namespace {
@@ -18,10 +19,10 @@ namespace fs = std::filesystem;
 // The name a folder source gets on the disc: its own last component.
 std::string FolderName(const std::string& source) {
   std::error_code ec;
-  fs::path p = fs::absolute(fs::path(source), ec).lexically_normal();
-  std::string s = p.string();
-  while (s.size() > 1 && s.back() == '/') s.pop_back();
-  return fs::path(s).filename().string();
+  fs::path p = fs::absolute(platform::Utf8Path(source), ec).lexically_normal();
+  std::string s = platform::PathUtf8(p);
+  while (s.size() > 1 && platform::IsPathSeparator(s.back())) s.pop_back();
+  return platform::PathUtf8(platform::Utf8Path(s).filename());
 }
 
 }  // namespace
@@ -48,14 +49,14 @@ bool AddSource(engine::TKavoBurner& burner, const std::string& source, std::FILE
 int RunBuildIso(engine::TKavoBurner& burner, const BuildIsoOptions& o, std::FILE* out, std::FILE* err) {
   for (const auto& s : o.Sources) {
     std::error_code ec;
-    if (!fs::exists(fs::path(s), ec)) {
+    if (!fs::exists(platform::Utf8Path(s), ec)) {
       std::fprintf(err, "zantic-cli: source not found: %s\n", s.c_str());
       return kExitBadInput;
     }
   }
   {
     std::error_code ec;
-    if (fs::is_directory(fs::path(o.Output), ec)) {
+    if (fs::is_directory(platform::Utf8Path(o.Output), ec)) {
       std::fprintf(err, "zantic-cli: the output is a folder, not a file: %s\n", o.Output.c_str());
       return kExitBadInput;
     }

@@ -1,7 +1,5 @@
 #include "cli/burn.h"
 
-#include <unistd.h>
-
 #include <chrono>
 #include <cstdlib>
 
@@ -13,6 +11,7 @@
 #include "engine/dispatch/dispatcher.h"
 #include "engine/kavo_burner.h"
 #include "engine/texts.h"
+#include "platform/process.h"
 
 namespace cli {
 namespace {
@@ -106,7 +105,7 @@ std::string Clock3(double seconds) {
 // every ten seconds otherwise.
 class TBurnProgress {
  public:
-  explicit TBurnProgress(std::FILE* err) : FErr(err), FTty(isatty(fileno(err)) != 0), FStart(Clock::now()) {}
+  explicit TBurnProgress(std::FILE* err) : FErr(err), FTty(platform::IsTerminal(err)), FStart(Clock::now()) {}
   void Update(engine::TKavoBurner& b, std::uint64_t total) {
     const auto now = Clock::now();
     if (now - FLast < (FTty ? std::chrono::milliseconds(500) : std::chrono::seconds(10))) return;
@@ -312,7 +311,7 @@ int RunErase(engine::TKavoBurner& burner, const std::vector<std::string>& args, 
   };
   dispatch::QueueDispatcher queue;
   burner.SetDispatcher(&queue);
-  const bool tty = isatty(fileno(err)) != 0;
+  const bool tty = platform::IsTerminal(err);
   const bool started = burner.Erase(o.Quick ? 1 : 0);
   int shown = -1;
   while (started && !done) {

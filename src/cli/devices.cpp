@@ -18,6 +18,9 @@ int RunDevices(const std::vector<std::string>& args, std::FILE* out, std::FILE* 
   }
   device::TSCSIDevice scanner;
   if (!scanner.ASPIInitialized() && !scanner.InitASPI(true, std::string())) {
+    // An ASPI library that was found but could not be used says why.
+    if (const std::string problem = device::TransportProblem(); !problem.empty())
+      std::fprintf(err, "zantic-cli: %s\n", problem.c_str());
     std::fputs(kNoTransport, out);
     return kExitOk;
   }

@@ -10,6 +10,7 @@
 #include "engine/iso/date_time.h"
 #include "engine/kavo_burner.h"
 #include "engine/session_list.h"
+#include "platform/utf8_path.h"
 
 namespace cli {
 
@@ -145,7 +146,7 @@ Found Resolve(engine::TKavoBurner& burner, const std::string& path) {
 
 int Extract(engine::TKavoBurner& burner, const Found& what, const std::string& dest, std::FILE* err) {
   std::error_code ec;
-  const std::filesystem::path folder = std::filesystem::absolute(dest, ec);
+  const std::filesystem::path folder = std::filesystem::absolute(platform::Utf8Path(dest), ec);
   // Extracting writes into a folder the user names, never a drive's root.
   if (ec || folder == folder.root_path()) {
     std::fprintf(err, "zantic-cli: choose a folder to extract into, not the root: %s\n", dest.c_str());
@@ -158,10 +159,11 @@ int Extract(engine::TKavoBurner& burner, const Found& what, const std::string& d
   }
   int ok = 0;
   if (what.File != nullptr) {
-    ok = burner.ExtractDiscFile(*what.File, (folder / LocalName(*what.File)).string());
+    ok = burner.ExtractDiscFile(*what.File, platform::PathUtf8(folder / platform::Utf8Path(LocalName(*what.File))));
   } else {
     const bool root = what.Dir == burner.Tables().Root();
-    ok = burner.ExtractDiscFolder(*what.Dir, root ? folder.string() : (folder / what.Dir->LongName).string());
+    ok = burner.ExtractDiscFolder(*what.Dir, root ? platform::PathUtf8(folder)
+                                                  : platform::PathUtf8(folder / platform::Utf8Path(what.Dir->LongName)));
   }
   if (burner.CancelRequested()) return kExitAborted;
   return ok == 1 ? kExitOk : kExitFailed;

@@ -1,7 +1,4 @@
 // zantic-cli: the engine's operations from a terminal.
-#include <sys/stat.h>
-
-#include <csignal>
 #include <cstdlib>
 #include <cstdio>
 #include <cstring>
@@ -18,6 +15,8 @@
 #include "cli/schedule_commands.h"
 #include "cli/task_commands.h"
 #include "engine/kavo_burner.h"
+#include "platform/file_find.h"
+#include "platform/process.h"
 #include "vdrive/registration.h"
 
 namespace {
@@ -25,28 +24,20 @@ namespace {
 engine::TKavoBurner* gBurner = nullptr;
 
 // Only sets the engine's atomic abort request: safe inside a signal handler.
-extern "C" void OnInterrupt(int) {
+void OnInterrupt() {
   if (gBurner != nullptr) gBurner->CancelOperation();
-}
-
-bool IsRegularFile(const std::string& path) {
-  struct stat st {};
-  return stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
 }
 
 void CatchInterrupts(engine::TKavoBurner& burner) {
   gBurner = &burner;
-  struct sigaction sa {};
-  sa.sa_handler = OnInterrupt;
-  sigemptyset(&sa.sa_mask);
-  sigaction(SIGINT, &sa, nullptr);
-  sigaction(SIGTERM, &sa, nullptr);
+  platform::CatchStopRequests(OnInterrupt);
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  std::vector<std::string> args(argv + 1, argv + argc);
+  platform::PrepareConsole();
+  std::vector<std::string> args = platform::CommandLineArguments(argc, argv);
   if (args.empty() || args[0] == "-h" || args[0] == "--help") {
     std::fputs(cli::kMainUsage, args.empty() ? stderr : stdout);
     return args.empty() ? cli::kExitBadInput : cli::kExitOk;
@@ -55,8 +46,9 @@ int main(int argc, char** argv) {
   args.erase(args.begin());
   // A virtual disc file named as the drive gets a recorder of its own.
   for (std::size_t i = 0; i + 1 < args.size(); ++i)
-    if (args[i] == "--device" && args[i + 1].find(':') == std::string::npos && IsRegularFile(args[i + 1]))
-      setenv("ZANTIC_VDISC", args[i + 1].c_str(), 1);
+    if (args[i] == "--device" && args[i + 1].find(platform::kPathListSeparator) == std::string::npos &&
+        platform::FileExists(args[i + 1]))
+      platform::SetEnvironment("ZANTIC_VDISC", args[i + 1]);
   vdrive::RegisterVirtualRecorders();
   if (command == "vdisc") return cli::RunVdisc(args, stdout, stderr);
   engine::TKavoBurner burner;

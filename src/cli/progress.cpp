@@ -1,11 +1,11 @@
 #include "cli/progress.h"
 
-#include <unistd.h>
+#include "platform/process.h"
 
 namespace cli {
 
 ProgressBar::ProgressBar(std::FILE* out)
-    : FOut(out), FEnabled(isatty(fileno(out)) != 0), FStart(std::chrono::steady_clock::now()), FLastDraw(FStart) {}
+    : FOut(out), FEnabled(platform::IsTerminal(out)), FStart(std::chrono::steady_clock::now()), FLastDraw(FStart) {}
 
 void ProgressBar::Update(std::uint64_t done, std::uint64_t total) {
   if (!FEnabled || total == 0) return;

@@ -1,9 +1,5 @@
 #include "cli/schedule_commands.h"
 
-#include <signal.h>
-#include <time.h>
-
-#include <cerrno>
 #include <chrono>
 #include <functional>
 #include <map>
@@ -17,6 +13,7 @@
 #include "cli/task_commands.h"
 #include "engine/kavo_burner.h"
 #include "platform/file_find.h"
+#include "platform/process.h"
 #include "platform/program_folder.h"
 #include "platform/time_zone.h"
 
@@ -128,20 +125,10 @@ int List(const appcore::ScheduleStore& store, std::FILE* out) {
 
 int Daemon(const appcore::ScheduleStore& store, const std::string& programFolder, const std::string& device,
            bool once, engine::TKavoBurner& burner, std::FILE* out, std::FILE* err) {
-  sigset_t stopSignals;
-  sigemptyset(&stopSignals);
-  sigaddset(&stopSignals, SIGINT);
-  sigaddset(&stopSignals, SIGTERM);
-  // Blocked before the burner starts any thread, so that every thread keeps
-  // them blocked and a stop stays pending for the wait below; a burn looks
-  // for it on its own.
-  sigprocmask(SIG_BLOCK, &stopSignals, nullptr);
-  const auto stopRequested = [] {
-    sigset_t pending;
-    sigemptyset(&pending);
-    sigpending(&pending);
-    return sigismember(&pending, SIGINT) == 1 || sigismember(&pending, SIGTERM) == 1;
-  };
+  // Held before the burner starts any thread, so that a stop stays pending
+  // for the wait below; a burn looks for it on its own.
+  platform::HoldStopRequests();
+  const auto stopRequested = [] { return platform::StopRequestPending(); };
 
   const appcore::Options options = LoadProgramOptions(programFolder);
   std::fprintf(err, "zantic-cli: checking %s every %d seconds (drive: %s)\n", store.ListPath().c_str(),
@@ -174,9 +161,7 @@ int Daemon(const appcore::ScheduleStore& store, const std::string& programFolder
     }
     std::fflush(err);
     if (once) return rc;
-    const timespec wait{appcore::kScheduleCheckSeconds, 0};
-    const int got = sigtimedwait(&stopSignals, nullptr, &wait);
-    if (got == SIGINT || got == SIGTERM) return kExitOk;
+    if (platform::WaitForStopRequest(appcore::kScheduleCheckSeconds)) return kExitOk;
   }
 }
 

@@ -16,6 +16,7 @@
 #include "engine/kavo_burner.h"
 #include "engine/texts.h"
 #include "platform/program_folder.h"
+#include "platform/utf8_path.h"
 
 namespace cli {
 
@@ -161,7 +162,7 @@ int TaskIso(const Parsed& p, engine::TKavoBurner& burner, std::FILE* out, std::F
     return kExitBadInput;
   }
   std::error_code ec;
-  if (std::filesystem::is_directory(p.Output, ec)) {
+  if (std::filesystem::is_directory(platform::Utf8Path(p.Output), ec)) {
     std::fprintf(err, "zantic-cli: the output is a folder, not a file: %s\n", p.Output.c_str());
     return kExitBadInput;
   }

@@ -5,6 +5,7 @@
 #include <memory>
 
 #include "cli/build_iso.h"
+#include "platform/file_stream.h"
 #include "vdrive/disc_image.h"
 #include "vdrive/medium.h"
 
@@ -151,16 +152,17 @@ int Export(const std::vector<std::string>& a, std::FILE* out, std::FILE* err) {
   }
   const std::uint32_t end = session > 0xFFFF ? 0 : vdrive::SessionEnd(d, static_cast<std::uint16_t>(session));
   if (end == 0) return Fail(err, "the disc has no recorded session" + (session != 0 ? " " + std::to_string(session) : std::string()));
-  std::unique_ptr<std::FILE, int (*)(std::FILE*)> o(std::fopen(positional[1].c_str(), "wb"), &std::fclose);
-  if (!o) return Fail(err, "cannot create " + positional[1]);
+  auto o = platform::FileStream::Open(positional[1], platform::OpenMode::CreateWrite);
+  if (!o) return Fail(err, o.Err().Message);
   std::vector<std::uint8_t> chunk(256 * vdrive::kSectorSize);
   for (std::uint32_t lba = 0; lba < end;) {
     const std::uint32_t n = std::min<std::uint32_t>(256, end - lba);
     if (auto st = file.ReadSectors(lba, n, chunk); !st) return Fail(err, st.Err().Message);
-    if (std::fwrite(chunk.data(), vdrive::kSectorSize, n, o.get()) != n) return Fail(err, "cannot write " + positional[1]);
+    if (auto st = o.Value().Write(chunk.data(), std::size_t{n} * vdrive::kSectorSize); !st)
+      return Fail(err, "cannot write " + positional[1] + ": " + st.Err().Message);
     lba += n;
   }
-  if (std::fclose(o.release()) != 0) return Fail(err, "cannot write " + positional[1]);
+  o.Value().Close();
   std::fprintf(out, "exported session %u: %" PRIu32 " blocks to %s\n", static_cast<unsigned>(session), end,
                positional[1].c_str());
   return kExitOk;

@@ -14,7 +14,7 @@ namespace {
 
 using iso::UpperKey;
 
-bool IsSeparator(char c) { return c == '\\' || c == platform::kPathSeparator; }
+bool IsSeparator(char c) { return c == '\\' || platform::IsPathSeparator(c); }
 
 std::string WithTrailingSeparator(const std::string& folder) {
   if (!folder.empty() && IsSeparator(folder.back())) return folder;
@@ -168,7 +168,7 @@ std::uint8_t TKavoBurner::AddFileEntry(TDEntry& dir, const std::string& sourcePa
 
 std::string TKavoBurner::DeriveDestination(const std::string& destPath, const std::string& source) const {
   std::string rest = source;
-  std::replace(rest.begin(), rest.end(), platform::kPathSeparator, '\\');
+  std::replace_if(rest.begin(), rest.end(), platform::IsPathSeparator, '\\');
   if (rest.rfind("\\\\", 0) == 0) {
     // \\server\share\rest keeps "\rest"
     const auto share = rest.find('\\', 2);
@@ -201,8 +201,8 @@ std::uint8_t TKavoBurner::AddFileToCompilation(const std::string& destPath, cons
   TDEntry* dest = nullptr;
   if (deriveDest) {
     std::string folder = sourcePath;
-    const auto cut = folder.find_last_of(std::string("\\") + platform::kPathSeparator);
-    folder = cut == std::string::npos ? std::string() : folder.substr(0, cut);
+    const auto cut = std::find_if(folder.rbegin(), folder.rend(), IsSeparator);
+    folder = cut == folder.rend() ? std::string() : folder.substr(0, static_cast<std::size_t>(folder.rend() - cut - 1));
     dest = ForceCompilationPath(DeriveDestination(destPath, folder));
   } else {
     dest = FindCompilationDir(destPath);

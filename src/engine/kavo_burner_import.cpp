@@ -13,7 +13,9 @@
 #include "engine/iso/session_reader.h"
 #include "engine/kavo_burner.h"
 #include "engine/texts.h"
+#include "platform/file_find.h"
 #include "platform/file_stream.h"
+#include "platform/utf8_path.h"
 
 namespace engine {
 namespace {
@@ -193,7 +195,8 @@ int TKavoBurner::ExtractDiscFile(const TFEntry& entry, const std::string& destin
   std::string partial = destination + ".part";
   // Never over a file of that name, which may be one extracted before.
   std::error_code ec;
-  for (int i = 1; i < 1000 && std::filesystem::symlink_status(partial, ec).type() != std::filesystem::file_type::not_found;
+  for (int i = 1; i < 1000 && std::filesystem::symlink_status(platform::Utf8Path(partial), ec).type() !=
+                                  std::filesystem::file_type::not_found;
        ++i)
     partial = destination + ".part" + std::to_string(i);
   auto file = platform::FileStream::Open(partial, platform::OpenMode::CreateWrite);
@@ -236,8 +239,8 @@ int TKavoBurner::ExtractDiscFile(const TFEntry& entry, const std::string& destin
 
 int TKavoBurner::ExtractDiscFolder(const TDEntry& dir, const std::string& destinationFolder) {
   std::error_code ec;
-  std::filesystem::create_directories(destinationFolder, ec);
-  if (!std::filesystem::is_directory(destinationFolder, ec)) {
+  std::filesystem::create_directories(platform::Utf8Path(destinationFolder), ec);
+  if (!std::filesystem::is_directory(platform::Utf8Path(destinationFolder), ec)) {
     DebugMessage(">>> " + texts::Format(texts::kCantCreateFile, destinationFolder), device::kMsgCompilationError);
     return 0;
   }
@@ -248,12 +251,13 @@ int TKavoBurner::ExtractDiscFolder(const TDEntry& dir, const std::string& destin
     // The dot the add rule gives names without an extension is not the file's.
     if (!e->IsDirectory() && name.size() > 1 && name.back() == '.') name.pop_back();
     // Names come from the disc: nothing may lead out of the chosen folder.
-    if (name.empty() || name == "." || name == ".." || name.find_first_of("/\\") != std::string::npos) {
+    if (name.empty() || name == "." || name == ".." || name.find_first_of("/\\") != std::string::npos ||
+        !platform::IsValidFileName(name)) {
       DebugMessage(">>> " + texts::Format(texts::kExtractUnsafeName, e->LongName), device::kMsgCompilationError);
       result = 0;
       continue;
     }
-    const std::string path = (std::filesystem::path(destinationFolder) / name).string();
+    const std::string path = platform::PathUtf8(platform::Utf8Path(destinationFolder) / platform::Utf8Path(name));
     const int r = e->IsDirectory() ? ExtractDiscFolder(*e->DirEntry, path)
                                    : (e->Imported ? ExtractDiscFile(*e, path) : 1);
     if (r == 0) result = 0;

@@ -2,6 +2,10 @@
 // Directory listing with find-first/next semantics, file attributes in the
 // Win32 layout, and the archive attribute.
 //
+// On Windows these are the file system's own: the 8.3 alias it gives (none
+// for a name that is already a valid 8.3 name), the native attributes, and
+// links followed to what they point at.
+//
 // On Linux there is no 8.3 alias (AlternateName stays empty). Attributes are
 // derived: read-only when the owner cannot write, hidden when the name starts
 // with ".", directory, system for FIFOs, sockets and device nodes, and
@@ -23,12 +27,12 @@ inline constexpr std::uint32_t kAttrDirectory = 0x10;
 inline constexpr std::uint32_t kAttrArchive = 0x20;
 inline constexpr std::uint32_t kAttrAnyFile = 0x3F;
 
-// The native path separator; compilation paths inside the engine always use "\".
-#ifdef _WIN32
-inline constexpr char kPathSeparator = '\\';
-#else
-inline constexpr char kPathSeparator = '/';
-#endif
+// The native path separator ("/" on Linux, "\" on Windows); compilation
+// paths inside the engine always use "\".
+extern const char kPathSeparator;
+// Whether the system takes `c` between path components: "/" on Linux, "\"
+// and "/" on Windows.
+bool IsPathSeparator(char c);
 
 struct FindData {
   std::string Name;           // long name
@@ -86,10 +90,17 @@ bool GetFileInfo(const std::string& path, FindData& out);
 // until the file changes again. False when the attribute could not be stored.
 bool ClearArchiveAttribute(const std::string& path);
 
-// Applies Win32 attributes to a file. Only the archive bit is acted upon on
-// Linux (set: forget the record; clear: ClearArchiveAttribute); permissions
-// and names are left as the user keeps them.
+// Applies Win32 attributes to a file (on Windows the bits a program may
+// set). Only the archive bit is acted upon on Linux (set: forget the record;
+// clear: ClearArchiveAttribute); permissions and names are left as the user
+// keeps them.
 bool SetFileAttributes(const std::string& path, std::uint32_t attributes);
+
+// Whether a name from elsewhere (a disc) can be a file's own name here and
+// still mean that file: on Windows not a device name (CON, NUL, COM1.txt),
+// no trailing dot or blank (dropped by the system), none of <>:"|?*, no
+// control characters. Linux takes every name the caller has not refused.
+bool IsValidFileName(const std::string& name);
 
 bool IsDirectory(const std::string& path);
 bool FileExists(const std::string& path);  // a regular file (links followed)

@@ -16,6 +16,10 @@
 
 namespace platform {
 
+const char kPathSeparator = '/';
+
+bool IsPathSeparator(char c) { return c == '/'; }
+
 namespace {
 
 // The archive record: "1 <size> <mtime sec> <mtime nsec> <ctime bound sec>
@@ -279,6 +283,8 @@ bool SetFileAttributes(const std::string& path, std::uint32_t attributes) {
   // already counts as changed.
   return errno == ENODATA || errno == ENOTSUP;
 }
+
+bool IsValidFileName(const std::string&) { return true; }
 
 bool IsDirectory(const std::string& path) {
   struct stat st {};

@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <utility>
 
 #include "base/result.h"
 
@@ -12,6 +13,8 @@ enum class OpenMode {
   Read,          // existing file, shared for reading
   CreateWrite,   // create or truncate, write only
   AppendWrite,   // existing file, write only, positioned at its end
+  ReadWrite,     // existing file, read and write
+  CreateNew,     // a new file, read and write; fails when the file exists
 };
 
 class FileStream {
@@ -25,12 +28,15 @@ class FileStream {
 
   static base::Result<FileStream> Open(const std::string& path, OpenMode mode);
 
-  bool IsOpen() const { return FHandle >= 0; }
+  bool IsOpen() const { return FHandle != kNoHandle; }
   // Reads up to `count` bytes; fewer only at the end of the file. Returns the
   // number read, or -1 on an error.
   std::int64_t Read(void* buffer, std::size_t count);
   // Writes all `count` bytes or fails.
   base::Status Write(const void* buffer, std::size_t count);
+  // The same at an explicit offset; the stream's position stays where it is.
+  std::int64_t ReadAt(std::uint64_t offset, void* buffer, std::size_t count) const;
+  base::Status WriteAt(std::uint64_t offset, const void* buffer, std::size_t count);
   // Copies up to `count` bytes from the current position of `source` to the
   // current position of this stream, using the fastest way the system offers.
   // Returns the number copied (fewer when the source ends early), or an error
@@ -40,10 +46,25 @@ class FileStream {
   std::int64_t Size() const;  // -1 when unknown
   std::uint64_t Position() const { return FPosition; }
   base::Status Sync();
+  // Cuts or extends the file to `size` bytes.
+  base::Status Truncate(std::uint64_t size);
+  // Asks the file system to keep unwritten ranges unallocated where it can
+  // (NTFS needs asking; Linux file systems do it anyway).
+  void MakeSparse();
+  // Starts writing a range to the disk without waiting for it, where the
+  // system offers that; a later Sync then has less to wait for.
+  void StartWriteback(std::uint64_t offset, std::uint64_t length);
+  // An exclusive advisory lock against other opens of the file, taken
+  // without waiting; false when someone else holds it.
+  bool TryLock();
+  void Unlock();
   void Close();
 
  private:
-  int FHandle = -1;
+  // A file descriptor on Linux, a HANDLE on Windows.
+  static constexpr std::intptr_t kNoHandle = -1;
+  std::intptr_t FHandle = kNoHandle;
+  bool FLocked = false;
   std::uint64_t FPosition = 0;
 };
 

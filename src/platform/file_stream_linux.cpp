@@ -1,4 +1,5 @@
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -39,6 +40,8 @@ base::Error SystemError(const std::string& what, int err) {
   return base::MakeError(base::ErrorKind::System, what + ": " + ErrnoText(err));
 }
 
+int Fd(std::intptr_t handle) { return static_cast<int>(handle); }
+
 base::Error NotOpenError() { return base::MakeError(base::ErrorKind::Internal, "file stream is not open"); }
 
 bool CopyFallsBack(int err) {
@@ -52,12 +55,15 @@ bool CopyFallsBack(int err) {
 FileStream::~FileStream() { Close(); }
 
 FileStream::FileStream(FileStream&& other) noexcept
-    : FHandle(std::exchange(other.FHandle, -1)), FPosition(std::exchange(other.FPosition, 0)) {}
+    : FHandle(std::exchange(other.FHandle, kNoHandle)),
+      FLocked(std::exchange(other.FLocked, false)),
+      FPosition(std::exchange(other.FPosition, 0)) {}
 
 FileStream& FileStream::operator=(FileStream&& other) noexcept {
   if (this != &other) {
     Close();
-    FHandle = std::exchange(other.FHandle, -1);
+    FHandle = std::exchange(other.FHandle, kNoHandle);
+    FLocked = std::exchange(other.FLocked, false);
     FPosition = std::exchange(other.FPosition, 0);
   }
   return *this;
@@ -76,10 +82,17 @@ base::Result<FileStream> FileStream::Open(const std::string& path, OpenMode mode
       // Not O_APPEND: writes go through explicit offsets, which O_APPEND ignores.
       flags |= O_WRONLY;
       break;
+    case OpenMode::ReadWrite:
+      flags |= O_RDWR;
+      break;
+    case OpenMode::CreateNew:
+      flags |= O_RDWR | O_CREAT | O_EXCL;
+      break;
   }
   FileStream stream;
-  stream.FHandle = open(path.c_str(), flags, 0644);
-  if (stream.FHandle < 0) return SystemError("cannot open " + path, errno);
+  const int fd = open(path.c_str(), flags, 0644);
+  if (fd < 0) return SystemError(mode == OpenMode::CreateNew ? "cannot create " + path : "cannot open " + path, errno);
+  stream.FHandle = fd;
   if (mode == OpenMode::AppendWrite) {
     const std::int64_t size = stream.Size();
     if (size < 0) return SystemError("cannot examine " + path, errno);
@@ -90,36 +103,42 @@ base::Result<FileStream> FileStream::Open(const std::string& path, OpenMode mode
 
 // Reads and writes use explicit offsets (pread/pwrite), so FPosition is the
 // one position there is and CopyFrom can move both streams without seeking.
-std::int64_t FileStream::Read(void* buffer, std::size_t count) {
+std::int64_t FileStream::ReadAt(std::uint64_t offset, void* buffer, std::size_t count) const {
   if (!IsOpen()) return -1;
   auto* bytes = static_cast<unsigned char*>(buffer);
   std::size_t total = 0;
   while (total < count) {
-    if (FPosition > kMaxOffset) {
+    if (offset > kMaxOffset) {
       errno = EOVERFLOW;
       return -1;
     }
     const std::size_t chunk = std::min(count - total, kMaxChunk);
-    const ssize_t got = pread(FHandle, bytes + total, chunk, static_cast<off_t>(FPosition));
+    const ssize_t got = pread(Fd(FHandle), bytes + total, chunk, static_cast<off_t>(offset));
     if (got < 0) {
       if (errno == EINTR) continue;
       return -1;
     }
     if (got == 0) break;
     total += static_cast<std::size_t>(got);
-    FPosition += static_cast<std::uint64_t>(got);
+    offset += static_cast<std::uint64_t>(got);
   }
   return static_cast<std::int64_t>(total);
 }
 
-base::Status FileStream::Write(const void* buffer, std::size_t count) {
+std::int64_t FileStream::Read(void* buffer, std::size_t count) {
+  const std::int64_t got = ReadAt(FPosition, buffer, count);
+  if (got > 0) FPosition += static_cast<std::uint64_t>(got);
+  return got;
+}
+
+base::Status FileStream::WriteAt(std::uint64_t offset, const void* buffer, std::size_t count) {
   if (!IsOpen()) return NotOpenError();
   const auto* bytes = static_cast<const unsigned char*>(buffer);
   std::size_t total = 0;
   while (total < count) {
-    if (FPosition > kMaxOffset) return SystemError("cannot write", EFBIG);
+    if (offset > kMaxOffset) return SystemError("cannot write", EFBIG);
     const std::size_t chunk = std::min(count - total, kMaxChunk);
-    const ssize_t put = pwrite(FHandle, bytes + total, chunk, static_cast<off_t>(FPosition));
+    const ssize_t put = pwrite(Fd(FHandle), bytes + total, chunk, static_cast<off_t>(offset));
     if (put < 0) {
       if (errno == EINTR) continue;
       return SystemError("cannot write", errno);
@@ -127,9 +146,15 @@ base::Status FileStream::Write(const void* buffer, std::size_t count) {
     // A write that makes no progress would otherwise loop for ever.
     if (put == 0) return SystemError("cannot write", ENOSPC);
     total += static_cast<std::size_t>(put);
-    FPosition += static_cast<std::uint64_t>(put);
+    offset += static_cast<std::uint64_t>(put);
   }
   return base::Ok();
+}
+
+base::Status FileStream::Write(const void* buffer, std::size_t count) {
+  base::Status written = WriteAt(FPosition, buffer, count);
+  if (written) FPosition += count;
+  return written;
 }
 
 base::Result<std::uint64_t> FileStream::CopyFrom(FileStream& source, std::uint64_t count) {
@@ -140,7 +165,7 @@ base::Result<std::uint64_t> FileStream::CopyFrom(FileStream& source, std::uint64
     auto sourceOffset = static_cast<off_t>(source.FPosition);
     auto targetOffset = static_cast<off_t>(FPosition);
     const auto chunk = static_cast<std::size_t>(std::min<std::uint64_t>(count - copied, kMaxChunk));
-    const ssize_t moved = copy_file_range(source.FHandle, &sourceOffset, FHandle, &targetOffset, chunk, 0);
+    const ssize_t moved = copy_file_range(Fd(source.FHandle), &sourceOffset, Fd(FHandle), &targetOffset, chunk, 0);
     if (moved < 0) {
       if (errno == EINTR) continue;
       if (CopyFallsBack(errno)) break;
@@ -180,19 +205,45 @@ base::Status FileStream::Seek(std::uint64_t position) {
 
 std::int64_t FileStream::Size() const {
   struct stat st {};
-  if (!IsOpen() || fstat(FHandle, &st) != 0) return -1;
+  if (!IsOpen() || fstat(Fd(FHandle), &st) != 0) return -1;
   return static_cast<std::int64_t>(st.st_size);
 }
 
 base::Status FileStream::Sync() {
   if (!IsOpen()) return NotOpenError();
-  if (fsync(FHandle) != 0) return SystemError("cannot flush to disk", errno);
+  if (fsync(Fd(FHandle)) != 0) return SystemError("cannot flush to disk", errno);
   return base::Ok();
 }
 
+base::Status FileStream::Truncate(std::uint64_t size) {
+  if (!IsOpen()) return NotOpenError();
+  if (size > kMaxOffset) return SystemError("cannot resize", EFBIG);
+  if (ftruncate(Fd(FHandle), static_cast<off_t>(size)) != 0) return SystemError("cannot resize", errno);
+  return base::Ok();
+}
+
+void FileStream::MakeSparse() {}
+
+void FileStream::StartWriteback(std::uint64_t offset, std::uint64_t length) {
+  if (IsOpen())
+    sync_file_range(Fd(FHandle), static_cast<off_t>(offset), static_cast<off_t>(length), SYNC_FILE_RANGE_WRITE);
+}
+
+bool FileStream::TryLock() {
+  if (!IsOpen()) return false;
+  if (!FLocked) FLocked = flock(Fd(FHandle), LOCK_EX | LOCK_NB) == 0;
+  return FLocked;
+}
+
+void FileStream::Unlock() {
+  if (FLocked) flock(Fd(FHandle), LOCK_UN);
+  FLocked = false;
+}
+
 void FileStream::Close() {
-  if (FHandle >= 0) close(FHandle);
-  FHandle = -1;
+  Unlock();
+  if (FHandle != kNoHandle) close(Fd(FHandle));
+  FHandle = kNoHandle;
   FPosition = 0;
 }
 

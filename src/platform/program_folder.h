@@ -13,5 +13,9 @@ std::string ProgramFolder();
 // The folder of the running executable, where data delivered with the
 // program (Tips.ini) lies; empty when unknown.
 std::string ExecutableFolder();
+// Where per-user data lives: $XDG_DATA_HOME (absolute), else
+// ~/.local/share on Linux; the local application data folder on Windows.
+// Empty when there is none.
+std::string UserDataFolder();
 
 }  // namespace platform

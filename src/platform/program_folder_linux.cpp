@@ -29,4 +29,11 @@ std::string ProgramFolder() {
   return exeFolder.empty() ? std::string(".") : exeFolder;
 }
 
+std::string UserDataFolder() {
+  if (const char* xdg = std::getenv("XDG_DATA_HOME"); xdg != nullptr && *xdg == '/') return xdg;
+  if (const char* home = std::getenv("HOME"); home != nullptr && *home != 0)
+    return (std::filesystem::path(home) / ".local" / "share").string();
+  return {};
+}
+
 }  // namespace platform

@@ -23,21 +23,49 @@ struct ScsiOutcome {
   bool CallOk = false;           // the operating system accepted and ran the request
   std::uint8_t ScsiStatus = 0;   // target status byte
   std::uint8_t HostStatus = 0;   // transport-level status, 0 when none
-  int OsError = 0;               // errno when CallOk is false
+  int OsError = 0;               // errno (Windows: the last error) when CallOk is false
 };
 
-// Device nodes of the optical drives present, in kernel order (/dev/sr0, /dev/sr1, ...).
+// A file descriptor on Linux, a HANDLE on Windows.
+using ScsiHandle = std::intptr_t;
+inline constexpr ScsiHandle kNoScsiHandle = -1;
+
+// The optical drives present: device nodes in kernel order on Linux
+// (/dev/sr0, /dev/sr1, ...); on Windows the drive devices ("\\.\D:") of the
+// letters C: to Z: that the system calls CD-ROM drives, in letter order.
 std::vector<std::string> ListOpticalDrives();
+// The letter ('C'..'Z') of a Windows drive device; 0 on Linux, where drives
+// have no letters.
+char DriveLetterOfDevice(const std::string& node);
 
-// Opens a drive node read/write, falling back to read-only; -1 on failure.
-// Never blocks on a drive without a medium.
-int OpenScsiDevice(const std::string& node);
-void CloseScsiDevice(int handle);
+// Opens a drive read/write with read/write sharing, falling back to read-only
+// with read sharing; kNoScsiHandle on failure. Never blocks on a drive
+// without a medium.
+ScsiHandle OpenScsiDevice(const std::string& node);
+void CloseScsiDevice(ScsiHandle handle);
 
-ScsiOutcome ScsiPassThrough(int handle, std::span<const std::uint8_t> cdb, ScsiDirection direction,
+ScsiOutcome ScsiPassThrough(ScsiHandle handle, std::span<const std::uint8_t> cdb, ScsiDirection direction,
                             std::span<std::uint8_t> data, std::span<std::uint8_t> sense,
                             std::uint32_t timeoutMs);
 
-std::optional<ScsiAddress> GetScsiAddress(int handle);
+std::optional<ScsiAddress> GetScsiAddress(ScsiHandle handle);
+
+// The address of the drive behind a drive letter (opened, asked, closed);
+// nullopt where letters name no drives (Linux) or the drive does not say.
+std::optional<ScsiAddress> ScsiAddressOfLetter(char letter);
+
+// While one lives, the system fails critical errors (no disc in a drive)
+// back to the caller instead of asking the user in a dialog; the previous
+// mode comes back afterwards. Nothing to do on Linux.
+class SilentCriticalErrors {
+ public:
+  SilentCriticalErrors();
+  ~SilentCriticalErrors();
+  SilentCriticalErrors(const SilentCriticalErrors&) = delete;
+  SilentCriticalErrors& operator=(const SilentCriticalErrors&) = delete;
+
+ private:
+  unsigned FOldMode = 0;
+};
 
 }  // namespace platform

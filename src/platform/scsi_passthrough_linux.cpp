@@ -30,18 +30,20 @@ std::vector<std::string> ListOpticalDrives() {
   return nodes;
 }
 
-int OpenScsiDevice(const std::string& node) {
+char DriveLetterOfDevice(const std::string&) { return '\0'; }
+
+ScsiHandle OpenScsiDevice(const std::string& node) {
   // O_NONBLOCK: an optical drive without a disc must still open.
   int fd = ::open(node.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) fd = ::open(node.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-  return fd;
+  return fd < 0 ? kNoScsiHandle : fd;
 }
 
-void CloseScsiDevice(int handle) {
-  if (handle >= 0) ::close(handle);
+void CloseScsiDevice(ScsiHandle handle) {
+  if (handle >= 0) ::close(static_cast<int>(handle));
 }
 
-ScsiOutcome ScsiPassThrough(int handle, std::span<const std::uint8_t> cdb, ScsiDirection direction,
+ScsiOutcome ScsiPassThrough(ScsiHandle handle, std::span<const std::uint8_t> cdb, ScsiDirection direction,
                             std::span<std::uint8_t> data, std::span<std::uint8_t> sense,
                             std::uint32_t timeoutMs) {
   ScsiOutcome out;
@@ -65,7 +67,7 @@ ScsiOutcome ScsiPassThrough(int handle, std::span<const std::uint8_t> cdb, ScsiD
     io.dxfer_len = static_cast<unsigned int>(data.size());
     io.dxferp = data.data();
   }
-  if (::ioctl(handle, SG_IO, &io) < 0) {
+  if (::ioctl(static_cast<int>(handle), SG_IO, &io) < 0) {
     out.OsError = errno;
     return out;
   }
@@ -75,13 +77,13 @@ ScsiOutcome ScsiPassThrough(int handle, std::span<const std::uint8_t> cdb, ScsiD
   return out;
 }
 
-std::optional<ScsiAddress> GetScsiAddress(int handle) {
+std::optional<ScsiAddress> GetScsiAddress(ScsiHandle handle) {
   // SCSI_IOCTL_GET_IDLUN: id in bits 0-7, lun 8-15, channel 16-23, host 24-31.
   struct {
     int DevId;
     int HostUniqueId;
   } idlun{};
-  if (::ioctl(handle, SCSI_IOCTL_GET_IDLUN, &idlun) < 0) return std::nullopt;
+  if (handle < 0 || ::ioctl(static_cast<int>(handle), SCSI_IOCTL_GET_IDLUN, &idlun) < 0) return std::nullopt;
   const auto v = static_cast<std::uint32_t>(idlun.DevId);
   ScsiAddress a;
   a.Target = static_cast<std::uint8_t>(v & 0xFF);
@@ -89,5 +91,10 @@ std::optional<ScsiAddress> GetScsiAddress(int handle) {
   a.HostAdapter = static_cast<std::uint8_t>((v >> 24) & 0xFF);
   return a;
 }
+
+std::optional<ScsiAddress> ScsiAddressOfLetter(char) { return std::nullopt; }
+
+SilentCriticalErrors::SilentCriticalErrors() = default;
+SilentCriticalErrors::~SilentCriticalErrors() = default;
 
 }  // namespace platform

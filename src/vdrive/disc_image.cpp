@@ -1,17 +1,12 @@
 #include "vdrive/disc_image.h"
 
-#include <fcntl.h>
-#include <sys/file.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <array>
-#include <cerrno>
 #include <cstdio>
 #include <cstring>
 
 #include "base/byte_order.h"
 #include "base/span_io.h"
+#include "platform/file_stream.h"
 
 namespace vdrive {
 
@@ -44,33 +39,19 @@ struct TSlotHeader {
 };
 static_assert(sizeof(TSlotHeader) == 24);
 
-std::string Errno(const std::string& what) { return what + ": " + std::strerror(errno); }
-
-bool PreadAll(int fd, std::uint8_t* p, std::size_t n, std::uint64_t offset, std::size_t& got) {
-  got = 0;
-  while (got < n) {
-    const ssize_t r = ::pread(fd, p + got, n - got, static_cast<off_t>(offset + got));
-    if (r < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    if (r == 0) break;
-    got += static_cast<std::size_t>(r);
-  }
-  return true;
+// Reads up to n bytes; fewer only at the end of the file.
+bool PreadAll(const platform::FileStream& file, std::uint8_t* p, std::size_t n, std::uint64_t offset,
+              std::size_t& got) {
+  const std::int64_t r = file.ReadAt(offset, p, n);
+  got = r > 0 ? static_cast<std::size_t>(r) : 0;
+  return r >= 0;
 }
 
-bool PwriteAll(int fd, const std::uint8_t* p, std::size_t n, std::uint64_t offset) {
-  std::size_t done = 0;
-  while (done < n) {
-    const ssize_t r = ::pwrite(fd, p + done, n - done, static_cast<off_t>(offset + done));
-    if (r < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    done += static_cast<std::size_t>(r);
-  }
-  return true;
+base::Status PwriteAll(platform::FileStream& file, const std::uint8_t* p, std::size_t n, std::uint64_t offset,
+                       const std::string& path) {
+  base::Status written = file.WriteAt(offset, p, n);
+  if (!written) return MakeError(ErrorKind::System, path + ": " + written.Err().Message);
+  return written;
 }
 
 std::uint32_t SlotCrc(std::uint64_t sequence, std::uint32_t length, std::span<const std::uint8_t> payload) {
@@ -182,18 +163,15 @@ base::Result<TStoredState> DecodeState(std::span<const std::uint8_t> payload) {
   return s;
 }
 
-TDiscFile::~TDiscFile() {
-  if (FFd >= 0) {
-    Unlock();
-    ::close(FFd);
-  }
-}
+TDiscFile::~TDiscFile() { Unlock(); }
 
 base::Result<std::unique_ptr<TDiscFile>> TDiscFile::Create(const std::string& path, const TDisc& disc) {
   if (auto why = Validate(disc); !why.empty()) return MakeError(ErrorKind::InvalidInput, why);
-  const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
-  if (fd < 0) return MakeError(ErrorKind::System, Errno("cannot create " + path));
-  std::unique_ptr<TDiscFile> file(new TDiscFile(path, fd));
+  auto opened = platform::FileStream::Open(path, platform::OpenMode::CreateNew);
+  if (!opened) return opened.Err();
+  // Blank areas of the disc cost no space.
+  opened.Value().MakeSparse();
+  std::unique_ptr<TDiscFile> file(new TDiscFile(path, std::move(opened.Value())));
   std::array<std::uint8_t, kHeaderSize> header{};
   TFileHeader h{};
   std::memcpy(h.Magic.data(), kFileMagic, sizeof kFileMagic);
@@ -201,8 +179,8 @@ base::Result<std::unique_ptr<TDiscFile>> TDiscFile::Create(const std::string& pa
   h.SlotSize.Set(static_cast<std::uint32_t>(kSlotSize));
   h.DataOffset.Set(static_cast<std::uint32_t>(kDataOffset));
   std::memcpy(header.data(), &h, sizeof h);
-  if (!PwriteAll(fd, header.data(), header.size(), 0) || ::ftruncate(fd, static_cast<off_t>(kDataOffset)) != 0)
-    return MakeError(ErrorKind::System, Errno("cannot write " + path));
+  if (auto st = PwriteAll(file->FFile, header.data(), header.size(), 0, path); !st) return st.Err();
+  if (auto st = file->FFile.Truncate(kDataOffset); !st) return MakeError(ErrorKind::System, path + ": " + st.Err().Message);
   if (auto st = file->Save(TStoredState{disc, {}}); !st) return st.Err();
   if (auto st = file->Sync(); !st) return st.Err();
   return file;
@@ -211,50 +189,42 @@ base::Result<std::unique_ptr<TDiscFile>> TDiscFile::Create(const std::string& pa
 base::Result<std::unique_ptr<TDiscFile>> TDiscFile::Press(const std::string& path, TMedia media,
                                                           const std::string& imagePath) {
   if (!IsRom(media)) return MakeError(ErrorKind::InvalidInput, "only cd-rom and dvd-rom discs are pressed");
-  const int in = ::open(imagePath.c_str(), O_RDONLY | O_CLOEXEC);
-  if (in < 0) return MakeError(ErrorKind::System, Errno("cannot open " + imagePath));
-  struct stat st {};
-  ::fstat(in, &st);
-  const std::uint64_t size = static_cast<std::uint64_t>(st.st_size);
+  auto opened = platform::FileStream::Open(imagePath, platform::OpenMode::Read);
+  if (!opened) return opened.Err();
+  platform::FileStream& in = opened.Value();
+  const std::int64_t inSize = in.Size();
+  const std::uint64_t size = inSize > 0 ? static_cast<std::uint64_t>(inSize) : 0;
   const std::uint64_t blocks = (size + kSectorSize - 1) / kSectorSize;
   const std::uint64_t limit = media == TMedia::CdRom ? DefaultCapacity(TMedia::CdRom) : DefaultCapacity(TMedia::DvdPlusRDl);
-  if (blocks == 0 || blocks > limit) {
-    ::close(in);
+  if (blocks == 0 || blocks > limit)
     return MakeError(ErrorKind::InvalidInput, imagePath + ": image size does not fit a " + MediaName(media));
-  }
   // Sectors first, then the state that makes them visible.
   auto created = Create(path, BlankDisc(TMedia::DvdR, 16));
-  if (!created) {
-    ::close(in);
-    return created.Err();
-  }
+  if (!created) return created.Err();
   auto file = std::move(created.Value());
   std::vector<std::uint8_t> chunk(256 * kSectorSize);
   std::uint64_t done = 0;
+  const auto fail = [&](base::Error error) -> base::Result<std::unique_ptr<TDiscFile>> {
+    file.reset();
+    platform::RemoveFile(path);
+    return error;
+  };
   while (done < size) {
     std::size_t got = 0;
-    if (!PreadAll(in, chunk.data(), chunk.size(), done, got) || got == 0) {
-      ::close(in);
-      ::unlink(path.c_str());
-      return MakeError(ErrorKind::System, Errno("cannot read " + imagePath));
-    }
-    if (!PwriteAll(file->FFd, chunk.data(), got, kDataOffset + done)) {
-      ::close(in);
-      ::unlink(path.c_str());
-      return MakeError(ErrorKind::System, Errno("cannot write " + path));
-    }
+    if (!PreadAll(in, chunk.data(), chunk.size(), done, got) || got == 0)
+      return fail(MakeError(ErrorKind::System, "cannot read " + imagePath));
+    if (auto st = PwriteAll(file->FFile, chunk.data(), got, kDataOffset + done, path); !st) return fail(st.Err());
     done += got;
   }
-  ::close(in);
   if (auto s = file->Save(TStoredState{PressedDisc(media, static_cast<std::uint32_t>(blocks)), {}}); !s) return s.Err();
   if (auto s = file->Sync(); !s) return s.Err();
   return file;
 }
 
 base::Result<std::unique_ptr<TDiscFile>> TDiscFile::Open(const std::string& path) {
-  int fd = ::open(path.c_str(), O_RDWR | O_CLOEXEC);
-  if (fd < 0) return MakeError(ErrorKind::System, Errno("cannot open " + path));
-  std::unique_ptr<TDiscFile> file(new TDiscFile(path, fd));
+  auto opened = platform::FileStream::Open(path, platform::OpenMode::ReadWrite);
+  if (!opened) return opened.Err();
+  std::unique_ptr<TDiscFile> file(new TDiscFile(path, std::move(opened.Value())));
   if (auto st = file->Load(); !st) return st.Err();
   return file;
 }
@@ -262,7 +232,7 @@ base::Result<std::unique_ptr<TDiscFile>> TDiscFile::Open(const std::string& path
 base::Status TDiscFile::Load() {
   std::array<std::uint8_t, sizeof(TFileHeader)> raw{};
   std::size_t got = 0;
-  if (!PreadAll(FFd, raw.data(), raw.size(), 0, got)) return MakeError(ErrorKind::System, Errno("cannot read " + FPath));
+  if (!PreadAll(FFile, raw.data(), raw.size(), 0, got)) return MakeError(ErrorKind::System, "cannot read " + FPath);
   base::SpanReader r(raw);
   auto h = r.Read<TFileHeader>();
   if (got != raw.size() || !h || std::memcmp(h->Magic.data(), kFileMagic, sizeof kFileMagic) != 0)
@@ -273,8 +243,8 @@ base::Status TDiscFile::Load() {
   std::string why = "no valid state slot";
   std::vector<std::uint8_t> slot(kSlotSize);
   for (std::uint64_t i = 0; i < 2; ++i) {
-    if (!PreadAll(FFd, slot.data(), slot.size(), kHeaderSize + i * kSlotSize, got))
-      return MakeError(ErrorKind::System, Errno("cannot read " + FPath));
+    if (!PreadAll(FFile, slot.data(), slot.size(), kHeaderSize + i * kSlotSize, got))
+      return MakeError(ErrorKind::System, "cannot read " + FPath);
     base::SpanReader sr(std::span<const std::uint8_t>(slot.data(), got));
     auto sh = sr.Read<TSlotHeader>();
     if (!sh || std::memcmp(sh->Magic.data(), kSlotMagic, sizeof kSlotMagic) != 0) continue;
@@ -310,8 +280,8 @@ base::Status TDiscFile::Save(const TStoredState& state) {
   w.Put(h);
   w.PutBytes(payload);
   // Slot by parity: the newest valid slot is never the one being overwritten.
-  if (!PwriteAll(FFd, bytes.data(), bytes.size(), kHeaderSize + (sequence % 2) * kSlotSize))
-    return MakeError(ErrorKind::System, Errno("cannot write " + FPath));
+  if (auto st = PwriteAll(FFile, bytes.data(), bytes.size(), kHeaderSize + (sequence % 2) * kSlotSize, FPath); !st)
+    return st.Err();
   FSequence = sequence;
   FState = state;
   return base::Ok();
@@ -322,7 +292,7 @@ base::Result<bool> TDiscFile::Refresh() {
   std::uint64_t newest = 0;
   for (std::uint64_t i = 0; i < 2; ++i) {
     std::size_t got = 0;
-    if (!PreadAll(FFd, raw.data(), raw.size(), kHeaderSize + i * kSlotSize, got) || got != raw.size()) continue;
+    if (!PreadAll(FFile, raw.data(), raw.size(), kHeaderSize + i * kSlotSize, got) || got != raw.size()) continue;
     base::SpanReader r(raw);
     auto sh = r.Read<TSlotHeader>();
     if (sh && std::memcmp(sh->Magic.data(), kSlotMagic, sizeof kSlotMagic) == 0)
@@ -342,8 +312,8 @@ base::Status TDiscFile::ReadSectors(std::uint32_t lba, std::uint32_t count, std:
   const std::size_t n = std::size_t{count} * kSectorSize;
   if (out.size() < n) return MakeError(ErrorKind::Internal, "short buffer");
   std::size_t got = 0;
-  if (!PreadAll(FFd, out.data(), n, kDataOffset + std::uint64_t{lba} * kSectorSize, got))
-    return MakeError(ErrorKind::System, Errno("cannot read " + FPath));
+  if (!PreadAll(FFile, out.data(), n, kDataOffset + std::uint64_t{lba} * kSectorSize, got))
+    return MakeError(ErrorKind::System, "cannot read " + FPath);
   std::memset(out.data() + got, 0, n - got);
   return base::Ok();
 }
@@ -352,41 +322,31 @@ base::Status TDiscFile::WriteSectors(std::uint32_t lba, std::uint32_t count, std
   const std::size_t n = std::size_t{count} * kSectorSize;
   if (in.size() < n) return MakeError(ErrorKind::Internal, "short buffer");
   const std::uint64_t offset = kDataOffset + std::uint64_t{lba} * kSectorSize;
-  if (!PwriteAll(FFd, in.data(), n, offset))
-    return MakeError(ErrorKind::System, Errno("cannot write " + FPath));
+  if (auto st = PwriteAll(FFile, in.data(), n, offset, FPath); !st) return st;
   // A recorder burns as the data arrive: starting the writeback every few
   // megabytes keeps the final flush short and the dirty memory bounded.
   if (FUnflushedTo != offset) FUnflushedFrom = offset;
   FUnflushedTo = offset + n;
   if (FUnflushedTo - FUnflushedFrom >= kWritebackBytes) {
-    ::sync_file_range(FFd, static_cast<off_t>(FUnflushedFrom), static_cast<off_t>(FUnflushedTo - FUnflushedFrom),
-                      SYNC_FILE_RANGE_WRITE);
+    FFile.StartWriteback(FUnflushedFrom, FUnflushedTo - FUnflushedFrom);
     FUnflushedFrom = FUnflushedTo;
   }
   return base::Ok();
 }
 
 base::Status TDiscFile::DiscardSectors() {
-  if (::ftruncate(FFd, static_cast<off_t>(kDataOffset)) != 0)
-    return MakeError(ErrorKind::System, Errno("cannot truncate " + FPath));
+  if (auto st = FFile.Truncate(kDataOffset); !st) return MakeError(ErrorKind::System, FPath + ": " + st.Err().Message);
   return base::Ok();
 }
 
 base::Status TDiscFile::Sync() {
-  if (::fsync(FFd) != 0) return MakeError(ErrorKind::System, Errno("cannot sync " + FPath));
+  if (auto st = FFile.Sync(); !st) return MakeError(ErrorKind::System, FPath + ": " + st.Err().Message);
   return base::Ok();
 }
 
-bool TDiscFile::Lock() {
-  if (FLocked) return true;
-  FLocked = ::flock(FFd, LOCK_EX | LOCK_NB) == 0;
-  return FLocked;
-}
+bool TDiscFile::Lock() { return FFile.TryLock(); }
 
-void TDiscFile::Unlock() {
-  if (FLocked) ::flock(FFd, LOCK_UN);
-  FLocked = false;
-}
+void TDiscFile::Unlock() { FFile.Unlock(); }
 
 std::string DescribeFaults(const TFaults& f) {
   std::string s;

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "base/result.h"
+#include "platform/file_stream.h"
 #include "vdrive/faults.h"
 #include "vdrive/medium.h"
 
@@ -64,12 +65,11 @@ class TDiscFile {
   void Unlock();
 
  private:
-  TDiscFile(std::string path, int fd) : FPath(std::move(path)), FFd(fd) {}
+  TDiscFile(std::string path, platform::FileStream file) : FPath(std::move(path)), FFile(std::move(file)) {}
   base::Status Load();
 
   std::string FPath;
-  int FFd = -1;
-  bool FLocked = false;
+  platform::FileStream FFile;
   std::uint64_t FUnflushedFrom = 0;  // first byte written since writeback was last started
   std::uint64_t FUnflushedTo = 0;
   TStoredState FState;

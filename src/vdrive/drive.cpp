@@ -1,8 +1,5 @@
 #include "vdrive/drive.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -10,6 +7,9 @@
 #include <thread>
 
 #include "base/span_io.h"
+#include "platform/file_find.h"
+#include "platform/file_stream.h"
+#include "platform/process.h"
 #include "vdrive/records.h"
 
 namespace vdrive {
@@ -47,8 +47,9 @@ TClock& SystemClock() {
 
 TTimings DefaultTimings() {
   TTimings t;
-  const char* scale = std::getenv("ZANTIC_VDRIVE_TIMESCALE");
-  if (scale == nullptr || *scale == 0) return t;
+  const auto setting = platform::GetEnvironment("ZANTIC_VDRIVE_TIMESCALE");
+  if (!setting || setting->empty()) return t;
+  const char* scale = setting->c_str();
   char* end = nullptr;
   const double f = std::strtod(scale, &end);
   if (end == scale || !(f >= 0) || f > 100) return t;
@@ -59,7 +60,7 @@ TTimings DefaultTimings() {
 
 TVirtualRecorder::TVirtualRecorder(std::string discPath, TClock* clock)
     : FDiscPath(std::move(discPath)), FClock(clock != nullptr ? clock : &SystemClock()), FTimings(DefaultTimings()) {
-  if (const char* log = std::getenv("ZANTIC_VDRIVE_LOG"); log != nullptr) FLogFile = log;
+  if (auto log = platform::GetEnvironment("ZANTIC_VDRIVE_LOG")) FLogFile = *log;
   FBufferStamp = FClock->NowMs();
   ResetWriteParameters();
 }
@@ -243,7 +244,8 @@ void TVirtualRecorder::Record(std::span<const std::uint8_t> cdb, std::uint8_t st
   if (FLog.size() >= kLogLimit) FLog.pop_front();
   FLog.push_back(r);
   if (FLogFile.empty()) return;
-  std::string line = FDiscPath.substr(FDiscPath.find_last_of('/') + 1);
+  const auto cut = std::find_if(FDiscPath.rbegin(), FDiscPath.rend(), platform::IsPathSeparator);
+  std::string line = FDiscPath.substr(static_cast<std::size_t>(FDiscPath.rend() - cut));
   char hex[8];
   for (std::uint8_t b : cdb) {
     std::snprintf(hex, sizeof hex, " %02X", b);
@@ -261,12 +263,8 @@ void TVirtualRecorder::Record(std::span<const std::uint8_t> cdb, std::uint8_t st
 
 void TVirtualRecorder::LogLine(const std::string& text) {
   if (FLogFile.empty()) return;
-  const std::string line = text + '\n';
-  const int fd = ::open(FLogFile.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
-  if (fd < 0) return;
-  // One write per line, so lines from several processes do not interleave.
-  [[maybe_unused]] const ssize_t w = ::write(fd, line.data(), line.size());
-  ::close(fd);
+  // One appending write per line, so lines from several processes do not interleave.
+  platform::AppendToFile(FLogFile, text + '\n');
 }
 
 platform::ScsiOutcome TVirtualRecorder::Execute(std::span<const std::uint8_t> cdb, platform::ScsiDirection direction,

@@ -6,6 +6,9 @@
 #include <mutex>
 
 #include "engine/device/passthrough_drive.h"
+#include "platform/process.h"
+#include "platform/program_folder.h"
+#include "platform/utf8_path.h"
 
 namespace vdrive {
 
@@ -50,24 +53,18 @@ std::map<std::string, std::shared_ptr<TVirtualRecorder>>& Recorders() {
 }  // namespace
 
 std::string DefaultDiscPath() {
-  std::filesystem::path base;
-  if (const char* xdg = std::getenv("XDG_DATA_HOME"); xdg != nullptr && *xdg == '/') {
-    base = xdg;
-  } else if (const char* home = std::getenv("HOME"); home != nullptr && *home != 0) {
-    base = std::filesystem::path(home) / ".local" / "share";
-  } else {
-    return {};
-  }
-  return (base / "zantic" / "vdisc.zvd").string();
+  const std::string base = platform::UserDataFolder();
+  if (base.empty()) return {};
+  return platform::PathUtf8(platform::Utf8Path(base) / "zantic" / "vdisc.zvd");
 }
 
 std::vector<std::string> ConfiguredDiscs() {
   std::vector<std::string> discs;
-  if (const char* list = std::getenv("ZANTIC_VDISC"); list != nullptr && *list != 0) {
-    std::string all = list;
+  if (const auto list = platform::GetEnvironment("ZANTIC_VDISC"); list && !list->empty()) {
+    const std::string& all = *list;
     std::size_t from = 0;
     while (from <= all.size()) {
-      const std::size_t to = std::min(all.find(':', from), all.size());
+      const std::size_t to = std::min(all.find(platform::kPathListSeparator, from), all.size());
       if (to > from) discs.push_back(all.substr(from, to - from));
       from = to + 1;
     }
@@ -90,13 +87,14 @@ std::shared_ptr<TVirtualRecorder> RecorderFor(const std::string& discPath) {
 
 void RegisterVirtualRecorders() {
   const std::vector<std::string> discs = ConfiguredDiscs();
-  const bool useDefault = std::getenv("ZANTIC_VDISC") == nullptr || *std::getenv("ZANTIC_VDISC") == 0;
+  const auto configured = platform::GetEnvironment("ZANTIC_VDISC");
+  const bool useDefault = !configured || configured->empty();
   device::RegisterDriveProvider(kProviderName, [discs, useDefault] {
     // The default disc is made when a drive list first needs it. A failure
     // leaves a recorder without a disc, which says so when asked.
     std::error_code ec;
-    if (useDefault && !discs.empty() && !std::filesystem::exists(discs.front(), ec)) {
-      std::filesystem::create_directories(std::filesystem::path(discs.front()).parent_path(), ec);
+    if (useDefault && !discs.empty() && !std::filesystem::exists(platform::Utf8Path(discs.front()), ec)) {
+      std::filesystem::create_directories(platform::Utf8Path(discs.front()).parent_path(), ec);
       TDiscFile::Create(discs.front(), BlankDisc(TMedia::DvdPlusR, 0));
     }
     std::vector<std::unique_ptr<device::TPassThroughDrive>> drives;

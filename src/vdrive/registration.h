@@ -1,7 +1,7 @@
 #pragma once
 // Virtual recorders in the drive table: one per disc file named in
-// ZANTIC_VDISC (":"-separated), or one whose disc lives in the per-user data
-// folder, made a blank DVD+R the first time.
+// ZANTIC_VDISC (separated by ":" on Linux, ";" on Windows), or one whose
+// disc lives in the per-user data folder, made a blank DVD+R the first time.
 #include <memory>
 #include <string>
 #include <vector>
@@ -13,7 +13,8 @@ namespace vdrive {
 
 inline constexpr const char* kProviderName = "vdrive";
 
-// $XDG_DATA_HOME/zantic/vdisc.zvd, else ~/.local/share/zantic/vdisc.zvd; empty without a home.
+// zantic/vdisc.zvd in the per-user data folder (platform::UserDataFolder);
+// empty without one.
 std::string DefaultDiscPath();
 // The disc files the recorders use, in order.
 std::vector<std::string> ConfiguredDiscs();

@@ -79,15 +79,6 @@ TEST(DueRule, DatesOfOtherLocalesStillRead) {
     EXPECT_FALSE(ParseDate(bad, DateOrder::MonthDayYear, 2026).has_value()) << bad;
 }
 
-TEST(DueRule, TheCLocaleWritesMonthFirst) {
-  const char* old = std::getenv("LC_ALL");
-  const std::string saved = old != nullptr ? old : "";
-  setenv("LC_ALL", "C", 1);
-  EXPECT_EQ(platform::ShortDateOrder(), DateOrder::MonthDayYear);
-  if (old != nullptr) setenv("LC_ALL", saved.c_str(), 1);
-  else unsetenv("LC_ALL");
-}
-
 class ScheduleFiles : public ::testing::Test {
  protected:
   testsupport::TempDir FDir;
@@ -196,29 +187,6 @@ TEST(RunTask, NotReadyAndNotRecorderFollowTheRadios) {
   options.CancelTask = true;
   EXPECT_EQ(DriveNotReadyAction(options), NotReadyAction::Cancel);
   EXPECT_FALSE(ReportsDriveNotRecorder(options));
-}
-
-TEST(ScheduledStart, EntryFollowsAutoExecuteAndTasks) {
-  testsupport::TempDir dir;
-  const char* old = std::getenv("XDG_CONFIG_HOME");
-  const std::string saved = old != nullptr ? old : "";
-  setenv("XDG_CONFIG_HOME", dir.Str().c_str(), 1);
-  const std::string entry = dir.Str() + "/autostart/zantic-schedule.desktop";
-  EXPECT_EQ(platform::AutostartEntryPath(kScheduledStartName), entry);
-
-  ASSERT_TRUE(UpdateScheduledStart(true, 0, "/opt/z/zantic").Ok());
-  EXPECT_FALSE(std::filesystem::exists(entry));
-  ASSERT_TRUE(UpdateScheduledStart(true, 1, "/opt/my apps/zantic").Ok());
-  const std::string text = ReadText(entry);
-  EXPECT_NE(text.find("Name=Zantic Schedule\n"), std::string::npos);
-  EXPECT_NE(text.find("Exec=\"/opt/my apps/zantic\" \"-Schedule\"\n"), std::string::npos) << text;
-  ASSERT_TRUE(UpdateScheduledStart(true, 2, "/elsewhere/zantic").Ok());
-  EXPECT_EQ(ReadText(entry), text) << "an existing entry is not rewritten";
-  ASSERT_TRUE(UpdateScheduledStart(false, 2, "/opt/z/zantic").Ok());
-  EXPECT_FALSE(std::filesystem::exists(entry));
-
-  if (old != nullptr) setenv("XDG_CONFIG_HOME", saved.c_str(), 1);
-  else unsetenv("XDG_CONFIG_HOME");
 }
 
 TEST(ScheduledStart, OnlyAnExactFirstArgument) {

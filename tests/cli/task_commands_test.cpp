@@ -18,6 +18,7 @@
 #include "cli/vdisc.h"
 #include "engine/device/transport.h"
 #include "engine/kavo_burner.h"
+#include "platform/process.h"
 #include "vdrive/registration.h"
 #include "support/iso_reader.h"
 #include "support/temp_dir.h"
@@ -125,10 +126,10 @@ class BurnTaskCli : public TaskCli {
  protected:
   void SetUp() override {
     TaskCli::SetUp();
-    setenv("ZANTIC_VDRIVE_TIMESCALE", "0.001", 1);
+    platform::SetEnvironment("ZANTIC_VDRIVE_TIMESCALE", "0.001");
     FGood = NewDisc("good.zvd");
     FBad = NewDisc("bad.zvd");
-    setenv("ZANTIC_VDISC", (FGood + ":" + FBad).c_str(), 1);
+    platform::SetEnvironment("ZANTIC_VDISC", FGood + platform::kPathListSeparator + FBad);
     device::FinalizeTransport();
     vdrive::RegisterVirtualRecorders();
     // Open sessions, so that a later burn can carry the last one over.
@@ -140,8 +141,8 @@ class BurnTaskCli : public TaskCli {
   void TearDown() override {
     vdrive::UnregisterVirtualRecorders();
     device::FinalizeTransport();
-    unsetenv("ZANTIC_VDISC");
-    unsetenv("ZANTIC_VDRIVE_TIMESCALE");
+    platform::UnsetEnvironment("ZANTIC_VDISC");
+    platform::UnsetEnvironment("ZANTIC_VDRIVE_TIMESCALE");
   }
   std::string NewDisc(const std::string& name) {
     const std::string path = FDir.Str() + "/" + name;

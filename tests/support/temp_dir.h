@@ -16,8 +16,10 @@ class TempDir {
   TempDir& operator=(const TempDir&) = delete;
 
   const std::filesystem::path& Path() const { return FPath; }
-  std::string Str() const { return FPath.string(); }
+  // The path in UTF-8, as the code under test takes paths.
+  std::string Str() const;
   // Writes a file (creating parent folders) and returns its full path.
+  // Relative paths and results are UTF-8.
   std::string Write(const std::string& relative, const std::string& content);
   std::string WriteBytes(const std::string& relative, const std::vector<std::uint8_t>& content);
   std::string MakeDir(const std::string& relative);

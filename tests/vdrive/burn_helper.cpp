@@ -15,6 +15,7 @@
 
 #include "engine/device/scsi_device.h"
 #include "engine/device/transport.h"
+#include "platform/process.h"
 #include "vdrive/registration.h"
 
 namespace {
@@ -56,7 +57,7 @@ int main(int argc, char** argv) {
     return 2;
   }
   const std::string mode = argv[1];
-  ::setenv("ZANTIC_VDISC", argv[2], 1);
+  platform::SetEnvironment("ZANTIC_VDISC", argv[2]);
   std::ifstream in(argv[3], std::ios::binary);
   std::vector<std::uint8_t> image((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
   image.resize((image.size() + 2047) / 2048 * 2048, 0);
@@ -80,7 +81,7 @@ int main(int argc, char** argv) {
     for (std::uint32_t done = 0; done < blocks; done += 32) {
       const auto n = static_cast<std::uint16_t>(std::min<std::uint32_t>(32, blocks - done));
       if (!dev.Read10(lba + done, n, data)) return Fail("READ (10)", dev);
-      if (!std::equal(data.begin(), data.begin() + n * 2048, image.begin() + std::ptrdiff_t{done} * 2048)) {
+      if (!std::equal(data.begin(), data.begin() + n * 2048, image.begin() + static_cast<std::ptrdiff_t>(done) * 2048)) {
         std::fprintf(stderr, "block %u differs\n", lba + done);
         return 1;
       }

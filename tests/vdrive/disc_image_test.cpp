@@ -1,10 +1,6 @@
-// The disc file: state slots with sequence numbers and CRCs, validation of
-// untrusted files, sparse sectors, and a disc written in one process and
-// read in another.
-#include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
+// The disc file: state slots with sequence numbers and CRCs, and
+// validation of untrusted files. Sparse sectors and a disc shared between
+// processes are in disc_image_linux_test.cpp.
 #include <fstream>
 #include <random>
 
@@ -64,12 +60,6 @@ TEST(DiscState, Crc32OfTheCheckString) {
   EXPECT_EQ(vdrive::Crc32({reinterpret_cast<const std::uint8_t*>(check.data()), check.size()}), 0xCBF43926u);
 }
 
-class DiscFile : public ::testing::Test {
- protected:
-  testsupport::TempDir Dir;
-  std::string Path = Dir.Str() + "/d.zvd";
-};
-
 TEST_F(DiscFile, ATornNewestSlotFallsBackToThePreviousState) {
   auto file = vdrive::TDiscFile::Create(Path, vdrive::BlankDisc(TMedia::DvdPlusR, 0));
   ASSERT_TRUE(file.Ok());
@@ -105,48 +95,6 @@ TEST_F(DiscFile, ForeignOrNewerFilesAreRefusedWithAReason) {
   const std::string shortFile = Dir.Write("short.zvd", "ZANTICVD");
   EXPECT_NE(vdrive::TDiscFile::Open(shortFile).Err().Message.find("not a virtual disc file"), std::string::npos);
   EXPECT_FALSE(vdrive::TDiscFile::Open(Dir.Str() + "/none.zvd").Ok());
-}
-
-TEST_F(DiscFile, BlankAreasCostNoDiskSpace) {
-  auto file = vdrive::TDiscFile::Create(Path, vdrive::BlankDisc(TMedia::DvdPlusRDl, 0));
-  ASSERT_TRUE(file.Ok());
-  std::vector<std::uint8_t> sector(2048, 0x42);
-  ASSERT_TRUE(file.Value()->WriteSectors(4000000, 1, sector).Ok());
-  struct stat st {};
-  ASSERT_EQ(::stat(Path.c_str(), &st), 0);
-  EXPECT_GT(st.st_size, 4000000ll * 2048);
-  EXPECT_LT(st.st_blocks * 512, 4 << 20);
-  std::vector<std::uint8_t> back(4096, 0xFF);
-  ASSERT_TRUE(file.Value()->ReadSectors(3999999, 2, back).Ok());
-  EXPECT_EQ(back[0], 0);
-  EXPECT_EQ(back[2048], 0x42);
-}
-
-TEST_F(RecorderTest, ASessionWrittenInOneProcessReadsBackInAnother) {
-  Make(TMedia::CdR);
-  const pid_t child = ::fork();
-  ASSERT_GE(child, 0);
-  if (child == 0) {
-    vdrive::TVirtualRecorder writer(Path);
-    writer.SetLogFile("");
-    std::vector<std::uint8_t> data(27 * 2048);
-    for (std::size_t i = 0; i < data.size(); ++i) data[i] = static_cast<std::uint8_t>(i / 2048 + 1);
-    std::vector<std::uint8_t> sense(32);
-    const auto w = writer.Execute(cdb::Write10(0, 27), platform::ScsiDirection::Out, data, sense);
-    const auto c = writer.Execute(cdb::Close(2), platform::ScsiDirection::None, {}, sense);
-    std::_Exit(w.ScsiStatus == 0 && c.ScsiStatus == 0 ? 0 : 1);
-  }
-  int status = 0;
-  ASSERT_EQ(::waitpid(child, &status, 0), child);
-  ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
-  ASSERT_TRUE(Recorder->Open());  // picks up what the other process did
-  const auto info = Run(cdb::DiscInfo(), 34);
-  EXPECT_EQ(info.Data[2] & 0x03, 2);  // closed: the default page allows no next session
-  const auto read = Run(cdb::Read10(0, 27), 27 * 2048);
-  ASSERT_TRUE(read.Good());
-  EXPECT_EQ(read.Data[0], 1);
-  EXPECT_EQ(read.Data[26 * 2048], 27);
-  Recorder->Close();
 }
 
 }  // namespace

@@ -76,29 +76,6 @@ TEST_F(RecorderTest, FaultsStayWithTheDiscFile) {
   EXPECT_NE(vdrive::DescribeFaults(f).find("refuses command 5Bh always"), std::string::npos);
 }
 
-TEST_F(RecorderTest, ACrashInTheMiddleOfAWriteLeavesOnlyWhatWasWritten) {
-  Make(TMedia::CdR);
-  ASSERT_TRUE(WriteBlocks(0, 27, 0x01).Good());
-  vdrive::TFaults f;
-  f.CrashAfterSectors = 30;  // 27 more go through, then 3 of the next write
-  Recorder->SetFaults(f);
-  EXPECT_EXIT(
-      {
-        WriteBlocks(27, 27, 0x02);
-        WriteBlocks(54, 27, 0x03);
-        std::_Exit(0);
-      },
-      ::testing::ExitedWithCode(vdrive::kCrashExitCode), "");
-  Reopen();
-  const vdrive::TDisc d = Disc();
-  ASSERT_EQ(d.Tracks.size(), 1u);
-  EXPECT_EQ(d.Tracks[0].Written, 54u);
-  EXPECT_EQ(Recorder->Faults().CrashAfterSectors, vdrive::kNoCrash);  // the next process lives
-  EXPECT_EQ(Run(cdb::Read10(53, 1), 2048).Data[0], 0x02);
-  EXPECT_EQ(Run(cdb::Read10(54, 1), 2048).SenseText(), "5/21/00");
-  EXPECT_TRUE(WriteBlocks(54, 27, 0x04).Good());  // the disc goes on from its last state
-}
-
 TEST_F(RecorderTest, TrayAndUnitAttention) {
   Make(TMedia::DvdR);
   ASSERT_TRUE(Run({0x1E, 0, 0, 0, 1, 0}).Good());

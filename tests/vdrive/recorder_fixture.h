@@ -83,6 +83,13 @@ std::vector<std::uint8_t> Sync(bool immediate);
 std::vector<std::uint8_t> WritePage(std::uint8_t byte2, std::uint8_t byte3, std::uint8_t blockType = 8);
 std::vector<std::uint8_t> FormatList(std::uint32_t blocks, std::uint8_t type, std::uint32_t parameter, bool immediate);
 
+// A scratch folder and the path of a disc file in it, not made yet.
+class DiscFile : public ::testing::Test {
+ protected:
+  testsupport::TempDir Dir;
+  std::string Path = Dir.Str() + "/d.zvd";
+};
+
 class RecorderTest : public ::testing::Test {
  protected:
   // Makes a disc file and a recorder on it.

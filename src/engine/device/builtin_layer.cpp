@@ -57,15 +57,25 @@ int TBuiltInLayer::SptiScan() {
   std::vector<std::unique_ptr<TPassThroughDrive>> drives = SystemOpticalDrives();
   for (auto& d : RegisteredDrives()) drives.push_back(std::move(d));
 
+  // A drive with a letter takes the slot of its letter (C: is 2); the rest,
+  // Linux drives and virtual recorders, take the free slots from C: on.
   std::uint8_t unaddressed = 0;
-  std::size_t number = kFirstDriveNumber;
+  std::size_t nextFree = kFirstDriveNumber;
   for (auto& drive : drives) {
-    if (number >= kDriveTableSize) break;  // the table has 25 usable slots
+    const char letter = drive->DriveLetter();
+    std::size_t number = 0;
+    if (letter != '\0') {
+      number = static_cast<std::size_t>(letter - 'A');
+      if (number < kFirstDriveNumber || number >= kDriveTableSize || FTable[number].Drive) continue;
+    } else {
+      while (nextFree < kDriveTableSize && FTable[nextFree].Drive) ++nextFree;
+      if (nextFree >= kDriveTableSize) continue;  // the table has 25 usable slots
+      number = nextFree;
+    }
     TDriveEntry& entry = FTable[number];
     entry.DriveNumber = static_cast<std::uint8_t>(number);
     if (!Probe(entry, std::move(drive))) continue;
     if (entry.Lun == kUnaddressedLun) entry.Target = unaddressed++;
-    ++number;
   }
   auto adapterCount = [this] {
     int highest = -1;

@@ -13,35 +13,35 @@ std::vector<std::pair<std::string, TDriveProvider>>& Providers() {
   return providers;
 }
 
-#ifndef _WIN32
-// An optical drive behind SG_IO; Linux names drives by device node, not by letter.
+// An optical drive of the system, behind SG_IO on Linux (named by device
+// node, without a letter) or SPTI on Windows (named by its letter).
 class TSystemDrive final : public TPassThroughDrive {
  public:
-  explicit TSystemDrive(std::string node) : FNode(std::move(node)) {}
+  explicit TSystemDrive(std::string node) : FNode(std::move(node)), FLetter(platform::DriveLetterOfDevice(FNode)) {}
   ~TSystemDrive() override { Close(); }
   bool Open() override {
-    if (FHandle < 0) FHandle = platform::OpenScsiDevice(FNode);
-    return FHandle >= 0;
+    if (FHandle == platform::kNoScsiHandle) FHandle = platform::OpenScsiDevice(FNode);
+    return FHandle != platform::kNoScsiHandle;
   }
   void Close() override {
     platform::CloseScsiDevice(FHandle);
-    FHandle = -1;
+    FHandle = platform::kNoScsiHandle;
   }
-  bool IsOpen() const override { return FHandle >= 0; }
+  bool IsOpen() const override { return FHandle != platform::kNoScsiHandle; }
   platform::ScsiOutcome Execute(std::span<const std::uint8_t> cdb, platform::ScsiDirection direction,
                                 std::span<std::uint8_t> data, std::span<std::uint8_t> sense,
                                 std::uint32_t timeoutMs) override {
     return platform::ScsiPassThrough(FHandle, cdb, direction, data, sense, timeoutMs);
   }
   std::optional<platform::ScsiAddress> Address() override { return platform::GetScsiAddress(FHandle); }
-  char DriveLetter() const override { return '\0'; }
+  char DriveLetter() const override { return FLetter; }
   std::string Location() const override { return FNode; }
 
  private:
   std::string FNode;
-  int FHandle = -1;
+  char FLetter;
+  platform::ScsiHandle FHandle = platform::kNoScsiHandle;
 };
-#endif
 
 }  // namespace
 
@@ -79,9 +79,7 @@ std::vector<std::unique_ptr<TPassThroughDrive>> RegisteredDrives() {
 
 std::vector<std::unique_ptr<TPassThroughDrive>> SystemOpticalDrives() {
   std::vector<std::unique_ptr<TPassThroughDrive>> drives;
-#ifndef _WIN32
   for (auto& node : platform::ListOpticalDrives()) drives.push_back(std::make_unique<TSystemDrive>(node));
-#endif
   return drives;
 }
 

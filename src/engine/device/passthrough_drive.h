@@ -43,7 +43,7 @@ void UnregisterDriveProvider(const std::string& name);
 // The drives of every registered provider, asked now.
 std::vector<std::unique_ptr<TPassThroughDrive>> RegisteredDrives();
 
-// The optical drives of the operating system (SG_IO on Linux).
+// The optical drives of the operating system (SG_IO on Linux, SPTI on Windows).
 std::vector<std::unique_ptr<TPassThroughDrive>> SystemOpticalDrives();
 
 }  // namespace device

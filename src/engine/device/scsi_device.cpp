@@ -7,6 +7,7 @@
 #include "engine/device/builtin_layer.h"
 #include "engine/device/device_texts.h"
 #include "engine/device/transport.h"
+#include "platform/scsi_passthrough.h"
 
 namespace device {
 
@@ -221,7 +222,25 @@ std::uint32_t TSCSIDevice::ExecuteSRB(SRB_ExecSCSICmd& srb, std::uint32_t timeou
 
 char TSCSIDevice::DriveLetter() {
   if (auto layer = ActiveBuiltInLayer()) return layer->DriveLetterOf(FHostAdapter, FTarget, FLun);
-  return '\0';  // an ASPI library names no letters on this system
+  if (!TransportReady()) return '\0';
+  // An ASPI library: the letter whose drive reports the same port and
+  // target, trying B: to Z:; Linux has no letters to try.
+  for (int number = 2; number <= 26; ++number) {
+    const auto letter = static_cast<char>(64 + number);
+    const auto address = platform::ScsiAddressOfLetter(letter);
+    if (address && address->HostAdapter == FHostAdapter && address->Target == FTarget) return letter;
+  }
+  // Else the library's own idea of the drive, where it has one.
+  TSRB request = SRB_GetDiskInfo{};
+  auto& info = std::get<SRB_GetDiskInfo>(request);
+  info.SRB_HaId = FHostAdapter;
+  info.SRB_Target = FTarget;
+  info.SRB_Lun = FLun;
+  SendASPI32Command(&request);
+  const auto& answer = std::get<SRB_GetDiskInfo>(request);
+  if (answer.SRB_Status == kSsComp && answer.SRB_Int13HDriveInfo < 26)
+    return static_cast<char>('A' + answer.SRB_Int13HDriveInfo);
+  return '\0';
 }
 
 std::string TSCSIDevice::DriveLocation() {

@@ -2,7 +2,9 @@
 
 #include <atomic>
 
+#include "engine/device/aspi_library.h"
 #include "engine/device/builtin_layer.h"
+#include "platform/scsi_passthrough.h"
 
 namespace device {
 
@@ -13,6 +15,7 @@ struct TTransportState {
   std::shared_ptr<TAspiLayer> Layer;
   std::shared_ptr<TBuiltInLayer> BuiltIn;  // the table, kept while it exists
   std::string Name;
+  std::string Problem;
   bool Ready = false;
   bool UseSpti = false;
   bool BuiltInActive = false;
@@ -24,9 +27,6 @@ TTransportState& State() {
 }
 
 std::atomic<bool> gCloseHandleAfterCommand{true};
-
-// An ASPI library is a 32-bit Windows component; this build has no loader for one.
-std::shared_ptr<TAspiLayer> LoadAspiLibrary(const std::string&) { return nullptr; }
 
 std::shared_ptr<TAspiLayer> CurrentLayer() {
   std::lock_guard<std::mutex> g(State().Mutex);
@@ -44,11 +44,23 @@ void DropLayer(TTransportState& s) {
 
 }  // namespace
 
+std::vector<std::string> AspiLibrarySearchOrder(const std::string& dllPath) {
+  std::vector<std::string> names;
+  if (!dllPath.empty()) names.push_back(dllPath);
+  names.push_back(".\\WNASPI32.DLL");
+  names.push_back("WNASPI32.DLL");
+  return names;
+}
+
 bool InitializeTransport(bool useSpti, const std::string& dllPath) {
+  // Probing drives without a disc and loading a library must not ask the
+  // user anything.
+  const platform::SilentCriticalErrors silent;
   std::shared_ptr<TAspiLayer> layer;
   {
     std::lock_guard<std::mutex> g(State().Mutex);
     TTransportState& s = State();
+    s.Problem.clear();
     if (!s.BuiltIn) s.BuiltIn = std::make_shared<TBuiltInLayer>();
     auto installBuiltIn = [&s] {
       s.Layer = s.BuiltIn;
@@ -58,7 +70,7 @@ bool InitializeTransport(bool useSpti, const std::string& dllPath) {
     };
     if (useSpti && s.BuiltIn->SptiScan() > 0) installBuiltIn();
     if (!s.Ready) {
-      if (auto library = LoadAspiLibrary(dllPath)) {
+      if (auto library = LoadAspiLibrary(dllPath, s.Problem)) {
         s.Layer = std::move(library);
         s.Ready = true;
         s.Name = kTransportNameAspi;
@@ -87,6 +99,11 @@ void ReinitializeTransport() {
 void FinalizeTransport() {
   std::lock_guard<std::mutex> g(State().Mutex);
   DropLayer(State());
+}
+
+std::string TransportProblem() {
+  std::lock_guard<std::mutex> g(State().Mutex);
+  return State().Problem;
 }
 
 bool TransportReady() {

@@ -18,6 +18,10 @@ namespace device {
 // Completion event of an execute request (a manual-reset event).
 class TSRBEvent {
  public:
+  // A layer that leaves a request pending and learns of its end elsewhere
+  // (an ASPI library signals an event of the operating system) gives the
+  // wait here. The waiter returns true once the answer is in the request.
+  void SetWaiter(std::function<bool(std::uint32_t ms)> waiter) { FWaiter = std::move(waiter); }
   void Set() {
     {
       std::lock_guard<std::mutex> g(FMutex);
@@ -30,6 +34,7 @@ class TSRBEvent {
     FSignalled = false;
   }
   bool WaitFor(std::uint32_t ms) {
+    if (FWaiter) return FWaiter(ms);
     std::unique_lock<std::mutex> g(FMutex);
     return FCond.wait_for(g, std::chrono::milliseconds(ms), [this] { return FSignalled; });
   }
@@ -38,6 +43,7 @@ class TSRBEvent {
   std::mutex FMutex;
   std::condition_variable FCond;
   bool FSignalled = false;
+  std::function<bool(std::uint32_t)> FWaiter;
 };
 
 // The two entry points of a layer.
@@ -54,6 +60,9 @@ inline constexpr const char* kTransportNameAspi = "WNASPI32.DLL";
 inline constexpr const char* kTransportNameBuiltIn = "KVASPI32";
 
 bool InitializeTransport(bool useSpti, const std::string& dllPath);
+// Why the last InitializeTransport used no ASPI library it found (a library
+// without the two entry points); empty when there was nothing to report.
+std::string TransportProblem();
 void ReinitializeTransport();
 // Drops the layer at process end or in tests: handles closed, name cleared.
 void FinalizeTransport();

@@ -1,15 +1,12 @@
 #include "engine/stream/cache_thread.h"
 
-#include <sys/resource.h>
-#include <sys/syscall.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <chrono>
 #include <cstring>
 
 #include "engine/texts.h"
 #include "platform/file_stream.h"
+#include "platform/process.h"
 
 namespace stream {
 namespace texts = engine::texts;
@@ -82,8 +79,7 @@ std::size_t TCacheThread::PeakQueued() const {
 void TCacheThread::SetLevel(CacheLevel level) {
   if (FLevel == level) return;
   FLevel = level;
-  // Per-thread nice value; a refused raise leaves the thread lower.
-  setpriority(PRIO_PROCESS, static_cast<id_t>(syscall(SYS_gettid)), NiceForLevel(level));
+  platform::SetCurrentThreadNice(NiceForLevel(level));
 }
 
 void TCacheThread::AdjustLevel() {
@@ -213,7 +209,7 @@ bool TCacheThread::AddSource(const std::string& path, std::uint64_t bytes, bool 
     left -= want;
     if (left == 0) {
       const std::uint64_t tail = RoundUp(bytes) - bytes;
-      std::memset(FStaging.data() + FStagingFill, 0, tail);
+      std::memset(FStaging.data() + FStagingFill, 0, static_cast<std::size_t>(tail));
       FStagingFill += static_cast<std::uint32_t>(tail);
     }
     if (FStagingFill == FParams.BlockSize && !QueueStaging()) return false;

@@ -52,7 +52,7 @@ inline std::vector<std::uint8_t> Craft(std::uint32_t sectors, std::uint32_t root
   std::vector<std::uint8_t> img(std::size_t{sectors} * 2048);
   auto head = [&](std::uint32_t s, std::uint8_t type) {
     img[s * 2048] = type;
-    std::copy_n("CD001\1", 6, img.begin() + s * 2048 + 1);
+    std::copy_n("CD001\1", 6, img.begin() + static_cast<std::ptrdiff_t>(s) * 2048 + 1);
   };
   head(16, 1);
   PutBoth32(img, 16 * 2048 + 80, sectors);

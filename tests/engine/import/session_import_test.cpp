@@ -159,7 +159,7 @@ TEST_F(SessionImport, MergedIntoTheNextSession) {
   std::vector<std::uint8_t> disc = testsupport::ReadAll(old);
   disc.resize(std::size_t{l.SessionStart} * 2048);
   disc.insert(disc.end(), Burner.Header().Bytes.begin(), Burner.Header().Bytes.end());
-  disc.resize(l.VolumeSpaceSize * 2048);
+  disc.resize(static_cast<std::size_t>(l.VolumeSpaceSize) * 2048);
   testsupport::isoread::Image img(disc);
   const iso::TFEntry* kept = Entry("\\", "keep.bin");
   ASSERT_NE(kept, nullptr);

@@ -54,7 +54,7 @@ TEST_P(ImageOutputCopy, TakesTheRecordedCountAndEndsOnASector) {
   EXPECT_EQ(copied, delivered);
   std::vector<std::uint8_t> want(2048, 0xAA);
   want.insert(want.end(), content.begin(), content.begin() + static_cast<std::ptrdiff_t>(delivered));
-  want.resize(2048 + RoundUp(c.Count), 0);
+  want.resize(static_cast<std::size_t>(2048 + RoundUp(c.Count)), 0);
   const auto got = testsupport::ReadAll(outPath);
   ASSERT_EQ(got.size(), want.size());
   EXPECT_TRUE(got == want) << "content differs";

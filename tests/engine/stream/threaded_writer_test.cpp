@@ -134,7 +134,7 @@ TEST_F(Threaded, ShrunkLargeSourceIsZeroFilledAndReported) {
 
 TEST_F(Threaded, UnopenableSourceEndsBeforeTheWriterStarts) {
   AddTree(3, 100);
-  const std::string gone = FDir.Str() + "/src/f1.bin";
+  const std::string gone = FDir.Write("src/f1.bin", "");  // the path as the tree holds it
   fs::remove(gone);
   const std::string target = FDir.Str() + "/out.iso";
   FBurner.WriteImageFile(target, SaveMode::Threaded);

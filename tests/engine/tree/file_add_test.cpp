@@ -68,6 +68,7 @@ TEST_F(FileAdd, WildcardCharactersInANameAreNotAPattern) {
   EXPECT_EQ(Burner.AddFileToCompilation("\\", Src("notes?.txt"), false), 255);
   EXPECT_EQ(Burner.CompilationEntryCount(), 0u);
 
+  if (!platform::IsValidFileName("notes?.txt")) return;  // Windows allows no such name
   const std::string literal = Dir.Write("notes?.txt", "mine");
   ASSERT_EQ(Burner.AddFileToCompilation("\\", literal, false), 1);
   ASSERT_EQ(Names(Burner.Tables().Root()), Strings{"notes?.txt"});
@@ -132,7 +133,10 @@ TEST_F(FileAdd, HandlerSeesTheEntryAndItsChangesAreKept) {
   EXPECT_EQ(seen.Calls, 1);
   EXPECT_EQ(seen.FullPath, src);
   EXPECT_EQ(seen.LongName, "photo.jpeg");
-  EXPECT_EQ(seen.ShortName, "PHOTO.JPEG");  // no 8.3 alias here: the long name uppercased
+  // The file system's 8.3 alias; where it gives none, the long name uppercased.
+  platform::FindData found;
+  ASSERT_TRUE(platform::GetFileInfo(src, found));
+  EXPECT_EQ(seen.ShortName, found.AlternateName.empty() ? "PHOTO.JPEG" : found.AlternateName);
   EXPECT_EQ(seen.Size, 8);
   EXPECT_NE(seen.Attr & platform::kAttrArchive, 0u);
   EXPECT_FALSE(seen.Skip);
@@ -247,6 +251,7 @@ TEST_F(FileAdd, DeriveBuildsTheDestinationFromTheSourceFolder) {
   ASSERT_EQ(Burner.AddFileToCompilation("\\Backup\\", src, true), 1);
   // "/tmp/zantic-test-x/a/b" becomes "\BACKUP\TMP\ZANTIC-TEST-X\A\B".
   std::string key = Src("a/b");
+  if (key.size() >= 2 && key[1] == ':') key.erase(0, 2);  // a drive letter stays out
   for (auto& ch : key) ch = ch == '/' ? '\\' : static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
   const iso::TDEntry* dest = Burner.FindCompilationDir("\\BACKUP" + key);
   ASSERT_NE(dest, nullptr);

@@ -1,5 +1,6 @@
 #pragma once
 // A burner with its messages captured and a scratch folder for source files.
+#include <algorithm>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -7,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include "engine/kavo_burner.h"
+#include "platform/file_find.h"
 #include "support/temp_dir.h"
 
 namespace treetest {
@@ -36,11 +38,39 @@ class TreeTest : public ::testing::Test {
     return dir == nullptr ? nullptr : Burner.Tables().FindEntry(*dir, longName);
   }
 
-  std::string Src(const std::string& relative) const { return Dir.Str() + "/" + relative; }
+  // A path below the scratch folder in the system's own spelling, as the
+  // engine builds source paths.
+  std::string Src(std::string relative) const {
+    std::replace(relative.begin(), relative.end(), '/', platform::kPathSeparator);
+    return Dir.Str() + platform::kPathSeparator + relative;
+  }
 
   engine::TKavoBurner Burner;
   testsupport::TempDir Dir;
   std::vector<Message> Messages;
 };
+
+using Strings = std::vector<std::string>;
+
+constexpr std::uint32_t kAllAttributes = 63;
+
+class FolderAdd : public TreeTest {
+ protected:
+  std::uint8_t AddSrc(const std::string& dest, std::uint32_t mask = kAllAttributes, const std::string& fileMask = "*.*",
+                      bool recurse = true, bool archiveOnly = false) {
+    return Burner.AddFolderToCompilation(dest, Src("src"), archiveOnly, false, recurse, mask, fileMask);
+  }
+  // Listing order is the file system's, so compare names as sets.
+  static Strings Sorted(Strings v) {
+    std::sort(v.begin(), v.end());
+    return v;
+  }
+  Strings SortedNames(const std::string& path) const {
+    const iso::TDEntry* d = Burner.FindCompilationDir(path);
+    return d == nullptr ? Strings{"<missing>"} : Sorted(Names(d));
+  }
+};
+
+class MeasureSize : public TreeTest {};
 
 }  // namespace treetest
