@@ -46,14 +46,14 @@ class FileStream {
   std::int64_t Size() const;  // -1 when unknown
   std::uint64_t Position() const { return FPosition; }
   base::Status Sync();
-  // Starts writing a range to disk without waiting for it (Linux); Windows'
-  // lazy writer does so by itself.
-  void StartWriteback(std::uint64_t offset, std::uint64_t length);
   // Cuts or extends the file to `size` bytes.
   base::Status Truncate(std::uint64_t size);
   // Asks the file system to keep unwritten ranges unallocated where it can
   // (NTFS needs asking; Linux file systems do it anyway).
   void MakeSparse();
+  // Starts writing a range to the disk without waiting for it, where the
+  // system offers that; a later Sync then has less to wait for.
+  void StartWriteback(std::uint64_t offset, std::uint64_t length);
   // An exclusive advisory lock against other opens of the file, taken
   // without waiting; false when someone else holds it.
   bool TryLock();

@@ -215,11 +215,6 @@ base::Status FileStream::Sync() {
   return base::Ok();
 }
 
-void FileStream::StartWriteback(std::uint64_t offset, std::uint64_t length) {
-  if (!IsOpen() || offset > kMaxOffset || length > kMaxOffset) return;
-  ::sync_file_range(Fd(FHandle), static_cast<off_t>(offset), static_cast<off_t>(length), SYNC_FILE_RANGE_WRITE);
-}
-
 base::Status FileStream::Truncate(std::uint64_t size) {
   if (!IsOpen()) return NotOpenError();
   if (size > kMaxOffset) return SystemError("cannot resize", EFBIG);
@@ -228,6 +223,11 @@ base::Status FileStream::Truncate(std::uint64_t size) {
 }
 
 void FileStream::MakeSparse() {}
+
+void FileStream::StartWriteback(std::uint64_t offset, std::uint64_t length) {
+  if (IsOpen())
+    sync_file_range(Fd(FHandle), static_cast<off_t>(offset), static_cast<off_t>(length), SYNC_FILE_RANGE_WRITE);
+}
 
 bool FileStream::TryLock() {
   if (!IsOpen()) return false;

@@ -196,8 +196,6 @@ base::Status FileStream::Sync() {
   return base::Ok();
 }
 
-void FileStream::StartWriteback(std::uint64_t, std::uint64_t) {}
-
 base::Status FileStream::Truncate(std::uint64_t size) {
   if (!IsOpen()) return NotOpenError();
   if (size > kMaxOffset) return SystemError("cannot resize", ERROR_FILE_TOO_LARGE);
@@ -215,6 +213,9 @@ void FileStream::MakeSparse() {
   // Refused on FAT and by old systems: the file then fills its gaps with zeros.
   DeviceIoControl(H(FHandle), FSCTL_SET_SPARSE, nullptr, 0, nullptr, 0, &returned, nullptr);
 }
+
+// Windows has no call that starts a range's writeback without waiting.
+void FileStream::StartWriteback(std::uint64_t, std::uint64_t) {}
 
 bool FileStream::TryLock() {
   if (!IsOpen()) return false;
