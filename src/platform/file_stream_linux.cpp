@@ -52,23 +52,6 @@ bool CopyFallsBack(int err) {
 
 }  // namespace
 
-FileStream::~FileStream() { Close(); }
-
-FileStream::FileStream(FileStream&& other) noexcept
-    : FHandle(std::exchange(other.FHandle, kNoHandle)),
-      FLocked(std::exchange(other.FLocked, false)),
-      FPosition(std::exchange(other.FPosition, 0)) {}
-
-FileStream& FileStream::operator=(FileStream&& other) noexcept {
-  if (this != &other) {
-    Close();
-    FHandle = std::exchange(other.FHandle, kNoHandle);
-    FLocked = std::exchange(other.FLocked, false);
-    FPosition = std::exchange(other.FPosition, 0);
-  }
-  return *this;
-}
-
 base::Result<FileStream> FileStream::Open(const std::string& path, OpenMode mode) {
   int flags = O_CLOEXEC;
   switch (mode) {

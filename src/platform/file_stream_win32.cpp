@@ -48,23 +48,6 @@ FILETIME FileTimeFromUnix(std::int64_t unixSec) {
 
 }  // namespace
 
-FileStream::~FileStream() { Close(); }
-
-FileStream::FileStream(FileStream&& other) noexcept
-    : FHandle(std::exchange(other.FHandle, kNoHandle)),
-      FLocked(std::exchange(other.FLocked, false)),
-      FPosition(std::exchange(other.FPosition, 0)) {}
-
-FileStream& FileStream::operator=(FileStream&& other) noexcept {
-  if (this != &other) {
-    Close();
-    FHandle = std::exchange(other.FHandle, kNoHandle);
-    FLocked = std::exchange(other.FLocked, false);
-    FPosition = std::exchange(other.FPosition, 0);
-  }
-  return *this;
-}
-
 base::Result<FileStream> FileStream::Open(const std::string& path, OpenMode mode) {
   DWORD access = GENERIC_READ;
   // Sources stay readable and writable by others while we read them, as
