@@ -2,17 +2,22 @@
 # Burning to an unthrottled virtual recorder against writing the same
 # compilation to an .iso file with the direct writer, in one run.
 #
-#   bench/compare_burn.sh TREE [MEDIA]     MEDIA defaults to dvd+r-dl
+#   bench/compare_burn.sh [-n RUNS] TREE [MEDIA]     MEDIA defaults to dvd+r-dl
 #
-# DISC_DIR=/dev/shm puts the virtual disc in memory, where its flush costs
-# nothing: that measures the burn's own path.
+# Both make their data permanent before they report success: the image writer
+# flushes its file before renaming it into place, the recorder flushes its
+# disc file when the engine sends SYNCHRONIZE CACHE. DISC_DIR=/dev/shm puts
+# the virtual disc in memory, where that flush costs nothing.
 #
-# Prints wall and CPU seconds of each and the burn's throughput as a share of
-# the image writer's. The recorder flushes its disc file to the disk when the
-# drive is told to (SYNCHRONIZE CACHE), which the image writer never does, so
-# the image writer is also timed with its file flushed ("iso+sync").
+# The two alternate, RUNS times each (default 3), after one warm-up write
+# that brings the tree into the page cache; every run starts after a sync, so
+# that no run pays for the writeback of the one before. Prints the median
+# wall and CPU seconds of each and the burn's throughput as a share of the
+# image writer's.
 set -euo pipefail
-tree=${1:?usage: $0 TREE [MEDIA]}
+runs=3
+if [ "${1:-}" = -n ]; then runs=$2; shift 2; fi
+tree=${1:?usage: $0 [-n RUNS] TREE [MEDIA]}
 media=${2:-dvd+r-dl}
 cd "$(dirname "$0")/.."
 cli=build/release/src/cli/zantic-cli
@@ -22,28 +27,34 @@ disc=$(mktemp -d "${DISC_DIR:-$work}/disc.XXXXXX")
 trap 'rm -rf "$work" "$disc"' EXIT
 export ZANTIC_VDRIVE_TIMESCALE=0.001
 
-measure() {  # label, command...: prints "label wall cpu"
+measure() {  # label, command...: appends "wall cpu" to $work/label
   local label=$1; shift
+  sync
   # Exit code 3 (some sources left out, named on stderr) still measures a whole write.
   local rc=0
-  /usr/bin/time -f "$label %e %U %S" -o "$work/t" "$@" >/dev/null 2>"$work/err" || rc=$?
+  /usr/bin/time -f "%e %U %S" -o "$work/t" "$@" >/dev/null 2>"$work/err" || rc=$?
   if [ $rc -ne 0 ] && [ $rc -ne 3 ]; then cat "$work/err" >&2; exit 1; fi
-  tail -1 "$work/t" | awk '{printf "%s %.2f %.2f\n", $1, $2, $3 + $4}'
+  tail -1 "$work/t" | awk '{printf "%.2f %.2f\n", $1, $2 + $3}' >>"$work/$label"
+}
+median() {  # file, column
+  sort -n -k"$2","$2" "$1" | awk -v c="$2" '{v[NR]=$c} END {print (NR%2) ? v[(NR+1)/2] : (v[NR/2]+v[NR/2+1])/2}'
 }
 
-# One write first, so that both measured runs read the tree from the page cache.
 "$cli" build-iso --quick -o "$work/warm.iso" "$tree" >/dev/null 2>&1 || true
+sectors=$(( $(stat -c %s "$work/warm.iso") / 2048 ))
 rm -f "$work/warm.iso"
-iso=$(measure iso "$cli" build-iso --quick -o "$work/x.iso" "$tree")
-sectors=$(( $(stat -c %s "$work/x.iso") / 2048 ))
-rm -f "$work/x.iso"
-sync
-synced=$(measure iso+sync sh -c '"$1" build-iso --quick -o "$2" "$3"; rc=$?; sync "$2"; exit $rc' sh "$cli" "$work/x.iso" "$tree")
-rm -f "$work/x.iso"
-sync
-"$cli" vdisc create "$disc/d.zvd" --media "$media" >/dev/null
-burn=$(measure burn "$cli" burn --device "$disc/d.zvd" "$tree")
-echo "tree: $tree ($sectors sectors), medium: $media"
-printf '%-9s %8s %8s\n' what wall cpu
-for line in "$iso" "$synced" "$burn"; do echo "$line" | awk '{printf "%-9s %8.2f %8.2f\n", $1, $2, $3}'; done
-echo "$iso $synced $burn" | awk '{printf "burn throughput / image writer: %.0f%%, / image writer with its file flushed: %.0f%%; burn CPU / wall: %.0f%%\n", 100*$2/$8, 100*$5/$8, 100*$9/$8}'
+for _ in $(seq "$runs"); do
+  measure iso "$cli" build-iso --quick -o "$work/x.iso" "$tree"
+  rm -f "$work/x.iso"
+  rm -f "$disc/d.zvd"
+  "$cli" vdisc create "$disc/d.zvd" --media "$media" >/dev/null
+  measure burn "$cli" burn --device "$disc/d.zvd" "$tree"
+  rm -f "$disc/d.zvd"
+done
+echo "tree: $tree ($sectors sectors), medium: $media, $runs runs each, medians"
+printf '%-5s %8s %8s   %s\n' what wall cpu "all walls"
+for w in iso burn; do
+  printf '%-5s %8.2f %8.2f   %s\n' "$w" "$(median "$work/$w" 1)" "$(median "$work/$w" 2)" "$(cut -d' ' -f1 "$work/$w" | tr '\n' ' ')"
+done
+awk -v i="$(median "$work/iso" 1)" -v b="$(median "$work/burn" 1)" -v c="$(median "$work/burn" 2)" \
+  'BEGIN {printf "burn throughput / image writer: %.0f%%; burn CPU / wall: %.0f%%\n", 100*i/b, 100*c/b}'

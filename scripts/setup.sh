@@ -18,7 +18,7 @@ mode=$1
 
 build_packages=(cmake ninja-build g++ libgtest-dev libgmock-dev pkg-config)
 # The peer readers the interop test compares our images with.
-test_packages=(xorriso genisoimage p7zip-full libcdio-utils python3 python3-pycdlib attr)
+test_packages=(xorriso genisoimage p7zip-full libcdio-utils python3 python3-pycdlib attr strace)
 # The session-import fuzzer (libFuzzer) builds with clang.
 test_packages+=(clang-14 libclang-rt-14-dev)
 # The Windows stage: mingw-w64 for i686 and x86_64, GoogleTest's sources,

@@ -20,4 +20,19 @@ FileStream& FileStream::operator=(FileStream&& other) noexcept {
   return *this;
 }
 
+void WritebackPacer::Wrote(FileStream& file, std::uint64_t offset, std::uint64_t length) {
+  if (FTo != offset) FFrom = offset;
+  FTo = offset + length;
+  if (FTo - FFrom >= kStep) {
+    file.StartWriteback(FFrom, FTo - FFrom);
+    FFrom = FTo;
+  }
+}
+
+void WritebackPacer::WroteUpTo(FileStream& file) {
+  const std::uint64_t end = file.Position();
+  if (end < FTo) FFrom = FTo = end;  // the stream went back: a new run
+  Wrote(file, FTo, end - FTo);
+}
+
 }  // namespace platform

@@ -68,6 +68,22 @@ class FileStream {
   std::uint64_t FPosition = 0;
 };
 
+// Starts the writeback of what a writer has written, every few megabytes of
+// one run of bytes: the final Sync then has little left to wait for, and the
+// file's dirty memory stays bounded.
+class WritebackPacer {
+ public:
+  static constexpr std::uint64_t kStep = 16u << 20;
+  // After `length` bytes were written at `offset`.
+  void Wrote(FileStream& file, std::uint64_t offset, std::uint64_t length);
+  // After a write or copy at the stream's position, which it has moved to `file.Position()`.
+  void WroteUpTo(FileStream& file);
+
+ private:
+  std::uint64_t FFrom = 0;  // first byte written since the writeback was last started
+  std::uint64_t FTo = 0;
+};
+
 // Appends `bytes` at the end of the file in one write, creating the file when
 // missing. Other writers appending at the same time cannot overwrite it.
 base::Status AppendToFile(const std::string& path, const std::string& bytes);

@@ -19,7 +19,6 @@ constexpr char kFileMagic[8] = {'Z', 'A', 'N', 'T', 'I', 'C', 'V', 'D'};
 constexpr char kSlotMagic[8] = {'V', 'D', 'S', 'T', 'A', 'T', 'E', '1'};
 constexpr std::uint32_t kFormatVersion = 1;
 constexpr std::uint8_t kPayloadVersion = 1;
-constexpr std::uint64_t kWritebackBytes = 16u << 20;
 
 // File header (first 20 bytes of the 4 KiB header area).
 struct TFileHeader {
@@ -323,14 +322,8 @@ base::Status TDiscFile::WriteSectors(std::uint32_t lba, std::uint32_t count, std
   if (in.size() < n) return MakeError(ErrorKind::Internal, "short buffer");
   const std::uint64_t offset = kDataOffset + std::uint64_t{lba} * kSectorSize;
   if (auto st = PwriteAll(FFile, in.data(), n, offset, FPath); !st) return st;
-  // A recorder burns as the data arrive: starting the writeback every few
-  // megabytes keeps the final flush short and the dirty memory bounded.
-  if (FUnflushedTo != offset) FUnflushedFrom = offset;
-  FUnflushedTo = offset + n;
-  if (FUnflushedTo - FUnflushedFrom >= kWritebackBytes) {
-    FFile.StartWriteback(FUnflushedFrom, FUnflushedTo - FUnflushedFrom);
-    FUnflushedFrom = FUnflushedTo;
-  }
+  // A recorder burns as the data arrive.
+  FWriteback.Wrote(FFile, offset, n);
   return base::Ok();
 }
 

@@ -70,8 +70,7 @@ class TDiscFile {
 
   std::string FPath;
   platform::FileStream FFile;
-  std::uint64_t FUnflushedFrom = 0;  // first byte written since writeback was last started
-  std::uint64_t FUnflushedTo = 0;
+  platform::WritebackPacer FWriteback;
   TStoredState FState;
   std::uint64_t FSequence = 0;
 };

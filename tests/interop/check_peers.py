@@ -687,6 +687,52 @@ def check_replace(cli, work):
     return problems, ""
 
 
+def check_flushed_before_rename(cli, work):
+    """Both image writers make the image permanent before it takes its name:
+    a rename that reached the disk first could leave the name on a partial
+    image after a crash, with the image it replaced gone."""
+    if shutil.which("strace") is None:
+        return ["strace is not installed"], ""
+    src = os.path.join(work, "flushed-src")
+    os.makedirs(src, exist_ok=True)
+    with open(os.path.join(src, "data.bin"), "wb") as f:
+        f.write(bytes(range(256)) * 8192)  # 2 MB: the large-file copy path
+    img = os.path.join(work, "flushed.iso")
+    trace = os.path.join(work, "flushed.trace")
+    problems = []
+    for flags in (["--quick"], []):
+        label = " ".join(flags) or "threaded"
+        with open(img, "wb") as f:
+            f.write(b"the image this build replaces\n")
+        # LeakSanitizer cannot run under a tracer. -y names the file behind
+        # each descriptor; a call another thread interrupts is split over two
+        # lines, so only the call's start is matched.
+        r = run(["strace", "-f", "-y", "-e", "trace=fsync,fdatasync,rename,renameat,renameat2", "-o", trace,
+                 "-E", "ASAN_OPTIONS=detect_leaks=0", cli, "build-iso"] + flags + ["-o", img, src])
+        with open(trace, errors="replace") as f:
+            lines = f.read().splitlines()
+        if r.returncode != 0:
+            problems.append("%s: exit %d" % (label, r.returncode))
+            problems += tail(r.stderr, 3)
+            continue
+        part = re.escape(img) + r"\.part-[0-9a-f]+"
+        synced = renamed = False
+        for line in lines:
+            if re.search(r"\b(fsync|fdatasync)\(\d+<%s>" % part, line):
+                synced = True
+            elif re.search(r'\brename(at2?)?\(.*"%s", .*"%s"' % (part, re.escape(img)), line):
+                renamed = True
+                if not synced:
+                    problems.append("%s: the image was renamed into place before it was flushed" % label)
+                break
+        if not renamed:
+            problems.append("%s: no temporary image renamed into place seen in the trace" % label)
+    for path in (img, trace):
+        if os.path.exists(path):
+            os.remove(path)
+    return problems, ""
+
+
 def check_huge(cli, work):
     """A file of 4 GiB does not fit a 32-bit data length: it must be refused."""
     d = os.path.join(work, "huge")
@@ -787,6 +833,7 @@ def main():
         run_check("bad input: missing source, unwritable output, unknown option", check_failures, cli, work)
         run_check("same name twice, with and without --replace", check_replace, cli, work)
         run_check("a 4 GiB file is refused", check_huge, cli, work)
+        run_check("the image is flushed before it takes its name", check_flushed_before_rename, cli, work)
     finally:
         if args.keep:
             print("work folder kept: " + work)

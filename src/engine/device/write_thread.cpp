@@ -51,7 +51,8 @@ std::string TThWrite::WriteFile(const std::string& temp) {
       cache.WaitForBlock(100);
       continue;
     }
-    if (n == 0) return {};
+    // Renamed into place only once on the disk: see ImageOutput::Sync.
+    if (n == 0) return file.Sync() ? std::string() : texts::Format(texts::kCantWriteFile, FParams.ImageFileName);
     {
       std::lock_guard lock(FFileMutex);
       FCurrentFile = cache.CurrentFileName();
@@ -60,6 +61,7 @@ std::string TThWrite::WriteFile(const std::string& temp) {
       cache.Abort();
       return texts::Format(texts::kCantWriteFile, FParams.ImageFileName);
     }
+    FWriteback.WroteUpTo(file);
     const std::uint64_t total = FBytesWritten + static_cast<std::uint64_t>(n);
     FBytesWritten = std::min(total, FParams.ImageBytes);
   }
@@ -83,6 +85,7 @@ bool TThWrite::CopyRange(platform::FileStream& file, stream::FileRange& range) {
       break;
     }
     copied += moved.Value();
+    FWriteback.WroteUpTo(file);
     if (moved.Value() < piece) break;
   }
   if (FParams.AbortRequested != nullptr && *FParams.AbortRequested) return true;  // the loop sees it next

@@ -100,6 +100,7 @@ class TThWrite {
   mutable std::mutex FFileMutex;
   std::string FCurrentFile;
   std::vector<std::string> FDamaged;  // whole-file items that came up short
+  platform::WritebackPacer FWriteback;  // file mode
   std::vector<TWrittenBlock> FWrittenBlocks;
   std::uint32_t FTrack = 0;  // the number of the track being written
   std::thread FThread;

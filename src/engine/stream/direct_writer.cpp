@@ -129,7 +129,7 @@ class Writer {
       FResult.Error = texts::kLayoutFailed;
       return false;
     }
-    return true;
+    return out.Sync() || WriteFailed();
   }
 
   const DirectWriteInput& FIn;

@@ -18,7 +18,13 @@ base::Status ImageOutput::Flush() {
   if (!s) return s;
   FWritten += FFill;
   FFill = 0;
+  FWriteback.WroteUpTo(FOut);
   return base::Ok();
+}
+
+base::Status ImageOutput::Sync() {
+  if (auto s = Flush(); !s) return s;
+  return FOut.Sync();
 }
 
 base::Status ImageOutput::MakeRoom(std::size_t bytes) {
@@ -68,6 +74,7 @@ base::Status ImageOutput::AppendFile(platform::FileStream& source, std::uint64_t
       // On an error the read and write below tell which side failed.
       if (!moved) break;
       FWritten += moved.Value();
+      FWriteback.WroteUpTo(FOut);
       copied += moved.Value();
       left -= moved.Value();
       if (moved.Value() < piece) sourceEnded = true;

@@ -26,6 +26,11 @@ class ImageOutput {
   base::Status AppendFile(platform::FileStream& source, std::uint64_t count, std::uint64_t& copied,
                           const std::function<bool()>& cancelled, bool* grew = nullptr);
   base::Status Flush();
+  // Flushes and waits until the file's data are on the disk. An image is
+  // renamed into place only after this: a rename that reaches the disk
+  // before the data could otherwise leave the name on a partial image, and
+  // an error the disk reports late is seen here or nowhere.
+  base::Status Sync();
   std::uint64_t Position() const { return FWritten + FFill; }
 
  private:
@@ -35,6 +40,7 @@ class ImageOutput {
   std::vector<std::uint8_t> FBuffer;
   std::size_t FFill = 0;
   std::uint64_t FWritten = 0;
+  platform::WritebackPacer FWriteback;
 };
 
 }  // namespace stream
