@@ -334,8 +334,10 @@ std::int64_t TCacheThread::TakeBlock(std::vector<std::uint8_t>& destination, Fil
   FCounts.pop_front();
   destination.swap(block);
   // The consumer's old buffer becomes a later staging block: no copy, and no
-  // allocation per block once the cache is warm. A refill's worth is kept.
-  if (FSpare.size() < FBlockLimit / 4 + 2 && block.capacity() >= FParams.BlockSize) FSpare.push_back(std::move(block));
+  // allocation once the cache has been full. All are kept: buffers freed and
+  // allocated again cost page faults and page-table changes per block, and
+  // the spares and queued blocks together never outnumber the block limit.
+  if (block.capacity() >= FParams.BlockSize) FSpare.push_back(std::move(block));
   FCacheBytes -= count;
   FRemaining -= std::min<std::uint64_t>(count, FRemaining);
   if (FProducerWaiting && FBlocks.size() <= ResumePoint()) FRoom.notify_one();
