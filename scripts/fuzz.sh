@@ -3,6 +3,8 @@
 #
 #   scripts/fuzz.sh [SECONDS]   default 60; the corpus grows in build/fuzz/corpus
 #
+# ZANTIC_SEED_CLI names a zantic-cli already built to make the seeds with;
+# without it one is built here with clang.
 # Seeds are made on the spot: images written by zantic-cli, by xorriso (two
 # sessions appended to one file) and by genisoimage (plain, Joliet, -C/-M).
 # A crash leaves its input in build/fuzz/crash-*; the run fails then.
@@ -15,7 +17,14 @@ build=$root/build/fuzz
 
 CXX=${CXX_FUZZ:-clang++-14} cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DCMAKE_CXX_COMPILER="${CXX_FUZZ:-clang++-14}" -DZANTIC_FUZZ=ON -DZANTIC_TESTS=OFF -DZANTIC_WERROR=OFF >/dev/null
-cmake --build "$build" --target zantic_import_fuzzer zantic-cli -j2
+cli=${ZANTIC_SEED_CLI:-}
+if [ -n "$cli" ]; then
+  cli=$(realpath "$cli")
+  cmake --build "$build" --target zantic_import_fuzzer -j2
+else
+  cli=$build/src/cli/zantic-cli
+  cmake --build "$build" --target zantic_import_fuzzer zantic-cli -j2
+fi
 
 seeds=$build/seeds
 mkdir -p "$seeds" "$build/corpus"
@@ -26,7 +35,6 @@ if [ ! -e "$seeds/.made" ]; then
   printf 'hello\n' >"$work/a/README.txt"
   printf 'deep\n' >"$work/a/sub/A Long Joliet Name.txt"
   printf 'two\n' >"$work/b/second.txt"
-  cli=$build/src/cli/zantic-cli
   "$cli" build-iso -o "$seeds/own-joliet.iso" "$work/a" >/dev/null
   "$cli" build-iso --no-joliet -o "$seeds/own-iso.iso" "$work/a" >/dev/null
   if command -v xorriso >/dev/null; then

@@ -104,19 +104,24 @@ case "$mode" in
     fi
     ;;
   test)
+    echo "setup: packages ready after $SECONDS s"
     cmake --preset asan
     cmake --build --preset asan
+    echo "setup: sanitizer build done after $SECONDS s"
     ctest --preset asan -j2
+    echo "setup: tests passed after $SECONDS s"
     scripts/windows-stage.sh run
     # The other Windows build compiles beside the fuzzer, which keeps one
     # core busy for a minute.
     scripts/windows-stage.sh compile >build/windows-compile.log 2>&1 &
     compile=$!
     fuzzed=0
-    scripts/fuzz.sh 60 || fuzzed=$?
+    # The seeds are made with the zantic-cli built above, not a second one.
+    ZANTIC_SEED_CLI=build/asan/src/cli/zantic-cli scripts/fuzz.sh 60 || fuzzed=$?
     compiled=0
     wait "$compile" || compiled=$?
     tail -n 3 build/windows-compile.log
+    echo "setup: fuzzing and the other Windows build done after $SECONDS s"
     if [ "$compiled" -ne 0 ]; then
       cat build/windows-compile.log
       echo "the Windows compile-only build failed" >&2
