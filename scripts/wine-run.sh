@@ -5,7 +5,8 @@
 # Wine now and then fails to start a program at all: it ends at once, nonzero,
 # having printed nothing (once in a CI run, never in hundreds of runs here).
 # A program that printed nothing cannot have run a test, so such a start is
-# made once more, and said so; a program that fails the same way twice fails.
+# made once more, with wine's errors shown, and said so; a program that fails
+# the same way twice fails.
 set -uo pipefail
 [ $# -ge 1 ] || { echo "usage: $0 PROGRAM.exe [ARG...]" >&2; exit 2; }
 export WINEDEBUG=${WINEDEBUG:--all}
@@ -30,5 +31,7 @@ for attempt in 1 2; do
   ms=$((($(date +%s%N) - started) / 1000000))
   echo "$0: $(basename "$1") ended with $rc after $ms ms (attempt $attempt)" >&2
   [ -s "$scratch/out" ] || [ -s "$scratch/err" ] && exit "$rc"
+  # Wine's own errors on the second start, so that a repeat says why.
+  export WINEDEBUG=err+all,fixme-all
 done
 exit "$rc"
