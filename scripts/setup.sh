@@ -100,7 +100,8 @@ case "$mode" in
     if command -v isoinfo >/dev/null; then
       echo
       echo "Joliet names on the disc (out/sample.iso, exported from out/sample.zvd):"
-      isoinfo -f -J -i out/sample.iso
+      # isoinfo prints Joliet names in Latin-1; the terminal reads UTF-8.
+      isoinfo -f -J -i out/sample.iso | iconv -f ISO-8859-1 -t UTF-8
     fi
     ;;
   test)
