@@ -67,6 +67,10 @@ void Read(TRing& ring, const std::vector<std::string>& sources) {
       if (fill == 0 && !WaitForRoom(ring)) return;
       auto& block = ring.Blocks[ring.Head % kBlocks];
       const std::int64_t got = opened.Value().Read(block.data() + fill, kBlock - fill);
+      if (got < 0) {
+        std::fprintf(stderr, "two_thread_copy: cannot read %s\n", path.c_str());
+        ok = false;
+      }
       if (got <= 0) break;
       fill += static_cast<std::size_t>(got);
       if (fill == kBlock) {
@@ -74,6 +78,7 @@ void Read(TRing& ring, const std::vector<std::string>& sources) {
         fill = 0;
       }
     }
+    if (!ok) break;
   }
   if (ok && fill > 0) Queue(ring, fill);
   std::lock_guard lock(ring.Lock);
