@@ -28,7 +28,7 @@ bool TKavoBurner::ClaimOperation() {
   // Without a dispatcher the end events run on a worker thread, which cannot
   // reap itself to start the next operation.
   if ((FWriter && FWriter->OnWriterThread()) || (FFileWriter && FFileWriter->OnWriterThread()) ||
-      (FEraser && FEraser->OnEraserThread()))
+      (FEraser && FEraser->OnEraserThread()) || OnBackgroundThread())
     return false;
   if (!gRunning.compare_exchange_strong(idle, this)) return false;
   ReapThreads();
@@ -144,15 +144,19 @@ std::uint32_t TKavoBurner::ImageSectors() const {
 int TKavoBurner::WriteImageFile(const std::string& path, SaveMode mode) {
   const int result = mode == SaveMode::Quick ? 1 : -1;
   TKavoBurner* idle = nullptr;
+  // A quick write started through StartBackground runs inside its operation.
+  const bool inBackground = mode == SaveMode::Quick && OnBackgroundThread() && OperationClaimed();
   // Without a dispatcher OnWriteDone runs on the writer thread, which cannot
   // reap itself to start the next operation.
-  if ((FWriter && FWriter->OnWriterThread()) || (FFileWriter && FFileWriter->OnWriterThread()) ||
-      !gRunning.compare_exchange_strong(idle, this)) {
-    if (OnWriteDone) OnWriteDone(*this, texts::kAnotherOperation);
+  if (!inBackground && ((FWriter && FWriter->OnWriterThread()) || (FFileWriter && FFileWriter->OnWriterThread()) ||
+                        OnBackgroundThread() || !gRunning.compare_exchange_strong(idle, this))) {
+    RaiseWriteDone(texts::kAnotherOperation);
     return result;
   }
-  ReapThreads();
-  NewCancelToken();
+  if (!inBackground) {
+    ReapThreads();
+    NewCancelToken();
+  }
   SetPhase(OperationPhase::Preparing);
   if (mode == SaveMode::Threaded) {
     StartThreadedImageWrite(path);
@@ -180,8 +184,11 @@ int TKavoBurner::WriteImageFile(const std::string& path, SaveMode mode) {
     in.Cancelled = [token = CancelToken()] { return token->Cancelled(); };
     error = stream::WriteImageDirect(in).Error;
   }
-  ReleaseOperation();
-  if (OnWriteDone) OnWriteDone(*this, error);
+  if (inBackground)
+    SetPhase(OperationPhase::Preparing);
+  else
+    ReleaseOperation();
+  RaiseWriteDone(error);
   return result;
 }
 
@@ -190,7 +197,7 @@ void TKavoBurner::StartThreadedImageWrite(const std::string& path) {
   PrepareLayout(LayoutTarget::ImageFile);
   if (!BuildHeader()) {
     ReleaseOperation();
-    if (OnWriteDone) OnWriteDone(*this, texts::kLayoutFailed);
+    RaiseWriteDone(texts::kLayoutFailed);
     return;
   }
   const std::uint64_t total = FLayout.SectorsToWrite * iso::kSectorSize;
@@ -221,7 +228,7 @@ void TKavoBurner::StartThreadedImageWrite(const std::string& path) {
     ReapThreads();
     FOperationDone = true;
     ReleaseOperation();
-    if (OnWriteDone) OnWriteDone(*this, status);
+    RaiseWriteDone(status);
     return;
   }
   stream::TImageFileWriter::Params w;
@@ -267,6 +274,7 @@ void TKavoBurner::ReapThreads() {
   if (eraser) eraser->Join();
   if (writer) writer->Join();
   if (fileWriter) fileWriter->Join();
+  if (FBackground.joinable()) FBackground.join();
 }
 
 void TKavoBurner::WaitForOperation() {
@@ -274,6 +282,7 @@ void TKavoBurner::WaitForOperation() {
   if (FWriter) FWriter->Join();
   if (FFileWriter) FFileWriter->Join();
   if (FCache) FCache->Join();
+  if (FBackground.joinable() && !OnBackgroundThread()) FBackground.join();
 }
 
 int TKavoBurner::CacheFillPercent() const {

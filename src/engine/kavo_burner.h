@@ -229,6 +229,9 @@ class TKavoBurner : public device::TSCSIDevice {
   // The same from a signal handler: only sets the flag.
   void CancelOperationFromSignal();
   bool CancelRequested() const;
+  // The running (or last) operation's token, for waits of the caller's own
+  // that must end with it.
+  std::shared_ptr<base::CancelToken> CancelToken() const;
   // round(cache bytes / CacheSize x 100) while the writer runs, else 0.
   int CacheFillPercent() const;
   std::uint64_t BytesWritten() const;
@@ -242,6 +245,12 @@ class TKavoBurner : public device::TSCSIDevice {
   ProgressSnapshot ProgressNow() const;
   // Waits until the running operation has ended and its threads are gone.
   void WaitForOperation();
+  // Runs `work` on the operation's own worker thread, so that the caller's
+  // thread never waits for it: a bus scan, a session import from the drive,
+  // an extraction, a read-back verify, a quick image write. The work gets a
+  // cancel token of its own (CancelOperation); `done` comes through the
+  // dispatcher once it has ended. False when another operation runs.
+  bool StartBackground(OperationPhase phase, std::function<void(TKavoBurner&)> work, TNotifyEvent done);
 
   // --- burning and erasing ------------------------------------------------
   // True when the writer thread was started; the end comes through OnWriteDone.
@@ -272,10 +281,10 @@ class TKavoBurner : public device::TSCSIDevice {
   void Changed() { FLaidOut = false; }
   void StartThreadedImageWrite(const std::string& path);
   bool ClaimOperation();
+  bool OnBackgroundThread() const { return FBackground.get_id() == std::this_thread::get_id(); }
   void ReleaseOperation();
   // A fresh cancel token for an operation that starts now.
   void NewCancelToken();
-  std::shared_ptr<base::CancelToken> CancelToken() const;
   // Synchronous operations (import, extraction, verify) get a token of their
   // own unless they run inside another operation.
   class SyncOperation {
@@ -303,6 +312,11 @@ class TKavoBurner : public device::TSCSIDevice {
   // Starts the cache for a disc write and, once it is ready, the writer.
   bool StartDiscWriter(stream::TCacheThread* cache, bool compilation, std::uint8_t medium);
   void DeliverWriteDone(const std::string& error);
+  void RaiseWriteDone(const std::string& error) {
+    Raise([this, error] {
+      if (OnWriteDone) OnWriteDone(*this, error);
+    });
+  }
   void FormatDvdRw(std::uint8_t medium);
   void FinishOperation(const std::string& error);
   void ReapThreads();
@@ -322,6 +336,7 @@ class TKavoBurner : public device::TSCSIDevice {
   std::unique_ptr<stream::TCacheThread> FCache;
   std::unique_ptr<device::TThWrite> FWriter;
   std::unique_ptr<stream::TImageFileWriter> FFileWriter;
+  std::thread FBackground;
   mutable std::mutex FCancelMutex;
   std::shared_ptr<base::CancelToken> FCancel = std::make_shared<base::CancelToken>();
   std::shared_ptr<base::CancelToken> FPreviousCancel;  // kept for a signal that read the old one

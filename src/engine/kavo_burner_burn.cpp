@@ -30,7 +30,7 @@ constexpr int kFormatPollLimit = 720;
 void TKavoBurner::DeliverWriteDone(const std::string& error) {
   FOperationDone = true;
   ReleaseOperation();
-  if (OnWriteDone) OnWriteDone(*this, error);
+  RaiseWriteDone(error);
 }
 
 void TKavoBurner::FormatDvdRw(std::uint8_t medium) {
@@ -107,7 +107,7 @@ bool TKavoBurner::StartDiscWriter(stream::TCacheThread* cache, bool compilation,
 
 bool TKavoBurner::StartCompilationBurn() {
   if (!ClaimOperation()) {
-    if (OnWriteDone) OnWriteDone(*this, texts::kAnotherOperation);
+    RaiseWriteDone(texts::kAnotherOperation);
     return false;
   }
   SetPhase(OperationPhase::Preparing);
@@ -146,7 +146,7 @@ bool TKavoBurner::StartCompilationBurn() {
 
 bool TKavoBurner::StartImageFileBurn(const std::string& path) {
   if (!ClaimOperation()) {
-    if (OnWriteDone) OnWriteDone(*this, texts::kAnotherOperation);
+    RaiseWriteDone(texts::kAnotherOperation);
     return false;
   }
   SetPhase(OperationPhase::Preparing);

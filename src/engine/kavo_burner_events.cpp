@@ -96,6 +96,21 @@ TKavoBurner::SyncOperation::~SyncOperation() {
   if (FOwnsPhase) FBurner.SetPhase(OperationPhase::Idle);
 }
 
+bool TKavoBurner::StartBackground(OperationPhase phase, std::function<void(TKavoBurner&)> work, TNotifyEvent done) {
+  if (!ClaimOperation()) return false;
+  SetPhase(phase);
+  FOperationDone = false;
+  FBackground = std::thread([this, work = std::move(work), done = std::move(done)] {
+    work(*this);
+    Raise([this, done] {
+      FOperationDone = true;
+      ReleaseOperation();
+      if (done) done(*this);
+    });
+  });
+  return true;
+}
+
 ProgressSnapshot TKavoBurner::ProgressNow() const {
   ProgressSnapshot p;
   std::lock_guard lock(FProgressMutex);

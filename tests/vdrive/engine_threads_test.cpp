@@ -388,3 +388,76 @@ TEST_F(EngineThreads, TheWaitForADiscAsksThroughTheInterfaceAsTheOptionsSay) {
 
 }  // namespace
 }  // namespace vdrivetest
+
+namespace vdrivetest {
+namespace {
+
+TEST_F(EngineThreads, BackgroundWorkLeavesTheCallerFreeAndEndsOnCancelAndOnDestruction) {
+  Attach(TMedia::CdR);
+  ASSERT_EQ(Burn(), "");
+  // An import and a quick image write on the operation's worker; their
+  // events and the end come to this thread.
+  bool imported = false;
+  Ended = false;
+  Burner.ResetCompilation(600000, 20000);
+  ASSERT_TRUE(Burner.StartBackground(
+      OperationPhase::Importing, [&](TKavoBurner& b) { imported = b.ImportDiscSession(-1, nullptr); },
+      [this](TKavoBurner&) { Ended = true; }));
+  EXPECT_FALSE(Burner.StartCompilationBurn()) << "one operation at a time";
+  EXPECT_EQ(Result, engine::texts::kAnotherOperation);
+  Ended = false;
+  ASSERT_TRUE(Pump(std::chrono::seconds(30)));
+  EXPECT_TRUE(imported);
+  EXPECT_EQ(Burner.CompilationEntryCount(), 6u);
+  const std::string image = Dir.Str() + "/quick.iso";
+  Ended = false;
+  Result = "not ended";
+  bool finished = false;
+  ASSERT_TRUE(Burner.StartBackground(
+      OperationPhase::Writing, [&](TKavoBurner& b) { b.WriteImageFile(image, engine::SaveMode::Quick); },
+      [&](TKavoBurner&) { finished = true; }));
+  const auto until = Clock::now() + std::chrono::seconds(30);
+  while (!finished && Clock::now() < until) Queue.RunPending(std::chrono::milliseconds(20));
+  EXPECT_EQ(Result, "");
+  EXPECT_TRUE(std::filesystem::exists(image));
+  EXPECT_EQ(EventThreads, std::set<std::thread::id>{std::this_thread::get_id()});
+
+  // A wait for a disc that never comes, with real pauses: a cancel ends it.
+  vdrive::TFaults never;
+  never.NeverReady = true;
+  Shared->SetFaults(never);
+  Burner.SetSleeper(device::RealSleeper());
+  auto waitForever = [](TKavoBurner& b, appcore::DiscWait& outcome) {
+    engine::NonInteractiveAnswers answers;
+    answers.NotReadyRetries = 1000;
+    engine::NonInteractive unattended(answers);
+    appcore::DiscWaitSettings settings;
+    settings.RetryPauseMs = 5000;
+    const auto token = b.CancelToken();
+    settings.Cancel = token.get();
+    outcome = appcore::WaitForDisc(b, unattended, settings);
+  };
+  appcore::DiscWait outcome = appcore::DiscWait::Ready;
+  Ended = false;
+  ASSERT_TRUE(Burner.StartBackground(
+      OperationPhase::Preparing, [&](TKavoBurner& b) { waitForever(b, outcome); }, [this](TKavoBurner&) { Ended = true; }));
+  EXPECT_FALSE(Pump(std::chrono::milliseconds(300)));
+  const auto cancelled = Clock::now();
+  Burner.CancelOperation();
+  EXPECT_TRUE(Pump(std::chrono::seconds(5)));
+  EXPECT_LE(Clock::now() - cancelled, std::chrono::seconds(1));
+  EXPECT_EQ(outcome, appcore::DiscWait::Cancelled);
+
+  // Destroying a component whose work still runs cancels and joins it.
+  appcore::DiscWait other = appcore::DiscWait::Ready;
+  auto second = std::make_unique<TKavoBurner>();
+  ASSERT_TRUE(second->StartBackground(OperationPhase::Preparing, [&](TKavoBurner& b) { waitForever(b, other); }, nullptr));
+  std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  const auto destroyed = Clock::now();
+  second.reset();
+  EXPECT_LE(Clock::now() - destroyed, std::chrono::seconds(1));
+  EXPECT_EQ(other, appcore::DiscWait::Cancelled);
+}
+
+}  // namespace
+}  // namespace vdrivetest
