@@ -40,7 +40,7 @@ void TKavoBurner::FormatDvdRw(std::uint8_t medium) {
   for (int i = 0; i < kFormatPollLimit; ++i) {
     if (i > 0) Sleeper().Sleep(5000);
     ReadDiscInformation();
-    if (LastSense()[12] != 0x04) break;
+    if (Sense().Asc != 0x04) break;
   }
 }
 

@@ -11,7 +11,9 @@
 #include <string>
 #include <vector>
 
+#include "engine/device/device_address.h"
 #include "engine/device/media_types.h"
+#include "engine/device/sense.h"
 #include "engine/device/sleeper.h"
 #include "engine/device/srb.h"
 
@@ -100,6 +102,8 @@ class TSCSIDevice {
   const std::string& DeviceName() const { return FDeviceName; }
   std::uint8_t DeviceType() const { return FDeviceType; }
   const std::array<std::uint8_t, kSenseAreaSize>& LastSense() const { return FLastSense; }
+  // LastSense decoded, whichever format the drive used.
+  const TSense& Sense() const { return FSense; }
   bool TargetBusy() const { return FTargetBusy; }
   bool OneShotLogDone() const { return FOneShotLogDone; }
   void SetOneShotLogDone(bool v) { FOneShotLogDone = v; }
@@ -203,6 +207,7 @@ class TSCSIDevice {
   // Called after a successful selection (model quirks, OnDeviceChange).
   virtual void DeviceSelected() {}
   void ResetSelection();
+  std::vector<TDeviceAddress> AddressesToScan(std::uint8_t hostAdapter);
 
   std::string FLastErrorText;
   bool FSlowReadyQuirk = false;
@@ -219,7 +224,7 @@ class TSCSIDevice {
   // Fills a request block with a command block and runs it.
   std::uint32_t Run(SRB_ExecSCSICmd& srb, std::uint32_t timeoutMs);
   bool Simple(std::span<const std::uint8_t> cdb, std::uint32_t timeoutMs);
-  bool AscIsNotReady() const { return FLastSense[12] == 0x04; }
+  bool AscIsNotReady() const { return FSense.NotReady(); }
   void ApplyModelQuirks();
   std::uint16_t CapsPage16(std::size_t at) const {
     return static_cast<std::uint16_t>(FCapsPage[at] << 8 | FCapsPage[at + 1]);
@@ -241,6 +246,7 @@ class TSCSIDevice {
   std::string FDeviceName;
   std::uint8_t FDeviceType = kNoDeviceType;
   std::array<std::uint8_t, kSenseAreaSize> FLastSense{};
+  TSense FSense;
   bool FTargetBusy = false;
   bool FOneShotLogDone = false;
   std::array<std::uint8_t, kInquiryBufferSize> FInquiry{};

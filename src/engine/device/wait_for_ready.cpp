@@ -45,7 +45,7 @@ bool TSCSIDevice::WaitForReady(std::uint32_t totalMs, std::uint32_t stepMs) {
     sense.fill(0);
     RequestSense(sense);
     if (budget <= 0) return false;
-    asc = sense[0] == 0xF0 ? 0x04 : sense[12];
+    asc = sense[0] == 0xF0 ? 0x04 : DecodeSense(sense).Asc;
     // Any other condition (no disc, say) waits too, so it cannot spin
     // without charging the budget.
     if (asc != 0 && !Pause(budget, stepMs)) return false;
