@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <functional>
 #include <mutex>
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
@@ -167,6 +168,9 @@ class TSCSIDevice {
   std::uint16_t MaxWriteSpeed();
   std::uint16_t MaxReadSpeed();
   std::uint16_t CurrentWriteSpeed();
+  std::uint16_t CurrentReadSpeed();
+  // Whether the capabilities name any medium the drive can write.
+  bool WritesAnything() const;
   // Buffer size in KB from the kept current page.
   std::uint16_t BufferSizeKB() const;
   std::uint8_t DetectMediaType();
@@ -226,6 +230,8 @@ class TSCSIDevice {
   bool Simple(std::span<const std::uint8_t> cdb, std::uint32_t timeoutMs);
   bool AscIsNotReady() const { return FSense.NotReady(); }
   void ApplyModelQuirks();
+  // The read/write bits of page 2Ah (from its page code on), the vendor page and the features.
+  void DecodeCapabilityPage(std::span<const std::uint8_t> page);
   std::uint16_t CapsPage16(std::size_t at) const {
     return static_cast<std::uint16_t>(FCapsPage[at] << 8 | FCapsPage[at + 1]);
   }
@@ -233,6 +239,11 @@ class TSCSIDevice {
   // queries begin; false when the disc information cannot be read.
   std::uint8_t SpaceQueryStart(std::uint8_t& lastTrack);
   bool TrackInfoFor(std::uint32_t track);
+  // READ TOC/PMA/ATIP format 4, kept only when the answer is an ATIP: some
+  // drives answer every format with a plain table of contents.
+  bool ReadAtip(std::vector<std::uint8_t>& atip);
+  // Blocks READ CAPACITY counts (its last address + 1); nullopt when refused.
+  std::optional<std::uint32_t> CapacityBlocks();
   bool Pause(std::int64_t& budget, std::uint32_t ms);
 
   std::recursive_mutex FLock;

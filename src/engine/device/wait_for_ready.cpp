@@ -8,6 +8,8 @@ namespace device {
 // Pauses and charges the pause to the budget; false once the budget is spent.
 // A zero pause still costs a millisecond, so no loop can outlive its budget.
 bool TSCSIDevice::Pause(std::int64_t& budget, std::uint32_t ms) {
+  // Never past the budget: a 5 s step must not stretch a 3 s wait.
+  if (budget > 0 && ms > budget) ms = static_cast<std::uint32_t>(budget);
   FSleeper->Sleep(ms);
   budget -= ms == 0 ? 1 : ms;
   return budget > 0;
