@@ -14,6 +14,7 @@ then powers off. Every file extracted in the VM is hashed there and compared
 with the source trees here. A failure names the scenario and the command; the
 console logs stay in LOG_DIR.
 """
+import concurrent.futures
 import gzip
 import hashlib
 import io
@@ -219,7 +220,9 @@ def init_script(commands):
     lines = [
         "#!/bin/sh",
         "mount -t proc proc /proc; mount -t sysfs sys /sys; mount -t devtmpfs dev /dev; mount -t tmpfs tmp /tmp",
+        f"echo \"{MARK} BOOTED $(cut -d' ' -f1 /proc/uptime)\"",
         "for m in $(cat /modules); do insmod /lib/modules/$m.ko 2>/dev/null; done",
+        f"echo \"{MARK} MODULES $(cut -d' ' -f1 /proc/uptime)\"",
         # Drives appear once the buses are probed.
         "i=0; while [ ! -e /dev/sr0 ] && [ $i -lt 50 ]; do sleep 0.1; i=$((i+1)); done",
         "export LD_LIBRARY_PATH=/lib:/usr/lib ASAN_OPTIONS=detect_leaks=0",
@@ -357,6 +360,7 @@ def main():
         # The kernel unpacks archives laid end to end: the common part is
         # compressed once, each scenario adds its /init.
         base_bytes = base.bytes()
+        print(f"initramfs: {len(base_bytes) // 1024} KiB, modules: {' '.join(modules)}", flush=True)
 
         def initrd_for(name, commands):
             c = Cpio()
@@ -400,8 +404,12 @@ def main():
              [("devices", "devices"), ("select-by-address", "disc-info --device 10:9:0"),
               ("extract", "extract --device 10:9:0 / /tmp/out")]),
         ]
-        for name, drive_args, source, commands in scenarios:
-            text, seconds, log = run_vm(name, kernel, initrd_for(name, commands), drive_args, log_dir)
+        # Two VMs at a time: one per core of a small machine.
+        with concurrent.futures.ThreadPoolExecutor(max_workers=2) as pool:
+            runs = [pool.submit(run_vm, name, kernel, initrd_for(name, commands), drive_args, log_dir)
+                    for name, drive_args, _, commands in scenarios]
+            outcomes = [f.result() for f in runs]
+        for (name, drive_args, source, commands), (text, seconds, log) in zip(scenarios, outcomes):
             results = parse(text)
             print(f"---- {name}: {seconds:.1f} s", flush=True)
             if MARK + " DONE" not in text:
