@@ -79,6 +79,7 @@ def unpack(deb, into):
         shutil.rmtree(tmp, ignore_errors=True)
         r = subprocess.run(["dpkg-deb", "-x", deb, tmp], capture_output=True, text=True)
         if r.returncode != 0:
+            os.remove(deb)  # a broken download is fetched again next time
             die(f"setup: dpkg-deb -x {deb}: {r.stderr.strip()}")
         os.rename(tmp, into)
     return into

@@ -96,7 +96,8 @@ void TSCSIDevice::DecodeFailure(const SRB_ExecSCSICmd& srb) {
     additional = known;
   else
     additional = std::to_string(asc) + "," + std::to_string(ascq);
-  if (FSense.AdditionalLength != 0) text += " (" + additional + ")";
+  // The descriptor format always carries ASC and ASCQ in its header.
+  if (FSense.Descriptor() || FSense.AdditionalLength != 0) text += " (" + additional + ")";
   FLastErrorText = text;
 }
 
