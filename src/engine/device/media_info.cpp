@@ -17,12 +17,7 @@ bool IsDvdFamily(std::uint8_t code) { return !IsCdMedium(code); }
 }  // namespace
 
 bool TSCSIDevice::ReadAtip(std::vector<std::uint8_t>& atip) {
-  if (!ReadTocPmaAtip(TAddressForm::Msf, 4, 0, 26, 0, atip)) return false;
-  // MMC-5 6.26.3.6: the length covers the lead-out time at bytes 12..14 and
-  // bytes 2..3 are reserved, where a TOC has its first and last track.
-  const std::size_t length = std::size_t{atip[0]} << 8 | atip[1];
-  const bool fits = length >= 13 && atip[2] == 0 && atip[3] == 0;
-  return fits && atip[13] < 60 && atip[14] < 75;
+  return ReadTocPmaAtip(TAddressForm::Msf, 4, 0, 26, 0, atip) && IsAtipAnswer(atip);
 }
 
 std::optional<std::uint32_t> TSCSIDevice::CapacityBlocks() {

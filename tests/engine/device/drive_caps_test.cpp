@@ -186,3 +186,33 @@ TEST(SpeedTexts, CdAndDvdFactorsWithGrouping) {
 
 }  // namespace
 }  // namespace devicetest
+
+namespace devicetest {
+namespace {
+
+TEST(AtipAnswer, OnlyAnAtipIsReadAsOne) {
+  // 97:26:66 lead-in, 79:59:74 last lead-out: 26 bytes follow the length.
+  std::vector<std::uint8_t> atip(28, 0);
+  atip[1] = 26;
+  atip[4] = 0xD0;
+  atip[6] = 0x80;
+  atip[8] = 97, atip[9] = 26, atip[10] = 66;
+  atip[12] = 79, atip[13] = 59, atip[14] = 74;
+  EXPECT_TRUE(device::IsAtipAnswer(atip));
+  EXPECT_EQ(device::MsfBlocks(atip[12], atip[13], atip[14]), 359999u);
+
+  // The TOC an IDE drive gives instead (MSF form): track 1 and the lead-out.
+  const std::vector<std::uint8_t> toc = {0, 18, 1, 1, 0, 0x14, 1, 0, 0, 0, 2, 0,
+                                         0, 0x14, 0xAA, 0, 0, 0, 26, 40, 0, 0, 0, 0, 0, 0};
+  EXPECT_FALSE(device::IsAtipAnswer(toc));
+  auto shortAnswer = atip;
+  shortAnswer[1] = 10;  // ends before the lead-out time
+  EXPECT_FALSE(device::IsAtipAnswer(shortAnswer));
+  auto badTime = atip;
+  badTime[13] = 60;
+  EXPECT_FALSE(device::IsAtipAnswer(badTime));
+  EXPECT_FALSE(device::IsAtipAnswer(std::span<const std::uint8_t>(atip).first(14)));
+}
+
+}  // namespace
+}  // namespace devicetest
