@@ -2,6 +2,7 @@
 // with the faults and choices that change what is sent.
 #include <fstream>
 
+#include "appcore/speed_list.h"
 #include "engine/device/transport.h"
 #include "engine/kavo_burner.h"
 #include "engine/texts.h"
@@ -258,6 +259,16 @@ TEST_F(EngineBurn, ASessionIsReadBackFromADriveWithoutTrackInformation) {
     const std::string got((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     EXPECT_EQ(got, std::string(300000, static_cast<char>('a' + i))) << name;
   }
+}
+
+// Listing the write speeds sets each in turn: the drive gets its own back.
+TEST_F(EngineBurn, ListingWriteSpeedsLeavesTheDriveAtItsOwnSpeed) {
+  Attach(TMedia::CdR);
+  const std::uint16_t read = Burner.CurrentReadSpeed(), write = Burner.CurrentWriteSpeed();
+  const auto list = appcore::FillSpeedList(Burner);
+  EXPECT_GT(list.size(), 2u);
+  EXPECT_EQ(Burner.CurrentWriteSpeed(), write);
+  EXPECT_EQ(Burner.CurrentReadSpeed(), read);
 }
 
 }  // namespace
