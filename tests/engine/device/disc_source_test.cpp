@@ -33,6 +33,7 @@ TEST_F(DriveDiscSource, TrackTableAndReads) {
   TScriptStep track;
   track.Cdb = {0x52, 1, 0, 0, 0, 2, 0, 0, 0x28, 0};
   track.Data.assign(40, 0);
+  track.Data[1] = 0x26;
   track.Data[10] = 0x2C;  // start 0x2C00
   track.Data[26] = 0x01;  // size 0x100
   Transport->Expect(track);
