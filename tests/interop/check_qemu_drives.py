@@ -485,9 +485,10 @@ def main():
                 want = expected[source]
                 bad = sorted(p for p in set(got) | set(want) if got.get(p) != want.get(p))
                 check(not bad, f"{name} / extract: every file reads back byte for byte (differs: {bad[:5]})")
-            # An empty drive answers at once, without waiting for a disc.
+            # An empty drive answers without a wait for a disc (a wait is a
+            # 5-second step; a loaded machine under TCG needs the margin).
             if source is None and disc is not None and disc["seconds"] is not None:
-                check(disc["seconds"] < 2.0,
+                check(disc["seconds"] < 4.5,
                       f"{name} / disc-info: answers without waiting for a disc ({disc['seconds']:.2f} s)")
 
     total = time.monotonic() - started
