@@ -22,6 +22,10 @@ build_packages=(cmake ninja-build g++ libgtest-dev libgmock-dev pkg-config)
 test_packages=(xorriso genisoimage p7zip-full libcdio-utils python3 python3-pycdlib attr strace)
 # The session-import fuzzer (libFuzzer) builds with clang.
 test_packages+=(clang-14 libclang-rt-14-dev)
+# QEMU's emulated drives in a small VM (its kernel and busybox are fetched
+# with apt-get download into build/qemu-vm-cache, not installed); binutils
+# strips zantic-cli for it.
+test_packages+=(qemu-system-x86 binutils)
 # The Windows stage: mingw-w64 for i686 and x86_64, GoogleTest's sources,
 # and wine to run the programs. 32-bit wine comes from the i386 architecture,
 # where the machine runs 32-bit programs at all.

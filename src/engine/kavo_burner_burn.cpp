@@ -42,7 +42,7 @@ void TKavoBurner::FormatDvdRw(std::uint8_t medium) {
   for (int i = 0; i < kFormatPollLimit; ++i) {
     if (i > 0 && Sleeper().PauseUnlessCancelled(cancel.get(), 5000)) break;
     ReadDiscInformation();
-    if (LastSense()[12] != 0x04) break;
+    if (Sense().Asc != 0x04) break;
   }
 }
 
