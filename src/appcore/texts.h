@@ -1,6 +1,6 @@
 #pragma once
 // Every text of the application core that a person reads, side by side.
-// Texts the windows have always shown are kept exactly as they were.
+// Texts are kept exactly, typos included: users and their logs know them.
 namespace appcore::texts {
 
 // Tasks and the compilation.

@@ -195,15 +195,15 @@ int Fault(const std::vector<std::string>& a, std::FILE* out, std::FILE* err) {
     else if (o == "--crash-after-sectors") { if (!number(f.CrashAfterSectors)) return BadInput(err, "--crash-after-sectors takes a count"); }
     else if (o == "--throttle") { if (!number(f.ThrottleKBps)) return BadInput(err, "--throttle takes kB/s"); }
     else if (o == "--refuse" && hasValue) {
-      std::string spec = a[++i];
+      std::string opcode = a[++i];
       f.RefuseAlways = false;
-      if (const auto colon = spec.find(':'); colon != std::string::npos) {
-        if (spec.substr(colon + 1) != "always") return BadInput(err, "--refuse takes OPCODE or OPCODE:always");
+      if (const auto colon = opcode.find(':'); colon != std::string::npos) {
+        if (opcode.substr(colon + 1) != "always") return BadInput(err, "--refuse takes OPCODE or OPCODE:always");
         f.RefuseAlways = true;
-        spec.resize(colon);
+        opcode.resize(colon);
       }
-      if (spec.size() > 2 && (spec.back() == 'h' || spec.back() == 'H')) spec.pop_back();
-      if (!ParseNumber(spec, v, 16) || v > 0xFF) return BadInput(err, "--refuse takes a hexadecimal opcode");
+      if (opcode.size() > 2 && (opcode.back() == 'h' || opcode.back() == 'H')) opcode.pop_back();
+      if (!ParseNumber(opcode, v, 16) || v > 0xFF) return BadInput(err, "--refuse takes a hexadecimal opcode");
       f.RefuseOpcode = static_cast<std::uint16_t>(v);
     } else {
       return BadInput(err, "vdisc fault: unexpected argument: " + o);

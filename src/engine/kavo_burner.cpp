@@ -187,7 +187,7 @@ void TKavoBurner::StartThreadedImageWrite(const std::string& path) {
   p.FileRangeMin = 1u << 20;
   FCache = std::make_unique<stream::TCacheThread>(std::move(p));
   FOperationDone = false;
-  // Polled every 100 ms as designed, but woken at once when the cache is ready.
+  // Polled every 100 ms, but woken at once when the cache is ready.
   while (!FCache->WaitReadyOrFailed(100)) {
   }
   if (const std::string status = FCache->StatusText(); !status.empty() || !FCache->Ready()) {

@@ -27,7 +27,7 @@ inline constexpr const char* kStartingWrite = "STARTING WRITE PROCESS ON %s AT %
 inline constexpr const char* kTestDummyWrite = "TEST/DUMMY WRITE";
 inline constexpr const char* kStartingErase = "STARTING ERASE PROCESS ON %s AT %s";
 
-// Refusals and damage reports the original texts do not cover.
+// Refusals and damage reports.
 inline constexpr const char* kFileTooLarge = "FILE \"%s\" IS 4 GB OR LARGER AND CAN'T BE WRITTEN TO ISO 9660";
 inline constexpr const char* kNameTooLong = "NAME TOO LONG FOR ISO 9660/JOLIET, NOT ADDED \"%s\"";
 inline constexpr const char* kNameTaken = "NAME ALREADY USED IN THIS FOLDER, NOT ADDED \"%s\"";
