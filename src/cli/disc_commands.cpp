@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <limits>
 #include <memory>
 #include <optional>
 
@@ -17,7 +18,7 @@ namespace cli {
 const char* const kDiscCommandsUsage =
     "usage: zantic-cli sessions (--image FILE | --device DEV)\n"
     "       zantic-cli ls (--image FILE | --device DEV) [--session N] [PATH]\n"
-    "       zantic-cli extract (--image FILE | --device DEV) [--session N] PATH DEST\n"
+    "       zantic-cli extract (--image FILE | --device DEV) [--session N] [--overwrite] PATH DEST\n"
     "\n"
     "sessions   the tracks of the disc with their start and size, and the free space\n"
     "ls         the files of a session below PATH (default the root), with sizes,\n"
@@ -30,10 +31,13 @@ const char* const kDiscCommandsUsage =
     "                       device node or a virtual disc file)\n"
     "      --session N      the session to read; -1 (the default) or a number above\n"
     "                       the last is the last session\n"
+    "      --overwrite      extract: replace files that exist in DEST (without it\n"
+    "                       they are left as they are and named)\n"
     "  -h, --help           show this help\n"
     "\n"
     "Paths on the disc take \"/\" or \"\\\". exit codes: 0 done; 1 the disc could not be\n"
-    "read or a file not written; 2 wrong arguments; 130 interrupted.\n";
+    "read, or a file or folder was left out or not written; 2 wrong arguments;\n"
+    "130 interrupted.\n";
 
 namespace {
 
@@ -43,6 +47,7 @@ struct DiscOptions {
   int Session = -1;
   std::vector<std::string> Positional;
   bool Help = false;
+  bool Overwrite = false;
 };
 
 std::optional<DiscOptions> Parse(const std::vector<std::string>& args, std::string& error) {
@@ -51,6 +56,8 @@ std::optional<DiscOptions> Parse(const std::vector<std::string>& args, std::stri
     const std::string& a = args[i];
     if (a == "-h" || a == "--help") {
       o.Help = true;
+    } else if (a == "--overwrite") {
+      o.Overwrite = true;
     } else if (a == "--image" || a == "--device" || a == "--session") {
       if (i + 1 >= args.size()) {
         error = a + " needs a value";
@@ -114,6 +121,9 @@ std::string LocalName(const iso::TFEntry& e) {
   return n;
 }
 
+// Sectors are 32-bit unsigned on the disc; the entry keeps them signed.
+unsigned StartSector(const iso::TFEntry& e) { return static_cast<std::uint32_t>(e.Extent); }
+
 void List(const iso::TDEntry& dir, const std::string& path, std::FILE* out) {
   for (const iso::TFEntry* e = dir.FirstChild; e != nullptr; e = e->Next) {
     const std::string p = path + "/" + LocalName(*e);
@@ -121,8 +131,8 @@ void List(const iso::TDEntry& dir, const std::string& path, std::FILE* out) {
       std::fprintf(out, "d %12s  %s  %10s  %s/\n", "", DateText(e->DateTime).c_str(), "", p.c_str());
       List(*e->DirEntry, p, out);
     } else {
-      std::fprintf(out, "- %12lld  %s  %10d  %s\n", static_cast<long long>(e->RecordedSize),
-                   DateText(e->DateTime).c_str(), e->Extent, p.c_str());
+      std::fprintf(out, "- %12lld  %s  %10u  %s\n", static_cast<long long>(e->RecordedSize),
+                   DateText(e->DateTime).c_str(), StartSector(*e), p.c_str());
     }
   }
 }
@@ -144,7 +154,8 @@ Found Resolve(engine::TKavoBurner& burner, const std::string& path) {
   return {nullptr, e};
 }
 
-int Extract(engine::TKavoBurner& burner, const Found& what, const std::string& dest, std::FILE* err) {
+int Extract(engine::TKavoBurner& burner, const Found& what, const std::string& discPath, const std::string& dest,
+            std::FILE* err) {
   std::error_code ec;
   const std::filesystem::path folder = std::filesystem::absolute(platform::Utf8Path(dest), ec);
   // Extracting writes into a folder the user names, never a drive's root.
@@ -162,10 +173,19 @@ int Extract(engine::TKavoBurner& burner, const Found& what, const std::string& d
     ok = burner.ExtractDiscFile(*what.File, platform::PathUtf8(folder / platform::Utf8Path(LocalName(*what.File))));
   } else {
     const bool root = what.Dir == burner.Tables().Root();
-    ok = burner.ExtractDiscFolder(*what.Dir, root ? platform::PathUtf8(folder)
-                                                  : platform::PathUtf8(folder / platform::Utf8Path(what.Dir->LongName)));
+    const std::filesystem::path into = root ? folder : folder / platform::Utf8Path(what.Dir->LongName);
+    if (!root && std::filesystem::is_symlink(std::filesystem::symlink_status(into, ec))) {
+      std::fprintf(err, "zantic-cli: %s is a link; extraction does not follow links in the destination\n",
+                   platform::PathUtf8(into).c_str());
+      return kExitFailed;
+    }
+    ok = burner.ExtractDiscFolder(*what.Dir, platform::PathUtf8(into));
   }
   if (burner.CancelRequested()) return kExitAborted;
+  if (burner.ImportLeftOutBelow(DiscPath(discPath))) {
+    std::fprintf(err, "zantic-cli: entries of the disc that could not be read were left out (see above)\n");
+    return kExitFailed;
+  }
   return ok == 1 ? kExitOk : kExitFailed;
 }
 
@@ -222,6 +242,9 @@ int RunDiscCommand(engine::TKavoBurner& burner, const std::string& command, cons
     for (const auto& line : engine::SessionListLines(burner.DiscSource())) std::fprintf(out, "%s\n", line.c_str());
     return kExitOk;
   }
+  // Reading a disc has its own bounds; the compilation's entry limit is for burning.
+  burner.ResetCompilation(std::numeric_limits<std::uint32_t>::max(), std::numeric_limits<std::uint32_t>::max());
+  if (o->Overwrite) burner.OnOverwriteFile = [](engine::TKavoBurner&, const std::string&) { return true; };
   if (!burner.ImportDiscSession(static_cast<std::int8_t>(o->Session), nullptr)) {
     std::fprintf(err, "zantic-cli: no session could be read from %s\n", disc.c_str());
     return kExitFailed;
@@ -231,10 +254,10 @@ int RunDiscCommand(engine::TKavoBurner& burner, const std::string& command, cons
     std::fprintf(err, "zantic-cli: not on the disc: %s\n", o->Positional[0].c_str());
     return kExitBadInput;
   }
-  if (command == "extract") return Extract(burner, found, o->Positional[1], err);
+  if (command == "extract") return Extract(burner, found, o->Positional[0], o->Positional[1], err);
   if (found.File != nullptr) {
-    std::fprintf(out, "- %12lld  %s  %10d  %s\n", static_cast<long long>(found.File->RecordedSize),
-                 DateText(found.File->DateTime).c_str(), found.File->Extent, Shown(o->Positional[0]).c_str());
+    std::fprintf(out, "- %12lld  %s  %10u  %s\n", static_cast<long long>(found.File->RecordedSize),
+                 DateText(found.File->DateTime).c_str(), StartSector(*found.File), Shown(o->Positional[0]).c_str());
     return kExitOk;
   }
   List(*found.Dir, found.Dir == burner.Tables().Root() ? "" : Shown(o->Positional[0]), out);

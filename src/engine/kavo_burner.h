@@ -137,6 +137,9 @@ class TKavoBurner : public device::TSCSIDevice {
   TNotifyEvent OnDeviceChange;
   std::function<void(TKavoBurner& sender, bool error)> OnEraseDone;
   TProgressEvent OnProgress;
+  // Asked before extraction replaces an existing file; true replaces it.
+  // Without a handler nothing is replaced.
+  std::function<bool(TKavoBurner& sender, const std::string& path)> OnOverwriteFile;
 
   // Verbose drive messages follow DoDebug.
   bool DebugLogging() const override { return FDoDebug; }
@@ -172,8 +175,12 @@ class TKavoBurner : public device::TSCSIDevice {
   // The sector where a new session on the disc in the drive starts; false
   // when the drive could not tell (start is 0 then).
   bool ReadNextWritableAddress(std::uint32_t& start);
+  // True when the last import left out records at or below `discPath`
+  // ("\"-separated), or stopped before the end of the tree.
+  bool ImportLeftOutBelow(const std::string& discPath) const;
   // Copies an imported file to `destination`: 1 when all of it was read and
   // written, else 0 with the reason reported and no file of that name left.
+  // An existing file is replaced only when OnOverwriteFile says so.
   int ExtractDiscFile(const TFEntry& entry, const std::string& destination);
   // Copies an imported folder's files and subfolders into `destinationFolder`.
   int ExtractDiscFolder(const TDEntry& dir, const std::string& destinationFolder);
@@ -240,6 +247,8 @@ class TKavoBurner : public device::TSCSIDevice {
   void ReapThreads();
 
   std::int8_t FSessionToImport = 0;
+  std::vector<std::string> FImportLeftOut;  // upper-case disc paths the last import passed over
+  bool FImportCut = false;                  // the last import ended before the end of the tree
   iso::DiscSource* FDiscSource = nullptr;
   std::unique_ptr<iso::DiscSource> FDriveSource;
   dispatch::Dispatcher* FDispatcher = nullptr;

@@ -58,6 +58,9 @@ inline constexpr const char* kDiscMultiExtent =
 inline constexpr const char* kDiscMoreErrors = "FURTHER ERRORS OF THIS SESSION ARE NOT REPORTED";
 inline constexpr const char* kExtractReadFailed = "ERROR READING THE DISC, FILE NOT EXTRACTED \"%s\"";
 inline constexpr const char* kExtractUnsafeName = "INVALID FILE NAME, NOT EXTRACTED \"%s\"";
+inline constexpr const char* kExtractExists = "FILE \"%s\" ALREADY EXISTS, NOT REPLACED";
+inline constexpr const char* kExtractLink = "\"%s\" IS A LINK IN THE DESTINATION, NOT FOLLOWED";
+inline constexpr const char* kInvalidFolderName = "INVALID FOLDER NAME, NOT ADDED \"%s\"";
 
 // Replaces the first "%d" or "%s" of a text with a value.
 std::string Format(const char* text, const std::string& value);
