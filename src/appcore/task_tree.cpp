@@ -107,13 +107,10 @@ bool DecodeNodeText(std::string_view raw, TaskNode& node) {
   return Unescape(name, node.Name) && Unescape(size, node.SizeText);
 }
 
-// A folder the user made becomes one directory of the disc; anything that
-// reads back as another path, or cannot be written, is refused.
+// A folder the user made becomes one directory of the disc; a name that
+// reads back as another path is refused.
 bool IsFolderNameForDisc(const std::string& name) {
-  if (name.empty() || name == "." || name == "..") return false;
-  return std::none_of(name.begin(), name.end(), [](char c) {
-    return c == '/' || c == '\\' || static_cast<unsigned char>(c) < 0x20 || c == 0x7F;
-  });
+  return !name.empty() && name != "." && name != ".." && name.find_first_of("/\\") == std::string::npos;
 }
 
 bool IsBlank(char c) { return c == '\r' || c == '\n' || c == ' ' || c == '\t'; }

@@ -16,8 +16,7 @@ inline constexpr const char* kTaskFileTrailing = "The task file has text after i
 inline constexpr const char* kTaskFileBadEscape = "The task file holds a damaged name";
 inline constexpr const char* kTaskFileUnreadable = "The task file cannot be read: ";
 inline constexpr const char* kTaskFileBadFolderName =
-    "The task file holds a folder name that cannot go on a disc (\".\", \"..\", \"/\", \"\\\" or control "
-    "characters): ";
+    "The task file holds a folder name that cannot go on a disc (\".\", \"..\", \"/\" or \"\\\"): ";
 
 // Scheduled tasks.
 inline constexpr const char* kScheduleWindowCaption = "Schedule a backup";

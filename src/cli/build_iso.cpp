@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <string>
 
+#include "appcore/image_output.h"
 #include "cli/progress.h"
 #include "engine/dispatch/dispatcher.h"
 #include "engine/kavo_burner.h"
@@ -26,6 +27,29 @@ std::string FolderName(const std::string& source) {
 }
 
 }  // namespace
+
+bool CheckOutput(const std::string& output, const std::vector<std::string>& sources, std::FILE* err) {
+  switch (appcore::CheckImageOutput(output, sources)) {
+    case appcore::ImageOutputProblem::None: return true;
+    case appcore::ImageOutputProblem::Folder:
+      std::fprintf(err, "zantic-cli: the output is a folder, not a file: %s\n", output.c_str());
+      return false;
+    case appcore::ImageOutputProblem::NotRegular:
+      std::fprintf(err, "zantic-cli: the output is not a regular file (a device, FIFO or socket): %s\n",
+                   output.c_str());
+      return false;
+    case appcore::ImageOutputProblem::IsSource:
+      std::fprintf(err, "zantic-cli: the output is one of the sources: %s\n", output.c_str());
+      return false;
+  }
+  return false;
+}
+
+void NoteLongLabel(const std::string& label, std::FILE* err) {
+  if (label.size() > kVolumeLabelBytes)
+    std::fprintf(err, "zantic-cli: the volume label has %zu characters; the disc keeps the first %zu (16 in the Joliet tree): %s\n",
+                 label.size(), kVolumeLabelBytes, label.c_str());
+}
 
 bool AddSource(engine::TKavoBurner& burner, const std::string& source, std::FILE* err) {
   if (platform::IsDirectory(source)) {
@@ -54,13 +78,8 @@ int RunBuildIso(engine::TKavoBurner& burner, const BuildIsoOptions& o, std::FILE
       return kExitBadInput;
     }
   }
-  {
-    std::error_code ec;
-    if (fs::is_directory(platform::Utf8Path(o.Output), ec)) {
-      std::fprintf(err, "zantic-cli: the output is a folder, not a file: %s\n", o.Output.c_str());
-      return kExitBadInput;
-    }
-  }
+  if (!CheckOutput(o.Output, o.Sources, err)) return kExitBadInput;
+  NoteLongLabel(o.Volume, err);
   if (!o.BootImage.empty()) {
     // The engine quietly writes a non-bootable image without one; asked for
     // on the command line, that is a mistake to report.

@@ -254,6 +254,7 @@ int RunBurn(engine::TKavoBurner& burner, const std::vector<std::string>& args, b
   settings.Medium = medium;
   if (imageFile) return Write(burner, o.Sources[0], settings, out, err);
   burner.ResetCompilation(600000, 20000);
+  NoteLongLabel(o.Label, err);
   burner.SetIdVolume(o.Label);
   if (!o.Boot.empty()) {
     burner.Bootable = true;

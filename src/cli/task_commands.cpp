@@ -121,6 +121,14 @@ std::optional<appcore::TaskTree> LoadTask(const std::string& path, std::FILE* er
   return std::move(tree.Value());
 }
 
+// Every source path the task names.
+void CollectItems(const appcore::TaskNode& node, std::vector<std::string>& into) {
+  for (const auto& child : node.Children) {
+    if (child->IsItem()) into.push_back(child->Name);
+    CollectItems(*child, into);
+  }
+}
+
 int WriteImage(engine::TKavoBurner& burner, const std::string& output, bool quick, std::FILE* err) {
   burner.PrepareLayout(engine::LayoutTarget::ImageFile);
   ProgressBar bar(err);
@@ -161,13 +169,12 @@ int TaskIso(const Parsed& p, engine::TKavoBurner& burner, std::FILE* out, std::F
     std::fprintf(err, "zantic-cli: no output file (-o OUT.iso)\n\n%s", kTaskUsage);
     return kExitBadInput;
   }
-  std::error_code ec;
-  if (std::filesystem::is_directory(platform::Utf8Path(p.Output), ec)) {
-    std::fprintf(err, "zantic-cli: the output is a folder, not a file: %s\n", p.Output.c_str());
-    return kExitBadInput;
-  }
   auto tree = LoadTask(p.Positional[1], err);
   if (!tree) return kExitBadInput;
+  std::vector<std::string> sources{p.Positional[1]};
+  CollectItems(*tree->Root, sources);
+  if (!CheckOutput(p.Output, sources, err)) return kExitBadInput;
+  NoteLongLabel(p.Volume.value_or(tree->Root->Name), err);
   const appcore::Options options = LoadProgramOptions(p.ProgramFolder);
   burner.ResetCompilation(600000, 20000);
   options.ApplyToBurner(burner);

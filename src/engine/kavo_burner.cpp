@@ -136,6 +136,7 @@ int TKavoBurner::WriteImageFile(const std::string& path, SaveMode mode) {
   }
   ReapThreads();
   gCancelRequested = false;
+  stream::RemoveStalePartFiles(path);
   if (mode == SaveMode::Threaded) {
     StartThreadedImageWrite(path);
     return result;

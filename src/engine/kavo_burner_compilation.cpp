@@ -110,10 +110,7 @@ TDEntry* TKavoBurner::MakeCompilationDir(const std::string& destPath, const std:
   if (n.empty()) return nullptr;  // a nameless record cannot be written
   // Names from task files are untrusted: "..", a "/" or a "\" inside would
   // make a path on the disc that leads somewhere else when read back.
-  const bool control = std::any_of(n.begin(), n.end(), [](char c) {
-    return static_cast<unsigned char>(c) < 0x20 || c == 0x7F;
-  });
-  if (n == "." || n == ".." || n.find_first_of("/\\") != std::string::npos || control) {
+  if (n == "." || n == ".." || n.find_first_of("/\\") != std::string::npos) {
     DebugMessage(">>> " + texts::Format(texts::kInvalidFolderName, n), device::kMsgCompilationError);
     return nullptr;
   }

@@ -175,7 +175,7 @@ TEST(Transfer, FolderNamesThatLeadElsewhereAreRefused) {
   testsupport::TempDir dir;
   const std::string file = dir.Write("FILE", "x");
   // What a crafted task file tried: folders "..", "../../etc" and "." in the image.
-  for (const std::string& name : std::vector<std::string>{"..", "../../etc", ".", "a\\b", "tab\there"}) {
+  for (const std::string& name : std::vector<std::string>{"..", "../../etc", ".", "a\\b"}) {
     const auto parsed = ParseTaskText("T(" + name + "(" + file + "*1()#)#)#");
     ASSERT_FALSE(parsed.Ok()) << name;
     EXPECT_EQ(parsed.Err().Message, texts::kTaskFileBadFolderName + name);

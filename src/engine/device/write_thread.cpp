@@ -33,6 +33,7 @@ std::string TThWrite::WriteFile(const std::string& temp) {
     return texts::Format(texts::kCantCreateFile, FParams.ImageFileName);
   }
   platform::FileStream& file = opened.Value();
+  file.TryLock();  // marks it as in use for RemoveStalePartFiles
   std::vector<std::uint8_t> block(stream::kBlockSizeOther);
   while (true) {
     if (FParams.AbortRequested != nullptr && *FParams.AbortRequested) {
