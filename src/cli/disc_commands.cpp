@@ -233,7 +233,10 @@ int RunDiscCommand(engine::TKavoBurner& burner, const std::string& command, cons
   };
   struct Detach {
     engine::TKavoBurner& B;
-    ~Detach() { B.SetDiscSource(nullptr); }
+    ~Detach() {
+      B.SetDiscSource(nullptr);
+      B.OnOverwriteFile = nullptr;
+    }
   } detach{burner};
   const std::string disc = image ? o->Image : o->Device;
 
@@ -244,7 +247,11 @@ int RunDiscCommand(engine::TKavoBurner& burner, const std::string& command, cons
   }
   // Reading a disc has its own bounds; the compilation's entry limit is for burning.
   burner.ResetCompilation(std::numeric_limits<std::uint32_t>::max(), std::numeric_limits<std::uint32_t>::max());
-  if (o->Overwrite) burner.OnOverwriteFile = [](engine::TKavoBurner&, const std::string&) { return true; };
+  // Nobody is asked here: --overwrite is the answer.
+  engine::NonInteractiveAnswers answers;
+  answers.Overwrite = o->Overwrite;
+  engine::NonInteractive ask(answers);
+  burner.OnOverwriteFile = [&ask](engine::TKavoBurner&, const std::string& path) { return ask.OverwriteFile(path); };
   if (!burner.ImportDiscSession(static_cast<std::int8_t>(o->Session), nullptr)) {
     std::fprintf(err, "zantic-cli: no session could be read from %s\n", disc.c_str());
     return kExitFailed;

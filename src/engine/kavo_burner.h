@@ -6,13 +6,16 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <set>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "base/cancel_token.h"
 #include "engine/device/scsi_device.h"
+#include "engine/interaction.h"
 #include "engine/iso/compilation_tables.h"
 #include "engine/iso/date_time.h"
 #include "engine/iso/disc_source.h"
@@ -26,6 +29,7 @@ class Dispatcher;
 }
 namespace stream {
 class TCacheThread;
+class TImageFileWriter;
 }
 namespace device {
 class TThWrite;
@@ -137,9 +141,10 @@ class TKavoBurner : public device::TSCSIDevice {
   TNotifyEvent OnDeviceChange;
   std::function<void(TKavoBurner& sender, bool error)> OnEraseDone;
   TProgressEvent OnProgress;
-  // Asked before extraction replaces an existing file; true replaces it.
-  // Without a handler nothing is replaced.
-  std::function<bool(TKavoBurner& sender, const std::string& path)> OnOverwriteFile;
+  // Asked before extraction replaces an existing file; Cancel ends the whole
+  // extraction. Without a handler nothing is replaced. Windows hand it to
+  // their Interaction, the command line answers from its options.
+  std::function<OverwriteAnswer(TKavoBurner& sender, const std::string& path)> OnOverwriteFile;
 
   // Verbose drive messages follow DoDebug.
   bool DebugLogging() const override { return FDoDebug; }
@@ -195,7 +200,11 @@ class TKavoBurner : public device::TSCSIDevice {
   // read-ahead cache and the writer thread; -1 in both outcomes, the end
   // comes through OnWriteDone.
   int WriteImageFile(const std::string& path, SaveMode mode);
+  // Cancels the running operation (or the one that ran last); the next one
+  // starts with a token of its own.
   void CancelOperation();
+  // The same from a signal handler: only sets the flag.
+  void CancelOperationFromSignal();
   bool CancelRequested() const;
   // round(cache bytes / CacheSize x 100) while the writer runs, else 0.
   int CacheFillPercent() const;
@@ -238,7 +247,21 @@ class TKavoBurner : public device::TSCSIDevice {
   void StartThreadedImageWrite(const std::string& path);
   bool ClaimOperation();
   void ReleaseOperation();
-  static std::atomic<bool>& CancelFlag();
+  // A fresh cancel token for an operation that starts now.
+  void NewCancelToken();
+  std::shared_ptr<base::CancelToken> CancelToken() const;
+  // Synchronous operations (import, extraction, verify) get a token of their
+  // own unless they run inside another operation.
+  class SyncOperation {
+   public:
+    explicit SyncOperation(TKavoBurner& burner);
+    ~SyncOperation() { --FBurner.FSyncDepth; }
+    SyncOperation(const SyncOperation&) = delete;
+    SyncOperation& operator=(const SyncOperation&) = delete;
+
+   private:
+    TKavoBurner& FBurner;
+  };
   // Starts the cache for a disc write and, once it is ready, the writer.
   bool StartDiscWriter(stream::TCacheThread* cache, bool compilation, std::uint8_t medium);
   void DeliverWriteDone(const std::string& error);
@@ -254,6 +277,12 @@ class TKavoBurner : public device::TSCSIDevice {
   dispatch::Dispatcher* FDispatcher = nullptr;
   std::unique_ptr<stream::TCacheThread> FCache;
   std::unique_ptr<device::TThWrite> FWriter;
+  std::unique_ptr<stream::TImageFileWriter> FFileWriter;
+  mutable std::mutex FCancelMutex;
+  std::shared_ptr<base::CancelToken> FCancel = std::make_shared<base::CancelToken>();
+  std::shared_ptr<base::CancelToken> FPreviousCancel;  // kept for a signal that read the old one
+  std::atomic<base::CancelToken*> FCancelRaw{FCancel.get()};
+  int FSyncDepth = 0;
   std::unique_ptr<device::TEraseThread> FEraser;
   std::vector<device::TWrittenBlock> FLastWrites;
   bool FRecordWrites = false;

@@ -90,10 +90,12 @@ class ImportIntoCompilation final : public iso::ImportSink {
       FFull = true;
       Report(texts::Format(texts::kMaximumFiles, FBurner.FTables.MaxEntries()), device::kMsgTableFull);
     }
-    const bool stop = FFull || FBurner.CancelRequested();
+    if (FBurner.CancelRequested()) FCancelled = true;
+    const bool stop = FFull || FCancelled;
     if (stop) FBurner.FImportCut = true;
     return stop;
   }
+  bool Cancelled() const { return FCancelled; }
 
   void Problem(iso::ReadProblem p, const std::string& what) override {
     if (p == iso::ReadProblem::NameTooLong)
@@ -122,6 +124,7 @@ class ImportIntoCompilation final : public iso::ImportSink {
   TKavoBurner& FBurner;
   int FReported = 0;
   bool FFull = false;
+  bool FCancelled = false;
 };
 
 iso::DiscSource& TKavoBurner::DiscSource() {
@@ -195,6 +198,7 @@ bool TKavoBurner::ImportLeftOutBelow(const std::string& discPath) const {
 }
 
 bool TKavoBurner::ImportDiscSession(std::int8_t session, TDEntry* target) {
+  SyncOperation operation(*this);
   FImportLeftOut.clear();
   FImportCut = false;
   if (target == nullptr) target = FTables.Root();
@@ -219,19 +223,30 @@ bool TKavoBurner::ImportDiscSession(std::int8_t session, TDEntry* target) {
   }
   ImportIntoCompilation sink(*this);
   iso::ReadTree(disc, *root, *target, sink);
+  // A walk cut short leaves earlier files out of the new session.
+  if (sink.Cancelled() || CancelRequested()) {
+    DebugMessage(">>> " + std::string(texts::kOperationAborted), device::kMsgCompilationError);
+    return false;
+  }
   return true;
 }
 
 int TKavoBurner::ExtractDiscFile(const TFEntry& entry, const std::string& destination) {
+  SyncOperation operation(*this);
   DebugMessage(">>> " + texts::Format(texts::kExtractingFile, entry.LongName, destination), device::kMsgProgress);
   {
     // Nothing is replaced unless the caller says so; a folder never is.
     std::error_code ec;
     const auto there = std::filesystem::symlink_status(platform::Utf8Path(destination), ec).type();
-    if (there != std::filesystem::file_type::not_found &&
-        (there == std::filesystem::file_type::directory || !OnOverwriteFile || !OnOverwriteFile(*this, destination))) {
-      DebugMessage(">>> " + texts::Format(texts::kExtractExists, destination), device::kMsgCompilationError);
-      return 0;
+    if (there != std::filesystem::file_type::not_found) {
+      const OverwriteAnswer answer = there == std::filesystem::file_type::directory || !OnOverwriteFile
+                                         ? OverwriteAnswer::Skip
+                                         : OnOverwriteFile(*this, destination);
+      if (answer == OverwriteAnswer::Cancel) CancelOperation();
+      if (answer != OverwriteAnswer::Overwrite) {
+        DebugMessage(">>> " + texts::Format(texts::kExtractExists, destination), device::kMsgCompilationError);
+        return 0;
+      }
     }
   }
   // Written under another name and renamed at the end, so that a failed
@@ -282,6 +297,7 @@ int TKavoBurner::ExtractDiscFile(const TFEntry& entry, const std::string& destin
 }
 
 int TKavoBurner::ExtractDiscFolder(const TDEntry& dir, const std::string& destinationFolder) {
+  SyncOperation operation(*this);
   std::error_code ec;
   std::filesystem::create_directories(platform::Utf8Path(destinationFolder), ec);
   if (!std::filesystem::is_directory(platform::Utf8Path(destinationFolder), ec)) {

@@ -79,7 +79,7 @@ TEST_F(Extract, ReplacesAnExistingFileOnlyWhenAsked) {
   std::vector<std::string> asked;
   Burner.OnOverwriteFile = [&](engine::TKavoBurner&, const std::string& path) {
     asked.push_back(path);
-    return true;
+    return engine::OverwriteAnswer::Overwrite;
   };
   EXPECT_EQ(Burner.ExtractDiscFile(*File, dest), 1);
   EXPECT_EQ(asked, std::vector<std::string>{dest});
