@@ -5,7 +5,7 @@
 
 #include "appcore/speed_list.h"
 #include "cli/build_iso.h"
-#include "cli/drive_select.h"
+#include "appcore/drive_select.h"
 #include "engine/device/media_types.h"
 #include "engine/device/speed_text.h"
 #include "engine/dispatch/dispatcher.h"
@@ -202,7 +202,7 @@ namespace {
 int SelectDriveAndSpeed(engine::TKavoBurner& burner, const TBurnOptions& o, bool waitForDisc, std::uint8_t& medium,
                         std::uint16_t& speed, std::FILE* err) {
   std::string error;
-  if (!SelectDrive(burner, o.Device, error)) {
+  if (!appcore::SelectDrive(burner, o.Device, error)) {
     std::fprintf(err, "zantic-cli: %s\n", error.c_str());
     return kExitFailed;
   }

@@ -7,7 +7,7 @@
 #include <optional>
 
 #include "cli/build_iso.h"
-#include "cli/drive_select.h"
+#include "appcore/drive_select.h"
 #include "engine/iso/date_time.h"
 #include "engine/kavo_burner.h"
 #include "engine/session_list.h"
@@ -222,7 +222,7 @@ int RunDiscCommand(engine::TKavoBurner& burner, const std::string& command, cons
       return kExitBadInput;
     }
     image = std::move(opened.Value());
-  } else if (!SelectDrive(burner, o->Device, error)) {
+  } else if (!appcore::SelectDrive(burner, o->Device, error)) {
     std::fprintf(err, "zantic-cli: %s\n", error.c_str());
     return kExitFailed;
   }

@@ -4,7 +4,7 @@
 
 #include "appcore/speed_list.h"
 #include "cli/build_iso.h"
-#include "cli/drive_select.h"
+#include "appcore/drive_select.h"
 #include "engine/device/media_types.h"
 #include "engine/kavo_burner.h"
 #include "engine/session_list.h"
@@ -67,7 +67,7 @@ int RunDriveInfo(const std::vector<std::string>& args, std::FILE* out, std::FILE
     return kExitOk;
   }
   engine::TKavoBurner burner;
-  if (!SelectDrive(burner, wanted, error)) {
+  if (!appcore::SelectDrive(burner, wanted, error)) {
     std::fprintf(err, "zantic-cli: %s\n", error.c_str());
     return kExitFailed;
   }
@@ -92,7 +92,7 @@ int RunDiscInfo(const std::vector<std::string>& args, std::FILE* out, std::FILE*
     return kExitOk;
   }
   engine::TKavoBurner burner;
-  if (!SelectDrive(burner, wanted, error)) {
+  if (!appcore::SelectDrive(burner, wanted, error)) {
     std::fprintf(err, "zantic-cli: %s\n", error.c_str());
     return kExitFailed;
   }

@@ -10,7 +10,7 @@
 #include "appcore/texts.h"
 #include "cli/build_iso.h"
 #include "cli/burn.h"
-#include "cli/drive_select.h"
+#include "appcore/drive_select.h"
 #include "cli/progress.h"
 #include "engine/dispatch/dispatcher.h"
 #include "engine/kavo_burner.h"
@@ -222,11 +222,11 @@ appcore::Options LoadProgramOptions(const std::string& programFolder) {
 int BurnTask(const appcore::TaskTree& tree, const appcore::Options& options, const TaskBurn& how,
              engine::TKavoBurner& burner, std::FILE* out, std::FILE* err) {
   std::string error;
-  if (!SelectDrive(burner, how.Device.empty() ? options.Drive : how.Device, error)) {
+  if (!appcore::SelectDrive(burner, how.Device.empty() ? options.Drive : how.Device, error)) {
     std::fprintf(err, "zantic-cli: %s\n", error.c_str());
     return kExitFailed;
   }
-  if (!CanWrite(burner)) {
+  if (!appcore::CanWrite(burner)) {
     // "Cancel the task." ends a scheduled run without a word.
     if (!how.Scheduled || appcore::ReportsDriveNotRecorder(options))
       std::fprintf(err, "zantic-cli: %s (%s)\n", appcore::texts::kDriveNotRecorder, burner.DeviceName().c_str());

@@ -5,10 +5,15 @@
 #include <cstdio>
 #include <memory>
 
+#include "appcore/drive_select.h"
 #include "cli/devices.h"
+#include "engine/kavo_burner.h"
 #include "engine/device/passthrough_drive.h"
 #include "engine/device/transport.h"
 #include "platform/scsi_passthrough.h"
+#include "support/temp_dir.h"
+#include "vdrive/disc_image.h"
+#include "vdrive/registration.h"
 
 namespace {
 
@@ -72,6 +77,22 @@ TEST_F(DevicesCommand, PrintsTheDeviceListLineAndWhereTheDriveIs) {
   EXPECT_EQ(rc, 0);
   Capture({"--bogus"}, rc);
   EXPECT_EQ(rc, 2);
+}
+
+
+TEST_F(DevicesCommand, ADiscFileNamedAsTheDriveIsFoundWhateverItsName) {
+  // ":" separates the files of ZANTIC_VDISC; the path must not go through it.
+  testsupport::TempDir dir;
+  const std::string disc = dir.Str() + "/rehearsal:2.zvd";
+  ASSERT_TRUE(vdrive::TDiscFile::Create(disc, vdrive::BlankDisc(vdrive::TMedia::CdR, 2000)));
+  cli::RegisterRecorders({"-V", "X", "--device", disc, "a.txt"});
+  engine::TKavoBurner burner;
+  std::string error;
+  EXPECT_TRUE(appcore::SelectDrive(burner, disc, error)) << error;
+  EXPECT_TRUE(appcore::CanWrite(burner));
+  EXPECT_EQ(burner.DriveLocation(), disc);
+  EXPECT_EQ(burner.DeviceList().size(), 1u);
+  vdrive::UnregisterVirtualRecorders();
 }
 
 }  // namespace
