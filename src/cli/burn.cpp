@@ -3,6 +3,7 @@
 #include <chrono>
 #include <cstdlib>
 
+#include "appcore/progress.h"
 #include "appcore/speed_list.h"
 #include "cli/build_iso.h"
 #include "appcore/drive_select.h"
@@ -72,33 +73,12 @@ bool Parse(const std::vector<std::string>& args, TBurnOptions& o, std::string& e
 }  // namespace
 
 bool SpeedOf(const std::string& text, std::uint8_t medium, std::uint16_t& kbps) {
-  if (text.empty() || text == "Max" || text == "max") {
-    kbps = 0;
-    return true;
-  }
-  if (text.back() == 'X' || text.back() == 'x') {
-    std::string factor = text;
-    factor.back() = 'X';
-    const std::uint32_t v = appcore::SpeedTextToKBps(factor, medium);
-    if (v == 0 || v > 0xFFFF) return false;
-    kbps = static_cast<std::uint16_t>(v);
-    return true;
-  }
-  char* end = nullptr;
-  const long v = std::strtol(text.c_str(), &end, 10);
-  if (end == text.c_str() || *end != '\0' || v <= 0 || v > 0xFFFF) return false;
-  kbps = static_cast<std::uint16_t>(v);
-  return true;
+  const auto parsed = appcore::ParseSpeed(text, medium);
+  if (parsed) kbps = *parsed;
+  return parsed.has_value();
 }
 
 namespace {
-
-std::string Clock3(double seconds) {
-  const long s = seconds < 0 ? 0 : static_cast<long>(seconds);
-  char text[32];
-  std::snprintf(text, sizeof text, "%ld:%02ld:%02ld", s / 3600, s / 60 % 60, s % 60);
-  return text;
-}
 
 // One status line: percent, MB of MB, speed, elapsed and remaining time,
 // cache fill and drive buffer fill. Redrawn in place on a terminal, one line
@@ -111,16 +91,13 @@ class TBurnProgress {
     if (now - FLast < (FTty ? std::chrono::milliseconds(500) : std::chrono::seconds(10))) return;
     FLast = now;
     const std::uint64_t done = b.BytesWritten();
-    const double elapsed = std::chrono::duration<double>(now - FStart).count();
-    const double fraction = total == 0 ? 0 : static_cast<double>(done) / static_cast<double>(total);
-    const double kbps = elapsed > 0 ? static_cast<double>(done) / 1024.0 / elapsed : 0;
-    const double remain = fraction > 0 ? elapsed / fraction * (1 - fraction) : 0;
-    const std::uint32_t size = b.DeviceBufferSize(), free = b.DeviceFreeBufferSize();
-    const int buffer = size > 0 && size >= free ? static_cast<int>((size - free) * 100.0 / size + 0.5) : 0;
+    const auto f = appcore::ComputeProgress(done, total, std::chrono::duration<double>(now - FStart).count(), 0);
+    const int buffer = appcore::DriveBufferPercent(b.DeviceBufferSize(), b.DeviceFreeBufferSize());
     std::fprintf(FErr, "%s%3d%%  %.1f/%.1f MB  %.0f KB/s  elapsed %s  left %s  cache %d%%  buffer %d%%%s",
-                 FTty ? "\r" : "", static_cast<int>(fraction * 100), static_cast<double>(done) / 1048576.0,
-                 static_cast<double>(total) / 1048576.0, kbps,
-                 Clock3(elapsed).c_str(), Clock3(remain).c_str(), b.CacheFillPercent(), buffer, FTty ? "  " : "\n");
+                 FTty ? "\r" : "", f.Percent, static_cast<double>(done) / 1048576.0,
+                 static_cast<double>(total) / 1048576.0, f.KBytesPerSecond,
+                 appcore::PaddedClockText(f.ElapsedSeconds).c_str(), appcore::PaddedClockText(f.RemainingSeconds).c_str(),
+                 b.CacheFillPercent(), buffer, FTty ? "  " : "\n");
     std::fflush(FErr);
     FDrawn = true;
   }
