@@ -18,6 +18,10 @@ inline constexpr const char* kTaskFileUnreadable = "The task file cannot be read
 inline constexpr const char* kTaskFileBadFolderName =
     "The task file holds a folder name that cannot go on a disc (\".\", \"..\", \"/\" or \"\\\"): ";
 
+// Burning.
+inline constexpr const char* kVerifying = ">>> Verifying...";
+inline constexpr const char* kVerified = ">>> Verified: every sector written reads back the same.";
+
 // Scheduled tasks.
 inline constexpr const char* kScheduleWindowCaption = "Schedule a backup";
 inline constexpr const char* kBackupTasksHint = " Backup Tasks";

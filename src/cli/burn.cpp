@@ -2,7 +2,9 @@
 
 #include <chrono>
 #include <cstdlib>
+#include <optional>
 
+#include "appcore/burn_run.h"
 #include "appcore/progress.h"
 #include "appcore/speed_list.h"
 #include "cli/build_iso.h"
@@ -115,58 +117,47 @@ class TBurnProgress {
 };
 
 // Starts the burn of an image file or, with `image` empty, of the filled
-// compilation, and runs the events until the writer reports its end.
+// compilation, and runs the events until it has ended.
 int Write(engine::TKavoBurner& burner, const std::string& image, const TBurnSettings& settings, std::FILE* out,
           std::FILE* err) {
-  const bool test = burner.TestWrite();
-  burner.SetRecordWrites(settings.Verify && !test);
   burner.OnDebugMessage = [err](device::TSCSIDevice&, const std::string& m, std::uint8_t) {
     std::fprintf(err, "%s\n", m.c_str());
   };
-  std::uint64_t total = 0;
-  std::string result;
-  bool done = false;
-  burner.OnWriteDone = [&](engine::TKavoBurner&, const std::string& e) {
-    result = e;
-    done = true;
-  };
   TBurnProgress progress(err);
-  burner.OnFinalizingTrack = [&](engine::TKavoBurner&) {
-    progress.Break();
-    std::fprintf(err, ">>> Finalizing track...Please wait.\n");
-  };
   dispatch::QueueDispatcher queue;
   burner.SetDispatcher(&queue);
-  const bool started = image.empty() ? burner.StartCompilationBurn() : burner.StartImageFileBurn(image);
-  total = std::uint64_t{burner.ImageSectors()} * 2048;
-  while (!done) {
-    queue.RunPending(std::chrono::milliseconds(200));
-    if (started) progress.Update(burner, total);
-    if (settings.StopRequested && settings.StopRequested()) burner.CancelOperation();
+  std::optional<appcore::BurnEnd> end;
+  {
+    appcore::BurnRun run(burner);
+    run.OnFinalizing = [&] {
+      progress.Break();
+      std::fprintf(err, ">>> Finalizing track...Please wait.\n");
+    };
+    appcore::BurnRequest request;
+    request.ImageFile = image;
+    request.Verify = settings.Verify;
+    run.Start(request, [&](const appcore::BurnEnd& e) {
+      progress.Break();
+      end = e;
+    });
+    while (!end) {
+      queue.RunPending(std::chrono::milliseconds(200));
+      if (!end && run.Running()) progress.Update(burner, run.TotalBytes());
+      if (settings.StopRequested && settings.StopRequested()) run.Cancel();
+    }
+    burner.WaitForOperation();
   }
-  burner.WaitForOperation();
   progress.Break();
   burner.SetDispatcher(nullptr);
-  // These two refer to this frame.
-  burner.OnWriteDone = nullptr;
-  burner.OnFinalizingTrack = nullptr;
-  if (!result.empty()) {
-    std::fprintf(err, "zantic-cli: %s\n", result.c_str());
-    return result == engine::texts::kOperationAborted ? kExitAborted : kExitFailed;
+  if (end->Outcome != appcore::BurnOutcome::Done) {
+    std::fprintf(err, "zantic-cli: %s\n", end->Error.c_str());
+    return end->Outcome == appcore::BurnOutcome::Aborted ? kExitAborted : kExitFailed;
   }
-  if (settings.Verify && !test) {
-    std::fprintf(err, ">>> Verifying...\n");
-    const std::string mismatch = burner.VerifyLastBurn(nullptr);
-    if (!mismatch.empty()) {
-      std::fprintf(err, "zantic-cli: %s\n", mismatch.c_str());
-      return mismatch == engine::texts::kOperationAborted ? kExitAborted : kExitFailed;
-    }
-    std::fprintf(err, ">>> Verified: every sector written reads back the same.\n");
-  }
+  const std::uint64_t total = end->Sectors * 2048;
   std::fprintf(out, "Burned:    %s\n", burner.DeviceName().c_str());
   std::fprintf(out, "Medium:    %s\n", device::MediumName(settings.Medium));
-  std::fprintf(out, "Sectors:   %llu (%llu bytes)%s\n", static_cast<unsigned long long>(total / 2048),
-               static_cast<unsigned long long>(total), test ? " (test write: nothing recorded)" : "");
+  std::fprintf(out, "Sectors:   %llu (%llu bytes)%s\n", static_cast<unsigned long long>(end->Sectors),
+               static_cast<unsigned long long>(total), end->TestWrite ? " (test write: nothing recorded)" : "");
   return kExitOk;
 }
 
