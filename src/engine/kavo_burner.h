@@ -65,6 +65,16 @@ struct Progress {
 using TProgressEvent = std::function<void(TKavoBurner& sender, const Progress& progress)>;
 
 enum class LayoutTarget { Disc, ImageFile };
+
+// Why a boot image cannot make a disc bootable.
+enum class BootProblem {
+  None,
+  NoImage,   // no file named
+  Missing,   // not there (or not readable)
+  NotAFile,  // a folder, device or FIFO
+  Empty,     // an empty image would leave the catalog pointing at what follows it
+};
+BootProblem CheckBootImage(const std::string& path);
 enum class SaveMode { Threaded, Quick };
 
 class TKavoBurner : public device::TSCSIDevice {
@@ -131,6 +141,8 @@ class TKavoBurner : public device::TSCSIDevice {
   // El Torito boot image. PrepareLayout clears Bootable when the file is
   // missing, empty or not a regular file.
   bool Bootable = false;
+  // Why the last PrepareLayout turned Bootable off; None when it did not.
+  BootProblem LastBootProblem() const { return FBootProblem; }
   std::string BootImageFile;
 
   // --- events -----------------------------------------------------------
@@ -271,7 +283,8 @@ class TKavoBurner : public device::TSCSIDevice {
 
   std::int8_t FSessionToImport = 0;
   std::vector<std::string> FImportLeftOut;  // upper-case disc paths the last import passed over
-  bool FImportCut = false;                  // the last import ended before the end of the tree
+  bool FImportCut = false;
+  BootProblem FBootProblem = BootProblem::None;                  // the last import ended before the end of the tree
   iso::DiscSource* FDiscSource = nullptr;
   std::unique_ptr<iso::DiscSource> FDriveSource;
   dispatch::Dispatcher* FDispatcher = nullptr;
