@@ -3,7 +3,8 @@
 # (run) or builds with sanitizers and runs every test (test).
 #
 #   scripts/setup.sh run    release build, then out/sample.iso from examples/
-#   scripts/setup.sh test   AddressSanitizer build, then ctest, the Windows
+#   scripts/setup.sh test   AddressSanitizer build, then ctest, a ThreadSanitizer
+#                           build of the threaded tests and ctest, the Windows
 #                           builds with their tests under wine, and a minute
 #                           of fuzzing
 set -euo pipefail
@@ -111,6 +112,12 @@ case "$mode" in
     echo "setup: sanitizer build done after $SECONDS s"
     ctest --preset asan -j2
     echo "setup: tests passed after $SECONDS s"
+    # Only the programs that run threads: the whole suite under TSan would
+    # not fit the time the test command has.
+    cmake --preset tsan
+    cmake --build --preset tsan
+    ctest --preset tsan -j2
+    echo "setup: ThreadSanitizer build and tests done after $SECONDS s"
     scripts/windows-stage.sh run
     # The other Windows build compiles beside the fuzzer, which keeps one
     # core busy for a minute.

@@ -198,7 +198,7 @@ bool TKavoBurner::ImportLeftOutBelow(const std::string& discPath) const {
 }
 
 bool TKavoBurner::ImportDiscSession(std::int8_t session, TDEntry* target) {
-  SyncOperation operation(*this);
+  SyncOperation operation(*this, OperationPhase::Importing);
   FImportLeftOut.clear();
   FImportCut = false;
   if (target == nullptr) target = FTables.Root();
@@ -232,7 +232,7 @@ bool TKavoBurner::ImportDiscSession(std::int8_t session, TDEntry* target) {
 }
 
 int TKavoBurner::ExtractDiscFile(const TFEntry& entry, const std::string& destination) {
-  SyncOperation operation(*this);
+  SyncOperation operation(*this, OperationPhase::Extracting);
   DebugMessage(">>> " + texts::Format(texts::kExtractingFile, entry.LongName, destination), device::kMsgProgress);
   {
     // Nothing is replaced unless the caller says so; a folder never is.
@@ -283,7 +283,10 @@ int TKavoBurner::ExtractDiscFile(const TFEntry& entry, const std::string& destin
     if (!file.Value().Write(buffer.data(), take)) return fail(texts::kCantWriteFile);
     sector += sectors;
     done += take;
-    if (OnProgress) OnProgress(*this, Progress{done, total});
+    SetSyncProgress(done, entry.LongName);
+    Raise([this, done, total] {
+      if (OnProgress) OnProgress(*this, Progress{done, total});
+    });
   }
   if (!file.Value().Sync()) return fail(texts::kCantWriteFile);
   file.Value().Close();
@@ -297,7 +300,7 @@ int TKavoBurner::ExtractDiscFile(const TFEntry& entry, const std::string& destin
 }
 
 int TKavoBurner::ExtractDiscFolder(const TDEntry& dir, const std::string& destinationFolder) {
-  SyncOperation operation(*this);
+  SyncOperation operation(*this, OperationPhase::Extracting);
   std::error_code ec;
   std::filesystem::create_directories(platform::Utf8Path(destinationFolder), ec);
   if (!std::filesystem::is_directory(platform::Utf8Path(destinationFolder), ec)) {

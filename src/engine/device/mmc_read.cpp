@@ -106,7 +106,7 @@ bool TSCSIDevice::ReadBufferCapacity() {
   }
   FDeviceBufferSize = Be32At(data, 4);
   const std::uint32_t available = Be32At(data, 8);
-  FDeviceFreeBufferSize = available == 0xFFFFFFFFu ? FDeviceBufferSize : available;
+  FDeviceFreeBufferSize = available == 0xFFFFFFFFu ? FDeviceBufferSize.load() : available;
   return true;
 }
 

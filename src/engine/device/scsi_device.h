@@ -196,7 +196,9 @@ class TSCSIDevice {
   const TConfiguration& Configuration() const { return FConfiguration; }
 
  protected:
-  void DebugMessage(const std::string& message, std::uint8_t kind) {
+  void DebugMessage(const std::string& message, std::uint8_t kind) { RaiseDebugMessage(message, kind); }
+  // The component sends the lines of worker threads through its dispatcher.
+  virtual void RaiseDebugMessage(const std::string& message, std::uint8_t kind) {
     if (OnDebugMessage) OnDebugMessage(*this, message, kind);
   }
   // Verbose lines of the drive scan; the component answers with its DoDebug.
@@ -247,8 +249,9 @@ class TSCSIDevice {
   std::array<std::uint8_t, kInquiryBufferSize> FInquiry{};
   SRB_HAInquiry FHaInquiry;
   std::vector<std::uint8_t> FModeTransfer;
-  std::uint32_t FDeviceBufferSize = 0;
-  std::uint32_t FDeviceFreeBufferSize = 0;
+  // Written by the writer thread, read by the progress display.
+  std::atomic<std::uint32_t> FDeviceBufferSize{0};
+  std::atomic<std::uint32_t> FDeviceFreeBufferSize{0};
   std::uint32_t FCapacityLastLba = 0;
   std::uint32_t FCapacityBlockLength = 0;
   TTrackInfo FLastTrackInfo;
