@@ -44,12 +44,7 @@ int main(int argc, char** argv) {
   }
   const std::string command = args[0];
   args.erase(args.begin());
-  // A virtual disc file named as the drive gets a recorder of its own.
-  for (std::size_t i = 0; i + 1 < args.size(); ++i)
-    if (args[i] == "--device" && args[i + 1].find(platform::kPathListSeparator) == std::string::npos &&
-        platform::FileExists(args[i + 1]))
-      platform::SetEnvironment("ZANTIC_VDISC", args[i + 1]);
-  vdrive::RegisterVirtualRecorders();
+  cli::RegisterRecorders(args);
   if (command == "vdisc") return cli::RunVdisc(args, stdout, stderr);
   engine::TKavoBurner burner;
   CatchInterrupts(burner);

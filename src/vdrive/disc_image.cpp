@@ -3,10 +3,13 @@
 #include <array>
 #include <cstdio>
 #include <cstring>
+#include <random>
+#include <filesystem>
 
 #include "base/byte_order.h"
 #include "base/span_io.h"
 #include "platform/file_stream.h"
+#include "platform/utf8_path.h"
 
 namespace vdrive {
 
@@ -164,8 +167,26 @@ base::Result<TStoredState> DecodeState(std::span<const std::uint8_t> payload) {
 
 TDiscFile::~TDiscFile() { Unlock(); }
 
-base::Result<std::unique_ptr<TDiscFile>> TDiscFile::Create(const std::string& path, const TDisc& disc) {
-  if (auto why = Validate(disc); !why.empty()) return MakeError(ErrorKind::InvalidInput, why);
+namespace {
+
+// A disc file is made under this name and renamed into place when complete,
+// so that a failure or a kill never leaves a damaged disc under the name.
+std::string TemporaryNameFor(const std::string& path) {
+  char suffix[16];
+  std::snprintf(suffix, sizeof suffix, "%08x", std::random_device{}());
+  return path + ".part-" + suffix;
+}
+
+base::Status RefuseExisting(const std::string& path) {
+  std::error_code ec;
+  if (std::filesystem::symlink_status(platform::Utf8Path(path), ec).type() != std::filesystem::file_type::not_found)
+    return MakeError(ErrorKind::InvalidInput, "cannot create " + path + ": it exists");
+  return base::Ok();
+}
+
+}  // namespace
+
+base::Result<std::unique_ptr<TDiscFile>> TDiscFile::CreateAt(const std::string& path, const TDisc& disc) {
   auto opened = platform::FileStream::Open(path, platform::OpenMode::CreateNew);
   if (!opened) return opened.Err();
   // Blank areas of the disc cost no space.
@@ -181,14 +202,38 @@ base::Result<std::unique_ptr<TDiscFile>> TDiscFile::Create(const std::string& pa
   if (auto st = PwriteAll(file->FFile, header.data(), header.size(), 0, path); !st) return st.Err();
   if (auto st = file->FFile.Truncate(kDataOffset); !st) return MakeError(ErrorKind::System, path + ": " + st.Err().Message);
   if (auto st = file->Save(TStoredState{disc, {}}); !st) return st.Err();
-  if (auto st = file->Sync(); !st) return st.Err();
   return file;
+}
+
+base::Status TDiscFile::MoveInto(const std::string& path) {
+  if (auto st = Sync(); !st) return st;
+  if (auto st = platform::RenameNoReplace(FPath, path); !st) return st;
+  FPath = path;
+  return base::Ok();
+}
+
+base::Result<std::unique_ptr<TDiscFile>> TDiscFile::Create(const std::string& path, const TDisc& disc) {
+  if (auto why = Validate(disc); !why.empty()) return MakeError(ErrorKind::InvalidInput, why);
+  if (auto st = RefuseExisting(path); !st) return st.Err();
+  const std::string temp = TemporaryNameFor(path);
+  auto created = CreateAt(temp, disc);
+  if (!created) {
+    platform::RemoveFile(temp);
+    return created.Err();
+  }
+  if (auto st = created.Value()->MoveInto(path); !st) {
+    created.Value().reset();  // closed before it is removed
+    platform::RemoveFile(temp);
+    return st.Err();
+  }
+  return created;
 }
 
 base::Result<std::unique_ptr<TDiscFile>> TDiscFile::Press(const std::string& path, TMedia media,
                                                           const std::string& imagePath) {
   if (!IsRom(media)) return MakeError(ErrorKind::InvalidInput, "only cd-rom and dvd-rom discs are pressed");
-  auto opened = platform::FileStream::Open(imagePath, platform::OpenMode::Read);
+  if (auto st = RefuseExisting(path); !st) return st.Err();
+  auto opened = platform::FileStream::OpenImage(imagePath);
   if (!opened) return opened.Err();
   platform::FileStream& in = opened.Value();
   const std::int64_t inSize = in.Size();
@@ -198,25 +243,30 @@ base::Result<std::unique_ptr<TDiscFile>> TDiscFile::Press(const std::string& pat
   if (blocks == 0 || blocks > limit)
     return MakeError(ErrorKind::InvalidInput, imagePath + ": image size does not fit a " + MediaName(media));
   // Sectors first, then the state that makes them visible.
-  auto created = Create(path, BlankDisc(TMedia::DvdR, 16));
-  if (!created) return created.Err();
+  const std::string temp = TemporaryNameFor(path);
+  auto created = CreateAt(temp, BlankDisc(TMedia::DvdR, 16));
+  if (!created) {
+    platform::RemoveFile(temp);
+    return created.Err();
+  }
   auto file = std::move(created.Value());
   std::vector<std::uint8_t> chunk(256 * kSectorSize);
   std::uint64_t done = 0;
   const auto fail = [&](base::Error error) -> base::Result<std::unique_ptr<TDiscFile>> {
     file.reset();
-    platform::RemoveFile(path);
+    platform::RemoveFile(temp);
     return error;
   };
   while (done < size) {
     std::size_t got = 0;
     if (!PreadAll(in, chunk.data(), chunk.size(), done, got) || got == 0)
       return fail(MakeError(ErrorKind::System, "cannot read " + imagePath));
-    if (auto st = PwriteAll(file->FFile, chunk.data(), got, kDataOffset + done, path); !st) return fail(st.Err());
+    if (auto st = PwriteAll(file->FFile, chunk.data(), got, kDataOffset + done, temp); !st) return fail(st.Err());
     done += got;
   }
-  if (auto s = file->Save(TStoredState{PressedDisc(media, static_cast<std::uint32_t>(blocks)), {}}); !s) return s.Err();
-  if (auto s = file->Sync(); !s) return s.Err();
+  if (auto s = file->Save(TStoredState{PressedDisc(media, static_cast<std::uint32_t>(blocks)), {}}); !s)
+    return fail(s.Err());
+  if (auto s = file->MoveInto(path); !s) return fail(s.Err());
   return file;
 }
 
