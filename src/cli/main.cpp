@@ -11,6 +11,7 @@
 #include "cli/disc_commands.h"
 #include "cli/drive_info.h"
 #include "cli/options.h"
+#include "cli/read_command.h"
 #include "cli/vdisc.h"
 #include "cli/schedule_commands.h"
 #include "cli/task_commands.h"
@@ -59,6 +60,7 @@ int main(int argc, char** argv) {
   if (cli::IsDiscCommand(command)) return cli::RunDiscCommand(burner, command, args, stdout, stderr);
   if (command == "drive-info") return cli::RunDriveInfo(args, stdout, stderr);
   if (command == "disc-info") return cli::RunDiscInfo(args, stdout, stderr);
+  if (command == "read") return cli::RunRead(burner, args, stdout, stderr);
   if (command == "schedule") return cli::RunScheduleCommand(args, burner, stdout, stderr);
   if (command == "task") return cli::RunTaskCommand(args, burner, stdout, stderr);
   if (command != "build-iso") {

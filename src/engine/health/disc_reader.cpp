@@ -1,0 +1,135 @@
+#include "engine/health/disc_reader.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "engine/iso/session_reader.h"
+
+namespace health {
+
+namespace {
+
+constexpr std::size_t kSectorBytes = 2048;
+
+class Copier {
+ public:
+  Copier(iso::DiscSource& disc, platform::FileStream& image, const ReadSettings& settings,
+         const ReadCallbacks& callbacks, std::uint64_t total)
+      : FDisc(disc),
+        FImage(image),
+        FSettings(settings),
+        FCallbacks(callbacks),
+        FTotal(total),
+        FBuffer(std::size_t{std::max<std::uint32_t>(settings.ChunkSectors, 1)} * kSectorBytes) {}
+
+  base::Status Range(const SectorRange& r, ReadOutcome& outcome) {
+    const std::uint32_t chunk = std::max<std::uint32_t>(FSettings.ChunkSectors, 1);
+    for (std::uint64_t lba = r.Start; lba < r.End();) {
+      if (FCallbacks.Cancelled && FCallbacks.Cancelled()) {
+        outcome.Cancelled = true;
+        outcome.NotDone.push_back({static_cast<std::uint32_t>(lba), static_cast<std::uint32_t>(r.End() - lba)});
+        return base::Ok();
+      }
+      const auto n = static_cast<std::uint32_t>(std::min<std::uint64_t>(chunk, r.End() - lba));
+      if (auto st = Block(static_cast<std::uint32_t>(lba), n, outcome); !st) return st;
+      lba += n;
+      FDone += n;
+      if (FCallbacks.Progress) FCallbacks.Progress(FDone, FTotal, FUnreadable);
+    }
+    return base::Ok();
+  }
+
+ private:
+  base::Status Block(std::uint32_t lba, std::uint32_t n, ReadOutcome& outcome) {
+    const std::span<std::uint8_t> data(FBuffer.data(), std::size_t{n} * kSectorBytes);
+    if (FDisc.ReadSectors(lba, n, data)) return Write(lba, n);
+    if (n > 1) {
+      // Halving finds the bad sectors in few reads and keeps the good ones around them.
+      const std::uint32_t half = n / 2;
+      if (auto st = Block(lba, half, outcome); !st) return st;
+      return Block(lba + half, n - half, outcome);
+    }
+    for (int i = 0; i < FSettings.SectorRetries; ++i) {
+      if (FCallbacks.Cancelled && FCallbacks.Cancelled()) break;
+      if (FDisc.ReadSectors(lba, 1, data)) return Write(lba, 1);
+    }
+    AppendSector(outcome.Unreadable, lba);
+    ++FUnreadable;
+    std::memset(data.data(), 0, kSectorBytes);
+    return Write(lba, 1);
+  }
+
+  base::Status Write(std::uint32_t lba, std::uint32_t n) {
+    const std::uint64_t offset = std::uint64_t{lba} * kSectorBytes;
+    if (auto st = FImage.WriteAt(offset, FBuffer.data(), std::size_t{n} * kSectorBytes); !st) return st;
+    FPacer.Wrote(FImage, offset, std::uint64_t{n} * kSectorBytes);
+    return base::Ok();
+  }
+
+  iso::DiscSource& FDisc;
+  platform::FileStream& FImage;
+  const ReadSettings& FSettings;
+  const ReadCallbacks& FCallbacks;
+  std::uint64_t FTotal;
+  std::uint64_t FDone = 0;
+  std::uint64_t FUnreadable = 0;
+  std::vector<std::uint8_t> FBuffer;
+  platform::WritebackPacer FPacer;
+};
+
+}  // namespace
+
+base::Result<ReadOutcome> ReadIntoImage(iso::DiscSource& disc, platform::FileStream& image,
+                                        const std::vector<SectorRange>& ranges, const ReadSettings& settings,
+                                        const ReadCallbacks& callbacks) {
+  std::uint64_t total = 0;
+  for (const auto& r : ranges) total += r.Count;
+  Copier copier(disc, image, settings, callbacks, total);
+  ReadOutcome outcome;
+  for (const auto& r : ranges) {
+    if (outcome.Cancelled) {
+      outcome.NotDone.push_back(r);
+      continue;
+    }
+    if (auto st = copier.Range(r, outcome); !st) return st.Err();
+  }
+  return outcome;
+}
+
+std::vector<SectorRange> RecordedRanges(iso::DiscSource& disc, std::uint8_t session) {
+  std::vector<SectorRange> ranges;
+  for (std::uint8_t s = 1; s != 0 && s <= session; ++s) {
+    const auto track = disc.TrackInfo(s);
+    const auto end = SessionEnd(disc, s);
+    if (!track || !end) return {};
+    std::uint32_t start = track->Start;
+    if (!ranges.empty()) start = static_cast<std::uint32_t>(std::max<std::uint64_t>(start, ranges.back().End()));
+    if (*end <= start) continue;
+    if (!ranges.empty() && ranges.back().End() == start) ranges.back().Count += *end - start;
+    else ranges.push_back({start, *end - start});
+  }
+  return ranges;
+}
+
+std::uint8_t ChosenSession(iso::DiscSource& disc, int wanted) {
+  const std::uint8_t last = disc.LastSession();
+  if (wanted < 1 || wanted > last) return last;
+  return static_cast<std::uint8_t>(wanted);
+}
+
+std::optional<std::uint32_t> SessionEnd(iso::DiscSource& disc, std::uint8_t session) {
+  if (session == 0) return std::nullopt;
+  const auto track = disc.TrackInfo(session);
+  if (!track) return std::nullopt;
+  if (track->Size != 0 && std::uint64_t{track->Start} + track->Size <= 0xFFFFFFFFull)
+    return track->Start + track->Size;
+  // Images and media written in place report no track size: the volume's own size counts.
+  const auto descriptor = iso::FindDescriptor(disc, track->Start, false);
+  if (!descriptor || descriptor->VolumeSpaceSize == 0) return std::nullopt;
+  // A volume records its size from sector 0 on a multisession disc, or from its start.
+  if (descriptor->VolumeSpaceSize > track->Start) return descriptor->VolumeSpaceSize;
+  if (std::uint64_t{track->Start} + descriptor->VolumeSpaceSize > 0xFFFFFFFFull) return std::nullopt;
+  return track->Start + descriptor->VolumeSpaceSize;
+}
+
+}  // namespace health
