@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "cli/build_iso.h"
+#include "cli/check_command.h"
 #include "cli/burn.h"
 #include "cli/devices.h"
 #include "cli/disc_commands.h"
@@ -61,6 +62,7 @@ int main(int argc, char** argv) {
   if (command == "drive-info") return cli::RunDriveInfo(args, stdout, stderr);
   if (command == "disc-info") return cli::RunDiscInfo(args, stdout, stderr);
   if (command == "read") return cli::RunRead(burner, args, stdout, stderr);
+  if (command == "check") return cli::RunCheck(burner, args, stdout, stderr);
   if (command == "schedule") return cli::RunScheduleCommand(args, burner, stdout, stderr);
   if (command == "task") return cli::RunTaskCommand(args, burner, stdout, stderr);
   if (command != "build-iso") {

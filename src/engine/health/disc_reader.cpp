@@ -13,10 +13,10 @@ constexpr std::size_t kSectorBytes = 2048;
 
 class Copier {
  public:
-  Copier(iso::DiscSource& disc, platform::FileStream& image, const ReadSettings& settings,
-         const ReadCallbacks& callbacks, std::uint64_t total)
+  Copier(iso::DiscSource& disc, const SectorSink& sink, const ReadSettings& settings, const ReadCallbacks& callbacks,
+         std::uint64_t total)
       : FDisc(disc),
-        FImage(image),
+        FSink(sink),
         FSettings(settings),
         FCallbacks(callbacks),
         FTotal(total),
@@ -60,21 +60,17 @@ class Copier {
   }
 
   base::Status Write(std::uint32_t lba, std::uint32_t n) {
-    const std::uint64_t offset = std::uint64_t{lba} * kSectorBytes;
-    if (auto st = FImage.WriteAt(offset, FBuffer.data(), std::size_t{n} * kSectorBytes); !st) return st;
-    FPacer.Wrote(FImage, offset, std::uint64_t{n} * kSectorBytes);
-    return base::Ok();
+    return FSink(lba, n, std::span<const std::uint8_t>(FBuffer.data(), std::size_t{n} * kSectorBytes));
   }
 
   iso::DiscSource& FDisc;
-  platform::FileStream& FImage;
+  const SectorSink& FSink;
   const ReadSettings& FSettings;
   const ReadCallbacks& FCallbacks;
   std::uint64_t FTotal;
   std::uint64_t FDone = 0;
   std::uint64_t FUnreadable = 0;
   std::vector<std::uint8_t> FBuffer;
-  platform::WritebackPacer FPacer;
 };
 
 }  // namespace
@@ -82,9 +78,22 @@ class Copier {
 base::Result<ReadOutcome> ReadIntoImage(iso::DiscSource& disc, platform::FileStream& image,
                                         const std::vector<SectorRange>& ranges, const ReadSettings& settings,
                                         const ReadCallbacks& callbacks) {
+  platform::WritebackPacer pacer;
+  const SectorSink sink = [&image, &pacer](std::uint32_t lba, std::uint32_t, std::span<const std::uint8_t> data) {
+    const std::uint64_t offset = std::uint64_t{lba} * kSectorBytes;
+    if (auto st = image.WriteAt(offset, data.data(), data.size()); !st) return st;
+    pacer.Wrote(image, offset, data.size());
+    return base::Ok();
+  };
+  return ReadRanges(disc, ranges, settings, callbacks, sink);
+}
+
+base::Result<ReadOutcome> ReadRanges(iso::DiscSource& disc, const std::vector<SectorRange>& ranges,
+                                     const ReadSettings& settings, const ReadCallbacks& callbacks,
+                                     const SectorSink& sink) {
   std::uint64_t total = 0;
   for (const auto& r : ranges) total += r.Count;
-  Copier copier(disc, image, settings, callbacks, total);
+  Copier copier(disc, sink, settings, callbacks, total);
   ReadOutcome outcome;
   for (const auto& r : ranges) {
     if (outcome.Cancelled) {

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <functional>
 #include <optional>
+#include <span>
 #include <vector>
 
 #include "base/result.h"
@@ -32,6 +33,15 @@ struct ReadOutcome {
   // Sectors of `ranges` not yet handled when cancelled (the rest is done).
   std::vector<SectorRange> NotDone;
 };
+
+// Receives the sectors read, in increasing order; unreadable ones as zeros.
+using SectorSink = std::function<base::Status(std::uint32_t lba, std::uint32_t count, std::span<const std::uint8_t> data)>;
+
+// Reads every range of `ranges` (sorted, disjoint) from `disc` into `sink`.
+// Fails only when the sink fails.
+base::Result<ReadOutcome> ReadRanges(iso::DiscSource& disc, const std::vector<SectorRange>& ranges,
+                                     const ReadSettings& settings, const ReadCallbacks& callbacks,
+                                     const SectorSink& sink);
 
 // Reads every range of `ranges` (sorted, disjoint) from `disc` into `image`.
 // Fails only when the image cannot be written.
