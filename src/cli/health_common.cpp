@@ -1,5 +1,6 @@
 #include "cli/health_common.h"
 
+#include "cli/build_iso.h"
 #include "cli/drive_select.h"
 #include "engine/kavo_burner.h"
 #include "platform/process.h"
@@ -59,6 +60,31 @@ void PrintDamage(const health::SessionTree& tree, const health::DamageList& dama
   if (!damage.NoFile.empty())
     std::fprintf(out, "session %u: sectors of no file: %s\n", static_cast<unsigned>(tree.Session),
                  health::RangesText(damage.NoFile).c_str());
+}
+
+int AttachChecksums(engine::TKavoBurner& burner, std::unique_ptr<health::ChecksumAttachment>& sums, std::FILE* err) {
+  HealthProgress progress(err);
+  health::ChecksumCallbacks callbacks;
+  callbacks.Cancelled = [&burner] { return burner.CancelRequested(); };
+  callbacks.Progress = [&progress](std::uint64_t done, std::uint64_t total) {
+    progress.Update(done, total, "  checksums");
+  };
+  auto attached = health::AttachChecksumFile(burner, callbacks);
+  progress.Break();
+  if (!attached) {
+    if (attached.Err().Kind == base::ErrorKind::Cancelled) {
+      std::fprintf(err, "zantic-cli: interrupted\n");
+      return kExitAborted;
+    }
+    std::fprintf(err, "zantic-cli: %s\n", attached.Err().Message.c_str());
+    return attached.Err().Kind == base::ErrorKind::InvalidInput ? kExitBadInput : kExitFailed;
+  }
+  sums = std::move(attached.Value());
+  std::fprintf(err, "checksums: %zu files hashed, %zu carried over from the earlier session%s\n", sums->Hashed,
+               sums->Carried,
+               sums->Unlisted != 0 ? (", " + std::to_string(sums->Unlisted) + " earlier files without one").c_str()
+                                   : "");
+  return kExitOk;
 }
 
 }  // namespace cli

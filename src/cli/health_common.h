@@ -7,6 +7,7 @@
 #include <memory>
 #include <string>
 
+#include "engine/health/checksum_burn.h"
 #include "engine/health/session_files.h"
 #include "engine/iso/disc_source.h"
 
@@ -45,5 +46,10 @@ class HealthProgress {
 // Prints which files and directories of the session own the bad sectors,
 // and the bad sectors no file owns.
 void PrintDamage(const health::SessionTree& tree, const health::DamageList& damage, std::FILE* out);
+
+// Adds the checksum file to the burner's compilation (importing the earlier
+// session first when asked), with progress on `err`; kExitOk, or the exit
+// code with the reason on `err`. `sums` must live until the burn ends.
+int AttachChecksums(engine::TKavoBurner& burner, std::unique_ptr<health::ChecksumAttachment>& sums, std::FILE* err);
 
 }  // namespace cli

@@ -35,6 +35,13 @@ std::string ChecksumLine(const std::string& hexDigest, const std::string& path) 
   return "\\" + hexDigest + "  " + escaped + "\n";
 }
 
+std::string PeerPath(std::string path) {
+  const auto slash = path.rfind('/');
+  const std::size_t nameStart = slash == std::string::npos ? 0 : slash + 1;
+  if (path.size() > nameStart + 1 && path.back() == '.') path.pop_back();
+  return path;
+}
+
 std::string NormalizeDiscPath(std::string_view path) {
   if (path.empty() || path.front() == '/') return {};
   // A drive letter or a colon never names a file inside a session.

@@ -35,6 +35,10 @@ struct ChecksumList {
 
 ChecksumList ParseChecksumFile(std::string_view text);
 
+// A file's path as other readers show it: the add rules give a name
+// without an extension a trailing ".", which they drop.
+std::string PeerPath(std::string path);
+
 // A relative path without ".", "..", empty parts or a leading "/"; empty
 // when the path is unsafe or unusable.
 std::string NormalizeDiscPath(std::string_view path);

@@ -123,9 +123,9 @@ base::Result<CheckReport> CheckSession(iso::DiscSource& disc, std::uint8_t sessi
       return report;
     }
     done += f->Size;
-    FileCheck c{f->Path, Verdict::Read, f->Size, {}};
-    const auto listed = list.ByPath.find(f->Path);
-    if (listed != list.ByPath.end()) seen.insert(f->Path);
+    FileCheck c{PeerPath(f->Path), Verdict::Read, f->Size, {}};
+    const auto listed = list.ByPath.find(c.Path);
+    if (listed != list.ByPath.end()) seen.insert(c.Path);
     if (!read.Value().Unreadable.empty()) {
       c.Result = Verdict::Unreadable;
       c.Sectors = std::move(read.Value().Unreadable);
