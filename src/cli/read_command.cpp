@@ -5,6 +5,7 @@
 
 #include "cli/build_iso.h"
 #include "cli/health_common.h"
+#include "engine/device/media_types.h"
 #include "engine/health/disc_reader.h"
 #include "engine/health/sector_map.h"
 #include "engine/health/session_files.h"
@@ -183,7 +184,12 @@ int RunRead(engine::TKavoBurner& burner, const std::vector<std::string>& args, s
   if (o.Speed != 0 && disc.Image == nullptr && !burner.SetCdSpeed(static_cast<std::uint16_t>(o.Speed), 0xFFFF))
     std::fprintf(err, "zantic-cli: the drive refused the read speed %u kB/s; reading at its own speed\n", o.Speed);
   const std::uint8_t session = health::ChosenSession(*disc.Source, o.Session);
-  const auto end = session == 0 ? std::nullopt : health::SessionEnd(*disc.Source, session);
+  const std::uint8_t medium = disc.Image == nullptr ? burner.DetectMediaType() : device::kMediumUnknown;
+  const auto bounds = medium == device::kMediumDvdRam || medium == device::kMediumDvdprw ||
+                              medium == device::kMediumDvdrwRestricted
+                          ? health::SessionBounds::FileSystem
+                          : health::SessionBounds::Track;
+  const auto end = session == 0 ? std::nullopt : health::SessionEnd(*disc.Source, session, bounds);
   if (!end || *end == 0) {
     std::fprintf(err, "zantic-cli: the disc holds no readable session%s\n",
                  session == 0 ? "" : (" " + std::to_string(session)).c_str());
@@ -209,7 +215,7 @@ int RunRead(engine::TKavoBurner& burner, const std::vector<std::string>& args, s
     return kExitBadInput;
   }
   const std::vector<health::SectorRange> todo =
-      o.Resume ? before.Unreadable : health::RecordedRanges(*disc.Source, session);
+      o.Resume ? before.Unreadable : health::RecordedRanges(*disc.Source, session, bounds);
   if (todo.empty() && !o.Resume) {
     std::fprintf(err, "zantic-cli: the tracks of session %u cannot be found\n", static_cast<unsigned>(session));
     image.Value().Close();

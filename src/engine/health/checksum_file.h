@@ -23,7 +23,7 @@ inline constexpr const char* kChecksumFileName = "~zantic.sha256";
 // Longer lines are set aside; a disc path is far shorter.
 inline constexpr std::size_t kMaxChecksumLine = 8192;
 // A checksum file larger than this is not read (read test only).
-inline constexpr std::uint64_t kMaxChecksumFileBytes = 256ull << 20;
+inline constexpr std::uint64_t kMaxChecksumFileBytes = 64ull << 20;
 
 std::string ChecksumLine(const std::string& hexDigest, const std::string& path);
 

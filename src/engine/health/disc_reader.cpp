@@ -105,11 +105,11 @@ base::Result<ReadOutcome> ReadRanges(iso::DiscSource& disc, const std::vector<Se
   return outcome;
 }
 
-std::vector<SectorRange> RecordedRanges(iso::DiscSource& disc, std::uint8_t session) {
+std::vector<SectorRange> RecordedRanges(iso::DiscSource& disc, std::uint8_t session, SessionBounds bounds) {
   std::vector<SectorRange> ranges;
   for (std::uint8_t s = 1; s != 0 && s <= session; ++s) {
     const auto track = disc.TrackInfo(s);
-    const auto end = SessionEnd(disc, s);
+    const auto end = SessionEnd(disc, s, bounds);
     if (!track || !end) return {};
     std::uint32_t start = track->Start;
     if (!ranges.empty()) start = static_cast<std::uint32_t>(std::max<std::uint64_t>(start, ranges.back().End()));
@@ -126,11 +126,11 @@ std::uint8_t ChosenSession(iso::DiscSource& disc, int wanted) {
   return static_cast<std::uint8_t>(wanted);
 }
 
-std::optional<std::uint32_t> SessionEnd(iso::DiscSource& disc, std::uint8_t session) {
+std::optional<std::uint32_t> SessionEnd(iso::DiscSource& disc, std::uint8_t session, SessionBounds bounds) {
   if (session == 0) return std::nullopt;
   const auto track = disc.TrackInfo(session);
   if (!track) return std::nullopt;
-  if (track->Size != 0 && std::uint64_t{track->Start} + track->Size <= 0xFFFFFFFFull)
+  if (bounds == SessionBounds::Track && track->Size != 0 && std::uint64_t{track->Start} + track->Size <= 0xFFFFFFFFull)
     return track->Start + track->Size;
   // Images and media written in place report no track size: the volume's own size counts.
   const auto descriptor = iso::FindDescriptor(disc, track->Start, false);

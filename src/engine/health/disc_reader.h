@@ -49,14 +49,21 @@ base::Result<ReadOutcome> ReadIntoImage(iso::DiscSource& disc, platform::FileStr
                                         const std::vector<SectorRange>& ranges, const ReadSettings& settings,
                                         const ReadCallbacks& callbacks);
 
-// The sectors a session ends at (exclusive), counted from sector 0: the end
+// How a session's end is found. Media written in place (DVD+RW, DVD-RAM,
+// restricted-overwrite DVD-RW) have one track over the whole formatted
+// area: the file system tells where the data end.
+enum class SessionBounds { Track, FileSystem };
+
+// The sector a session ends at (exclusive), counted from sector 0: the end
 // of its track as the drive reports it, or where the file system says the
-// volume ends when the drive reports no size. nullopt when unknown.
-std::optional<std::uint32_t> SessionEnd(iso::DiscSource& disc, std::uint8_t session);
+// volume ends (also when the drive reports no size). nullopt when unknown.
+std::optional<std::uint32_t> SessionEnd(iso::DiscSource& disc, std::uint8_t session,
+                                        SessionBounds bounds = SessionBounds::Track);
 
 // The sectors holding sessions 1 to `session`; the gaps a CD recorder
 // leaves between sessions hold nothing to read. Empty when unknown.
-std::vector<SectorRange> RecordedRanges(iso::DiscSource& disc, std::uint8_t session);
+std::vector<SectorRange> RecordedRanges(iso::DiscSource& disc, std::uint8_t session,
+                                        SessionBounds bounds = SessionBounds::Track);
 
 // The session asked for: -1 or a number above the last means the last.
 std::uint8_t ChosenSession(iso::DiscSource& disc, int wanted);
