@@ -11,12 +11,14 @@
 # (vdisc export) and extracted by xorriso. Each round times, in an order
 # that alternates from round to round:
 #   read    zantic-cli read --device DISC -o OUT.iso
-#   dd      dd if=EXPORT.iso of=OUT.iso bs=1M   (the same bytes, file to file)
+#   dd      dd if=EXPORT.iso of=OUT.iso bs=1M conv=fsync   (the same bytes,
+#           file to file, on the disk before it ends, as read's image is)
 #   check   zantic-cli check --device DISC
 #   sha     sha256sum -c over the extracted files
 # and prints each round's ratios dd/read and sha/check (1.0 = as fast as the
-# peer; above is faster), then the median of each. Work files go into a
-# folder beside the tree, removed at the end.
+# peer; above is faster), then the median of each. Each command starts after
+# a sync, so that none pays for the writeback of the one before. Work files
+# go into a folder beside the tree, removed at the end.
 set -euo pipefail
 
 repo=$(cd "$(dirname "$0")/.." && pwd)
@@ -59,6 +61,7 @@ echo "disc: $(($(stat -c %s "$work/export.iso") / 1048576)) MiB, $(wc -l < "$wor
 now() { date +%s.%N; }
 timed() {  # prints the seconds a command took; its output is dropped
   local t0 t1
+  sync
   t0=$(now)
   "$@" >/dev/null 2>&1 || true
   t1=$(now)
@@ -71,11 +74,11 @@ for ((i = 1; i <= rounds; i++)); do
   rm -f "$work/out.iso" "$work/out.iso.map"
   if ((i % 2)); then
     t_read=$(timed "$cli" read --device "$disc" -o "$work/out.iso"); rm -f "$work/out.iso"*
-    t_dd=$(timed dd if="$work/export.iso" of="$work/out.iso" bs=1M); rm -f "$work/out.iso"
+    t_dd=$(timed dd if="$work/export.iso" of="$work/out.iso" bs=1M conv=fsync); rm -f "$work/out.iso"
     t_check=$(timed "$cli" check --device "$disc")
     t_sha=$(timed sh -c "cd '$work/files' && sha256sum -c '~zantic.sha256'")
   else
-    t_dd=$(timed dd if="$work/export.iso" of="$work/out.iso" bs=1M); rm -f "$work/out.iso"
+    t_dd=$(timed dd if="$work/export.iso" of="$work/out.iso" bs=1M conv=fsync); rm -f "$work/out.iso"
     t_read=$(timed "$cli" read --device "$disc" -o "$work/out.iso"); rm -f "$work/out.iso"*
     t_sha=$(timed sh -c "cd '$work/files' && sha256sum -c '~zantic.sha256'")
     t_check=$(timed "$cli" check --device "$disc")
