@@ -268,6 +268,14 @@ int RunRead(engine::TKavoBurner& burner, const std::vector<std::string>& args, s
             [](const health::SectorRange& a, const health::SectorRange& b) { return a.Start < b.Start; });
   auto text = health::ParseSectorMap(health::FormatSectorMap(after));  // merges touching ranges
   if (text) after = std::move(text.Value());
+  if (device::IsCdMedium(medium) && medium != device::kMediumUnknown && !after.Unreadable.empty()) {
+    const auto runOut = health::RunOutSectors(*disc.Source, session);
+    const auto kept = health::Without(after.Unreadable, runOut);
+    if (kept != after.Unreadable)
+      std::fprintf(out, "the run-out sectors %s after a track's file system could not be read: no data, left as zeros\n",
+                   health::RangesText(health::Without(after.Unreadable, kept)).c_str());
+    after.Unreadable = kept;
+  }
   if (auto st = image.Value().Sync(); !st) {
     std::fprintf(err, "zantic-cli: cannot write %s: %s\n", target.c_str(), st.Err().Message.c_str());
     discard();

@@ -120,6 +120,34 @@ std::vector<SectorRange> RecordedRanges(iso::DiscSource& disc, std::uint8_t sess
   return ranges;
 }
 
+std::vector<SectorRange> RunOutSectors(iso::DiscSource& disc, std::uint8_t session) {
+  constexpr std::uint32_t kRunOut = 2;
+  std::vector<SectorRange> out;
+  for (std::uint8_t s = 1; s != 0 && s <= session; ++s) {
+    const auto track = disc.TrackInfo(s);
+    const auto trackEnd = SessionEnd(disc, s, SessionBounds::Track);
+    const auto volumeEnd = SessionEnd(disc, s, SessionBounds::FileSystem);
+    if (!track || !trackEnd || !volumeEnd || *volumeEnd >= *trackEnd || *trackEnd - *volumeEnd > kRunOut) continue;
+    out.push_back({*volumeEnd, *trackEnd - *volumeEnd});
+  }
+  return out;
+}
+
+std::vector<SectorRange> Without(const std::vector<SectorRange>& from, const std::vector<SectorRange>& minus) {
+  std::vector<SectorRange> out;
+  std::size_t m = 0;
+  for (const auto& r : from) {
+    std::uint64_t at = r.Start;
+    while (m < minus.size() && minus[m].End() <= at) ++m;
+    for (std::size_t k = m; k < minus.size() && minus[k].Start < r.End(); ++k) {
+      if (minus[k].Start > at) out.push_back({static_cast<std::uint32_t>(at), static_cast<std::uint32_t>(minus[k].Start - at)});
+      at = std::max<std::uint64_t>(at, minus[k].End());
+    }
+    if (at < r.End()) out.push_back({static_cast<std::uint32_t>(at), static_cast<std::uint32_t>(r.End() - at)});
+  }
+  return out;
+}
+
 std::uint8_t ChosenSession(iso::DiscSource& disc, int wanted) {
   const std::uint8_t last = disc.LastSession();
   if (wanted < 1 || wanted > last) return last;

@@ -65,6 +65,14 @@ std::optional<std::uint32_t> SessionEnd(iso::DiscSource& disc, std::uint8_t sess
 std::vector<SectorRange> RecordedRanges(iso::DiscSource& disc, std::uint8_t session,
                                         SessionBounds bounds = SessionBounds::Track);
 
+// A CD track written at once ends in two run-out sectors that drives
+// cannot read; they lie past the track's file system and hold no data.
+// The run-out ranges of sessions 1 to `session`, as far as they can be told.
+std::vector<SectorRange> RunOutSectors(iso::DiscSource& disc, std::uint8_t session);
+
+// `from` without the sectors of `minus` (both sorted and disjoint).
+std::vector<SectorRange> Without(const std::vector<SectorRange>& from, const std::vector<SectorRange>& minus);
+
 // The session asked for: -1 or a number above the last means the last.
 std::uint8_t ChosenSession(iso::DiscSource& disc, int wanted);
 

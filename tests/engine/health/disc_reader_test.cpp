@@ -128,3 +128,15 @@ TEST_F(DiscReader, CancellingStopsAndReportsWhatIsLeft) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(SectorRanges, WithoutCutsRangesApart) {
+  using R = std::vector<SectorRange>;
+  EXPECT_EQ(health::Without(R{{0, 10}, {20, 5}}, R{{2, 2}, {8, 14}, {24, 1}}), (R{{0, 2}, {4, 4}, {22, 2}}));
+  EXPECT_EQ(health::Without(R{{5, 5}}, R{}), (R{{5, 5}}));
+  EXPECT_EQ(health::Without(R{{5, 5}}, R{{0, 100}}), R{});
+  EXPECT_EQ(health::Without(R{{5, 1}, {7, 1}}, R{{6, 1}}), (R{{5, 1}, {7, 1}}));
+}
+
+}  // namespace
