@@ -17,7 +17,7 @@ usage() {
 [ $# -eq 1 ] || usage
 mode=$1
 
-build_packages=(cmake ninja-build g++ libgtest-dev libgmock-dev pkg-config)
+build_packages=(cmake ninja-build g++ libgtest-dev libgmock-dev pkg-config libssl-dev)
 # The peer readers the interop test compares our images with.
 test_packages=(xorriso genisoimage p7zip-full libcdio-utils python3 python3-pycdlib attr strace)
 # The session-import fuzzer (libFuzzer) builds with clang.

@@ -69,6 +69,7 @@ class Options {
 
   // --- Burning
   bool ArchiveFiles = false;
+  bool Checksums = true;  // task and scheduled burns add the checksum file
   bool ImportSession = false;
   std::string SessionNo = "0";
   bool CloseTrack = true;

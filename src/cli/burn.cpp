@@ -9,6 +9,7 @@
 #include "appcore/speed_list.h"
 #include "cli/build_iso.h"
 #include "appcore/drive_select.h"
+#include "cli/health_common.h"
 #include "engine/device/media_types.h"
 #include "engine/device/speed_text.h"
 #include "engine/dispatch/dispatcher.h"
@@ -33,6 +34,7 @@ struct TBurnOptions {
   bool Help = false;
   bool Quick = false;
   bool Full = false;
+  bool Checksums = false;
   std::string ImportSession;
   std::string Label;
   std::string Boot;
@@ -64,6 +66,7 @@ bool Parse(const std::vector<std::string>& args, TBurnOptions& o, std::string& e
     else if (a == "--verify") o.Verify = true;
     else if (a == "--quick") o.Quick = true;
     else if (a == "--full") o.Full = true;
+    else if (a == "--checksums") o.Checksums = true;
     else if (!a.empty() && a[0] == '-' && a != "-") {
       error = "unknown option: " + a;
       return false;
@@ -194,8 +197,8 @@ int RunBurn(engine::TKavoBurner& burner, const std::vector<std::string>& args, b
   std::string error;
   if (!Parse(args, o, error) || o.Quick || o.Full || (imageFile && o.Sources.size() != 1) ||
       (!imageFile && o.Sources.empty() && !o.Help) ||
-      (imageFile && (!o.Label.empty() || !o.Boot.empty() || !o.ImportSession.empty()))) {
-    if (error.empty()) error = imageFile ? "burn-iso takes one image file and no -V, --boot or --import-session"
+      (imageFile && (!o.Label.empty() || !o.Boot.empty() || !o.ImportSession.empty() || o.Checksums))) {
+    if (error.empty()) error = imageFile ? "burn-iso takes one image file and no -V, --boot, --import-session or --checksums"
                                          : "burn needs at least one source";
     std::fprintf(err, "zantic-cli: %s\n\n%s", error.c_str(), kBurnUsage);
     return kExitBadInput;
@@ -243,6 +246,9 @@ int RunBurn(engine::TKavoBurner& burner, const std::vector<std::string>& args, b
     }
     burner.SetSessionToImport(static_cast<std::int8_t>(n));
   }
+  std::unique_ptr<health::ChecksumAttachment> sums;
+  if (o.Checksums)
+    if (const int rc = AttachChecksums(burner, sums, err); rc != kExitOk) return rc;
   return BurnCompilation(burner, settings, out, err);
 }
 

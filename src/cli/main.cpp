@@ -6,11 +6,13 @@
 #include <vector>
 
 #include "cli/build_iso.h"
+#include "cli/check_command.h"
 #include "cli/burn.h"
 #include "cli/devices.h"
 #include "cli/disc_commands.h"
 #include "cli/drive_info.h"
 #include "cli/options.h"
+#include "cli/read_command.h"
 #include "cli/vdisc.h"
 #include "cli/schedule_commands.h"
 #include "cli/task_commands.h"
@@ -54,6 +56,8 @@ int main(int argc, char** argv) {
   if (cli::IsDiscCommand(command)) return cli::RunDiscCommand(burner, command, args, stdout, stderr);
   if (command == "drive-info") return cli::RunDriveInfo(args, stdout, stderr);
   if (command == "disc-info") return cli::RunDiscInfo(args, stdout, stderr);
+  if (command == "read") return cli::RunRead(burner, args, stdout, stderr);
+  if (command == "check") return cli::RunCheck(burner, args, stdout, stderr);
   if (command == "schedule") return cli::RunScheduleCommand(args, burner, stdout, stderr);
   if (command == "task") return cli::RunTaskCommand(args, burner, stdout, stderr);
   if (command != "build-iso") {

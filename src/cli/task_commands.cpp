@@ -10,6 +10,7 @@
 #include "appcore/task_tree.h"
 #include "appcore/texts.h"
 #include "cli/build_iso.h"
+#include "cli/health_common.h"
 #include "cli/burn.h"
 #include "appcore/drive_select.h"
 #include "cli/progress.h"
@@ -269,6 +270,9 @@ int BurnTask(const appcore::TaskTree& tree, const appcore::Options& options, con
       std::fprintf(err, "zantic-cli: nothing to burn: the task's sources hold no files\n");
       return kExitBadInput;
   }
+  std::unique_ptr<health::ChecksumAttachment> sums;
+  if (options.Checksums)
+    if (const int rc = AttachChecksums(burner, sums, err); rc != kExitOk) return rc;
   TBurnSettings settings;
   settings.Verify = how.Verify;
   settings.Medium = p.Medium;

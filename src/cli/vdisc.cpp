@@ -194,6 +194,34 @@ int Export(const std::vector<std::string>& a, std::FILE* out, std::FILE* err) {
   return kExitOk;
 }
 
+// "LBA", "LBA+COUNT" or "FIRST-LAST", then ":TRIES" for flaky sectors.
+bool ParseDamage(std::string text, vdrive::TDamageKind kind, vdrive::TDamage& d) {
+  d.Kind = kind;
+  d.Tries = 0;
+  if (kind == vdrive::TDamageKind::Flaky) {
+    std::uint32_t tries = 3;
+    if (const auto colon = text.find(':'); colon != std::string::npos) {
+      if (!ParseNumber(text.substr(colon + 1), tries) || tries == 0 || tries > 255) return false;
+      text.resize(colon);
+    }
+    d.Tries = static_cast<std::uint8_t>(tries);
+  }
+  std::uint32_t first = 0, second = 1;
+  const auto cut = text.find_first_of("+-");
+  if (!ParseNumber(text.substr(0, cut), first)) return false;
+  if (cut != std::string::npos) {
+    if (!ParseNumber(text.substr(cut + 1), second)) return false;
+    if (text[cut] == '-') {
+      if (second < first) return false;
+      second = second - first + 1;
+    }
+  }
+  if (second == 0 || std::uint64_t{first} + second > 0x100000000ull) return false;
+  d.Start = first;
+  d.Count = second;
+  return true;
+}
+
 int Fault(const std::vector<std::string>& a, std::FILE* out, std::FILE* err) {
   if (a.empty()) return BadInput(err, "vdisc fault needs FILE");
   auto opened = TDiscFile::Open(a[0]);
@@ -220,7 +248,18 @@ int Fault(const std::vector<std::string>& a, std::FILE* out, std::FILE* err) {
     else if (o == "--write-error") { if (!number(f.WriteErrorLba)) return BadInput(err, "--write-error takes a block address"); }
     else if (o == "--crash-after-sectors") { if (!number(f.CrashAfterSectors)) return BadInput(err, "--crash-after-sectors takes a count"); }
     else if (o == "--throttle") { if (!number(f.ThrottleKBps)) return BadInput(err, "--throttle takes kB/s"); }
-    else if (o == "--refuse" && hasValue) {
+    else if ((o == "--unreadable" || o == "--flaky" || o == "--corrupt") && hasValue) {
+      const auto kind = o == "--unreadable" ? vdrive::TDamageKind::Unreadable
+                        : o == "--flaky"    ? vdrive::TDamageKind::Flaky
+                                            : vdrive::TDamageKind::Corrupt;
+      vdrive::TDamage d;
+      if (!ParseDamage(a[++i], kind, d))
+        return BadInput(err, o + " takes LBA, LBA+COUNT or FIRST-LAST" +
+                                 (kind == vdrive::TDamageKind::Flaky ? std::string(", then :TRIES (1 to 255)") : ""));
+      if (f.Damage.size() >= vdrive::kMaxDamage)
+        return BadInput(err, "at most " + std::to_string(vdrive::kMaxDamage) + " damaged ranges");
+      f.Damage.push_back(d);
+    } else if (o == "--refuse" && hasValue) {
       std::string opcode = a[++i];
       f.RefuseAlways = false;
       if (const auto colon = opcode.find(':'); colon != std::string::npos) {

@@ -119,6 +119,16 @@ std::vector<std::uint8_t> EncodeState(const TStoredState& s) {
   w.PutU8(f.RefuseAlways ? 1 : 0);
   w.Put(base::Le32(f.CrashAfterSectors));
   w.Put(base::Le32(f.ThrottleKBps));
+  // Damage is an optional tail, so discs saved before it existed still load.
+  if (!f.Damage.empty()) {
+    w.Put(base::Le16(static_cast<std::uint16_t>(f.Damage.size())));
+    for (const auto& dmg : f.Damage) {
+      w.Put(base::Le32(dmg.Start));
+      w.Put(base::Le32(dmg.Count));
+      w.PutU8(static_cast<std::uint8_t>(dmg.Kind));
+      w.PutU8(dmg.Tries);
+    }
+  }
   return out;
 }
 
@@ -160,6 +170,20 @@ base::Result<TStoredState> DecodeState(std::span<const std::uint8_t> payload) {
   if (f.RefuseOpcode != kNoOpcode && f.RefuseOpcode > 0xFF) return bad("bad opcode");
   f.NeverReady = neverReady == 1;
   f.RefuseAlways = refuseAlways == 1;
+  if (r.Remaining() != 0) {
+    std::uint16_t count = 0;
+    if (!ReadLe(r, count) || count == 0 || count > kMaxDamage) return bad("bad damage list");
+    for (std::uint16_t i = 0; i < count; ++i) {
+      TDamage dmg;
+      std::uint8_t kind = 0;
+      if (!ReadLe(r, dmg.Start) || !ReadLe(r, dmg.Count) || !ReadLe(r, kind) || !ReadLe(r, dmg.Tries))
+        return bad("truncated damage list");
+      if (kind < 1 || kind > 3 || dmg.Count == 0 || std::uint64_t{dmg.Start} + dmg.Count > 0x100000000ull)
+        return bad("bad damage range");
+      dmg.Kind = static_cast<TDamageKind>(kind);
+      f.Damage.push_back(dmg);
+    }
+  }
   if (r.Remaining() != 0) return bad("trailing bytes");
   if (auto why = Validate(d); !why.empty()) return bad(why);
   return s;
@@ -407,6 +431,14 @@ std::string DescribeFaults(const TFaults& f) {
   if (f.CrashAfterSectors != kNoCrash)
     line("crashes after " + std::to_string(f.CrashAfterSectors) + " more written sectors");
   if (f.ThrottleKBps != 0) line("buffer drains at " + std::to_string(f.ThrottleKBps) + " kB/s");
+  for (const auto& d : f.Damage) {
+    const std::string range = d.Count == 1 ? "block " + std::to_string(d.Start)
+                                           : "blocks " + std::to_string(d.Start) + "-" +
+                                                 std::to_string(std::uint64_t{d.Start} + d.Count - 1);
+    if (d.Kind == TDamageKind::Unreadable) line(range + " unreadable");
+    else if (d.Kind == TDamageKind::Flaky) line(range + " read after " + std::to_string(d.Tries) + " failed tries");
+    else line(range + " read wrong data");
+  }
   return s;
 }
 
