@@ -13,6 +13,10 @@ std::string ProgramFolder();
 // The folder of the running executable, where data delivered with the
 // program (Tips.ini) lies; empty when unknown.
 std::string ExecutableFolder();
+// Where the files delivered with the program (skins, tips, help) lie: for
+// an installation under a prefix (<prefix>/bin/zantic) the folder
+// <prefix>/share/zantic when it exists, otherwise the executable's folder.
+std::string ShippedDataFolder();
 // Where per-user data lives: $XDG_DATA_HOME (absolute), else
 // ~/.local/share on Linux; the local application data folder on Windows.
 // Empty when there is none.

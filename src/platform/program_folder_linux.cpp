@@ -14,6 +14,18 @@ std::string ExecutableFolder() {
   return std::filesystem::path(exe).parent_path().string();
 }
 
+std::string ShippedDataFolder() {
+  const std::string exeFolder = ExecutableFolder();
+  if (exeFolder.empty()) return {};
+  const std::filesystem::path exe(exeFolder);
+  if (exe.filename() == "bin") {
+    std::error_code ec;
+    const std::filesystem::path share = exe.parent_path() / "share" / "zantic";
+    if (std::filesystem::is_directory(share, ec)) return share.string();
+  }
+  return exeFolder;
+}
+
 std::string ProgramFolder() {
   if (const char* home = std::getenv("ZANTIC_HOME"); home != nullptr && home[0] != '\0') {
     std::string folder = home;
