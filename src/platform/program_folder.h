@@ -4,9 +4,10 @@
 
 namespace platform {
 
-// The folder of the running executable when the user can write there (a
-// copy unpacked into a home folder, as the program was always installed);
-// otherwise, as for a system-wide installation in /usr, the per-user folder
+// The folder of the running executable when the user can write there and
+// the program is not installed under a prefix (a copy unpacked into a home
+// folder, or the build tree); otherwise, as for an installation in /usr,
+// the per-user folder
 // $XDG_CONFIG_HOME/zantic (or ~/.config/zantic). The environment variable
 // ZANTIC_HOME, when set, overrides both. No trailing separator.
 std::string ProgramFolder();
