@@ -12,7 +12,7 @@
 #include <QRadioButton>
 #include <QSlider>
 #include <QSpinBox>
-#include <QStyle>
+#include <QPainter>
 #include <QToolButton>
 #include <QVBoxLayout>
 
@@ -63,6 +63,46 @@ QToolButton* ColorButton(QWidget* parent, const char* name) {
   b->setAccessibleName(option_texts::kSelectColor);
   return b;
 }
+
+enum class MediaShape { Play, Pause, Stop };
+
+// A player button whose symbol takes the skin's text colour, so it stays
+// readable on light and dark skins alike.
+class MediaButton : public QToolButton {
+ public:
+  MediaButton(QWidget* parent, MediaShape shape) : QToolButton(parent), FShape(shape) {
+    setMinimumSize(28, 24);
+  }
+
+ protected:
+  void paintEvent(QPaintEvent* event) override {
+    QToolButton::paintEvent(event);
+    QPainter p(this);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setPen(Qt::NoPen);
+    p.setBrush(palette().color(isEnabled() ? QPalette::Active : QPalette::Disabled, QPalette::ButtonText));
+    const qreal side = qMin(width(), height()) * 0.42;
+    const QPointF c = QRectF(rect()).center();
+    switch (FShape) {
+      case MediaShape::Play: {
+        const QPointF tri[3] = {c + QPointF(-side * 0.45, -side / 2), c + QPointF(-side * 0.45, side / 2),
+                                c + QPointF(side * 0.55, 0)};
+        p.drawPolygon(tri, 3);
+        break;
+      }
+      case MediaShape::Pause:
+        p.drawRect(QRectF(c.x() - side / 2, c.y() - side / 2, side * 0.35, side));
+        p.drawRect(QRectF(c.x() + side * 0.15, c.y() - side / 2, side * 0.35, side));
+        break;
+      case MediaShape::Stop:
+        p.drawRect(QRectF(c.x() - side / 2, c.y() - side / 2, side, side));
+        break;
+    }
+  }
+
+ private:
+  MediaShape FShape;
+};
 
 }  // namespace
 
@@ -249,16 +289,16 @@ QWidget* TOptionForm::BuildSoundPage() {
                       QStringLiteral("Build ISO done"), QStringLiteral("Schedule task start"),
                       QStringLiteral("Schedult task done")});
   cmbSound->setAccessibleName(QStringLiteral("Sound to test"));
-  const auto media = [&](const char* name, const QString& hint, QStyle::StandardPixmap icon) {
-    auto* b = Make<QToolButton>(page, name);
+  const auto media = [&](const char* name, const QString& hint, MediaShape shape) {
+    auto* b = new MediaButton(page, shape);
+    b->setObjectName(QLatin1String(name));
     b->setToolTip(hint);
     b->setAccessibleName(hint);
-    b->setIcon(style()->standardIcon(icon));
     return b;
   };
-  btnPlay = media("btnPlay", QStringLiteral("Play"), QStyle::SP_MediaPlay);
-  btnPause = media("btnPause", QStringLiteral("Pause \\ Resume"), QStyle::SP_MediaPause);
-  btnStop = media("btnStop", QStringLiteral("Stop"), QStyle::SP_MediaStop);
+  btnPlay = media("btnPlay", QStringLiteral("Play"), MediaShape::Play);
+  btnPause = media("btnPause", QStringLiteral("Pause \\ Resume"), MediaShape::Pause);
+  btnStop = media("btnStop", QStringLiteral("Stop"), MediaShape::Stop);
   test->addWidget(cmbSound, 1);
   test->addWidget(btnPlay);
   test->addWidget(btnPause);

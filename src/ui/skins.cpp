@@ -6,6 +6,10 @@
 #include <QFileInfo>
 #include <QSet>
 
+// The arrows the shipped skins draw with live in this library's resources,
+// which a static library has to register itself.
+static void InitSkinArt() { Q_INIT_RESOURCE(skin_art); }
+
 namespace ui {
 
 namespace {
@@ -112,6 +116,8 @@ QString ReadSkin(const QString& file, QString& styleSheet) {
 }
 
 QString ApplySkinFile(const QString& file) {
+  static const bool registered = (InitSkinArt(), true);
+  (void)registered;
   QString sheet;
   if (!file.isEmpty())
     if (QString error = ReadSkin(file, sheet); !error.isEmpty()) return error;
