@@ -69,7 +69,7 @@ TOptionForm::TOptionForm(appcore::Options& options, engine::TKavoBurner& burner,
       FProgramFolder(programFolder),
       FSkins(QDir(programFolder).filePath(QStringLiteral("Skins")),
              QDir(QString::fromStdString(platform::ShippedDataFolder())).filePath(QStringLiteral("Skins"))) {
-  setObjectName(QStringLiteral("OptionForm"));
+  setObjectName(QStringLiteral("TOptionForm"));
   setWindowTitle(texts::kCaption);
   setAccessibleName(texts::kCaption);
   resize(520, 460);

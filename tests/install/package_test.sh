@@ -51,6 +51,9 @@ if [ "$gui" = --gui ]; then
   grep -qx 'Icon=zantic' "$root/usr/share/applications/zantic.desktop" || fail "the desktop entry names no icon"
   run QT_QPA_PLATFORM=offscreen "$root/usr/bin/zantic" --self-test >"$scratch/self.txt" 2>&1 ||
     fail "zantic --self-test failed: $(cat "$scratch/self.txt")"
+  # The installed program finds the skins shipped with it.
+  grep -qx "skin devoir: $root/usr/share/zantic/Skins/devoir.mskn" "$scratch/self.txt" ||
+    fail "zantic did not find its shipped skin: $(cat "$scratch/self.txt")"
 fi
 if [ -n "$(find "$root" -newer "$deb" -type f 2>/dev/null)" ]; then
   fail "the programs wrote into their installation: $(find "$root" -newer "$deb" -type f)"

@@ -17,20 +17,22 @@ def inside_down(x, y):
     return abs(x - 8) <= half
 
 
-def png(rows):
+def png(rows, width, height):
     raw = b"".join(b"\x00" + bytes(r) for r in rows)
     def chunk(kind, data):
         return struct.pack(">I", len(data)) + kind + data + struct.pack(">I", zlib.crc32(kind + data) & 0xFFFFFFFF)
-    return (b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", struct.pack(">IIBBBBB", W, H, 8, 6, 0, 0, 0)) +
+    return (b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", struct.pack(">IIBBBBB", width, height, 8, 6, 0, 0, 0)) +
             chunk(b"IDAT", zlib.compress(raw, 9)) + chunk(b"IEND", b""))
 
 
 for tone, (r, g, b) in COLOURS.items():
-    for direction in ("down", "up"):
+    for direction in ("down", "up", "right"):
+        # "right" is "down" turned: its picture is H wide and W high.
+        width, height = (H, W) if direction == "right" else (W, H)
         rows = []
-        for py in range(H):
+        for py in range(height):
             row = []
-            for px in range(W):
+            for px in range(width):
                 hits = 0
                 for sy in range(SS):
                     for sx in range(SS):
@@ -38,8 +40,10 @@ for tone, (r, g, b) in COLOURS.items():
                         y = py + (sy + 0.5) / SS
                         if direction == "up":
                             y = H - y
+                        elif direction == "right":
+                            x, y = y, x
                         hits += inside_down(x, y)
                 row += [r, g, b, round(255 * hits / (SS * SS))]
             rows.append(row)
         with open(f"arrow-{direction}-{tone}.png", "wb") as f:
-            f.write(png(rows))
+            f.write(png(rows, width, height))
