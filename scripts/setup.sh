@@ -20,8 +20,6 @@ build_packages=(cmake ninja-build g++ libgtest-dev libgmock-dev pkg-config)
 # The desktop program zantic (Qt 6 Widgets, Multimedia for its sounds); Xvfb
 # gives it a screen where there is none.
 build_packages+=(qt6-base-dev qt6-multimedia-dev xvfb)
-# The sound back end Qt Multimedia plays custom completion sounds with.
-build_packages+=(gstreamer1.0-plugins-base gstreamer1.0-plugins-good)
 # The peer readers the interop test compares our images with.
 test_packages=(xorriso genisoimage p7zip-full libcdio-utils python3 python3-pycdlib attr strace)
 # The package test: cpack's Debian generator reads library dependencies with

@@ -153,6 +153,7 @@ QWidget* TOptionForm::BuildBurningPage() {
   eSession->setToolTip(QStringLiteral("Session Number to Import; for Last Session enter -1"));
   eSession->setAccessibleName(QStringLiteral("Session Number to Import"));
   eSession->setMaxLength(8);
+  eSession->setMaximumWidth(eSession->fontMetrics().horizontalAdvance(QStringLiteral("-00000000")) + 16);
   cCloseTrack = Make<QCheckBox>(page, "cCloseTrack", QStringLiteral("CloseTrack"));
   cCloseDisc = Make<QCheckBox>(page, "cCloseDisc", QStringLiteral("Close Disc (Finalize)"));
   cUnderrunProtection = Make<QCheckBox>(page, "cUnderrunProtection", QStringLiteral("Underrun Protection"));
@@ -170,7 +171,7 @@ QWidget* TOptionForm::BuildBurningPage() {
 
   grid->addWidget(cArchiveOnly, 0, 0, 1, 2);
   grid->addWidget(cImportSession, 1, 0);
-  grid->addWidget(eSession, 1, 1);
+  grid->addWidget(eSession, 1, 1, Qt::AlignLeft);
   grid->addWidget(cCloseTrack, 2, 0);
   grid->addWidget(cCloseDisc, 2, 1);
   grid->addWidget(cUnderrunProtection, 3, 0);

@@ -15,6 +15,10 @@ SoundPlayer::~SoundPlayer() = default;
 // The media back end is loaded on the first custom sound, not at start-up.
 void SoundPlayer::EnsurePlayer() {
   if (FPlayer != nullptr) return;
+  // Qt 6.4's GStreamer back end crashes when a GStreamer element it expects
+  // is not installed; the FFmpeg one needs nothing beyond the Qt packages.
+  // It is chosen when the first player is made, so only here.
+  if (qEnvironmentVariableIsEmpty("QT_MEDIA_BACKEND")) qputenv("QT_MEDIA_BACKEND", "ffmpeg");
   FPlayer = new QMediaPlayer(this);
   FOutput = new QAudioOutput(this);
   FPlayer->setAudioOutput(FOutput);
