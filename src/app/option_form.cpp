@@ -292,6 +292,9 @@ void TOptionForm::ChooseColor(QFrame* swatch, std::int32_t& bgr) {
 }
 
 void TOptionForm::showEvent(QShowEvent* event) {
+  // Other windows change some options while this one is hidden (the burn
+  // dialog's boxes mirror them); show what holds now.
+  if (!event->spontaneous()) OptionsToControls();
   FillSkinList();
   QDialog::showEvent(event);
 }

@@ -156,6 +156,11 @@ class OptionFormTest : public QObject {
     // Opened again, the window shows the edited values.
     again->show();
     QVERIFY(!Find<QCheckBox>(*again, "chkExit")->isChecked());
+    // A box another window mirrors shows its current value when the window opens.
+    again->hide();
+    FOptions.TestWrite = true;
+    again->show();
+    QVERIFY(Find<QCheckBox>(*again, "cTestWrite")->isChecked());
   }
 
   void bufferSliderAndSpinBoxFollowEachOther() {
