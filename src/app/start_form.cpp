@@ -187,6 +187,11 @@ void TStartForm::BuildTray() {
   QAction* exitAction = PopupMenu1->addAction(QString::fromUtf8(texts::kTrayExit));
   exitAction->setObjectName(QStringLiteral("mnuExit"));
   TrayIcon->setContextMenu(PopupMenu1);
+  // The same menu on the window itself, so that Exit is reachable where the
+  // desktop has no tray and the window waits on the taskbar instead.
+  setContextMenuPolicy(Qt::CustomContextMenu);
+  connect(this, &QWidget::customContextMenuRequested, this,
+          [this](const QPoint& at) { PopupMenu1->popup(mapToGlobal(at)); });
 
   connect(mainWindow, &QAction::triggered, this, [this] {
     showNormal();

@@ -162,8 +162,8 @@ class StartFormTest : public QObject {
       QVERIFY(!program.StartForm().isVisible());
     else
       QVERIFY(program.StartForm().isMinimized());
-    // The tray's Exit ends it.
-    program.Exit();
+    // The tray menu's Exit ends it.
+    program.StartForm().findChild<QAction*>("mnuExit")->trigger();
     QVERIFY(ended);
     QVERIFY(!program.StartForm().TrayActive());
   }
