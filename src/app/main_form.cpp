@@ -1,6 +1,7 @@
 #include "app/main_form.h"
 
 #include <QAction>
+#include <algorithm>
 #include <QComboBox>
 #include <QDesktopServices>
 #include <QDir>
@@ -92,12 +93,12 @@ void TForm1::BuildActions() {
        s->standardIcon(QStyle::SP_DialogOpenButton), QKeySequence::Open},
       {"btnSave", "&Save", "Save", texts::kHintSave, nullptr, s->standardIcon(QStyle::SP_DialogSaveButton),
        QKeySequence::Save},
-      {"btnCut", "&Cut", "Cut", texts::kHintCut, &TForm1::btnCutClick, QIcon::fromTheme(QStringLiteral("edit-cut")),
+      {"btnCut", "&Cut", "Cut", texts::kHintCut, &TForm1::btnCutClick, QIcon(QStringLiteral(":/artwork/tool-cut.png")),
        QKeySequence::Cut},
       {"btnCopy", "C&opy", "Copy", texts::kHintCopy, &TForm1::btnCopyClick,
-       QIcon::fromTheme(QStringLiteral("edit-copy")), QKeySequence::Copy},
+       QIcon(QStringLiteral(":/artwork/tool-copy.png")), QKeySequence::Copy},
       {"btnPaste", "Pa&ste", "Paste", texts::kHintPaste, &TForm1::btnPasteClick,
-       QIcon::fromTheme(QStringLiteral("edit-paste")), QKeySequence::Paste},
+       QIcon(QStringLiteral(":/artwork/tool-paste.png")), QKeySequence::Paste},
   };
   for (const Edit& e : edits) {
     QAction* action = MakeAction(e.Name, e.Text, e.Hint, e.Handler);
@@ -119,24 +120,25 @@ void TForm1::BuildActions() {
   findChild<QAction*>(QStringLiteral("CustomItem2"))->setShortcutContext(Qt::WidgetShortcut);
 
   // Disc operations come with the next version of the window.
-  disabled("bEject", "E&ject", texts::kHintEject)->setIconText(QStringLiteral("Eject"));
-  disabled("bCaps", "D&river Information", texts::kHintCaps)->setIconText(QStringLiteral("Drive"));
-  disabled("bDisc", "D&isk Information", texts::kHintDisc)->setIconText(QStringLiteral("Disc"));
-  disabled("bBurn", "&Burn Disc", texts::kHintBurn)->setIconText(QStringLiteral("Burn"));
-  disabled("btnClone", "&Copy Disc", texts::kHintClone)->setIconText(QStringLiteral("Copy Disc"));
-  disabled("btnErase", "Er&ase Disc", texts::kHintErase)->setIconText(QStringLiteral("Erase"));
-  disabled("btnBuildISO", "B&uild .ISO Image", texts::kHintBuildISO)->setIconText(QStringLiteral("Build ISO"));
-  disabled("btnBurnISO", "Bu&rn .ISO Image", texts::kHintBurnISO)->setIconText(QStringLiteral("Burn ISO"));
-  disabled("btnHelp", "Co&ntent", texts::kHintHelp)->setShortcut(QKeySequence(Qt::Key_F1));
-  findChild<QAction*>(QStringLiteral("btnHelp"))->setIconText(QStringLiteral("Help"));
+  const auto picture = [](const char* file) { return QIcon(QStringLiteral(":/artwork/") + Text(file)); };
+  disabled("bEject", "E&ject", texts::kHintEject)->setIcon(picture("tool-eject.png"));
+  disabled("bCaps", "D&river Information", texts::kHintCaps)->setIcon(picture("tool-drive.png"));
+  disabled("bDisc", "D&isk Information", texts::kHintDisc)->setIcon(picture("tool-disc.png"));
+  disabled("bBurn", "&Burn Disc", texts::kHintBurn)->setIcon(picture("tool-burn.png"));
+  disabled("btnClone", "&Copy Disc", texts::kHintClone)->setIcon(picture("tool-clone.png"));
+  disabled("btnErase", "Er&ase Disc", texts::kHintErase)->setIcon(picture("tool-erase.png"));
+  disabled("btnBuildISO", "B&uild .ISO Image", texts::kHintBuildISO)->setIcon(picture("tool-iso.png"));
+  disabled("btnBurnISO", "Bu&rn .ISO Image", texts::kHintBurnISO)->setIcon(picture("tool-burn.png"));
+  QAction* help = disabled("btnHelp", "Co&ntent", texts::kHintHelp);
+  help->setShortcut(QKeySequence(Qt::Key_F1));
+  help->setIcon(picture("tool-help.png"));
   disabled("mnuCheckVersion", "&Check the latest version", nullptr);
 
   FOptionsAction = MakeAction("bAdvance", "O&ptions", texts::kHintOptions, &TForm1::bAdvanceClick);
-  FOptionsAction->setIconText(QStringLiteral("Options"));
+  FOptionsAction->setIcon(picture("tool-options.png"));
   FOptionsAction->setEnabled(false);
   QAction* about = MakeAction("btnAbout", "&About", texts::kHintAbout, &TForm1::btnAboutClick);
-  about->setIconText(QStringLiteral("About"));
-  about->setIcon(style()->standardIcon(QStyle::SP_MessageBoxInformation));
+  about->setIcon(picture("tool-about.png"));
 
   const auto mail = [this](const char* name, const char* text, const char* address) {
     QAction* action = MakeAction(name, text, nullptr, nullptr);
@@ -191,7 +193,8 @@ void TForm1::BuildToolbars() {
   const auto bar = [this](const char* name, const char* title, std::initializer_list<QAction*> actions) {
     auto* toolbar = new QToolBar(Text(title), this);
     toolbar->setObjectName(Text(name));
-    toolbar->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
+    // Pictures only, as the hints say what each button does.
+    toolbar->setToolButtonStyle(Qt::ToolButtonIconOnly);
     for (QAction* action : actions) {
       toolbar->addAction(action);
       QWidget* button = toolbar->widgetForAction(action);
@@ -210,7 +213,7 @@ void TForm1::BuildToolbars() {
   cbDrives->setObjectName(QStringLiteral("cbDrives"));
   cbDrives->setToolTip(Text(texts::kHintDrives));
   cbDrives->setAccessibleName(Text(texts::kHintDrives));
-  cbDrives->setMinimumContentsLength(24);
+  cbDrives->setMinimumContentsLength(20);
   cbDrives->setEnabled(false);
   lDrive->setBuddy(cbDrives);
   tbDrive->addWidget(lDrive);
@@ -281,8 +284,12 @@ void TForm1::BuildPanes() {
   clbox->setEditTriggers(QAbstractItemView::NoEditTriggers);
   clbox->setDragDropMode(QAbstractItemView::DropOnly);
   clbox->setDropIndicatorShown(false);
-  clbox->header()->resizeSection(0, 256 * logicalDpiX() / 96);
-  clbox->header()->resizeSection(1, 80 * logicalDpiX() / 96);
+  // Paths are long: the name column takes the room the size column leaves.
+  clbox->header()->setStretchLastSection(false);
+  clbox->header()->setSectionResizeMode(0, QHeaderView::Stretch);
+  clbox->header()->setMinimumSectionSize(256 * logicalDpiX() / 96 / 4);
+  clbox->header()->resizeSection(1, std::max(80 * logicalDpiX() / 96, clbox->fontMetrics().horizontalAdvance(
+                                                                             Text(texts::kSizeColumn) + "MMM")));
   clbox->setContextMenuPolicy(Qt::CustomContextMenu);
   clbox->addAction(findChild<QAction*>(QStringLiteral("CustomItem2")));
   names->CanDrop = [this](const QMimeData* mime, const QObject* source) { return clBoxDragOver(mime, source); };

@@ -74,7 +74,6 @@ void TStartForm::BuildControls() {
   titleFont.setPointSizeF(titleFont.pointSizeF() * 1.8);
   titleFont.setBold(true);
   Image1->setFont(titleFont);
-  Image1->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
   auto* btnHelp = new ui::PictureButton(QStringLiteral(":/artwork/help.png"), QStringLiteral("Help"), this);
   btnHelp->setObjectName(QStringLiteral("btnHelp"));
   // The help file comes with a later version.
@@ -84,7 +83,8 @@ void TStartForm::BuildControls() {
   auto* btnClose = new ui::PictureButton(QStringLiteral(":/artwork/close.png"), QStringLiteral("Close"), this);
   btnClose->setObjectName(QStringLiteral("btnClose"));
   top->addWidget(Image3);
-  top->addWidget(Image1, 1);
+  top->addWidget(Image1);
+  top->addStretch(1);
   top->addWidget(btnHelp, 0, Qt::AlignTop);
   top->addWidget(btnMin, 0, Qt::AlignTop);
   top->addWidget(btnClose, 0, Qt::AlignTop);
@@ -92,7 +92,7 @@ void TStartForm::BuildControls() {
 
   auto* Image2 = new QLabel(QStringLiteral("CD / DVD burning"), this);
   Image2->setObjectName(QStringLiteral("Image2"));
-  root->addWidget(Image2);
+  root->addWidget(Image2, 0, Qt::AlignLeft);
 
   // The job buttons, two rows of three.
   auto* grid = new QGridLayout;
@@ -122,7 +122,7 @@ void TStartForm::BuildControls() {
   Image4->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
   labHomepage = new QLabel(QString::fromUtf8(texts::kWebSiteShown), this);
   labHomepage->setObjectName(QStringLiteral("labHomepage"));
-  labHomepage->setStyleSheet(QStringLiteral("color: blue; text-decoration: underline;"));
+  labHomepage->setStyleSheet(QStringLiteral("QLabel { color: blue; text-decoration: underline; }"));
   labHomepage->setCursor(Qt::PointingHandCursor);
   labHomepage->setAccessibleName(QStringLiteral("Home page ") + QString::fromUtf8(texts::kWebSiteShown));
   auto* labVersion = new QLabel(QString::fromUtf8(texts::kVersionPrefix) + FVersionText, this);
@@ -141,6 +141,17 @@ void TStartForm::BuildControls() {
                           static_cast<QWidget*>(Image5), static_cast<QWidget*>(labVersion),
                           static_cast<QWidget*>(labHomepage)})
     handle->installEventFilter(this);
+
+  // The texts sit on a light panel so that any background colour or picture
+  // leaves them readable.
+  for (QLabel* label : {Image1, Image2, labHomepage, labVersion}) {
+    label->setAutoFillBackground(false);
+    label->setStyleSheet(label->styleSheet() +
+                         QStringLiteral("QLabel { background: rgba(255, 255, 255, 190); border-radius: 4px; "
+                                        "padding: 1px 5px; }"));
+  }
+  Image1->setSizePolicy(QSizePolicy::Maximum, QSizePolicy::Preferred);
+  Image2->setSizePolicy(QSizePolicy::Maximum, QSizePolicy::Preferred);
 
   btnOption = findChild<ui::PictureButton*>(QStringLiteral("btnOption"));
   connect(findChild<ui::PictureButton*>(QStringLiteral("btnBurn")), &QAbstractButton::clicked, this,
@@ -176,6 +187,11 @@ void TStartForm::BuildTray() {
   QAction* exitAction = PopupMenu1->addAction(QString::fromUtf8(texts::kTrayExit));
   exitAction->setObjectName(QStringLiteral("mnuExit"));
   TrayIcon->setContextMenu(PopupMenu1);
+  // The same menu on the window itself, so that Exit is reachable where the
+  // desktop has no tray and the window waits on the taskbar instead.
+  setContextMenuPolicy(Qt::CustomContextMenu);
+  connect(this, &QWidget::customContextMenuRequested, this,
+          [this](const QPoint& at) { PopupMenu1->popup(mapToGlobal(at)); });
 
   connect(mainWindow, &QAction::triggered, this, [this] {
     showNormal();

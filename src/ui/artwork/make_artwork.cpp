@@ -10,10 +10,11 @@
 #include <QPainter>
 #include <QPainterPath>
 #include <cstdio>
+#include <utility>
 
 namespace {
 
-enum class Glyph { Disc, Image, Copy, Erase, Backup, Options, Help, Minimise, Close, Icon };
+enum class Glyph { Disc, Image, Copy, Erase, Backup, Options, Help, Minimise, Close, Icon, Cut, Page, Paste, Eject, Drive, Info };
 
 void DrawDisc(QPainter& p, QPointF c, double r, QColor rim) {
   QRadialGradient g(c, r);
@@ -111,6 +112,65 @@ void DrawGlyph(QPainter& p, Glyph glyph, QRectF box) {
       p.setPen(QPen(QColor(255, 255, 255), r / 4, Qt::SolidLine, Qt::RoundCap));
       p.drawLine(c + QPointF(-r * 0.5, r * 0.4), c + QPointF(r * 0.5, r * 0.4));
       break;
+    case Glyph::Cut: {
+      p.setPen(QPen(QColor(60, 60, 70), r / 7, Qt::SolidLine, Qt::RoundCap));
+      p.drawLine(c + QPointF(-r * 0.5, -r * 0.9), c + QPointF(r * 0.35, r * 0.35));
+      p.drawLine(c + QPointF(r * 0.5, -r * 0.9), c + QPointF(-r * 0.35, r * 0.35));
+      p.setBrush(Qt::NoBrush);
+      p.setPen(QPen(QColor(190, 40, 40), r / 7));
+      p.drawEllipse(c + QPointF(-r * 0.5, r * 0.6), r * 0.3, r * 0.3);
+      p.drawEllipse(c + QPointF(r * 0.5, r * 0.6), r * 0.3, r * 0.3);
+      break;
+    }
+    case Glyph::Page: {
+      p.setPen(QPen(QColor(60, 60, 70), r / 10));
+      p.setBrush(QColor(230, 235, 245));
+      p.drawRect(QRectF(c.x() - r * 0.85, c.y() - r * 0.9, r * 1.1, r * 1.3));
+      p.setBrush(QColor(255, 255, 255));
+      p.drawRect(QRectF(c.x() - r * 0.3, c.y() - r * 0.4, r * 1.1, r * 1.3));
+      break;
+    }
+    case Glyph::Paste: {
+      p.setPen(QPen(QColor(90, 60, 30), r / 10));
+      p.setBrush(QColor(200, 150, 90));
+      p.drawRoundedRect(QRectF(c.x() - r * 0.75, c.y() - r * 0.8, r * 1.5, r * 1.75), r * 0.15, r * 0.15);
+      p.setBrush(QColor(255, 255, 255));
+      p.drawRect(QRectF(c.x() - r * 0.5, c.y() - r * 0.45, r * 1.0, r * 1.2));
+      p.setBrush(QColor(120, 120, 130));
+      p.drawRect(QRectF(c.x() - r * 0.3, c.y() - r * 0.95, r * 0.6, r * 0.3));
+      break;
+    }
+    case Glyph::Eject: {
+      p.setPen(Qt::NoPen);
+      p.setBrush(QColor(60, 70, 90));
+      QPolygonF triangle;
+      triangle << c + QPointF(0, -r * 0.8) << c + QPointF(r * 0.8, r * 0.15) << c + QPointF(-r * 0.8, r * 0.15);
+      p.drawPolygon(triangle);
+      p.drawRect(QRectF(c.x() - r * 0.8, c.y() + r * 0.4, r * 1.6, r * 0.35));
+      break;
+    }
+    case Glyph::Drive: {
+      p.setPen(QPen(QColor(50, 50, 60), r / 10));
+      p.setBrush(QColor(200, 205, 215));
+      p.drawRoundedRect(QRectF(c.x() - r * 0.9, c.y() - r * 0.45, r * 1.8, r * 0.9), r * 0.1, r * 0.1);
+      p.setBrush(QColor(60, 60, 70));
+      p.drawRect(QRectF(c.x() - r * 0.7, c.y() - r * 0.1, r * 0.9, r * 0.12));
+      p.setBrush(QColor(40, 180, 60));
+      p.drawEllipse(c + QPointF(r * 0.6, r * 0.1), r * 0.1, r * 0.1);
+      break;
+    }
+    case Glyph::Info: {
+      p.setPen(Qt::NoPen);
+      p.setBrush(QColor(40, 110, 190));
+      p.drawEllipse(c, r * 0.9, r * 0.9);
+      QFont f("DejaVu Serif");
+      f.setPixelSize(static_cast<int>(r * 1.4));
+      f.setBold(true);
+      p.setFont(f);
+      p.setPen(QColor(255, 255, 255));
+      p.drawText(box, Qt::AlignCenter, "i");
+      break;
+    }
     case Glyph::Close:
       p.setPen(QPen(QColor(255, 255, 255), r / 4, Qt::SolidLine, Qt::RoundCap));
       p.drawLine(c + QPointF(-r * 0.45, -r * 0.45), c + QPointF(r * 0.45, r * 0.45));
@@ -153,6 +213,16 @@ QImage SmallButton(Glyph glyph, QColor face) {
   return img;
 }
 
+// A toolbar picture: the glyph alone on a clear ground.
+QImage ToolIcon(Glyph glyph) {
+  QImage img(32, 32, QImage::Format_ARGB32_Premultiplied);
+  img.fill(Qt::transparent);
+  QPainter p(&img);
+  p.setRenderHint(QPainter::Antialiasing);
+  DrawGlyph(p, glyph, QRectF(2, 2, 28, 28));
+  return img;
+}
+
 QImage Icon(int size) {
   QImage img(size, size, QImage::Format_ARGB32_Premultiplied);
   img.fill(Qt::transparent);
@@ -188,6 +258,14 @@ int main(int argc, char** argv) {
   ok &= Save(SmallButton(Glyph::Help, QColor(70, 120, 190)), out, "help.png");
   ok &= Save(SmallButton(Glyph::Minimise, QColor(70, 120, 190)), out, "min.png");
   ok &= Save(SmallButton(Glyph::Close, QColor(190, 70, 70)), out, "close.png");
+  const std::pair<Glyph, const char*> tools[] = {
+      {Glyph::Cut, "tool-cut.png"},       {Glyph::Page, "tool-copy.png"},    {Glyph::Paste, "tool-paste.png"},
+      {Glyph::Eject, "tool-eject.png"},   {Glyph::Drive, "tool-drive.png"},  {Glyph::Icon, "tool-disc.png"},
+      {Glyph::Disc, "tool-burn.png"},     {Glyph::Copy, "tool-clone.png"},   {Glyph::Erase, "tool-erase.png"},
+      {Glyph::Image, "tool-iso.png"},     {Glyph::Options, "tool-options.png"}, {Glyph::Info, "tool-about.png"},
+      {Glyph::Help, "tool-help.png"},
+  };
+  for (const auto& [glyph, name] : tools) ok &= Save(ToolIcon(glyph), out, name);
   for (const int size : {16, 32, 48, 64, 128, 256}) ok &= Save(Icon(size), out, QString("zantic-%1.png").arg(size));
   return ok ? 0 : 1;
 }
