@@ -156,9 +156,9 @@ void TOptionForm::OptionsToControls() {
   chkAutoExe->setChecked(o.AutoExecute);
   chkLog->setChecked(o.RecordLog);
   chkInform->setChecked(o.InformTaskDone);
-  SetPair(rdbShow, rdbHide, o.DisplayWindow, o.HideWindow);
-  // The stored default pair is "Hide"; only a file saying "show" shows.
-  if (o.HideWindow || !o.DisplayWindow) rdbHide->setChecked(true);
+  // "Hide" is the default of this pair: only a file that says "show" and
+  // not "hide" shows.
+  SetPair(rdbHide, rdbShow, o.HideWindow, o.DisplayWindow);
   SetPair(rdbQuery, rdbCancel, o.Query, o.CancelTask);
   FillDriveList();
 
