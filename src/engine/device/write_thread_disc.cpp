@@ -52,10 +52,8 @@ std::uint64_t BlockHash(std::span<const std::uint8_t> bytes) {
 }
 
 void TThWrite::Pause(std::uint32_t ms) {
-  if (FParams.Disc.Sleeper != nullptr)
-    FParams.Disc.Sleeper->Sleep(ms);
-  else
-    RealSleeper().Sleep(ms);
+  TSleeper& sleeper = FParams.Disc.Sleeper != nullptr ? *FParams.Disc.Sleeper : RealSleeper();
+  sleeper.PauseUnlessCancelled(FParams.Cancel.get(), ms);
 }
 
 std::string TThWrite::StartDisc(std::uint8_t& medium, bool& bufferPolling) {
@@ -105,7 +103,7 @@ std::string TThWrite::WriteBlock(std::uint32_t lba, std::span<std::uint8_t> data
   stream::TCacheThread& cache = *FParams.Cache;
   const auto blocks = static_cast<std::uint16_t>(data.size() / 2048);
   for (std::uint32_t retry = 0, silent = 0;;) {
-    if (FParams.AbortRequested != nullptr && *FParams.AbortRequested) {
+    if (Cancelled()) {
       cache.Abort();
       return texts::kOperationAborted;
     }
@@ -171,7 +169,7 @@ std::string TThWrite::WriteDisc(std::uint8_t medium, bool bufferPolling) {
       if (!cache.StatusText().empty()) return 0;
       if (n >= 0) return n;
       cache.WaitForBlock(100);
-      if (FParams.AbortRequested != nullptr && *FParams.AbortRequested) return -2;
+      if (Cancelled()) return -2;
     }
   };
   std::int64_t n = take();
@@ -207,7 +205,7 @@ std::string TThWrite::WriteDisc(std::uint8_t medium, bool bufferPolling) {
     if (block.size() < bytes) block.resize(bytes, 0);
     if (std::string r = WriteBlock(w.StartAddress + written, std::span(block.data(), bytes)); !r.empty()) return r;
     written += static_cast<std::uint32_t>(bytes / 2048);
-    if (FParams.AbortRequested != nullptr && *FParams.AbortRequested) {
+    if (Cancelled()) {
       cache.Abort();
       return texts::kOperationAborted;
     }
