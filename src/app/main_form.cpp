@@ -8,7 +8,10 @@
 #include <QFileSystemModel>
 #include <QGroupBox>
 #include <QHeaderView>
+#include <QHBoxLayout>
 #include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
 #include <QMenuBar>
 #include <QSplitter>
 #include <QStyle>
@@ -44,6 +47,8 @@ TForm1::TForm1(const QString& programFolder, const QString& versionText, QWidget
   FOptions.LoadFromFile((FAppFolder + QStringLiteral("/") + Text(appcore::kOptionFileName)).toStdString(), "");
   FOptions.ApplyToBurner(*FBurner);
 
+  FRootIcon = style()->standardIcon(QStyle::SP_DriveCDIcon);
+  FFolderIcon = style()->standardIcon(QStyle::SP_DirIcon);
   BuildActions();
   BuildMenus();
   BuildToolbars();
@@ -310,7 +315,6 @@ void TForm1::BuildPanes() {
   auto* panes = new QSplitter(Qt::Horizontal, source);
   FDirModel = new QFileSystemModel(this);
   FDirModel->setFilter(QDir::AllDirs | QDir::NoDotAndDotDot | QDir::Hidden | QDir::Drives);
-  FDirModel->setRootPath(QDir::rootPath());
   Dirlist = new QTreeView(panes);
   Dirlist->setObjectName(QStringLiteral("Dirlist"));
   Dirlist->setAccessibleName(Text(texts::kDirlistHint));
@@ -336,6 +340,24 @@ void TForm1::BuildPanes() {
   panes->setStretchFactor(1, 2);
   sourceLayout->addWidget(panes);
 
+  auto* vertical = new QSplitter(Qt::Vertical, central);
+  vertical->addWidget(top);
+  vertical->addWidget(source);
+  vertical->setStretchFactor(0, 3);
+  vertical->setStretchFactor(1, 2);
+  layout->addWidget(vertical, 1);
+
+  BuildBusyPanel(central);
+  layout->addWidget(panBusy);
+  ProgressBar1 = new ui::SizeBar(central);
+  ProgressBar1->setObjectName(QStringLiteral("ProgressBar1"));
+  layout->addWidget(ProgressBar1);
+  setCentralWidget(central);
+}
+
+void TForm1::ShowSources() {
+  // Filled when the window first shows, not at program start.
+  FDirModel->setRootPath(QDir::rootPath());
   // The file list shows the folder chosen in the folder tree; opening a
   // sub-folder in the list chooses it in the tree.
   const auto showFolder = [this](const QString& path) {
@@ -355,17 +377,36 @@ void TForm1::BuildPanes() {
   });
   showFolder(QDir::homePath());
 
-  auto* vertical = new QSplitter(Qt::Vertical, central);
-  vertical->addWidget(top);
-  vertical->addWidget(source);
-  vertical->setStretchFactor(0, 3);
-  vertical->setStretchFactor(1, 2);
-  layout->addWidget(vertical, 1);
+}
 
-  ProgressBar1 = new ui::SizeBar(central);
-  ProgressBar1->setObjectName(QStringLiteral("ProgressBar1"));
-  layout->addWidget(ProgressBar1);
-  setCentralWidget(central);
+void TForm1::showEvent(QShowEvent* event) {
+  if (!FSourcesShown) {
+    FSourcesShown = true;
+    ShowSources();
+  }
+  QMainWindow::showEvent(event);
+}
+
+void TForm1::BuildBusyPanel(QWidget* parent) {
+  // Long work shows here, inside the window, with its own Cancel.
+  panBusy = new QWidget(parent);
+  panBusy->setObjectName(QStringLiteral("panBusy"));
+  auto* row = new QHBoxLayout(panBusy);
+  row->setContentsMargins(0, 0, 0, 0);
+  labBusy = new QLabel(panBusy);
+  labBusy->setObjectName(QStringLiteral("labBusy"));
+  auto* pbBusy = new QProgressBar(panBusy);
+  pbBusy->setObjectName(QStringLiteral("pbBusy"));
+  pbBusy->setAccessibleName(QStringLiteral("Work in progress"));
+  pbBusy->setRange(0, 0);
+  pbBusy->setMaximumWidth(200);
+  auto* btnBusyCancel = new QPushButton(Text(texts::kCancel), panBusy);
+  btnBusyCancel->setObjectName(QStringLiteral("btnBusyCancel"));
+  connect(btnBusyCancel, &QPushButton::clicked, this, &TForm1::CancelBusy);
+  row->addWidget(labBusy, 1);
+  row->addWidget(pbBusy);
+  row->addWidget(btnBusyCancel);
+  panBusy->hide();
 }
 
 void TForm1::SetOptionsAvailable(bool available) {

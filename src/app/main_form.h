@@ -8,6 +8,7 @@
 // dialogs go through ui::CurrentDialogs(); layouts only (no fixed geometry
 // beyond the default size); "&" mnemonics on captions; controls without a
 // caption get an accessible name saying what they are.
+#include <QIcon>
 #include <QMainWindow>
 #include <QStringList>
 #include <cstdint>
@@ -23,7 +24,7 @@ class QAction;
 class QFileSystemModel;
 class QMenu;
 class QMimeData;
-class QProgressDialog;
+class QLabel;
 class QTimer;
 class QToolBar;
 class QTreeView;
@@ -105,12 +106,15 @@ class TForm1 : public QMainWindow {
 
  protected:
   void closeEvent(QCloseEvent* event) override;
+  void showEvent(QShowEvent* event) override;
 
  private:
   void BuildActions();
   void BuildMenus();
   void BuildToolbars();
   void BuildPanes();
+  void BuildBusyPanel(QWidget* parent);
+  void ShowSources();
   QAction* MakeAction(const char* name, const char* text, const char* hint, void (TForm1::*handler)());
 
   // The folder tree mirrors the data tree's folders; each visible node holds
@@ -146,6 +150,9 @@ class TForm1 : public QMainWindow {
   bool FModified = false;
   int FNewFolderCount = 0;
   bool FUpdatingTree = false;
+  // Looked up once: a style's icon lookup costs milliseconds each time.
+  QIcon FRootIcon;
+  QIcon FFolderIcon;
 
   // Cut and Copy within the window: the entries, the folder they came from.
   enum class ClipMode { Empty, Cut, Copy, None };
@@ -158,8 +165,11 @@ class TForm1 : public QMainWindow {
   std::uint64_t FGeneration = 0;
   std::thread FWorker;
   std::shared_ptr<appcore::MeasureControl> FMeasure;
-  QProgressDialog* FProgress = nullptr;
   QTimer* FProgressTimer = nullptr;
+  qint64 FBusyStartMs = 0;
+  QWidget* panBusy = nullptr;
+  QLabel* labBusy = nullptr;
+  bool FSourcesShown = false;
 
   QTreeWidget* trvDir = nullptr;
   QTreeView* clbox = nullptr;

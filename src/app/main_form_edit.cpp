@@ -54,7 +54,7 @@ QTreeWidgetItem* TForm1::AddFolderItem(QTreeWidgetItem* parent, appcore::TaskNod
   item->setText(0, QString::fromStdString(node.Name));
   item->setData(0, kNodeRole, QVariant::fromValue(reinterpret_cast<quintptr>(&node)));
   item->setFlags(item->flags() | Qt::ItemIsEditable);
-  item->setIcon(0, style()->standardIcon(parent == nullptr ? QStyle::SP_DriveCDIcon : QStyle::SP_DirIcon));
+  item->setIcon(0, parent == nullptr ? FRootIcon : FFolderIcon);
   return item;
 }
 

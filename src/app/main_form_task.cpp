@@ -4,7 +4,8 @@
 #include <QDate>
 #include <QDir>
 #include <QFileInfo>
-#include <QProgressDialog>
+#include <QDateTime>
+#include <QLabel>
 #include <QTimer>
 #include <QTreeView>
 #include <QTreeWidget>
@@ -113,18 +114,14 @@ void TForm1::SetBusy(bool busy, const QString& text) {
   trvDir->setEnabled(!busy);
   clbox->setEnabled(!busy);
   if (!busy) return;
-  FProgress = new QProgressDialog(text, QString::fromUtf8(texts::kCancel), 0, 0, this);
-  FProgress->setObjectName(QStringLiteral("dlgProgress"));
-  FProgress->setWindowModality(Qt::WindowModal);
-  FProgress->setMinimumDuration(400);
-  FProgress->setAutoReset(false);
-  FProgress->setAutoClose(false);
-  connect(FProgress, &QProgressDialog::canceled, this, &TForm1::CancelBusy);
+  labBusy->setText(text);
+  FBusyStartMs = QDateTime::currentMSecsSinceEpoch();
   FProgressTimer = new QTimer(this);
   FProgressTimer->setInterval(100);
   connect(FProgressTimer, &QTimer::timeout, this, [this] {
-    if (FMeasure && FProgress != nullptr)
-      FProgress->setLabelText(QString::fromUtf8(texts::kMeasuringDrop).arg(FMeasure->EntriesSeen.load()));
+    // Quick work finishes without a flash of the panel.
+    if (QDateTime::currentMSecsSinceEpoch() - FBusyStartMs >= 300) panBusy->show();
+    if (FMeasure) labBusy->setText(QString::fromUtf8(texts::kMeasuringDrop).arg(FMeasure->EntriesSeen.load()));
   });
   FProgressTimer->start();
 }
@@ -135,12 +132,7 @@ void TForm1::EndBusy() {
     FProgressTimer->deleteLater();
     FProgressTimer = nullptr;
   }
-  if (FProgress != nullptr) {
-    FProgress->disconnect(this);
-    FProgress->close();
-    FProgress->deleteLater();
-    FProgress = nullptr;
-  }
+  panBusy->hide();
   SetBusy(false, {});
   emit BusyFinished();
 }
