@@ -32,6 +32,8 @@ std::string ExecutableFolder() {
   return cut == 2 && exe[1] == ':' ? exe.substr(0, 3) : exe.substr(0, cut);
 }
 
+std::string ShippedDataFolder() { return ExecutableFolder(); }
+
 std::string ProgramFolder() {
   if (auto home = GetEnvironment("ZANTIC_HOME"); home && !home->empty()) {
     std::string folder = *home;
