@@ -203,7 +203,7 @@ void TForm1::BuildToolbars() {
     for (QAction* action : actions) {
       toolbar->addAction(action);
       QWidget* button = toolbar->widgetForAction(action);
-      // The tool buttons carry the button names of the design.
+      // Each tool button carries its action's name (btnNew), so tests find it.
       button->setObjectName(action->objectName());
       button->setAccessibleName(action->toolTip());
     }

@@ -3,8 +3,8 @@
 // the selected folder, the source panes), the task files, and the one burner
 // of the program with the options in memory.
 //
-// Pattern for every window: each control's objectName is its name in the
-// design; texts come from app/texts.h exactly; message boxes and file
+// Pattern for every window: each control's objectName is its established
+// name (btnNew, trvDir); texts come from app/texts.h exactly; message boxes and file
 // dialogs go through ui::CurrentDialogs(); layouts only (no fixed geometry
 // beyond the default size); "&" mnemonics on captions; controls without a
 // caption get an accessible name saying what they are.

@@ -7,8 +7,8 @@
 namespace ui {
 
 namespace {
-// The main window's design width, which the bar widths are computed for.
-constexpr std::int64_t kDesignWidth = 969;
+// The main window's default width, which bar widths are computed for.
+constexpr std::int64_t kDefaultWidth = 969;
 }  // namespace
 
 SizeBar::SizeBar(QWidget* parent) : QWidget(parent) {
@@ -24,15 +24,15 @@ void SizeBar::SetBar(std::int64_t width, const QString& hint) {
   update();
 }
 
-QSize SizeBar::sizeHint() const { return {static_cast<int>(kDesignWidth), fontMetrics().height() / 2 + 6}; }
+QSize SizeBar::sizeHint() const { return {static_cast<int>(kDefaultWidth), fontMetrics().height() / 2 + 6}; }
 
 void SizeBar::paintEvent(QPaintEvent*) {
   QPainter p(this);
   p.fillRect(rect(), palette().color(QPalette::Base));
   // A task beyond the full scale fills the bar and no more.
-  const std::int64_t shown = std::min<std::int64_t>(FWidth, kDesignWidth);
-  const int pixels = static_cast<int>(shown * width() / kDesignWidth);
-  const QColor fill = FWidth > kDesignWidth ? QColor(200, 40, 40) : palette().color(QPalette::Highlight);
+  const std::int64_t shown = std::min<std::int64_t>(FWidth, kDefaultWidth);
+  const int pixels = static_cast<int>(shown * width() / kDefaultWidth);
+  const QColor fill = FWidth > kDefaultWidth ? QColor(200, 40, 40) : palette().color(QPalette::Highlight);
   p.fillRect(QRect(0, 0, pixels, height()), fill);
   p.setPen(palette().color(QPalette::Mid));
   p.drawRect(rect().adjusted(0, 0, -1, -1));

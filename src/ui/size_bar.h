@@ -1,6 +1,6 @@
 #pragma once
 // The bar along the main window's bottom edge whose length stands for the
-// size of the task: the full design width (969 pixels) is 5250 MB.
+// size of the task: at the main window's default width (969 pixels) the full bar is 5250 MB.
 #include <QWidget>
 #include <cstdint>
 
@@ -10,7 +10,7 @@ class SizeBar : public QWidget {
   Q_OBJECT
  public:
   explicit SizeBar(QWidget* parent = nullptr);
-  // `width` counts pixels of the design width; the bar scales it to its own.
+  // `width` counts pixels of that default width; the bar scales it to its own.
   void SetBar(std::int64_t width, const QString& hint);
   std::int64_t BarWidth() const { return FWidth; }
   QSize sizeHint() const override;

@@ -368,6 +368,35 @@ class MainFormTest : public QObject {
     QCOMPARE(Root(form)->childCount(), 0);
   }
 
+  void dropsRefusedOrCancelledAddNothing() {
+    guitest::ScriptedDialogs dialogs;
+    app::TForm1 form(FDir.path(), "3.9");
+    QMimeData remote;
+    remote.setUrls({QUrl("https://example.org/a.txt")});
+    QVERIFY(!form.clBoxDragOver(&remote, nullptr));
+    QVERIFY(!form.clBoxDragDrop(&remote, nullptr));
+    QMimeData local;
+    local.setUrls({QUrl::fromLocalFile(FSource + "/photos")});
+    // Rows dragged inside the window move by Cut and Paste, not by drops.
+    QVERIFY(!form.clBoxDragOver(&local, Find<QTreeView>(form, "clbox")));
+    QVERIFY(!form.clBoxDragOver(&local, &Tree(form)));
+    QMimeData text;
+    text.setText(FSource + "/photos");
+    QVERIFY(!form.clBoxDragOver(&text, nullptr));
+
+    QVERIFY(form.clBoxDragDrop(&local, nullptr));
+    QVERIFY(form.Busy());
+    // No second drop while the first is measured.
+    QVERIFY(!form.clBoxDragOver(&local, nullptr));
+    form.CancelBusy();
+    QVERIFY(!form.Busy());
+    QTest::qWait(100);
+    QCOMPARE(Names(form).rowCount(), 0);
+    QVERIFY(form.Task().Root->Children.empty());
+    QVERIFY(!form.Modified());
+    QVERIFY(Find<QAction>(form, "CustomItem7")->isEnabled());
+  }
+
   void closingAsksOnlyWithChanges() {
     guitest::ScriptedDialogs dialogs;
     app::TForm1 form(FDir.path(), "3.9");
