@@ -2,10 +2,22 @@
 
 #include "cli/build_iso.h"
 #include "engine/device/builtin_layer.h"
+#include "engine/device/device_address.h"
 #include "engine/device/scsi_device.h"
 #include "engine/device/transport.h"
+#include "platform/file_find.h"
+#include "vdrive/registration.h"
 
 namespace cli {
+
+void RegisterRecorders(const std::vector<std::string>& args) {
+  for (std::size_t i = 0; i + 1 < args.size(); ++i)
+    if (args[i] == "--device" && platform::FileExists(args[i + 1])) {
+      vdrive::RegisterVirtualRecorderFor(args[i + 1]);
+      return;
+    }
+  vdrive::RegisterVirtualRecorders();
+}
 
 int RunDevices(const std::vector<std::string>& args, std::FILE* out, std::FILE* err) {
   for (const auto& a : args) {
@@ -31,10 +43,8 @@ int RunDevices(const std::vector<std::string>& args, std::FILE* out, std::FILE* 
   const auto layer = device::ActiveBuiltInLayer();
   for (const auto& line : scanner.DeviceList()) {
     std::string location;
-    if (layer && line.size() > 4) {
-      auto digit = [&](std::size_t i) { return static_cast<std::uint8_t>(line[i] - '0'); };
-      location = layer->LocationOf(digit(0), digit(2), digit(4));
-    }
+    const auto address = device::ParseDeviceAddress(line.substr(0, line.find(',') + 1));
+    if (layer && address) location = layer->LocationOf(address->HostAdapter, address->Target, address->Lun);
     std::fprintf(out, "%s%s%s\n", line.c_str(), location.empty() ? "" : "\t", location.c_str());
   }
   return kExitOk;

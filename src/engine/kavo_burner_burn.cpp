@@ -42,7 +42,7 @@ void TKavoBurner::FormatDvdRw(std::uint8_t medium) {
   for (int i = 0; i < kFormatPollLimit; ++i) {
     if (i > 0 && Sleeper().PauseUnlessCancelled(cancel.get(), 5000)) break;
     ReadDiscInformation();
-    if (LastSense()[12] != 0x04) break;
+    if (Sense().Asc != 0x04) break;
   }
 }
 
@@ -220,7 +220,10 @@ bool TKavoBurner::Erase(std::uint8_t blankType) {
   }
   const bool dvdText = medium >= device::kMediumDvdRam && medium <= device::kMediumDvdprw;
   std::string line = texts::Format(texts::kStartingErase, device::MediumName(medium));
-  DebugMessage(">>> " + texts::Format(line.c_str(), device::SpeedText(speed, dvdText)), device::kMsgProgress);
+  // The erase line has no space before the bracket, unlike the write line.
+  const std::string speedText = device::SpeedFactorText(speed, dvdText) + "(" +
+                                device::GroupedNumber(speed, device::UserThousandsSeparator()) + " KB/s)";
+  DebugMessage(">>> " + texts::Format(line.c_str(), speedText), device::kMsgProgress);
 
   bool accepted = false;
   if (medium == device::kMediumDvdprw) {

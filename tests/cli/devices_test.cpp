@@ -5,15 +5,22 @@
 #include <cstdio>
 #include <memory>
 
+#include "appcore/drive_select.h"
 #include "cli/devices.h"
+#include "engine/device/scsi_device.h"
+#include "engine/kavo_burner.h"
 #include "engine/device/passthrough_drive.h"
 #include "engine/device/transport.h"
 #include "platform/scsi_passthrough.h"
+#include "support/temp_dir.h"
+#include "vdrive/disc_image.h"
+#include "vdrive/registration.h"
 
 namespace {
 
 class TOneDrive final : public device::TPassThroughDrive {
  public:
+  explicit TOneDrive(std::optional<platform::ScsiAddress> address = std::nullopt) : FAddress(address) {}
   bool Open() override { return FOpen = true; }
   void Close() override { FOpen = false; }
   bool IsOpen() const override { return FOpen; }
@@ -24,11 +31,12 @@ class TOneDrive final : public device::TPassThroughDrive {
     std::copy(id.begin(), id.end(), data.begin() + 8);
     return {true, 0, 0, 0};
   }
-  std::optional<platform::ScsiAddress> Address() override { return std::nullopt; }
+  std::optional<platform::ScsiAddress> Address() override { return FAddress; }
   char DriveLetter() const override { return 0; }
   std::string Location() const override { return "/tmp/disc.img"; }
 
  private:
+  std::optional<platform::ScsiAddress> FAddress;
   bool FOpen = false;
 };
 
@@ -72,6 +80,45 @@ TEST_F(DevicesCommand, PrintsTheDeviceListLineAndWhereTheDriveIs) {
   EXPECT_EQ(rc, 0);
   Capture({"--bogus"}, rc);
   EXPECT_EQ(rc, 2);
+}
+
+// USB drives get host numbers above 9 after a few replugs.
+TEST_F(DevicesCommand, ADriveOnHostTwelveIsListedAndSelectedByLineAddressAndNode) {
+  device::RegisterDriveProvider("cli-test", [] {
+    std::vector<std::unique_ptr<device::TPassThroughDrive>> v;
+    v.push_back(std::make_unique<TOneDrive>(platform::ScsiAddress{12, 9, 0}));
+    return v;
+  });
+  int rc = -1;
+  const std::string line = "12:9:0,?: VENDOR  A DRIVE         1.00";
+  EXPECT_EQ(Capture({}, rc), line + "\t/tmp/disc.img\n");
+  EXPECT_EQ(rc, 0);
+  for (const std::string& wanted : {line, std::string("12:9:0"), std::string("/tmp/disc.img")}) {
+    device::TSCSIDevice drive;
+    std::string error;
+    ASSERT_TRUE(appcore::SelectDrive(drive, wanted, error)) << wanted << ": " << error;
+    EXPECT_EQ(drive.DeviceId(), line);
+    EXPECT_EQ(drive.HostAdapter(), 12);
+    EXPECT_EQ(drive.Target(), 9);
+  }
+  device::TSCSIDevice drive;
+  std::string error;
+  EXPECT_FALSE(appcore::SelectDrive(drive, "1:9:0", error));
+}
+
+TEST_F(DevicesCommand, ADiscFileNamedAsTheDriveIsFoundWhateverItsName) {
+  // ":" separates the files of ZANTIC_VDISC; the path must not go through it.
+  testsupport::TempDir dir;
+  const std::string disc = dir.Str() + "/rehearsal:2.zvd";
+  ASSERT_TRUE(vdrive::TDiscFile::Create(disc, vdrive::BlankDisc(vdrive::TMedia::CdR, 2000)));
+  cli::RegisterRecorders({"-V", "X", "--device", disc, "a.txt"});
+  engine::TKavoBurner burner;
+  std::string error;
+  EXPECT_TRUE(appcore::SelectDrive(burner, disc, error)) << error;
+  EXPECT_TRUE(appcore::CanWrite(burner));
+  EXPECT_EQ(burner.DriveLocation(), disc);
+  EXPECT_EQ(burner.DeviceList().size(), 1u);
+  vdrive::UnregisterVirtualRecorders();
 }
 
 }  // namespace

@@ -1,7 +1,10 @@
 // Whole burns and blanks by the burner component on the virtual recorder,
 // with the faults and choices that change what is sent.
+#include <algorithm>
 #include <fstream>
+#include <regex>
 
+#include "appcore/speed_list.h"
 #include "engine/device/transport.h"
 #include "engine/kavo_burner.h"
 #include "engine/texts.h"
@@ -213,9 +216,17 @@ TEST_F(EngineBurn, ErasesRunToTheEndAndARefusedBlankReportsAtOnce) {
       done = true;
       withError = e;
     };
+    std::vector<std::string> lines;
+    Burner.OnDebugMessage = [&](device::TSCSIDevice&, const std::string& m, std::uint8_t) { lines.push_back(m); };
     ASSERT_TRUE(Burner.Erase(static_cast<std::uint8_t>(type))) << static_cast<int>(media);
     Burner.WaitForOperation();
+    Burner.OnDebugMessage = nullptr;
     EXPECT_TRUE(done && !withError) << static_cast<int>(media);
+    // The speed follows the factor without a space: "16X(2,816 KB/s)".
+    const auto start = std::find_if(lines.begin(), lines.end(),
+                                    [](const std::string& l) { return l.rfind(">>> STARTING ERASE PROCESS ON ", 0) == 0; });
+    ASSERT_NE(start, lines.end());
+    EXPECT_TRUE(std::regex_search(*start, std::regex(" AT [0-9]+(\\.[0-9])?X\\([0-9][0-9,]* KB/s\\)$"))) << *start;
     EXPECT_FALSE(Burner.Erasing());
   }
   Attach(TMedia::CdRw);
@@ -228,6 +239,46 @@ TEST_F(EngineBurn, ErasesRunToTheEndAndARefusedBlankReportsAtOnce) {
   EXPECT_FALSE(Burner.Erase(1));
   EXPECT_TRUE(withError);
   EXPECT_FALSE(Burner.Erasing());
+}
+
+}  // namespace
+}  // namespace vdrivetest
+
+namespace vdrivetest {
+namespace {
+
+// Many reading drives refuse READ TRACK INFORMATION: the session is found
+// from the table of contents and READ CAPACITY, and reads back whole.
+TEST_F(EngineBurn, ASessionIsReadBackFromADriveWithoutTrackInformation) {
+  Attach(TMedia::CdR);
+  ASSERT_EQ(Burn(), "");
+  vdrive::TFaults f;
+  f.RefuseOpcode = 0x52;
+  f.RefuseAlways = true;
+  Shared->SetFaults(f);
+  Burner.ResetCompilation(600000, 20000);
+  ASSERT_TRUE(Burner.ImportDiscSession(-1, nullptr));
+  EXPECT_GT(Burner.DiscSource().SectorCount(), 0u);
+  for (int i = 0; i < 6; ++i) {
+    const std::string name = "f" + std::to_string(i) + ".bin";
+    const iso::TFEntry* e = Burner.Tables().FindEntry(*Burner.Tables().Root(), name);
+    ASSERT_NE(e, nullptr) << name;
+    const std::string out = Dir.Str() + "/" + name;
+    ASSERT_EQ(Burner.ExtractDiscFile(*e, out), 1) << name;
+    std::ifstream in(out, std::ios::binary);
+    const std::string got((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    EXPECT_EQ(got, std::string(300000, static_cast<char>('a' + i))) << name;
+  }
+}
+
+// Listing the write speeds sets each in turn: the drive gets its own back.
+TEST_F(EngineBurn, ListingWriteSpeedsLeavesTheDriveAtItsOwnSpeed) {
+  Attach(TMedia::CdR);
+  const std::uint16_t read = Burner.CurrentReadSpeed(), write = Burner.CurrentWriteSpeed();
+  const auto list = appcore::FillSpeedList(Burner);
+  EXPECT_GT(list.size(), 2u);
+  EXPECT_EQ(Burner.CurrentWriteSpeed(), write);
+  EXPECT_EQ(Burner.CurrentReadSpeed(), read);
 }
 
 }  // namespace

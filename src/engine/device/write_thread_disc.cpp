@@ -111,7 +111,7 @@ std::string TThWrite::WriteBlock(std::uint32_t lba, std::span<std::uint8_t> data
       if (FParams.Disc.RecordBlocks) FWrittenBlocks.push_back({lba, blocks, BlockHash(data)});
       return {};
     }
-    const std::uint8_t asc = d.LastSense()[12];
+    const std::uint8_t asc = d.Sense().Asc;
     const bool noSense = asc == 0 && !d.TargetBusy();
     silent = noSense ? silent + 1 : 0;
     if (!(d.TargetBusy() || asc == 0x04 || asc == 0) || silent > kSilentRetryLimit) {
@@ -138,14 +138,14 @@ std::string TThWrite::WriteHeaderCopy(std::uint8_t medium) {
       d.SynchronizeCache(TImmediate::No, 1800000);
       return {};
     }
-    if (!(medium == kMediumDvdprw && d.LastSense()[12] == 0x30)) break;
+    if (!(medium == kMediumDvdprw && d.Sense().Asc == 0x30)) break;
     if (!d.FormatUnit(kFormatDvdPlusRw)) break;
     do {
       Pause(2000);
       d.ReadDiscInformation();
-    } while (d.LastSense()[12] == 0x04);
+    } while (d.Sense().Asc == 0x04);
   }
-  const std::uint8_t asc = d.LastSense()[12];
+  const std::uint8_t asc = d.Sense().Asc;
   if (d.TargetBusy() || asc == 0x04 || asc == 0) {
     Pause(kBusyPauseMs);
     return {};  // the ordinary write of the block takes over with its retries
@@ -235,7 +235,7 @@ void TThWrite::CloseMedium(std::uint8_t medium, std::uint32_t track) {
   auto close = [&](TImmediate immediate, std::uint8_t function, std::uint8_t number) {
     for (int attempt = 0; attempt < 1000; ++attempt) {
       if (d.CloseTrackSession(immediate, function, 0, 0, number)) return true;
-      if (!(d.TargetBusy() || d.LastSense()[12] == 0x04)) return false;
+      if (!(d.TargetBusy() || d.Sense().Asc == 0x04)) return false;
       Pause(1000);
     }
     return false;
@@ -273,7 +273,7 @@ void TThWrite::CloseMedium(std::uint8_t medium, std::uint32_t track) {
       const TImmediate immediate = d.Quirks().NoImmediateClose ? TImmediate::No : TImmediate::Yes;
       for (int attempt = 0; attempt < 1000; ++attempt) {
         if (d.CloseTrackSession(immediate, false, false)) return;
-        if (!(d.TargetBusy() || d.LastSense()[12] == 0x04)) {
+        if (!(d.TargetBusy() || d.Sense().Asc == 0x04)) {
           d.CloseTrackSession(immediate, false, false);
           return;
         }
