@@ -108,7 +108,7 @@ int RunDiscInfo(const std::vector<std::string>& args, std::FILE* out, std::FILE*
   }
   burner.RefreshCapabilities();
   const std::uint8_t medium = burner.DetectMediaType();
-  device::SetCurrentMediaType(medium);
+  burner.SetCurrentMediaType(medium);
   const std::uint32_t total = burner.DiscTotalBlocks(), used = burner.DiscUsedBlocks(), free = burner.DiscFreeBlocks();
   std::fprintf(out, "Drive      : %s\n", burner.DeviceName().c_str());
   std::fprintf(out, "Medium     : %s (%s)\n", device::MediumName(medium), disc.MediaName.c_str());

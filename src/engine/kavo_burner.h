@@ -302,7 +302,7 @@ class TKavoBurner : public device::TSCSIDevice {
   void Changed() { FLaidOut = false; }
   void StartThreadedImageWrite(const std::string& path);
   bool ClaimOperation();
-  bool OnBackgroundThread() const { return FBackground.get_id() == std::this_thread::get_id(); }
+  bool OnBackgroundThread() const { return FBackgroundId.load() == std::this_thread::get_id(); }
   void ReleaseOperation();
   // A fresh cancel token for an operation that starts now.
   void NewCancelToken();
@@ -360,7 +360,8 @@ class TKavoBurner : public device::TSCSIDevice {
   std::unique_ptr<stream::TCacheThread> FCache;
   std::unique_ptr<device::TThWrite> FWriter;
   std::unique_ptr<stream::TImageFileWriter> FFileWriter;
-  std::thread FBackground;
+  std::thread FBackground;                       // touched by the caller's thread only
+  std::atomic<std::thread::id> FBackgroundId{};  // set by the worker itself
   mutable std::mutex FCancelMutex;
   std::shared_ptr<base::CancelToken> FCancel = std::make_shared<base::CancelToken>();
   std::shared_ptr<base::CancelToken> FPreviousCancel;  // kept for a signal that read the old one

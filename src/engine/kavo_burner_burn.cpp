@@ -112,13 +112,13 @@ bool TKavoBurner::StartCompilationBurn() {
   }
   SetPhase(OperationPhase::Preparing);
   const std::uint8_t medium = DetectMediaType();
-  device::SetCurrentMediaType(medium);
+  SetCurrentMediaType(medium);
   // The quick format that turns a sequential DVD-RW into restricted
   // overwrite erases it, so only a blank one is formatted; one that already
   // holds sessions is added to like a DVD-R.
   if (medium == device::kMediumDvdrwRestricted || (medium == device::kMediumDvdrwSequential && DiscState() == 0)) {
     FormatDvdRw(medium);
-    device::SetCurrentMediaType(DetectMediaType());
+    SetCurrentMediaType(DetectMediaType());
   }
   SetPhase(OperationPhase::Preparing);
   FBurnLayout = true;
@@ -151,7 +151,7 @@ bool TKavoBurner::StartImageFileBurn(const std::string& path) {
   }
   SetPhase(OperationPhase::Preparing);
   const std::uint8_t medium = DetectMediaType();
-  device::SetCurrentMediaType(medium);
+  SetCurrentMediaType(medium);
   std::uint64_t size = 0;
   {
     auto file = platform::FileStream::Open(path, platform::OpenMode::Read);
@@ -203,7 +203,7 @@ bool TKavoBurner::Erase(std::uint8_t blankType) {
   const bool ready = TestUnitReady(5000);
   StartStopUnit(device::TStartStop::Load);
   const std::uint8_t medium = DetectMediaType();
-  device::SetCurrentMediaType(medium);
+  SetCurrentMediaType(medium);
   auto readyCheck = [&](bool answered) { return answered || WaitForReady(30000, 5000); };
   if (!readyCheck(ready)) {
     ReleaseOperation();

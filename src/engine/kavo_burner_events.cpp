@@ -101,6 +101,7 @@ bool TKavoBurner::StartBackground(OperationPhase phase, std::function<void(TKavo
   SetPhase(phase);
   FOperationDone = false;
   FBackground = std::thread([this, work = std::move(work), done = std::move(done)] {
+    FBackgroundId = std::this_thread::get_id();
     work(*this);
     Raise([this, done] {
       FOperationDone = true;

@@ -158,7 +158,7 @@ TFEntry* TKavoBurner::AddImportedFile(TDEntry& dir, const iso::DiscRecord& r) {
 bool TKavoBurner::ReadNextWritableAddress(std::uint32_t& start) {
   start = 0;
   WaitForReady(10000, 500);
-  const std::uint8_t medium = device::CurrentMediaType();
+  const std::uint8_t medium = CurrentMediaType();
   const bool finalize = FinalizeDisc();
   SetFinalizeDisc(true);
   SetWriteParameters(TestWrite(), UnderrunProtection(), medium, true);

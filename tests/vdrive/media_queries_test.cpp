@@ -52,7 +52,7 @@ class MediaQueries : public RecorderTest, public ::testing::WithParamInterface<T
     for (const auto& line : Device.DeviceList())
       if (line.find("VIRTUAL RECORDER") != std::string::npos) Device.SelectDevice(line);
     ASSERT_EQ(Device.DeviceType(), 5);
-    device::SetCurrentMediaType(Device.DetectMediaType());
+    Device.SetCurrentMediaType(Device.DetectMediaType());
   }
   void TearDown() override {
     device::FinalizeTransport();

@@ -42,7 +42,6 @@ constexpr std::array<TProfileName, 18> kProfileNames = {{
     {0x0022, "DDCD-RW", true},
 }};
 
-std::atomic<std::uint8_t> gCurrentMediaType{0};
 std::atomic<bool> gSharedSlowReady{false};
 
 std::uint32_t Be32(std::span<const std::uint8_t> b, std::size_t at) {
@@ -77,8 +76,6 @@ bool ProfileErasable(std::uint16_t profile) {
   return false;
 }
 
-std::uint8_t CurrentMediaType() { return gCurrentMediaType.load(); }
-void SetCurrentMediaType(std::uint8_t code) { gCurrentMediaType.store(code); }
 bool SharedSlowReady() { return gSharedSlowReady.load(); }
 void SetSharedSlowReady(bool v) { gSharedSlowReady.store(v); }
 

@@ -54,11 +54,6 @@ std::uint8_t MediumCodeOfProfile(std::uint16_t profile);
 const char* ProfileName(std::uint16_t profile);
 bool ProfileErasable(std::uint16_t profile);
 
-// The medium last seen by the writer, the eraser or the rewritable test;
-// one for the whole process.
-std::uint8_t CurrentMediaType();
-void SetCurrentMediaType(std::uint8_t code);
-
 // The UJDA/TDK slow-ready quirk of the last selected drive, for the whole
 // process.
 bool SharedSlowReady();

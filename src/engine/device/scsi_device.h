@@ -110,6 +110,10 @@ class TSCSIDevice {
   bool OneShotLogDone() const { return FOneShotLogDone; }
   void SetOneShotLogDone(bool v) { FOneShotLogDone = v; }
   bool Erasing() const { return FErasing; }
+  // The medium last seen in this drive by the writer, the eraser or the
+  // rewritable test; each drive has its own.
+  std::uint8_t CurrentMediaType() const { return FCurrentMediaType; }
+  void SetCurrentMediaType(std::uint8_t code) { FCurrentMediaType = code; }
   const std::array<std::uint8_t, kInquiryBufferSize>& InquiryData() const { return FInquiry; }
 
   // Waits run through this; the default waits the real times.
@@ -226,6 +230,7 @@ class TSCSIDevice {
   bool FUnderrunProtection = true;
   bool FFinalizeDisc = false;
   std::atomic<bool> FErasing{false};
+  std::atomic<std::uint8_t> FCurrentMediaType{0};
 
  private:
   // Fills a request block with a command block and runs it.

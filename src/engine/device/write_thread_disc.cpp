@@ -61,7 +61,7 @@ std::string TThWrite::StartDisc(std::uint8_t& medium, bool& bufferPolling) {
   TSCSIDevice& d = *w.Device;
   bufferPolling = d.ReadBufferCapacity();
   medium = d.DetectMediaType();
-  SetCurrentMediaType(medium);
+  d.SetCurrentMediaType(medium);
   d.StartStopUnit(TStartStop::Load);
   if (medium != kMediumDvdprw) d.RezeroUnit();
   d.SetCdSpeed(w.ReadSpeed, w.WriteSpeed);

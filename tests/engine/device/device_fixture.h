@@ -15,7 +15,7 @@ namespace devicetest {
 class TTestDevice : public device::TSCSIDevice {
  public:
   void SetSlowReadyQuirk(bool v) { FSlowReadyQuirk = v; }
-  void SetMediumCode(std::uint8_t v) { device::SetCurrentMediaType(v); }
+  void SetMediumCode(std::uint8_t v) { SetCurrentMediaType(v); }
 };
 
 inline std::vector<std::uint8_t> InquiryAnswer(std::uint8_t type, const std::string& fields) {
@@ -36,7 +36,6 @@ inline void ExpectNoCapabilities(testsupport::TScriptedTransport& t, std::uint8_
 class DeviceFixture : public ::testing::Test {
  protected:
   void SetUp() override {
-    device::SetCurrentMediaType(0);
     Transport = std::make_shared<testsupport::TScriptedTransport>();
     device::InstallTransport(Transport, "SCRIPT");
     Device.SetSleeper(Sleeper);
