@@ -61,6 +61,18 @@ struct Progress {
 using TProgressEvent = std::function<void(TKavoBurner& sender, const Progress& progress)>;
 
 enum class LayoutTarget { Disc, ImageFile };
+
+// Whether a burn fits the disc in the drive, asked before its first write.
+enum class FitOutcome { Fits, TooLarge, DiscClosed, NotBlank, Unknown };
+enum class BurnSource { Compilation, ImageFile };
+struct FitCheck {
+  FitOutcome Outcome = FitOutcome::Unknown;
+  std::uint32_t Start = 0;    // the sector where the burn would start
+  std::uint64_t Needed = 0;   // sectors the burn writes, its padding included
+  std::uint64_t Free = 0;     // sectors free from Start on
+  std::string Text;           // empty when it fits, else the reason for the person
+  bool Fits() const { return Outcome == FitOutcome::Fits; }
+};
 enum class SaveMode { Threaded, Quick };
 
 class TKavoBurner : public device::TSCSIDevice {
@@ -202,6 +214,9 @@ class TKavoBurner : public device::TSCSIDevice {
   void WaitForOperation();
 
   // --- burning and erasing ------------------------------------------------
+  // Asks the drive where a burn of `imageSectors` would start and how much
+  // room is left there. The burns run it before their first write.
+  FitCheck CheckFit(std::uint64_t imageSectors, BurnSource source);
   // True when the writer thread was started; the end comes through OnWriteDone.
   bool StartCompilationBurn();
   bool StartImageFileBurn(const std::string& path);
@@ -236,6 +251,11 @@ class TKavoBurner : public device::TSCSIDevice {
   bool StartDiscWriter(stream::TCacheThread* cache, bool compilation, std::uint8_t medium);
   void DeliverWriteDone(const std::string& error);
   void FormatDvdRw(std::uint8_t medium);
+  // Closes a session that an ended burn left open on a write-once disc, so
+  // that the new one starts after it; empty, or why it could not be closed.
+  std::string CloseOpenSession(std::uint8_t medium);
+  // Empty when the burn may start at the sector laid out, else the reason.
+  std::string CheckBeforeFirstWrite(BurnSource source);
   void FinishOperation(const std::string& error);
   void ReapThreads();
 
@@ -249,6 +269,7 @@ class TKavoBurner : public device::TSCSIDevice {
   std::vector<device::TWrittenBlock> FLastWrites;
   bool FRecordWrites = false;
   bool FBurnLayout = false;  // PrepareLayout reads the next writable address
+  bool FNextWritableRead = false;  // ... and could
   std::atomic<bool> FOperationDone{true};
   std::shared_ptr<std::atomic<bool>> FAlive = std::make_shared<std::atomic<bool>>(true);
   iso::CompilationTables FTables;
