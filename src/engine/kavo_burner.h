@@ -254,6 +254,9 @@ class TKavoBurner : public device::TSCSIDevice {
   // Closes a session that an ended burn left open on a write-once disc, so
   // that the new one starts after it; empty, or why it could not be closed.
   std::string CloseOpenSession(std::uint8_t medium);
+  // Sends a query again while the drive answers busy or not ready, for half
+  // a minute at most; true once it succeeds.
+  bool Patiently(const std::function<bool()>& query);
   // Empty when the burn may start at the sector laid out, else the reason.
   std::string CheckBeforeFirstWrite(BurnSource source);
   void FinishOperation(const std::string& error);

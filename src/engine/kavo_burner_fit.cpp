@@ -26,7 +26,19 @@ std::uint64_t RoundUp32(std::uint64_t sectors) { return (sectors + 31) / 32 * 32
 // A busy drive is given a second per try, for as long as a close may take.
 constexpr int kCloseBusyLimit = 1000;
 
+// Half a minute of a busy or becoming-ready drive, in 500 ms steps.
+constexpr int kQueryBusyLimit = 60;
+
 }  // namespace
+
+bool TKavoBurner::Patiently(const std::function<bool()>& query) {
+  for (int attempt = 0; attempt < kQueryBusyLimit && !CancelRequested(); ++attempt) {
+    if (query()) return true;
+    if (!(TargetBusy() || LastSense()[12] == 0x04)) return false;
+    Sleeper().Sleep(500);
+  }
+  return false;
+}
 
 FitCheck TKavoBurner::CheckFit(std::uint64_t imageSectors, BurnSource source) {
   FitCheck fit;
@@ -47,7 +59,7 @@ FitCheck TKavoBurner::CheckFit(std::uint64_t imageSectors, BurnSource source) {
     return fit;
   }
   if (IsSequentialMedium(medium)) {
-    if (!ReadDiscInformation()) return unknown();
+    if (!Patiently([this] { return ReadDiscInformation(); })) return unknown();
     const device::TDiscInfo disc = LastDiscInfo();
     if (disc.DiscStatus() == 2) {
       fit.Outcome = FitOutcome::DiscClosed;
@@ -60,7 +72,7 @@ FitCheck TKavoBurner::CheckFit(std::uint64_t imageSectors, BurnSource source) {
       return fit;
     }
     const std::uint8_t track = disc.LastTrackInLastSession != 0 ? disc.LastTrackInLastSession : 1;
-    if (!ReadTrackInformation(track)) return unknown();
+    if (!Patiently([&] { return ReadTrackInformation(track); })) return unknown();
     const device::TTrackInfo info = LastTrackInfo();
     if (!info.NextWritableValid() && disc.DiscStatus() != 0) return unknown();
     fit.Start = info.NextWritableValid() ? info.NextWritableAddress : 0;
@@ -68,7 +80,7 @@ FitCheck TKavoBurner::CheckFit(std::uint64_t imageSectors, BurnSource source) {
   } else if (IsInPlaceMedium(medium)) {
     std::uint32_t start = 0;
     if (source == BurnSource::Compilation && !ReadNextWritableAddress(start)) return unknown();
-    if (!ReadTrackInformation(1)) return unknown();
+    if (!Patiently([this] { return ReadTrackInformation(1); })) return unknown();
     const device::TTrackInfo info = LastTrackInfo();
     // Restricted overwrite part-formatted grows up to its free blocks.
     std::uint64_t total = info.TrackSize;
@@ -88,7 +100,10 @@ FitCheck TKavoBurner::CheckFit(std::uint64_t imageSectors, BurnSource source) {
 }
 
 std::string TKavoBurner::CloseOpenSession(std::uint8_t medium) {
-  if (!IsSequentialMedium(medium) || !ReadDiscInformation()) return {};
+  if (!IsSequentialMedium(medium)) return {};
+  // A drive still busy with the flush of a stopped burn is waited for; one
+  // that never answers fails the address query that follows.
+  if (!Patiently([this] { return ReadDiscInformation(); })) return {};
   const device::TDiscInfo disc = LastDiscInfo();
   // Incomplete disc whose last session holds a track: a burn stopped, or its
   // ending failed, before the session was closed.

@@ -156,13 +156,13 @@ bool TKavoBurner::ReadNextWritableAddress(std::uint32_t& start) {
     start = volumeEnd();
     return true;
   }
-  if (!ReadDiscInformation()) return false;
+  if (!Patiently([this] { return ReadDiscInformation(); })) return false;
   const device::TDiscInfo disc = LastDiscInfo();
   // Restricted overwrite holds one track, written in place like a DVD+RW:
   // its next writable address is only the end of a part-formatted area, and
   // a session that started at 0 would overwrite the earlier ones.
   if (medium == device::kMediumDvdrwRestricted) {
-    if (!ReadTrackInformation(1)) return false;
+    if (!Patiently([this] { return ReadTrackInformation(1); })) return false;
     const device::TTrackInfo& t = LastTrackInfo();
     start = std::max(t.NextWritableValid() ? t.NextWritableAddress : 0u, volumeEnd());
     return true;
@@ -172,7 +172,7 @@ bool TKavoBurner::ReadNextWritableAddress(std::uint32_t& start) {
   // The new session goes into the last track of the open session (the
   // invisible one); counting sessions would miss after one was left open.
   const std::uint32_t track = disc.LastTrackInLastSession != 0 ? disc.LastTrackInLastSession : SessionCount() + 1;
-  if (track > 0xFF || !ReadTrackInformation(static_cast<std::uint8_t>(track))) return false;
+  if (track > 0xFF || !Patiently([&] { return ReadTrackInformation(static_cast<std::uint8_t>(track)); })) return false;
   const device::TTrackInfo& t = LastTrackInfo();
   if (!t.NextWritableValid() && disc.DiscStatus() != 0) return false;
   start = t.NextWritableAddress;

@@ -112,6 +112,7 @@ class TThWrite {
   platform::WritebackPacer FWriteback;  // file mode
   std::vector<TWrittenBlock> FWrittenBlocks;
   std::uint32_t FTrack = 0;  // the number of the track being written
+  bool FEndAbortable = true;  // an abort ends the waits of the ending
   std::thread FThread;
 };
 

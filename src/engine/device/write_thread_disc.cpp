@@ -258,7 +258,7 @@ std::string TThWrite::EndCommand(const std::string& step, const std::function<bo
       return {};
     }
     if (d.TargetBusy() || d.LastSense()[12] == 0x04) {
-      if (Aborted()) return texts::kOperationAborted;
+      if (FEndAbortable && Aborted()) return texts::kOperationAborted;
       Pause(1000);
       continue;
     }
@@ -279,7 +279,7 @@ std::string TThWrite::Flush(std::uint8_t medium) {
     for (int i = 0; !d.ReadDiscInformation(); ++i) {
       if (!(d.TargetBusy() || d.LastSense()[12] == 0x04)) break;  // not a wait: the close will tell
       if (i >= kFlushWaitLimit) return EndFailure(texts::kStepFlushWait);
-      if (Aborted()) return texts::kOperationAborted;
+      if (FEndAbortable && Aborted()) return texts::kOperationAborted;
       const std::uint32_t step = d.DeviceBufferSize() / 960;
       d.SetDeviceFreeBufferSize(d.DeviceFreeBufferSize() > step ? d.DeviceFreeBufferSize() - step : 0);
       Pause(1000);
@@ -366,6 +366,9 @@ std::string TThWrite::FinishDisc(std::uint8_t medium, const std::string& result)
   if (medium != kMediumDvdRam) d.ReadBufferCapacity();
   if (w.FinalizingTrack) w.FinalizingTrack();
   // Flushed after an abort or a failure too, so that what was written stays.
+  // After an abort the flush is waited for too (bounded), so the next burn
+  // finds the drive ready.
+  FEndAbortable = result.empty();
   const std::string flushed = Flush(medium);
   d.SetDeviceBufferSize(0);
   d.SetDeviceFreeBufferSize(0);
