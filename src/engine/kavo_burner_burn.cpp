@@ -126,7 +126,8 @@ bool TKavoBurner::StartCompilationBurn() {
   // Without the next writable address nothing may be written: sector 0 of a
   // disc that holds sessions is not free.
   if (!FNextWritableRead) {
-    const std::string reason = DiscState() == 2 ? std::string(texts::kDiscClosed)
+    const std::string reason = CancelRequested()  ? std::string(texts::kOperationAborted)
+                               : DiscState() == 2 ? std::string(texts::kDiscClosed)
                                                 : std::string(texts::kErrorNextWritableAddress) + " [" +
                                                       LastErrorText() + "]";
     DeliverWriteDone(reason);

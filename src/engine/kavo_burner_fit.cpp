@@ -32,12 +32,11 @@ constexpr int kQueryBusyLimit = 60;
 }  // namespace
 
 bool TKavoBurner::Patiently(const std::function<bool()>& query) {
-  for (int attempt = 0; attempt < kQueryBusyLimit && !CancelRequested(); ++attempt) {
+  for (int attempt = 1;; ++attempt) {
     if (query()) return true;
-    if (!(TargetBusy() || LastSense()[12] == 0x04)) return false;
+    if (!(TargetBusy() || LastSense()[12] == 0x04) || attempt >= kQueryBusyLimit || CancelRequested()) return false;
     Sleeper().Sleep(500);
   }
-  return false;
 }
 
 FitCheck TKavoBurner::CheckFit(std::uint64_t imageSectors, BurnSource source) {
@@ -148,7 +147,9 @@ std::string TKavoBurner::CloseOpenSession(std::uint8_t medium) {
 }
 
 std::string TKavoBurner::CheckBeforeFirstWrite(BurnSource source) {
+  if (CancelRequested()) return texts::kOperationAborted;
   const FitCheck fit = CheckFit(ImageSectors(), source);
+  if (CancelRequested()) return texts::kOperationAborted;
   if (!fit.Fits()) return fit.Text;
   // The layout addressed its sectors from where it was told the session starts.
   if (source == BurnSource::Compilation && fit.Start != FLayout.SessionStart)
