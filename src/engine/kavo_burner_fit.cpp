@@ -99,7 +99,8 @@ FitCheck TKavoBurner::CheckFit(std::uint64_t imageSectors, BurnSource source) {
 }
 
 std::string TKavoBurner::CloseOpenSession(std::uint8_t medium) {
-  if (!IsSequentialMedium(medium)) return {};
+  // A test write records nothing, so it closes nothing either.
+  if (!IsSequentialMedium(medium) || TestWrite()) return {};
   // A drive still busy with the flush of a stopped burn is waited for; one
   // that never answers fails the address query that follows.
   if (!Patiently([this] { return ReadDiscInformation(); })) return {};

@@ -14,6 +14,7 @@ Prints one line per check and exits non-zero when any check fails.
 """
 import os
 import random
+import resource
 import signal
 import subprocess
 import sys
@@ -129,6 +130,27 @@ def refusals(cli, tmp, env):
             check(r.returncode == 0, "%s refusing %s: the next burn succeeds" % (media, op))
 
 
+def host_disk_full(cli, tmp, env):
+    """The file system under the disc file refuses its sectors (a file size
+    limit stands in for a full disk): the burn names the host's disk."""
+    work = tempfile.mkdtemp(dir=tmp)
+    disc = os.path.join(work, "d.zvd")
+    src = os.path.join(work, "s")
+    os.makedirs(src)
+    with open(os.path.join(src, "f.bin"), "wb") as f:
+        f.write(os.urandom(8 << 20))
+    run([cli, "vdisc", "create", disc, "--media", "dvd+r", "--blocks", "60000"], env)
+
+    def limit():
+        signal.signal(signal.SIGXFSZ, signal.SIG_IGN)
+        resource.setrlimit(resource.RLIMIT_FSIZE, (3 << 20, 3 << 20))
+
+    r = subprocess.run([cli, "burn", "--device", disc, src], capture_output=True, text=True, env=env,
+                       errors="replace", preexec_fn=limit)
+    check(r.returncode == 1 and "THE HOST'S DISK THAT HOLDS THE VIRTUAL DISC FILE" in r.stderr,
+          "host disk full: exit %d, %s" % (r.returncode, r.stderr.strip().splitlines()[-1:]))
+
+
 def main():
     cli = sys.argv[1]
     rounds = int(sys.argv[2]) if len(sys.argv) > 2 else 1
@@ -143,6 +165,7 @@ def main():
                 for way in ("crash", "sigint"):
                     trial(cli, tmp, media, rng, env, way)
         refusals(cli, tmp, env)
+        host_disk_full(cli, tmp, env)
     print("%d checks passed, %d failed" % (passes, len(failures)))
     return 1 if failures else 0
 
