@@ -6,6 +6,7 @@
 
 #include "appcore/texts.h"
 #include "engine/kavo_burner.h"
+#include "engine/texts.h"
 #include "platform/file_find.h"
 #include "platform/file_stream.h"
 
@@ -342,7 +343,9 @@ base::Result<TransferReport> PrepareCompilation(const TaskTree& tree, engine::TK
   // cleared so that the layout does not import it a second time.
   if (sessionToImport != 0) {
     burner.SetSessionToImport(0);
-    burner.ImportDiscSession(sessionToImport, nullptr);
+    // A cancelled import would burn a session without the earlier files.
+    if (!burner.ImportDiscSession(sessionToImport, nullptr) && burner.CancelRequested())
+      return base::MakeError(base::ErrorKind::Cancelled, engine::texts::kOperationAborted);
   }
   return TransferTreeToBurner(*tree.Root, burner, archiveOnly);
 }

@@ -23,9 +23,9 @@ namespace {
 
 engine::TKavoBurner* gBurner = nullptr;
 
-// Only sets the engine's atomic abort request: safe inside a signal handler.
+// Only sets the running operation's cancel flag: safe inside a signal handler.
 void OnInterrupt() {
-  if (gBurner != nullptr) gBurner->CancelOperation();
+  if (gBurner != nullptr) gBurner->CancelOperationFromSignal();
 }
 
 void CatchInterrupts(engine::TKavoBurner& burner) {

@@ -7,6 +7,7 @@
 #include "engine/device/write_thread.h"
 #include "engine/dispatch/dispatcher.h"
 #include "engine/stream/cache_thread.h"
+#include "engine/stream/image_file_writer.h"
 
 #include "engine/iso/boot.h"
 #include "engine/iso/date_time.h"
@@ -16,8 +17,6 @@
 
 namespace engine {
 namespace {
-// One operation runs at a time in the process; the abort request is shared.
-std::atomic<bool> gCancelRequested{false};
 // The component whose operation runs; one at a time in the process.
 std::atomic<TKavoBurner*> gRunning{nullptr};
 }  // namespace
@@ -28,10 +27,12 @@ bool TKavoBurner::ClaimOperation() {
   TKavoBurner* idle = nullptr;
   // Without a dispatcher the end events run on a worker thread, which cannot
   // reap itself to start the next operation.
-  if ((FWriter && FWriter->OnWriterThread()) || (FEraser && FEraser->OnEraserThread())) return false;
+  if ((FWriter && FWriter->OnWriterThread()) || (FFileWriter && FFileWriter->OnWriterThread()) ||
+      (FEraser && FEraser->OnEraserThread()))
+    return false;
   if (!gRunning.compare_exchange_strong(idle, this)) return false;
   ReapThreads();
-  gCancelRequested = false;
+  NewCancelToken();
   return true;
 }
 
@@ -40,13 +41,29 @@ void TKavoBurner::ReleaseOperation() {
   gRunning.compare_exchange_strong(self, nullptr);
 }
 
-std::atomic<bool>& TKavoBurner::CancelFlag() { return gCancelRequested; }
+void TKavoBurner::NewCancelToken() {
+  std::lock_guard lock(FCancelMutex);
+  FPreviousCancel = std::move(FCancel);
+  FCancel = std::make_shared<base::CancelToken>();
+  FCancelRaw = FCancel.get();
+}
+
+TKavoBurner::SyncOperation::SyncOperation(TKavoBurner& burner) : FBurner(burner) {
+  // Inside a running operation (the import of a burn) the operation's token
+  // holds; a cancel of an earlier operation never reaches a new one.
+  if (FBurner.FSyncDepth++ == 0 && gRunning.load() != &FBurner) FBurner.NewCancelToken();
+}
+
+std::shared_ptr<base::CancelToken> TKavoBurner::CancelToken() const {
+  std::lock_guard lock(FCancelMutex);
+  return FCancel;
+}
 
 TKavoBurner::~TKavoBurner() {
   // An operation still running is aborted and waited for; an end event it
   // has posted finds the component gone and stays silent.
   *FAlive = false;
-  if (!FOperationDone) gCancelRequested = true;
+  if (!FOperationDone || FErasing) CancelOperation();
   WaitForOperation();
   TKavoBurner* self = this;
   gRunning.compare_exchange_strong(self, nullptr);
@@ -131,12 +148,13 @@ int TKavoBurner::WriteImageFile(const std::string& path, SaveMode mode) {
   TKavoBurner* idle = nullptr;
   // Without a dispatcher OnWriteDone runs on the writer thread, which cannot
   // reap itself to start the next operation.
-  if ((FWriter && FWriter->OnWriterThread()) || !gRunning.compare_exchange_strong(idle, this)) {
+  if ((FWriter && FWriter->OnWriterThread()) || (FFileWriter && FFileWriter->OnWriterThread()) ||
+      !gRunning.compare_exchange_strong(idle, this)) {
     if (OnWriteDone) OnWriteDone(*this, texts::kAnotherOperation);
     return result;
   }
   ReapThreads();
-  gCancelRequested = false;
+  NewCancelToken();
   if (mode == SaveMode::Threaded) {
     StartThreadedImageWrite(path);
     return result;
@@ -156,7 +174,7 @@ int TKavoBurner::WriteImageFile(const std::string& path, SaveMode mode) {
     in.Progress = [this](std::uint64_t done, std::uint64_t total) {
       if (OnProgress) OnProgress(*this, Progress{done, total});
     };
-    in.Cancelled = [] { return gCancelRequested.load(); };
+    in.Cancelled = [token = CancelToken()] { return token->Cancelled(); };
     error = stream::WriteImageDirect(in).Error;
   }
   gRunning = nullptr;
@@ -198,12 +216,12 @@ void TKavoBurner::StartThreadedImageWrite(const std::string& path) {
     if (OnWriteDone) OnWriteDone(*this, status);
     return;
   }
-  device::TThWrite::Params w;
+  stream::TImageFileWriter::Params w;
   w.ImageFileName = path;
   w.ImageBytes = std::uint64_t{ImageSectors()} * iso::kSectorSize;
   w.Cache = FCache.get();
   w.Lock = &CriticalSection();
-  w.AbortRequested = &gCancelRequested;
+  w.Cancel = CancelToken();
   w.Done = [this, alive = FAlive](const std::string& error) {
     if (FDispatcher == nullptr) {
       if (*alive) FinishOperation(error);
@@ -213,13 +231,14 @@ void TKavoBurner::StartThreadedImageWrite(const std::string& path) {
       if (*alive) FinishOperation(error);
     });
   };
-  FWriter = std::make_unique<device::TThWrite>(std::move(w));
+  FFileWriter = std::make_unique<stream::TImageFileWriter>(std::move(w));
 }
 
 void TKavoBurner::FinishOperation(const std::string& error) {
   std::vector<std::string> damaged;
   if (FCache) damaged = FCache->DamagedFiles();
-  if (FWriter) damaged.insert(damaged.end(), FWriter->DamagedFiles().begin(), FWriter->DamagedFiles().end());
+  if (FFileWriter)
+    damaged.insert(damaged.end(), FFileWriter->DamagedFiles().begin(), FFileWriter->DamagedFiles().end());
   for (const auto& path : damaged)
     DebugMessage(">>> " + texts::Format(texts::kFileDamaged, path), device::kMsgCompilationError);
   FOperationDone = true;
@@ -233,26 +252,36 @@ void TKavoBurner::ReapThreads() {
   FEraser.reset();
   if (FWriter) FWriter->Join();
   FWriter.reset();
+  if (FFileWriter) FFileWriter->Join();
+  FFileWriter.reset();
   FCache.reset();
 }
 
 void TKavoBurner::WaitForOperation() {
   if (FEraser) FEraser->Join();
   if (FWriter) FWriter->Join();
+  if (FFileWriter) FFileWriter->Join();
   if (FCache) FCache->Join();
 }
 
 int TKavoBurner::CacheFillPercent() const {
-  if (!FWriter || !FCache || !FWriter->Writing()) return 0;
+  if (!Writing() || !FCache) return 0;
   return static_cast<int>(std::lround(static_cast<double>(FCache->CacheBytes()) / FCacheSize * 100.0));
 }
 
-std::uint64_t TKavoBurner::BytesWritten() const { return FWriter ? FWriter->BytesWritten() : 0; }
+std::uint64_t TKavoBurner::BytesWritten() const {
+  if (FWriter) return FWriter->BytesWritten();
+  return FFileWriter ? FFileWriter->BytesWritten() : 0;
+}
 
-bool TKavoBurner::Writing() const { return FWriter && FWriter->Writing(); }
+bool TKavoBurner::Writing() const { return (FWriter && FWriter->Writing()) || (FFileWriter && FFileWriter->Writing()); }
 
-void TKavoBurner::CancelOperation() { gCancelRequested = true; }
+void TKavoBurner::CancelOperation() { CancelToken()->Cancel(); }
 
-bool TKavoBurner::CancelRequested() const { return gCancelRequested; }
+void TKavoBurner::CancelOperationFromSignal() {
+  if (base::CancelToken* token = FCancelRaw.load()) token->CancelFromSignal();
+}
+
+bool TKavoBurner::CancelRequested() const { return CancelToken()->Cancelled(); }
 
 }  // namespace engine

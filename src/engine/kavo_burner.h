@@ -6,12 +6,14 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <set>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "base/cancel_token.h"
 #include "engine/device/scsi_device.h"
 #include "engine/iso/compilation_tables.h"
 #include "engine/iso/date_time.h"
@@ -26,6 +28,7 @@ class Dispatcher;
 }
 namespace stream {
 class TCacheThread;
+class TImageFileWriter;
 }
 namespace device {
 class TThWrite;
@@ -200,7 +203,11 @@ class TKavoBurner : public device::TSCSIDevice {
   // read-ahead cache and the writer thread; -1 in both outcomes, the end
   // comes through OnWriteDone.
   int WriteImageFile(const std::string& path, SaveMode mode);
+  // Cancels the running operation (or the one that ran last); the next one
+  // starts with a token of its own.
   void CancelOperation();
+  // The same from a signal handler: only sets the flag.
+  void CancelOperationFromSignal();
   bool CancelRequested() const;
   // round(cache bytes / CacheSize x 100) while the writer runs, else 0.
   int CacheFillPercent() const;
@@ -246,7 +253,21 @@ class TKavoBurner : public device::TSCSIDevice {
   void StartThreadedImageWrite(const std::string& path);
   bool ClaimOperation();
   void ReleaseOperation();
-  static std::atomic<bool>& CancelFlag();
+  // A fresh cancel token for an operation that starts now.
+  void NewCancelToken();
+  std::shared_ptr<base::CancelToken> CancelToken() const;
+  // Synchronous operations (import, extraction, verify) get a token of their
+  // own unless they run inside another operation.
+  class SyncOperation {
+   public:
+    explicit SyncOperation(TKavoBurner& burner);
+    ~SyncOperation() { --FBurner.FSyncDepth; }
+    SyncOperation(const SyncOperation&) = delete;
+    SyncOperation& operator=(const SyncOperation&) = delete;
+
+   private:
+    TKavoBurner& FBurner;
+  };
   // Starts the cache for a disc write and, once it is ready, the writer.
   bool StartDiscWriter(stream::TCacheThread* cache, bool compilation, std::uint8_t medium);
   void DeliverWriteDone(const std::string& error);
@@ -268,6 +289,12 @@ class TKavoBurner : public device::TSCSIDevice {
   dispatch::Dispatcher* FDispatcher = nullptr;
   std::unique_ptr<stream::TCacheThread> FCache;
   std::unique_ptr<device::TThWrite> FWriter;
+  std::unique_ptr<stream::TImageFileWriter> FFileWriter;
+  mutable std::mutex FCancelMutex;
+  std::shared_ptr<base::CancelToken> FCancel = std::make_shared<base::CancelToken>();
+  std::shared_ptr<base::CancelToken> FPreviousCancel;  // kept for a signal that read the old one
+  std::atomic<base::CancelToken*> FCancelRaw{FCancel.get()};
+  int FSyncDepth = 0;
   std::unique_ptr<device::TEraseThread> FEraser;
   std::vector<device::TWrittenBlock> FLastWrites;
   bool FRecordWrites = false;

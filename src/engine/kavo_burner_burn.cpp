@@ -59,8 +59,7 @@ bool TKavoBurner::StartDiscWriter(stream::TCacheThread* cache, bool compilation,
   w.ImageBytes = std::uint64_t{ImageSectors()} * iso::kSectorSize;
   w.Cache = FCache.get();
   w.Lock = &CriticalSection();
-  w.AbortRequested = &CancelFlag();
-  w.ToDisc = true;
+  w.Cancel = CancelToken();
   device::TDiscWrite& d = w.Disc;
   d.Device = this;
   d.Sleeper = &Sleeper();
@@ -190,11 +189,13 @@ bool TKavoBurner::StartImageFileBurn(const std::string& path) {
 }
 
 std::string TKavoBurner::VerifyLastBurn(const std::function<void(std::uint64_t, std::uint64_t)>& progress) {
+  SyncOperation operation(*this);
+  const auto cancel = CancelToken();
   std::uint64_t total = 0, done = 0;
   for (const auto& b : FLastWrites) total += b.Blocks;
   std::vector<std::uint8_t> data;
   for (const auto& b : FLastWrites) {
-    if (CancelFlag()) return texts::kOperationAborted;
+    if (cancel->Cancelled()) return texts::kOperationAborted;
     if (!Read10(b.Lba, static_cast<std::uint16_t>(b.Blocks), data))
       return texts::Format(texts::kVerifyReadError, static_cast<long long>(b.Lba));
     if (device::BlockHash(data) != b.Hash)
@@ -262,6 +263,7 @@ bool TKavoBurner::Erase(std::uint8_t blankType) {
   e.Medium = medium;
   e.BlankType = blankType;
   e.Duration = device::EraseDuration(medium, blankType);
+  e.Cancel = CancelToken();
   e.Done = [this, alive = FAlive](bool withError) {
     auto finish = [this, withError] {
       FErasing = false;

@@ -82,8 +82,10 @@ class ImportIntoCompilation final : public iso::ImportSink {
       FFull = true;
       Report(texts::Format(texts::kMaximumFiles, FBurner.FTables.MaxEntries()), device::kMsgTableFull);
     }
-    return FFull || FBurner.CancelRequested();
+    if (FBurner.CancelRequested()) FCancelled = true;
+    return FFull || FCancelled;
   }
+  bool Cancelled() const { return FCancelled; }
 
   void Problem(iso::ReadProblem p, const std::string& what) override {
     if (p == iso::ReadProblem::NameTooLong)
@@ -101,6 +103,7 @@ class ImportIntoCompilation final : public iso::ImportSink {
   TKavoBurner& FBurner;
   int FReported = 0;
   bool FFull = false;
+  bool FCancelled = false;
 };
 
 iso::DiscSource& TKavoBurner::DiscSource() {
@@ -180,6 +183,7 @@ bool TKavoBurner::ReadNextWritableAddress(std::uint32_t& start) {
 }
 
 bool TKavoBurner::ImportDiscSession(std::int8_t session, TDEntry* target) {
+  SyncOperation operation(*this);
   if (target == nullptr) target = FTables.Root();
   iso::DiscSource& disc = DiscSource();
   const std::uint8_t last = disc.LastSession();
@@ -214,10 +218,16 @@ bool TKavoBurner::ImportDiscSession(std::int8_t session, TDEntry* target) {
   }
   ImportIntoCompilation sink(*this);
   iso::ReadTree(disc, *root, *target, sink);
+  // A walk cut short leaves earlier files out of the new session.
+  if (sink.Cancelled() || CancelRequested()) {
+    DebugMessage(">>> " + std::string(texts::kOperationAborted), device::kMsgCompilationError);
+    return false;
+  }
   return true;
 }
 
 int TKavoBurner::ExtractDiscFile(const TFEntry& entry, const std::string& destination) {
+  SyncOperation operation(*this);
   DebugMessage(">>> " + texts::Format(texts::kExtractingFile, entry.LongName, destination), device::kMsgProgress);
   // Written under another name and renamed at the end, so that a failed
   // read never leaves a damaged file under the name asked for.
@@ -267,6 +277,7 @@ int TKavoBurner::ExtractDiscFile(const TFEntry& entry, const std::string& destin
 }
 
 int TKavoBurner::ExtractDiscFolder(const TDEntry& dir, const std::string& destinationFolder) {
+  SyncOperation operation(*this);
   std::error_code ec;
   std::filesystem::create_directories(platform::Utf8Path(destinationFolder), ec);
   if (!std::filesystem::is_directory(platform::Utf8Path(destinationFolder), ec)) {

@@ -34,10 +34,8 @@ void TEraseThread::Advance(std::uint32_t seconds) {
 }
 
 void TEraseThread::Pause(std::uint32_t ms) {
-  if (FParams.Sleeper != nullptr)
-    FParams.Sleeper->Sleep(ms);
-  else
-    RealSleeper().Sleep(ms);
+  TSleeper& sleeper = FParams.Sleeper != nullptr ? *FParams.Sleeper : RealSleeper();
+  sleeper.PauseUnlessCancelled(FParams.Cancel.get(), ms);
 }
 
 bool TEraseThread::NotReady() const { return FParams.Device->LastSense()[12] == 0x04; }
@@ -48,7 +46,7 @@ void TEraseThread::OverwriteStart(std::uint32_t writes, bool flushAndClose) {
   TSCSIDevice& d = *FParams.Device;
   std::vector<std::uint8_t> zeros(65536, 0);
   for (std::uint32_t i = 0; i < writes; ++i)
-    if (!d.Write10(i * 32, 32, zeros)) return;
+    if (Cancelled() || !d.Write10(i * 32, 32, zeros)) return;
   if (!flushAndClose) return;
   Pause(300);
   d.SynchronizeCache(TImmediate::No, 30000);
@@ -110,8 +108,10 @@ void TEraseThread::Run() {
       Advance(2);
     } while (!Elapsed());
     // The estimate ran out with the drive still busy: the erase is not done.
-    ready = d.TestUnitReady(5000);
+    ready = !Cancelled() && d.TestUnitReady(5000);
   }
+  // A cancelled wait has not seen the end of the blank.
+  if (Cancelled()) ready = false;
   if (BuiltInLayerActive()) ReinitializeTransport();
   FProgress = 100;
   ReturnToNeutralState(d);

@@ -7,6 +7,8 @@
 #include <functional>
 #include <thread>
 
+#include "base/cancel_token.h"
+
 namespace device {
 
 class TSCSIDevice;
@@ -23,6 +25,8 @@ class TEraseThread {
     std::uint8_t Medium = 0;
     std::uint8_t BlankType = 0;
     std::uint16_t Duration = 0;
+    // Stops the waits; the blank the drive performs runs on regardless.
+    base::CancelTokenPtr Cancel;
     // Called once on the eraser's thread at the end.
     std::function<void(bool withError)> Done;
   };
@@ -40,7 +44,8 @@ class TEraseThread {
  private:
   void Run();
   void Advance(std::uint32_t seconds);
-  bool Elapsed() const { return FSeconds > FParams.Duration; }
+  bool Cancelled() const { return base::IsCancelled(FParams.Cancel.get()); }
+  bool Elapsed() const { return FSeconds > FParams.Duration || Cancelled(); }
   void Pause(std::uint32_t ms);
   bool NotReady() const;
   void OverwriteStart(std::uint32_t writes, bool flushAndClose);

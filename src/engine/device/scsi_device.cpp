@@ -46,8 +46,22 @@ std::string Trim(std::string s) {
 
 }  // namespace
 
+namespace {
+// Real pauses of an operation sleep on its cancel token.
+class TRealSleeper final : public TSleeper {
+ public:
+  bool PauseUnlessCancelled(const base::CancelToken* cancel, std::uint32_t ms) override {
+    if (cancel == nullptr) {
+      Sleep(ms);
+      return false;
+    }
+    return cancel->SleepFor(ms);
+  }
+};
+}  // namespace
+
 TSleeper& RealSleeper() {
-  static TSleeper sleeper;
+  static TRealSleeper sleeper;
   return sleeper;
 }
 

@@ -14,6 +14,7 @@
 #include "engine/device/media_types.h"
 #include "engine/device/sleeper.h"
 #include "engine/device/srb.h"
+#include "engine/message_kinds.h"
 
 namespace device {
 
@@ -21,10 +22,10 @@ class TSCSIDevice;
 using TDebugMessageEvent = std::function<void(TSCSIDevice& sender, const std::string& message, std::uint8_t mType)>;
 
 // Message kinds of OnDebugMessage.
-inline constexpr std::uint8_t kMsgDriveError = 0;
-inline constexpr std::uint8_t kMsgProgress = 1;
-inline constexpr std::uint8_t kMsgTableFull = 3;
-inline constexpr std::uint8_t kMsgCompilationError = 4;
+using engine::kMsgDriveError;
+using engine::kMsgProgress;
+using engine::kMsgTableFull;
+using engine::kMsgCompilationError;
 
 // ExecuteSRB's answer when nothing was sent (no transport, no drive selected).
 inline constexpr std::uint32_t kExecuteNotSent = 226;

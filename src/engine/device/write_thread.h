@@ -1,7 +1,8 @@
 #pragma once
-// TThWrite: the writer thread. It takes the stream block by block from the
-// read-ahead cache and appends it to an image file; the end step reports
-// once, with the cache's text as the result.
+// TThWrite: the writer thread of a burn. It takes the stream block by block
+// from the read-ahead cache and writes it to the disc; the end step reports
+// once, with the cache's text as the result. Image files are written by
+// stream::TImageFileWriter.
 #include <atomic>
 #include <cstdint>
 #include <functional>
@@ -11,8 +12,8 @@
 #include <thread>
 #include <vector>
 
+#include "base/cancel_token.h"
 #include "engine/stream/cache_thread.h"
-#include "platform/file_stream.h"
 
 namespace device {
 
@@ -52,16 +53,13 @@ struct TDiscWrite {
 class TThWrite {
  public:
   struct Params {
-    std::string ImageFileName;  // written through a temporary file beside it
     std::uint64_t ImageBytes = 0;
     stream::TCacheThread* Cache = nullptr;
     std::recursive_mutex* Lock = nullptr;
-    const std::atomic<bool>* AbortRequested = nullptr;
+    base::CancelTokenPtr Cancel;
     // Called once on the writer thread at the end, with the result text
     // (empty on success).
     std::function<void(const std::string& error)> Done;
-    // Disc mode when ToDisc is set: the stream goes to the drive.
-    bool ToDisc = false;
     TDiscWrite Disc;
   };
 
@@ -73,15 +71,12 @@ class TThWrite {
   std::uint64_t BytesWritten() const { return FBytesWritten; }
   bool Writing() const { return FWriting; }
   std::string CurrentFile() const;
-  // Whole-file items that came up short; read once the writer has ended.
-  const std::vector<std::string>& DamagedFiles() const { return FDamaged; }
   // The writes of a disc write, when asked for; read once the writer has ended.
   const std::vector<TWrittenBlock>& WrittenBlocks() const { return FWrittenBlocks; }
   void Join();
   bool OnWriterThread() const { return FThread.get_id() == std::this_thread::get_id(); }
 
  private:
-  void Run();
   void RunDisc();
   std::string StartDisc(std::uint8_t& medium, bool& bufferPolling);
   std::string WriteDisc(std::uint8_t medium, bool bufferPolling);
@@ -98,18 +93,14 @@ class TThWrite {
   // success, else the result text naming `step`.
   std::string EndCommand(const std::string& step, const std::function<bool()>& send);
   std::string EndFailure(const std::string& step) const;
-  bool Aborted() const { return FParams.AbortRequested != nullptr && *FParams.AbortRequested; }
   void Pause(std::uint32_t ms);
-  std::string WriteFile(const std::string& temp);
-  bool CopyRange(platform::FileStream& file, stream::FileRange& range);
+  bool Cancelled() const { return base::IsCancelled(FParams.Cancel.get()); }
 
   Params FParams;
   std::atomic<std::uint64_t> FBytesWritten{0};
   std::atomic<bool> FWriting{true};
   mutable std::mutex FFileMutex;
   std::string FCurrentFile;
-  std::vector<std::string> FDamaged;  // whole-file items that came up short
-  platform::WritebackPacer FWriteback;  // file mode
   std::vector<TWrittenBlock> FWrittenBlocks;
   std::uint32_t FTrack = 0;  // the number of the track being written
   bool FEndAbortable = true;  // an abort ends the waits of the ending

@@ -64,10 +64,12 @@ std::uint64_t BlockHash(std::span<const std::uint8_t> bytes) {
 }
 
 void TThWrite::Pause(std::uint32_t ms) {
-  if (FParams.Disc.Sleeper != nullptr)
-    FParams.Disc.Sleeper->Sleep(ms);
+  TSleeper& sleeper = FParams.Disc.Sleeper != nullptr ? *FParams.Disc.Sleeper : RealSleeper();
+  // The ending of a stopped burn still waits out the drive's flush.
+  if (!FEndAbortable)
+    sleeper.Sleep(ms);
   else
-    RealSleeper().Sleep(ms);
+    sleeper.PauseUnlessCancelled(FParams.Cancel.get(), ms);
 }
 
 std::string TThWrite::StartDisc(std::uint8_t& medium, bool& bufferPolling) {
@@ -121,7 +123,7 @@ std::string TThWrite::WriteBlock(std::uint32_t lba, std::span<std::uint8_t> data
   stream::TCacheThread& cache = *FParams.Cache;
   const auto blocks = static_cast<std::uint16_t>(data.size() / 2048);
   for (std::uint32_t retry = 0, silent = 0;;) {
-    if (FParams.AbortRequested != nullptr && *FParams.AbortRequested) {
+    if (Cancelled()) {
       cache.Abort();
       return texts::kOperationAborted;
     }
@@ -157,7 +159,7 @@ std::string TThWrite::WriteHeaderCopy(std::uint8_t medium) {
     if (!(medium == kMediumDvdprw && d.LastSense()[12] == 0x30)) break;
     if (!d.FormatUnit(kFormatDvdPlusRw)) break;
     for (int i = 0;; ++i) {
-      if (Aborted()) return texts::kOperationAborted;
+      if (Cancelled()) return texts::kOperationAborted;
       if (i >= kFormatPollLimit) return EndFailure(texts::kStepFormat);
       Pause(2000);
       d.ReadDiscInformation();
@@ -188,7 +190,7 @@ std::string TThWrite::WriteDisc(std::uint8_t medium, bool bufferPolling) {
       if (!cache.StatusText().empty()) return 0;
       if (n >= 0) return n;
       cache.WaitForBlock(100);
-      if (FParams.AbortRequested != nullptr && *FParams.AbortRequested) return -2;
+      if (Cancelled()) return -2;
     }
   };
   std::int64_t n = take();
@@ -224,7 +226,7 @@ std::string TThWrite::WriteDisc(std::uint8_t medium, bool bufferPolling) {
     if (block.size() < bytes) block.resize(bytes, 0);
     if (std::string r = WriteBlock(w.StartAddress + written, std::span(block.data(), bytes)); !r.empty()) return r;
     written += static_cast<std::uint32_t>(bytes / 2048);
-    if (FParams.AbortRequested != nullptr && *FParams.AbortRequested) {
+    if (Cancelled()) {
       cache.Abort();
       return texts::kOperationAborted;
     }
@@ -258,7 +260,7 @@ std::string TThWrite::EndCommand(const std::string& step, const std::function<bo
       return {};
     }
     if (d.TargetBusy() || d.LastSense()[12] == 0x04) {
-      if (FEndAbortable && Aborted()) return texts::kOperationAborted;
+      if (FEndAbortable && Cancelled()) return texts::kOperationAborted;
       Pause(1000);
       continue;
     }
@@ -279,7 +281,7 @@ std::string TThWrite::Flush(std::uint8_t medium) {
     for (int i = 0; !d.ReadDiscInformation(); ++i) {
       if (!(d.TargetBusy() || d.LastSense()[12] == 0x04)) break;  // not a wait: the close will tell
       if (i >= kFlushWaitLimit) return EndFailure(texts::kStepFlushWait);
-      if (FEndAbortable && Aborted()) return texts::kOperationAborted;
+      if (FEndAbortable && Cancelled()) return texts::kOperationAborted;
       const std::uint32_t step = d.DeviceBufferSize() / 960;
       d.SetDeviceFreeBufferSize(d.DeviceFreeBufferSize() > step ? d.DeviceFreeBufferSize() - step : 0);
       Pause(1000);

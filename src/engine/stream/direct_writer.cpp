@@ -2,8 +2,8 @@
 
 #include <random>
 
-#include "engine/device/scsi_device.h"
 #include "engine/iso/records.h"
+#include "engine/message_kinds.h"
 #include "engine/stream/image_output.h"
 #include "engine/texts.h"
 #include "platform/file_stream.h"
@@ -50,7 +50,7 @@ class Writer {
  private:
   bool Cancelled() const { return FIn.Cancelled && FIn.Cancelled(); }
   void Message(const std::string& text) const {
-    if (FIn.Message) FIn.Message(text, device::kMsgCompilationError);
+    if (FIn.Message) FIn.Message(text, engine::kMsgCompilationError);
   }
   void Progress(const ImageOutput& out) const {
     if (FIn.Progress) FIn.Progress(out.Position(), FTotal);
