@@ -253,6 +253,18 @@ TEST_F(BurnEnding, AnEmptyImageFileIsNamedEmpty) {
   EXPECT_EQ(Result, texts::Format(texts::kImageFileEmpty, empty));
 }
 
+TEST_F(BurnEnding, ARestrictedOverwriteDvdrwGrowsAfterItsVolumeInsteadOfOverwritingIt) {
+  Attach(TMedia::DvdRw);
+  ASSERT_EQ(Burn(Tree("a", {70000, 3000})), "");
+  ASSERT_EQ(State().Media, TMedia::DvdRwRo);
+  // Larger than the first session, so that a session started at sector 0
+  // would run over it.
+  ASSERT_EQ(Burn(Tree("b", {3000000}), -1), "");
+  const auto back = ReadBack();
+  EXPECT_EQ(back.size(), 3u);
+  for (const auto& [name, bytes] : back) EXPECT_TRUE(bytes == Contents[name]) << name;
+}
+
 // Stopped at a random point of the data or of the closing, on every medium:
 // the disc still loads, the first session stays whole, the next burn
 // succeeds and carries over complete sessions only, and every file it lists
@@ -293,7 +305,6 @@ TEST_F(BurnEnding, AbortsAtRandomPointsLeaveADiscTheNextBurnAppendsTo) {
       }
       Shared->SetFaults({});
       ASSERT_TRUE(vdrive::Validate(State()).empty());
-      for (const auto& t : State().Tracks) Log += "track " + std::to_string(t.Start) + " r" + std::to_string(t.Reserved) + " w" + std::to_string(t.Written) + " s" + std::to_string(t.Session) + (t.Closed ? " closed" : "") + " result " + aborted + "\n";
 
       const std::string last = Tree("c" + tag, {5000});
       ASSERT_EQ(Burn(last, -1), "") << Log;
