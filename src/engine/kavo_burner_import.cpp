@@ -206,15 +206,13 @@ bool TKavoBurner::ImportDiscSession(std::int8_t session, TDEntry* target) {
     // A burn that stopped leaves a session whose tree points at sectors
     // never written: the last one written whole is taken instead.
     const std::uint32_t end = track->RecordedEnd;
-    const bool incomplete = end != 0 && end >= track->Start &&
-                            (root ? root->VolumeSpaceSize > end : end - track->Start <= 16);
-    if (!incomplete) break;
-    DebugMessage(">>> " + texts::Format(texts::kSessionIncomplete, n), device::kMsgCompilationError);
+    const bool incomplete = root && end != 0 && end >= track->Start && root->VolumeSpaceSize > end;
+    if (root && !incomplete) break;
+    // A session with no volume of its own (a reservation that a stopped
+    // burn never wrote) is passed over the same way when the latest is asked for.
+    const char* why = root ? texts::kSessionIncomplete : texts::kIsoImageNotFound;
+    DebugMessage(">>> " + texts::Format(why, n), device::kMsgCompilationError);
     if (!latest || n == 1) return false;
-  }
-  if (!root) {
-    DebugMessage(">>> " + texts::Format(texts::kIsoImageNotFound, n), device::kMsgCompilationError);
-    return false;
   }
   ImportIntoCompilation sink(*this);
   iso::ReadTree(disc, *root, *target, sink);

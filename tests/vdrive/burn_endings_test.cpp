@@ -265,6 +265,23 @@ TEST_F(BurnEnding, ARestrictedOverwriteDvdrwGrowsAfterItsVolumeInsteadOfOverwrit
   for (const auto& [name, bytes] : back) EXPECT_TRUE(bytes == Contents[name]) << name;
 }
 
+TEST_F(BurnEnding, AReservationNeverWrittenIsPassedOverByTheImport) {
+  Attach(TMedia::DvdR);
+  ASSERT_EQ(Burn(Tree("a", {70000})), "");
+  vdrive::TFaults f;
+  f.RefuseOpcode = 0x2A;  // the track is reserved, then not one sector is written
+  f.RefuseAlways = true;
+  Shared->SetFaults(f);
+  EXPECT_EQ(Burn(Tree("b", {5000}), -1).rfind(texts::kWriterError, 0), 0u);
+  Shared->SetFaults({});
+  ASSERT_EQ(Burn(Tree("c", {5000}), -1), "");
+  EXPECT_EQ(State().ClosedSessions, 3);
+  const auto back = ReadBack();
+  EXPECT_EQ(back.count("a0.bin"), 1u);
+  EXPECT_EQ(back.count("c0.bin"), 1u);
+  for (const auto& [name, bytes] : back) EXPECT_TRUE(bytes == Contents[name]) << name;
+}
+
 // Stopped at a random point of the data or of the closing, on every medium:
 // the disc still loads, the first session stays whole, the next burn
 // succeeds and carries over complete sessions only, and every file it lists
