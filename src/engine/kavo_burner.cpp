@@ -99,6 +99,7 @@ int TKavoBurner::PrepareLayout(LayoutTarget target) {
   if (target == LayoutTarget::Disc) {
     if (FDiscSource != nullptr) {
       if (const auto next = FDiscSource->NextWritableAddress()) options.SessionStart = *next;
+      FNextWritableRead = true;  // sessions read elsewhere; the drive is not asked
     } else if (FBurnLayout) {
       std::uint32_t start = 0;
       FNextWritableRead = ReadNextWritableAddress(start) && start <= 0xFF000000u;
