@@ -3,7 +3,8 @@
 # (run) or builds with sanitizers and runs every test (test).
 #
 #   scripts/setup.sh run    release build, then out/sample.iso from examples/
-#   scripts/setup.sh test   AddressSanitizer build, then ctest, the Windows
+#   scripts/setup.sh test   AddressSanitizer build, then ctest, a ThreadSanitizer
+#                           build of the threaded tests and ctest, the Windows
 #                           builds with their tests under wine, and a minute
 #                           of fuzzing
 set -euo pipefail
@@ -21,6 +22,10 @@ build_packages=(cmake ninja-build g++ libgtest-dev libgmock-dev pkg-config)
 test_packages=(xorriso genisoimage p7zip-full libcdio-utils python3 python3-pycdlib attr strace)
 # The session-import fuzzer (libFuzzer) builds with clang.
 test_packages+=(clang-14 libclang-rt-14-dev)
+# QEMU's emulated drives in a small VM (its kernel and busybox are fetched
+# with apt-get download into build/qemu-vm-cache, not installed); binutils
+# strips zantic-cli for it.
+test_packages+=(qemu-system-x86 binutils)
 # The Windows stage: mingw-w64 for i686 and x86_64, GoogleTest's sources,
 # and wine to run the programs. 32-bit wine comes from the i386 architecture,
 # where the machine runs 32-bit programs at all.
@@ -111,6 +116,12 @@ case "$mode" in
     echo "setup: sanitizer build done after $SECONDS s"
     ctest --preset asan -j2
     echo "setup: tests passed after $SECONDS s"
+    # Only the programs that run threads: the whole suite under TSan would
+    # not fit the time the test command has.
+    cmake --preset tsan
+    cmake --build --preset tsan
+    ctest --preset tsan -j2
+    echo "setup: ThreadSanitizer build and tests done after $SECONDS s"
     scripts/windows-stage.sh run
     # The other Windows build compiles beside the fuzzer, which keeps one
     # core busy for a minute.

@@ -15,11 +15,15 @@ std::vector<std::string> FillSpeedList(engine::TKavoBurner& burner) {
   const int step = dvd ? 700 : 176;
   const char separator = device::UserThousandsSeparator();
   std::vector<std::string> list{kSpeedMax};
+  if (!burner.RefreshCapabilities() || !burner.WritesAnything()) return list;
+  // Asking a speed sets it: the drive gets its own speeds back afterwards.
+  const std::uint16_t read = burner.CurrentReadSpeed(), write = burner.CurrentWriteSpeed();
   for (int value = burner.MaxWriteSpeed(); value > 0; value -= step) {
     burner.SetWriteSpeed(static_cast<std::uint16_t>(value));
     const std::string entry = device::SpeedText(burner.CurrentWriteSpeed(), dvd, separator);
     if (std::find(list.begin(), list.end(), entry) == list.end()) list.push_back(entry);
   }
+  if (list.size() > 1) burner.SetCdSpeed(read, write);
   return list;
 }
 

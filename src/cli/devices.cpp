@@ -2,6 +2,7 @@
 
 #include "cli/build_iso.h"
 #include "engine/device/builtin_layer.h"
+#include "engine/device/device_address.h"
 #include "engine/device/scsi_device.h"
 #include "engine/device/transport.h"
 
@@ -31,10 +32,8 @@ int RunDevices(const std::vector<std::string>& args, std::FILE* out, std::FILE* 
   const auto layer = device::ActiveBuiltInLayer();
   for (const auto& line : scanner.DeviceList()) {
     std::string location;
-    if (layer && line.size() > 4) {
-      auto digit = [&](std::size_t i) { return static_cast<std::uint8_t>(line[i] - '0'); };
-      location = layer->LocationOf(digit(0), digit(2), digit(4));
-    }
+    const auto address = device::ParseDeviceAddress(line.substr(0, line.find(',') + 1));
+    if (layer && address) location = layer->LocationOf(address->HostAdapter, address->Target, address->Lun);
     std::fprintf(out, "%s%s%s\n", line.c_str(), location.empty() ? "" : "\t", location.c_str());
   }
   return kExitOk;

@@ -10,6 +10,7 @@
 #include "engine/iso/date_time.h"
 #include "engine/kavo_burner.h"
 #include "engine/session_list.h"
+#include "engine/texts.h"
 #include "platform/utf8_path.h"
 
 namespace cli {
@@ -219,8 +220,11 @@ int RunDiscCommand(engine::TKavoBurner& burner, const std::string& command, cons
 
   if (command == "sessions") {
     std::fprintf(out, "%s\n", engine::kSessionListHeader);
-    for (const auto& line : engine::SessionListLines(burner.DiscSource())) std::fprintf(out, "%s\n", line.c_str());
-    return kExitOk;
+    const auto lines = engine::SessionListLines(burner.DiscSource());
+    for (const auto& line : lines) std::fprintf(out, "%s\n", line.c_str());
+    // The list then holds only the error line: nothing was read.
+    const bool failed = lines.size() == 1 && lines[0] == engine::texts::kSessionInfoError;
+    return failed ? kExitFailed : kExitOk;
   }
   if (!burner.ImportDiscSession(static_cast<std::int8_t>(o->Session), nullptr)) {
     std::fprintf(err, "zantic-cli: no session could be read from %s\n", disc.c_str());

@@ -78,6 +78,10 @@ int RunDriveInfo(const std::vector<std::string>& args, std::FILE* out, std::FILE
   std::fprintf(out, "Max Read Speed    :  %ux\n", unsigned{burner.DeviceMaxReadSpeed()});
   std::fprintf(out, "Buffer            :  %u KB\n", unsigned{burner.BufferSizeKB()});
   const std::uint8_t medium = burner.DetectMediaType();
+  if (!burner.WritesAnything()) {
+    std::fputs("Write speeds: none (the drive writes no medium)\n", out);
+    return kExitOk;
+  }
   std::fprintf(out, "Write speeds for the disc in the drive (%s):\n", device::MediumName(medium));
   for (const auto& entry : appcore::FillSpeedList(burner)) std::fprintf(out, "  %s\n", entry.c_str());
   return kExitOk;

@@ -1,6 +1,7 @@
 #include "cli/drive_select.h"
 
 #include "engine/device/builtin_layer.h"
+#include "engine/device/device_address.h"
 #include "engine/device/media_types.h"
 #include "engine/device/scsi_device.h"
 #include "engine/device/transport.h"
@@ -10,9 +11,9 @@ namespace {
 
 std::string LocationOfLine(const std::string& line) {
   const auto layer = device::ActiveBuiltInLayer();
-  if (!layer || line.size() < 5) return std::string();
-  auto digit = [&](std::size_t i) { return static_cast<std::uint8_t>(line[i] - '0'); };
-  return layer->LocationOf(digit(0), digit(2), digit(4));
+  const auto address = device::ParseDeviceAddress(line.substr(0, line.find(',') + 1));
+  if (!layer || !address) return std::string();
+  return layer->LocationOf(address->HostAdapter, address->Target, address->Lun);
 }
 
 }  // namespace

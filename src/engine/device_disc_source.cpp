@@ -9,6 +9,20 @@ namespace {
 // One READ (10) moves at most this many sectors (64 KiB).
 constexpr std::uint32_t kSectorsPerRead = 32;
 constexpr std::uint8_t kTocAllocation = 12;  // header and one track descriptor
+constexpr std::uint8_t kTocPairAllocation = 20;  // header, a track and the one after it
+
+std::uint32_t Be32(const std::vector<std::uint8_t>& d, std::size_t at) {
+  return std::uint32_t{d[at]} << 24 | std::uint32_t{d[at + 1]} << 16 | std::uint32_t{d[at + 2]} << 8 | d[at + 3];
+}
+
+// Descriptors a TOC answer holds by its own length field (MMC-5 6.26.3.2),
+// never more than were transferred.
+std::size_t TocDescriptors(const std::vector<std::uint8_t>& d) {
+  if (d.size() < 4) return 0;
+  const std::size_t length = std::size_t{d[0]} << 8 | d[1];
+  const std::size_t bytes = std::min(length + 2, d.size());
+  return bytes < 4 ? 0 : (bytes - 4) / 8;
+}
 
 }  // namespace
 
@@ -25,36 +39,71 @@ base::Status DeviceDiscSource::ReadSectors(std::uint32_t lba, std::uint32_t coun
   return base::Ok();
 }
 
-bool DeviceDiscSource::Ready() { return FDrive.ReadDiscInformation(); }
+bool DeviceDiscSource::Ready() {
+  FSectorCount.reset();
+  return FDrive.ReadDiscInformation();
+}
 
 std::uint8_t DeviceDiscSource::LastSession() {
+  FSectorCount.reset();
   return static_cast<std::uint8_t>(std::min<std::uint32_t>(FDrive.SessionCount(), 0xFF));
 }
 
 std::optional<iso::TrackEntry> DeviceDiscSource::TrackInfo(std::uint8_t track) {
-  if (!FDrive.ReadTrackInformation(track)) return std::nullopt;
-  const device::TTrackInfo& t = FDrive.LastTrackInfo();
   iso::TrackEntry e;
   e.Number = e.Session = track;
-  e.Start = t.TrackStart;
-  e.Size = t.TrackSize;
-  // Drives that give no last recorded address (most CD drives) leave the
-  // track's size as the bound.
-  if (t.LastRecordedValid() && t.LastRecordedAddress >= t.TrackStart) e.RecordedEnd = t.LastRecordedAddress + 1;
-  else if (!t.NextWritableValid()) e.RecordedEnd = t.TrackStart + t.TrackSize;
+  if (FDrive.ReadTrackInformation(track)) {
+    const device::TTrackInfo& t = FDrive.LastTrackInfo();
+    e.Start = t.TrackStart;
+    e.Size = t.TrackSize;
+    // Drives that give no last recorded address (most CD drives) leave the
+    // track's size as the bound.
+    if (t.LastRecordedValid() && t.LastRecordedAddress >= t.TrackStart) e.RecordedEnd = t.LastRecordedAddress + 1;
+    else if (!t.NextWritableValid()) e.RecordedEnd = t.TrackStart + t.TrackSize;
+    return e;
+  }
+  // Many reading drives refuse READ TRACK INFORMATION: the table of contents
+  // gives the start, the next entry (or the lead-out) the end.
+  std::vector<std::uint8_t> data;
+  if (!FDrive.ReadTocPmaAtip(device::TAddressForm::Lba, 0, track, kTocPairAllocation, 0, data)) return std::nullopt;
+  const std::size_t count = TocDescriptors(data);
+  if (count == 0 || data[6] != track) return std::nullopt;
+  e.Start = Be32(data, 8);
+  std::optional<std::uint32_t> end;
+  if (count >= 2) end = Be32(data, 16);
+  else end = CapacityEnd();
+  e.Size = end && *end > e.Start ? *end - e.Start : 0;
   return e;
+}
+
+std::optional<std::uint32_t> DeviceDiscSource::CapacityEnd() const {
+  std::uint32_t lastLba = 0, blockLength = 0;
+  if (!FDrive.ReadCapacity(lastLba, blockLength) || lastLba == 0xFFFFFFFFu) return std::nullopt;
+  return lastLba + 1;
+}
+
+std::uint64_t DeviceDiscSource::SectorCount() const {
+  if (FSectorCount) return *FSectorCount;
+  std::uint64_t end = CapacityEnd().value_or(0);
+  std::vector<std::uint8_t> data;
+  if (FDrive.ReadTocPmaAtip(device::TAddressForm::Lba, 0, iso::kLeadOutTrack, kTocAllocation, 0, data) &&
+      TocDescriptors(data) >= 1 && data[6] == iso::kLeadOutTrack)
+    end = std::max<std::uint64_t>(end, Be32(data, 8));
+  FSectorCount = end;
+  return end;
 }
 
 std::optional<std::pair<std::uint8_t, std::uint8_t>> DeviceDiscSource::TrackRange() {
   std::vector<std::uint8_t> data;
-  if (!FDrive.ReadTocPmaAtip(device::TAddressForm::Msf, 0, 1, kTocAllocation, 0, data) || data.size() < 4)
+  if (!FDrive.ReadTocPmaAtip(device::TAddressForm::Msf, 0, 1, kTocAllocation, 0, data) || TocDescriptors(data) == 0)
     return std::nullopt;
   return std::make_pair(data[2], data[3]);
 }
 
 std::optional<std::uint32_t> DeviceDiscSource::TocAddress(std::uint8_t track) {
   std::vector<std::uint8_t> data;
-  if (!FDrive.ReadTocPmaAtip(device::TAddressForm::Msf, 0, track, kTocAllocation, 0, data) || data.size() < 12)
+  if (!FDrive.ReadTocPmaAtip(device::TAddressForm::Msf, 0, track, kTocAllocation, 0, data) ||
+      TocDescriptors(data) == 0 || data[6] != track)
     return std::nullopt;
   // MMC-5 6.26.3.2: the first descriptor's address as 0, M, S, F.
   return std::uint32_t{data[9]} * 4500 + std::uint32_t{data[10]} * 75 + data[11];

@@ -17,12 +17,17 @@ class DeviceDiscSource final : public iso::DiscSource {
   std::optional<std::uint32_t> TocAddress(std::uint8_t track) override;
   std::uint32_t FreeBlocks() override;
   std::optional<std::uint32_t> NextWritableAddress() override;
-  // Unknown: drives disagree on the capacity of multisession discs, and a
-  // read past the end fails on its own.
-  std::uint64_t SectorCount() const override { return 0; }
+  // The readable end of the disc: the larger of READ CAPACITY's and the
+  // lead-out's, since drives disagree on multisession discs; 0 when the
+  // drive tells neither. Asked once per disc (Ready and LastSession forget it).
+  std::uint64_t SectorCount() const override;
 
  private:
+  // The block after the last one READ CAPACITY names; nullopt when refused.
+  std::optional<std::uint32_t> CapacityEnd() const;
+
   device::TSCSIDevice& FDrive;
+  mutable std::optional<std::uint64_t> FSectorCount;
 };
 
 }  // namespace engine

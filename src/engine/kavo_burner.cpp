@@ -28,7 +28,7 @@ bool TKavoBurner::ClaimOperation() {
   // Without a dispatcher the end events run on a worker thread, which cannot
   // reap itself to start the next operation.
   if ((FWriter && FWriter->OnWriterThread()) || (FFileWriter && FFileWriter->OnWriterThread()) ||
-      (FEraser && FEraser->OnEraserThread()))
+      (FEraser && FEraser->OnEraserThread()) || OnBackgroundThread())
     return false;
   if (!gRunning.compare_exchange_strong(idle, this)) return false;
   ReapThreads();
@@ -37,6 +37,7 @@ bool TKavoBurner::ClaimOperation() {
 }
 
 void TKavoBurner::ReleaseOperation() {
+  SetPhase(OperationPhase::Idle);
   TKavoBurner* self = this;
   gRunning.compare_exchange_strong(self, nullptr);
 }
@@ -48,11 +49,7 @@ void TKavoBurner::NewCancelToken() {
   FCancelRaw = FCancel.get();
 }
 
-TKavoBurner::SyncOperation::SyncOperation(TKavoBurner& burner) : FBurner(burner) {
-  // Inside a running operation (the import of a burn) the operation's token
-  // holds; a cancel of an earlier operation never reaches a new one.
-  if (FBurner.FSyncDepth++ == 0 && gRunning.load() != &FBurner) FBurner.NewCancelToken();
-}
+bool TKavoBurner::OperationClaimed() const { return gRunning.load() == this; }
 
 std::shared_ptr<base::CancelToken> TKavoBurner::CancelToken() const {
   std::lock_guard lock(FCancelMutex);
@@ -75,7 +72,9 @@ void TKavoBurner::SetWriteSpeed(std::uint16_t v) {
 }
 
 void TKavoBurner::DeviceSelected() {
-  if (OnDeviceChange) OnDeviceChange(*this);
+  Raise([this] {
+    if (OnDeviceChange) OnDeviceChange(*this);
+  });
 }
 
 void TKavoBurner::SetCacheSize(std::uint32_t v) {
@@ -147,15 +146,20 @@ std::uint32_t TKavoBurner::ImageSectors() const {
 int TKavoBurner::WriteImageFile(const std::string& path, SaveMode mode) {
   const int result = mode == SaveMode::Quick ? 1 : -1;
   TKavoBurner* idle = nullptr;
+  // A quick write started through StartBackground runs inside its operation.
+  const bool inBackground = mode == SaveMode::Quick && OnBackgroundThread() && OperationClaimed();
   // Without a dispatcher OnWriteDone runs on the writer thread, which cannot
   // reap itself to start the next operation.
-  if ((FWriter && FWriter->OnWriterThread()) || (FFileWriter && FFileWriter->OnWriterThread()) ||
-      !gRunning.compare_exchange_strong(idle, this)) {
-    if (OnWriteDone) OnWriteDone(*this, texts::kAnotherOperation);
+  if (!inBackground && ((FWriter && FWriter->OnWriterThread()) || (FFileWriter && FFileWriter->OnWriterThread()) ||
+                        OnBackgroundThread() || !gRunning.compare_exchange_strong(idle, this))) {
+    RaiseWriteDone(texts::kAnotherOperation);
     return result;
   }
-  ReapThreads();
-  NewCancelToken();
+  if (!inBackground) {
+    ReapThreads();
+    NewCancelToken();
+  }
+  SetPhase(OperationPhase::Preparing);
   if (mode == SaveMode::Threaded) {
     StartThreadedImageWrite(path);
     return result;
@@ -172,14 +176,21 @@ int TKavoBurner::WriteImageFile(const std::string& path, SaveMode mode) {
     in.BootImagePath = BootImageFile;
     in.OutputPath = path;
     in.Message = [this](const std::string& m, std::uint8_t kind) { DebugMessage(m, kind); };
+    SetPhase(OperationPhase::Writing, std::uint64_t{ImageSectors()} * iso::kSectorSize);
     in.Progress = [this](std::uint64_t done, std::uint64_t total) {
-      if (OnProgress) OnProgress(*this, Progress{done, total});
+      SetSyncProgress(done, std::string());
+      Raise([this, done, total] {
+        if (OnProgress) OnProgress(*this, Progress{done, total});
+      });
     };
     in.Cancelled = [token = CancelToken()] { return token->Cancelled(); };
     error = stream::WriteImageDirect(in).Error;
   }
-  gRunning = nullptr;
-  if (OnWriteDone) OnWriteDone(*this, error);
+  if (inBackground)
+    SetPhase(OperationPhase::Preparing);
+  else
+    ReleaseOperation();
+  RaiseWriteDone(error);
   return result;
 }
 
@@ -187,8 +198,8 @@ void TKavoBurner::StartThreadedImageWrite(const std::string& path) {
   FISOFileName = path;
   PrepareLayout(LayoutTarget::ImageFile);
   if (!BuildHeader()) {
-    gRunning = nullptr;
-    if (OnWriteDone) OnWriteDone(*this, texts::kLayoutFailed);
+    ReleaseOperation();
+    RaiseWriteDone(texts::kLayoutFailed);
     return;
   }
   const std::uint64_t total = FLayout.SectorsToWrite * iso::kSectorSize;
@@ -205,16 +216,21 @@ void TKavoBurner::StartThreadedImageWrite(const std::string& path) {
   p.PaddingSectors = FLayout.PaddingSectors;
   // An image file takes large files straight from their source files.
   p.FileRangeMin = 1u << 20;
-  FCache = std::make_unique<stream::TCacheThread>(std::move(p));
+  SetPhase(OperationPhase::Caching, std::uint64_t{ImageSectors()} * iso::kSectorSize);
+  {
+    auto cache = std::make_unique<stream::TCacheThread>(std::move(p));
+    std::lock_guard lock(FProgressMutex);
+    FCache = std::move(cache);
+  }
   FOperationDone = false;
   // Polled every 100 ms as designed, but woken at once when the cache is ready.
   while (!FCache->WaitReadyOrFailed(100)) {
   }
   if (const std::string status = FCache->StatusText(); !status.empty() || !FCache->Ready()) {
-    FCache.reset();
+    ReapThreads();
     FOperationDone = true;
-    gRunning = nullptr;
-    if (OnWriteDone) OnWriteDone(*this, status);
+    ReleaseOperation();
+    RaiseWriteDone(status);
     return;
   }
   stream::TImageFileWriter::Params w;
@@ -223,16 +239,11 @@ void TKavoBurner::StartThreadedImageWrite(const std::string& path) {
   w.Cache = FCache.get();
   w.Lock = &CriticalSection();
   w.Cancel = CancelToken();
-  w.Done = [this, alive = FAlive](const std::string& error) {
-    if (FDispatcher == nullptr) {
-      if (*alive) FinishOperation(error);
-      return;
-    }
-    FDispatcher->Post([this, alive, error] {
-      if (*alive) FinishOperation(error);
-    });
-  };
-  FFileWriter = std::make_unique<stream::TImageFileWriter>(std::move(w));
+  w.Done = [this](const std::string& error) { Raise([this, error] { FinishOperation(error); }); };
+  SetPhase(OperationPhase::Writing);
+  auto writer = std::make_unique<stream::TImageFileWriter>(std::move(w));
+  std::lock_guard lock(FProgressMutex);
+  FFileWriter = std::move(writer);
 }
 
 void TKavoBurner::FinishOperation(const std::string& error) {
@@ -243,19 +254,29 @@ void TKavoBurner::FinishOperation(const std::string& error) {
   for (const auto& path : damaged)
     DebugMessage(">>> " + texts::Format(texts::kFileDamaged, path), device::kMsgCompilationError);
   FOperationDone = true;
-  gRunning = nullptr;
+  ReleaseOperation();
   if (OnWriteDone) OnWriteDone(*this, error);
 }
 
 void TKavoBurner::ReapThreads() {
-  // The writer ends itself after its event; joining it here costs nothing.
-  if (FEraser) FEraser->Join();
-  FEraser.reset();
-  if (FWriter) FWriter->Join();
-  FWriter.reset();
-  if (FFileWriter) FFileWriter->Join();
-  FFileWriter.reset();
-  FCache.reset();
+  // Taken out under the lock, joined outside it: a thread ending now may
+  // still report its phase. The writer ends itself after its event, so
+  // joining it here costs nothing.
+  std::unique_ptr<device::TEraseThread> eraser;
+  std::unique_ptr<device::TThWrite> writer;
+  std::unique_ptr<stream::TImageFileWriter> fileWriter;
+  std::unique_ptr<stream::TCacheThread> cache;
+  {
+    std::lock_guard lock(FProgressMutex);
+    eraser = std::move(FEraser);
+    writer = std::move(FWriter);
+    fileWriter = std::move(FFileWriter);
+    cache = std::move(FCache);
+  }
+  if (eraser) eraser->Join();
+  if (writer) writer->Join();
+  if (fileWriter) fileWriter->Join();
+  if (FBackground.joinable()) FBackground.join();
 }
 
 void TKavoBurner::WaitForOperation() {
@@ -263,6 +284,7 @@ void TKavoBurner::WaitForOperation() {
   if (FWriter) FWriter->Join();
   if (FFileWriter) FFileWriter->Join();
   if (FCache) FCache->Join();
+  if (FBackground.joinable() && !OnBackgroundThread()) FBackground.join();
 }
 
 int TKavoBurner::CacheFillPercent() const {

@@ -3,6 +3,9 @@
 // engine. It owns the compilation tree, its layout and header stream, and
 // (through its device base) the drive.
 #include <atomic>
+#include <chrono>
+#include <deque>
+#include <thread>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -62,6 +65,34 @@ struct Progress {
   std::uint64_t BytesTotal = 0;
 };
 using TProgressEvent = std::function<void(TKavoBurner& sender, const Progress& progress)>;
+
+// What the running operation is doing, for the progress display.
+enum class OperationPhase : std::uint8_t {
+  Idle,
+  Preparing,   // layout, header, session import of a burn
+  Formatting,  // a DVD-RW formatted before the burn
+  Caching,     // the read-ahead cache fills before the first write
+  Writing,
+  Finalizing,  // flush and close
+  Erasing,
+  Verifying,
+  Importing,
+  Extracting,
+};
+
+// One consistent reading of the progress, taken under the component's lock.
+struct ProgressSnapshot {
+  OperationPhase Phase = OperationPhase::Idle;
+  std::uint64_t BytesWritten = 0;  // or read, for verify and extraction
+  std::uint64_t BytesTotal = 0;
+  std::string CurrentFile;
+  std::uint32_t SpeedKBps = 0;  // over the last seconds; 0 until known
+  int CacheFillPercent = 0;
+  std::uint32_t DriveBufferSize = 0;
+  std::uint32_t DriveFreeBufferSize = 0;
+  int ErasePercent = 0;
+  std::chrono::milliseconds Elapsed{0};
+};
 
 enum class LayoutTarget { Disc, ImageFile };
 
@@ -155,6 +186,7 @@ class TKavoBurner : public device::TSCSIDevice {
 
   // Verbose drive messages follow DoDebug.
   bool DebugLogging() const override { return FDoDebug; }
+  void RaiseDebugMessage(const std::string& message, std::uint8_t kind) override;
   void DeviceSelected() override;
 
   // --- compilation ------------------------------------------------------
@@ -209,16 +241,28 @@ class TKavoBurner : public device::TSCSIDevice {
   // The same from a signal handler: only sets the flag.
   void CancelOperationFromSignal();
   bool CancelRequested() const;
+  // The running (or last) operation's token, for waits of the caller's own
+  // that must end with it.
+  std::shared_ptr<base::CancelToken> CancelToken() const;
   // round(cache bytes / CacheSize x 100) while the writer runs, else 0.
   int CacheFillPercent() const;
   std::uint64_t BytesWritten() const;
   bool Writing() const;
-  // Where events of worker threads are delivered (the caller's event loop).
-  // Without one they arrive on the worker thread, where no new operation
-  // can start.
-  void SetDispatcher(dispatch::Dispatcher* dispatcher) { FDispatcher = dispatcher; }
+  // Where events are delivered: the caller's event loop, whose thread is the
+  // one that calls this. Events raised on any other thread are posted to
+  // it; handlers are then only ever called, and may only be changed, on
+  // that thread. Without one, events arrive on the thread that raises them.
+  // Ignored while an operation runs.
+  void SetDispatcher(dispatch::Dispatcher* dispatcher);
+  ProgressSnapshot ProgressNow() const;
   // Waits until the running operation has ended and its threads are gone.
   void WaitForOperation();
+  // Runs `work` on the operation's own worker thread, so that the caller's
+  // thread never waits for it: a bus scan, a session import from the drive,
+  // an extraction, a read-back verify, a quick image write. The work gets a
+  // cancel token of its own (CancelOperation); `done` comes through the
+  // dispatcher once it has ended. False when another operation runs.
+  bool StartBackground(OperationPhase phase, std::function<void(TKavoBurner&)> work, TNotifyEvent done);
 
   // --- burning and erasing ------------------------------------------------
   // Asks the drive where a burn of `imageSectors` would start and how much
@@ -252,25 +296,42 @@ class TKavoBurner : public device::TSCSIDevice {
   void Changed() { FLaidOut = false; }
   void StartThreadedImageWrite(const std::string& path);
   bool ClaimOperation();
+  bool OnBackgroundThread() const { return FBackground.get_id() == std::this_thread::get_id(); }
   void ReleaseOperation();
   // A fresh cancel token for an operation that starts now.
   void NewCancelToken();
-  std::shared_ptr<base::CancelToken> CancelToken() const;
   // Synchronous operations (import, extraction, verify) get a token of their
   // own unless they run inside another operation.
   class SyncOperation {
    public:
-    explicit SyncOperation(TKavoBurner& burner);
-    ~SyncOperation() { --FBurner.FSyncDepth; }
+    SyncOperation(TKavoBurner& burner, OperationPhase phase);
+    ~SyncOperation();
     SyncOperation(const SyncOperation&) = delete;
     SyncOperation& operator=(const SyncOperation&) = delete;
 
    private:
     TKavoBurner& FBurner;
+    bool FOwnsPhase = false;
   };
+  bool OperationClaimed() const;
+  // True on a thread other than the dispatcher's while a dispatcher is set.
+  bool OffCallerThread() const;
+  // Runs `call` on the dispatcher's thread: posted from other threads (and
+  // dropped if the component is gone by then), at once on its own.
+  void Raise(std::function<void()> call);
+  // The same for events whose handlers answer through their arguments: the
+  // raising thread waits for the handler.
+  void RaiseAndWait(const std::function<void()>& call);
+  void SetPhase(OperationPhase phase, std::uint64_t total = 0);
+  void SetSyncProgress(std::uint64_t done, const std::string& file);
   // Starts the cache for a disc write and, once it is ready, the writer.
   bool StartDiscWriter(stream::TCacheThread* cache, bool compilation, std::uint8_t medium);
   void DeliverWriteDone(const std::string& error);
+  void RaiseWriteDone(const std::string& error) {
+    Raise([this, error] {
+      if (OnWriteDone) OnWriteDone(*this, error);
+    });
+  }
   void FormatDvdRw(std::uint8_t medium);
   // Closes a session that an ended burn left open on a write-once disc, so
   // that the new one starts after it; empty, or why it could not be closed.
@@ -286,10 +347,19 @@ class TKavoBurner : public device::TSCSIDevice {
   std::int8_t FSessionToImport = 0;
   iso::DiscSource* FDiscSource = nullptr;
   std::unique_ptr<iso::DiscSource> FDriveSource;
-  dispatch::Dispatcher* FDispatcher = nullptr;
+  std::atomic<dispatch::Dispatcher*> FDispatcher{nullptr};
+  std::atomic<std::thread::id> FDispatcherThread{};
+  mutable std::mutex FProgressMutex;  // the phase, the counters below and the thread pointers
+  OperationPhase FPhase = OperationPhase::Idle;
+  std::chrono::steady_clock::time_point FPhaseStart{};
+  std::uint64_t FProgressTotal = 0;
+  std::uint64_t FSyncDone = 0;
+  std::string FSyncFile;
+  mutable std::deque<std::pair<std::chrono::steady_clock::time_point, std::uint64_t>> FSpeedSamples;
   std::unique_ptr<stream::TCacheThread> FCache;
   std::unique_ptr<device::TThWrite> FWriter;
   std::unique_ptr<stream::TImageFileWriter> FFileWriter;
+  std::thread FBackground;
   mutable std::mutex FCancelMutex;
   std::shared_ptr<base::CancelToken> FCancel = std::make_shared<base::CancelToken>();
   std::shared_ptr<base::CancelToken> FPreviousCancel;  // kept for a signal that read the old one

@@ -30,28 +30,36 @@ constexpr int kFormatPollLimit = 720;
 void TKavoBurner::DeliverWriteDone(const std::string& error) {
   FOperationDone = true;
   ReleaseOperation();
-  if (OnWriteDone) OnWriteDone(*this, error);
+  RaiseWriteDone(error);
 }
 
 void TKavoBurner::FormatDvdRw(std::uint8_t medium) {
   const auto& list = medium == device::kMediumDvdrwSequential ? device::kFormatDvdrwSequential
                                                               : device::kFormatDvdrwRestricted;
+  SetPhase(OperationPhase::Formatting);
   if (!FormatUnit(list)) FormatUnit(device::kFormatDvdrwSecondTry);
+  const auto cancel = CancelToken();
   for (int i = 0; i < kFormatPollLimit; ++i) {
-    if (i > 0) Sleeper().Sleep(5000);
+    if (i > 0 && Sleeper().PauseUnlessCancelled(cancel.get(), 5000)) break;
     ReadDiscInformation();
-    if (LastSense()[12] != 0x04) break;
+    if (Sense().Asc != 0x04) break;
   }
 }
 
 bool TKavoBurner::StartDiscWriter(stream::TCacheThread* cache, bool compilation, std::uint8_t medium) {
-  FCache.reset(cache);
+  SetPhase(OperationPhase::Caching, std::uint64_t{ImageSectors()} * iso::kSectorSize);
+  {
+    std::unique_ptr<stream::TCacheThread> owned(cache);
+    std::lock_guard lock(FProgressMutex);
+    FCache = std::move(owned);
+  }
   FOperationDone = false;
   while (!FCache->WaitReadyOrFailed(100)) {
+    if (CancelRequested()) FCache->Abort();
   }
+  if (CancelRequested()) FCache->Abort();
   if (const std::string status = FCache->StatusText(); !status.empty() || !FCache->Ready()) {
-    FCache->Join();
-    FCache.reset();
+    ReapThreads();
     DeliverWriteDone(status);
     return false;
   }
@@ -76,33 +84,33 @@ bool TKavoBurner::StartDiscWriter(stream::TCacheThread* cache, bool compilation,
   d.WriteSpeed = WriteSpeed();
   d.RecordBlocks = FRecordWrites;
   d.FinalizingTrack = [this] {
-    if (OnFinalizingTrack) OnFinalizingTrack(*this);
+    SetPhase(OperationPhase::Finalizing);
+    Raise([this] {
+      if (OnFinalizingTrack) OnFinalizingTrack(*this);
+    });
   };
   d.Message = [this](const std::string& m, std::uint8_t kind) { DebugMessage(m, kind); };
   (void)medium;
   FLastWrites.clear();
-  w.Done = [this, alive = FAlive](const std::string& error) {
-    auto finish = [this, error] {
+  w.Done = [this](const std::string& error) {
+    Raise([this, error] {
       if (FWriter) FLastWrites = FWriter->WrittenBlocks();
       FinishOperation(error);
-    };
-    if (FDispatcher == nullptr) {
-      if (*alive) finish();
-      return;
-    }
-    FDispatcher->Post([alive, finish] {
-      if (*alive) finish();
     });
   };
-  FWriter = std::make_unique<device::TThWrite>(std::move(w));
+  SetPhase(OperationPhase::Writing);
+  auto writer = std::make_unique<device::TThWrite>(std::move(w));
+  std::lock_guard lock(FProgressMutex);
+  FWriter = std::move(writer);
   return true;
 }
 
 bool TKavoBurner::StartCompilationBurn() {
   if (!ClaimOperation()) {
-    if (OnWriteDone) OnWriteDone(*this, texts::kAnotherOperation);
+    RaiseWriteDone(texts::kAnotherOperation);
     return false;
   }
+  SetPhase(OperationPhase::Preparing);
   const std::uint8_t medium = DetectMediaType();
   device::SetCurrentMediaType(medium);
   // The quick format that turns a sequential DVD-RW into restricted
@@ -112,6 +120,7 @@ bool TKavoBurner::StartCompilationBurn() {
     FormatDvdRw(medium);
     device::SetCurrentMediaType(DetectMediaType());
   }
+  SetPhase(OperationPhase::Preparing);
   // A session an ended burn left open is closed first: the new one then
   // starts after it, and the import below finds the complete sessions only.
   if (std::string open = CloseOpenSession(DetectMediaType()); !open.empty()) {
@@ -157,9 +166,10 @@ bool TKavoBurner::StartCompilationBurn() {
 
 bool TKavoBurner::StartImageFileBurn(const std::string& path) {
   if (!ClaimOperation()) {
-    if (OnWriteDone) OnWriteDone(*this, texts::kAnotherOperation);
+    RaiseWriteDone(texts::kAnotherOperation);
     return false;
   }
+  SetPhase(OperationPhase::Preparing);
   const std::uint8_t medium = DetectMediaType();
   device::SetCurrentMediaType(medium);
   std::uint64_t size = 0;
@@ -189,10 +199,11 @@ bool TKavoBurner::StartImageFileBurn(const std::string& path) {
 }
 
 std::string TKavoBurner::VerifyLastBurn(const std::function<void(std::uint64_t, std::uint64_t)>& progress) {
-  SyncOperation operation(*this);
+  SyncOperation operation(*this, OperationPhase::Verifying);
   const auto cancel = CancelToken();
   std::uint64_t total = 0, done = 0;
   for (const auto& b : FLastWrites) total += b.Blocks;
+  SetPhase(OperationPhase::Verifying, total * iso::kSectorSize);
   std::vector<std::uint8_t> data;
   for (const auto& b : FLastWrites) {
     if (cancel->Cancelled()) return texts::kOperationAborted;
@@ -202,6 +213,7 @@ std::string TKavoBurner::VerifyLastBurn(const std::function<void(std::uint64_t, 
       return texts::Format(texts::kVerifyMismatch,
                            std::to_string(b.Lba) + "-" + std::to_string(b.Lba + b.Blocks - 1));
     done += b.Blocks;
+    SetSyncProgress(done * iso::kSectorSize, std::string());
     if (progress) progress(done, total);
   }
   return {};
@@ -211,6 +223,7 @@ int TKavoBurner::EraseProgress() const { return FErasing && FEraser ? FEraser->P
 
 bool TKavoBurner::Erase(std::uint8_t blankType) {
   if (!ClaimOperation()) return false;
+  SetPhase(OperationPhase::Erasing);
   const bool ready = TestUnitReady(5000);
   StartStopUnit(device::TStartStop::Load);
   const std::uint8_t medium = DetectMediaType();
@@ -264,23 +277,18 @@ bool TKavoBurner::Erase(std::uint8_t blankType) {
   e.BlankType = blankType;
   e.Duration = device::EraseDuration(medium, blankType);
   e.Cancel = CancelToken();
-  e.Done = [this, alive = FAlive](bool withError) {
-    auto finish = [this, withError] {
+  e.Done = [this](bool withError) {
+    FErasing = false;
+    Raise([this, withError] {
       FErasing = false;
       ReleaseOperation();
       if (OnEraseDone) OnEraseDone(*this, withError);
-    };
-    FErasing = false;
-    if (FDispatcher == nullptr) {
-      if (*alive) finish();
-      return;
-    }
-    FDispatcher->Post([alive, finish] {
-      if (*alive) finish();
     });
   };
   FErasing = true;
-  FEraser = std::make_unique<device::TEraseThread>(std::move(e));
+  auto eraser = std::make_unique<device::TEraseThread>(std::move(e));
+  std::lock_guard lock(FProgressMutex);
+  FEraser = std::move(eraser);
   return true;
 }
 

@@ -125,7 +125,9 @@ std::uint8_t TKavoBurner::AddFileEntry(TDEntry& dir, const std::string& sourcePa
       iso::FileTimeToLocalDate(found.WriteTimeSec, found.WriteTimeNsec).value_or(iso::NowLocalDate());
   TDateTime date = foundDate.Value;
   const auto size = static_cast<std::int64_t>(found.Size);
-  if (OnAddFile) OnAddFile(*this, sourcePath, longName, shortName, date, found.Attributes, size, skip);
+  RaiseAndWait([&] {
+    if (OnAddFile) OnAddFile(*this, sourcePath, longName, shortName, date, found.Attributes, size, skip);
+  });
   if (skip) {
     // A file left out for its name is said so: a backup must not lose one quietly.
     if (tooLong && iso::Utf16Length(longName) > iso::kMaxLongFileName)
@@ -265,10 +267,11 @@ std::optional<std::uint8_t> TKavoBurner::AddFolderContents(TDEntry& dest, const 
       std::string longName = item.Name;
       std::string shortName = item.AlternateName.empty() ? UpperKey(item.Name) : item.AlternateName;
       bool skip = false;
-      if (OnAddDir) {
+      RaiseAndWait([&] {
+        if (!OnAddDir) return;
         std::string l = longName, s = shortName;  // changes to the names have no effect
         OnAddDir(*this, l, s, skip);
-      }
+      });
       if (skip) continue;
       const auto id = std::make_pair(item.Device, item.Inode);
       if (item.Inode != 0 && ancestors.count(id) != 0) {

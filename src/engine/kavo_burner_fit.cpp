@@ -34,7 +34,7 @@ constexpr int kQueryBusyLimit = 60;
 bool TKavoBurner::Patiently(const std::function<bool()>& query) {
   for (int attempt = 1;; ++attempt) {
     if (query()) return true;
-    if (!(TargetBusy() || LastSense()[12] == 0x04) || attempt >= kQueryBusyLimit || CancelRequested()) return false;
+    if (!(TargetBusy() || Sense().Asc == 0x04) || attempt >= kQueryBusyLimit || CancelRequested()) return false;
     Sleeper().Sleep(500);
   }
 }
@@ -113,7 +113,7 @@ std::string TKavoBurner::CloseOpenSession(std::uint8_t medium) {
     bool refused = false;
     for (int attempt = 0; attempt < kCloseBusyLimit && !CancelRequested(); ++attempt) {
       if (command()) return true;
-      if (TargetBusy() || LastSense()[12] == 0x04) {
+      if (TargetBusy() || Sense().Asc == 0x04) {
         Sleeper().Sleep(1000);
         continue;
       }

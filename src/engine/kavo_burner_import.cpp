@@ -183,7 +183,7 @@ bool TKavoBurner::ReadNextWritableAddress(std::uint32_t& start) {
 }
 
 bool TKavoBurner::ImportDiscSession(std::int8_t session, TDEntry* target) {
-  SyncOperation operation(*this);
+  SyncOperation operation(*this, OperationPhase::Importing);
   if (target == nullptr) target = FTables.Root();
   iso::DiscSource& disc = DiscSource();
   const std::uint8_t last = disc.LastSession();
@@ -225,7 +225,7 @@ bool TKavoBurner::ImportDiscSession(std::int8_t session, TDEntry* target) {
 }
 
 int TKavoBurner::ExtractDiscFile(const TFEntry& entry, const std::string& destination) {
-  SyncOperation operation(*this);
+  SyncOperation operation(*this, OperationPhase::Extracting);
   DebugMessage(">>> " + texts::Format(texts::kExtractingFile, entry.LongName, destination), device::kMsgProgress);
   // Written under another name and renamed at the end, so that a failed
   // read never leaves a damaged file under the name asked for.
@@ -261,7 +261,10 @@ int TKavoBurner::ExtractDiscFile(const TFEntry& entry, const std::string& destin
     if (!file.Value().Write(buffer.data(), take)) return fail(texts::kCantWriteFile);
     sector += sectors;
     done += take;
-    if (OnProgress) OnProgress(*this, Progress{done, total});
+    SetSyncProgress(done, entry.LongName);
+    Raise([this, done, total] {
+      if (OnProgress) OnProgress(*this, Progress{done, total});
+    });
   }
   if (!file.Value().Sync()) return fail(texts::kCantWriteFile);
   file.Value().Close();
@@ -275,7 +278,7 @@ int TKavoBurner::ExtractDiscFile(const TFEntry& entry, const std::string& destin
 }
 
 int TKavoBurner::ExtractDiscFolder(const TDEntry& dir, const std::string& destinationFolder) {
-  SyncOperation operation(*this);
+  SyncOperation operation(*this, OperationPhase::Extracting);
   std::error_code ec;
   std::filesystem::create_directories(platform::Utf8Path(destinationFolder), ec);
   if (!std::filesystem::is_directory(platform::Utf8Path(destinationFolder), ec)) {

@@ -50,6 +50,13 @@ ScsiOutcome ScsiPassThrough(ScsiHandle handle, std::span<const std::uint8_t> cdb
 
 std::optional<ScsiAddress> GetScsiAddress(ScsiHandle handle);
 
+// The system call ScsiPassThrough ends in: Linux's ioctl(SG_IO) with an
+// sg_io_hdr, Windows' IOCTL_SCSI_PASS_THROUGH_DIRECT with its record. It
+// returns 0 or the OS error. Tests put a fake in its place to see the
+// request built; nullptr brings back the system's.
+using ScsiSystemCall = int (*)(ScsiHandle handle, void* request);
+void SetScsiSystemCall(ScsiSystemCall call);
+
 // The address of the drive behind a drive letter (opened, asked, closed);
 // nullopt where letters name no drives (Linux) or the drive does not say.
 std::optional<ScsiAddress> ScsiAddressOfLetter(char letter);

@@ -7,11 +7,24 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <climits>
 #include <filesystem>
 
 namespace platform {
+
+namespace {
+
+int SystemSgIo(ScsiHandle handle, void* request) {
+  return ::ioctl(static_cast<int>(handle), SG_IO, request) < 0 ? errno : 0;
+}
+
+std::atomic<ScsiSystemCall> gSystemCall{&SystemSgIo};
+
+}  // namespace
+
+void SetScsiSystemCall(ScsiSystemCall call) { gSystemCall.store(call != nullptr ? call : &SystemSgIo); }
 
 std::vector<std::string> ListOpticalDrives() {
   std::vector<std::pair<unsigned long, std::string>> found;
@@ -67,8 +80,8 @@ ScsiOutcome ScsiPassThrough(ScsiHandle handle, std::span<const std::uint8_t> cdb
     io.dxfer_len = static_cast<unsigned int>(data.size());
     io.dxferp = data.data();
   }
-  if (::ioctl(static_cast<int>(handle), SG_IO, &io) < 0) {
-    out.OsError = errno;
+  if (const int error = gSystemCall.load()(handle, &io); error != 0) {
+    out.OsError = error;
     return out;
   }
   out.CallOk = true;

@@ -5,6 +5,7 @@
 #include <ntddscsi.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstddef>
 #include <cstring>
 
@@ -30,7 +31,19 @@ static_assert(sizeof(void*) != 4 ||
 
 HANDLE H(ScsiHandle handle) { return reinterpret_cast<HANDLE>(handle); }
 
+int SystemPassThrough(ScsiHandle handle, void* request) {
+  DWORD returned = 0;
+  if (!DeviceIoControl(H(handle), IOCTL_SCSI_PASS_THROUGH_DIRECT, request, sizeof(TPassThroughRecord), request,
+                       sizeof(TPassThroughRecord), &returned, nullptr))
+    return static_cast<int>(GetLastError());
+  return 0;
+}
+
+std::atomic<ScsiSystemCall> gSystemCall{&SystemPassThrough};
+
 }  // namespace
+
+void SetScsiSystemCall(ScsiSystemCall call) { gSystemCall.store(call != nullptr ? call : &SystemPassThrough); }
 
 std::vector<std::string> ListOpticalDrives() {
   std::vector<std::string> nodes;
@@ -82,10 +95,8 @@ ScsiOutcome ScsiPassThrough(ScsiHandle handle, std::span<const std::uint8_t> cdb
   r.TimeOutValue = std::max<ULONG>(1, (timeoutMs + 999) / 1000);
   r.SenseInfoOffset = offsetof(TPassThroughRecord, Sense);
   std::memcpy(r.Cdb, cdb.data(), cdb.size());
-  DWORD returned = 0;
-  if (!DeviceIoControl(H(handle), IOCTL_SCSI_PASS_THROUGH_DIRECT, &record, sizeof record, &record, sizeof record,
-                       &returned, nullptr)) {
-    out.OsError = static_cast<int>(GetLastError());
+  if (const int error = gSystemCall.load()(handle, &record); error != 0) {
+    out.OsError = error;
     return out;
   }
   out.CallOk = true;

@@ -6,6 +6,8 @@
 #include <memory>
 
 #include "cli/devices.h"
+#include "cli/drive_select.h"
+#include "engine/device/scsi_device.h"
 #include "engine/device/passthrough_drive.h"
 #include "engine/device/transport.h"
 #include "platform/scsi_passthrough.h"
@@ -14,6 +16,7 @@ namespace {
 
 class TOneDrive final : public device::TPassThroughDrive {
  public:
+  explicit TOneDrive(std::optional<platform::ScsiAddress> address = std::nullopt) : FAddress(address) {}
   bool Open() override { return FOpen = true; }
   void Close() override { FOpen = false; }
   bool IsOpen() const override { return FOpen; }
@@ -24,11 +27,12 @@ class TOneDrive final : public device::TPassThroughDrive {
     std::copy(id.begin(), id.end(), data.begin() + 8);
     return {true, 0, 0, 0};
   }
-  std::optional<platform::ScsiAddress> Address() override { return std::nullopt; }
+  std::optional<platform::ScsiAddress> Address() override { return FAddress; }
   char DriveLetter() const override { return 0; }
   std::string Location() const override { return "/tmp/disc.img"; }
 
  private:
+  std::optional<platform::ScsiAddress> FAddress;
   bool FOpen = false;
 };
 
@@ -72,6 +76,30 @@ TEST_F(DevicesCommand, PrintsTheDeviceListLineAndWhereTheDriveIs) {
   EXPECT_EQ(rc, 0);
   Capture({"--bogus"}, rc);
   EXPECT_EQ(rc, 2);
+}
+
+// USB drives get host numbers above 9 after a few replugs.
+TEST_F(DevicesCommand, ADriveOnHostTwelveIsListedAndSelectedByLineAddressAndNode) {
+  device::RegisterDriveProvider("cli-test", [] {
+    std::vector<std::unique_ptr<device::TPassThroughDrive>> v;
+    v.push_back(std::make_unique<TOneDrive>(platform::ScsiAddress{12, 9, 0}));
+    return v;
+  });
+  int rc = -1;
+  const std::string line = "12:9:0,?: VENDOR  A DRIVE         1.00";
+  EXPECT_EQ(Capture({}, rc), line + "\t/tmp/disc.img\n");
+  EXPECT_EQ(rc, 0);
+  for (const std::string& spec : {line, std::string("12:9:0"), std::string("/tmp/disc.img")}) {
+    device::TSCSIDevice drive;
+    std::string error;
+    ASSERT_TRUE(cli::SelectDrive(drive, spec, error)) << spec << ": " << error;
+    EXPECT_EQ(drive.DeviceId(), line);
+    EXPECT_EQ(drive.HostAdapter(), 12);
+    EXPECT_EQ(drive.Target(), 9);
+  }
+  device::TSCSIDevice drive;
+  std::string error;
+  EXPECT_FALSE(cli::SelectDrive(drive, "1:9:0", error));
 }
 
 }  // namespace

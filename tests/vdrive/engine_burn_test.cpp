@@ -2,6 +2,7 @@
 // with the faults and choices that change what is sent.
 #include <fstream>
 
+#include "appcore/speed_list.h"
 #include "engine/device/transport.h"
 #include "engine/kavo_burner.h"
 #include "engine/texts.h"
@@ -231,6 +232,46 @@ TEST_F(EngineBurn, ErasesRunToTheEndAndARefusedBlankReportsAtOnce) {
   EXPECT_FALSE(Burner.Erase(1));
   EXPECT_TRUE(withError);
   EXPECT_FALSE(Burner.Erasing());
+}
+
+}  // namespace
+}  // namespace vdrivetest
+
+namespace vdrivetest {
+namespace {
+
+// Many reading drives refuse READ TRACK INFORMATION: the session is found
+// from the table of contents and READ CAPACITY, and reads back whole.
+TEST_F(EngineBurn, ASessionIsReadBackFromADriveWithoutTrackInformation) {
+  Attach(TMedia::CdR);
+  ASSERT_EQ(Burn(), "");
+  vdrive::TFaults f;
+  f.RefuseOpcode = 0x52;
+  f.RefuseAlways = true;
+  Shared->SetFaults(f);
+  Burner.ResetCompilation(600000, 20000);
+  ASSERT_TRUE(Burner.ImportDiscSession(-1, nullptr));
+  EXPECT_GT(Burner.DiscSource().SectorCount(), 0u);
+  for (int i = 0; i < 6; ++i) {
+    const std::string name = "f" + std::to_string(i) + ".bin";
+    const iso::TFEntry* e = Burner.Tables().FindEntry(*Burner.Tables().Root(), name);
+    ASSERT_NE(e, nullptr) << name;
+    const std::string out = Dir.Str() + "/" + name;
+    ASSERT_EQ(Burner.ExtractDiscFile(*e, out), 1) << name;
+    std::ifstream in(out, std::ios::binary);
+    const std::string got((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    EXPECT_EQ(got, std::string(300000, static_cast<char>('a' + i))) << name;
+  }
+}
+
+// Listing the write speeds sets each in turn: the drive gets its own back.
+TEST_F(EngineBurn, ListingWriteSpeedsLeavesTheDriveAtItsOwnSpeed) {
+  Attach(TMedia::CdR);
+  const std::uint16_t read = Burner.CurrentReadSpeed(), write = Burner.CurrentWriteSpeed();
+  const auto list = appcore::FillSpeedList(Burner);
+  EXPECT_GT(list.size(), 2u);
+  EXPECT_EQ(Burner.CurrentWriteSpeed(), write);
+  EXPECT_EQ(Burner.CurrentReadSpeed(), read);
 }
 
 }  // namespace

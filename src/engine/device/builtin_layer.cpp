@@ -2,13 +2,14 @@
 
 #include <algorithm>
 #include <cstring>
+#include <string>
 
 namespace device {
 
 namespace {
 
 constexpr std::uint8_t kUnaddressedLun = 250;  // marker while the table is built
-constexpr std::uint32_t kPassThroughTimeoutMs = 120000;
+constexpr std::uint32_t kPassThroughTimeoutMs = 120000;  // for requests that carry none
 constexpr std::size_t kPassThroughSenseSize = 32;
 constexpr const char* kManagerId = "Zantic KVASPI32 ";  // 16 characters
 constexpr std::uint8_t kCdDvdDeviceType = 5;
@@ -44,7 +45,7 @@ bool TBuiltInLayer::Probe(TDriveEntry& entry, std::unique_ptr<TPassThroughDrive>
   } else {
     entry.Lun = kUnaddressedLun;
   }
-  drive->Close();
+  // The handle stays: a selection that follows uses it instead of opening again.
   entry.Drive = std::move(drive);
   return true;
 }
@@ -124,6 +125,19 @@ std::string TBuiltInLayer::LocationOf(std::uint8_t hostAdapter, std::uint8_t tar
   return e != nullptr && e->Drive ? e->Drive->Location() : std::string();
 }
 
+std::vector<TDeviceAddress> TBuiltInLayer::AddressesOn(std::uint8_t hostAdapter) {
+  std::lock_guard<std::mutex> g(FTableMutex);
+  std::vector<TDeviceAddress> found;
+  for (std::size_t i = kFirstDriveNumber; i < kDriveTableSize; ++i) {
+    const TDriveEntry& e = FTable[i];
+    if (e.Present && e.HostAdapter == hostAdapter) found.push_back(TDeviceAddress{e.HostAdapter, e.Target, e.Lun});
+  }
+  std::sort(found.begin(), found.end(), [](const TDeviceAddress& a, const TDeviceAddress& b) {
+    return a.Target != b.Target ? a.Target < b.Target : a.Lun < b.Lun;
+  });
+  return found;
+}
+
 void TBuiltInLayer::CloseAllHandles() {
   for (auto& e : FTable) {
     std::lock_guard<std::mutex> g(e.CommandMutex);
@@ -167,7 +181,8 @@ void TBuiltInLayer::Execute(SRB_ExecSCSICmd& srb) {
   platform::ScsiOutcome outcome;
   if (drive.IsOpen() && cdbLen > 0)
     outcome = drive.Execute(std::span<const std::uint8_t>(srb.CDBByte.data(), cdbLen), direction, data,
-                            std::span<std::uint8_t>(sense.data(), senseLen), kPassThroughTimeoutMs);
+                            std::span<std::uint8_t>(sense.data(), senseLen),
+                            srb.TimeoutMs != 0 ? srb.TimeoutMs : kPassThroughTimeoutMs);
   if (outcome.CallOk && outcome.ScsiStatus == 0 && outcome.HostStatus == 0) {
     srb.SRB_Status = kSsComp;
   } else {
@@ -187,8 +202,8 @@ std::uint32_t TBuiltInLayer::SendASPI32Command(TSRB* srb) {
       ha->HA_SCSI_ID = 7;
       std::memcpy(ha->HA_ManagerId.data(), kManagerId, ha->HA_ManagerId.size());
       ha->HA_Identifier.fill(0);
-      const char identifier[] = {'S', 'P', 'T', 'I', ' ', static_cast<char>('0' + ha->SRB_HaId % 10)};
-      std::memcpy(ha->HA_Identifier.data(), identifier, sizeof identifier);
+      const std::string identifier = "SPTI " + std::to_string(ha->SRB_HaId);
+      std::memcpy(ha->HA_Identifier.data(), identifier.data(), identifier.size());
       ha->HA_Unique.fill(0);
       ha->HA_Unique[0] = 7;  // buffer alignment mask
       ha->HA_Unique[3] = 8;  // maximum targets

@@ -6,7 +6,9 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <vector>
 
+#include "engine/device/device_address.h"
 #include "engine/device/passthrough_drive.h"
 #include "engine/device/transport.h"
 
@@ -35,6 +37,8 @@ class TBuiltInLayer final : public TAspiLayer {
   // Where the drive at an address lives (device node, disc file); empty when none.
   std::string LocationOf(std::uint8_t hostAdapter, std::uint8_t target, std::uint8_t lun);
   void CloseAllHandles();
+  // The addresses of the drives on one adapter, by target then unit.
+  std::vector<TDeviceAddress> AddressesOn(std::uint8_t hostAdapter);
 
  private:
   struct TDriveEntry {

@@ -21,6 +21,36 @@ std::size_t LocatePage(std::span<const std::uint8_t> answer, std::uint8_t code) 
 
 }  // namespace
 
+void TSCSIDevice::DecodeCapabilityPage(std::span<const std::uint8_t> page) {
+  const std::uint8_t reads = page[2], writes = page[3];
+  if (reads & 0x01) FCapabilities |= kCapReadCdr;
+  if (reads & 0x02) FCapabilities |= kCapReadCdrw;
+  if (reads & 0x04) FCapabilities |= kCapMethod2;
+  if (reads & 0x08) FCapabilities |= kCapReadDvd;
+  if (reads & 0x10) FCapabilities |= kCapReadDvdr | kCapReadDvdrw;
+  if (reads & 0x20) FCapabilities |= kCapReadDvdram;
+  if (writes & 0x01) FCapabilities |= kCapWriteCdr;
+  if (writes & 0x02) FCapabilities |= kCapWriteCdrw;
+  if (writes & 0x04) FCapabilities |= kCapWriteTest;
+  if (writes & 0x10) FCapabilities |= kCapWriteDvdr | kCapWriteDvdrw;
+  if (writes & 0x20) FCapabilities |= kCapWriteDvdram;
+  if (page[4] & 0x80) FCapabilities |= kCapUnderrunProtection;
+  std::array<std::uint8_t, 128> vendor{};
+  const bool vendorPage = ModeSense10(0x30, TModeValues::Current, vendor) &&
+                          (vendor[16] == 0x30 || vendor[8] == 0x30 || vendor[7] == 0x30);
+  if (vendorPage || FQuirks.ForcedUnderrun) FCapabilities |= kCapUnderrunProtection;
+  // A feature counts as current by its current bit alone: drives report
+  // versions above 0 in the same byte.
+  auto feature = [&](std::uint8_t code, std::uint32_t supported, std::uint32_t current) {
+    if (!GetConfiguration(code) || FConfiguration.Feature != code) return;
+    FCapabilities |= supported;
+    if (FConfiguration.FeatureFlags & 0x01) FCapabilities |= current;
+  };
+  feature(0x2A, kCapReadDvdpr | kCapReadDvdprw, kCapWriteDvdpr | kCapWriteDvdprw);
+  feature(0x3B, kCapReadDvdprDl, kCapWriteDvdprDl);
+  feature(0x2F, kCapReadDvdr | kCapReadDvdrw, kCapWriteDvdr | kCapWriteDvdrw);
+}
+
 bool TSCSIDevice::RefreshCapabilities() {
   FCapabilities = 0;
   FDeviceMaxWriteSpeed = FDeviceMaxReadSpeed = 0;
@@ -28,42 +58,17 @@ bool TSCSIDevice::RefreshCapabilities() {
 
   std::array<std::uint8_t, 255> defaults{};
   std::size_t at = 15;
-  if (ModeSense10(0x2A, TModeValues::Default, defaults)) {
+  const bool haveDefaults = ModeSense10(0x2A, TModeValues::Default, defaults);
+  if (haveDefaults) {
     at = LocatePage(defaults, 0x2A);
     const auto page = std::span<const std::uint8_t>(defaults).subspan(at);
-    const std::uint8_t reads = page[2], writes = page[3];
-    if (reads & 0x01) FCapabilities |= kCapReadCdr;
-    if (reads & 0x02) FCapabilities |= kCapReadCdrw;
-    if (reads & 0x04) FCapabilities |= kCapMethod2;
-    if (reads & 0x08) FCapabilities |= kCapReadDvd;
-    if (reads & 0x10) FCapabilities |= kCapReadDvdr | kCapReadDvdrw;
-    if (reads & 0x20) FCapabilities |= kCapReadDvdram;
-    if (writes & 0x01) FCapabilities |= kCapWriteCdr;
-    if (writes & 0x02) FCapabilities |= kCapWriteCdrw;
-    if (writes & 0x04) FCapabilities |= kCapWriteTest;
-    if (writes & 0x10) FCapabilities |= kCapWriteDvdr | kCapWriteDvdrw;
-    if (writes & 0x20) FCapabilities |= kCapWriteDvdram;
-    if (page[4] & 0x80) FCapabilities |= kCapUnderrunProtection;
-    std::array<std::uint8_t, 128> vendor{};
-    const bool vendorPage = ModeSense10(0x30, TModeValues::Current, vendor) &&
-                            (vendor[16] == 0x30 || vendor[8] == 0x30 || vendor[7] == 0x30);
-    if (vendorPage || FQuirks.ForcedUnderrun) FCapabilities |= kCapUnderrunProtection;
+    DecodeCapabilityPage(page);
     auto speed = [&](std::size_t field) {
       const auto v = static_cast<std::uint16_t>(page[field] << 8 | page[field + 1]);
-      return v == 0 && (writes & 0x20) != 0 ? std::uint16_t{1} : v;
+      return v == 0 && (page[3] & 0x20) != 0 ? std::uint16_t{1} : v;
     };
     FDeviceMaxWriteSpeed = speed(18);
     FDeviceMaxReadSpeed = speed(8);
-    // A feature counts as current by its current bit alone: drives report
-    // versions above 0 in the same byte.
-    auto feature = [&](std::uint8_t code, std::uint32_t supported, std::uint32_t current) {
-      if (!GetConfiguration(code) || FConfiguration.Feature != code) return;
-      FCapabilities |= supported;
-      if (FConfiguration.FeatureFlags & 0x01) FCapabilities |= current;
-    };
-    feature(0x2A, kCapReadDvdpr | kCapReadDvdprw, kCapWriteDvdpr | kCapWriteDvdprw);
-    feature(0x3B, kCapReadDvdprDl, kCapWriteDvdprDl);
-    feature(0x2F, kCapReadDvdr | kCapReadDvdrw, kCapWriteDvdr | kCapWriteDvdrw);
   }
 
   std::array<std::uint8_t, 128> current{};
@@ -75,10 +80,16 @@ bool TSCSIDevice::RefreshCapabilities() {
     }
   }
   std::copy(current.begin() + static_cast<std::ptrdiff_t>(at), current.end(), FCapsPage.begin());
-  for (const std::size_t field : {std::size_t{18}, std::size_t{20}}) {
-    if (CapsPage16(field) == 0) {
-      FCapsPage[field] = kDvdSpeedUnit >> 8;
-      FCapsPage[field + 1] = kDvdSpeedUnit & 0xFF;
+  // Drives that answer only current values (defaults refused) still say
+  // what they read and write there.
+  if (!haveDefaults && FCapsPage[0] == 0x2A) DecodeCapabilityPage(FCapsPage);
+  // A drive that writes nothing has no write speed to show.
+  if (WritesAnything()) {
+    for (const std::size_t field : {std::size_t{18}, std::size_t{20}}) {
+      if (CapsPage16(field) == 0) {
+        FCapsPage[field] = kDvdSpeedUnit >> 8;
+        FCapsPage[field + 1] = kDvdSpeedUnit & 0xFF;
+      }
     }
   }
   FDeviceMaxWriteSpeed = std::max(FDeviceMaxWriteSpeed, CapsPage16(18));
@@ -86,9 +97,16 @@ bool TSCSIDevice::RefreshCapabilities() {
   return true;
 }
 
+bool TSCSIDevice::WritesAnything() const {
+  constexpr std::uint32_t kWrites = kCapWriteCdr | kCapWriteCdrw | kCapWriteDvdr | kCapWriteDvdrw | kCapWriteDvdram |
+                                    kCapWriteDvdpr | kCapWriteDvdprw | kCapWriteDvdprDl;
+  return (FCapabilities & kWrites) != 0;
+}
+
 std::uint16_t TSCSIDevice::MaxWriteSpeed() { return RefreshCapabilities() ? CapsPage16(18) : 0; }
 std::uint16_t TSCSIDevice::MaxReadSpeed() { return RefreshCapabilities() ? CapsPage16(8) : 0; }
 std::uint16_t TSCSIDevice::CurrentWriteSpeed() { return RefreshCapabilities() ? CapsPage16(20) : 0; }
+std::uint16_t TSCSIDevice::CurrentReadSpeed() { return RefreshCapabilities() ? CapsPage16(14) : 0; }
 std::uint16_t TSCSIDevice::BufferSizeKB() const { return CapsPage16(12); }
 
 std::uint8_t TSCSIDevice::DetectMediaType() {
@@ -96,7 +114,7 @@ std::uint8_t TSCSIDevice::DetectMediaType() {
   if (GetConfiguration(0)) code = MediumCodeOfProfile(FConfiguration.CurrentProfile);
   if (code == kMediumUnknown) {
     std::vector<std::uint8_t> atip;
-    if (ReadTocPmaAtip(TAddressForm::Msf, 4, 0, 26, 0, atip))
+    if (ReadAtip(atip))
       code = (atip[6] & 0x80) == 0 ? kMediumCdRom : (atip[6] & 0x40) != 0 ? kMediumCdrw : kMediumCdr;
   }
   if (code == kMediumUnknown && ReadDiscInformation())

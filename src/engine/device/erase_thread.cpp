@@ -38,7 +38,7 @@ void TEraseThread::Pause(std::uint32_t ms) {
   sleeper.PauseUnlessCancelled(FParams.Cancel.get(), ms);
 }
 
-bool TEraseThread::NotReady() const { return FParams.Device->LastSense()[12] == 0x04; }
+bool TEraseThread::NotReady() const { return FParams.Device->Sense().NotReady(); }
 
 // Zeros over the start of a DVD+RW, 32 blocks a write, until a write fails
 // or `writes` have succeeded; then flush and close when all went through.
@@ -103,7 +103,7 @@ void TEraseThread::Run() {
       sense.fill(0);
       d.RequestSense(sense);
       Pause(2000);
-      const std::uint8_t asc = sense[0] == 0xF0 ? 0x04 : sense[12];
+      const std::uint8_t asc = sense[0] == 0xF0 ? 0x04 : DecodeSense(sense).Asc;
       if (asc == 0) break;
       Advance(2);
     } while (!Elapsed());

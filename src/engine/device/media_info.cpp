@@ -16,9 +16,21 @@ bool IsDvdFamily(std::uint8_t code) { return !IsCdMedium(code); }
 
 }  // namespace
 
+bool TSCSIDevice::ReadAtip(std::vector<std::uint8_t>& atip) {
+  return ReadTocPmaAtip(TAddressForm::Msf, 4, 0, 26, 0, atip) && IsAtipAnswer(atip);
+}
+
+std::optional<std::uint32_t> TSCSIDevice::CapacityBlocks() {
+  std::uint32_t lastLba = 0, blockLength = 0;
+  if (!ReadCapacity(lastLba, blockLength) || lastLba == kNoValue) return std::nullopt;
+  return lastLba + 1;
+}
+
 void TSCSIDevice::GetDiscInfo(TDisc& disc) {
   TDisc mine;
   if (!TestUnitReady(5000)) {
+    // No disc: waiting cannot bring one.
+    if (FSense.Asc == 0x3A) return;
     WaitForReady(3000, 5000);
     if (!TestUnitReady(5000)) return;
   }
@@ -33,7 +45,7 @@ void TSCSIDevice::GetDiscInfo(TDisc& disc) {
       mine.LastSession = sessions[3];
     }
     std::vector<std::uint8_t> atip;
-    if (ReadTocPmaAtip(TAddressForm::Msf, 4, 0, 26, 0, atip)) mine.TotalBlocks = MsfBlocks(atip[12], atip[13], atip[14]);
+    if (ReadAtip(atip)) mine.TotalBlocks = MsfBlocks(atip[12], atip[13], atip[14]);
     mine.MediaName = "CD-ROM";
   }
   if (GetConfiguration(0)) {
@@ -62,7 +74,8 @@ void TSCSIDevice::GetDiscInfo(TDisc& disc) {
   } else {
     std::uint32_t lastLba = 0, blockLength = 0;
     if (ReadCapacity(lastLba, blockLength)) {
-      mine.UsedBlocks = lastLba;
+      // The last address is one short of the count.
+      mine.UsedBlocks = lastLba == kNoValue ? lastLba : lastLba + 1;
       mine.BlockSize = blockLength;
     }
     if (ReadTrackInformation(0)) mine.MediaName = "CD-ROM";
@@ -123,6 +136,8 @@ std::uint32_t TSCSIDevice::DiscUsedBlocks() {
   std::uint8_t last = 0;
   const std::uint8_t code = SpaceQueryStart(last);
   if (IsDvdFamily(code)) {
+    // A pressed disc in a reading drive: all of it is used.
+    if (code == kMediumDvdRom && !TrackInfoFor(last)) return CapacityBlocks().value_or(0);
     if (!TrackInfoFor(last) || FLastTrackInfo.TrackSize == kNoValue) return 0;
     const TTrackInfo track = FLastTrackInfo;
     if (code == kMediumDvdRam || code == kMediumDvdprw) return VolumeSpaceSize();
@@ -140,7 +155,7 @@ std::uint32_t TSCSIDevice::DiscUsedBlocks() {
   }
   std::uint32_t lastLba = 0, blockLength = 0;
   if (ReadCapacity(lastLba, blockLength)) {
-    if (lastLba <= 0x7F000000u) return lastLba;
+    if (lastLba <= 0x7F000000u) return lastLba + 1;
     std::vector<std::uint8_t> capacities;
     return ReadFormatCapacities(capacities) ? FormatCapacityBlocks(capacities) : 0;
   }
@@ -181,7 +196,7 @@ std::uint32_t TSCSIDevice::DiscTotalBlocks() {
   const std::uint8_t code = SpaceQueryStart(last);
   std::uint32_t total = 0;
   if (IsDvdFamily(code)) {
-    if (!TrackInfoFor(last)) return 0;
+    if (!TrackInfoFor(last)) return code == kMediumDvdRom ? CapacityBlocks().value_or(0) : 0;
     const TTrackInfo track = FLastTrackInfo;
     if (code == kMediumDvdRam || code == kMediumDvdrwRestricted || code == kMediumDvdprw) {
       std::vector<std::uint8_t> capacities;
@@ -191,10 +206,9 @@ std::uint32_t TSCSIDevice::DiscTotalBlocks() {
   }
   std::vector<std::uint8_t> atip;
   std::vector<std::uint8_t> capacities;
-  if (ReadTocPmaAtip(TAddressForm::Msf, 4, 0, 26, 0, atip)) {
+  if (ReadAtip(atip)) {
     total = MsfBlocks(atip[12], atip[13], atip[14]);
-    std::uint32_t lastLba = 0, blockLength = 0;
-    if (total < 20000 && ReadCapacity(lastLba, blockLength)) total = std::max(total, lastLba);
+    if (total < 20000) total = std::max(total, CapacityBlocks().value_or(0));
   } else if (ReadFormatCapacities(capacities)) {
     total = FormatCapacityBlocks(capacities);
     if (total == 0xFFFD0001u) {
@@ -205,8 +219,11 @@ std::uint32_t TSCSIDevice::DiscTotalBlocks() {
     }
   } else if (TrackInfoFor(SessionCount())) {
     total = FLastTrackInfo.TrackStart + FLastTrackInfo.FreeBlocks;
+  } else if (ReadFormatCapacities(capacities)) {
+    total = FormatCapacityBlocks(capacities);
   } else {
-    total = ReadFormatCapacities(capacities) ? FormatCapacityBlocks(capacities) : 0;
+    // A reading drive with a pressed or closed disc tells only its capacity.
+    total = CapacityBlocks().value_or(0);
   }
   return total == kNoValue ? DiscUsedBlocks() : total;
 }

@@ -108,4 +108,10 @@ TModelQuirks DecideModelQuirks(const std::string& vendor, const std::string& pro
   return q;
 }
 
+bool IsAtipAnswer(std::span<const std::uint8_t> answer) {
+  if (answer.size() < 15) return false;
+  const std::size_t length = std::size_t{answer[0]} << 8 | answer[1];
+  return length >= 13 && answer[2] == 0 && answer[3] == 0 && answer[13] < 60 && answer[14] < 75;
+}
+
 }  // namespace device

@@ -83,6 +83,12 @@ struct TDisc {
 std::uint32_t FormatCapacityBlocks(std::span<const std::uint8_t> answer);
 
 // Blocks of an MSF address as the ATIP lead-out is counted (no 150 offset).
+// Whether a READ TOC/PMA/ATIP format 4 answer is an ATIP (MMC-5 6.26.3.6):
+// its length covers the lead-out time at bytes 12..14, which is a valid
+// time, and bytes 2..3 are reserved where a TOC has its track numbers.
+// Some drives answer every format with a plain TOC.
+bool IsAtipAnswer(std::span<const std::uint8_t> answer);
+
 inline constexpr std::uint32_t MsfBlocks(std::uint8_t m, std::uint8_t s, std::uint8_t f) {
   return std::uint32_t{m} * 4500 + std::uint32_t{s} * 75 + f;
 }

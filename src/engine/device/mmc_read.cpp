@@ -86,6 +86,10 @@ bool TSCSIDevice::ReadTrackInformation(std::uint8_t track) {
   srb.CDBByte[8] = 0x28;
   Run(srb, 60000);
   if (srb.SRB_Status != kSsComp) return false;
+  // Older drives send fewer fields (28 bytes in MMC-1): those past the
+  // answer's own length read as 0, never as what the buffer held.
+  const std::size_t answered = std::min<std::size_t>(std::size_t{Be16At(data, 0)} + 2, data.size());
+  std::fill(data.begin() + static_cast<std::ptrdiff_t>(answered), data.end(), std::uint8_t{0});
   FLastTrackInfo.DataLength = Be16At(data, 0);
   FLastTrackInfo.TrackStart = Be32At(data, 8);
   FLastTrackInfo.NextWritableAddress = Be32At(data, 12);
@@ -110,7 +114,7 @@ bool TSCSIDevice::ReadBufferCapacity() {
   }
   FDeviceBufferSize = Be32At(data, 4);
   const std::uint32_t available = Be32At(data, 8);
-  FDeviceFreeBufferSize = available == 0xFFFFFFFFu ? FDeviceBufferSize : available;
+  FDeviceFreeBufferSize = available == 0xFFFFFFFFu ? FDeviceBufferSize.load() : available;
   return true;
 }
 

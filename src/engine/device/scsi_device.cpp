@@ -5,6 +5,7 @@
 #include <exception>
 
 #include "engine/device/builtin_layer.h"
+#include "engine/device/device_address.h"
 #include "engine/device/device_texts.h"
 #include "engine/device/transport.h"
 #include "platform/scsi_passthrough.h"
@@ -112,22 +113,20 @@ void TSCSIDevice::ScanDevices() {
       DebugMessage(">>> " + FixedText(FHaInquiry.HA_ManagerId) + " (" + Trim(FixedText(FHaInquiry.HA_Identifier)) +
                        ")",
                    kMsgProgress);
-    for (std::uint8_t target = 0; target < 8; ++target) {
-      for (std::uint8_t lun = 0; lun < 8; ++lun) {
-        FHostAdapter = static_cast<std::uint8_t>(ha);
-        FTarget = target;
-        FLun = lun;
-        FInquiry.fill(0);
-        if (!Inquiry()) continue;
-        const std::uint8_t type = FInquiry[0];
-        if (type != kTypeCdDvd && type != kTypeWriteOnce) continue;
-        const char letter = DriveLetter();
-        std::string line = std::to_string(ha) + ":" + std::to_string(target) + ":" + std::to_string(lun) + ",";
-        line += letter != '\0' ? std::string(1, letter) + ":" : std::string("?:");
-        line += " " + Printable(std::span<const std::uint8_t>(FInquiry).subspan(8, 28));
-        if (type == kTypeWriteOnce) line += texts::kNotSupported;
-        FDeviceList.push_back(line);
-      }
+    for (const TDeviceAddress& at : AddressesToScan(static_cast<std::uint8_t>(ha))) {
+      FHostAdapter = at.HostAdapter;
+      FTarget = at.Target;
+      FLun = at.Lun;
+      FInquiry.fill(0);
+      if (!Inquiry()) continue;
+      const std::uint8_t type = FInquiry[0];
+      if (type != kTypeCdDvd && type != kTypeWriteOnce) continue;
+      const char letter = DriveLetter();
+      std::string line = std::to_string(ha) + ":" + std::to_string(at.Target) + ":" + std::to_string(at.Lun) + ",";
+      line += letter != '\0' ? std::string(1, letter) + ":" : std::string("?:");
+      line += " " + Printable(std::span<const std::uint8_t>(FInquiry).subspan(8, 28));
+      if (type == kTypeWriteOnce) line += texts::kNotSupported;
+      FDeviceList.push_back(line);
     }
   }
   FHostAdapterCount = adapters;
@@ -135,6 +134,16 @@ void TSCSIDevice::ScanDevices() {
   FTarget = savedTarget;
   FLun = savedLun;
   FLastErrorText.clear();
+}
+
+std::vector<TDeviceAddress> TSCSIDevice::AddressesToScan(std::uint8_t hostAdapter) {
+  // The built-in layer knows its drives, whose targets and units may pass 7;
+  // a library is asked at every address of the classic bus.
+  if (auto layer = ActiveBuiltInLayer()) return layer->AddressesOn(hostAdapter);
+  std::vector<TDeviceAddress> all;
+  for (std::uint8_t target = 0; target < 8; ++target)
+    for (std::uint8_t lun = 0; lun < 8; ++lun) all.push_back(TDeviceAddress{hostAdapter, target, lun});
+  return all;
 }
 
 void TSCSIDevice::ResetSelection() {
@@ -154,19 +163,19 @@ void TSCSIDevice::SelectDevice(const std::string& deviceId) {
     ResetSelection();
     return;
   }
-  auto digit = [&](std::size_t i) -> int {
-    const char c = deviceId[i];
-    return c >= '0' && c <= '9' ? c - '0' : -1;
-  };
-  const int ha = digit(0), target = digit(2), lun = digit(4);
-  if (ha < 0 || target < 0 || lun < 0) {
+  // Host numbers pass 9 on Linux after a few USB replugs: whole numbers, not digits.
+  const auto address = ParseDeviceAddress(deviceId);
+  if (!address) {
     reject();
     return;
   }
-  FHostAdapter = static_cast<std::uint8_t>(ha);
-  FTarget = static_cast<std::uint8_t>(target);
-  FLun = static_cast<std::uint8_t>(lun);
+  FHostAdapter = address->HostAdapter;
+  FTarget = address->Target;
+  FLun = address->Lun;
   FDeviceId = deviceId;
+  // The node stays open while the drive is selected: every open and close
+  // makes the kernel send commands of its own to the drive.
+  SetCloseHandleAfterCommand(false);
   try {
     RefreshCapabilities();
     if (Inquiry()) {
@@ -195,6 +204,7 @@ std::uint32_t TSCSIDevice::ExecuteSRB(SRB_ExecSCSICmd& srb, std::uint32_t timeou
   FLastErrorText.clear();
   FTargetBusy = false;
   FLastSense.fill(0);
+  FSense = TSense{};
   if (!TransportReady() || FHostAdapter == kNoAddress) return kExecuteNotSent;
   TSRBEvent event;
   const bool notify = (srb.SRB_Flags & kSrbEventNotify) != 0;
@@ -206,6 +216,7 @@ std::uint32_t TSCSIDevice::ExecuteSRB(SRB_ExecSCSICmd& srb, std::uint32_t timeou
   srb.SRB_SenseLen = kSenseLen;
   srb.CDBByte[1] = static_cast<std::uint8_t>((srb.CDBByte[1] & 0x1F) | ((FLun & 0x07) << 5));
   const std::uint32_t effectiveMs = std::max(timeoutMs, kMinimumTimeoutMs);
+  srb.TimeoutMs = effectiveMs;
 
   TSRB request = srb;
   SendASPI32Command(&request);
@@ -226,7 +237,7 @@ std::uint32_t TSCSIDevice::ExecuteSRB(SRB_ExecSCSICmd& srb, std::uint32_t timeou
     const std::uint8_t op = srb.CDBByte[0];
     const bool quiet = std::find(std::begin(kQuietOperations), std::end(kQuietOperations), op) !=
                        std::end(kQuietOperations);
-    const bool longWrite = FLastSense[12] == 0x04 && FLastSense[13] == 0x08;
+    const bool longWrite = FSense.Asc == 0x04 && FSense.Ascq == 0x08;
     if (failed && !quiet && !longWrite) DebugMessage(FailureLogLine(srb), kMsgDriveError);
   }
   const auto address = reinterpret_cast<std::uintptr_t>(srb.SRB_BufPointer);

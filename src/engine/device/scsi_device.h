@@ -7,11 +7,14 @@
 #include <cstdint>
 #include <functional>
 #include <mutex>
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
 
+#include "engine/device/device_address.h"
 #include "engine/device/media_types.h"
+#include "engine/device/sense.h"
 #include "engine/device/sleeper.h"
 #include "engine/device/srb.h"
 #include "engine/message_kinds.h"
@@ -109,6 +112,8 @@ class TSCSIDevice {
   const std::string& DeviceName() const { return FDeviceName; }
   std::uint8_t DeviceType() const { return FDeviceType; }
   const std::array<std::uint8_t, kSenseAreaSize>& LastSense() const { return FLastSense; }
+  // LastSense decoded, whichever format the drive used.
+  const TSense& Sense() const { return FSense; }
   bool TargetBusy() const { return FTargetBusy; }
   bool OneShotLogDone() const { return FOneShotLogDone; }
   void SetOneShotLogDone(bool v) { FOneShotLogDone = v; }
@@ -172,6 +177,9 @@ class TSCSIDevice {
   std::uint16_t MaxWriteSpeed();
   std::uint16_t MaxReadSpeed();
   std::uint16_t CurrentWriteSpeed();
+  std::uint16_t CurrentReadSpeed();
+  // Whether the capabilities name any medium the drive can write.
+  bool WritesAnything() const;
   // Buffer size in KB from the kept current page.
   std::uint16_t BufferSizeKB() const;
   std::uint8_t DetectMediaType();
@@ -204,7 +212,9 @@ class TSCSIDevice {
   const TConfiguration& Configuration() const { return FConfiguration; }
 
  protected:
-  void DebugMessage(const std::string& message, std::uint8_t kind) {
+  void DebugMessage(const std::string& message, std::uint8_t kind) { RaiseDebugMessage(message, kind); }
+  // The component sends the lines of worker threads through its dispatcher.
+  virtual void RaiseDebugMessage(const std::string& message, std::uint8_t kind) {
     if (OnDebugMessage) OnDebugMessage(*this, message, kind);
   }
   // Verbose lines of the drive scan; the component answers with its DoDebug.
@@ -212,6 +222,7 @@ class TSCSIDevice {
   // Called after a successful selection (model quirks, OnDeviceChange).
   virtual void DeviceSelected() {}
   void ResetSelection();
+  std::vector<TDeviceAddress> AddressesToScan(std::uint8_t hostAdapter);
 
   std::string FLastErrorText;
   bool FSlowReadyQuirk = false;
@@ -228,8 +239,10 @@ class TSCSIDevice {
   // Fills a request block with a command block and runs it.
   std::uint32_t Run(SRB_ExecSCSICmd& srb, std::uint32_t timeoutMs);
   bool Simple(std::span<const std::uint8_t> cdb, std::uint32_t timeoutMs);
-  bool AscIsNotReady() const { return FLastSense[12] == 0x04; }
+  bool AscIsNotReady() const { return FSense.NotReady(); }
   void ApplyModelQuirks();
+  // The read/write bits of page 2Ah (from its page code on), the vendor page and the features.
+  void DecodeCapabilityPage(std::span<const std::uint8_t> page);
   std::uint16_t CapsPage16(std::size_t at) const {
     return static_cast<std::uint16_t>(FCapsPage[at] << 8 | FCapsPage[at + 1]);
   }
@@ -237,6 +250,11 @@ class TSCSIDevice {
   // queries begin; false when the disc information cannot be read.
   std::uint8_t SpaceQueryStart(std::uint8_t& lastTrack);
   bool TrackInfoFor(std::uint32_t track);
+  // READ TOC/PMA/ATIP format 4, kept only when the answer is an ATIP: some
+  // drives answer every format with a plain table of contents.
+  bool ReadAtip(std::vector<std::uint8_t>& atip);
+  // Blocks READ CAPACITY counts (its last address + 1); nullopt when refused.
+  std::optional<std::uint32_t> CapacityBlocks();
   bool Pause(std::int64_t& budget, std::uint32_t ms);
 
   std::recursive_mutex FLock;
@@ -250,13 +268,15 @@ class TSCSIDevice {
   std::string FDeviceName;
   std::uint8_t FDeviceType = kNoDeviceType;
   std::array<std::uint8_t, kSenseAreaSize> FLastSense{};
+  TSense FSense;
   bool FTargetBusy = false;
   bool FOneShotLogDone = false;
   std::array<std::uint8_t, kInquiryBufferSize> FInquiry{};
   SRB_HAInquiry FHaInquiry;
   std::vector<std::uint8_t> FModeTransfer;
-  std::uint32_t FDeviceBufferSize = 0;
-  std::uint32_t FDeviceFreeBufferSize = 0;
+  // Written by the writer thread, read by the progress display.
+  std::atomic<std::uint32_t> FDeviceBufferSize{0};
+  std::atomic<std::uint32_t> FDeviceFreeBufferSize{0};
   std::uint32_t FCapacityLastLba = 0;
   std::uint32_t FCapacityBlockLength = 0;
   TTrackInfo FLastTrackInfo;

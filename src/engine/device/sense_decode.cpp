@@ -65,23 +65,18 @@ const char* StatusText(const SRB_ExecSCSICmd& srb, bool& busy) {
   }
 }
 
-// Fixed-format sense (SPC-3 4.5.3): response code 70h current or 71h
-// deferred in bits 6-0; bit 7 only says the information field is valid.
-std::string SenseKeyText(const std::array<std::uint8_t, kSenseAreaSize>& sense) {
-  const std::uint8_t responseCode = static_cast<std::uint8_t>(sense[0] & 0x7E);
+std::string SenseKeyText(const TSense& sense) {
   // A failed command without sense data keeps its status text, so that no
   // failure reads as success.
-  if (sense[0] == 0) return texts::kCheckCondition;
-  if (responseCode != 0x70) return texts::kUnknown;
-  const std::uint8_t flags = sense[2];
-  const std::uint8_t key = static_cast<std::uint8_t>(flags & 0x0F);
-  if (key == 0) {
-    if ((flags & 0x80) != 0) return texts::kFilemark;
-    if ((flags & 0x40) != 0) return texts::kEndOfMedia;
-    if ((flags & 0x20) != 0) return texts::kIllegalLength;
+  if (!sense.Present()) return texts::kCheckCondition;
+  if (!sense.Fixed() && !sense.Descriptor()) return texts::kUnknown;
+  if (sense.Key == 0) {
+    if (sense.Filemark) return texts::kFilemark;
+    if (sense.EndOfMedium) return texts::kEndOfMedia;
+    if (sense.IncorrectLength) return texts::kIllegalLength;
     return texts::kNoAdditionalSense;
   }
-  const char* text = texts::kSenseKeyTexts[key];
+  const char* text = texts::kSenseKeyTexts[sense.Key];
   return text != nullptr ? text : texts::kCheckCondition;
 }
 
@@ -92,15 +87,17 @@ void TSCSIDevice::DecodeFailure(const SRB_ExecSCSICmd& srb) {
   bool busy = false;
   std::string text = StatusText(srb, busy);
   FTargetBusy = busy;
-  if (text == texts::kCheckCondition) text = SenseKeyText(srb.SenseArea);
   FLastSense = srb.SenseArea;
-  const std::uint8_t asc = FLastSense[12], ascq = FLastSense[13];
+  FSense = DecodeSense(FLastSense);
+  if (text == texts::kCheckCondition) text = SenseKeyText(FSense);
+  const std::uint8_t asc = FSense.Asc, ascq = FSense.Ascq;
   std::string additional;
   if (const char* known = texts::AdditionalSenseText(asc, ascq))
     additional = known;
   else
     additional = std::to_string(asc) + "," + std::to_string(ascq);
-  if (FLastSense[7] != 0) text += " (" + additional + ")";
+  // The descriptor format always carries ASC and ASCQ in its header.
+  if (FSense.Descriptor() || FSense.AdditionalLength != 0) text += " (" + additional + ")";
   FLastErrorText = text;
 }
 
@@ -159,9 +156,10 @@ std::string TSCSIDevice::FailureLogLine(const SRB_ExecSCSICmd& srb) const {
     const std::size_t n = std::min<std::size_t>(srb.SRB_BufLen, 257);
     for (std::size_t i = 0; i < n; ++i) text += Hex2(srb.SRB_BufPointer[i]) + " ";
   }
-  const auto& sense = srb.SenseArea;
-  return "<<< " + text + "= " + Hex2(srb.SRB_HaStat) + " " + Hex2(srb.SRB_TargStat) + " " + Hex2(sense[0]) + " " +
-         Hex2(sense[2]) + " " + "ASC:" + Hex2(sense[12]) + ",ASQ:" + Hex2(sense[13]) + " " + FLastErrorText;
+  const TSense sense = DecodeSense(srb.SenseArea);
+  return "<<< " + text + "= " + Hex2(srb.SRB_HaStat) + " " + Hex2(srb.SRB_TargStat) + " " + Hex2(srb.SenseArea[0]) +
+         " " + Hex2(sense.Fixed() ? srb.SenseArea[2] : sense.Key) + " " + "ASC:" + Hex2(sense.Asc) +
+         ",ASQ:" + Hex2(sense.Ascq) + " " + FLastErrorText;
 }
 
 }  // namespace device

@@ -90,6 +90,10 @@ struct SRB_ExecSCSICmd {
   TSRBEvent* SRB_PostProc = nullptr;  // completion event, set when the layer is done
   std::array<std::uint8_t, 16> CDBByte{};
   std::array<std::uint8_t, kSenseAreaSize> SenseArea{};
+  // Not in the ASPI record (a library keeps its own time-outs): how long the
+  // built-in layer lets the operating system wait for this command, 0 for
+  // its default.
+  std::uint32_t TimeoutMs = 0;
 };
 
 // SC_GET_DISK_INFO.

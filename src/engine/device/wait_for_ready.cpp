@@ -8,6 +8,8 @@ namespace device {
 // Pauses and charges the pause to the budget; false once the budget is spent.
 // A zero pause still costs a millisecond, so no loop can outlive its budget.
 bool TSCSIDevice::Pause(std::int64_t& budget, std::uint32_t ms) {
+  // Never past the budget: a 5 s step must not stretch a 3 s wait.
+  if (budget > 0 && ms > budget) ms = static_cast<std::uint32_t>(budget);
   FSleeper->Sleep(ms);
   budget -= ms == 0 ? 1 : ms;
   return budget > 0;
@@ -45,7 +47,7 @@ bool TSCSIDevice::WaitForReady(std::uint32_t totalMs, std::uint32_t stepMs) {
     sense.fill(0);
     RequestSense(sense);
     if (budget <= 0) return false;
-    asc = sense[0] == 0xF0 ? 0x04 : sense[12];
+    asc = sense[0] == 0xF0 ? 0x04 : DecodeSense(sense).Asc;
     // Any other condition (no disc, say) waits too, so it cannot spin
     // without charging the budget.
     if (asc != 0 && !Pause(budget, stepMs)) return false;

@@ -44,8 +44,8 @@ bool DvdSpeedText(std::uint8_t m) { return m >= kMediumDvdr && m <= kMediumDvdpr
 // SPACE ALLOCATION FAILED: no recorder answers so, but the virtual one does
 // when the host's disk under its disc file is full.
 bool HostSpaceFailed(const TSCSIDevice& d) {
-  const auto& sense = d.LastSense();
-  return (sense[2] & 0x0F) == 0x07 && sense[12] == 0x27 && sense[13] == 0x07;
+  const TSense& sense = d.Sense();
+  return sense.Key == 0x07 && sense.Asc == 0x27 && sense.Ascq == 0x07;
 }
 
 }  // namespace
@@ -131,7 +131,7 @@ std::string TThWrite::WriteBlock(std::uint32_t lba, std::span<std::uint8_t> data
       if (FParams.Disc.RecordBlocks) FWrittenBlocks.push_back({lba, blocks, BlockHash(data)});
       return {};
     }
-    const std::uint8_t asc = d.LastSense()[12];
+    const std::uint8_t asc = d.Sense().Asc;
     const bool noSense = asc == 0 && !d.TargetBusy();
     silent = noSense ? silent + 1 : 0;
     if (!(d.TargetBusy() || asc == 0x04 || asc == 0) || silent > kSilentRetryLimit) {
@@ -156,17 +156,17 @@ std::string TThWrite::WriteHeaderCopy(std::uint8_t medium) {
     // overwrites these sectors next.
     if (d.Write10(0, static_cast<std::uint16_t>(copy.size() / 2048), copy))
       return EndCommand(texts::kStepFlush, [&] { return d.SynchronizeCache(TImmediate::No, 1800000); });
-    if (!(medium == kMediumDvdprw && d.LastSense()[12] == 0x30)) break;
+    if (!(medium == kMediumDvdprw && d.Sense().Asc == 0x30)) break;
     if (!d.FormatUnit(kFormatDvdPlusRw)) break;
     for (int i = 0;; ++i) {
       if (Cancelled()) return texts::kOperationAborted;
       if (i >= kFormatPollLimit) return EndFailure(texts::kStepFormat);
       Pause(2000);
       d.ReadDiscInformation();
-      if (d.LastSense()[12] != 0x04) break;
+      if (d.Sense().Asc != 0x04) break;
     }
   }
-  const std::uint8_t asc = d.LastSense()[12];
+  const std::uint8_t asc = d.Sense().Asc;
   if (d.TargetBusy() || asc == 0x04 || asc == 0) {
     Pause(kBusyPauseMs);
     return {};  // the ordinary write of the block takes over with its retries
@@ -259,7 +259,7 @@ std::string TThWrite::EndCommand(const std::string& step, const std::function<bo
       if (refused && FParams.Disc.Message) FParams.Disc.Message(">>> " + texts::Format(texts::kEndStepRetried, step), 1);
       return {};
     }
-    if (d.TargetBusy() || d.LastSense()[12] == 0x04) {
+    if (d.TargetBusy() || d.Sense().Asc == 0x04) {
       if (FEndAbortable && Cancelled()) return texts::kOperationAborted;
       Pause(1000);
       continue;
@@ -279,7 +279,7 @@ std::string TThWrite::Flush(std::uint8_t medium) {
     // The flush runs on in the drive; disc information comes back once it is done.
     d.SetDeviceFreeBufferSize(d.DeviceBufferSize());
     for (int i = 0; !d.ReadDiscInformation(); ++i) {
-      if (!(d.TargetBusy() || d.LastSense()[12] == 0x04)) break;  // not a wait: the close will tell
+      if (!(d.TargetBusy() || d.Sense().Asc == 0x04)) break;  // not a wait: the close will tell
       if (i >= kFlushWaitLimit) return EndFailure(texts::kStepFlushWait);
       if (FEndAbortable && Cancelled()) return texts::kOperationAborted;
       const std::uint32_t step = d.DeviceBufferSize() / 960;

@@ -75,22 +75,41 @@ TEST_F(DeviceFixture, CapabilitiesFromPageBitsFeaturesAndVendorPage) {
   EXPECT_EQ(Device.BufferSizeKB(), 2048);
 }
 
-TEST_F(DeviceFixture, SpeedsComeFromTheCurrentPageWhenDefaultsCannotBeRead) {
+TEST_F(DeviceFixture, CapabilitiesComeFromTheCurrentPageWhenDefaultsCannotBeRead) {
+  // Drives on IDE answer only current values (5/24/00 for defaults).
   Transport->Expect(Failing(kSenseDefault, kIllegal));
-  Transport->Expect(Step(kSenseCurrent, CapsAnswer(128, 0x3F, 0x3F, 0x80, 5540, 0, 0)));
+  Transport->Expect(Step(kSenseCurrent, CapsAnswer(128, 0x3F, 0x01, 0x80, 5540, 0, 0)));
+  Transport->Expect(Failing(kSenseVendor, kIllegal));
+  Transport->Expect(Feature(0x2A, 0x00));  // DVD+RW read, not current
+  Transport->Expect(Failing({0x46, 2, 0, 0x3B, 0, 0, 0, 0, 0x72, 0}, kIllegal));
+  Transport->Expect(Failing({0x46, 2, 0, 0x2F, 0, 0, 0, 0, 0x72, 0}, kIllegal));
   ASSERT_TRUE(Device.RefreshCapabilities());
-  EXPECT_EQ(Device.Capabilities(), 0u);  // bits and features stay clear
+  using namespace device;
+  EXPECT_EQ(Device.Capabilities(), kCapReadCdr | kCapReadCdrw | kCapMethod2 | kCapReadDvd | kCapReadDvdr |
+                                       kCapReadDvdrw | kCapReadDvdram | kCapWriteCdr | kCapUnderrunProtection |
+                                       kCapReadDvdpr | kCapReadDvdprw);
   EXPECT_EQ(Device.DeviceMaxReadSpeed(), 5540);
-  EXPECT_EQ(Device.DeviceMaxWriteSpeed(), 1385);  // 0 reads as 1385
-
-  Transport->Expect(Failing(kSenseDefault, kIllegal));
-  Transport->Expect(Step(kSenseCurrent, CapsAnswer(128, 0, 0, 0, 5540, 11080, 0)));
-  EXPECT_EQ(Device.CurrentWriteSpeed(), 1385);
+  EXPECT_EQ(Device.DeviceMaxWriteSpeed(), 1385);  // a writer's 0 reads as 1385
 
   Transport->Expect(Failing(kSenseDefault, kIllegal));
   Transport->Expect(Failing(kSenseCurrent, kIllegal));
   EXPECT_EQ(Device.MaxWriteSpeed(), 0);
   EXPECT_EQ(Device.DeviceMaxWriteSpeed(), 0);
+}
+
+TEST_F(DeviceFixture, ADriveThatWritesNothingHasNoWriteSpeed) {
+  for (int round = 0; round < 2; ++round) {
+    Transport->Expect(Failing(kSenseDefault, kIllegal));
+    Transport->Expect(Step(kSenseCurrent, CapsAnswer(128, 0x3B, 0x00, 0x00, 7056, 0, 0)));
+    Transport->Expect(Failing(kSenseVendor, kIllegal));
+    for (std::uint8_t f : {std::uint8_t{0x2A}, std::uint8_t{0x3B}, std::uint8_t{0x2F}})
+      Transport->Expect(Failing({0x46, 2, 0, f, 0, 0, 0, 0, 0x72, 0}, kIllegal));
+  }
+  ASSERT_TRUE(Device.RefreshCapabilities());
+  EXPECT_FALSE(Device.WritesAnything());
+  EXPECT_EQ(Device.DeviceMaxWriteSpeed(), 0);
+  EXPECT_EQ(Device.CurrentWriteSpeed(), 0);
+  EXPECT_EQ(Device.DeviceMaxReadSpeed(), 7056);
 }
 
 TEST_F(DeviceFixture, DvdRamOnlyDriveReportsSpeedOne) {
@@ -163,6 +182,36 @@ TEST(SpeedTexts, CdAndDvdFactorsWithGrouping) {
   EXPECT_EQ(device::SpeedText(706, false, ','), "4X (706 KB/s)");
   EXPECT_EQ(device::SpeedFactorText(3324, true), "2.4X");
   EXPECT_EQ(device::GroupedNumber(1234567, ' '), "1 234 567");
+}
+
+}  // namespace
+}  // namespace devicetest
+
+namespace devicetest {
+namespace {
+
+TEST(AtipAnswer, OnlyAnAtipIsReadAsOne) {
+  // 97:26:66 lead-in, 79:59:74 last lead-out: 26 bytes follow the length.
+  std::vector<std::uint8_t> atip(28, 0);
+  atip[1] = 26;
+  atip[4] = 0xD0;
+  atip[6] = 0x80;
+  atip[8] = 97, atip[9] = 26, atip[10] = 66;
+  atip[12] = 79, atip[13] = 59, atip[14] = 74;
+  EXPECT_TRUE(device::IsAtipAnswer(atip));
+  EXPECT_EQ(device::MsfBlocks(atip[12], atip[13], atip[14]), 359999u);
+
+  // The TOC an IDE drive gives instead (MSF form): track 1 and the lead-out.
+  const std::vector<std::uint8_t> toc = {0, 18, 1, 1, 0, 0x14, 1, 0, 0, 0, 2, 0,
+                                         0, 0x14, 0xAA, 0, 0, 0, 26, 40, 0, 0, 0, 0, 0, 0};
+  EXPECT_FALSE(device::IsAtipAnswer(toc));
+  auto shortAnswer = atip;
+  shortAnswer[1] = 10;  // ends before the lead-out time
+  EXPECT_FALSE(device::IsAtipAnswer(shortAnswer));
+  auto badTime = atip;
+  badTime[13] = 60;
+  EXPECT_FALSE(device::IsAtipAnswer(badTime));
+  EXPECT_FALSE(device::IsAtipAnswer(std::span<const std::uint8_t>(atip).first(14)));
 }
 
 }  // namespace

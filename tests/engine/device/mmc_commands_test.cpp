@@ -191,6 +191,12 @@ TEST_F(DeviceFixture, CapacityTrackDiscAndConfigurationAnswersAreDecoded) {
   EXPECT_EQ(Device.LastTrackInfo().FreeBlocks, 5u);
   EXPECT_EQ(Device.LastTrackInfo().TrackSize, 9u);
   EXPECT_EQ(Device.LastTrackInfo().LastRecordedAddress, 0x80000000u);
+  // An older drive's 28-byte answer: what lies past it is not a field.
+  step.Data[1] = 0x1A;
+  Transport->Expect(step);
+  ASSERT_TRUE(Device.ReadTrackInformation(2));
+  EXPECT_EQ(Device.LastTrackInfo().TrackSize, 9u);
+  EXPECT_EQ(Device.LastTrackInfo().LastRecordedAddress, 0u);
 
   step.Cdb = {0x51, 0, 0, 0, 0, 0, 0, 0, 0x38, 0};
   step.Data.assign(56, 0);

@@ -1,6 +1,7 @@
 // Status, sense-key and additional-sense decoding, the command names and
 // the failure log line.
 #include "engine/device/device_texts.h"
+#include "engine/device/sense.h"
 #include "engine/device/device_fixture.h"
 
 namespace devicetest {
@@ -78,8 +79,8 @@ INSTANTIATE_TEST_SUITE_P(
                       // Deferred errors decode like current ones; the valid bit changes nothing.
                       TSenseRow{0x71, 3, "MEDIUM ERROR"}, TSenseRow{0xF0, 2, "NOT READY"},
                       TSenseRow{0xF1, 5, "ILLEGAL REQUEST"},
-                      // Descriptor format and anything else is not decoded.
-                      TSenseRow{0x72, 5, "UNKNOWN"}, TSenseRow{0x01, 5, "UNKNOWN"},
+                      // An unknown response code is not decoded.
+                      TSenseRow{0x01, 5, "UNKNOWN"},
                       // No sense at all: the failure keeps a text.
                       TSenseRow{0x00, 5, "CHECK CONDITION"}));
 
@@ -92,6 +93,71 @@ TEST_F(DeviceFixture, AdditionalSenseIsBracketedOnlyWithAnAdditionalLength) {
   EXPECT_EQ(Device.LastErrorText(), "ILLEGAL REQUEST");
   EXPECT_EQ(Device.LastSense()[12], 0x30);
   EXPECT_EQ(Device.LastSense()[13], 0x05);
+}
+
+struct TDecodeRow {
+  const char* Name;
+  std::vector<std::uint8_t> Bytes;
+  device::TSense Want;
+};
+
+class SenseFormats : public ::testing::TestWithParam<TDecodeRow> {};
+
+TEST_P(SenseFormats, DecodeToOneValue) {
+  const TDecodeRow& row = GetParam();
+  const device::TSense got = device::DecodeSense(row.Bytes);
+  EXPECT_EQ(got.ResponseCode, row.Want.ResponseCode);
+  EXPECT_EQ(got.Key, row.Want.Key);
+  EXPECT_EQ(got.Asc, row.Want.Asc);
+  EXPECT_EQ(got.Ascq, row.Want.Ascq);
+  EXPECT_EQ(got.Filemark, row.Want.Filemark);
+  EXPECT_EQ(got.EndOfMedium, row.Want.EndOfMedium);
+  EXPECT_EQ(got.IncorrectLength, row.Want.IncorrectLength);
+}
+
+device::TSense Want(std::uint8_t code, std::uint8_t key, std::uint8_t asc, std::uint8_t ascq, bool fm = false,
+                    bool eom = false, bool ili = false) {
+  device::TSense s;
+  s.ResponseCode = code;
+  s.Key = key;
+  s.Asc = asc;
+  s.Ascq = ascq;
+  s.Filemark = fm;
+  s.EndOfMedium = eom;
+  s.IncorrectLength = ili;
+  return s;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Decode, SenseFormats,
+    ::testing::Values(
+        TDecodeRow{"FixedCurrent", {0x70, 0, 0x02, 0, 0, 0, 0, 10, 0, 0, 0, 0, 0x3A, 0x01}, Want(0x70, 2, 0x3A, 1)},
+        TDecodeRow{"FixedDeferredValid", {0xF1, 0, 0xE3, 0, 0, 0, 0, 10, 0, 0, 0, 0, 0x11, 0x05},
+                   Want(0x71, 3, 0x11, 5, true, true, true)},
+        TDecodeRow{"DescriptorCurrent", {0x72, 0x05, 0x24, 0x00, 0, 0, 0, 0}, Want(0x72, 5, 0x24, 0)},
+        TDecodeRow{"DescriptorDeferred", {0x73, 0x02, 0x04, 0x01, 0, 0, 0, 0}, Want(0x73, 2, 0x04, 1)},
+        // The stream commands descriptor carries filemark, end of medium and length.
+        TDecodeRow{"DescriptorStreamFlags", {0x72, 0x00, 0x00, 0x00, 0, 0, 0, 16, 0x00, 0x0A, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
+                                              0x04, 0x02, 0, 0x60},
+                   Want(0x72, 0, 0, 0, false, true, true)},
+        // A descriptor that claims more than was given is read no further.
+        TDecodeRow{"DescriptorCut", {0x72, 0x00, 0x00, 0x00, 0, 0, 0, 200, 0x04, 0x02, 0}, Want(0x72, 0, 0, 0)},
+        TDecodeRow{"ShortFixed", {0x70, 0, 0x06}, Want(0x70, 6, 0, 0)},
+        TDecodeRow{"Empty", {}, Want(0, 0, 0, 0)}, TDecodeRow{"Unknown", {0x7F, 5, 0x24, 0}, Want(0x7F, 0, 0, 0)}),
+    [](const ::testing::TestParamInfo<TDecodeRow>& p) { return std::string(p.param.Name); });
+
+TEST_F(DeviceFixture, DescriptorSenseReadsLikeFixedSense) {
+  // NOT READY, becoming ready, in descriptor format: the same text and the
+  // same not-ready answer as the fixed format.
+  const std::vector<std::uint8_t> descriptor = {0x72, 0x02, 0x04, 0x01, 0, 0, 0, 0};
+  Device.DecodeFailure(Failed(4, 0, 2, descriptor));
+  EXPECT_EQ(Device.Sense().Key, 2);
+  EXPECT_TRUE(Device.Sense().NotReady());
+  const std::string descriptorText = Device.LastErrorText();
+  Device.DecodeFailure(Failed(4, 0, 2, testsupport::FixedSense(2, 0x04, 0x01)));
+  EXPECT_EQ(descriptorText, Device.LastErrorText());
+  EXPECT_NE(descriptorText.find("NOT READY ("), std::string::npos);
+  EXPECT_TRUE(Device.Sense().NotReady());
 }
 
 TEST(AdditionalSense, HasTheListedKeysAndTheQuotedRows) {

@@ -17,6 +17,7 @@ struct TDriveLog {
   int Closes = 0;
   int Commands = 0;
   std::vector<std::uint8_t> LastCdb;
+  std::vector<std::uint32_t> Timeouts;  // of every command sent to the drive
 };
 
 class TFakeDrive final : public device::TPassThroughDrive {
@@ -35,8 +36,9 @@ class TFakeDrive final : public device::TPassThroughDrive {
   }
   bool IsOpen() const override { return FOpen; }
   platform::ScsiOutcome Execute(std::span<const std::uint8_t> cdb, platform::ScsiDirection, std::span<std::uint8_t> data,
-                                std::span<std::uint8_t> sense, std::uint32_t) override {
+                                std::span<std::uint8_t> sense, std::uint32_t timeoutMs) override {
     ++FLog->Commands;
+    FLog->Timeouts.push_back(timeoutMs);
     FLog->LastCdb.assign(cdb.begin(), cdb.end());
     if (cdb[0] == 0x12) {
       std::copy_n(FInquiry.begin(), std::min(FInquiry.size(), data.size()), data.begin());
@@ -227,7 +229,8 @@ TEST_F(BuiltInLayer, SelectionIdentifiesOrRejectsTheDrive) {
   EXPECT_TRUE(Log.empty());
   EXPECT_EQ(Device.Target(), 254);
 
-  for (const char* id : {"0:1:0,?: a disk", "0:5:0,?: nothing there", "x:0:0,?: not digits"}) {
+  for (const char* id : {"0:1:0,?: a disk", "0:5:0,?: nothing there", "x:0:0,?: not digits", "0:0:254,?: no unit",
+                         "0:0:0:0,?: four fields"}) {
     Log.clear();
     Device.SelectDevice(id);
     EXPECT_EQ(Log, std::vector<std::string>{"0 INVALID DEVICE ID / NOT A CD OR DVD DRIVE"}) << id;
@@ -251,19 +254,19 @@ TEST_F(BuiltInLayer, InquiryIsAnsweredFromTheTableWhileTheDriveIsBusy) {
   EXPECT_EQ(Device.LastErrorText(), "TARGET BUSY");
 }
 
-TEST_F(BuiltInLayer, HandlesCloseAfterEachCommandOnlyWhileAsked) {
+TEST_F(BuiltInLayer, TheSelectedDriveKeepsOneHandleAndClosesOnlyWhenAsked) {
   Provide([this] {
     std::vector<std::unique_ptr<device::TPassThroughDrive>> v;
     v.push_back(Drive(5, "", platform::ScsiAddress{0, 0, 0}));
     return v;
   });
   ASSERT_TRUE(Device.InitASPI(true, ""));
+  // The handle the scan opened serves the selection and every command after it.
   Device.SelectDevice("0:0:0,?: X");
-  const int opens = DriveLog->Opens;
   EXPECT_TRUE(Device.TestUnitReady(5000));
   EXPECT_TRUE(Device.TestUnitReady(5000));
-  EXPECT_EQ(DriveLog->Opens, opens + 2);
-  EXPECT_EQ(DriveLog->Closes, DriveLog->Opens);
+  EXPECT_EQ(DriveLog->Opens, 1);
+  EXPECT_EQ(DriveLog->Closes, 0);
   // Ejecting closes its handle and leaves handles open afterwards.
   EXPECT_FALSE(Device.StartStopUnit(device::TStartStop::Eject));
   EXPECT_EQ(DriveLog->LastCdb, (std::vector<std::uint8_t>{0x1B, 0, 0, 0, 2, 0}));
@@ -271,9 +274,64 @@ TEST_F(BuiltInLayer, HandlesCloseAfterEachCommandOnlyWhileAsked) {
   EXPECT_FALSE(device::CloseHandleAfterCommand());
   EXPECT_TRUE(Device.TestUnitReady(5000));
   EXPECT_TRUE(Device.TestUnitReady(5000));
-  EXPECT_EQ(DriveLog->Opens, opens + 4);
-  EXPECT_EQ(DriveLog->Closes, DriveLog->Opens - 1);
+  EXPECT_EQ(DriveLog->Opens, 2);
+  EXPECT_EQ(DriveLog->Closes, 1);
+  // The switch, where a layer asks for it, still closes after each command.
+  device::SetCloseHandleAfterCommand(true);
+  EXPECT_TRUE(Device.TestUnitReady(5000));
+  EXPECT_TRUE(Device.TestUnitReady(5000));
+  EXPECT_EQ(DriveLog->Opens, 3);
+  EXPECT_EQ(DriveLog->Closes, DriveLog->Opens);
   EXPECT_EQ(Device.LastErrorText(), "");
+}
+
+TEST_F(BuiltInLayer, DrivesPastHostNineAndTargetSevenAreListedAndSelected) {
+  Provide([this] {
+    std::vector<std::unique_ptr<device::TPassThroughDrive>> v;
+    v.push_back(Drive(5, "HOST12  TARGET9 LUN8    1.00", platform::ScsiAddress{12, 9, 8}));
+    v.push_back(Drive(5, "HOST12  FIRST           1.00", platform::ScsiAddress{12, 0, 0}));
+    v.push_back(Drive(5, "UNADDRESSED             1.00", std::nullopt));
+    return v;
+  });
+  ASSERT_TRUE(Device.InitASPI(true, ""));
+  // The drive without an address sits on the adapter after the highest.
+  const std::vector<std::string> expected{
+      "12:0:0,?: HOST12  FIRST           1.00",
+      "12:9:8,?: HOST12  TARGET9 LUN8    1.00",
+      "13:0:0,?: UNADDRESSED             1.00",
+  };
+  EXPECT_EQ(Device.DeviceList(), expected);
+  for (const auto& line : expected) {
+    Device.SelectDevice(line);
+    EXPECT_EQ(Device.DeviceId(), line);
+    EXPECT_EQ(Device.DeviceType(), 5) << line;
+  }
+  Device.SelectDevice(expected[1]);
+  EXPECT_EQ(Device.HostAdapter(), 12);
+  EXPECT_EQ(Device.Target(), 9);
+  EXPECT_EQ(Device.Lun(), 8);
+  EXPECT_TRUE(Log.empty());
+  device::TSRB srb = device::SRB_HAInquiry{};
+  std::get<device::SRB_HAInquiry>(srb).SRB_HaId = 12;
+  device::SendASPI32Command(&srb);
+  const std::array<std::uint8_t, 8> identifier{'S', 'P', 'T', 'I', ' ', '1', '2', 0};
+  EXPECT_TRUE(std::equal(identifier.begin(), identifier.end(), std::get<device::SRB_HAInquiry>(srb).HA_Identifier.begin()));
+}
+
+TEST_F(BuiltInLayer, TheCommandsOwnTimeOutReachesThePassThrough) {
+  Provide([this] {
+    std::vector<std::unique_ptr<device::TPassThroughDrive>> v;
+    v.push_back(Drive(5, "", platform::ScsiAddress{0, 0, 0}));
+    return v;
+  });
+  ASSERT_TRUE(Device.InitASPI(true, ""));
+  Device.SelectDevice("0:0:0,?: X");
+  DriveLog->Timeouts.clear();
+  Device.SynchronizeCache(device::TImmediate::No, 1800000);  // the 30-minute flush
+  Device.CloseTrackSession(device::TImmediate::No, 2, 0, 0, 0);  // the 3-minute close
+  Device.Blank(0);  // the long erase
+  Device.TestUnitReady(5000);  // short ones still get the 10-second floor
+  EXPECT_EQ(DriveLog->Timeouts, (std::vector<std::uint32_t>{1800000, 180000, 4800000, 10000}));
 }
 
 TEST_F(BuiltInLayer, ReinitialisingForgetsTheTableAndScansAgain) {
@@ -325,6 +383,24 @@ TEST_F(DeviceFixture, AMisalignedBufferIsReported) {
   ASSERT_EQ(Log.size(), 1u);
   EXPECT_EQ(Log[0].Text, "aaaa" + std::to_string(reinterpret_cast<std::uintptr_t>(buffer.data() + 1)));
   EXPECT_EQ(Log[0].Kind, device::kMsgDriveError);
+}
+
+}  // namespace
+}  // namespace devicetest
+
+namespace devicetest {
+namespace {
+
+TEST(DeviceAddress, FieldsAreWholeNumbers) {
+  using device::ParseDeviceAddress;
+  using device::TDeviceAddress;
+  EXPECT_EQ(ParseDeviceAddress("0:1:0,E: VENDOR"), (TDeviceAddress{0, 1, 0}));
+  EXPECT_EQ(ParseDeviceAddress("12:10:7,?: X"), (TDeviceAddress{12, 10, 7}));
+  EXPECT_EQ(ParseDeviceAddress("253:253:253"), (TDeviceAddress{253, 253, 253}));
+  EXPECT_EQ(ParseDeviceAddress("007:0:0,"), (TDeviceAddress{7, 0, 0}));
+  for (const char* bad : {"", "1", "1:2", "1:2:", "1:2:3:", "1:2:3 ", "254:0:0", "0:256:0", "1000:0:0", "a:0:0",
+                          "1::0,", "-1:0:0", "1:2,3", " 1:2:3"})
+    EXPECT_FALSE(ParseDeviceAddress(bad)) << bad;
 }
 
 }  // namespace

@@ -76,5 +76,21 @@ TEST_F(DeviceFixture, ADriveWithoutADiscDoesNotHoldTheWaitForever) {
   EXPECT_EQ(waited, 1000u);
 }
 
+TEST_F(DeviceFixture, AStepLongerThanTheBudgetWaitsOnlyTheBudget) {
+  Transport->Expect(Failing(kDiscInfo, FixedSense(2, 0x04, 0x01)), 2);
+  EXPECT_FALSE(Device.WaitForReady(3000, 5000));
+  EXPECT_EQ(Sleeper.Sleeps, std::vector<std::uint32_t>{3000});
+}
+
+TEST_F(DeviceFixture, DiscInformationOfAnEmptyDriveDoesNotWait) {
+  Transport->Expect(Failing(kTur, FixedSense(2, 0x3A, 0x00)));
+  device::TDisc disc;
+  disc.TotalBlocks = 77;
+  Device.GetDiscInfo(disc);
+  EXPECT_TRUE(Sleeper.Sleeps.empty());
+  EXPECT_EQ(Transport->Sent.size(), 1u);
+  EXPECT_EQ(disc.TotalBlocks, 77u);  // the caller's record is left as it was
+}
+
 }  // namespace
 }  // namespace devicetest

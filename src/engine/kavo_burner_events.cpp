@@ -1,0 +1,147 @@
+// How the component meets its caller: events carried to the dispatcher's
+// thread, and one progress reading taken under a lock.
+#include <cmath>
+#include <future>
+
+#include "engine/device/erase_thread.h"
+#include "engine/device/write_thread.h"
+#include "engine/dispatch/dispatcher.h"
+#include "engine/kavo_burner.h"
+#include "engine/stream/cache_thread.h"
+#include "engine/stream/image_file_writer.h"
+
+namespace engine {
+namespace {
+// The speed is the bytes moved over about this long.
+constexpr auto kSpeedWindow = std::chrono::seconds(3);
+}  // namespace
+
+void TKavoBurner::SetDispatcher(dispatch::Dispatcher* dispatcher) {
+  // Handlers stay where they are while an operation runs.
+  if (!FOperationDone || FErasing) return;
+  FDispatcherThread = std::this_thread::get_id();
+  FDispatcher = dispatcher;
+}
+
+bool TKavoBurner::OffCallerThread() const {
+  return FDispatcher.load() != nullptr && std::this_thread::get_id() != FDispatcherThread.load();
+}
+
+void TKavoBurner::Raise(std::function<void()> call) {
+  dispatch::Dispatcher* dispatcher = FDispatcher.load();
+  if (!OffCallerThread()) {
+    if (*FAlive) call();
+    return;
+  }
+  dispatcher->Post([alive = FAlive, call = std::move(call)] {
+    if (*alive) call();
+  });
+}
+
+void TKavoBurner::RaiseAndWait(const std::function<void()>& call) {
+  if (!OffCallerThread()) {
+    call();
+    return;
+  }
+  auto done = std::make_shared<std::promise<void>>();
+  std::future<void> answered = done->get_future();
+  FDispatcher.load()->Post([&call, done] {
+    call();
+    done->set_value();
+  });
+  answered.wait();
+}
+
+void TKavoBurner::RaiseDebugMessage(const std::string& message, std::uint8_t kind) {
+  if (!OffCallerThread()) {
+    if (OnDebugMessage) OnDebugMessage(*this, message, kind);
+    return;
+  }
+  Raise([this, message, kind] {
+    if (OnDebugMessage) OnDebugMessage(*this, message, kind);
+  });
+}
+
+void TKavoBurner::SetPhase(OperationPhase phase, std::uint64_t total) {
+  std::lock_guard lock(FProgressMutex);
+  if (FPhase == OperationPhase::Idle && phase != OperationPhase::Idle) {
+    FPhaseStart = std::chrono::steady_clock::now();
+    FSpeedSamples.clear();
+    FSyncDone = 0;
+    FSyncFile.clear();
+    FProgressTotal = 0;
+  }
+  FPhase = phase;
+  if (total != 0) FProgressTotal = total;
+}
+
+void TKavoBurner::SetSyncProgress(std::uint64_t done, const std::string& file) {
+  std::lock_guard lock(FProgressMutex);
+  FSyncDone = done;
+  FSyncFile = file;
+}
+
+TKavoBurner::SyncOperation::SyncOperation(TKavoBurner& burner, OperationPhase phase) : FBurner(burner) {
+  // Inside a running operation (the import of a burn) the operation's token
+  // and phase hold; a cancel of an earlier operation never reaches a new one.
+  if (FBurner.FSyncDepth++ == 0 && !FBurner.OperationClaimed()) {
+    FBurner.NewCancelToken();
+    FBurner.SetPhase(phase);
+    FOwnsPhase = true;
+  }
+}
+
+TKavoBurner::SyncOperation::~SyncOperation() {
+  --FBurner.FSyncDepth;
+  if (FOwnsPhase) FBurner.SetPhase(OperationPhase::Idle);
+}
+
+bool TKavoBurner::StartBackground(OperationPhase phase, std::function<void(TKavoBurner&)> work, TNotifyEvent done) {
+  if (!ClaimOperation()) return false;
+  SetPhase(phase);
+  FOperationDone = false;
+  FBackground = std::thread([this, work = std::move(work), done = std::move(done)] {
+    work(*this);
+    Raise([this, done] {
+      FOperationDone = true;
+      ReleaseOperation();
+      if (done) done(*this);
+    });
+  });
+  return true;
+}
+
+ProgressSnapshot TKavoBurner::ProgressNow() const {
+  ProgressSnapshot p;
+  std::lock_guard lock(FProgressMutex);
+  p.Phase = FPhase;
+  if (FPhase == OperationPhase::Idle) return p;
+  const auto now = std::chrono::steady_clock::now();
+  p.Elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(now - FPhaseStart);
+  p.BytesTotal = FProgressTotal;
+  if (FWriter) {
+    p.BytesWritten = FWriter->BytesWritten();
+    p.CurrentFile = FWriter->CurrentFile();
+  } else if (FFileWriter) {
+    p.BytesWritten = FFileWriter->BytesWritten();
+    p.CurrentFile = FFileWriter->CurrentFile();
+  } else {
+    p.BytesWritten = FSyncDone;
+    p.CurrentFile = FSyncFile;
+  }
+  if (FCache && (FWriter || FFileWriter))
+    p.CacheFillPercent =
+        static_cast<int>(std::lround(static_cast<double>(FCache->CacheBytes()) / FCacheSize * 100.0));
+  if (FEraser) p.ErasePercent = FEraser->Progress();
+  p.DriveBufferSize = DeviceBufferSize();
+  p.DriveFreeBufferSize = DeviceFreeBufferSize();
+  FSpeedSamples.emplace_back(now, p.BytesWritten);
+  while (FSpeedSamples.size() > 2 && now - FSpeedSamples[1].first >= kSpeedWindow) FSpeedSamples.pop_front();
+  const auto& [then, bytes] = FSpeedSamples.front();
+  const double seconds = std::chrono::duration<double>(now - then).count();
+  if (seconds >= 0.5 && p.BytesWritten >= bytes)
+    p.SpeedKBps = static_cast<std::uint32_t>(static_cast<double>(p.BytesWritten - bytes) / 1000.0 / seconds);
+  return p;
+}
+
+}  // namespace engine

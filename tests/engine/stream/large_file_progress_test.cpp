@@ -1,0 +1,70 @@
+// A large source goes file to file into an image: its progress must move
+// while it is copied, not jump once at its end.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "engine/dispatch/dispatcher.h"
+#include "engine/kavo_burner.h"
+#include "support/temp_dir.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+TEST(LargeFileProgress, BytesWrittenGrowEverySecondWhileA4GiBFileIsCopied) {
+  testsupport::TempDir dir;
+  const std::string source = dir.Str() + "/sparse.bin";
+  { std::ofstream(source).put('x'); }
+  // The largest file one extent holds; sparse, so no disk space until copied.
+  std::filesystem::resize_file(source, 0xFFFFFFFFull);
+  const std::string target = dir.Str() + "/out.iso";
+
+  dispatch::QueueDispatcher queue;
+  engine::TKavoBurner burner;
+  burner.SetDispatcher(&queue);
+  std::string result = "not ended";
+  bool ended = false;
+  burner.OnWriteDone = [&](engine::TKavoBurner&, const std::string& e) {
+    result = e;
+    ended = true;
+  };
+  ASSERT_EQ(burner.AddFileToCompilation("\\", source, false), 1);
+  burner.WriteImageFile(target, engine::SaveMode::Threaded);
+
+  std::uint64_t last = 0;
+  Clock::time_point lastGrowth = Clock::now();
+  std::chrono::milliseconds longestStill{0};
+  bool sawFile = false, sawSpeed = false;
+  const auto until = Clock::now() + std::chrono::minutes(4);
+  while (!ended && Clock::now() < until) {
+    queue.RunPending(std::chrono::milliseconds(100));
+    const engine::ProgressSnapshot p = burner.ProgressNow();
+    if (ended) break;
+    const auto now = Clock::now();
+    if (p.BytesWritten > last) {
+      last = p.BytesWritten;
+      lastGrowth = now;
+    } else {
+      longestStill = std::max(longestStill, std::chrono::duration_cast<std::chrono::milliseconds>(now - lastGrowth));
+    }
+    sawFile = sawFile || p.CurrentFile == source;
+    sawSpeed = sawSpeed || p.SpeedKBps > 0;
+    EXPECT_LE(p.BytesWritten, p.BytesTotal);
+  }
+  burner.WaitForOperation();
+  EXPECT_TRUE(ended);
+  EXPECT_EQ(result, "");
+  EXPECT_LE(longestStill.count(), 1000) << "bytes written stood still";
+  EXPECT_GT(last, 0u);
+  EXPECT_TRUE(sawFile);
+  EXPECT_TRUE(sawSpeed);
+  EXPECT_EQ(std::filesystem::file_size(target), std::uint64_t{burner.ImageSectors()} * 2048);
+  std::filesystem::remove(target);
+}
+
+}  // namespace

@@ -1,0 +1,463 @@
+// The component as a window meets it: every event on the dispatcher's
+// thread, cancels that end each operation quickly, cancel tokens that do not
+// outlive their operation, and the wait for a disc asked through the
+// questions interface.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <fstream>
+#include <future>
+#include <mutex>
+#include <random>
+#include <set>
+#include <thread>
+
+#include "appcore/drive_wait.h"
+#include "engine/device/transport.h"
+#include "engine/dispatch/dispatcher.h"
+#include "engine/kavo_burner.h"
+#include "engine/texts.h"
+#include "vdrive/recorder_fixture.h"
+#include "vdrive/registration.h"
+
+namespace vdrivetest {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using engine::OperationPhase;
+using engine::TKavoBurner;
+using vdrive::TMedia;
+
+class EngineThreads : public RecorderTest {
+ protected:
+  void Attach(TMedia media, std::uint32_t blocks = 30000) {
+    Make(media, blocks);
+    Recorder.reset();
+    device::FinalizeTransport();
+    Shared = std::make_shared<vdrive::TVirtualRecorder>(Path, &Clock);
+    Shared->SetLogFile("");
+    device::RegisterDriveProvider("vdrive-threads", [this] {
+      std::vector<std::unique_ptr<device::TPassThroughDrive>> drives;
+      drives.push_back(vdrive::MakePassThroughDrive(Shared));
+      return drives;
+    });
+    Burner.SetSleeper(Sleeper);
+    ASSERT_TRUE(Burner.InitASPI(true, ""));
+    for (const auto& line : Burner.DeviceList())
+      if (line.find("VIRTUAL RECORDER") != std::string::npos) Burner.SelectDevice(line);
+    ASSERT_EQ(Burner.DeviceType(), 5);
+    Burner.OnWriteDone = [this](TKavoBurner&, const std::string& e) {
+      Note();
+      Result = e;
+      Ended = true;
+    };
+    Burner.OnEraseDone = [this](TKavoBurner&, bool e) {
+      Note();
+      EraseError = e;
+      Ended = true;
+    };
+    Burner.OnFinalizingTrack = [this](TKavoBurner&) { Note(); };
+    Burner.OnDebugMessage = [this](device::TSCSIDevice&, const std::string&, std::uint8_t) { Note(); };
+    Burner.OnProgress = [this](TKavoBurner&, const engine::Progress&) { Note(); };
+    Burner.SetDispatcher(&Queue);
+    Source = Dir.Str() + "/src";
+    std::filesystem::create_directories(Source);
+    for (int i = 0; i < 6; ++i)
+      std::ofstream(Source + "/f" + std::to_string(i) + ".bin") << std::string(300000, static_cast<char>('a' + i));
+  }
+  void TearDown() override {
+    Burner.CancelOperation();
+    Burner.WaitForOperation();
+    Queue.RunPending(std::chrono::milliseconds(0));
+    Burner.SetDispatcher(nullptr);
+    device::FinalizeTransport();
+    device::UnregisterDriveProvider("vdrive-threads");
+  }
+  // Where each event ran; read on the test thread only.
+  void Note() {
+    std::lock_guard lock(FThreadsMutex);
+    EventThreads.insert(std::this_thread::get_id());
+    ++Events;
+  }
+  // Runs the queue until the operation's end event or the time is up.
+  bool Pump(std::chrono::milliseconds limit) {
+    const auto until = Clock::now() + limit;
+    while (!Ended && Clock::now() < until) Queue.RunPending(std::chrono::milliseconds(20));
+    return Ended;
+  }
+  void Fill() {
+    Burner.ResetCompilation(600000, 20000);
+    Burner.AddFolderToCompilation("\\", Source, false, false, true, platform::kAttrAnyFile, "*.*");
+  }
+  std::string Burn() {
+    Ended = false;
+    Fill();
+    Burner.StartCompilationBurn();
+    EXPECT_TRUE(Pump(std::chrono::seconds(60)));
+    Burner.WaitForOperation();
+    return Result;
+  }
+  // Runs `work` on a worker thread while the test thread runs the queue.
+  template <typename F>
+  auto OnWorker(F work) {
+    auto result = std::async(std::launch::async, work);
+    while (result.wait_for(std::chrono::milliseconds(0)) != std::future_status::ready)
+      Queue.RunPending(std::chrono::milliseconds(20));
+    Queue.RunPending(std::chrono::milliseconds(0));
+    return result.get();
+  }
+
+  std::shared_ptr<vdrive::TVirtualRecorder> Shared;
+  TClockSleeper Sleeper{Clock};
+  dispatch::QueueDispatcher Queue;
+  TKavoBurner Burner;
+  std::string Source;
+  std::string Result;
+  bool EraseError = false;
+  bool Ended = false;
+  std::mutex FThreadsMutex;
+  std::set<std::thread::id> EventThreads;
+  int Events = 0;
+};
+
+TEST_F(EngineThreads, EveryEventOfABurnAVerifyAnImportAndAnEraseArrivesOnTheDispatcherThread) {
+  Attach(TMedia::CdRw);
+  Burner.SetRecordWrites(true);
+  ASSERT_EQ(Burn(), "");
+  EXPECT_EQ(OnWorker([this] { return Burner.VerifyLastBurn(nullptr); }), "");
+  Burner.ResetCompilation(600000, 20000);
+  EXPECT_TRUE(OnWorker([this] { return Burner.ImportDiscSession(-1, nullptr); }));
+  EXPECT_EQ(Burner.CompilationEntryCount(), 6u);
+  const std::string target = Dir.Str() + "/f0.bin";
+  const engine::TFEntry* f0 = Burner.Tables().FindEntry(*Burner.Tables().Root(), "f0.bin");
+  ASSERT_NE(f0, nullptr);
+  EXPECT_EQ(OnWorker([&] { return Burner.ExtractDiscFile(*f0, target); }), 1);
+  Ended = false;
+  ASSERT_TRUE(Burner.Erase(1));
+  EXPECT_TRUE(Pump(std::chrono::seconds(60)));
+  EXPECT_FALSE(EraseError);
+  EXPECT_GT(Events, 10);
+  EXPECT_EQ(EventThreads, std::set<std::thread::id>{std::this_thread::get_id()});
+}
+
+// A drive that takes 10 ms a write and, after 40 writes, stays busy with a
+// long write: the writer pauses (for real) and retries until cancelled.
+class TSlowDrive final : public device::TPassThroughDrive {
+ public:
+  explicit TSlowDrive(std::unique_ptr<device::TPassThroughDrive> inner) : FInner(std::move(inner)) {}
+  bool Open() override { return FInner->Open(); }
+  void Close() override { FInner->Close(); }
+  bool IsOpen() const override { return FInner->IsOpen(); }
+  platform::ScsiOutcome Execute(std::span<const std::uint8_t> cdb, platform::ScsiDirection direction,
+                                std::span<std::uint8_t> data, std::span<std::uint8_t> sense,
+                                std::uint32_t timeoutMs) override {
+    if (cdb[0] == 0x2A) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+      if (++FWrites > 40 && sense.size() >= 14) {
+        std::fill(sense.begin(), sense.end(), std::uint8_t{0});
+        sense[0] = 0x70;
+        sense[2] = 0x02;  // NOT READY
+        sense[7] = 10;
+        sense[12] = 0x04;  // LONG WRITE IN PROGRESS
+        sense[13] = 0x08;
+        platform::ScsiOutcome busy;
+        busy.CallOk = true;
+        busy.ScsiStatus = 0x02;
+        return busy;
+      }
+    }
+    return FInner->Execute(cdb, direction, data, sense, timeoutMs);
+  }
+  std::optional<platform::ScsiAddress> Address() override { return FInner->Address(); }
+  char DriveLetter() const override { return FInner->DriveLetter(); }
+  std::string Location() const override { return FInner->Location(); }
+
+ private:
+  std::unique_ptr<device::TPassThroughDrive> FInner;
+  int FWrites = 0;
+};
+
+// With real pauses, only a cancel ends these: the burn and the image burn
+// on a drive that stays busy, the erase of a blank whose end the drive never
+// reports (its clock stands still).
+TEST_F(EngineThreads, ACancelAtARandomPointEndsABurnAnImageBurnAndAnEraseWithinASecond) {
+  std::mt19937 random(17);
+  const std::string image = Dir.Str() + "/in.iso";
+  std::ofstream(image) << std::string(4u << 20, 'i');
+  for (int round = 0; round < 6; ++round) {
+    Attach(round % 3 == 2 ? TMedia::CdRw : TMedia::DvdPlusR);
+    if (round % 3 != 2) {
+      device::FinalizeTransport();
+      device::RegisterDriveProvider("vdrive-threads", [this] {
+        std::vector<std::unique_ptr<device::TPassThroughDrive>> drives;
+        drives.push_back(std::make_unique<TSlowDrive>(vdrive::MakePassThroughDrive(Shared)));
+        return drives;
+      });
+      ASSERT_TRUE(Burner.InitASPI(true, ""));
+      for (const auto& line : Burner.DeviceList())
+        if (line.find("VIRTUAL RECORDER") != std::string::npos) Burner.SelectDevice(line);
+    }
+    Burner.SetSleeper(device::RealSleeper());
+    Burner.SetCacheSize(2097152);
+    std::ofstream(Source + "/big.bin") << std::string(6u << 20, 'b');
+    Ended = false;
+    Result.clear();
+    bool started = false;
+    if (round % 3 == 0) {
+      Fill();
+      started = Burner.StartCompilationBurn();
+    } else if (round % 3 == 1) {
+      started = Burner.StartImageFileBurn(image);
+    } else {
+      started = Burner.Erase(0);
+    }
+    ASSERT_TRUE(started) << "round " << round;
+    const auto wait = std::chrono::milliseconds(50 + random() % 700);
+    EXPECT_FALSE(Pump(wait)) << "round " << round << ": ended without a cancel";
+    const auto cancelled = Clock::now();
+    Burner.CancelOperation();
+    EXPECT_TRUE(Pump(std::chrono::seconds(5))) << "round " << round;
+    EXPECT_LE(Clock::now() - cancelled, std::chrono::seconds(1)) << "round " << round;
+    if (round % 3 == 2)
+      EXPECT_TRUE(EraseError) << "a cancelled wait has not seen the blank end";
+    else
+      EXPECT_EQ(Result, engine::texts::kOperationAborted) << "round " << round;
+    Burner.WaitForOperation();
+    EXPECT_EQ(Burner.ProgressNow().Phase, OperationPhase::Idle);
+  }
+}
+
+// One abort used to stay set for the whole process: the next import read
+// nothing yet reported success, and the next session left every earlier
+// file out.
+TEST_F(EngineThreads, AfterAnAbortedBurnAndImageBuildTheNextSessionKeepsEveryEarlierFile) {
+  Attach(TMedia::CdR);
+  ASSERT_EQ(Burn(), "");
+  // An aborted image build, and a burn aborted while its cache fills.
+  Fill();
+  Ended = false;
+  Burner.OnAddFile = nullptr;
+  Burner.WriteImageFile(Dir.Str() + "/aborted.iso", engine::SaveMode::Threaded);
+  Burner.CancelOperation();
+  ASSERT_TRUE(Pump(std::chrono::seconds(30)));
+  Burner.WaitForOperation();
+  EXPECT_TRUE(Burner.CancelRequested());
+  // The burn's own import announces itself on this thread: the cancel comes
+  // while the burn prepares, before any write.
+  Fill();
+  Ended = false;
+  const auto writesBefore = Shared->CommandLog().size();
+  Burner.SetSessionToImport(-1);
+  Burner.OnDebugMessage = [this](device::TSCSIDevice&, const std::string& m, std::uint8_t) {
+    if (m.find("IMPORTING SESSION") != std::string::npos) Burner.CancelOperation();
+  };
+  Burner.StartCompilationBurn();
+  ASSERT_TRUE(Pump(std::chrono::seconds(30)));
+  Burner.WaitForOperation();
+  Burner.SetSessionToImport(0);
+  Burner.OnDebugMessage = nullptr;
+  ASSERT_EQ(Result, engine::texts::kOperationAborted);
+  for (std::size_t i = writesBefore; i < Shared->CommandLog().size(); ++i)
+    ASSERT_NE(Shared->CommandLog()[i].Opcode(), 0x2A) << "the aborted burn wrote";
+
+  // The next session with the last one imported.
+  std::ofstream(Source + "/new.txt") << "new";
+  Burner.ResetCompilation(600000, 20000);
+  ASSERT_TRUE(Burner.ImportDiscSession(-1, nullptr));
+  EXPECT_EQ(Burner.CompilationEntryCount(), 6u);
+  Burner.AddFileToCompilation("\\", Source + "/new.txt", false);
+  Ended = false;
+  Burner.StartCompilationBurn();
+  ASSERT_TRUE(Pump(std::chrono::seconds(60)));
+  Burner.WaitForOperation();
+  ASSERT_EQ(Result, "");
+  Burner.ResetCompilation(600000, 20000);
+  ASSERT_TRUE(Burner.ImportDiscSession(-1, nullptr));
+  EXPECT_EQ(Burner.CompilationEntryCount(), 7u);
+  const engine::TFEntry* f5 = Burner.Tables().FindEntry(*Burner.Tables().Root(), "f5.bin");
+  ASSERT_NE(f5, nullptr);
+  const std::string out = Dir.Str() + "/f5.out";
+  ASSERT_EQ(Burner.ExtractDiscFile(*f5, out), 1);
+  EXPECT_EQ(std::filesystem::file_size(out), 300000u);
+}
+
+TEST_F(EngineThreads, ACancelledImportReportsFailure) {
+  Attach(TMedia::CdR);
+  ASSERT_EQ(Burn(), "");
+  Burner.ResetCompilation(600000, 20000);
+  // Cancelled from inside the walk, as a window's cancel button would.
+  Burner.OnDebugMessage = [this](device::TSCSIDevice&, const std::string&, std::uint8_t) {
+    Burner.CancelOperation();
+  };
+  EXPECT_FALSE(Burner.ImportDiscSession(-1, nullptr));
+  EXPECT_LT(Burner.CompilationEntryCount(), 6u);
+}
+
+TEST_F(EngineThreads, TheProgressSnapshotFollowsTheBurn) {
+  Attach(TMedia::DvdPlusR);
+  EXPECT_EQ(Burner.ProgressNow().Phase, OperationPhase::Idle);
+  std::ofstream(Source + "/big.bin") << std::string(8u << 20, 'b');
+  Fill();
+  Ended = false;
+  std::set<OperationPhase> seen;
+  std::uint64_t most = 0, total = 0;
+  std::atomic<bool> stop{false};
+  // Another thread reads while the writer writes: TSan checks the lock.
+  std::thread reader([&] {
+    while (!stop) {
+      const auto p = Burner.ProgressNow();
+      seen.insert(p.Phase);
+      most = std::max(most, p.BytesWritten);
+      if (p.BytesTotal != 0) total = p.BytesTotal;
+      EXPECT_LE(p.BytesWritten, p.BytesTotal);
+      EXPECT_LE(p.CacheFillPercent, 100);
+    }
+  });
+  const bool started = Burner.StartCompilationBurn();
+  Pump(std::chrono::seconds(60));
+  Burner.WaitForOperation();
+  stop = true;
+  reader.join();
+  ASSERT_TRUE(started);
+  EXPECT_EQ(Result, "");
+  EXPECT_EQ(seen.count(OperationPhase::Writing), 1u);
+  EXPECT_EQ(total, std::uint64_t{Burner.ImageSectors()} * 2048);
+  EXPECT_GT(most, 0u);
+  EXPECT_EQ(Burner.ProgressNow().Phase, OperationPhase::Idle);
+}
+
+// Answers Retry a number of times, then Cancel.
+class TCountingAsk final : public engine::Interaction {
+ public:
+  explicit TCountingAsk(int retries) : FRetries(retries) {}
+  engine::NotReadyAnswer DriveNotReady(const engine::DriveQuestion& q) override {
+    ++Asked;
+    Text = q.Text;
+    if (OnAsk) OnAsk();
+    return Asked <= FRetries ? engine::NotReadyAnswer::Retry : engine::NotReadyAnswer::Cancel;
+  }
+  engine::NotReadyAnswer InsertDisc(const engine::DriveQuestion&) override { return engine::NotReadyAnswer::Cancel; }
+  engine::OverwriteAnswer OverwriteFile(const std::string&) override { return engine::OverwriteAnswer::Skip; }
+  int Asked = 0;
+  std::string Text;
+  std::function<void()> OnAsk;
+
+ private:
+  int FRetries;
+};
+
+TEST_F(EngineThreads, TheWaitForADiscAsksThroughTheInterfaceAsTheOptionsSay) {
+  Attach(TMedia::CdR);
+  vdrive::TFaults never;
+  never.NeverReady = true;
+  Shared->SetFaults(never);
+  appcore::DiscWaitSettings settings;
+  settings.Text = "insert a disc";
+  settings.RetryPauseMs = 5000;
+
+  // Ask: the person is asked; Retry after the disc went in finds it ready.
+  TCountingAsk ask(5);
+  ask.OnAsk = [&] {
+    if (ask.Asked == 2) Shared->SetFaults({});
+  };
+  const auto before = Clock.Now;
+  EXPECT_EQ(appcore::WaitForDisc(Burner, ask, settings), appcore::DiscWait::Ready);
+  EXPECT_EQ(ask.Asked, 2);
+  EXPECT_EQ(ask.Text, "insert a disc");
+  EXPECT_GE(Clock.Now - before, 10000);
+
+  // Cancel in the question ends the wait; "Cancel the task." asks nobody.
+  Shared->SetFaults(never);
+  TCountingAsk refuse(0);
+  EXPECT_EQ(appcore::WaitForDisc(Burner, refuse, settings), appcore::DiscWait::Cancelled);
+  EXPECT_EQ(refuse.Asked, 1);
+  settings.Action = appcore::NotReadyAction::Cancel;
+  TCountingAsk silent(5);
+  EXPECT_EQ(appcore::WaitForDisc(Burner, silent, settings), appcore::DiscWait::Cancelled);
+  EXPECT_EQ(silent.Asked, 0);
+
+  // The command line's answers: retries from its options, then give up.
+  settings.Action = appcore::NotReadyAction::Ask;
+  engine::NonInteractiveAnswers answers;
+  answers.NotReadyRetries = 3;
+  engine::NonInteractive unattended(answers);
+  EXPECT_EQ(appcore::WaitForDisc(Burner, unattended, settings), appcore::DiscWait::Cancelled);
+  EXPECT_EQ(unattended.QuestionsAsked(), 4);
+}
+
+}  // namespace
+}  // namespace vdrivetest
+
+namespace vdrivetest {
+namespace {
+
+TEST_F(EngineThreads, BackgroundWorkLeavesTheCallerFreeAndEndsOnCancelAndOnDestruction) {
+  Attach(TMedia::CdR);
+  ASSERT_EQ(Burn(), "");
+  // An import and a quick image write on the operation's worker; their
+  // events and the end come to this thread.
+  bool imported = false;
+  Ended = false;
+  Burner.ResetCompilation(600000, 20000);
+  ASSERT_TRUE(Burner.StartBackground(
+      OperationPhase::Importing, [&](TKavoBurner& b) { imported = b.ImportDiscSession(-1, nullptr); },
+      [this](TKavoBurner&) { Ended = true; }));
+  EXPECT_FALSE(Burner.StartCompilationBurn()) << "one operation at a time";
+  EXPECT_EQ(Result, engine::texts::kAnotherOperation);
+  Ended = false;
+  ASSERT_TRUE(Pump(std::chrono::seconds(30)));
+  EXPECT_TRUE(imported);
+  EXPECT_EQ(Burner.CompilationEntryCount(), 6u);
+  const std::string image = Dir.Str() + "/quick.iso";
+  Ended = false;
+  Result = "not ended";
+  bool finished = false;
+  ASSERT_TRUE(Burner.StartBackground(
+      OperationPhase::Writing, [&](TKavoBurner& b) { b.WriteImageFile(image, engine::SaveMode::Quick); },
+      [&](TKavoBurner&) { finished = true; }));
+  const auto until = Clock::now() + std::chrono::seconds(30);
+  while (!finished && Clock::now() < until) Queue.RunPending(std::chrono::milliseconds(20));
+  EXPECT_EQ(Result, "");
+  EXPECT_TRUE(std::filesystem::exists(image));
+  EXPECT_EQ(EventThreads, std::set<std::thread::id>{std::this_thread::get_id()});
+
+  // A wait for a disc that never comes, with real pauses: a cancel ends it.
+  vdrive::TFaults never;
+  never.NeverReady = true;
+  Shared->SetFaults(never);
+  Burner.SetSleeper(device::RealSleeper());
+  auto waitForever = [](TKavoBurner& b, appcore::DiscWait& outcome) {
+    engine::NonInteractiveAnswers answers;
+    answers.NotReadyRetries = 1000;
+    engine::NonInteractive unattended(answers);
+    appcore::DiscWaitSettings settings;
+    settings.RetryPauseMs = 5000;
+    const auto token = b.CancelToken();
+    settings.Cancel = token.get();
+    outcome = appcore::WaitForDisc(b, unattended, settings);
+  };
+  appcore::DiscWait outcome = appcore::DiscWait::Ready;
+  Ended = false;
+  ASSERT_TRUE(Burner.StartBackground(
+      OperationPhase::Preparing, [&](TKavoBurner& b) { waitForever(b, outcome); }, [this](TKavoBurner&) { Ended = true; }));
+  EXPECT_FALSE(Pump(std::chrono::milliseconds(300)));
+  const auto cancelled = Clock::now();
+  Burner.CancelOperation();
+  EXPECT_TRUE(Pump(std::chrono::seconds(5)));
+  EXPECT_LE(Clock::now() - cancelled, std::chrono::seconds(1));
+  EXPECT_EQ(outcome, appcore::DiscWait::Cancelled);
+
+  // Destroying a component whose work still runs cancels and joins it.
+  appcore::DiscWait other = appcore::DiscWait::Ready;
+  auto second = std::make_unique<TKavoBurner>();
+  ASSERT_TRUE(second->StartBackground(OperationPhase::Preparing, [&](TKavoBurner& b) { waitForever(b, other); }, nullptr));
+  std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  const auto destroyed = Clock::now();
+  second.reset();
+  EXPECT_LE(Clock::now() - destroyed, std::chrono::seconds(1));
+  EXPECT_EQ(other, appcore::DiscWait::Cancelled);
+}
+
+}  // namespace
+}  // namespace vdrivetest
