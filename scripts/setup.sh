@@ -17,9 +17,15 @@ usage() {
 [ $# -eq 1 ] || usage
 mode=$1
 
-build_packages=(cmake ninja-build g++ libgtest-dev libgmock-dev pkg-config)
+build_packages=(cmake ninja-build g++ libgtest-dev libgmock-dev pkg-config libssl-dev)
+# The desktop program zantic (Qt 6 Widgets, Multimedia for its sounds); Xvfb
+# gives it a screen where there is none.
+build_packages+=(qt6-base-dev qt6-multimedia-dev xvfb)
 # The peer readers the interop test compares our images with.
 test_packages=(xorriso genisoimage p7zip-full libcdio-utils python3 python3-pycdlib attr strace)
+# The package test: cpack's Debian generator reads library dependencies with
+# dpkg-shlibdeps.
+test_packages+=(dpkg-dev)
 # The session-import fuzzer (libFuzzer) builds with clang.
 test_packages+=(clang-14 libclang-rt-14-dev)
 # QEMU's emulated drives in a small VM (its kernel and busybox are fetched
@@ -91,7 +97,7 @@ install_packages "${packages[@]}"
 case "$mode" in
   run)
     cmake --preset release
-    cmake --build --preset release --target zantic-cli
+    cmake --build --preset release --target zantic-cli zantic
     cli=build/release/src/cli/zantic-cli
     mkdir -p out
     # A blank DVD+R in a virtual recorder: the sample tree is burned onto
@@ -107,6 +113,11 @@ case "$mode" in
       echo "Joliet names on the disc (out/sample.iso, exported from out/sample.zvd):"
       # isoinfo prints Joliet names in Latin-1; the terminal reads UTF-8.
       isoinfo -f -J -i out/sample.iso | iconv -f ISO-8859-1 -t UTF-8
+    fi
+    if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then
+      echo
+      echo "starting the desktop program: build/release/src/app/zantic"
+      nohup build/release/src/app/zantic >/dev/null 2>&1 &
     fi
     ;;
   test)

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # The Windows stage of the tests: the engine, zantic-cli.exe and the test
-# programs cross-built with mingw-w64 for i686 (the designed target) and
+# programs cross-built with mingw-w64 for i686 (the main target) and
 # x86_64; the tests and the image check run under wine. Needs what
 # `scripts/setup.sh test` installs (mingw-w64, wine).
 #

@@ -1,12 +1,12 @@
 #pragma once
-// INI profile files read and written key by key, with the rules the program's
-// files were always written with: sections and keys compared without regard
-// to ASCII case, values trimmed, the first of duplicate sections or keys wins,
-// anything missing or malformed gives the caller's default. Changing one key
+// INI profile files read and written key by key: sections and keys compared
+// without regard to ASCII case, values trimmed, the first of duplicate
+// sections or keys wins, anything missing or malformed gives the caller's
+// default. Changing one key
 // keeps every other line (comments, unknown sections, order) as it was.
 //
 // Line endings: files are read with CRLF or LF; a file keeps the ending of its
-// first line, and a new file gets CRLF as the Windows build always wrote.
+// first line, and a new file gets CRLF, as Windows programs write them.
 #include <cstddef>
 #include <cstdint>
 #include <string>

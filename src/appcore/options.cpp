@@ -74,6 +74,7 @@ void Options::Load(const IniFile& ini, const std::string& currentDrive) {
   PerformOPC = ini.ReadBool(kBurning, "PerformOPC", defaults.PerformOPC);
   SessionNo = ini.ReadString(kBurning, "SessionNo", defaults.SessionNo);
   BootImage = ini.ReadString(kBurning, "BootImage", defaults.BootImage);
+  Checksums = ini.ReadBool(kBurning, "Checksums", defaults.Checksums);
 
   AutoExecute = ini.ReadBool(kSchedule, "Auto Execute", defaults.AutoExecute);
   RecordLog = ini.ReadBool(kSchedule, "Record Log", defaults.RecordLog);
@@ -131,6 +132,7 @@ void Options::Save(IniFile& ini, std::uint32_t cacheSize) const {
   ini.WriteBool(kBurning, "QuickSaveISO", QuickSaveISO);
   ini.WriteBool(kBurning, "ShowFiles", ShowFiles);
   ini.WriteBool(kBurning, "PerformOPC", PerformOPC);
+  ini.WriteBool(kBurning, "Checksums", Checksums);
   ini.WriteInteger(kBurning, "CacheSize", cacheSize);
 
   ini.WriteBool(kSchedule, "Auto Execute", AutoExecute);

@@ -20,8 +20,7 @@ namespace appcore {
 
 inline constexpr const char* kOptionFileName = "Option.ini";
 
-// The Windows build used no skin on Windows XP and "devoir" everywhere else;
-// Linux is "everywhere else".
+// No skin on Windows XP and "devoir" everywhere else, Linux included.
 std::string DefaultSkinName();
 
 enum class SoundEvent : std::size_t {
@@ -70,6 +69,7 @@ class Options {
 
   // --- Burning
   bool ArchiveFiles = false;
+  bool Checksums = true;  // task and scheduled burns add the checksum file
   bool ImportSession = false;
   std::string SessionNo = "0";
   bool CloseTrack = true;

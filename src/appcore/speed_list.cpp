@@ -43,3 +43,22 @@ std::uint32_t SpeedTextToKBps(const std::string& text, std::uint8_t discType) {
 }
 
 }  // namespace appcore
+
+namespace appcore {
+
+std::optional<std::uint16_t> ParseSpeed(const std::string& text, std::uint8_t medium) {
+  if (text.empty() || text == "Max" || text == "max") return std::uint16_t{0};
+  if (text.back() == 'X' || text.back() == 'x') {
+    std::string factor = text;
+    factor.back() = 'X';
+    const std::uint32_t v = SpeedTextToKBps(factor, medium);
+    if (v == 0 || v > 0xFFFF) return std::nullopt;
+    return static_cast<std::uint16_t>(v);
+  }
+  std::uint32_t v = 0;
+  const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), v);
+  if (ec != std::errc() || end != text.data() + text.size() || v == 0 || v > 0xFFFF) return std::nullopt;
+  return static_cast<std::uint16_t>(v);
+}
+
+}  // namespace appcore

@@ -2,6 +2,7 @@
 // The write-speed list of the burn and erase dialogs, and the way an entry
 // turns back into a speed when an operation starts.
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -23,5 +24,9 @@ std::size_t RestoreSpeedIndex(int remembered, std::size_t listSize);
 // 0 for "", "Max" or a text without a number; otherwise the number before
 // "X" times 177 (CD media, codes below 4) or 1385, rounded.
 std::uint32_t SpeedTextToKBps(const std::string& text, std::uint8_t discType);
+// A speed as a person types it: "Max" or empty (0, the drive's fastest), a
+// factor such as "16X" for the medium, or kB/s. Nothing when it is none of
+// them or does not fit the drive's 16-bit field.
+std::optional<std::uint16_t> ParseSpeed(const std::string& text, std::uint8_t medium);
 
 }  // namespace appcore

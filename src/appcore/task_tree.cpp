@@ -108,6 +108,12 @@ bool DecodeNodeText(std::string_view raw, TaskNode& node) {
   return Unescape(name, node.Name) && Unescape(size, node.SizeText);
 }
 
+// A folder the user made becomes one directory of the disc; a name that
+// reads back as another path is refused.
+bool IsFolderNameForDisc(const std::string& name) {
+  return !name.empty() && name != "." && name != ".." && name.find_first_of("/\\") == std::string::npos;
+}
+
 bool IsBlank(char c) { return c == '\r' || c == '\n' || c == ' ' || c == '\t'; }
 
 std::int64_t SaturatingAdd(std::int64_t a, std::int64_t b) {
@@ -129,7 +135,11 @@ void TransferChildren(const TaskNode& node, const std::string& dest, engine::TKa
                       TransferReport& report) {
   for (const auto& child : node.Children) {
     if (!child->IsItem()) {
-      burner.MakeCompilationDir(dest, child->Name);
+      // A refused folder takes its contents with it; the engine said why.
+      if (burner.MakeCompilationDir(dest, child->Name) == nullptr) {
+        report.RefusedFolders.push_back(child->Name);
+        continue;
+      }
       TransferChildren(*child, dest + child->Name + "\\", burner, archiveOnly, report);
       continue;
     }
@@ -283,6 +293,8 @@ base::Result<TaskTree> ParseTaskText(std::string_view text) {
     if (++nodes > kMaxTaskNodes) return Damaged(texts::kTaskFileTooManyNodes);
     auto child = std::make_unique<TaskNode>();
     if (const char* problem = readNode(*child)) return Damaged(problem);
+    if (!child->IsItem() && !IsFolderNameForDisc(child->Name))
+      return base::MakeError(base::ErrorKind::InvalidData, texts::kTaskFileBadFolderName + child->Name);
     open.back()->Children.push_back(std::move(child));
     open.push_back(open.back()->Children.back().get());
   }

@@ -100,6 +100,7 @@ base::Status WriteTaskFile(const std::string& path, const TaskNode& root);
 // What the transfer could not hand over: sources that no longer exist.
 struct TransferReport {
   std::vector<std::string> MissingSources;
+  std::vector<std::string> RefusedFolders;  // folders the compilation could not take, with what they held
 };
 
 // Hands the tree to the burner's compilation, which the caller has reset:

@@ -1,6 +1,6 @@
 #pragma once
 // Every text of the application core that a person reads, side by side.
-// Texts the windows have always shown are kept exactly as they were.
+// Texts are kept exactly, typos included: users and their logs know them.
 namespace appcore::texts {
 
 // Tasks and the compilation.
@@ -15,6 +15,12 @@ inline constexpr const char* kTaskFileUnterminated = "The task file ends in the 
 inline constexpr const char* kTaskFileTrailing = "The task file has text after its end";
 inline constexpr const char* kTaskFileBadEscape = "The task file holds a damaged name";
 inline constexpr const char* kTaskFileUnreadable = "The task file cannot be read: ";
+inline constexpr const char* kTaskFileBadFolderName =
+    "The task file holds a folder name that cannot go on a disc (\".\", \"..\", \"/\" or \"\\\"): ";
+
+// Burning.
+inline constexpr const char* kVerifying = ">>> Verifying...";
+inline constexpr const char* kVerified = ">>> Verified: every sector written reads back the same.";
 
 // Scheduled tasks.
 inline constexpr const char* kScheduleWindowCaption = "Schedule a backup";

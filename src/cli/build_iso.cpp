@@ -4,6 +4,8 @@
 #include <filesystem>
 #include <string>
 
+#include "appcore/image_output.h"
+#include "appcore/sources.h"
 #include "cli/progress.h"
 #include "engine/dispatch/dispatcher.h"
 #include "engine/kavo_burner.h"
@@ -16,34 +18,39 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// The name a folder source gets on the disc: its own last component.
-std::string FolderName(const std::string& source) {
-  std::error_code ec;
-  fs::path p = fs::absolute(platform::Utf8Path(source), ec).lexically_normal();
-  std::string s = platform::PathUtf8(p);
-  while (s.size() > 1 && platform::IsPathSeparator(s.back())) s.pop_back();
-  return platform::PathUtf8(platform::Utf8Path(s).filename());
-}
-
 }  // namespace
 
+bool CheckOutput(const std::string& output, const std::vector<std::string>& sources, std::FILE* err) {
+  switch (appcore::CheckImageOutput(output, sources)) {
+    case appcore::ImageOutputProblem::None: return true;
+    case appcore::ImageOutputProblem::Folder:
+      std::fprintf(err, "zantic-cli: the output is a folder, not a file: %s\n", output.c_str());
+      return false;
+    case appcore::ImageOutputProblem::NotRegular:
+      std::fprintf(err, "zantic-cli: the output is not a regular file (a device, FIFO or socket): %s\n",
+                   output.c_str());
+      return false;
+    case appcore::ImageOutputProblem::IsSource:
+      std::fprintf(err, "zantic-cli: the output is one of the sources: %s\n", output.c_str());
+      return false;
+  }
+  return false;
+}
+
+void NoteLongLabel(const std::string& label, std::FILE* err) {
+  if (label.size() > kVolumeLabelBytes)
+    std::fprintf(err, "zantic-cli: the volume label has %zu characters; the disc keeps the first %zu (16 in the Joliet tree): %s\n",
+                 label.size(), kVolumeLabelBytes, label.c_str());
+}
+
 bool AddSource(engine::TKavoBurner& burner, const std::string& source, std::FILE* err) {
-  if (platform::IsDirectory(source)) {
-    const std::string name = FolderName(source);
-    std::string dest = "\\";
-    if (!name.empty()) {  // the file-system root has no name: its contents go into the root
-      if (burner.MakeCompilationDir("\\", name) == nullptr) return false;
-      dest += name;
-    }
-    // Refused entries have been reported one by one; the rest goes in.
-    burner.AddFolderToCompilation(dest, source, false, false, true, platform::kAttrAnyFile, "*.*");
-    return true;
+  switch (appcore::AddSource(burner, source)) {
+    case appcore::SourceAdded::Added: return true;
+    case appcore::SourceAdded::FolderRefused: return false;  // the engine said why
+    case appcore::SourceAdded::NotFound: break;
   }
-  if (burner.AddFileToCompilation("\\", source, false) == 255) {
-    std::fprintf(err, "zantic-cli: source not found: %s\n", source.c_str());
-    return false;
-  }
-  return true;
+  std::fprintf(err, "zantic-cli: source not found: %s\n", source.c_str());
+  return false;
 }
 
 int RunBuildIso(engine::TKavoBurner& burner, const BuildIsoOptions& o, std::FILE* out, std::FILE* err) {
@@ -54,24 +61,21 @@ int RunBuildIso(engine::TKavoBurner& burner, const BuildIsoOptions& o, std::FILE
       return kExitBadInput;
     }
   }
-  {
-    std::error_code ec;
-    if (fs::is_directory(platform::Utf8Path(o.Output), ec)) {
-      std::fprintf(err, "zantic-cli: the output is a folder, not a file: %s\n", o.Output.c_str());
-      return kExitBadInput;
-    }
-  }
+  if (!CheckOutput(o.Output, o.Sources, err)) return kExitBadInput;
+  NoteLongLabel(o.Volume, err);
   if (!o.BootImage.empty()) {
     // The engine quietly writes a non-bootable image without one; asked for
     // on the command line, that is a mistake to report.
-    platform::FindData boot;
-    if (!platform::GetFileInfo(o.BootImage, boot)) {
-      std::fprintf(err, "zantic-cli: boot image not found: %s\n", o.BootImage.c_str());
-      return kExitBadInput;
-    }
-    if ((boot.Attributes & platform::kAttrDirectory) != 0 || boot.Special || boot.Size == 0) {
-      std::fprintf(err, "zantic-cli: the boot image is not a file with contents: %s\n", o.BootImage.c_str());
-      return kExitBadInput;
+    switch (engine::CheckBootImage(o.BootImage)) {
+      case engine::BootProblem::None: break;
+      case engine::BootProblem::NoImage:
+      case engine::BootProblem::Missing:
+        std::fprintf(err, "zantic-cli: boot image not found: %s\n", o.BootImage.c_str());
+        return kExitBadInput;
+      case engine::BootProblem::NotAFile:
+      case engine::BootProblem::Empty:
+        std::fprintf(err, "zantic-cli: the boot image is not a file with contents: %s\n", o.BootImage.c_str());
+        return kExitBadInput;
     }
   }
 
@@ -157,7 +161,7 @@ int RunBuildIso(engine::TKavoBurner& burner, const BuildIsoOptions& o, std::FILE
     std::fprintf(err, "zantic-cli: %s\n", error.c_str());
     return error == engine::texts::kOperationAborted ? kExitAborted : kExitFailed;
   }
-  if (!o.BootImage.empty() && !burner.Bootable) {
+  if (!o.BootImage.empty() && burner.LastBootProblem() != engine::BootProblem::None) {
     std::fprintf(err, "zantic-cli: the boot image went away while building; the image is not bootable: %s\n",
                  o.BootImage.c_str());
     return kExitFailed;

@@ -1,7 +1,10 @@
 #pragma once
 // zantic-cli build-iso: sources into a compilation, the compilation into an
 // .iso file.
+#include <cstddef>
 #include <cstdio>
+#include <string>
+#include <vector>
 
 #include "cli/options.h"
 
@@ -22,6 +25,13 @@ enum ExitCode : int {
 // Runs the command with the given burner (so that a signal handler can
 // cancel it); messages go to `err`, the summary to `out`.
 int RunBuildIso(engine::TKavoBurner& burner, const BuildIsoOptions& options, std::FILE* out, std::FILE* err);
+// The volume identifier field holds 32 bytes (ECMA-119 8.4.6).
+inline constexpr std::size_t kVolumeLabelBytes = 32;
+// False, with the reason on `err`, when the image must not be written to
+// `output`: a folder, a device or FIFO, or one of the sources.
+bool CheckOutput(const std::string& output, const std::vector<std::string>& sources, std::FILE* err);
+// Says so when a label is longer than a disc keeps.
+void NoteLongLabel(const std::string& label, std::FILE* err);
 // Adds one source to the compilation: a folder as a folder of its own name,
 // a file into the root. False when it cannot be added at all.
 bool AddSource(engine::TKavoBurner& burner, const std::string& source, std::FILE* err);

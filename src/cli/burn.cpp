@@ -2,10 +2,14 @@
 
 #include <chrono>
 #include <cstdlib>
+#include <optional>
 
+#include "appcore/burn_run.h"
+#include "appcore/progress.h"
 #include "appcore/speed_list.h"
 #include "cli/build_iso.h"
-#include "cli/drive_select.h"
+#include "appcore/drive_select.h"
+#include "cli/health_common.h"
 #include "engine/device/media_types.h"
 #include "engine/device/speed_text.h"
 #include "engine/dispatch/dispatcher.h"
@@ -30,6 +34,7 @@ struct TBurnOptions {
   bool Help = false;
   bool Quick = false;
   bool Full = false;
+  bool Checksums = false;
   std::string ImportSession;
   std::string Label;
   std::string Boot;
@@ -61,6 +66,7 @@ bool Parse(const std::vector<std::string>& args, TBurnOptions& o, std::string& e
     else if (a == "--verify") o.Verify = true;
     else if (a == "--quick") o.Quick = true;
     else if (a == "--full") o.Full = true;
+    else if (a == "--checksums") o.Checksums = true;
     else if (!a.empty() && a[0] == '-' && a != "-") {
       error = "unknown option: " + a;
       return false;
@@ -72,33 +78,12 @@ bool Parse(const std::vector<std::string>& args, TBurnOptions& o, std::string& e
 }  // namespace
 
 bool SpeedOf(const std::string& text, std::uint8_t medium, std::uint16_t& kbps) {
-  if (text.empty() || text == "Max" || text == "max") {
-    kbps = 0;
-    return true;
-  }
-  if (text.back() == 'X' || text.back() == 'x') {
-    std::string factor = text;
-    factor.back() = 'X';
-    const std::uint32_t v = appcore::SpeedTextToKBps(factor, medium);
-    if (v == 0 || v > 0xFFFF) return false;
-    kbps = static_cast<std::uint16_t>(v);
-    return true;
-  }
-  char* end = nullptr;
-  const long v = std::strtol(text.c_str(), &end, 10);
-  if (end == text.c_str() || *end != '\0' || v <= 0 || v > 0xFFFF) return false;
-  kbps = static_cast<std::uint16_t>(v);
-  return true;
+  const auto parsed = appcore::ParseSpeed(text, medium);
+  if (parsed) kbps = *parsed;
+  return parsed.has_value();
 }
 
 namespace {
-
-std::string Clock3(double seconds) {
-  const long s = seconds < 0 ? 0 : static_cast<long>(seconds);
-  char text[32];
-  std::snprintf(text, sizeof text, "%ld:%02ld:%02ld", s / 3600, s / 60 % 60, s % 60);
-  return text;
-}
 
 // One status line: percent, MB of MB, speed, elapsed and remaining time,
 // cache fill and drive buffer fill. Redrawn in place on a terminal, one line
@@ -111,16 +96,13 @@ class TBurnProgress {
     if (now - FLast < (FTty ? std::chrono::milliseconds(500) : std::chrono::seconds(10))) return;
     FLast = now;
     const std::uint64_t done = b.BytesWritten();
-    const double elapsed = std::chrono::duration<double>(now - FStart).count();
-    const double fraction = total == 0 ? 0 : static_cast<double>(done) / static_cast<double>(total);
-    const double kbps = elapsed > 0 ? static_cast<double>(done) / 1024.0 / elapsed : 0;
-    const double remain = fraction > 0 ? elapsed / fraction * (1 - fraction) : 0;
-    const std::uint32_t size = b.DeviceBufferSize(), free = b.DeviceFreeBufferSize();
-    const int buffer = size > 0 && size >= free ? static_cast<int>((size - free) * 100.0 / size + 0.5) : 0;
+    const auto f = appcore::ComputeProgress(done, total, std::chrono::duration<double>(now - FStart).count(), 0);
+    const int buffer = appcore::DriveBufferPercent(b.DeviceBufferSize(), b.DeviceFreeBufferSize());
     std::fprintf(FErr, "%s%3d%%  %.1f/%.1f MB  %.0f KB/s  elapsed %s  left %s  cache %d%%  buffer %d%%%s",
-                 FTty ? "\r" : "", static_cast<int>(fraction * 100), static_cast<double>(done) / 1048576.0,
-                 static_cast<double>(total) / 1048576.0, kbps,
-                 Clock3(elapsed).c_str(), Clock3(remain).c_str(), b.CacheFillPercent(), buffer, FTty ? "  " : "\n");
+                 FTty ? "\r" : "", f.Percent, static_cast<double>(done) / 1048576.0,
+                 static_cast<double>(total) / 1048576.0, f.KBytesPerSecond,
+                 appcore::PaddedClockText(f.ElapsedSeconds).c_str(), appcore::PaddedClockText(f.RemainingSeconds).c_str(),
+                 b.CacheFillPercent(), buffer, FTty ? "  " : "\n");
     std::fflush(FErr);
     FDrawn = true;
   }
@@ -138,58 +120,47 @@ class TBurnProgress {
 };
 
 // Starts the burn of an image file or, with `image` empty, of the filled
-// compilation, and runs the events until the writer reports its end.
+// compilation, and runs the events until it has ended.
 int Write(engine::TKavoBurner& burner, const std::string& image, const TBurnSettings& settings, std::FILE* out,
           std::FILE* err) {
-  const bool test = burner.TestWrite();
-  burner.SetRecordWrites(settings.Verify && !test);
   burner.OnDebugMessage = [err](device::TSCSIDevice&, const std::string& m, std::uint8_t) {
     std::fprintf(err, "%s\n", m.c_str());
   };
-  std::uint64_t total = 0;
-  std::string result;
-  bool done = false;
-  burner.OnWriteDone = [&](engine::TKavoBurner&, const std::string& e) {
-    result = e;
-    done = true;
-  };
   TBurnProgress progress(err);
-  burner.OnFinalizingTrack = [&](engine::TKavoBurner&) {
-    progress.Break();
-    std::fprintf(err, ">>> Finalizing track...Please wait.\n");
-  };
   dispatch::QueueDispatcher queue;
   burner.SetDispatcher(&queue);
-  const bool started = image.empty() ? burner.StartCompilationBurn() : burner.StartImageFileBurn(image);
-  total = std::uint64_t{burner.ImageSectors()} * 2048;
-  while (!done) {
-    queue.RunPending(std::chrono::milliseconds(200));
-    if (started) progress.Update(burner, total);
-    if (settings.StopRequested && settings.StopRequested()) burner.CancelOperation();
+  std::optional<appcore::BurnEnd> end;
+  {
+    appcore::BurnRun run(burner);
+    run.OnFinalizing = [&] {
+      progress.Break();
+      std::fprintf(err, ">>> Finalizing track...Please wait.\n");
+    };
+    appcore::BurnRequest request;
+    request.ImageFile = image;
+    request.Verify = settings.Verify;
+    run.Start(request, [&](const appcore::BurnEnd& e) {
+      progress.Break();
+      end = e;
+    });
+    while (!end) {
+      queue.RunPending(std::chrono::milliseconds(200));
+      if (!end && run.Running()) progress.Update(burner, run.TotalBytes());
+      if (settings.StopRequested && settings.StopRequested()) run.Cancel();
+    }
+    burner.WaitForOperation();
   }
-  burner.WaitForOperation();
   progress.Break();
   burner.SetDispatcher(nullptr);
-  // These two refer to this frame.
-  burner.OnWriteDone = nullptr;
-  burner.OnFinalizingTrack = nullptr;
-  if (!result.empty()) {
-    std::fprintf(err, "zantic-cli: %s\n", result.c_str());
-    return result == engine::texts::kOperationAborted ? kExitAborted : kExitFailed;
+  if (end->Outcome != appcore::BurnOutcome::Done) {
+    std::fprintf(err, "zantic-cli: %s\n", end->Error.c_str());
+    return end->Outcome == appcore::BurnOutcome::Aborted ? kExitAborted : kExitFailed;
   }
-  if (settings.Verify && !test) {
-    std::fprintf(err, ">>> Verifying...\n");
-    const std::string mismatch = burner.VerifyLastBurn(nullptr);
-    if (!mismatch.empty()) {
-      std::fprintf(err, "zantic-cli: %s\n", mismatch.c_str());
-      return mismatch == engine::texts::kOperationAborted ? kExitAborted : kExitFailed;
-    }
-    std::fprintf(err, ">>> Verified: every sector written reads back the same.\n");
-  }
+  const std::uint64_t total = end->Sectors * 2048;
   std::fprintf(out, "Burned:    %s\n", burner.DeviceName().c_str());
   std::fprintf(out, "Medium:    %s\n", device::MediumName(settings.Medium));
-  std::fprintf(out, "Sectors:   %llu (%llu bytes)%s\n", static_cast<unsigned long long>(total / 2048),
-               static_cast<unsigned long long>(total), test ? " (test write: nothing recorded)" : "");
+  std::fprintf(out, "Sectors:   %llu (%llu bytes)%s\n", static_cast<unsigned long long>(end->Sectors),
+               static_cast<unsigned long long>(total), end->TestWrite ? " (test write: nothing recorded)" : "");
   return kExitOk;
 }
 
@@ -202,7 +173,7 @@ namespace {
 int SelectDriveAndSpeed(engine::TKavoBurner& burner, const TBurnOptions& o, bool waitForDisc, std::uint8_t& medium,
                         std::uint16_t& speed, std::FILE* err) {
   std::string error;
-  if (!SelectDrive(burner, o.Device, error)) {
+  if (!appcore::SelectDrive(burner, o.Device, error)) {
     std::fprintf(err, "zantic-cli: %s\n", error.c_str());
     return kExitFailed;
   }
@@ -226,8 +197,8 @@ int RunBurn(engine::TKavoBurner& burner, const std::vector<std::string>& args, b
   std::string error;
   if (!Parse(args, o, error) || o.Quick || o.Full || (imageFile && o.Sources.size() != 1) ||
       (!imageFile && o.Sources.empty() && !o.Help) ||
-      (imageFile && (!o.Label.empty() || !o.Boot.empty() || !o.ImportSession.empty()))) {
-    if (error.empty()) error = imageFile ? "burn-iso takes one image file and no -V, --boot or --import-session"
+      (imageFile && (!o.Label.empty() || !o.Boot.empty() || !o.ImportSession.empty() || o.Checksums))) {
+    if (error.empty()) error = imageFile ? "burn-iso takes one image file and no -V, --boot, --import-session or --checksums"
                                          : "burn needs at least one source";
     std::fprintf(err, "zantic-cli: %s\n\n%s", error.c_str(), kBurnUsage);
     return kExitBadInput;
@@ -254,6 +225,7 @@ int RunBurn(engine::TKavoBurner& burner, const std::vector<std::string>& args, b
   settings.Medium = medium;
   if (imageFile) return Write(burner, o.Sources[0], settings, out, err);
   burner.ResetCompilation(600000, 20000);
+  NoteLongLabel(o.Label, err);
   burner.SetIdVolume(o.Label);
   if (!o.Boot.empty()) {
     burner.Bootable = true;
@@ -274,6 +246,9 @@ int RunBurn(engine::TKavoBurner& burner, const std::vector<std::string>& args, b
     }
     burner.SetSessionToImport(static_cast<std::int8_t>(n));
   }
+  std::unique_ptr<health::ChecksumAttachment> sums;
+  if (o.Checksums)
+    if (const int rc = AttachChecksums(burner, sums, err); rc != kExitOk) return rc;
   return BurnCompilation(burner, settings, out, err);
 }
 

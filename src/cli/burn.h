@@ -27,6 +27,8 @@ inline constexpr const char* kBurnUsage =
     "  --no-underrun-protection  record without buffer under-run protection\n"
     "  --verify                  read the written sectors back and compare them\n"
     "  --import-session N        burn: carry over the files of session N (-1: the last)\n"
+    "  --checksums               burn: add ~zantic.sha256, the SHA-256 of every file\n"
+    "                            (sha256sum -c reads it; zantic-cli check compares it)\n"
     "  -V LABEL                  burn: volume label\n"
     "  --boot IMAGE              burn: make the disc bootable (El Torito)\n"
     "\n"

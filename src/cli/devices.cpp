@@ -5,8 +5,19 @@
 #include "engine/device/device_address.h"
 #include "engine/device/scsi_device.h"
 #include "engine/device/transport.h"
+#include "platform/file_find.h"
+#include "vdrive/registration.h"
 
 namespace cli {
+
+void RegisterRecorders(const std::vector<std::string>& args) {
+  for (std::size_t i = 0; i + 1 < args.size(); ++i)
+    if (args[i] == "--device" && platform::FileExists(args[i + 1])) {
+      vdrive::RegisterVirtualRecorderFor(args[i + 1]);
+      return;
+    }
+  vdrive::RegisterVirtualRecorders();
+}
 
 int RunDevices(const std::vector<std::string>& args, std::FILE* out, std::FILE* err) {
   for (const auto& a : args) {

@@ -17,6 +17,10 @@ inline constexpr const char* kNoTransport =
     "and no ASPI library is installed.\n";
 inline constexpr const char* kNoDrivesOn = "No CD/DVD drives found on %s.\n";
 
+// The virtual recorders: one for a disc file named by --device, else the
+// configured ones.
+void RegisterRecorders(const std::vector<std::string>& args);
+
 int RunDevices(const std::vector<std::string>& args, std::FILE* out, std::FILE* err);
 
 }  // namespace cli

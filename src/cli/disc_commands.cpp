@@ -2,11 +2,12 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <limits>
 #include <memory>
 #include <optional>
 
 #include "cli/build_iso.h"
-#include "cli/drive_select.h"
+#include "appcore/drive_select.h"
 #include "engine/iso/date_time.h"
 #include "engine/kavo_burner.h"
 #include "engine/session_list.h"
@@ -18,7 +19,7 @@ namespace cli {
 const char* const kDiscCommandsUsage =
     "usage: zantic-cli sessions (--image FILE | --device DEV)\n"
     "       zantic-cli ls (--image FILE | --device DEV) [--session N] [PATH]\n"
-    "       zantic-cli extract (--image FILE | --device DEV) [--session N] PATH DEST\n"
+    "       zantic-cli extract (--image FILE | --device DEV) [--session N] [--overwrite] PATH DEST\n"
     "\n"
     "sessions   the tracks of the disc with their start and size, and the free space\n"
     "ls         the files of a session below PATH (default the root), with sizes,\n"
@@ -31,10 +32,13 @@ const char* const kDiscCommandsUsage =
     "                       device node or a virtual disc file)\n"
     "      --session N      the session to read; -1 (the default) or a number above\n"
     "                       the last is the last session\n"
+    "      --overwrite      extract: replace files that exist in DEST (without it\n"
+    "                       they are left as they are and named)\n"
     "  -h, --help           show this help\n"
     "\n"
     "Paths on the disc take \"/\" or \"\\\". exit codes: 0 done; 1 the disc could not be\n"
-    "read or a file not written; 2 wrong arguments; 130 interrupted.\n";
+    "read, or a file or folder was left out or not written; 2 wrong arguments;\n"
+    "130 interrupted.\n";
 
 namespace {
 
@@ -44,6 +48,7 @@ struct DiscOptions {
   int Session = -1;
   std::vector<std::string> Positional;
   bool Help = false;
+  bool Overwrite = false;
 };
 
 std::optional<DiscOptions> Parse(const std::vector<std::string>& args, std::string& error) {
@@ -52,6 +57,8 @@ std::optional<DiscOptions> Parse(const std::vector<std::string>& args, std::stri
     const std::string& a = args[i];
     if (a == "-h" || a == "--help") {
       o.Help = true;
+    } else if (a == "--overwrite") {
+      o.Overwrite = true;
     } else if (a == "--image" || a == "--device" || a == "--session") {
       if (i + 1 >= args.size()) {
         error = a + " needs a value";
@@ -115,6 +122,9 @@ std::string LocalName(const iso::TFEntry& e) {
   return n;
 }
 
+// Sectors are 32-bit unsigned on the disc; the entry keeps them signed.
+unsigned StartSector(const iso::TFEntry& e) { return static_cast<std::uint32_t>(e.Extent); }
+
 void List(const iso::TDEntry& dir, const std::string& path, std::FILE* out) {
   for (const iso::TFEntry* e = dir.FirstChild; e != nullptr; e = e->Next) {
     const std::string p = path + "/" + LocalName(*e);
@@ -122,8 +132,8 @@ void List(const iso::TDEntry& dir, const std::string& path, std::FILE* out) {
       std::fprintf(out, "d %12s  %s  %10s  %s/\n", "", DateText(e->DateTime).c_str(), "", p.c_str());
       List(*e->DirEntry, p, out);
     } else {
-      std::fprintf(out, "- %12lld  %s  %10d  %s\n", static_cast<long long>(e->RecordedSize),
-                   DateText(e->DateTime).c_str(), e->Extent, p.c_str());
+      std::fprintf(out, "- %12lld  %s  %10u  %s\n", static_cast<long long>(e->RecordedSize),
+                   DateText(e->DateTime).c_str(), StartSector(*e), p.c_str());
     }
   }
 }
@@ -145,7 +155,8 @@ Found Resolve(engine::TKavoBurner& burner, const std::string& path) {
   return {nullptr, e};
 }
 
-int Extract(engine::TKavoBurner& burner, const Found& what, const std::string& dest, std::FILE* err) {
+int Extract(engine::TKavoBurner& burner, const Found& what, const std::string& discPath, const std::string& dest,
+            std::FILE* err) {
   std::error_code ec;
   const std::filesystem::path folder = std::filesystem::absolute(platform::Utf8Path(dest), ec);
   // Extracting writes into a folder the user names, never a drive's root.
@@ -163,10 +174,19 @@ int Extract(engine::TKavoBurner& burner, const Found& what, const std::string& d
     ok = burner.ExtractDiscFile(*what.File, platform::PathUtf8(folder / platform::Utf8Path(LocalName(*what.File))));
   } else {
     const bool root = what.Dir == burner.Tables().Root();
-    ok = burner.ExtractDiscFolder(*what.Dir, root ? platform::PathUtf8(folder)
-                                                  : platform::PathUtf8(folder / platform::Utf8Path(what.Dir->LongName)));
+    const std::filesystem::path into = root ? folder : folder / platform::Utf8Path(what.Dir->LongName);
+    if (!root && std::filesystem::is_symlink(std::filesystem::symlink_status(into, ec))) {
+      std::fprintf(err, "zantic-cli: %s is a link; extraction does not follow links in the destination\n",
+                   platform::PathUtf8(into).c_str());
+      return kExitFailed;
+    }
+    ok = burner.ExtractDiscFolder(*what.Dir, platform::PathUtf8(into));
   }
   if (burner.CancelRequested()) return kExitAborted;
+  if (burner.ImportLeftOutBelow(DiscPath(discPath))) {
+    std::fprintf(err, "zantic-cli: entries of the disc that could not be read were left out (see above)\n");
+    return kExitFailed;
+  }
   return ok == 1 ? kExitOk : kExitFailed;
 }
 
@@ -203,7 +223,7 @@ int RunDiscCommand(engine::TKavoBurner& burner, const std::string& command, cons
       return kExitBadInput;
     }
     image = std::move(opened.Value());
-  } else if (!SelectDrive(burner, o->Device, error)) {
+  } else if (!appcore::SelectDrive(burner, o->Device, error)) {
     std::fprintf(err, "zantic-cli: %s\n", error.c_str());
     return kExitFailed;
   }
@@ -214,7 +234,10 @@ int RunDiscCommand(engine::TKavoBurner& burner, const std::string& command, cons
   };
   struct Detach {
     engine::TKavoBurner& B;
-    ~Detach() { B.SetDiscSource(nullptr); }
+    ~Detach() {
+      B.SetDiscSource(nullptr);
+      B.OnOverwriteFile = nullptr;
+    }
   } detach{burner};
   const std::string disc = image ? o->Image : o->Device;
 
@@ -226,6 +249,13 @@ int RunDiscCommand(engine::TKavoBurner& burner, const std::string& command, cons
     const bool failed = lines.size() == 1 && lines[0] == engine::texts::kSessionInfoError;
     return failed ? kExitFailed : kExitOk;
   }
+  // Reading a disc has its own bounds; the compilation's entry limit is for burning.
+  burner.ResetCompilation(std::numeric_limits<std::uint32_t>::max(), std::numeric_limits<std::uint32_t>::max());
+  // Nobody is asked here: --overwrite is the answer.
+  engine::NonInteractiveAnswers answers;
+  answers.Overwrite = o->Overwrite;
+  engine::NonInteractive ask(answers);
+  burner.OnOverwriteFile = [&ask](engine::TKavoBurner&, const std::string& path) { return ask.OverwriteFile(path); };
   if (!burner.ImportDiscSession(static_cast<std::int8_t>(o->Session), nullptr)) {
     std::fprintf(err, "zantic-cli: no session could be read from %s\n", disc.c_str());
     return kExitFailed;
@@ -235,10 +265,10 @@ int RunDiscCommand(engine::TKavoBurner& burner, const std::string& command, cons
     std::fprintf(err, "zantic-cli: not on the disc: %s\n", o->Positional[0].c_str());
     return kExitBadInput;
   }
-  if (command == "extract") return Extract(burner, found, o->Positional[1], err);
+  if (command == "extract") return Extract(burner, found, o->Positional[0], o->Positional[1], err);
   if (found.File != nullptr) {
-    std::fprintf(out, "- %12lld  %s  %10d  %s\n", static_cast<long long>(found.File->RecordedSize),
-                 DateText(found.File->DateTime).c_str(), found.File->Extent, Shown(o->Positional[0]).c_str());
+    std::fprintf(out, "- %12lld  %s  %10u  %s\n", static_cast<long long>(found.File->RecordedSize),
+                 DateText(found.File->DateTime).c_str(), StartSector(*found.File), Shown(o->Positional[0]).c_str());
     return kExitOk;
   }
   List(*found.Dir, found.Dir == burner.Tables().Root() ? "" : Shown(o->Positional[0]), out);

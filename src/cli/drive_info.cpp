@@ -4,7 +4,7 @@
 
 #include "appcore/speed_list.h"
 #include "cli/build_iso.h"
-#include "cli/drive_select.h"
+#include "appcore/drive_select.h"
 #include "engine/device/media_types.h"
 #include "engine/kavo_burner.h"
 #include "engine/session_list.h"
@@ -59,15 +59,15 @@ const char* DiscStatusText(std::uint8_t status) {
 }  // namespace
 
 int RunDriveInfo(const std::vector<std::string>& args, std::FILE* out, std::FILE* err) {
-  std::string spec, error;
+  std::string wanted, error;
   bool help = false;
-  if (!ParseDeviceOnly(args, kDriveInfoUsage, spec, help, err)) return kExitBadInput;
+  if (!ParseDeviceOnly(args, kDriveInfoUsage, wanted, help, err)) return kExitBadInput;
   if (help) {
     std::fputs(kDriveInfoUsage, out);
     return kExitOk;
   }
   engine::TKavoBurner burner;
-  if (!SelectDrive(burner, spec, error)) {
+  if (!appcore::SelectDrive(burner, wanted, error)) {
     std::fprintf(err, "zantic-cli: %s\n", error.c_str());
     return kExitFailed;
   }
@@ -88,15 +88,15 @@ int RunDriveInfo(const std::vector<std::string>& args, std::FILE* out, std::FILE
 }
 
 int RunDiscInfo(const std::vector<std::string>& args, std::FILE* out, std::FILE* err) {
-  std::string spec, error;
+  std::string wanted, error;
   bool help = false;
-  if (!ParseDeviceOnly(args, kDiscInfoUsage, spec, help, err)) return kExitBadInput;
+  if (!ParseDeviceOnly(args, kDiscInfoUsage, wanted, help, err)) return kExitBadInput;
   if (help) {
     std::fputs(kDiscInfoUsage, out);
     return kExitOk;
   }
   engine::TKavoBurner burner;
-  if (!SelectDrive(burner, spec, error)) {
+  if (!appcore::SelectDrive(burner, wanted, error)) {
     std::fprintf(err, "zantic-cli: %s\n", error.c_str());
     return kExitFailed;
   }

@@ -6,11 +6,13 @@
 #include <vector>
 
 #include "cli/build_iso.h"
+#include "cli/check_command.h"
 #include "cli/burn.h"
 #include "cli/devices.h"
 #include "cli/disc_commands.h"
 #include "cli/drive_info.h"
 #include "cli/options.h"
+#include "cli/read_command.h"
 #include "cli/vdisc.h"
 #include "cli/schedule_commands.h"
 #include "cli/task_commands.h"
@@ -44,12 +46,7 @@ int main(int argc, char** argv) {
   }
   const std::string command = args[0];
   args.erase(args.begin());
-  // A virtual disc file named as the drive gets a recorder of its own.
-  for (std::size_t i = 0; i + 1 < args.size(); ++i)
-    if (args[i] == "--device" && args[i + 1].find(platform::kPathListSeparator) == std::string::npos &&
-        platform::FileExists(args[i + 1]))
-      platform::SetEnvironment("ZANTIC_VDISC", args[i + 1]);
-  vdrive::RegisterVirtualRecorders();
+  cli::RegisterRecorders(args);
   if (command == "vdisc") return cli::RunVdisc(args, stdout, stderr);
   engine::TKavoBurner burner;
   CatchInterrupts(burner);
@@ -59,6 +56,8 @@ int main(int argc, char** argv) {
   if (cli::IsDiscCommand(command)) return cli::RunDiscCommand(burner, command, args, stdout, stderr);
   if (command == "drive-info") return cli::RunDriveInfo(args, stdout, stderr);
   if (command == "disc-info") return cli::RunDiscInfo(args, stdout, stderr);
+  if (command == "read") return cli::RunRead(burner, args, stdout, stderr);
+  if (command == "check") return cli::RunCheck(burner, args, stdout, stderr);
   if (command == "schedule") return cli::RunScheduleCommand(args, burner, stdout, stderr);
   if (command == "task") return cli::RunTaskCommand(args, burner, stdout, stderr);
   if (command != "build-iso") {

@@ -21,6 +21,8 @@ const char* const kMainUsage =
     "  sessions    list the sessions of a disc\n"
     "  ls          list the files of a session\n"
     "  extract     copy files of a session to a folder\n"
+    "  read        read a disc into an image, with a map of unreadable sectors\n"
+    "  check       read every file of a session and compare its checksums\n"
     "\n"
     "Run 'zantic-cli COMMAND --help' for the options of a command.\n";
 

@@ -7,6 +7,7 @@
 
 #include "appcore/options.h"
 #include "appcore/schedule.h"
+#include "appcore/schedule_runner.h"
 #include "appcore/task_tree.h"
 #include "appcore/texts.h"
 #include "cli/build_iso.h"
@@ -38,9 +39,6 @@ const char* const kScheduleUsage =
 
 namespace {
 
-// A failed task is tried again after this long rather than every check.
-constexpr std::chrono::minutes kRetryAfter{10};
-
 std::string NowText() {
   return appcore::FormatDate(appcore::Today()) + " " + appcore::FormatTime(platform::NowLocal());
 }
@@ -55,29 +53,26 @@ void Log(const appcore::ScheduleStore& store, const std::string& line, std::FILE
 int RunTask(const appcore::ScheduleStore& store, const std::string& programFolder, const std::string& name,
             const std::string& device, const std::function<bool()>& stopRequested, engine::TKavoBurner& burner,
             std::FILE* out, std::FILE* err) {
-  if (auto valid = appcore::ValidateTaskName(name); !valid.Ok()) {
-    std::fprintf(err, "zantic-cli: %s\n", valid.Err().Message.c_str());
-    return kExitBadInput;
+  appcore::ScheduledTaskFile task = appcore::LoadScheduledTask(store, name);
+  switch (task.Status) {
+    case appcore::TaskFileStatus::Ready: break;
+    case appcore::TaskFileStatus::BadName:
+      std::fprintf(err, "zantic-cli: %s\n", task.Error.c_str());
+      return kExitBadInput;
+    case appcore::TaskFileStatus::Missing:
+      std::fprintf(err, "zantic-cli: %s (%s)\n", appcore::texts::kTaskFileMissingRun, task.Path.c_str());
+      return kExitBadInput;
+    case appcore::TaskFileStatus::Unreadable:
+      std::fprintf(err, "zantic-cli: %s\n", task.Error.c_str());
+      return kExitFailed;
+    case appcore::TaskFileStatus::Empty:
+      std::fprintf(out, "The task file of %s is empty: nothing to burn.\n", name.c_str());
+      return kExitOk;
+    case appcore::TaskFileStatus::Damaged:
+      std::fprintf(err, "zantic-cli: %s: %s\n", task.Path.c_str(), task.Error.c_str());
+      return kExitBadInput;
   }
-  const std::string path = store.TaskFilePath(name);
-  if (!platform::FileExists(path)) {
-    std::fprintf(err, "zantic-cli: %s (%s)\n", appcore::texts::kTaskFileMissingRun, path.c_str());
-    return kExitBadInput;
-  }
-  auto text = appcore::ReadTaskFileText(path);
-  if (!text.Ok()) {
-    std::fprintf(err, "zantic-cli: %s\n", text.Err().Message.c_str());
-    return kExitFailed;
-  }
-  if (text.Value().empty()) {
-    std::fprintf(out, "The task file of %s is empty: nothing to burn.\n", name.c_str());
-    return kExitOk;
-  }
-  auto tree = appcore::ParseTaskText(text.Value());
-  if (!tree.Ok()) {
-    std::fprintf(err, "zantic-cli: %s: %s\n", path.c_str(), tree.Err().Message.c_str());
-    return kExitBadInput;
-  }
+  const std::string path = task.Path;
   const appcore::Options options = LoadProgramOptions(programFolder);
   TaskBurn how;
   how.Device = device;
@@ -87,21 +82,22 @@ int RunTask(const appcore::ScheduleStore& store, const std::string& programFolde
     if (options.RecordLog) Log(store, appcore::StartLogLine(path, appcore::FormatDate(appcore::Today()),
                                                             appcore::FormatTime(platform::NowLocal())), err);
   };
-  const int rc = BurnTask(tree.Value(), options, how, burner, out, err);
-  if (rc != kExitOk && rc != kExitIncomplete) {
-    std::fprintf(err, "zantic-cli: task %s was not burnt; it stays due\n", name.c_str());
-    return rc;
+  const int rc = BurnTask(task.Tree, options, how, burner, out, err);
+  std::vector<std::string> problems;
+  const appcore::RunRecord record =
+      appcore::RecordScheduledRun(store, name, options, rc == kExitOk || rc == kExitIncomplete, problems);
+  for (const auto& problem : problems) std::fprintf(err, "zantic-cli: %s\n", problem.c_str());
+  switch (record) {
+    case appcore::RunRecord::StaysDue:
+      std::fprintf(err, "zantic-cli: task %s was not burnt; it stays due\n", name.c_str());
+      break;
+    case appcore::RunRecord::TestWrite:
+      std::fprintf(err, "zantic-cli: task %s: test write, nothing recorded; it stays due\n", name.c_str());
+      break;
+    case appcore::RunRecord::MarkedDone:
+      std::fprintf(out, "Task %s done %s\n", name.c_str(), NowText().c_str());
+      break;
   }
-  if (options.TestWrite) {
-    std::fprintf(err, "zantic-cli: task %s: test write, nothing recorded; it stays due\n", name.c_str());
-    return rc;
-  }
-  const appcore::CalendarDate today = appcore::Today();
-  if (auto saved = store.RecordBackup(name, today); !saved.Ok())
-    std::fprintf(err, "zantic-cli: %s: %s\n", store.ListPath().c_str(), saved.Err().Message.c_str());
-  if (appcore::WritesDoneLine(options))
-    Log(store, appcore::DoneLogLine(appcore::FormatDate(today), appcore::FormatTime(platform::NowLocal())), err);
-  std::fprintf(out, "Task %s done %s\n", name.c_str(), NowText().c_str());
   return rc;
 }
 
@@ -136,7 +132,7 @@ int Daemon(const appcore::ScheduleStore& store, const std::string& programFolder
                !device.empty() ? device.c_str() : options.Drive.empty() ? "the first that writes" : options.Drive.c_str());
   // Each problem is told once, not every 10 seconds.
   std::set<std::string> told;
-  std::map<std::string, std::chrono::steady_clock::time_point> failedAt;
+  appcore::ScheduleRunner runner;
   int rc = kExitOk;
   for (;;) {
     const appcore::CalendarDate today = appcore::Today();
@@ -144,18 +140,15 @@ int Daemon(const appcore::ScheduleStore& store, const std::string& programFolder
     const auto scan = store.ScanDueTasks(rows, today);
     for (const auto& problem : scan.Problems)
       if (told.insert(problem).second) std::fprintf(err, "zantic-cli: %s\n", problem.c_str());
-    for (const std::size_t i : scan.Due) {
+    for (const std::size_t i : runner.Runnable(rows, scan.Due, std::chrono::steady_clock::now())) {
       const std::string& name = rows[i].Name;
-      const auto now = std::chrono::steady_clock::now();
-      if (auto failed = failedAt.find(name); failed != failedAt.end() && now - failed->second < kRetryAfter) continue;
       std::fprintf(out, "Task %s is due.\n", name.c_str());
       std::fflush(out);
       const int ran = RunTask(store, programFolder, name, device, stopRequested, burner, out, err);
       std::fflush(out);
       std::fflush(err);
       if (ran == kExitAborted) return ran;
-      if (ran == kExitOk || ran == kExitIncomplete) failedAt.erase(name);
-      else failedAt[name] = now;
+      runner.Finished(name, ran != kExitOk && ran != kExitIncomplete, std::chrono::steady_clock::now());
       // --once tells the first failure, not only the last task's result.
       if (rc == kExitOk) rc = ran;
     }

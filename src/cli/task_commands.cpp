@@ -6,13 +6,16 @@
 
 #include "appcore/options.h"
 #include "appcore/schedule.h"
+#include "appcore/task_burn.h"
 #include "appcore/task_tree.h"
 #include "appcore/texts.h"
 #include "cli/build_iso.h"
+#include "cli/health_common.h"
 #include "cli/burn.h"
-#include "cli/drive_select.h"
+#include "appcore/drive_select.h"
 #include "cli/progress.h"
 #include "engine/dispatch/dispatcher.h"
+#include "engine/interaction.h"
 #include "engine/kavo_burner.h"
 #include "engine/texts.h"
 #include "platform/program_folder.h"
@@ -121,6 +124,14 @@ std::optional<appcore::TaskTree> LoadTask(const std::string& path, std::FILE* er
   return std::move(tree.Value());
 }
 
+// Every source path the task names.
+void CollectItems(const appcore::TaskNode& node, std::vector<std::string>& into) {
+  for (const auto& child : node.Children) {
+    if (child->IsItem()) into.push_back(child->Name);
+    CollectItems(*child, into);
+  }
+}
+
 int WriteImage(engine::TKavoBurner& burner, const std::string& output, bool quick, std::FILE* err) {
   burner.PrepareLayout(engine::LayoutTarget::ImageFile);
   ProgressBar bar(err);
@@ -161,13 +172,12 @@ int TaskIso(const Parsed& p, engine::TKavoBurner& burner, std::FILE* out, std::F
     std::fprintf(err, "zantic-cli: no output file (-o OUT.iso)\n\n%s", kTaskUsage);
     return kExitBadInput;
   }
-  std::error_code ec;
-  if (std::filesystem::is_directory(platform::Utf8Path(p.Output), ec)) {
-    std::fprintf(err, "zantic-cli: the output is a folder, not a file: %s\n", p.Output.c_str());
-    return kExitBadInput;
-  }
   auto tree = LoadTask(p.Positional[1], err);
   if (!tree) return kExitBadInput;
+  std::vector<std::string> sources{p.Positional[1]};
+  CollectItems(*tree->Root, sources);
+  if (!CheckOutput(p.Output, sources, err)) return kExitBadInput;
+  NoteLongLabel(p.Volume.value_or(tree->Root->Name), err);
   const appcore::Options options = LoadProgramOptions(p.ProgramFolder);
   burner.ResetCompilation(600000, 20000);
   options.ApplyToBurner(burner);
@@ -214,66 +224,63 @@ appcore::Options LoadProgramOptions(const std::string& programFolder) {
 
 int BurnTask(const appcore::TaskTree& tree, const appcore::Options& options, const TaskBurn& how,
              engine::TKavoBurner& burner, std::FILE* out, std::FILE* err) {
-  std::string error;
-  if (!SelectDrive(burner, how.Device.empty() ? options.Drive : how.Device, error)) {
-    std::fprintf(err, "zantic-cli: %s\n", error.c_str());
-    return kExitFailed;
-  }
-  if (!CanWrite(burner)) {
-    // "Cancel the task." ends a scheduled run without a word.
-    if (!how.Scheduled || appcore::ReportsDriveNotRecorder(options))
-      std::fprintf(err, "zantic-cli: %s (%s)\n", appcore::texts::kDriveNotRecorder, burner.DeviceName().c_str());
-    return kExitFailed;
-  }
-  // Nobody is there to insert a disc and click OK: the question becomes a
-  // failure, and the task stays due.
-  if (!burner.TestUnitReady(5000) && !burner.WaitForReady(10000, 1000)) {
-    if (!how.Scheduled || appcore::DriveNotReadyAction(options) != appcore::NotReadyAction::Cancel) {
-      const std::string text = appcore::texts::kDriveNotReady;
-      std::fprintf(err, "zantic-cli: %s (%s)\n", text.substr(0, text.find('\n')).c_str(), burner.DeviceName().c_str());
-    }
-    return kExitFailed;
-  }
-  const std::uint8_t medium = burner.DetectMediaType();
-  std::uint16_t speed = 0;
-  if (!SpeedOf(how.Speed, medium, speed)) {
-    std::fprintf(err, "zantic-cli: not a speed: %s\n", how.Speed.c_str());
-    return kExitBadInput;
-  }
-  if (how.Started) how.Started();
-
-  burner.ResetCompilation(600000, 20000);
-  options.ApplyToBurner(burner);
-  burner.SetWriteSpeed(speed);
-  burner.SetIdVolume(tree.Root->Name);
+  // Nobody is there to insert a disc and click OK: a drive still spinning up
+  // gets ten seconds, then the question is answered Cancel and the task
+  // stays due.
+  engine::NonInteractiveAnswers answers;
+  answers.NotReadyRetries = 10;
+  engine::NonInteractive ask(answers);
+  appcore::TaskBurnSetup setup;
+  setup.Device = how.Device;
+  setup.Speed = how.Speed;
+  setup.Scheduled = how.Scheduled;
+  setup.Ask = &ask;
+  setup.Started = how.Started;
   burner.OnDebugMessage = [err](device::TSCSIDevice&, const std::string& message, std::uint8_t kind) {
     if (kind != device::kMsgProgress) std::fprintf(err, "%s\n", message.c_str());
   };
-  auto prepared = appcore::PrepareCompilation(tree, burner, options.RunTime.ArchiveOnly, options.SessionNumber());
-  if (!prepared.Ok()) {
-    std::fprintf(err, "zantic-cli: %s\n", prepared.Err().Message.c_str());
-    return kExitBadInput;
+  const appcore::PreparedTask p = appcore::PrepareTaskBurn(tree, options, setup, burner);
+  for (const auto& source : p.MissingSources) std::fprintf(err, "zantic-cli: source not found: %s\n", source.c_str());
+  switch (p.Step) {
+    case appcore::TaskBurnStep::Ready: break;
+    case appcore::TaskBurnStep::NoDrive:
+      std::fprintf(err, "zantic-cli: %s\n", p.Error.c_str());
+      return kExitFailed;
+    case appcore::TaskBurnStep::NotRecorder:
+      // "Cancel the task." ends a scheduled run without a word.
+      if (!how.Scheduled || appcore::ReportsDriveNotRecorder(options))
+        std::fprintf(err, "zantic-cli: %s (%s)\n", appcore::texts::kDriveNotRecorder, burner.DeviceName().c_str());
+      return kExitFailed;
+    case appcore::TaskBurnStep::NotReady:
+      if (!how.Scheduled || appcore::DriveNotReadyAction(options) != appcore::NotReadyAction::Cancel) {
+        const std::string text = appcore::texts::kDriveNotReady;
+        std::fprintf(err, "zantic-cli: %s (%s)\n", text.substr(0, text.find('\n')).c_str(), burner.DeviceName().c_str());
+      }
+      return kExitFailed;
+    case appcore::TaskBurnStep::BadSpeed:
+      std::fprintf(err, "zantic-cli: not a speed: %s\n", how.Speed.c_str());
+      return kExitBadInput;
+    case appcore::TaskBurnStep::Refused:
+      std::fprintf(err, "zantic-cli: %s\n", p.Error.c_str());
+      return kExitBadInput;
+    case appcore::TaskBurnStep::Aborted:
+      std::fprintf(err, "zantic-cli: %s\n", engine::texts::kOperationAborted);
+      return kExitAborted;
+    case appcore::TaskBurnStep::NothingToBurn:
+      std::fprintf(err, "zantic-cli: nothing to burn: the task's sources hold no files\n");
+      return kExitBadInput;
   }
-  const std::size_t missing = prepared.Value().MissingSources.size();
-  for (const auto& source : prepared.Value().MissingSources)
-    std::fprintf(err, "zantic-cli: source not found: %s\n", source.c_str());
-  if (burner.CancelRequested()) {
-    std::fprintf(err, "zantic-cli: %s\n", engine::texts::kOperationAborted);
-    return kExitAborted;
-  }
-  if (burner.CompilationDirCount() == 0 && burner.CompilationEntryCount() == 0) {
-    std::fprintf(err, "zantic-cli: nothing to burn: the task's sources hold no files\n");
-    return kExitBadInput;
-  }
+  std::unique_ptr<health::ChecksumAttachment> sums;
+  if (options.Checksums)
+    if (const int rc = AttachChecksums(burner, sums, err); rc != kExitOk) return rc;
   TBurnSettings settings;
   settings.Verify = how.Verify;
-  settings.Medium = medium;
+  settings.Medium = p.Medium;
   settings.StopRequested = how.StopRequested;
   const int rc = BurnCompilation(burner, settings, out, err);
-  if (rc == kExitOk && options.RunTime.ArchiveOnly && !burner.TestWrite()) burner.ClearArchiveFlags();
-  burner.ResetCompilation(600000, 20000);
-  if (rc == kExitOk && missing > 0) {
-    std::fprintf(out, "Left out:  %zu (see above)\n", missing);
+  appcore::FinishTaskBurn(options, burner, rc == kExitOk);
+  if (rc == kExitOk && p.Incomplete()) {
+    std::fprintf(out, "Left out:  %zu (see above)\n", p.MissingSources.size() + p.RefusedFolders.size());
     return kExitIncomplete;
   }
   return rc;

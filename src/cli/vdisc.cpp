@@ -1,11 +1,15 @@
 #include "cli/vdisc.h"
 
 #include <charconv>
+#include <cstdio>
+#include <filesystem>
+#include <random>
 #include <cinttypes>
 #include <memory>
 
 #include "cli/build_iso.h"
 #include "platform/file_stream.h"
+#include "platform/utf8_path.h"
 #include "vdrive/disc_image.h"
 #include "vdrive/medium.h"
 
@@ -142,6 +146,13 @@ int Export(const std::vector<std::string>& a, std::FILE* out, std::FILE* err) {
     else return BadInput(err, "vdisc export: unexpected argument: " + a[i]);
   }
   if (positional.size() != 2) return BadInput(err, "vdisc export needs FILE and OUT.iso");
+  {
+    std::error_code ec;
+    if (std::filesystem::equivalent(platform::Utf8Path(positional[0]), platform::Utf8Path(positional[1]), ec))
+      return BadInput(err, "vdisc export: the output is the disc file itself: " + positional[1]);
+    if (std::filesystem::is_directory(platform::Utf8Path(positional[1]), ec))
+      return BadInput(err, "vdisc export: the output is a folder: " + positional[1]);
+  }
   auto opened = TDiscFile::Open(positional[0]);
   if (!opened) return Fail(err, opened.Err().Message);
   const TDiscFile& file = *opened.Value();
@@ -152,20 +163,63 @@ int Export(const std::vector<std::string>& a, std::FILE* out, std::FILE* err) {
   }
   const std::uint32_t end = session > 0xFFFF ? 0 : vdrive::SessionEnd(d, static_cast<std::uint16_t>(session));
   if (end == 0) return Fail(err, "the disc has no recorded session" + (session != 0 ? " " + std::to_string(session) : std::string()));
-  auto o = platform::FileStream::Open(positional[1], platform::OpenMode::CreateWrite);
+  // Written beside the output and renamed into place: a failure leaves the
+  // old file as it was and nothing else behind.
+  char suffix[16];
+  std::snprintf(suffix, sizeof suffix, "%08x", std::random_device{}());
+  const std::string temp = positional[1] + ".part-" + suffix;
+  auto o = platform::FileStream::Open(temp, platform::OpenMode::CreateNew);
   if (!o) return Fail(err, o.Err().Message);
+  const auto fail = [&](const std::string& message) {
+    o.Value().Close();
+    platform::RemoveFile(temp);
+    return Fail(err, message);
+  };
   std::vector<std::uint8_t> chunk(256 * vdrive::kSectorSize);
   for (std::uint32_t lba = 0; lba < end;) {
     const std::uint32_t n = std::min<std::uint32_t>(256, end - lba);
-    if (auto st = file.ReadSectors(lba, n, chunk); !st) return Fail(err, st.Err().Message);
+    if (auto st = file.ReadSectors(lba, n, chunk); !st) return fail(st.Err().Message);
     if (auto st = o.Value().Write(chunk.data(), std::size_t{n} * vdrive::kSectorSize); !st)
-      return Fail(err, "cannot write " + positional[1] + ": " + st.Err().Message);
+      return fail("cannot write " + positional[1] + ": " + st.Err().Message);
     lba += n;
   }
+  if (auto st = o.Value().Sync(); !st) return fail("cannot write " + positional[1] + ": " + st.Err().Message);
   o.Value().Close();
+  if (auto st = platform::RenameFile(temp, positional[1]); !st) {
+    platform::RemoveFile(temp);
+    return Fail(err, st.Err().Message);
+  }
   std::fprintf(out, "exported session %u: %" PRIu32 " blocks to %s\n", static_cast<unsigned>(session), end,
                positional[1].c_str());
   return kExitOk;
+}
+
+// "LBA", "LBA+COUNT" or "FIRST-LAST", then ":TRIES" for flaky sectors.
+bool ParseDamage(std::string text, vdrive::TDamageKind kind, vdrive::TDamage& d) {
+  d.Kind = kind;
+  d.Tries = 0;
+  if (kind == vdrive::TDamageKind::Flaky) {
+    std::uint32_t tries = 3;
+    if (const auto colon = text.find(':'); colon != std::string::npos) {
+      if (!ParseNumber(text.substr(colon + 1), tries) || tries == 0 || tries > 255) return false;
+      text.resize(colon);
+    }
+    d.Tries = static_cast<std::uint8_t>(tries);
+  }
+  std::uint32_t first = 0, second = 1;
+  const auto cut = text.find_first_of("+-");
+  if (!ParseNumber(text.substr(0, cut), first)) return false;
+  if (cut != std::string::npos) {
+    if (!ParseNumber(text.substr(cut + 1), second)) return false;
+    if (text[cut] == '-') {
+      if (second < first) return false;
+      second = second - first + 1;
+    }
+  }
+  if (second == 0 || std::uint64_t{first} + second > 0x100000000ull) return false;
+  d.Start = first;
+  d.Count = second;
+  return true;
 }
 
 int Fault(const std::vector<std::string>& a, std::FILE* out, std::FILE* err) {
@@ -194,16 +248,27 @@ int Fault(const std::vector<std::string>& a, std::FILE* out, std::FILE* err) {
     else if (o == "--write-error") { if (!number(f.WriteErrorLba)) return BadInput(err, "--write-error takes a block address"); }
     else if (o == "--crash-after-sectors") { if (!number(f.CrashAfterSectors)) return BadInput(err, "--crash-after-sectors takes a count"); }
     else if (o == "--throttle") { if (!number(f.ThrottleKBps)) return BadInput(err, "--throttle takes kB/s"); }
-    else if (o == "--refuse" && hasValue) {
-      std::string spec = a[++i];
+    else if ((o == "--unreadable" || o == "--flaky" || o == "--corrupt") && hasValue) {
+      const auto kind = o == "--unreadable" ? vdrive::TDamageKind::Unreadable
+                        : o == "--flaky"    ? vdrive::TDamageKind::Flaky
+                                            : vdrive::TDamageKind::Corrupt;
+      vdrive::TDamage d;
+      if (!ParseDamage(a[++i], kind, d))
+        return BadInput(err, o + " takes LBA, LBA+COUNT or FIRST-LAST" +
+                                 (kind == vdrive::TDamageKind::Flaky ? std::string(", then :TRIES (1 to 255)") : ""));
+      if (f.Damage.size() >= vdrive::kMaxDamage)
+        return BadInput(err, "at most " + std::to_string(vdrive::kMaxDamage) + " damaged ranges");
+      f.Damage.push_back(d);
+    } else if (o == "--refuse" && hasValue) {
+      std::string opcode = a[++i];
       f.RefuseAlways = false;
-      if (const auto colon = spec.find(':'); colon != std::string::npos) {
-        if (spec.substr(colon + 1) != "always") return BadInput(err, "--refuse takes OPCODE or OPCODE:always");
+      if (const auto colon = opcode.find(':'); colon != std::string::npos) {
+        if (opcode.substr(colon + 1) != "always") return BadInput(err, "--refuse takes OPCODE or OPCODE:always");
         f.RefuseAlways = true;
-        spec.resize(colon);
+        opcode.resize(colon);
       }
-      if (spec.size() > 2 && (spec.back() == 'h' || spec.back() == 'H')) spec.pop_back();
-      if (!ParseNumber(spec, v, 16) || v > 0xFF) return BadInput(err, "--refuse takes a hexadecimal opcode");
+      if (opcode.size() > 2 && (opcode.back() == 'h' || opcode.back() == 'H')) opcode.pop_back();
+      if (!ParseNumber(opcode, v, 16) || v > 0xFF) return BadInput(err, "--refuse takes a hexadecimal opcode");
       f.RefuseOpcode = static_cast<std::uint16_t>(v);
     } else {
       return BadInput(err, "vdisc fault: unexpected argument: " + o);
@@ -226,6 +291,11 @@ int RunVdisc(const std::vector<std::string>& args, std::FILE* out, std::FILE* er
     return kExitOk;
   }
   const std::vector<std::string> rest(args.begin() + 1, args.end());
+  for (const auto& a : rest)
+    if (a == "-h" || a == "--help") {
+      std::fputs(kVdiscUsage, out);
+      return kExitOk;
+    }
   if (sub == "create") return Create(rest, out, err);
   if (sub == "press") return Press(rest, out, err);
   if (sub == "info") return Info(rest, out, err);

@@ -15,6 +15,7 @@ inline constexpr const char* kVdiscUsage =
     "       zantic-cli vdisc fault FILE [--busy N] [--not-ready N] [--never-ready]\n"
     "                 [--read-error LBA] [--write-error LBA] [--refuse OPCODE[:always]]\n"
     "                 [--crash-after-sectors K] [--throttle KBPS] [--clear]\n"
+    "                 [--unreadable RANGE] [--flaky RANGE[:TRIES]] [--corrupt RANGE]\n"
     "\n"
     "MEDIUM is one of cd-r, cd-rw, dvd-r, dvd-rw, dvd-rw-ro, dvd+r, dvd+r-dl,\n"
     "dvd+rw, dvd-ram. --blocks makes a smaller disc (for quick rehearsals).\n"
@@ -24,6 +25,10 @@ inline constexpr const char* kVdiscUsage =
     "N commands, never ready, a medium error reading or writing a block, a\n"
     "command (hexadecimal opcode) refused once or always, the process ended\n"
     "after K more written sectors, the buffer drained at KBPS kB/s.\n"
+    "Damaged media: RANGE is LBA, LBA+COUNT or FIRST-LAST; unreadable blocks\n"
+    "never read, flaky ones fail TRIES reads each (default 3) and then read,\n"
+    "corrupt ones read wrong data without an error. Options add up; --clear\n"
+    "first removes every fault.\n"
     "The recorder uses the disc files named in ZANTIC_VDISC (\":\" between\n"
     "them), else a disc in the per-user data folder.\n";
 

@@ -21,6 +21,15 @@ namespace {
 std::atomic<TKavoBurner*> gRunning{nullptr};
 }  // namespace
 
+BootProblem CheckBootImage(const std::string& path) {
+  if (path.empty()) return BootProblem::NoImage;
+  platform::FindData boot;
+  if (!platform::GetFileInfo(path, boot)) return BootProblem::Missing;
+  if ((boot.Attributes & platform::kAttrDirectory) != 0 || boot.Special) return BootProblem::NotAFile;
+  if (boot.Size == 0) return BootProblem::Empty;
+  return BootProblem::None;
+}
+
 TKavoBurner::TKavoBurner() { ResetCompilation(65535, 8191); }
 
 bool TKavoBurner::ClaimOperation() {
@@ -85,11 +94,13 @@ int TKavoBurner::PrepareLayout(LayoutTarget target) {
   FDoDebug = false;
   iso::LayoutOptions options;
   options.Joliet = FJolietFileSystem;
-  // An empty image would leave the catalog pointing at whatever follows it.
+  FBootProblem = Bootable ? CheckBootImage(BootImageFile) : BootProblem::None;
+  if (FBootProblem != BootProblem::None) Bootable = false;
   platform::FindData boot;
-  if (Bootable && (BootImageFile.empty() || !platform::GetFileInfo(BootImageFile, boot) ||
-                   (boot.Attributes & platform::kAttrDirectory) != 0 || boot.Special || boot.Size == 0))
+  if (Bootable && !platform::GetFileInfo(BootImageFile, boot)) {  // gone since the check
+    FBootProblem = BootProblem::Missing;
     Bootable = false;
+  }
   if (Bootable) {
     options.Bootable = true;
     options.BootImageSectors = static_cast<std::uint32_t>((boot.Size + iso::kSectorSize - 1) / iso::kSectorSize);
@@ -159,6 +170,7 @@ int TKavoBurner::WriteImageFile(const std::string& path, SaveMode mode) {
     ReapThreads();
     NewCancelToken();
   }
+  stream::RemoveStalePartFiles(path);
   SetPhase(OperationPhase::Preparing);
   if (mode == SaveMode::Threaded) {
     StartThreadedImageWrite(path);
@@ -223,7 +235,7 @@ void TKavoBurner::StartThreadedImageWrite(const std::string& path) {
     FCache = std::move(cache);
   }
   FOperationDone = false;
-  // Polled every 100 ms as designed, but woken at once when the cache is ready.
+  // Polled every 100 ms, but woken at once when the cache is ready.
   while (!FCache->WaitReadyOrFailed(100)) {
   }
   if (const std::string status = FCache->StatusText(); !status.empty() || !FCache->Ready()) {

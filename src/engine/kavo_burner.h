@@ -18,6 +18,7 @@
 
 #include "base/cancel_token.h"
 #include "engine/device/scsi_device.h"
+#include "engine/interaction.h"
 #include "engine/iso/compilation_tables.h"
 #include "engine/iso/date_time.h"
 #include "engine/iso/disc_source.h"
@@ -107,6 +108,15 @@ struct FitCheck {
   std::string Text;           // empty when it fits, else the reason for the person
   bool Fits() const { return Outcome == FitOutcome::Fits; }
 };
+// Why a boot image cannot make a disc bootable.
+enum class BootProblem {
+  None,
+  NoImage,   // no file named
+  Missing,   // not there (or not readable)
+  NotAFile,  // a folder, device or FIFO
+  Empty,     // an empty image would leave the catalog pointing at what follows it
+};
+BootProblem CheckBootImage(const std::string& path);
 enum class SaveMode { Threaded, Quick };
 
 class TKavoBurner : public device::TSCSIDevice {
@@ -173,6 +183,8 @@ class TKavoBurner : public device::TSCSIDevice {
   // El Torito boot image. PrepareLayout clears Bootable when the file is
   // missing, empty or not a regular file.
   bool Bootable = false;
+  // Why the last PrepareLayout turned Bootable off; None when it did not.
+  BootProblem LastBootProblem() const { return FBootProblem; }
   std::string BootImageFile;
 
   // --- events -----------------------------------------------------------
@@ -183,6 +195,10 @@ class TKavoBurner : public device::TSCSIDevice {
   TNotifyEvent OnDeviceChange;
   std::function<void(TKavoBurner& sender, bool error)> OnEraseDone;
   TProgressEvent OnProgress;
+  // Asked before extraction replaces an existing file; Cancel ends the whole
+  // extraction. Without a handler nothing is replaced. Windows hand it to
+  // their Interaction, the command line answers from its options.
+  std::function<OverwriteAnswer(TKavoBurner& sender, const std::string& path)> OnOverwriteFile;
 
   // Verbose drive messages follow DoDebug.
   bool DebugLogging() const override { return FDoDebug; }
@@ -219,8 +235,12 @@ class TKavoBurner : public device::TSCSIDevice {
   // The sector where a new session on the disc in the drive starts; false
   // when the drive could not tell (start is 0 then).
   bool ReadNextWritableAddress(std::uint32_t& start);
+  // True when the last import left out records at or below `discPath`
+  // ("\"-separated), or stopped before the end of the tree.
+  bool ImportLeftOutBelow(const std::string& discPath) const;
   // Copies an imported file to `destination`: 1 when all of it was read and
   // written, else 0 with the reason reported and no file of that name left.
+  // An existing file is replaced only when OnOverwriteFile says so.
   int ExtractDiscFile(const TFEntry& entry, const std::string& destination);
   // Copies an imported folder's files and subfolders into `destinationFolder`.
   int ExtractDiscFolder(const TDEntry& dir, const std::string& destinationFolder);
@@ -345,6 +365,9 @@ class TKavoBurner : public device::TSCSIDevice {
   void ReapThreads();
 
   std::int8_t FSessionToImport = 0;
+  std::vector<std::string> FImportLeftOut;  // upper-case disc paths the last import passed over
+  bool FImportCut = false;
+  BootProblem FBootProblem = BootProblem::None;                  // the last import ended before the end of the tree
   iso::DiscSource* FDiscSource = nullptr;
   std::unique_ptr<iso::DiscSource> FDriveSource;
   std::atomic<dispatch::Dispatcher*> FDispatcher{nullptr};

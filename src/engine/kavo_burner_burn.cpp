@@ -244,7 +244,10 @@ bool TKavoBurner::Erase(std::uint8_t blankType) {
   }
   const bool dvdText = medium >= device::kMediumDvdRam && medium <= device::kMediumDvdprw;
   std::string line = texts::Format(texts::kStartingErase, device::MediumName(medium));
-  DebugMessage(">>> " + texts::Format(line.c_str(), device::SpeedText(speed, dvdText)), device::kMsgProgress);
+  // The erase line has no space before the bracket, unlike the write line.
+  const std::string speedText = device::SpeedFactorText(speed, dvdText) + "(" +
+                                device::GroupedNumber(speed, device::UserThousandsSeparator()) + " KB/s)";
+  DebugMessage(">>> " + texts::Format(line.c_str(), speedText), device::kMsgProgress);
 
   bool accepted = false;
   if (medium == device::kMediumDvdprw) {

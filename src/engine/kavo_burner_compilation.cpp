@@ -108,6 +108,12 @@ TDEntry* TKavoBurner::MakeCompilationDir(const std::string& destPath, const std:
   if (!n.empty() && n.front() == '\\') n.erase(0, 1);
   if (!n.empty() && n.back() == '\\') n.pop_back();
   if (n.empty()) return nullptr;  // a nameless record cannot be written
+  // Names from task files are untrusted: "..", a "/" or a "\" inside would
+  // make a path on the disc that leads somewhere else when read back.
+  if (n == "." || n == ".." || n.find_first_of("/\\") != std::string::npos) {
+    DebugMessage(">>> " + texts::Format(texts::kInvalidFolderName, n), device::kMsgCompilationError);
+    return nullptr;
+  }
   TFEntry* e = AddDirectory(*dest, n, iso::ShortNameRule(n), iso::NowLocalDate(), platform::kAttrDirectory);
   if (e == nullptr) return nullptr;
   return e->DirEntry != nullptr ? e->DirEntry : FTables.Root();

@@ -53,10 +53,12 @@ class ImportIntoCompilation final : public iso::ImportSink {
     // report limit: a crafted disc can hold millions of such names.
     if (!r.IsDirectory()) {
       const std::string longName = r.Name.find('.') == std::string::npos ? r.Name + "." : r.Name;
-      if (iso::Utf16Length(longName) > iso::kMaxLongFileName)
+      if (iso::Utf16Length(longName) > iso::kMaxLongFileName) {
         Report(">>> " + texts::Format(texts::kNameTooLong, longName), device::kMsgCompilationError);
-      else
-        FBurner.AddImportedFile(parent, r);
+        LeftOut(iso::JoinKey(parent.PathKey, r.Name));
+      } else if (FBurner.AddImportedFile(parent, r) == nullptr) {
+        LeftOut(iso::JoinKey(parent.PathKey, r.Name));
+      }
       return nullptr;
     }
     const std::string key = iso::UpperKey(iso::JoinKey(parent.PathKey, r.Name));
@@ -65,16 +67,22 @@ class ImportIntoCompilation final : public iso::ImportSink {
     if (taken != nullptr || iso::Utf16Length(r.Name) > iso::kMaxJolietDirUnits) {
       Report(">>> " + texts::Format(taken != nullptr ? texts::kNameTaken : texts::kNameTooLong, key),
              device::kMsgCompilationError);
+      LeftOut(key);
       return nullptr;
     }
     if (FBurner.FTables.DirsFull()) {
       Report(texts::Format(texts::kMaximumDirectories, FBurner.FTables.MaxDirs()), device::kMsgTableFull);
+      LeftOut(key);
       return nullptr;
     }
     const std::uint32_t attributes = platform::kAttrDirectory | (r.IsHidden() ? platform::kAttrHidden : 0);
     TFEntry* e = FBurner.AddDirectory(parent, r.Name, iso::ShortNameRule(r.Name),
                                       iso::LocalDate{r.Date, iso::OffsetAtLocal(r.Date)}, attributes);
-    return e != nullptr ? e->DirEntry : nullptr;
+    if (e == nullptr || e->DirEntry == nullptr) {
+      LeftOut(key);
+      return nullptr;
+    }
+    return e->DirEntry;
   }
 
   bool Stop() override {
@@ -83,21 +91,34 @@ class ImportIntoCompilation final : public iso::ImportSink {
       Report(texts::Format(texts::kMaximumFiles, FBurner.FTables.MaxEntries()), device::kMsgTableFull);
     }
     if (FBurner.CancelRequested()) FCancelled = true;
-    return FFull || FCancelled;
+    const bool stop = FFull || FCancelled;
+    if (stop) FBurner.FImportCut = true;
+    return stop;
   }
   bool Cancelled() const { return FCancelled; }
 
   void Problem(iso::ReadProblem p, const std::string& what) override {
     if (p == iso::ReadProblem::NameTooLong)
-      Report(">>> " + std::string(texts::kFileNameLengthExceeds) + "\n\r" + what, device::kMsgCompilationError);
+      Report(std::string(texts::kFileNameLengthExceeds) + "\n\r" + what, device::kMsgCompilationError);
     else
       Report(">>> " + texts::Format(ProblemText(p), what), device::kMsgCompilationError);
+    // A renamed record still comes in; a too long name does not say where it was.
+    if (p == iso::ReadProblem::NameRenamed) return;
+    if (p == iso::ReadProblem::NameTooLong || p == iso::ReadProblem::ReadLimit) FBurner.FImportCut = true;
+    else LeftOut(what);
   }
 
  private:
   void Report(const std::string& line, std::uint8_t kind) {
     if (++FReported <= kMaxReportedProblems) FBurner.DebugMessage(line, kind);
     else if (FReported == kMaxReportedProblems + 1) FBurner.DebugMessage(">>> " + std::string(texts::kDiscMoreErrors), kind);
+  }
+
+  void LeftOut(const std::string& path) {
+    // Past this many the walk counts as cut as a whole rather than growing the list.
+    constexpr std::size_t kMaxLeftOutPaths = 65536;
+    if (FBurner.FImportLeftOut.size() >= kMaxLeftOutPaths) FBurner.FImportCut = true;
+    else FBurner.FImportLeftOut.push_back(iso::UpperKey(path.empty() || path.front() != '\\' ? "\\" + path : path));
   }
 
   TKavoBurner& FBurner;
@@ -182,8 +203,20 @@ bool TKavoBurner::ReadNextWritableAddress(std::uint32_t& start) {
   return true;
 }
 
+bool TKavoBurner::ImportLeftOutBelow(const std::string& discPath) const {
+  if (FImportCut) return true;
+  std::string key = iso::UpperKey(discPath.empty() || discPath.front() != '\\' ? "\\" + discPath : discPath);
+  if (key.size() > 1 && key.back() == '\\') key.pop_back();
+  if (key == "\\") return !FImportLeftOut.empty();
+  return std::any_of(FImportLeftOut.begin(), FImportLeftOut.end(), [&](const std::string& p) {
+    return p == key || (p.size() > key.size() && p.compare(0, key.size(), key) == 0 && p[key.size()] == '\\');
+  });
+}
+
 bool TKavoBurner::ImportDiscSession(std::int8_t session, TDEntry* target) {
   SyncOperation operation(*this, OperationPhase::Importing);
+  FImportLeftOut.clear();
+  FImportCut = false;
   if (target == nullptr) target = FTables.Root();
   iso::DiscSource& disc = DiscSource();
   const std::uint8_t last = disc.LastSession();
@@ -227,6 +260,21 @@ bool TKavoBurner::ImportDiscSession(std::int8_t session, TDEntry* target) {
 int TKavoBurner::ExtractDiscFile(const TFEntry& entry, const std::string& destination) {
   SyncOperation operation(*this, OperationPhase::Extracting);
   DebugMessage(">>> " + texts::Format(texts::kExtractingFile, entry.LongName, destination), device::kMsgProgress);
+  {
+    // Nothing is replaced unless the caller says so; a folder never is.
+    std::error_code ec;
+    const auto there = std::filesystem::symlink_status(platform::Utf8Path(destination), ec).type();
+    if (there != std::filesystem::file_type::not_found) {
+      const OverwriteAnswer answer = there == std::filesystem::file_type::directory || !OnOverwriteFile
+                                         ? OverwriteAnswer::Skip
+                                         : OnOverwriteFile(*this, destination);
+      if (answer == OverwriteAnswer::Cancel) CancelOperation();
+      if (answer != OverwriteAnswer::Overwrite) {
+        DebugMessage(">>> " + texts::Format(texts::kExtractExists, destination), device::kMsgCompilationError);
+        return 0;
+      }
+    }
+  }
   // Written under another name and renamed at the end, so that a failed
   // read never leaves a damaged file under the name asked for.
   std::string partial = destination + ".part";
@@ -299,6 +347,12 @@ int TKavoBurner::ExtractDiscFolder(const TDEntry& dir, const std::string& destin
       continue;
     }
     const std::string path = platform::PathUtf8(platform::Utf8Path(destinationFolder) / platform::Utf8Path(name));
+    // A link inside the destination could lead the copy out of it.
+    if (e->IsDirectory() && std::filesystem::is_symlink(std::filesystem::symlink_status(platform::Utf8Path(path), ec))) {
+      DebugMessage(">>> " + texts::Format(texts::kExtractLink, path), device::kMsgCompilationError);
+      result = 0;
+      continue;
+    }
     const int r = e->IsDirectory() ? ExtractDiscFolder(*e->DirEntry, path)
                                    : (e->Imported ? ExtractDiscFile(*e, path) : 1);
     if (r == 0) result = 0;

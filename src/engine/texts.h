@@ -27,7 +27,7 @@ inline constexpr const char* kStartingWrite = "STARTING WRITE PROCESS ON %s AT %
 inline constexpr const char* kTestDummyWrite = "TEST/DUMMY WRITE";
 inline constexpr const char* kStartingErase = "STARTING ERASE PROCESS ON %s AT %s";
 
-// Refusals and damage reports the original texts do not cover.
+// Refusals and damage reports.
 inline constexpr const char* kFileTooLarge = "FILE \"%s\" IS 4 GB OR LARGER AND CAN'T BE WRITTEN TO ISO 9660";
 inline constexpr const char* kNameTooLong = "NAME TOO LONG FOR ISO 9660/JOLIET, NOT ADDED \"%s\"";
 inline constexpr const char* kNameTaken = "NAME ALREADY USED IN THIS FOLDER, NOT ADDED \"%s\"";
@@ -58,6 +58,9 @@ inline constexpr const char* kDiscMultiExtent =
 inline constexpr const char* kDiscMoreErrors = "FURTHER ERRORS OF THIS SESSION ARE NOT REPORTED";
 inline constexpr const char* kExtractReadFailed = "ERROR READING THE DISC, FILE NOT EXTRACTED \"%s\"";
 inline constexpr const char* kExtractUnsafeName = "INVALID FILE NAME, NOT EXTRACTED \"%s\"";
+inline constexpr const char* kExtractExists = "FILE \"%s\" ALREADY EXISTS, NOT REPLACED";
+inline constexpr const char* kExtractLink = "\"%s\" IS A LINK IN THE DESTINATION, NOT FOLLOWED";
+inline constexpr const char* kInvalidFolderName = "INVALID FOLDER NAME, NOT ADDED \"%s\"";
 
 // The end of a burn and what is checked before its first write. A failed
 // step reads "... %s FAILED" with the step's name, then the drive's answer.

@@ -27,6 +27,9 @@ class FileStream {
   FileStream& operator=(const FileStream&) = delete;
 
   static base::Result<FileStream> Open(const std::string& path, OpenMode mode);
+  // Opens a disc image for reading without waiting on it: a regular file or
+  // a block device; anything else (a FIFO, a socket, a terminal) is refused.
+  static base::Result<FileStream> OpenImage(const std::string& path);
 
   bool IsOpen() const { return FHandle != kNoHandle; }
   // Reads up to `count` bytes; fewer only at the end of the file. Returns the
@@ -92,6 +95,8 @@ base::Status AppendToFile(const std::string& path, const std::string& bytes);
 bool RemoveFile(const std::string& path);
 // Renames over an existing target atomically where the system allows it.
 base::Status RenameFile(const std::string& from, const std::string& to);
+// Renames only when nothing of the target's name exists; fails otherwise.
+base::Status RenameNoReplace(const std::string& from, const std::string& to);
 // Sets a file's last-write time (UTC seconds); false when it could not be set.
 bool SetFileWriteTime(const std::string& path, std::int64_t unixSec);
 

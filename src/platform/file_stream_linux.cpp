@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
 #include <limits>
 #include <memory>
@@ -81,6 +82,21 @@ base::Result<FileStream> FileStream::Open(const std::string& path, OpenMode mode
     if (size < 0) return SystemError("cannot examine " + path, errno);
     stream.FPosition = static_cast<std::uint64_t>(size);
   }
+  return base::Result<FileStream>(std::move(stream));
+}
+
+base::Result<FileStream> FileStream::OpenImage(const std::string& path) {
+  // Non-blocking so that a FIFO without a writer cannot hold the open.
+  const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return SystemError("cannot open " + path, errno);
+  FileStream stream;
+  stream.FHandle = fd;
+  struct stat st {};
+  if (fstat(fd, &st) != 0) return SystemError("cannot examine " + path, errno);
+  if (!S_ISREG(st.st_mode) && !S_ISBLK(st.st_mode))
+    return base::MakeError(base::ErrorKind::InvalidInput, path + " is not a regular file or block device");
+  const int flags = fcntl(fd, F_GETFL);
+  if (flags < 0 || fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0) return SystemError("cannot open " + path, errno);
   return base::Result<FileStream>(std::move(stream));
 }
 
@@ -252,6 +268,15 @@ bool RemoveFile(const std::string& path) { return unlink(path.c_str()) == 0 || e
 
 base::Status RenameFile(const std::string& from, const std::string& to) {
   if (rename(from.c_str(), to.c_str()) != 0) return SystemError("cannot rename " + from + " to " + to, errno);
+  return base::Ok();
+}
+
+base::Status RenameNoReplace(const std::string& from, const std::string& to) {
+  if (renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return base::Ok();
+  if (errno != EINVAL && errno != ENOSYS) return SystemError("cannot rename " + from + " to " + to, errno);
+  // File systems without the flag: a hard link fails on an existing target.
+  if (link(from.c_str(), to.c_str()) != 0) return SystemError("cannot rename " + from + " to " + to, errno);
+  unlink(from.c_str());
   return base::Ok();
 }
 

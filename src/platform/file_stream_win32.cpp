@@ -89,6 +89,15 @@ base::Result<FileStream> FileStream::Open(const std::string& path, OpenMode mode
   return base::Result<FileStream>(std::move(stream));
 }
 
+base::Result<FileStream> FileStream::OpenImage(const std::string& path) {
+  auto opened = Open(path, OpenMode::Read);
+  if (!opened) return opened;
+  // Pipes and consoles would block a reader; disk files and volumes do not.
+  if (GetFileType(H(opened.Value().FHandle)) != FILE_TYPE_DISK)
+    return base::MakeError(base::ErrorKind::InvalidInput, path + " is not a regular file or block device");
+  return opened;
+}
+
 // Every transfer names its offset, so FPosition is the one position there is.
 std::int64_t FileStream::ReadAt(std::uint64_t offset, void* buffer, std::size_t count) const {
   if (!IsOpen()) return -1;
@@ -266,6 +275,12 @@ bool RemoveFile(const std::string& path) {
 base::Status RenameFile(const std::string& from, const std::string& to) {
   if (!MoveFileExW(win32::WidePath(from).c_str(), win32::WidePath(to).c_str(),
                    MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+    return SystemError("cannot rename " + from + " to " + to, GetLastError());
+  return base::Ok();
+}
+
+base::Status RenameNoReplace(const std::string& from, const std::string& to) {
+  if (!MoveFileExW(win32::WidePath(from).c_str(), win32::WidePath(to).c_str(), MOVEFILE_WRITE_THROUGH))
     return SystemError("cannot rename " + from + " to " + to, GetLastError());
   return base::Ok();
 }

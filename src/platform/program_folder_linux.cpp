@@ -14,6 +14,18 @@ std::string ExecutableFolder() {
   return std::filesystem::path(exe).parent_path().string();
 }
 
+std::string ShippedDataFolder() {
+  const std::string exeFolder = ExecutableFolder();
+  if (exeFolder.empty()) return {};
+  const std::filesystem::path exe(exeFolder);
+  if (exe.filename() == "bin") {
+    std::error_code ec;
+    const std::filesystem::path share = exe.parent_path() / "share" / "zantic";
+    if (std::filesystem::is_directory(share, ec)) return share.string();
+  }
+  return exeFolder;
+}
+
 std::string ProgramFolder() {
   if (const char* home = std::getenv("ZANTIC_HOME"); home != nullptr && home[0] != '\0') {
     std::string folder = home;
@@ -21,7 +33,10 @@ std::string ProgramFolder() {
     return folder;
   }
   const std::string exeFolder = ExecutableFolder();
-  if (!exeFolder.empty() && access(exeFolder.c_str(), W_OK) == 0) return exeFolder;
+  // Installed under a prefix, the person's files never go next to the
+  // program, even where that folder happens to be writable.
+  const bool installed = !exeFolder.empty() && ShippedDataFolder() != exeFolder;
+  if (!installed && !exeFolder.empty() && access(exeFolder.c_str(), W_OK) == 0) return exeFolder;
   if (const char* xdg = std::getenv("XDG_CONFIG_HOME"); xdg != nullptr && xdg[0] == '/')
     return std::string(xdg) + "/zantic";
   if (const char* userHome = std::getenv("HOME"); userHome != nullptr && userHome[0] == '/')

@@ -27,10 +27,12 @@ std::string ExecutableFolder() {
   const std::string exe = ExecutablePath();
   const std::size_t cut = exe.find_last_of("\\/");
   if (cut == std::string::npos) return {};
-  // "C:\zantic.exe" keeps "C:\"; the design's folder has no trailing
+  // "C:\zantic.exe" keeps "C:\"; the program folder has no trailing
   // backslash, except where the root needs it.
   return cut == 2 && exe[1] == ':' ? exe.substr(0, 3) : exe.substr(0, cut);
 }
+
+std::string ShippedDataFolder() { return ExecutableFolder(); }
 
 std::string ProgramFolder() {
   if (auto home = GetEnvironment("ZANTIC_HOME"); home && !home->empty()) {

@@ -2,6 +2,7 @@
 // TRACK/SESSION, RESERVE TRACK, FORMAT UNIT and BLANK. Sectors reach the
 // file before the state that makes them visible; a test write changes only
 // a simulated copy of the disc.
+#include <algorithm>
 #include <cstdlib>
 
 #include "vdrive/drive.h"
@@ -24,6 +25,40 @@ TDisc& TVirtualRecorder::WorkingDisc(TDisc& real) {
   return *FTestDisc;
 }
 
+bool TVirtualRecorder::DamagedRead(const TFaults& faults, std::uint32_t lba, std::uint64_t end) {
+  bool fails = false;
+  for (const auto& d : faults.Damage) {
+    const std::uint64_t from = std::max<std::uint64_t>(d.Start, lba);
+    const std::uint64_t to = std::min<std::uint64_t>(std::uint64_t{d.Start} + d.Count, end);
+    if (from >= to) continue;
+    if (d.Kind == TDamageKind::Unreadable) return true;
+    if (d.Kind != TDamageKind::Flaky) continue;
+    // Every attempt on a weak sector counts, as the drive's own retries would.
+    for (std::uint64_t b = from; b < to; ++b) {
+      std::uint8_t& failed = FFailedReads[static_cast<std::uint32_t>(b)];
+      if (failed < d.Tries) {
+        ++failed;
+        fails = true;
+      }
+    }
+  }
+  return fails;
+}
+
+void TVirtualRecorder::CorruptRead(const TFaults& faults, std::uint32_t lba, std::uint64_t end,
+                                   std::span<std::uint8_t> data) {
+  for (const auto& d : faults.Damage) {
+    if (d.Kind != TDamageKind::Corrupt) continue;
+    const std::uint64_t from = std::max<std::uint64_t>(d.Start, lba);
+    const std::uint64_t to = std::min<std::uint64_t>(std::uint64_t{d.Start} + d.Count, end);
+    for (std::uint64_t b = from; b < to; ++b) {
+      const std::size_t at = static_cast<std::size_t>(b - lba) * kSectorSize;
+      // A changed byte in the middle of the sector: no error, wrong data.
+      data[at + 1000] ^= 0x5A;
+    }
+  }
+}
+
 TCheck TVirtualRecorder::Read10(TCommand& c) {
   if (auto m = RequireMedium()) return m;
   const std::uint32_t lba = CdbField(c.Cdb, 2, 4);
@@ -37,9 +72,12 @@ TCheck TVirtualRecorder::Read10(TCommand& c) {
   if (!anything || end - 1 > LastLba(d)) return sense::LbaOutOfRange;
   for (std::uint64_t b = lba; b < end; ++b)
     if (!Readable(d, static_cast<std::uint32_t>(b))) return sense::UnrecoveredRead;  // gap or unrecorded area
-  const std::uint32_t bad = FFile->State().Faults.ReadErrorLba;
+  const TFaults& faults = FFile->State().Faults;
+  const std::uint32_t bad = faults.ReadErrorLba;
   if (bad != kNoLba && bad >= lba && bad < end) return sense::UnrecoveredRead;
+  if (DamagedRead(faults, lba, end)) return sense::UnrecoveredRead;
   if (!FFile->ReadSectors(lba, count, c.Data)) return kInternalFailure;
+  CorruptRead(faults, lba, end, c.Data);
   return std::nullopt;
 }
 

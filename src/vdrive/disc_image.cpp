@@ -3,10 +3,13 @@
 #include <array>
 #include <cstdio>
 #include <cstring>
+#include <random>
+#include <filesystem>
 
 #include "base/byte_order.h"
 #include "base/span_io.h"
 #include "platform/file_stream.h"
+#include "platform/utf8_path.h"
 
 namespace vdrive {
 
@@ -116,6 +119,16 @@ std::vector<std::uint8_t> EncodeState(const TStoredState& s) {
   w.PutU8(f.RefuseAlways ? 1 : 0);
   w.Put(base::Le32(f.CrashAfterSectors));
   w.Put(base::Le32(f.ThrottleKBps));
+  // Damage is an optional tail, so discs saved before it existed still load.
+  if (!f.Damage.empty()) {
+    w.Put(base::Le16(static_cast<std::uint16_t>(f.Damage.size())));
+    for (const auto& dmg : f.Damage) {
+      w.Put(base::Le32(dmg.Start));
+      w.Put(base::Le32(dmg.Count));
+      w.PutU8(static_cast<std::uint8_t>(dmg.Kind));
+      w.PutU8(dmg.Tries);
+    }
+  }
   return out;
 }
 
@@ -157,6 +170,20 @@ base::Result<TStoredState> DecodeState(std::span<const std::uint8_t> payload) {
   if (f.RefuseOpcode != kNoOpcode && f.RefuseOpcode > 0xFF) return bad("bad opcode");
   f.NeverReady = neverReady == 1;
   f.RefuseAlways = refuseAlways == 1;
+  if (r.Remaining() != 0) {
+    std::uint16_t count = 0;
+    if (!ReadLe(r, count) || count == 0 || count > kMaxDamage) return bad("bad damage list");
+    for (std::uint16_t i = 0; i < count; ++i) {
+      TDamage dmg;
+      std::uint8_t kind = 0;
+      if (!ReadLe(r, dmg.Start) || !ReadLe(r, dmg.Count) || !ReadLe(r, kind) || !ReadLe(r, dmg.Tries))
+        return bad("truncated damage list");
+      if (kind < 1 || kind > 3 || dmg.Count == 0 || std::uint64_t{dmg.Start} + dmg.Count > 0x100000000ull)
+        return bad("bad damage range");
+      dmg.Kind = static_cast<TDamageKind>(kind);
+      f.Damage.push_back(dmg);
+    }
+  }
   if (r.Remaining() != 0) return bad("trailing bytes");
   if (auto why = Validate(d); !why.empty()) return bad(why);
   return s;
@@ -164,8 +191,26 @@ base::Result<TStoredState> DecodeState(std::span<const std::uint8_t> payload) {
 
 TDiscFile::~TDiscFile() { Unlock(); }
 
-base::Result<std::unique_ptr<TDiscFile>> TDiscFile::Create(const std::string& path, const TDisc& disc) {
-  if (auto why = Validate(disc); !why.empty()) return MakeError(ErrorKind::InvalidInput, why);
+namespace {
+
+// A disc file is made under this name and renamed into place when complete,
+// so that a failure or a kill never leaves a damaged disc under the name.
+std::string TemporaryNameFor(const std::string& path) {
+  char suffix[16];
+  std::snprintf(suffix, sizeof suffix, "%08x", std::random_device{}());
+  return path + ".part-" + suffix;
+}
+
+base::Status RefuseExisting(const std::string& path) {
+  std::error_code ec;
+  if (std::filesystem::symlink_status(platform::Utf8Path(path), ec).type() != std::filesystem::file_type::not_found)
+    return MakeError(ErrorKind::InvalidInput, "cannot create " + path + ": it exists");
+  return base::Ok();
+}
+
+}  // namespace
+
+base::Result<std::unique_ptr<TDiscFile>> TDiscFile::CreateAt(const std::string& path, const TDisc& disc) {
   auto opened = platform::FileStream::Open(path, platform::OpenMode::CreateNew);
   if (!opened) return opened.Err();
   // Blank areas of the disc cost no space.
@@ -181,14 +226,38 @@ base::Result<std::unique_ptr<TDiscFile>> TDiscFile::Create(const std::string& pa
   if (auto st = PwriteAll(file->FFile, header.data(), header.size(), 0, path); !st) return st.Err();
   if (auto st = file->FFile.Truncate(kDataOffset); !st) return MakeError(ErrorKind::System, path + ": " + st.Err().Message);
   if (auto st = file->Save(TStoredState{disc, {}}); !st) return st.Err();
-  if (auto st = file->Sync(); !st) return st.Err();
   return file;
+}
+
+base::Status TDiscFile::MoveInto(const std::string& path) {
+  if (auto st = Sync(); !st) return st;
+  if (auto st = platform::RenameNoReplace(FPath, path); !st) return st;
+  FPath = path;
+  return base::Ok();
+}
+
+base::Result<std::unique_ptr<TDiscFile>> TDiscFile::Create(const std::string& path, const TDisc& disc) {
+  if (auto why = Validate(disc); !why.empty()) return MakeError(ErrorKind::InvalidInput, why);
+  if (auto st = RefuseExisting(path); !st) return st.Err();
+  const std::string temp = TemporaryNameFor(path);
+  auto created = CreateAt(temp, disc);
+  if (!created) {
+    platform::RemoveFile(temp);
+    return created.Err();
+  }
+  if (auto st = created.Value()->MoveInto(path); !st) {
+    created.Value().reset();  // closed before it is removed
+    platform::RemoveFile(temp);
+    return st.Err();
+  }
+  return created;
 }
 
 base::Result<std::unique_ptr<TDiscFile>> TDiscFile::Press(const std::string& path, TMedia media,
                                                           const std::string& imagePath) {
   if (!IsRom(media)) return MakeError(ErrorKind::InvalidInput, "only cd-rom and dvd-rom discs are pressed");
-  auto opened = platform::FileStream::Open(imagePath, platform::OpenMode::Read);
+  if (auto st = RefuseExisting(path); !st) return st.Err();
+  auto opened = platform::FileStream::OpenImage(imagePath);
   if (!opened) return opened.Err();
   platform::FileStream& in = opened.Value();
   const std::int64_t inSize = in.Size();
@@ -198,25 +267,30 @@ base::Result<std::unique_ptr<TDiscFile>> TDiscFile::Press(const std::string& pat
   if (blocks == 0 || blocks > limit)
     return MakeError(ErrorKind::InvalidInput, imagePath + ": image size does not fit a " + MediaName(media));
   // Sectors first, then the state that makes them visible.
-  auto created = Create(path, BlankDisc(TMedia::DvdR, 16));
-  if (!created) return created.Err();
+  const std::string temp = TemporaryNameFor(path);
+  auto created = CreateAt(temp, BlankDisc(TMedia::DvdR, 16));
+  if (!created) {
+    platform::RemoveFile(temp);
+    return created.Err();
+  }
   auto file = std::move(created.Value());
   std::vector<std::uint8_t> chunk(256 * kSectorSize);
   std::uint64_t done = 0;
   const auto fail = [&](base::Error error) -> base::Result<std::unique_ptr<TDiscFile>> {
     file.reset();
-    platform::RemoveFile(path);
+    platform::RemoveFile(temp);
     return error;
   };
   while (done < size) {
     std::size_t got = 0;
     if (!PreadAll(in, chunk.data(), chunk.size(), done, got) || got == 0)
       return fail(MakeError(ErrorKind::System, "cannot read " + imagePath));
-    if (auto st = PwriteAll(file->FFile, chunk.data(), got, kDataOffset + done, path); !st) return fail(st.Err());
+    if (auto st = PwriteAll(file->FFile, chunk.data(), got, kDataOffset + done, temp); !st) return fail(st.Err());
     done += got;
   }
-  if (auto s = file->Save(TStoredState{PressedDisc(media, static_cast<std::uint32_t>(blocks)), {}}); !s) return s.Err();
-  if (auto s = file->Sync(); !s) return s.Err();
+  if (auto s = file->Save(TStoredState{PressedDisc(media, static_cast<std::uint32_t>(blocks)), {}}); !s)
+    return fail(s.Err());
+  if (auto s = file->MoveInto(path); !s) return fail(s.Err());
   return file;
 }
 
@@ -357,6 +431,14 @@ std::string DescribeFaults(const TFaults& f) {
   if (f.CrashAfterSectors != kNoCrash)
     line("crashes after " + std::to_string(f.CrashAfterSectors) + " more written sectors");
   if (f.ThrottleKBps != 0) line("buffer drains at " + std::to_string(f.ThrottleKBps) + " kB/s");
+  for (const auto& d : f.Damage) {
+    const std::string range = d.Count == 1 ? "block " + std::to_string(d.Start)
+                                           : "blocks " + std::to_string(d.Start) + "-" +
+                                                 std::to_string(std::uint64_t{d.Start} + d.Count - 1);
+    if (d.Kind == TDamageKind::Unreadable) line(range + " unreadable");
+    else if (d.Kind == TDamageKind::Flaky) line(range + " read after " + std::to_string(d.Tries) + " failed tries");
+    else line(range + " read wrong data");
+  }
   return s;
 }
 

@@ -66,6 +66,10 @@ class TDiscFile {
 
  private:
   TDiscFile(std::string path, platform::FileStream file) : FPath(std::move(path)), FFile(std::move(file)) {}
+  // A new disc file at `path` (which must not exist), not yet synced.
+  static base::Result<std::unique_ptr<TDiscFile>> CreateAt(const std::string& path, const TDisc& disc);
+  // Syncs and renames the file to `path`, which must not exist.
+  base::Status MoveInto(const std::string& path);
   base::Status Load();
 
   std::string FPath;

@@ -12,6 +12,7 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "platform/scsi_passthrough.h"
@@ -158,6 +159,8 @@ class TVirtualRecorder {
   TCheck GetConfiguration(TCommand& c);
   // commands_write.cpp
   TCheck Read10(TCommand& c);
+  bool DamagedRead(const TFaults& faults, std::uint32_t lba, std::uint64_t end);
+  void CorruptRead(const TFaults& faults, std::uint32_t lba, std::uint64_t end, std::span<std::uint8_t> data);
   TCheck Write10(TCommand& c);
   TCheck SynchronizeCache(TCommand& c);
   TCheck CloseTrackSession(TCommand& c);
@@ -190,6 +193,7 @@ class TVirtualRecorder {
   std::int64_t FBufferStamp = 0;
   std::deque<TCommandRecord> FLog;
   std::string FLogFile;
+  std::unordered_map<std::uint32_t, std::uint8_t> FFailedReads;  // attempts on flaky sectors
 };
 
 }  // namespace vdrive

@@ -2,8 +2,10 @@
 // Faults a test or a curious person injects into a virtual recorder. They
 // are kept with the disc (so another process picks them up) and can be set
 // from C++ too.
+#include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace vdrive {
 
@@ -12,6 +14,21 @@ inline constexpr std::uint16_t kNoOpcode = 0xFFFF;
 inline constexpr std::uint32_t kNoCrash = 0xFFFFFFFFu;
 // Exit code of a process ended by the crash fault.
 inline constexpr int kCrashExitCode = 86;
+
+// Damaged media: sectors that never read, read only after some failed
+// attempts, or read back wrong without an error (silent corruption).
+enum class TDamageKind : std::uint8_t { Unreadable = 1, Flaky = 2, Corrupt = 3 };
+
+struct TDamage {
+  std::uint32_t Start = 0;
+  std::uint32_t Count = 1;
+  TDamageKind Kind = TDamageKind::Unreadable;
+  std::uint8_t Tries = 0;  // Flaky: failed reads of each sector before it reads
+  bool operator==(const TDamage&) const = default;
+};
+
+// Bounded so that the disc state stays within its slot.
+inline constexpr std::size_t kMaxDamage = 1024;
 
 struct TFaults {
   std::uint32_t BusyCommands = 0;      // the next n commands answer BUSY
@@ -23,6 +40,7 @@ struct TFaults {
   bool RefuseAlways = false;               // ... every time, else once
   std::uint32_t CrashAfterSectors = kNoCrash;  // the process ends after that many more sectors
   std::uint32_t ThrottleKBps = 0;  // buffer drains at most this fast; 0 = unthrottled
+  std::vector<TDamage> Damage;
 
   bool operator==(const TFaults&) const = default;
 };

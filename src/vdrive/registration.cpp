@@ -103,6 +103,14 @@ void RegisterVirtualRecorders() {
   });
 }
 
+void RegisterVirtualRecorderFor(const std::string& discPath) {
+  device::RegisterDriveProvider(kProviderName, [discPath] {
+    std::vector<std::unique_ptr<device::TPassThroughDrive>> drives;
+    drives.push_back(MakePassThroughDrive(RecorderFor(discPath)));
+    return drives;
+  });
+}
+
 void UnregisterVirtualRecorders() {
   device::UnregisterDriveProvider(kProviderName);
   std::lock_guard<std::mutex> g(gRecordersMutex);

@@ -24,6 +24,9 @@ std::shared_ptr<TVirtualRecorder> RecorderFor(const std::string& discPath);
 std::unique_ptr<device::TPassThroughDrive> MakePassThroughDrive(std::shared_ptr<TVirtualRecorder> recorder);
 // Called once at program start; real drives stay listed first.
 void RegisterVirtualRecorders();
+// One recorder for `discPath` alone, whatever ZANTIC_VDISC says: the drive a
+// command names by its disc file. Any character may be in the path.
+void RegisterVirtualRecorderFor(const std::string& discPath);
 void UnregisterVirtualRecorders();
 
 }  // namespace vdrive

@@ -1,5 +1,6 @@
 #include "appcore/task_tree.h"
 
+#include <algorithm>
 #include <chrono>
 #include <string>
 
@@ -168,6 +169,31 @@ TEST(Transfer, BuildsTheCompilationFromTheTree) {
   ASSERT_NE(burner.FindCompilationDir("\\set.2024"), nullptr);
   EXPECT_NE(tables.FindEntry(*burner.FindCompilationDir("\\set.2024"), "three.jpg"), nullptr);
   EXPECT_EQ(tables.FindEntry(*burner.FindCompilationDir("\\"), "gone.txt"), nullptr);
+}
+
+TEST(Transfer, FolderNamesThatLeadElsewhereAreRefused) {
+  testsupport::TempDir dir;
+  const std::string file = dir.Write("FILE", "x");
+  // What a crafted task file tried: folders "..", "../../etc" and "." in the image.
+  for (const std::string& name : std::vector<std::string>{"..", "../../etc", ".", "a\\b"}) {
+    const auto parsed = ParseTaskText("T(" + name + "(" + file + "*1()#)#)#");
+    ASSERT_FALSE(parsed.Ok()) << name;
+    EXPECT_EQ(parsed.Err().Message, texts::kTaskFileBadFolderName + name);
+  }
+  // A tree built in memory meets the engine's own refusal: nothing of it goes in.
+  TaskTree task = NewTask("T");
+  task.Root->AddFolder("..").AddItem(file, "1");
+  task.Root->AddFolder("ok").AddItem(file, "1");
+  engine::TKavoBurner burner;
+  std::vector<std::string> log;
+  burner.OnDebugMessage = [&](device::TSCSIDevice&, const std::string& m, std::uint8_t) { log.push_back(m); };
+  auto report = PrepareCompilation(task, burner, false, 0);
+  ASSERT_TRUE(report.Ok());
+  EXPECT_EQ(report.Value().RefusedFolders, std::vector<std::string>{".."});
+  EXPECT_TRUE(report.Value().MissingSources.empty());
+  EXPECT_EQ(burner.CompilationDirCount(), 1u);
+  EXPECT_EQ(burner.Tables().FindEntry(*burner.Tables().Root(), "FILE."), nullptr);
+  EXPECT_NE(std::find(log.begin(), log.end(), ">>> INVALID FOLDER NAME, NOT ADDED \"..\""), log.end());
 }
 
 TEST(Transfer, ArchiveOnlyReachesTheFolderAdd) {

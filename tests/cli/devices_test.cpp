@@ -5,12 +5,16 @@
 #include <cstdio>
 #include <memory>
 
+#include "appcore/drive_select.h"
 #include "cli/devices.h"
-#include "cli/drive_select.h"
 #include "engine/device/scsi_device.h"
+#include "engine/kavo_burner.h"
 #include "engine/device/passthrough_drive.h"
 #include "engine/device/transport.h"
 #include "platform/scsi_passthrough.h"
+#include "support/temp_dir.h"
+#include "vdrive/disc_image.h"
+#include "vdrive/registration.h"
 
 namespace {
 
@@ -89,17 +93,32 @@ TEST_F(DevicesCommand, ADriveOnHostTwelveIsListedAndSelectedByLineAddressAndNode
   const std::string line = "12:9:0,?: VENDOR  A DRIVE         1.00";
   EXPECT_EQ(Capture({}, rc), line + "\t/tmp/disc.img\n");
   EXPECT_EQ(rc, 0);
-  for (const std::string& spec : {line, std::string("12:9:0"), std::string("/tmp/disc.img")}) {
+  for (const std::string& wanted : {line, std::string("12:9:0"), std::string("/tmp/disc.img")}) {
     device::TSCSIDevice drive;
     std::string error;
-    ASSERT_TRUE(cli::SelectDrive(drive, spec, error)) << spec << ": " << error;
+    ASSERT_TRUE(appcore::SelectDrive(drive, wanted, error)) << wanted << ": " << error;
     EXPECT_EQ(drive.DeviceId(), line);
     EXPECT_EQ(drive.HostAdapter(), 12);
     EXPECT_EQ(drive.Target(), 9);
   }
   device::TSCSIDevice drive;
   std::string error;
-  EXPECT_FALSE(cli::SelectDrive(drive, "1:9:0", error));
+  EXPECT_FALSE(appcore::SelectDrive(drive, "1:9:0", error));
+}
+
+TEST_F(DevicesCommand, ADiscFileNamedAsTheDriveIsFoundWhateverItsName) {
+  // ":" separates the files of ZANTIC_VDISC; the path must not go through it.
+  testsupport::TempDir dir;
+  const std::string disc = dir.Str() + "/rehearsal:2.zvd";
+  ASSERT_TRUE(vdrive::TDiscFile::Create(disc, vdrive::BlankDisc(vdrive::TMedia::CdR, 2000)));
+  cli::RegisterRecorders({"-V", "X", "--device", disc, "a.txt"});
+  engine::TKavoBurner burner;
+  std::string error;
+  EXPECT_TRUE(appcore::SelectDrive(burner, disc, error)) << error;
+  EXPECT_TRUE(appcore::CanWrite(burner));
+  EXPECT_EQ(burner.DriveLocation(), disc);
+  EXPECT_EQ(burner.DeviceList().size(), 1u);
+  vdrive::UnregisterVirtualRecorders();
 }
 
 }  // namespace

@@ -12,6 +12,7 @@
 #include "appcore/ini_file.h"
 #include "appcore/schedule.h"
 #include "cli/build_iso.h"
+#include "cli/check_command.h"
 #include "cli/disc_commands.h"
 #include "cli/schedule_commands.h"
 #include "cli/task_commands.h"
@@ -197,6 +198,23 @@ TEST_F(BurnTaskCli, AFailedScheduledBurnLeavesTheTaskDueAndUnlogged) {
   const std::string log = FileText(FDir.Str() + "/pf/Schedule/Log.txt");
   EXPECT_NE(log.find("Start backup task:"), std::string::npos) << log;
   EXPECT_EQ(log.find("Backup task done"), std::string::npos) << log;
+}
+
+TEST_F(BurnTaskCli, TaskBurnsAddTheChecksumFileUnlessTheOptionsSayNo) {
+  const CliRun task = Task({"burn", FTask, "--device", FGood, "--program-folder", FDir.Str() + "/pf"});
+  EXPECT_EQ(task.Code, cli::kExitIncomplete) << task.Err;
+  EXPECT_NE(Listing(FGood).find("/~zantic.sha256"), std::string::npos);
+  engine::TKavoBurner burner;
+  Captured out, err;
+  EXPECT_EQ(cli::RunCheck(burner, {"--device", FGood}, out.File, err.File), cli::kExitOk) << err.Text();
+  EXPECT_NE(out.Text().find("checksums compared"), std::string::npos) << out.Text();
+
+  FDir.Write("pf/Option.ini", "[Burning]\nCloseDisc=0\nChecksums=0\n");
+  const CliRun plain = Task({"burn", FTask, "--device", FBad, "--program-folder", FDir.Str() + "/pf"});
+  EXPECT_EQ(plain.Code, cli::kExitIncomplete) << plain.Err;
+  const std::string ls = Listing(FBad);
+  EXPECT_NE(ls.find("a.txt"), std::string::npos) << ls;
+  EXPECT_EQ(ls.find("zantic.sha256"), std::string::npos) << ls;
 }
 
 }  // namespace

@@ -27,7 +27,7 @@ import sys
 import tempfile
 import time
 
-VM_TIMEOUT = 90  # seconds for one VM, boot to power-off
+VM_TIMEOUT = 150  # seconds for one VM, boot to power-off; TCG on a loaded machine is slow
 KERNEL_MODULES = ["virtio_pci", "virtio_scsi", "ata_piix", "sr_mod", "sg"]
 
 failures = []

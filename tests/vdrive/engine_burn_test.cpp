@@ -1,6 +1,8 @@
 // Whole burns and blanks by the burner component on the virtual recorder,
 // with the faults and choices that change what is sent.
+#include <algorithm>
 #include <fstream>
+#include <regex>
 
 #include "appcore/speed_list.h"
 #include "engine/device/transport.h"
@@ -217,9 +219,17 @@ TEST_F(EngineBurn, ErasesRunToTheEndAndARefusedBlankReportsAtOnce) {
       done = true;
       withError = e;
     };
+    std::vector<std::string> lines;
+    Burner.OnDebugMessage = [&](device::TSCSIDevice&, const std::string& m, std::uint8_t) { lines.push_back(m); };
     ASSERT_TRUE(Burner.Erase(static_cast<std::uint8_t>(type))) << static_cast<int>(media);
     Burner.WaitForOperation();
+    Burner.OnDebugMessage = nullptr;
     EXPECT_TRUE(done && !withError) << static_cast<int>(media);
+    // The speed follows the factor without a space: "16X(2,816 KB/s)".
+    const auto start = std::find_if(lines.begin(), lines.end(),
+                                    [](const std::string& l) { return l.rfind(">>> STARTING ERASE PROCESS ON ", 0) == 0; });
+    ASSERT_NE(start, lines.end());
+    EXPECT_TRUE(std::regex_search(*start, std::regex(" AT [0-9]+(\\.[0-9])?X\\([0-9][0-9,]* KB/s\\)$"))) << *start;
     EXPECT_FALSE(Burner.Erasing());
   }
   Attach(TMedia::CdRw);

@@ -1,6 +1,6 @@
 // Additional sense texts: the descriptions of the SCSI ASC/ASCQ assignments
-// (SPC-3 with the MMC-5 additions) in capitals, with the abbreviations the
-// log has always shown.
+// (SPC-3 with the MMC-5 additions) in capitals, with the abbreviations
+// users of drive logs know.
 #include <algorithm>
 #include <array>
 #include <cstdint>

@@ -22,7 +22,7 @@ std::uint32_t RoundUp(std::uint64_t v, std::uint32_t unit) {
 }  // namespace
 
 base::Result<std::unique_ptr<ImageSource>> ImageSource::OpenFile(const std::string& path) {
-  auto file = platform::FileStream::Open(path, platform::OpenMode::Read);
+  auto file = platform::FileStream::OpenImage(path);
   if (!file) return file.Err();
   std::unique_ptr<ImageSource> source(new ImageSource());
   source->FFile = std::move(file.Value());

@@ -23,7 +23,7 @@ struct TDEntry {
   TDEntry* Parent = nullptr;
   TFEntry* FirstChild = nullptr;
 
-  // Kept beside the design's fields so that appending and the per-directory
+  // Kept beside the linked list so that appending and the per-directory
   // name lookup stay constant-time in directories of any size.
   TFEntry* LastChild = nullptr;
   std::unordered_map<std::string, TFEntry*> ByName;  // key: UpperKey(LongName)

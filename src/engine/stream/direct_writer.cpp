@@ -1,5 +1,6 @@
 #include "engine/stream/direct_writer.h"
 
+#include <filesystem>
 #include <random>
 
 #include "engine/iso/records.h"
@@ -7,9 +8,31 @@
 #include "engine/stream/image_output.h"
 #include "engine/texts.h"
 #include "platform/file_stream.h"
+#include "platform/utf8_path.h"
 
 namespace stream {
 namespace texts = engine::texts;
+
+void RemoveStalePartFiles(const std::string& target) {
+  namespace fs = std::filesystem;
+  std::error_code ec;
+  const fs::path path = platform::Utf8Path(target);
+  const std::string prefix = platform::PathUtf8(path.filename()) + ".part-";
+  fs::path folder = path.parent_path();
+  if (folder.empty()) folder = ".";
+  for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
+    const std::string name = platform::PathUtf8(it->path().filename());
+    if (name.size() != prefix.size() + 8 || name.compare(0, prefix.size(), prefix) != 0 ||
+        name.find_first_not_of("0123456789abcdef", prefix.size()) != std::string::npos)
+      continue;
+    if (!it->is_regular_file(ec) || it->is_symlink(ec)) continue;
+    const std::string stale = platform::PathUtf8(it->path());
+    auto opened = platform::FileStream::Open(stale, platform::OpenMode::ReadWrite);
+    if (!opened || !opened.Value().TryLock()) continue;  // a writer is at work on it
+    opened.Value().Close();
+    platform::RemoveFile(stale);
+  }
+}
 
 namespace {
 
@@ -32,6 +55,7 @@ class Writer {
       return FResult;
     }
     platform::FileStream file = std::move(opened.Value());
+    file.TryLock();  // marks it as in use for RemoveStalePartFiles
     ImageOutput out(file);
     FTotal = FIn.Layout->SectorsToWrite * iso::kSectorSize;
     const bool complete = WriteAll(out) && Finish(out);

@@ -32,4 +32,8 @@ struct DirectWriteResult {
 
 DirectWriteResult WriteImageDirect(const DirectWriteInput& in);
 
+// Removes "<target>.part-xxxxxxxx" files that a killed writer left: those no
+// running writer holds locked. The writers lock theirs while they write.
+void RemoveStalePartFiles(const std::string& target);
+
 }  // namespace stream

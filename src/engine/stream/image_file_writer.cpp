@@ -41,6 +41,7 @@ std::string TImageFileWriter::WriteFile(const std::string& temp) {
     return texts::Format(texts::kCantCreateFile, FParams.ImageFileName);
   }
   platform::FileStream& file = opened.Value();
+  file.TryLock();  // marks it as in use for RemoveStalePartFiles
   std::vector<std::uint8_t> block(kBlockSizeOther);
   while (true) {
     if (Cancelled()) {

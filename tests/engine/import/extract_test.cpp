@@ -68,5 +68,60 @@ TEST_F(Extract, FolderGoesUnderTheChosenFolderOnly) {
   EXPECT_EQ(count, 3u);
 }
 
+
+TEST_F(Extract, ReplacesAnExistingFileOnlyWhenAsked) {
+  const std::string dest = Dir.Write("out.bin", "mine");
+  EXPECT_EQ(Burner.ExtractDiscFile(*File, dest), 0);
+  EXPECT_EQ(Messages.back(), ">>> FILE \"" + dest + "\" ALREADY EXISTS, NOT REPLACED");
+  auto bytes = testsupport::ReadAll(dest);
+  EXPECT_EQ(std::string(bytes.begin(), bytes.end()), "mine");
+
+  std::vector<std::string> asked;
+  Burner.OnOverwriteFile = [&](engine::TKavoBurner&, const std::string& path) {
+    asked.push_back(path);
+    return engine::OverwriteAnswer::Overwrite;
+  };
+  EXPECT_EQ(Burner.ExtractDiscFile(*File, dest), 1);
+  EXPECT_EQ(asked, std::vector<std::string>{dest});
+  EXPECT_EQ(testsupport::ReadAll(dest).size(), 63489u);
+  // A folder of that name is never replaced, whatever the answer.
+  Dir.MakeDir("folder.bin");
+  EXPECT_EQ(Burner.ExtractDiscFile(*File, Dir.Str() + "/folder.bin"), 0);
+  EXPECT_TRUE(std::filesystem::is_directory(Dir.Path() / "folder.bin"));
+}
+
+TEST_F(Extract, NeverFollowsALinkInsideTheDestination) {
+  const std::string outside = Dir.MakeDir("outside");
+  const std::string into = Dir.MakeDir("chosen");
+  std::filesystem::create_directory_symlink(outside, Dir.Path() / "chosen" / "SUB");
+  EXPECT_EQ(Burner.ExtractDiscFolder(*Burner.Tables().Root(), into), 0);
+  EXPECT_TRUE(std::filesystem::is_empty(outside));
+  EXPECT_EQ(testsupport::ReadAll(into + "/DATA.BIN").size(), 63489u);  // the rest still comes out
+}
+
+using LeftOut = ImportTest;
+
+TEST_F(LeftOut, EntriesLeftOutAreKnownByWhere) {
+  // A file pointing past the disc in SUB; OTHER is whole.
+  Use(Craft(40, 20, 2048, {{20, {{"SUB", 21, 2048, 2}, {"OTHER", 22, 2048, 2}}},
+                           {21, {{"GOOD.TXT;1", 30, 3, 0}, {"BAD.TXT;1", 39, 1 << 20, 0}}},
+                           {22, {{"FINE.TXT;1", 30, 3, 0}}}}));
+  ASSERT_TRUE(Burner.ImportDiscSession(1, nullptr));
+  EXPECT_TRUE(Burner.ImportLeftOutBelow("\\"));
+  EXPECT_TRUE(Burner.ImportLeftOutBelow("\\sub"));
+  EXPECT_TRUE(Burner.ImportLeftOutBelow("\\SUB\\BAD.TXT"));
+  EXPECT_FALSE(Burner.ImportLeftOutBelow("\\OTHER"));
+  EXPECT_FALSE(Burner.ImportLeftOutBelow("\\SU"));
+
+  // A full table ends the walk: everything counts as incomplete; a new import starts afresh.
+  Burner.ResetCompilation(1, 100);
+  ASSERT_TRUE(Burner.ImportDiscSession(1, nullptr));
+  EXPECT_TRUE(Burner.ImportLeftOutBelow("\\OTHER"));
+  Use(Craft(40, 20, 2048, {{20, {{"FINE.TXT;1", 30, 3, 0}}}}));
+  Burner.ResetCompilation(100, 100);
+  ASSERT_TRUE(Burner.ImportDiscSession(1, nullptr));
+  EXPECT_FALSE(Burner.ImportLeftOutBelow("\\"));
+}
+
 }  // namespace
 }  // namespace importtest

@@ -71,7 +71,7 @@ TEST_F(SessionImport, JolietIdentifierLimit) {
   ASSERT_TRUE(Burner.ImportDiscSession(1, nullptr));
   EXPECT_NE(Entry("\\", fits), nullptr);
   EXPECT_EQ(Entry("\\", over), nullptr);
-  EXPECT_TRUE(Logged(">>> ERROR IMPORTING SESSION, FILE NAME LENGTH EXCEEDS 120 CHARS\n\r" + over + ";1"));
+  EXPECT_TRUE(Logged("ERROR IMPORTING SESSION, FILE NAME LENGTH EXCEEDS 120 CHARS\n\r" + over + ";1"));
 }
 
 TEST_F(SessionImport, XorrisoSessionsAndNumberRules) {

@@ -103,11 +103,17 @@ class BootBurner : public testing::Test {
 TEST_F(BootBurner, PrepareLayoutSwitchesBootableOffWithoutAUsableImage) {
   const std::string empty = Dir.Write("empty.img", "");
   const std::string folder = Dir.MakeDir("folder.img");
-  for (const std::string& name : {std::string(), Dir.Str() + "/missing.img", empty, folder}) {
+  using engine::BootProblem;
+  const std::vector<std::pair<std::string, BootProblem>> cases = {{std::string(), BootProblem::NoImage},
+                                                                  {Dir.Str() + "/missing.img", BootProblem::Missing},
+                                                                  {empty, BootProblem::Empty},
+                                                                  {folder, BootProblem::NotAFile}};
+  for (const auto& [name, why] : cases) {
     Burner.Bootable = true;
     Burner.BootImageFile = name;
     Burner.PrepareLayout(engine::LayoutTarget::ImageFile);
     EXPECT_FALSE(Burner.Bootable) << "'" << name << "'";
+    EXPECT_EQ(Burner.LastBootProblem(), why) << "'" << name << "'";
     EXPECT_FALSE(Burner.CurrentLayout().Options.Bootable) << name;
     EXPECT_EQ(Burner.CurrentLayout().TerminatorSector, 18u) << "no boot record before the Joliet descriptor";
   }
@@ -119,6 +125,7 @@ TEST_F(BootBurner, PrepareLayoutRoundsTheImageUpToSectors) {
     Burner.BootImageFile = Dir.Write("boot.img", std::string(size, 'b'));
     Burner.PrepareLayout(engine::LayoutTarget::ImageFile);
     EXPECT_TRUE(Burner.Bootable);
+    EXPECT_EQ(Burner.LastBootProblem(), engine::BootProblem::None);
     EXPECT_EQ(Burner.CurrentLayout().BootImageSectors, (size + 2047) / 2048) << size;
   }
 }

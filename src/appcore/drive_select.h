@@ -8,13 +8,13 @@ namespace device {
 class TSCSIDevice;
 }
 
-namespace cli {
+namespace appcore {
 
 // True when the selected drive writes some kind of CD or DVD.
 bool CanWrite(device::TSCSIDevice& device);
 
 // Loads the transport and selects the drive; false with a message for the
 // user in `error` when there is no such drive.
-bool SelectDrive(device::TSCSIDevice& device, const std::string& spec, std::string& error);
+bool SelectDrive(device::TSCSIDevice& device, const std::string& wanted, std::string& error);
 
-}  // namespace cli
+}  // namespace appcore

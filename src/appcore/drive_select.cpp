@@ -1,4 +1,4 @@
-#include "cli/drive_select.h"
+#include "appcore/drive_select.h"
 
 #include "engine/device/builtin_layer.h"
 #include "engine/device/device_address.h"
@@ -6,7 +6,7 @@
 #include "engine/device/scsi_device.h"
 #include "engine/device/transport.h"
 
-namespace cli {
+namespace appcore {
 namespace {
 
 std::string LocationOfLine(const std::string& line) {
@@ -25,7 +25,7 @@ bool CanWrite(device::TSCSIDevice& d) {
   return (d.Capabilities() & kWrites) != 0;
 }
 
-bool SelectDrive(device::TSCSIDevice& device, const std::string& spec, std::string& error) {
+bool SelectDrive(device::TSCSIDevice& device, const std::string& wanted, std::string& error) {
   if (!device.ASPIInitialized() && !device.InitASPI(true, std::string())) {
     error = "no CD/DVD drive: no optical drive answers through the pass-through layer";
     return false;
@@ -38,14 +38,14 @@ bool SelectDrive(device::TSCSIDevice& device, const std::string& spec, std::stri
   for (const auto& line : lines) {
     // The options store keeps the whole line the drive box showed.
     const bool named =
-        spec.empty() || line == spec || line.rfind(spec + ",", 0) == 0 || LocationOfLine(line) == spec;
+        wanted.empty() || line == wanted || line.rfind(wanted + ",", 0) == 0 || LocationOfLine(line) == wanted;
     if (!named) continue;
     device.SelectDevice(line);
     if (device.DeviceId().empty()) continue;
-    if (!spec.empty() || CanWrite(device)) return true;
+    if (!wanted.empty() || CanWrite(device)) return true;
   }
-  error = spec.empty() ? "no drive that can write was found" : "no drive matches " + spec + " (see zantic-cli devices)";
+  error = wanted.empty() ? "no drive that can write was found" : "no drive matches " + wanted + " (see zantic-cli devices)";
   return false;
 }
 
-}  // namespace cli
+}  // namespace appcore

@@ -1,0 +1,195 @@
+#pragma once
+// The main window: the task being assembled (a folder tree, the name list of
+// the selected folder, the source panes), the task files, and the one burner
+// of the program with the options in memory.
+//
+// Pattern for every window: each control's objectName is its name in the
+// design; texts come from app/texts.h exactly; message boxes and file
+// dialogs go through ui::CurrentDialogs(); layouts only (no fixed geometry
+// beyond the default size); "&" mnemonics on captions; controls without a
+// caption get an accessible name saying what they are.
+#include <QIcon>
+#include <QMainWindow>
+#include <QStringList>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <thread>
+#include <vector>
+
+#include "appcore/options.h"
+#include "appcore/task_tree.h"
+
+class QAction;
+class QFileSystemModel;
+class QMenu;
+class QMimeData;
+class QLabel;
+class QTimer;
+class QToolBar;
+class QTreeView;
+class QTreeWidget;
+class QTreeWidgetItem;
+
+namespace engine {
+class TKavoBurner;
+}
+namespace appcore {
+struct MeasureControl;
+}
+namespace ui {
+class SizeBar;
+}
+
+namespace app {
+
+class TNameListModel;
+class TAboutForm;
+
+class TForm1 : public QMainWindow {
+  Q_OBJECT
+ public:
+  static constexpr int kDefaultWidth = 969;
+  static constexpr int kDefaultHeight = 660;
+
+  TForm1(const QString& programFolder, const QString& versionText, QWidget* parent = nullptr);
+  ~TForm1() override;
+
+  engine::TKavoBurner& Burner() { return *FBurner; }
+  appcore::Options& Options() { return FOptions; }
+  const QString& AppFolder() const { return FAppFolder; }
+
+  // The start window's two compilation jobs: which toolbar shows, where.
+  enum class Job { Burn, ISO };
+  void PlaceToolbars(Job job);
+  void ShowForJob(Job job);
+
+  // Actions on the task.
+  void btnNewClick();
+  void btnOpenClick();
+  bool btnSaveClick();  // true when the task was written
+  void btnCutClick();
+  void btnCopyClick();
+  void btnPasteClick();
+  void CustomItem2Click();   // remove the selected rows
+  void CustomItem3Click();   // remove every row of the name list
+  void CustomItem7Click();   // create folder
+  void CustomItem9Click();   // remove folder
+  void CustomItem10Click();  // the folder tree's "Remove All": a new task
+  // Drops on the name list: from the source panes or the desktop's file
+  // manager, as local file URLs.
+  bool clBoxDragOver(const QMimeData* mime, const QObject* source) const;
+  bool clBoxDragDrop(const QMimeData* mime, const QObject* source);
+  // Loads a task file off the window's thread; the window takes no edits
+  // until it is loaded.
+  void OpenTaskFile(const QString& path);
+  // The save question; true when the window may close.
+  bool FormCloseQuery();
+
+  // Long work (opening a task, measuring a drop) in progress.
+  bool Busy() const { return FBusy; }
+  void CancelBusy();
+
+  const appcore::TaskTree& Task() const { return FTask; }
+  bool Modified() const { return FModified; }
+  int NewFolderCount() const { return FNewFolderCount; }
+  const ui::SizeBar& SizeBar() const { return *ProgressBar1; }
+
+  // The start window shows again when this window closes.
+  std::function<void()> OnClosed;
+  // The options window, once it exists.
+  std::function<void()> OnOptions;
+  void SetOptionsAvailable(bool available);
+
+ signals:
+  void BusyFinished();
+
+ protected:
+  void closeEvent(QCloseEvent* event) override;
+  void showEvent(QShowEvent* event) override;
+
+ private:
+  void BuildActions();
+  void BuildMenus();
+  void BuildToolbars();
+  void BuildPanes();
+  void BuildBusyPanel(QWidget* parent);
+  void ShowSources();
+  QAction* MakeAction(const char* name, const char* text, const char* hint, void (TForm1::*handler)());
+
+  // The folder tree mirrors the data tree's folders; each visible node holds
+  // its data node.
+  static appcore::TaskNode* DataNode(const QTreeWidgetItem* item);
+  QTreeWidgetItem* AddFolderItem(QTreeWidgetItem* parent, appcore::TaskNode& node);
+  void RebuildFolderTree();
+  appcore::TaskNode* SelectedFolder();
+  void RefreshNameList();
+  std::vector<appcore::TaskNode*> SelectedRows() const;
+  void RemoveItems(appcore::TaskNode& folder, const std::vector<appcore::TaskNode*>& items);
+  void UpdateSizeBar();
+  void trvDirEdited(QTreeWidgetItem* item, int column);
+  void ForgetClipIfGone();
+  void ResetTask();
+  void AskedNew();
+
+  void SetBusy(bool busy, const QString& text);
+  void EndBusy();
+  void JoinWorker();
+  void MeasureDone(std::uint64_t generation, appcore::TaskNode* target, QStringList paths,
+                   std::vector<std::int64_t> sizes, bool cancelled);
+
+  void bAdvanceClick();
+  void btnAboutClick();
+
+  QString FAppFolder;
+  QString FVersionText;
+  std::unique_ptr<engine::TKavoBurner> FBurner;
+  appcore::Options FOptions;
+
+  appcore::TaskTree FTask;
+  bool FModified = false;
+  int FNewFolderCount = 0;
+  bool FUpdatingTree = false;
+  // Looked up once: a style's icon lookup costs milliseconds each time.
+  QIcon FRootIcon;
+  QIcon FFolderIcon;
+
+  // Cut and Copy within the window: the entries, the folder they came from.
+  enum class ClipMode { Empty, Cut, Copy, None };
+  ClipMode FClipMode = ClipMode::Empty;
+  appcore::TaskNode* FClipSource = nullptr;
+  std::vector<appcore::TaskNode*> FClipNodes;
+  std::vector<std::pair<std::string, std::string>> FClipList;  // name, size text
+
+  bool FBusy = false;
+  std::uint64_t FGeneration = 0;
+  std::thread FWorker;
+  std::shared_ptr<appcore::MeasureControl> FMeasure;
+  QTimer* FProgressTimer = nullptr;
+  qint64 FBusyStartMs = 0;
+  QWidget* panBusy = nullptr;
+  QLabel* labBusy = nullptr;
+  bool FSourcesShown = false;
+
+  QTreeWidget* trvDir = nullptr;
+  QTreeView* clbox = nullptr;
+  TNameListModel* FNameList = nullptr;
+  QTreeView* Dirlist = nullptr;
+  QTreeView* lbFiles = nullptr;
+  QFileSystemModel* FDirModel = nullptr;
+  QFileSystemModel* FFileModel = nullptr;
+  ui::SizeBar* ProgressBar1 = nullptr;
+  QMenu* PopupMenu1 = nullptr;
+  QMenu* PopupMenu2 = nullptr;
+  QToolBar* tbFile = nullptr;
+  QToolBar* tbDrive = nullptr;
+  QToolBar* tbBurn = nullptr;
+  QToolBar* tbISO = nullptr;
+  QToolBar* tbHelp = nullptr;
+  std::vector<QAction*> FEditActions;
+  QAction* FOptionsAction = nullptr;
+  QAction* FOptionsMenu = nullptr;
+  TAboutForm* FAbout = nullptr;
+};
+
+}  // namespace app

@@ -1,0 +1,179 @@
+// New, Open and Save of task files, closing the window, and the long work
+// that runs off the window's thread.
+#include <QCloseEvent>
+#include <QDate>
+#include <QDir>
+#include <QFileInfo>
+#include <QDateTime>
+#include <QLabel>
+#include <QTimer>
+#include <QTreeView>
+#include <QTreeWidget>
+
+#include "app/main_form.h"
+#include "app/name_list_model.h"
+#include "app/texts.h"
+#include "appcore/source_size.h"
+#include "appcore/texts.h"
+#include "ui/dialogs.h"
+#include "ui/size_bar.h"
+
+namespace app {
+
+namespace {
+
+QString TaskFilter() { return QString::fromUtf8(texts::kTaskFilter); }
+
+}  // namespace
+
+void TForm1::ResetTask() {
+  const QDate today = QDate::currentDate();
+  FTask = appcore::NewTask(appcore::RootText(today.year(), today.month(), today.day()));
+  FNewFolderCount = 0;
+  ForgetClipIfGone();
+  RebuildFolderTree();
+  UpdateSizeBar();
+  FModified = false;
+}
+
+void TForm1::btnNewClick() {
+  if (FBusy) return;
+  if (FModified) {
+    const ui::Button answer = ui::CurrentDialogs().Message(this, QString::fromUtf8(appcore::texts::kQuery),
+                                                           QString::fromUtf8(appcore::texts::kSaveQuestion),
+                                                           ui::MessageIcon::Question, ui::Yes | ui::No | ui::Cancel,
+                                                           ui::Yes);
+    if (answer == ui::Cancel) return;
+    // A save that did not happen keeps the task: the person asked for it.
+    if (answer == ui::Yes && !btnSaveClick()) return;
+  }
+  ResetTask();
+}
+
+bool TForm1::btnSaveClick() {
+  if (FBusy || FTask.Root == nullptr) return false;
+  QString path = ui::CurrentDialogs().SaveFileName(this, QString::fromUtf8(texts::kSaveTaskCaption), FAppFolder,
+                                                   TaskFilter());
+  if (path.isEmpty()) return false;
+  if (QFileInfo(path).suffix().isEmpty()) path += QString::fromUtf8(appcore::kTaskFileExtension);
+  const base::Status written = appcore::WriteTaskFile(path.toStdString(), *FTask.Root);
+  if (!written.Ok()) {
+    ui::CurrentDialogs().Inform(this, QString::fromUtf8(texts::kSaveFailed) + path + QStringLiteral("\n") +
+                                          QString::fromStdString(written.Err().Message));
+    return false;
+  }
+  FModified = false;
+  return true;
+}
+
+void TForm1::btnOpenClick() {
+  if (FBusy) return;
+  const QString path = ui::CurrentDialogs().OpenFileName(this, QString::fromUtf8(texts::kOpenTaskCaption), FAppFolder,
+                                                         TaskFilter());
+  if (!path.isEmpty()) OpenTaskFile(path);
+}
+
+void TForm1::OpenTaskFile(const QString& path) {
+  if (FBusy) return;
+  JoinWorker();  // a cancelled read may still be finishing
+  SetBusy(true, QString::fromUtf8(texts::kLoadingTask));
+  const std::uint64_t generation = ++FGeneration;
+  const std::string file = path.toStdString();
+  FWorker = std::thread([this, generation, file] {
+    auto result = std::make_shared<base::Result<std::string>>(appcore::ReadTaskFileText(file));
+    auto tree = std::make_shared<base::Result<appcore::TaskTree>>(appcore::TaskTree{});
+    if (result->Ok()) *tree = appcore::ParseTaskText(result->Value());
+    else *tree = result->Err();
+    QMetaObject::invokeMethod(
+        this,
+        [this, generation, tree] {
+          if (generation != FGeneration) return;
+          JoinWorker();
+          if (!tree->Ok()) {
+            EndBusy();
+            ui::CurrentDialogs().Inform(this, QString::fromStdString(tree->Err().Message));
+            return;
+          }
+          // An empty file changes nothing.
+          if (!tree->Value().Empty()) {
+            FTask = std::move(tree->Value());
+            ForgetClipIfGone();
+            RebuildFolderTree();
+            UpdateSizeBar();
+            FModified = false;
+          }
+          EndBusy();
+        },
+        Qt::QueuedConnection);
+  });
+}
+
+void TForm1::SetBusy(bool busy, const QString& text) {
+  FBusy = busy;
+  for (QAction* action : FEditActions) action->setEnabled(!busy);
+  trvDir->setEnabled(!busy);
+  clbox->setEnabled(!busy);
+  if (!busy) return;
+  labBusy->setText(text);
+  FBusyStartMs = QDateTime::currentMSecsSinceEpoch();
+  FProgressTimer = new QTimer(this);
+  FProgressTimer->setInterval(100);
+  connect(FProgressTimer, &QTimer::timeout, this, [this] {
+    // Quick work finishes without a flash of the panel.
+    if (QDateTime::currentMSecsSinceEpoch() - FBusyStartMs >= 300) panBusy->show();
+    if (FMeasure) labBusy->setText(QString::fromUtf8(texts::kMeasuringDrop).arg(FMeasure->EntriesSeen.load()));
+  });
+  FProgressTimer->start();
+}
+
+void TForm1::EndBusy() {
+  if (FProgressTimer != nullptr) {
+    FProgressTimer->stop();
+    FProgressTimer->deleteLater();
+    FProgressTimer = nullptr;
+  }
+  panBusy->hide();
+  SetBusy(false, {});
+  emit BusyFinished();
+}
+
+void TForm1::JoinWorker() {
+  if (FWorker.joinable()) FWorker.join();
+}
+
+void TForm1::CancelBusy() {
+  if (!FBusy) return;
+  // A drop's walk stops at its next entry; a task being read is read to its
+  // end (the file is bounded) and thrown away.
+  ++FGeneration;
+  if (FMeasure) {
+    FMeasure->Cancel = true;
+    JoinWorker();
+    FMeasure.reset();
+  }
+  EndBusy();
+}
+
+bool TForm1::FormCloseQuery() {
+  CancelBusy();
+  if (!FModified) return true;
+  const ui::Button answer = ui::CurrentDialogs().Message(this, QString::fromUtf8(appcore::texts::kQuery),
+                                                         QString::fromUtf8(appcore::texts::kSaveQuestion),
+                                                         ui::MessageIcon::Question, ui::Yes | ui::No | ui::Cancel,
+                                                         ui::Yes);
+  if (answer == ui::Cancel) return false;
+  if (answer == ui::Yes) return btnSaveClick();
+  FModified = false;
+  return true;
+}
+
+void TForm1::closeEvent(QCloseEvent* event) {
+  if (!FormCloseQuery()) {
+    event->ignore();
+    return;
+  }
+  event->accept();
+  if (OnClosed) OnClosed();
+}
+
+}  // namespace app

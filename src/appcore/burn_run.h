@@ -1,0 +1,64 @@
+#pragma once
+// A burn of the filled compilation or of an image file, with the read-back
+// verify after it, for a caller that runs an event loop: Start returns at
+// once, progress is read from the burner while it runs, and the end comes
+// once through the burner's dispatcher as a typed value.
+#include <cstdint>
+#include <functional>
+#include <string>
+
+namespace engine {
+class TKavoBurner;
+}
+
+namespace appcore {
+
+enum class BurnOutcome {
+  Done,          // written (and, when asked, verified)
+  Failed,        // the write ended with an error
+  Aborted,       // cancelled by the person
+  VerifyFailed,  // written, but what was read back differs or could not be read
+};
+
+struct BurnEnd {
+  BurnOutcome Outcome = BurnOutcome::Failed;
+  std::string Error;       // the engine's text; empty when done
+  bool TestWrite = false;  // nothing was recorded
+  bool Verified = false;
+  std::uint64_t Sectors = 0;
+};
+
+struct BurnRequest {
+  std::string ImageFile;  // empty: the burner's compilation
+  bool Verify = false;    // read every written sector back (not for a test write)
+};
+
+class BurnRun {
+ public:
+  explicit BurnRun(engine::TKavoBurner& burner);
+  ~BurnRun();
+  BurnRun(const BurnRun&) = delete;
+  BurnRun& operator=(const BurnRun&) = delete;
+
+  // Starts the write; `onEnd` runs once, on the burner's dispatcher, also
+  // when the write could not start. Handlers of the burner's write events
+  // are this run's until it ends.
+  void Start(const BurnRequest& request, std::function<void(const BurnEnd&)> onEnd);
+  void Cancel();
+  bool Running() const { return FRunning; }
+  std::uint64_t TotalBytes() const { return FSectors * 2048; }
+  // Called when the drive starts closing the track.
+  std::function<void()> OnFinalizing;
+
+ private:
+  void Ended(const std::string& error);
+
+  engine::TKavoBurner& FBurner;
+  BurnRequest FRequest;
+  std::function<void(const BurnEnd&)> FOnEnd;
+  bool FRunning = false;
+  bool FTestWrite = false;
+  std::uint64_t FSectors = 0;
+};
+
+}  // namespace appcore

@@ -1,0 +1,73 @@
+#include "appcore/schedule_runner.h"
+
+#include "appcore/options.h"
+#include "appcore/texts.h"
+#include "platform/file_find.h"
+
+namespace appcore {
+
+std::vector<std::size_t> ScheduleRunner::Runnable(const std::vector<ScheduleTask>& rows,
+                                                  const std::vector<std::size_t>& due, Clock::time_point now) const {
+  std::vector<std::size_t> runnable;
+  for (const std::size_t i : due) {
+    if (i >= rows.size()) continue;
+    const auto failed = FFailedAt.find(rows[i].Name);
+    if (failed != FFailedAt.end() && now - failed->second < kRetryAfter) continue;
+    runnable.push_back(i);
+  }
+  return runnable;
+}
+
+void ScheduleRunner::Finished(const std::string& name, bool failed, Clock::time_point now) {
+  if (failed) FFailedAt[name] = now;
+  else FFailedAt.erase(name);
+}
+
+ScheduledTaskFile LoadScheduledTask(const ScheduleStore& store, const std::string& name) {
+  ScheduledTaskFile f;
+  if (auto valid = ValidateTaskName(name); !valid.Ok()) {
+    f.Status = TaskFileStatus::BadName;
+    f.Error = valid.Err().Message;
+    return f;
+  }
+  f.Path = store.TaskFilePath(name);
+  if (!platform::FileExists(f.Path)) {
+    f.Status = TaskFileStatus::Missing;
+    return f;
+  }
+  auto text = ReadTaskFileText(f.Path);
+  if (!text.Ok()) {
+    f.Status = TaskFileStatus::Unreadable;
+    f.Error = text.Err().Message;
+    return f;
+  }
+  if (text.Value().empty()) {
+    f.Status = TaskFileStatus::Empty;
+    return f;
+  }
+  auto tree = ParseTaskText(text.Value());
+  if (!tree.Ok()) {
+    f.Status = TaskFileStatus::Damaged;
+    f.Error = tree.Err().Message;
+    return f;
+  }
+  f.Tree = std::move(tree.Value());
+  f.Status = TaskFileStatus::Ready;
+  return f;
+}
+
+RunRecord RecordScheduledRun(const ScheduleStore& store, const std::string& name, const Options& options,
+                             bool burnDone, std::vector<std::string>& problems) {
+  if (!burnDone) return RunRecord::StaysDue;
+  if (options.TestWrite) return RunRecord::TestWrite;
+  const CalendarDate today = Today();
+  if (auto saved = store.RecordBackup(name, today); !saved.Ok())
+    problems.push_back(store.ListPath() + ": " + saved.Err().Message);
+  if (WritesDoneLine(options))
+    if (auto logged = store.AppendLog(DoneLogLine(FormatDate(today), FormatTime(platform::NowLocal())));
+        !logged.Ok())
+      problems.push_back(store.LogPath() + ": " + logged.Err().Message);
+  return RunRecord::MarkedDone;
+}
+
+}  // namespace appcore

@@ -1,0 +1,55 @@
+#pragma once
+// What read and check share: opening the disc they name, a progress line
+// with speed, and the list of damaged files.
+#include <chrono>
+#include <cstdint>
+#include <cstdio>
+#include <memory>
+#include <string>
+
+#include "engine/health/checksum_burn.h"
+#include "engine/health/session_files.h"
+#include "engine/iso/disc_source.h"
+
+namespace engine {
+class TKavoBurner;
+}
+
+namespace cli {
+
+// The disc to read: an image file, or the drive DEV selected on the burner.
+// nullptr with a message in `error`.
+struct OpenedDisc {
+  std::unique_ptr<iso::ImageSource> Image;
+  iso::DiscSource* Source = nullptr;
+};
+bool OpenDisc(engine::TKavoBurner& burner, const std::string& image, const std::string& device, OpenedDisc& opened,
+              std::string& error);
+
+// Percent, MB of MB, speed, elapsed and remaining time: redrawn in place
+// on a terminal, one line every ten seconds otherwise.
+class HealthProgress {
+ public:
+  explicit HealthProgress(std::FILE* err);
+  void Update(std::uint64_t doneBytes, std::uint64_t totalBytes, const std::string& extra = {});
+  void Break();
+
+ private:
+  using Clock = std::chrono::steady_clock;
+  std::FILE* FErr;
+  bool FTty;
+  bool FDrawn = false;
+  Clock::time_point FStart;
+  Clock::time_point FLast{};
+};
+
+// Prints which files and directories of the session own the bad sectors,
+// and the bad sectors no file owns.
+void PrintDamage(const health::SessionTree& tree, const health::DamageList& damage, std::FILE* out);
+
+// Adds the checksum file to the burner's compilation (importing the earlier
+// session first when asked), with progress on `err`; kExitOk, or the exit
+// code with the reason on `err`. `sums` must live until the burn ends.
+int AttachChecksums(engine::TKavoBurner& burner, std::unique_ptr<health::ChecksumAttachment>& sums, std::FILE* err);
+
+}  // namespace cli

@@ -1,0 +1,145 @@
+#include "engine/health/checksum_burn.h"
+
+#include <filesystem>
+#include <random>
+#include <unordered_map>
+#include <vector>
+
+#include "engine/health/checksum_file.h"
+#include "engine/kavo_burner.h"
+#include "platform/file_find.h"
+#include "platform/file_stream.h"
+#include "platform/sha256.h"
+#include "platform/utf8_path.h"
+
+namespace health {
+
+using base::ErrorKind;
+using base::MakeError;
+
+ChecksumAttachment::~ChecksumAttachment() {
+  std::error_code ec;
+  std::filesystem::remove_all(platform::Utf8Path(FFolder), ec);
+}
+
+namespace {
+
+struct Item {
+  std::string Path;
+  const iso::TFEntry* Entry = nullptr;
+};
+
+void Collect(const iso::TDEntry& dir, const std::string& prefix, bool joliet, std::vector<Item>& out) {
+  for (const iso::TFEntry* e = dir.FirstChild; e != nullptr; e = e->Next) {
+    std::string name = joliet ? e->LongName : e->IsoName;
+    if (const auto cut = name.find(';'); cut != std::string::npos) name.resize(cut);
+    const std::string path = prefix.empty() ? name : prefix + "/" + name;
+    if (e->IsDirectory()) Collect(*e->DirEntry, path, joliet, out);
+    else out.push_back({PeerPath(path), e});
+  }
+}
+
+base::Result<std::string> HashSource(const std::string& path, std::vector<std::uint8_t>& buffer,
+                                     const ChecksumCallbacks& callbacks, std::uint64_t& done, std::uint64_t total) {
+  auto file = platform::FileStream::Open(path, platform::OpenMode::Read);
+  if (!file) return MakeError(ErrorKind::System, "cannot read " + path + ": " + file.Err().Message);
+  platform::Sha256 hash;
+  if (!hash.Ok()) return MakeError(ErrorKind::System, "the system's SHA-256 is not available");
+  for (;;) {
+    if (callbacks.Cancelled && callbacks.Cancelled()) return MakeError(ErrorKind::Cancelled, "cancelled");
+    const std::int64_t n = file.Value().Read(buffer.data(), buffer.size());
+    if (n < 0) return MakeError(ErrorKind::System, "cannot read " + path);
+    if (n == 0) break;
+    hash.Update(buffer.data(), static_cast<std::size_t>(n));
+    done += static_cast<std::uint64_t>(n);
+    if (callbacks.Progress) callbacks.Progress(done, total);
+  }
+  const auto digest = hash.Finish();
+  if (!hash.Ok()) return MakeError(ErrorKind::System, "the system's SHA-256 failed");
+  return platform::HexDigest(digest);
+}
+
+// The earlier session's lines, from its checksum file imported into the root.
+ChecksumList EarlierLines(engine::TKavoBurner& burner, const iso::TFEntry* old) {
+  if (old == nullptr || !old->Imported || old->RecordedSize <= 0 ||
+      static_cast<std::uint64_t>(old->RecordedSize) > kMaxChecksumFileBytes)
+    return {};
+  const auto bytes = static_cast<std::size_t>(old->RecordedSize);
+  std::vector<std::uint8_t> data((bytes + 2047) / 2048 * 2048);
+  if (!burner.DiscSource().ReadSectors(static_cast<std::uint32_t>(old->Extent),
+                                       static_cast<std::uint32_t>(data.size() / 2048), data))
+    return {};
+  return ParseChecksumFile(std::string_view(reinterpret_cast<const char*>(data.data()), bytes));
+}
+
+base::Result<std::string> MakeFolder() {
+  std::error_code ec;
+  const auto base = std::filesystem::temp_directory_path(ec);
+  if (ec) return MakeError(ErrorKind::System, "no folder for temporary files: " + ec.message());
+  std::random_device random;
+  for (int i = 0; i < 100; ++i) {
+    const auto folder = base / ("zantic-sums-" + std::to_string(random()));
+    if (std::filesystem::create_directory(folder, ec)) return platform::PathUtf8(folder);
+  }
+  return MakeError(ErrorKind::System, "cannot make a temporary folder in " + platform::PathUtf8(base));
+}
+
+}  // namespace
+
+base::Result<std::unique_ptr<ChecksumAttachment>> AttachChecksumFile(engine::TKavoBurner& burner,
+                                                                     const ChecksumCallbacks& callbacks) {
+  if (burner.SessionToImport() != 0) {
+    burner.ImportDiscSession(burner.SessionToImport(), nullptr);
+    burner.SetSessionToImport(0);
+  }
+  iso::TDEntry* root = burner.Tables().Root();
+  const iso::TFEntry* old = burner.Tables().FindEntry(*root, kChecksumFileName);
+  if (old != nullptr && !old->Imported)
+    return MakeError(ErrorKind::InvalidInput, std::string("a source file is named ") + kChecksumFileName +
+                                                  ", the name of the checksum file; rename it or burn without checksums");
+  const ChecksumList earlier = EarlierLines(burner, old);
+  if (old != nullptr) burner.RemoveCompilationEntry("\\", kChecksumFileName);
+
+  std::vector<Item> items;
+  Collect(*root, "", burner.JolietFileSystem(), items);
+  std::uint64_t total = 0;
+  for (const auto& i : items)
+    if (!i.Entry->Imported) total += static_cast<std::uint64_t>(std::max<std::int64_t>(i.Entry->SourceSize, 0));
+  auto folder = MakeFolder();
+  if (!folder) return folder.Err();
+  auto attachment = std::make_unique<ChecksumAttachment>(folder.Value());
+  std::string text;
+  std::vector<std::uint8_t> buffer(1u << 20);
+  std::uint64_t done = 0;
+  for (const auto& i : items) {
+    if (i.Entry->Imported) {
+      const auto line = earlier.ByPath.find(NormalizeDiscPath(i.Path));
+      if (line == earlier.ByPath.end()) {
+        ++attachment->Unlisted;
+        continue;
+      }
+      text += ChecksumLine(line->second, i.Path);
+      ++attachment->Carried;
+      continue;
+    }
+    auto hex = HashSource(i.Entry->SourcePath, buffer, callbacks, done, total);
+    if (!hex) return hex.Err();
+    text += ChecksumLine(hex.Value(), i.Path);
+    ++attachment->Hashed;
+  }
+  const std::string path = folder.Value() + "/" + kChecksumFileName;
+  {
+    auto file = platform::FileStream::Open(path, platform::OpenMode::CreateWrite);
+    if (!file) return MakeError(ErrorKind::System, "cannot write " + path + ": " + file.Err().Message);
+    if (auto st = file.Value().Write(text.data(), text.size()); !st)
+      return MakeError(ErrorKind::System, "cannot write " + path + ": " + st.Err().Message);
+  }
+  if (burner.AddFileToCompilation("\\", path, false) != 1)
+    return MakeError(ErrorKind::Internal, "the checksum file could not be added to the compilation");
+  // The hidden flag of the directory record keeps it out of ordinary listings.
+  if (iso::TFEntry* added = burner.Tables().FindEntry(*root, kChecksumFileName))
+    added->Attributes |= platform::kAttrHidden;
+  return attachment;
+}
+
+}  // namespace health

@@ -1,0 +1,46 @@
+#pragma once
+// The checksum file in the root of a burned session: one line per file,
+// "HEX  PATH", as sha256sum writes and reads it. PATH is relative to the
+// session root with "/" between folders; a name holding "\" or a line
+// break is escaped and the line starts with "\", as sha256sum does.
+// Read back from a disc, it is untrusted: lines whose path would leave the
+// session (absolute, "..", drive letters) or that are malformed are set
+// aside with a reason, never followed.
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+#include "platform/sha256.h"
+
+namespace health {
+
+// "~" sorts after letters and digits in both name trees; the ISO 9660 name
+// the add rules derive from it starts with "_", which sorts last there too.
+inline constexpr const char* kChecksumFileName = "~zantic.sha256";
+
+// Longer lines are set aside; a disc path is far shorter.
+inline constexpr std::size_t kMaxChecksumLine = 8192;
+// A checksum file larger than this is not read (read test only).
+inline constexpr std::uint64_t kMaxChecksumFileBytes = 64ull << 20;
+
+std::string ChecksumLine(const std::string& hexDigest, const std::string& path);
+
+struct ChecksumList {
+  std::unordered_map<std::string, std::string> ByPath;  // normalized path -> lower-case hex
+  std::vector<std::string> Order;                        // paths in file order
+  std::vector<std::string> SetAside;                     // "line N: reason"
+};
+
+ChecksumList ParseChecksumFile(std::string_view text);
+
+// A file's path as other readers show it: the add rules give a name
+// without an extension a trailing ".", which they drop.
+std::string PeerPath(std::string path);
+
+// A relative path without ".", "..", empty parts or a leading "/"; empty
+// when the path is unsafe or unusable.
+std::string NormalizeDiscPath(std::string_view path);
+
+}  // namespace health

@@ -1,0 +1,12 @@
+// One program for the options window's Qt tests.
+#include <QApplication>
+
+int RunOptionFormTests(int argc, char** argv);
+int RunSkinTests(int argc, char** argv);
+
+int main(int argc, char** argv) {
+  QApplication app(argc, argv);
+  int failures = RunSkinTests(argc, argv);
+  failures += RunOptionFormTests(argc, argv);
+  return failures == 0 ? 0 : 1;
+}

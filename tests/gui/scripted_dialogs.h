@@ -1,0 +1,50 @@
+#pragma once
+// A ui::Dialogs that answers from queues set up by the test and records every
+// question asked, so tests can check the exact caption and text.
+#include <QColor>
+#include <QString>
+#include <QStringList>
+#include <deque>
+#include <vector>
+
+#include "ui/dialogs.h"
+
+namespace guitest {
+
+struct Asked {
+  QString Kind;  // "Message", "OpenFileName", "SaveFileName", ...
+  QString Caption;
+  QString Text;
+  ui::MessageIcon Icon = ui::MessageIcon::Information;
+  ui::Buttons Buttons = ui::NoButton;
+};
+
+class ScriptedDialogs : public ui::Dialogs {
+ public:
+  ScriptedDialogs();
+  ~ScriptedDialogs() override;
+
+  std::deque<ui::Button> Answers;  // for Message
+  std::deque<QString> Files;       // for the file dialogs ("" = cancelled)
+  std::deque<QColor> Colors;
+  std::vector<Asked> Log;
+  // Questions asked with nothing queued to answer them.
+  int Unanswered = 0;
+
+  ui::Button Message(QWidget* parent, const QString& caption, const QString& text, ui::MessageIcon icon,
+                     ui::Buttons buttons, ui::Button defaultButton) override;
+  QString OpenFileName(QWidget* parent, const QString& caption, const QString& dir, const QString& filter) override;
+  QStringList OpenFileNames(QWidget* parent, const QString& caption, const QString& dir,
+                            const QString& filter) override;
+  QString SaveFileName(QWidget* parent, const QString& caption, const QString& dir, const QString& filter) override;
+  QString ExistingDirectory(QWidget* parent, const QString& caption, const QString& dir) override;
+  QColor Color(QWidget* parent, const QColor& initial, const QString& caption) override;
+
+  // Messages only, in order.
+  QStringList MessageTexts() const;
+
+ private:
+  QString NextFile(const QString& kind, const QString& caption, const QString& filter);
+};
+
+}  // namespace guitest
