@@ -56,6 +56,10 @@ std::optional<iso::TrackEntry> DeviceDiscSource::TrackInfo(std::uint8_t track) {
     const device::TTrackInfo& t = FDrive.LastTrackInfo();
     e.Start = t.TrackStart;
     e.Size = t.TrackSize;
+    // Drives that give no last recorded address (most CD drives) leave the
+    // track's size as the bound.
+    if (t.LastRecordedValid() && t.LastRecordedAddress >= t.TrackStart) e.RecordedEnd = t.LastRecordedAddress + 1;
+    else if (!t.NextWritableValid()) e.RecordedEnd = t.TrackStart + t.TrackSize;
     return e;
   }
   // Many reading drives refuse READ TRACK INFORMATION: the table of contents

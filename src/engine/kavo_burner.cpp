@@ -109,11 +109,13 @@ int TKavoBurner::PrepareLayout(LayoutTarget target) {
   if (target == LayoutTarget::Disc) {
     if (FDiscSource != nullptr) {
       if (const auto next = FDiscSource->NextWritableAddress()) options.SessionStart = *next;
+      FNextWritableRead = true;  // sessions read elsewhere; the drive is not asked
     } else if (FBurnLayout) {
       std::uint32_t start = 0;
-      if (!ReadNextWritableAddress(start))
+      FNextWritableRead = ReadNextWritableAddress(start) && start <= 0xFF000000u;
+      if (!FNextWritableRead)
         DebugMessage(">>> " + std::string(texts::kErrorNextWritableAddress), device::kMsgDriveError);
-      options.SessionStart = start > 0xFF000000u ? 0 : start;
+      options.SessionStart = FNextWritableRead ? start : 0;
     }
     // The earlier session's files keep their sectors; only records are new.
     if (FSessionToImport != 0) ImportDiscSession(FSessionToImport, nullptr);

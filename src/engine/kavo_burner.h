@@ -97,6 +97,17 @@ struct ProgressSnapshot {
 
 enum class LayoutTarget { Disc, ImageFile };
 
+// Whether a burn fits the disc in the drive, asked before its first write.
+enum class FitOutcome { Fits, TooLarge, DiscClosed, NotBlank, Unknown };
+enum class BurnSource { Compilation, ImageFile };
+struct FitCheck {
+  FitOutcome Outcome = FitOutcome::Unknown;
+  std::uint32_t Start = 0;    // the sector where the burn would start
+  std::uint64_t Needed = 0;   // sectors the burn writes, its padding included
+  std::uint64_t Free = 0;     // sectors free from Start on
+  std::string Text;           // empty when it fits, else the reason for the person
+  bool Fits() const { return Outcome == FitOutcome::Fits; }
+};
 // Why a boot image cannot make a disc bootable.
 enum class BootProblem {
   None,
@@ -274,6 +285,9 @@ class TKavoBurner : public device::TSCSIDevice {
   bool StartBackground(OperationPhase phase, std::function<void(TKavoBurner&)> work, TNotifyEvent done);
 
   // --- burning and erasing ------------------------------------------------
+  // Asks the drive where a burn of `imageSectors` would start and how much
+  // room is left there. The burns run it before their first write.
+  FitCheck CheckFit(std::uint64_t imageSectors, BurnSource source);
   // True when the writer thread was started; the end comes through OnWriteDone.
   bool StartCompilationBurn();
   bool StartImageFileBurn(const std::string& path);
@@ -339,6 +353,14 @@ class TKavoBurner : public device::TSCSIDevice {
     });
   }
   void FormatDvdRw(std::uint8_t medium);
+  // Closes a session that an ended burn left open on a write-once disc, so
+  // that the new one starts after it; empty, or why it could not be closed.
+  std::string CloseOpenSession(std::uint8_t medium);
+  // Sends a query again while the drive answers busy or not ready, for half
+  // a minute at most; true once it succeeds.
+  bool Patiently(const std::function<bool()>& query);
+  // Empty when the burn may start at the sector laid out, else the reason.
+  std::string CheckBeforeFirstWrite(BurnSource source);
   void FinishOperation(const std::string& error);
   void ReapThreads();
 
@@ -371,6 +393,7 @@ class TKavoBurner : public device::TSCSIDevice {
   std::vector<device::TWrittenBlock> FLastWrites;
   bool FRecordWrites = false;
   bool FBurnLayout = false;  // PrepareLayout reads the next writable address
+  bool FNextWritableRead = false;  // ... and could
   std::atomic<bool> FOperationDone{true};
   std::shared_ptr<std::atomic<bool>> FAlive = std::make_shared<std::atomic<bool>>(true);
   iso::CompilationTables FTables;

@@ -121,12 +121,32 @@ bool TKavoBurner::StartCompilationBurn() {
     SetCurrentMediaType(DetectMediaType());
   }
   SetPhase(OperationPhase::Preparing);
+  // A session an ended burn left open is closed first: the new one then
+  // starts after it, and the import below finds the complete sessions only.
+  if (std::string open = CloseOpenSession(DetectMediaType()); !open.empty()) {
+    DeliverWriteDone(open);
+    return false;
+  }
   FBurnLayout = true;
+  FNextWritableRead = false;
   PrepareLayout(LayoutTarget::Disc);
-  const bool built = BuildHeader();
   FBurnLayout = false;
-  if (!built) {
+  // Without the next writable address nothing may be written: sector 0 of a
+  // disc that holds sessions is not free.
+  if (!FNextWritableRead) {
+    const std::string reason = CancelRequested()  ? std::string(texts::kOperationAborted)
+                               : DiscState() == 2 ? std::string(texts::kDiscClosed)
+                                                : std::string(texts::kErrorNextWritableAddress) + " [" +
+                                                      LastErrorText() + "]";
+    DeliverWriteDone(reason);
+    return false;
+  }
+  if (!BuildHeader()) {
     DeliverWriteDone(texts::kLayoutFailed);
+    return false;
+  }
+  if (std::string refused = CheckBeforeFirstWrite(BurnSource::Compilation); !refused.empty()) {
+    DeliverWriteDone(refused);
     return false;
   }
   const std::uint64_t total = FLayout.SectorsToWrite * iso::kSectorSize;
@@ -158,13 +178,17 @@ bool TKavoBurner::StartImageFileBurn(const std::string& path) {
     const std::int64_t known = file ? file.Value().Size() : -1;
     size = known > 0 ? static_cast<std::uint64_t>(known) : 0;
     if (size == 0) {
-      DeliverWriteDone(texts::Format(texts::kCantOpenFile, path));
+      DeliverWriteDone(texts::Format(known == 0 ? texts::kImageFileEmpty : texts::kCantOpenFile, path));
       return false;
     }
   }
   const std::uint64_t sectors = (size + iso::kSectorSize - 1) / iso::kSectorSize;
   FLayout = iso::SessionLayout{};
   FLayout.SectorsToWrite = sectors;
+  if (std::string refused = CheckBeforeFirstWrite(BurnSource::ImageFile); !refused.empty()) {
+    DeliverWriteDone(refused);
+    return false;
+  }
   stream::TCacheThread::Params p;
   p.CacheSize = CacheSize();
   p.Lock = &CriticalSection();

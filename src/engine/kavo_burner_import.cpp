@@ -166,24 +166,40 @@ bool TKavoBurner::ReadNextWritableAddress(std::uint32_t& start) {
   WaitForReady(10000, 500);
   // Media written in place grow their one file system: the new session
   // starts where the volume ends.
-  if (medium == device::kMediumDvdRam || medium == device::kMediumDvdprw) {
+  auto volumeEnd = [this] {
     std::vector<std::uint8_t> block;
     for (std::uint32_t lba = 32; lba >= 16; --lba) {
       if (!Read10(lba, 1, block) || (block[0] != 1 && block[0] != 2) || std::memcmp(block.data() + 1, "CD001", 5) != 0)
         continue;
-      start = std::uint32_t{block[80]} | std::uint32_t{block[81]} << 8 | std::uint32_t{block[82]} << 16 |
-              std::uint32_t{block[83]} << 24;
-      break;
+      return std::uint32_t{block[80]} | std::uint32_t{block[81]} << 8 | std::uint32_t{block[82]} << 16 |
+             std::uint32_t{block[83]} << 24;
     }
+    return std::uint32_t{0};
+  };
+  if (medium == device::kMediumDvdRam || medium == device::kMediumDvdprw) {
+    start = volumeEnd();
     return true;
   }
-  // Restricted overwrite holds one track; a sequential DVD-RW goes on after
-  // its last session like a DVD-R.
-  const bool dvdrw = medium == device::kMediumDvdrwRestricted;
-  const std::uint32_t track = dvdrw ? 1 : SessionCount() + 1;
-  if (track > 0xFF || !ReadTrackInformation(static_cast<std::uint8_t>(track))) return false;
-  const std::uint32_t next = LastTrackInfo().NextWritableAddress;
-  if (!dvdrw || next != 0) start = next;
+  if (!Patiently([this] { return ReadDiscInformation(); })) return false;
+  const device::TDiscInfo disc = LastDiscInfo();
+  // Restricted overwrite holds one track, written in place like a DVD+RW:
+  // its next writable address is only the end of a part-formatted area, and
+  // a session that started at 0 would overwrite the earlier ones.
+  if (medium == device::kMediumDvdrwRestricted) {
+    if (!Patiently([this] { return ReadTrackInformation(1); })) return false;
+    const device::TTrackInfo& t = LastTrackInfo();
+    start = std::max(t.NextWritableValid() ? t.NextWritableAddress : 0u, volumeEnd());
+    return true;
+  }
+  // A closed disc takes no further session.
+  if (disc.DiscStatus() == 2) return false;
+  // The new session goes into the last track of the open session (the
+  // invisible one); counting sessions would miss after one was left open.
+  const std::uint32_t track = disc.LastTrackInLastSession != 0 ? disc.LastTrackInLastSession : SessionCount() + 1;
+  if (track > 0xFF || !Patiently([&] { return ReadTrackInformation(static_cast<std::uint8_t>(track)); })) return false;
+  const device::TTrackInfo& t = LastTrackInfo();
+  if (!t.NextWritableValid() && disc.DiscStatus() != 0) return false;
+  start = t.NextWritableAddress;
   return true;
 }
 
@@ -206,20 +222,30 @@ bool TKavoBurner::ImportDiscSession(std::int8_t session, TDEntry* target) {
   const std::uint8_t last = disc.LastSession();
   if (last == 0) return false;
   int n = session;
-  if (n == -1 || n > last) n = last;
+  const bool latest = n == -1 || n > last;
+  if (latest) n = last;
   if (n <= 0) return false;
-  DebugMessage(">>> " + texts::Format(texts::kImportingSession, n), device::kMsgProgress);
-  const auto track = disc.TrackInfo(static_cast<std::uint8_t>(n));
-  if (!track) {
-    DebugMessage(">>> " + std::string(texts::kErrorImportingSession) + " # " + std::to_string(n),
-                 device::kMsgCompilationError);
-    return false;
-  }
-  auto root = iso::FindDescriptor(disc, track->Start, true);
-  if (!root) root = iso::FindDescriptor(disc, track->Start, false);
-  if (!root) {
-    DebugMessage(">>> " + texts::Format(texts::kIsoImageNotFound, n), device::kMsgCompilationError);
-    return false;
+  std::optional<iso::RootRecord> root;
+  for (;; --n) {
+    DebugMessage(">>> " + texts::Format(texts::kImportingSession, n), device::kMsgProgress);
+    const auto track = disc.TrackInfo(static_cast<std::uint8_t>(n));
+    if (!track) {
+      DebugMessage(">>> " + std::string(texts::kErrorImportingSession) + " # " + std::to_string(n),
+                   device::kMsgCompilationError);
+      return false;
+    }
+    root = iso::FindDescriptor(disc, track->Start, true);
+    if (!root) root = iso::FindDescriptor(disc, track->Start, false);
+    // A burn that stopped leaves a session whose tree points at sectors
+    // never written: the last one written whole is taken instead.
+    const std::uint32_t end = track->RecordedEnd;
+    const bool incomplete = root && end != 0 && end >= track->Start && root->VolumeSpaceSize > end;
+    if (root && !incomplete) break;
+    // A session with no volume of its own (a reservation that a stopped
+    // burn never wrote) is passed over the same way when the latest is asked for.
+    const char* why = root ? texts::kSessionIncomplete : texts::kIsoImageNotFound;
+    DebugMessage(">>> " + texts::Format(why, n), device::kMsgCompilationError);
+    if (!latest || n == 1) return false;
   }
   ImportIntoCompilation sink(*this);
   iso::ReadTree(disc, *root, *target, sink);

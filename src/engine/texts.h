@@ -62,6 +62,34 @@ inline constexpr const char* kExtractExists = "FILE \"%s\" ALREADY EXISTS, NOT R
 inline constexpr const char* kExtractLink = "\"%s\" IS A LINK IN THE DESTINATION, NOT FOLLOWED";
 inline constexpr const char* kInvalidFolderName = "INVALID FOLDER NAME, NOT ADDED \"%s\"";
 
+// The end of a burn and what is checked before its first write. A failed
+// step reads "... %s FAILED" with the step's name, then the drive's answer.
+inline constexpr const char* kEndStepFailed = "THE BURN COULD NOT BE ENDED: %s FAILED";
+inline constexpr const char* kEndStepRetried = "%s WAS REFUSED ONCE AND SUCCEEDED WHEN SENT AGAIN";
+inline constexpr const char* kStepFlush = "SYNCHRONIZE CACHE";
+inline constexpr const char* kStepFlushWait = "WAITING FOR THE DRIVE TO EMPTY ITS BUFFER";
+inline constexpr const char* kStepCloseTrack = "CLOSE TRACK %d";
+inline constexpr const char* kStepCloseSession = "CLOSE SESSION";
+inline constexpr const char* kStepCloseDisc = "CLOSE DISC";
+inline constexpr const char* kStepReadyAfterClose = "WAITING FOR THE DRIVE AFTER CLOSING";
+inline constexpr const char* kStepHeaderCopy = "WRITING THE FILE SYSTEM HEADER AT SECTOR 0";
+inline constexpr const char* kStepFormat = "FORMATTING THE DISC";
+inline constexpr const char* kSessionStillOpen = "THE DRIVE LEFT THE SESSION OPEN";
+inline constexpr const char* kDiscDamaged = "DISC WRITTEN, BUT %d FILE(S) COULD NOT BE READ COMPLETELY";
+inline constexpr const char* kDiscTooSmall =
+    "THE COMPILATION NEEDS %s SECTORS, BUT THE DISC HAS ONLY %s FREE: NOTHING WAS WRITTEN";
+inline constexpr const char* kDiscClosed = "THE DISC IS CLOSED: NO FURTHER SESSION CAN BE WRITTEN ON IT";
+inline constexpr const char* kImageNeedsBlankDisc =
+    "AN IMAGE FILE STARTS AT SECTOR 0 AND CAN ONLY BE BURNED ONTO A BLANK OR REWRITABLE DISC";
+inline constexpr const char* kImageFileEmpty = "IMAGE FILE \"%s\" IS EMPTY, NOTHING TO BURN";
+inline constexpr const char* kClosingOpenSession =
+    "THE LAST SESSION WAS LEFT OPEN BY A BURN THAT DID NOT END: CLOSING IT BEFORE THE NEW ONE";
+inline constexpr const char* kOpenSessionNotClosed = "THE SESSION LEFT OPEN ON THE DISC COULD NOT BE CLOSED";
+inline constexpr const char* kSessionIncomplete =
+    "SESSION %d WAS NOT WRITTEN COMPLETELY (ITS BURN DID NOT END), NOT IMPORTED";
+inline constexpr const char* kHostDiskFull =
+    "THE HOST'S DISK THAT HOLDS THE VIRTUAL DISC FILE IS FULL OR CANNOT BE WRITTEN";
+
 // Replaces the first "%d" or "%s" of a text with a value.
 std::string Format(const char* text, const std::string& value);
 std::string Format(const char* text, long long value);

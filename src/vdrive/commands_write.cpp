@@ -126,10 +126,10 @@ TCheck TVirtualRecorder::Write10(TCommand& c) {
     std::_Exit(kCrashExitCode);
   }
   if (crash != kNoCrash) crash -= count;
-  if (!FFile->WriteSectors(lba, count, c.Data)) return sense::WriteError;
+  if (!FFile->WriteSectors(lba, count, c.Data)) return sense::HostSpace;
   vdrive::Write(disc, lba, count, true);
   state.Disc = disc;
-  if (!Commit(state)) return sense::WriteError;  // the sectors stay invisible, as on file
+  if (!Commit(state)) return sense::HostSpace;  // the sectors stay invisible, as on file
   return std::nullopt;
 }
 
@@ -138,7 +138,7 @@ TCheck TVirtualRecorder::Write10(TCommand& c) {
 TCheck TVirtualRecorder::SynchronizeCache(TCommand& c) {
   if (auto m = RequireMedium()) return m;
   const bool immediate = (CdbByte(c.Cdb, 1) & 0x02) != 0;
-  if (!FFile->Sync()) return kInternalFailure;
+  if (!FFile->Sync()) return sense::HostSpace;
   FDirty = false;
   DrainBuffer();
   if (const std::uint32_t rate = DrainRate(); rate != 0 && FBufferUsed > 0) {

@@ -54,6 +54,9 @@ inline constexpr TSense BecomingReady{0x02, 0x04, 0x01};
 inline constexpr TSense UnrecoveredRead{0x03, 0x11, 0x00};
 inline constexpr TSense WriteError{0x03, 0x0C, 0x00};
 inline constexpr TSense MediumChanged{0x06, 0x28, 0x00};
+// The host's disk under the disc file refused the sectors (full, or failing):
+// SPACE ALLOCATION FAILED, as emulators answer when their backing store is full.
+inline constexpr TSense HostSpace{0x07, 0x27, 0x07};
 }  // namespace sense
 
 struct TTrack {

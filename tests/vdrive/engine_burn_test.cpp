@@ -84,13 +84,16 @@ TEST_F(EngineBurn, BusyAndNotReadyBurstsAreAbsorbed) {
   EXPECT_EQ(State().Tracks.size(), 1u);
 }
 
-TEST_F(EngineBurn, EndlessBusyEndsWithBufferFull) {
+TEST_F(EngineBurn, EndlessBusyEndsBeforeTheFirstWrite) {
   Attach(TMedia::CdR);
   vdrive::TFaults f;
   f.BusyCommands = 2000000;
   Shared->SetFaults(f);
-  // Busy from the first command on: the start is not reported, the first write gives up.
-  EXPECT_EQ(Burn(), engine::texts::kWriterBusy);
+  // Busy from the first command on: the burn ends before its first write,
+  // since not even the next writable address can be read.
+  const std::string result = Burn();
+  EXPECT_EQ(result.rfind(engine::texts::kErrorNextWritableAddress, 0), 0u) << result;
+  EXPECT_EQ(Count(0x2A), 0);
 }
 
 TEST_F(EngineBurn, MediumErrorCarriesTheDecodedText) {

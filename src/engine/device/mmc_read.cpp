@@ -73,6 +73,7 @@ bool TSCSIDevice::ReadDiscInformation() {
   if (srb.SRB_Status != kSsComp) return false;
   FLastDiscInfo.StatusByte = U8At(data, 2);
   FLastDiscInfo.Sessions = U8At(data, 4);
+  FLastDiscInfo.FirstTrackInLastSession = U8At(data, 5);
   FLastDiscInfo.LastTrackInLastSession = U8At(data, 6);
   return true;
 }
@@ -96,6 +97,9 @@ bool TSCSIDevice::ReadTrackInformation(std::uint8_t track) {
   FLastTrackInfo.FixedPacketSize = Be32At(data, 20);
   FLastTrackInfo.TrackSize = Be32At(data, 24);
   FLastTrackInfo.LastRecordedAddress = Be32At(data, 28);
+  FLastTrackInfo.Session = U8At(data, 3);
+  FLastTrackInfo.ModeFlags = U8At(data, 6);
+  FLastTrackInfo.ValidFlags = U8At(data, 7);
   return true;
 }
 

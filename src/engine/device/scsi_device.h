@@ -44,12 +44,20 @@ struct TTrackInfo {
   std::uint32_t FixedPacketSize = 0;
   std::uint32_t TrackSize = 0;
   std::uint32_t LastRecordedAddress = 0;
+  std::uint8_t Session = 0;     // byte 3, low byte of the session number
+  std::uint8_t ModeFlags = 0;   // byte 6: RT, Blank, Packet, FP, data mode
+  std::uint8_t ValidFlags = 0;  // byte 7: LRA_V, NWA_V
+  bool Reserved() const { return (ModeFlags & 0x80) != 0; }
+  bool Blank() const { return (ModeFlags & 0x40) != 0; }
+  bool NextWritableValid() const { return (ValidFlags & 0x01) != 0; }
+  bool LastRecordedValid() const { return (ValidFlags & 0x02) != 0; }
 };
 
 // READ DISC INFORMATION answer (MMC-5 6.22.3), byte 2 through named accessors.
 struct TDiscInfo {
   std::uint8_t StatusByte = 0;
   std::uint8_t Sessions = 0;
+  std::uint8_t FirstTrackInLastSession = 0;
   std::uint8_t LastTrackInLastSession = 0;
   bool Erasable() const { return (StatusByte & 0x10) != 0; }
   std::uint8_t LastSessionState() const { return static_cast<std::uint8_t>((StatusByte >> 2) & 0x03); }

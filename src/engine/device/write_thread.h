@@ -83,8 +83,16 @@ class TThWrite {
   // One WRITE (10) with the busy/not-ready retry rule; the result text.
   std::string WriteBlock(std::uint32_t lba, std::span<std::uint8_t> data);
   std::string WriteHeaderCopy(std::uint8_t medium);
-  void FinishDisc(std::uint8_t medium, const std::string& result);
-  void CloseMedium(std::uint8_t medium, std::uint32_t track);
+  // The flush, the closes and the waits after the data; the result text of
+  // the whole write (the data's own when it had one).
+  std::string FinishDisc(std::uint8_t medium, const std::string& result);
+  std::string Flush(std::uint8_t medium);
+  std::string CloseMedium(std::uint8_t medium, std::uint32_t track);
+  // One command of the ending: a busy drive is waited for (bounded, and an
+  // abort ends the wait), any other refusal gets one more try. Empty on
+  // success, else the result text naming `step`.
+  std::string EndCommand(const std::string& step, const std::function<bool()>& send);
+  std::string EndFailure(const std::string& step) const;
   void Pause(std::uint32_t ms);
   bool Cancelled() const { return base::IsCancelled(FParams.Cancel.get()); }
 
@@ -95,6 +103,7 @@ class TThWrite {
   std::string FCurrentFile;
   std::vector<TWrittenBlock> FWrittenBlocks;
   std::uint32_t FTrack = 0;  // the number of the track being written
+  bool FEndAbortable = true;  // an abort ends the waits of the ending
   std::thread FThread;
 };
 

@@ -3,6 +3,7 @@
 // session the way the medium needs, and return the drive to a neutral state.
 #include <algorithm>
 #include <cstring>
+#include <functional>
 
 #include "engine/device/scsi_device.h"
 #include "engine/device/speed_text.h"
@@ -23,6 +24,10 @@ constexpr std::uint32_t kSilentRetryLimit = 50;
 // A drive that never answers READ DISC INFORMATION after the flush is given
 // as long as the flush itself may take, not forever.
 constexpr int kFlushWaitLimit = 1800;
+// A close or flush answered busy is retried once a second for this long.
+constexpr int kEndBusyLimit = 1000;
+// A DVD+RW format is polled every 2 s; one that never ends must not hold the burn.
+constexpr int kFormatPollLimit = 900;
 
 bool WrittenInPlace(std::uint8_t m) {
   return m == kMediumDvdRam || m == kMediumDvdrwRestricted || m == kMediumDvdprw;
@@ -35,6 +40,13 @@ bool UsesStreaming(std::uint8_t m) {
 
 // DVD media show their speed in DVD factors; DVD+R DL is one of them.
 bool DvdSpeedText(std::uint8_t m) { return m >= kMediumDvdr && m <= kMediumDvdprDl; }
+
+// SPACE ALLOCATION FAILED: no recorder answers so, but the virtual one does
+// when the host's disk under its disc file is full.
+bool HostSpaceFailed(const TSCSIDevice& d) {
+  const TSense& sense = d.Sense();
+  return sense.Key == 0x07 && sense.Asc == 0x27 && sense.Ascq == 0x07;
+}
 
 }  // namespace
 
@@ -53,7 +65,11 @@ std::uint64_t BlockHash(std::span<const std::uint8_t> bytes) {
 
 void TThWrite::Pause(std::uint32_t ms) {
   TSleeper& sleeper = FParams.Disc.Sleeper != nullptr ? *FParams.Disc.Sleeper : RealSleeper();
-  sleeper.PauseUnlessCancelled(FParams.Cancel.get(), ms);
+  // The ending of a stopped burn still waits out the drive's flush.
+  if (!FEndAbortable)
+    sleeper.Sleep(ms);
+  else
+    sleeper.PauseUnlessCancelled(FParams.Cancel.get(), ms);
 }
 
 std::string TThWrite::StartDisc(std::uint8_t& medium, bool& bufferPolling) {
@@ -79,7 +95,11 @@ std::string TThWrite::StartDisc(std::uint8_t& medium, bool& bufferPolling) {
     auto descriptor = GenericStreamingDescriptor(w.StartAddress, w.ImageSectors, w.ReadSpeed, w.WriteSpeed);
     d.SetStreaming(descriptor);
   }
-  FTrack = d.SessionCount() + 1;
+  // The track being written is the last one of the open session (the
+  // invisible track); counting sessions would miss after a session left open.
+  FTrack = d.ReadDiscInformation() && d.LastDiscInfo().LastTrackInLastSession != 0
+               ? d.LastDiscInfo().LastTrackInLastSession
+               : d.SessionCount() + 1;
   if (medium == kMediumDvdr) {
     auto fixed = FixedDvdrStreamingDescriptor();
     d.SetStreaming(fixed);
@@ -116,7 +136,7 @@ std::string TThWrite::WriteBlock(std::uint32_t lba, std::span<std::uint8_t> data
     silent = noSense ? silent + 1 : 0;
     if (!(d.TargetBusy() || asc == 0x04 || asc == 0) || silent > kSilentRetryLimit) {
       cache.Abort();
-      return std::string(texts::kWriterError) + " [" + d.LastErrorText() + "]";
+      return std::string(texts::kWriterError) + " [" + (HostSpaceFailed(d) ? texts::kHostDiskFull : d.LastErrorText()) + "]";
     }
     Pause(kBusyPauseMs);
     if (++retry >= kRetryLimit) {
@@ -134,16 +154,17 @@ std::string TThWrite::WriteHeaderCopy(std::uint8_t medium) {
   for (int attempt = 0; attempt < 2; ++attempt) {
     // Not kept for the read-back check: the first block of the stream
     // overwrites these sectors next.
-    if (d.Write10(0, static_cast<std::uint16_t>(copy.size() / 2048), copy)) {
-      d.SynchronizeCache(TImmediate::No, 1800000);
-      return {};
-    }
+    if (d.Write10(0, static_cast<std::uint16_t>(copy.size() / 2048), copy))
+      return EndCommand(texts::kStepFlush, [&] { return d.SynchronizeCache(TImmediate::No, 1800000); });
     if (!(medium == kMediumDvdprw && d.Sense().Asc == 0x30)) break;
     if (!d.FormatUnit(kFormatDvdPlusRw)) break;
-    do {
+    for (int i = 0;; ++i) {
+      if (Cancelled()) return texts::kOperationAborted;
+      if (i >= kFormatPollLimit) return EndFailure(texts::kStepFormat);
       Pause(2000);
       d.ReadDiscInformation();
-    } while (d.Sense().Asc == 0x04);
+      if (d.Sense().Asc != 0x04) break;
+    }
   }
   const std::uint8_t asc = d.Sense().Asc;
   if (d.TargetBusy() || asc == 0x04 || asc == 0) {
@@ -219,68 +240,116 @@ std::string TThWrite::WriteDisc(std::uint8_t medium, bool bufferPolling) {
   if (inPlace && w.StartAddress != 0) {
     std::vector<std::uint8_t>& copy = w.HeaderCopy;
     copy.resize(stream::kBlockSizeOther, 0);
-    if (std::string r = WriteBlock(0, copy); !r.empty()) return r;
+    if (std::string r = WriteBlock(0, copy); !r.empty())
+      return r == texts::kOperationAborted ? r : EndFailure(texts::kStepHeaderCopy);
   }
   return {};
 }
 
+std::string TThWrite::EndFailure(const std::string& step) const {
+  const TSCSIDevice& d = *FParams.Disc.Device;
+  return texts::Format(texts::kEndStepFailed, step) + " [" + (HostSpaceFailed(d) ? texts::kHostDiskFull : d.LastErrorText()) + "]";
+}
+
+std::string TThWrite::EndCommand(const std::string& step, const std::function<bool()>& send) {
+  TSCSIDevice& d = *FParams.Disc.Device;
+  bool refused = false;
+  for (int attempt = 0; attempt < kEndBusyLimit; ++attempt) {
+    if (send()) {
+      if (refused && FParams.Disc.Message) FParams.Disc.Message(">>> " + texts::Format(texts::kEndStepRetried, step), 1);
+      return {};
+    }
+    if (d.TargetBusy() || d.Sense().Asc == 0x04) {
+      if (FEndAbortable && Cancelled()) return texts::kOperationAborted;
+      Pause(1000);
+      continue;
+    }
+    if (refused) break;
+    refused = true;
+  }
+  return EndFailure(step);
+}
+
+std::string TThWrite::Flush(std::uint8_t medium) {
+  TSCSIDevice& d = *FParams.Disc.Device;
+  if (medium == kMediumDvdr || medium == kMediumDvdrwRestricted || medium == kMediumDvdrwSequential) {
+    if (std::string r = EndCommand(texts::kStepFlush, [&] { return d.SynchronizeCache(TImmediate::Yes, 1800000); });
+        !r.empty())
+      return r;
+    // The flush runs on in the drive; disc information comes back once it is done.
+    d.SetDeviceFreeBufferSize(d.DeviceBufferSize());
+    for (int i = 0; !d.ReadDiscInformation(); ++i) {
+      if (!(d.TargetBusy() || d.Sense().Asc == 0x04)) break;  // not a wait: the close will tell
+      if (i >= kFlushWaitLimit) return EndFailure(texts::kStepFlushWait);
+      if (FEndAbortable && Cancelled()) return texts::kOperationAborted;
+      const std::uint32_t step = d.DeviceBufferSize() / 960;
+      d.SetDeviceFreeBufferSize(d.DeviceFreeBufferSize() > step ? d.DeviceFreeBufferSize() - step : 0);
+      Pause(1000);
+    }
+    return {};
+  }
+  // Not immediate first; the second try asks for immediate.
+  bool first = true;
+  return EndCommand(texts::kStepFlush, [&] {
+    const bool ok = d.SynchronizeCache(first ? TImmediate::No : TImmediate::Yes, 120000);
+    first = false;
+    return ok;
+  });
+}
+
 // The track number goes into the command's track-number field (bytes 4
 // and 5); byte 3 is reserved, and a number put there closes no track.
-void TThWrite::CloseMedium(std::uint8_t medium, std::uint32_t track) {
+std::string TThWrite::CloseMedium(std::uint8_t medium, std::uint32_t track) {
   TSCSIDevice& d = *FParams.Disc.Device;
   const auto t = static_cast<std::uint8_t>(track);
+  const bool finalize = FParams.Disc.FinalizeDisc;
   // A close sent with the immediate bit keeps the drive busy for a while;
   // the next close waits for it, or the drive would refuse it and leave
   // the session open.
-  auto close = [&](TImmediate immediate, std::uint8_t function, std::uint8_t number) {
-    for (int attempt = 0; attempt < 1000; ++attempt) {
-      if (d.CloseTrackSession(immediate, function, 0, 0, number)) return true;
-      if (!(d.TargetBusy() || d.Sense().Asc == 0x04)) return false;
-      Pause(1000);
-    }
-    return false;
+  auto close = [&](const std::string& step, TImmediate immediate, std::uint8_t function, std::uint8_t number) {
+    return EndCommand(step, [&] { return d.CloseTrackSession(immediate, function, 0, 0, number); });
   };
+  const std::string closeTrack = texts::Format(texts::kStepCloseTrack, static_cast<long long>(track));
+  const std::string closeSession = finalize ? texts::kStepCloseDisc : texts::kStepCloseSession;
   // DVD-R and DVD+R pages always allow another session, so closing the
   // disc takes the finalizing close function.
-  const std::uint8_t sessionClose = FParams.Disc.FinalizeDisc ? 5 : 2;
+  const std::uint8_t sessionClose = finalize ? 5 : 2;
+  std::string r;
   switch (medium) {
     case kMediumDvdpr:
-      close(TImmediate::No, 1, t);
-      close(TImmediate::No, sessionClose, 0xFF);
-      return;
+      r = close(closeTrack, TImmediate::No, 1, t);
+      if (r.empty()) r = close(closeSession, TImmediate::No, sessionClose, 0xFF);
+      break;
     case kMediumDvdprDl:
-      close(TImmediate::No, 1, t);
-      close(TImmediate::No, FParams.Disc.FinalizeDisc ? 6 : 2, 0);
-      return;
-    case kMediumDvdr:
-      close(TImmediate::Yes, 1, t);
-      close(TImmediate::Yes, 1, static_cast<std::uint8_t>(t + 1));
-      close(TImmediate::Yes, sessionClose, static_cast<std::uint8_t>(t + 2));
-      return;
-    case kMediumDvdrwRestricted:
-      close(TImmediate::Yes, 2, 0);
-      return;
+      r = close(closeTrack, TImmediate::No, 1, t);
+      if (r.empty()) r = close(closeSession, TImmediate::No, finalize ? 6 : 2, 0);
+      break;
+    case kMediumDvdr: {
+      r = close(closeTrack, TImmediate::Yes, 1, t);
+      if (!r.empty()) break;
+      // The empty track after the reservation: a drive with nothing there to
+      // close may refuse, which harms nothing.
+      const auto next = static_cast<std::uint8_t>(t + 1);
+      const std::string closeNext = texts::Format(texts::kStepCloseTrack, static_cast<long long>(next));
+      if (const std::string skipped = close(closeNext, TImmediate::Yes, 1, next); skipped == texts::kOperationAborted)
+        return skipped;
+      r = close(closeSession, TImmediate::Yes, sessionClose, static_cast<std::uint8_t>(t + 2));
+      break;
+    }
+    case kMediumDvdrwRestricted: r = close(closeSession, TImmediate::Yes, 2, 0); break;
     case kMediumDvdrwSequential:
       // Left sequential (it held sessions already): the track written
       // incrementally is closed, then its session.
-      close(TImmediate::Yes, 1, t);
-      close(TImmediate::Yes, sessionClose, 0);
-      return;
-    case kMediumDvdprw:
-      close(TImmediate::No, 3, 0xFF);
-      return;
+      r = close(closeTrack, TImmediate::Yes, 1, t);
+      if (r.empty()) r = close(closeSession, TImmediate::Yes, sessionClose, 0);
+      break;
+    case kMediumDvdprw: r = close(closeSession, TImmediate::No, 3, 0xFF); break;
     default: {
       const TImmediate immediate = d.Quirks().NoImmediateClose ? TImmediate::No : TImmediate::Yes;
-      for (int attempt = 0; attempt < 1000; ++attempt) {
-        if (d.CloseTrackSession(immediate, false, false)) return;
-        if (!(d.TargetBusy() || d.Sense().Asc == 0x04)) {
-          d.CloseTrackSession(immediate, false, false);
-          return;
-        }
-        Pause(1000);
-      }
+      r = EndCommand(closeSession, [&] { return d.CloseTrackSession(immediate, false, false); });
     }
   }
+  return r;
 }
 
 void ReturnToNeutralState(TSCSIDevice& d) {
@@ -293,31 +362,35 @@ void ReturnToNeutralState(TSCSIDevice& d) {
   d.TestUnitReady(5000);
 }
 
-void TThWrite::FinishDisc(std::uint8_t medium, const std::string& result) {
+std::string TThWrite::FinishDisc(std::uint8_t medium, const std::string& result) {
   TDiscWrite& w = FParams.Disc;
   TSCSIDevice& d = *w.Device;
   if (medium != kMediumDvdRam) d.ReadBufferCapacity();
   if (w.FinalizingTrack) w.FinalizingTrack();
-  if (medium == kMediumDvdr || medium == kMediumDvdrwRestricted || medium == kMediumDvdrwSequential) {
-    d.SynchronizeCache(TImmediate::Yes, 1800000);
-    d.SetDeviceFreeBufferSize(d.DeviceBufferSize());
-    for (int i = 0; i < kFlushWaitLimit && !d.ReadDiscInformation(); ++i) {
-      const std::uint32_t step = d.DeviceBufferSize() / 960;
-      d.SetDeviceFreeBufferSize(d.DeviceFreeBufferSize() > step ? d.DeviceFreeBufferSize() - step : 0);
-      Pause(1000);
-    }
-  } else if (!d.SynchronizeCache(TImmediate::No, 120000)) {
-    d.SynchronizeCache(TImmediate::Yes, 120000);
-  }
+  // Flushed after an abort or a failure too, so that what was written stays.
+  // After an abort the flush is waited for too (bounded), so the next burn
+  // finds the drive ready.
+  FEndAbortable = result.empty();
+  const std::string flushed = Flush(medium);
   d.SetDeviceBufferSize(0);
   d.SetDeviceFreeBufferSize(0);
-  if (!result.empty()) return;
-  if (!w.TestWrite && medium != kMediumDvdRam && w.FinalizeTrack) {
+  if (!result.empty()) return result;
+  if (!flushed.empty()) return flushed;
+  const bool closes = !w.TestWrite && medium != kMediumDvdRam && w.FinalizeTrack;
+  if (closes) {
     if (medium != kMediumDvdr) d.SetWriteParameters(w.TestWrite, w.UnderrunProtection, medium, w.FinalizeDisc);
-    CloseMedium(medium, FTrack);
+    if (std::string r = CloseMedium(medium, FTrack); !r.empty()) return r;
   }
-  d.WaitForReady(240000, 5000);
+  if (!d.WaitForReady(240000, 5000)) return EndFailure(texts::kStepReadyAfterClose);
+  // A drive that took every close yet left the session open would leave a
+  // disc that no reader mounts: that is a failed burn too.
+  const bool sequential = medium != kMediumDvdprw && medium != kMediumDvdrwRestricted && medium != kMediumCdRom &&
+                          medium != kMediumDvdRom;
+  if (closes && sequential && d.ReadDiscInformation() && d.LastDiscInfo().LastSessionState() == 1)
+    return texts::Format(texts::kEndStepFailed, std::string(texts::kStepCloseSession)) + " [" +
+           texts::kSessionStillOpen + "]";
   if (medium != kMediumDvdRam) d.ReadBufferCapacity();
+  return {};
 }
 
 void TThWrite::RunDisc() {
@@ -329,10 +402,15 @@ void TThWrite::RunDisc() {
   } else {
     result = WriteDisc(medium, bufferPolling);
   }
-  FinishDisc(medium, result);
-  ReturnToNeutralState(*FParams.Disc.Device);
+  result = FinishDisc(medium, result);
+  // After an abort or a failure the drive is left as the ending left it.
+  if (result.empty()) ReturnToNeutralState(*FParams.Disc.Device);
   FParams.Cache->Join();
   if (result.empty()) result = FParams.Cache->StatusText();
+  // Zeros stand where a source came up short: the disc holds the session,
+  // but the burn did not do what was asked.
+  if (const auto damaged = FParams.Cache->DamagedFiles(); result.empty() && !damaged.empty())
+    result = texts::Format(texts::kDiscDamaged, static_cast<long long>(damaged.size()));
   {
     std::lock_guard lock(FFileMutex);
     FCurrentFile.clear();

@@ -20,6 +20,9 @@ struct TrackEntry {
   std::uint8_t Session = 0;
   std::uint32_t Start = 0;
   std::uint32_t Size = 0;  // sectors; 0 when unknown
+  // One past the last sector recorded in the track; 0 when unknown. A
+  // session whose volume reaches past it was never written completely.
+  std::uint32_t RecordedEnd = 0;
 };
 
 class DiscSource {

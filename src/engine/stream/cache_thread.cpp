@@ -270,7 +270,9 @@ void TCacheThread::Run() {
       }
     }
   }
-  if (ok && FStagingFill > 0) ok = QueueStaging();
+  // The minimum-length zeros continue the last short block: on DVD every
+  // block becomes one whole 32-sector write, so a block of its own would
+  // write past what a DVD-R track reserved.
   if (ok && FParams.MinimumLength) {
     std::uint64_t produced = 0;
     {
@@ -286,6 +288,7 @@ void TCacheThread::Run() {
       ok = AddZeros(FPaddingBytes, true);
     }
   }
+  if (ok && FStagingFill > 0) ok = QueueStaging();
   if (!ok) {
     if (AbortRequested()) Stop(texts::kOperationAborted);
     return;  // Stop has set the status and the finished flag
