@@ -42,7 +42,7 @@ bool TKavoBurner::Patiently(const std::function<bool()>& query) {
 FitCheck TKavoBurner::CheckFit(std::uint64_t imageSectors, BurnSource source) {
   FitCheck fit;
   const std::uint8_t medium = DetectMediaType();
-  device::SetCurrentMediaType(medium);
+  SetCurrentMediaType(medium);
   // DVD media take whole 32-sector writes of a compilation, and a DVD-R
   // reserves its track in such units for an image file too.
   const bool padded = !device::IsCdMedium(medium) && (source == BurnSource::Compilation || medium == device::kMediumDvdr);
