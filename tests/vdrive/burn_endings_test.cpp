@@ -95,10 +95,10 @@ class BurnEnding : public RecorderTest {
     std::map<std::string, std::string> found;
     Burner.ResetCompilation(600000, 20000);
     if (!Burner.ImportDiscSession(-1, nullptr)) return found;
-    int n = 0;
     for (const auto& e : Burner.Tables().Files()) {
       if (e->IsDirectory() || !e->Imported) continue;
-      const std::string out = Dir.Str() + "/back" + std::to_string(n++);
+      // A new name each time: extraction never replaces a file.
+      const std::string out = Dir.Str() + "/back" + std::to_string(Extracted++);
       std::string bytes = "unreadable";
       if (Burner.ExtractDiscFile(*e, out) == 1) {
         std::ifstream in(out, std::ios::binary);
@@ -116,6 +116,7 @@ class BurnEnding : public RecorderTest {
   std::string Result;
   std::string Log;
   bool Ended = false;
+  int Extracted = 0;
 };
 
 TEST_F(BurnEnding, RefusedFlushOrCloseFailsNamingTheStepAndTheNextBurnRecovers) {
