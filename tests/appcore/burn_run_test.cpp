@@ -33,7 +33,7 @@ class BurnRunTest : public ::testing::Test {
   }
   void Fill() {
     Burner.ResetCompilation(1000, 100);
-    ASSERT_EQ(Burner.AddFileToCompilation("\\", Dir.Write("a.txt", "hello"), false), 1);
+    ASSERT_EQ(Burner.AddFileToCompilation("\\", Dir.Write("a.txt", Payload), false), 1);
   }
   // Runs the loop until the end; `cancel` cancels right after the start.
   BurnEnd Burn(BurnRequest request, bool cancel = false) {
@@ -56,6 +56,7 @@ class BurnRunTest : public ::testing::Test {
   }
   testsupport::TempDir Dir;
   std::string Disc;
+  std::string Payload = "hello";
   engine::TKavoBurner Burner;
   dispatch::QueueDispatcher Queue;
 };
@@ -68,8 +69,15 @@ TEST_F(BurnRunTest, EndsOnceWithATypedOutcome) {
   EXPECT_FALSE(test.Verified);  // nothing was recorded to read back
 
   Burner.SetTestWrite(false);
+  // Slow enough that the cancel always lands while the data is written.
+  vdrive::TFaults slow;
+  slow.ThrottleKBps = 2000;
+  vdrive::RecorderFor(Disc)->SetFaults(slow);
+  Payload.assign(4u << 20, 'z');
   const BurnEnd aborted = Burn({"", true}, true);
   EXPECT_EQ(aborted.Outcome, BurnOutcome::Aborted) << aborted.Error;
+  vdrive::RecorderFor(Disc)->SetFaults({});
+  Payload = "hello";
 
   const BurnEnd done = Burn({"", true});
   EXPECT_EQ(done.Outcome, BurnOutcome::Done) << done.Error;
