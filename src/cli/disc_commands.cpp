@@ -272,6 +272,11 @@ int RunDiscCommand(engine::TKavoBurner& burner, const std::string& command, cons
     return kExitOk;
   }
   List(*found.Dir, found.Dir == burner.Tables().Root() ? "" : Shown(o->Positional[0]), out);
+  // A listing that misses entries is not the whole folder.
+  if (burner.ImportLeftOutBelow(DiscPath(o->Positional.empty() ? "/" : o->Positional[0]))) {
+    std::fprintf(err, "zantic-cli: entries of the disc that could not be read were left out (see above)\n");
+    return kExitFailed;
+  }
   return kExitOk;
 }
 

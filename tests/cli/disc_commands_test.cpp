@@ -109,7 +109,7 @@ TEST_F(DiscCommands, ExtractionNeverReplacesAFileUnasked) {
   EXPECT_TRUE(std::filesystem::is_empty(outside));
 }
 
-TEST_F(DiscCommands, EveryEntryLeftOutFailsTheExtraction) {
+TEST_F(DiscCommands, EveryEntryLeftOutFailsTheExtractionAndTheListing) {
   using importtest::Rec;
   // More entries in one folder than a compilation takes: all are listed and extracted.
   std::vector<Rec> many;
@@ -130,6 +130,11 @@ TEST_F(DiscCommands, EveryEntryLeftOutFailsTheExtraction) {
   const Outcome small = CliOn(crafted, "extract", {"/SMALL", Dir.Str() + "/y"});
   EXPECT_EQ(small.Code, cli::kExitFailed);
   EXPECT_EQ(CliOn(crafted, "extract", {"/", Dir.Str() + "/z"}).Code, cli::kExitFailed);
+  EXPECT_EQ(CliOn(crafted, "ls", {"/OTHER"}).Code, cli::kExitOk);
+  const Outcome listed = CliOn(crafted, "ls", {"/SMALL"});
+  EXPECT_EQ(listed.Code, cli::kExitFailed);
+  EXPECT_NE(listed.Out.find("GOOD.TXT"), std::string::npos);
+  EXPECT_EQ(CliOn(crafted, "ls", {}).Code, cli::kExitFailed);
   EXPECT_EQ(std::filesystem::file_size(Dir.Str() + "/y/SMALL/GOOD.TXT"), 3u);
 }
 
