@@ -1,4 +1,5 @@
 // zantic-cli: the engine's operations from a terminal.
+#include <atomic>
 #include <cstdlib>
 #include <cstdio>
 #include <cstring>
@@ -23,17 +24,24 @@
 
 namespace {
 
-engine::TKavoBurner* gBurner = nullptr;
+std::atomic<engine::TKavoBurner*> gBurner{nullptr};
 
 // Only sets the running operation's cancel flag: safe inside a signal handler.
 void OnInterrupt() {
-  if (gBurner != nullptr) gBurner->CancelOperationFromSignal();
+  if (engine::TKavoBurner* burner = gBurner.load()) burner->CancelOperationFromSignal();
 }
 
-void CatchInterrupts(engine::TKavoBurner& burner) {
-  gBurner = &burner;
-  platform::CatchStopRequests(OnInterrupt);
-}
+// Interrupts reach the burner only while it lives: a Ctrl-C that comes as the
+// program ends must not call into a burner already destroyed.
+struct CatchInterrupts {
+  explicit CatchInterrupts(engine::TKavoBurner& burner) {
+    gBurner = &burner;
+    platform::CatchStopRequests(OnInterrupt);
+  }
+  ~CatchInterrupts() { gBurner = nullptr; }
+  CatchInterrupts(const CatchInterrupts&) = delete;
+  CatchInterrupts& operator=(const CatchInterrupts&) = delete;
+};
 
 }  // namespace
 
@@ -49,7 +57,7 @@ int main(int argc, char** argv) {
   cli::RegisterRecorders(args);
   if (command == "vdisc") return cli::RunVdisc(args, stdout, stderr);
   engine::TKavoBurner burner;
-  CatchInterrupts(burner);
+  const CatchInterrupts interrupts(burner);
   if (command == "burn" || command == "burn-iso") return cli::RunBurn(burner, args, command == "burn-iso", stdout, stderr);
   if (command == "erase") return cli::RunErase(burner, args, stdout, stderr);
   if (command == "devices") return cli::RunDevices(args, stdout, stderr);
@@ -74,7 +82,5 @@ int main(int argc, char** argv) {
     std::fputs(cli::kBuildIsoUsage, stdout);
     return cli::kExitOk;
   }
-  const int rc = cli::RunBuildIso(burner, *options, stdout, stderr);
-  gBurner = nullptr;
-  return rc;
+  return cli::RunBuildIso(burner, *options, stdout, stderr);
 }
