@@ -103,7 +103,9 @@ TEST_F(DiscCommands, ExtractionNeverReplacesAFileUnasked) {
   // A link inside the destination is never followed, at the top either.
   const std::string outside = Dir.MakeDir("elsewhere");
   std::filesystem::create_directories(Dir.Path() / "in");
-  std::filesystem::create_directory_symlink(outside, Dir.Path() / "in" / "docs");
+  std::error_code ec;
+  std::filesystem::create_directory_symlink(outside, Dir.Path() / "in" / "docs", ec);
+  if (ec) GTEST_SKIP() << "no symbolic links here: " << ec.message();
   EXPECT_EQ(Cli("extract", {"/docs", Dir.Str() + "/in"}).Code, cli::kExitFailed);
   EXPECT_EQ(Cli("extract", {"--overwrite", "/", Dir.Str() + "/in"}).Code, cli::kExitFailed);
   EXPECT_TRUE(std::filesystem::is_empty(outside));

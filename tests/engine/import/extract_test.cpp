@@ -93,7 +93,9 @@ TEST_F(Extract, ReplacesAnExistingFileOnlyWhenAsked) {
 TEST_F(Extract, NeverFollowsALinkInsideTheDestination) {
   const std::string outside = Dir.MakeDir("outside");
   const std::string into = Dir.MakeDir("chosen");
-  std::filesystem::create_directory_symlink(outside, Dir.Path() / "chosen" / "SUB");
+  std::error_code ec;
+  std::filesystem::create_directory_symlink(outside, Dir.Path() / "chosen" / "SUB", ec);
+  if (ec) GTEST_SKIP() << "no symbolic links here: " << ec.message();
   EXPECT_EQ(Burner.ExtractDiscFolder(*Burner.Tables().Root(), into), 0);
   EXPECT_TRUE(std::filesystem::is_empty(outside));
   EXPECT_EQ(testsupport::ReadAll(into + "/DATA.BIN").size(), 63489u);  // the rest still comes out
