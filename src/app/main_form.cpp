@@ -28,6 +28,8 @@
 #include "app/texts.h"
 #include "appcore/source_size.h"
 #include "engine/kavo_burner.h"
+#include "ui/dialog_interaction.h"
+#include "ui/qt_dispatcher.h"
 #include "ui/size_bar.h"
 
 namespace app {
@@ -38,9 +40,15 @@ QString Text(const char* s) { return QString::fromUtf8(s); }
 
 }  // namespace
 
+dispatch::Dispatcher& TForm1::Dispatcher() { return *FDispatcher; }
+engine::Interaction& TForm1::Questions() { return *FQuestions; }
+
 TForm1::TForm1(const QString& programFolder, const QString& versionText, QWidget* parent)
     : QMainWindow(parent), FAppFolder(programFolder), FVersionText(versionText),
+      FDispatcher(std::make_unique<ui::QtDispatcher>(this)),
+      FQuestions(std::make_unique<ui::DialogInteraction>(this)),
       FBurner(std::make_unique<engine::TKavoBurner>()) {
+  FBurner->SetDispatcher(FDispatcher.get());
   setObjectName(QStringLiteral("TForm1"));
   setWindowTitle(Text(texts::kProductName) + QStringLiteral(" V") + versionText);
   setWindowIcon(QIcon(QStringLiteral(":/artwork/zantic-64.png")));

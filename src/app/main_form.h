@@ -32,6 +32,7 @@ class QTreeWidget;
 class QTreeWidgetItem;
 
 namespace engine {
+class Interaction;
 class TKavoBurner;
 }
 namespace appcore {
@@ -39,6 +40,12 @@ struct MeasureControl;
 }
 namespace ui {
 class SizeBar;
+class QtDispatcher;
+class DialogInteraction;
+}  // namespace ui
+
+namespace dispatch {
+class Dispatcher;
 }
 
 namespace app {
@@ -56,6 +63,11 @@ class TForm1 : public QMainWindow {
   ~TForm1() override;
 
   engine::TKavoBurner& Burner() { return *FBurner; }
+  // The burner's events arrive on this window's thread through it.
+  dispatch::Dispatcher& Dispatcher();
+  // The person's answers to an operation's questions, on this thread; an
+  // operation on a worker asks through engine::DispatchedInteraction.
+  engine::Interaction& Questions();
   appcore::Options& Options() { return FOptions; }
   const QString& AppFolder() const { return FAppFolder; }
 
@@ -143,6 +155,9 @@ class TForm1 : public QMainWindow {
 
   QString FAppFolder;
   QString FVersionText;
+  std::unique_ptr<ui::QtDispatcher> FDispatcher;
+  std::unique_ptr<ui::DialogInteraction> FQuestions;
+  // Declared after the dispatcher: destroyed (its workers joined) first.
   std::unique_ptr<engine::TKavoBurner> FBurner;
   appcore::Options FOptions;
 

@@ -45,6 +45,9 @@ class Dialogs {
   virtual QString ExistingDirectory(QWidget* parent, const QString& caption, const QString& dir) = 0;
   // An invalid colour means the person cancelled.
   virtual QColor Color(QWidget* parent, const QColor& initial, const QString& caption) = 0;
+  // A one-line input box prefilled with `initial`; false when cancelled.
+  virtual bool TextInput(QWidget* parent, const QString& caption, const QString& prompt, const QString& initial,
+                         QString& answer) = 0;
 
   // Shorthands for the common boxes.
   void Inform(QWidget* parent, const QString& text, const QString& caption = QStringLiteral("Information")) {

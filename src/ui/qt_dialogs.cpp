@@ -2,6 +2,8 @@
 
 #include <QColorDialog>
 #include <QFileDialog>
+#include <QInputDialog>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <utility>
 
@@ -66,6 +68,14 @@ QString QtDialogs::ExistingDirectory(QWidget* parent, const QString& caption, co
 
 QColor QtDialogs::Color(QWidget* parent, const QColor& initial, const QString& caption) {
   return QColorDialog::getColor(initial, parent, caption);
+}
+
+bool QtDialogs::TextInput(QWidget* parent, const QString& caption, const QString& prompt, const QString& initial,
+                          QString& answer) {
+  bool ok = false;
+  const QString text = QInputDialog::getText(parent, caption, prompt, QLineEdit::Normal, initial, &ok);
+  if (ok) answer = text;
+  return ok;
 }
 
 }  // namespace ui

@@ -14,6 +14,8 @@ class QtDialogs : public Dialogs {
   QString SaveFileName(QWidget* parent, const QString& caption, const QString& dir, const QString& filter) override;
   QString ExistingDirectory(QWidget* parent, const QString& caption, const QString& dir) override;
   QColor Color(QWidget* parent, const QColor& initial, const QString& caption) override;
+  bool TextInput(QWidget* parent, const QString& caption, const QString& prompt, const QString& initial,
+                 QString& answer) override;
 };
 
 // Registers the artwork resources (":/artwork/...") of this static library.

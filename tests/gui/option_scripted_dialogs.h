@@ -25,6 +25,7 @@ class OptionScriptedDialogs final : public ui::Dialogs {
     Answers.pop_front();
     return b;
   }
+  bool TextInput(QWidget*, const QString&, const QString&, const QString&, QString&) override { return false; }
   QString OpenFileName(QWidget*, const QString&, const QString&, const QString&) override { return NextFile(); }
   QStringList OpenFileNames(QWidget*, const QString&, const QString&, const QString&) override {
     return {NextFile()};

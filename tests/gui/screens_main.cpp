@@ -124,6 +124,7 @@ struct NoDialogs final : ui::Dialogs {
   QString SaveFileName(QWidget*, const QString&, const QString&, const QString&) override { return {}; }
   QString ExistingDirectory(QWidget*, const QString&, const QString&) override { return {}; }
   QColor Color(QWidget*, const QColor&, const QString&) override { return {}; }
+  bool TextInput(QWidget*, const QString&, const QString&, const QString&, QString&) override { return false; }
 };
 
 struct Shot {

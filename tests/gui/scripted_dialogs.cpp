@@ -64,4 +64,18 @@ QStringList ScriptedDialogs::MessageTexts() const {
   return texts;
 }
 
+bool ScriptedDialogs::TextInput(QWidget*, const QString& caption, const QString& prompt, const QString&,
+                                QString& answer) {
+  Log.push_back({QStringLiteral("TextInput"), caption, prompt, ui::MessageIcon::Question, ui::NoButton});
+  if (Inputs.empty()) {
+    ++Unanswered;
+    return false;
+  }
+  const QString next = Inputs.front();
+  Inputs.pop_front();
+  if (next.isNull()) return false;
+  answer = next;
+  return true;
+}
+
 }  // namespace guitest

@@ -27,6 +27,7 @@ class ScriptedDialogs : public ui::Dialogs {
   std::deque<ui::Button> Answers;  // for Message
   std::deque<QString> Files;       // for the file dialogs ("" = cancelled)
   std::deque<QColor> Colors;
+  std::deque<QString> Inputs;  // for TextInput (a null QString = cancelled)
   std::vector<Asked> Log;
   // Questions asked with nothing queued to answer them.
   int Unanswered = 0;
@@ -39,6 +40,8 @@ class ScriptedDialogs : public ui::Dialogs {
   QString SaveFileName(QWidget* parent, const QString& caption, const QString& dir, const QString& filter) override;
   QString ExistingDirectory(QWidget* parent, const QString& caption, const QString& dir) override;
   QColor Color(QWidget* parent, const QColor& initial, const QString& caption) override;
+  bool TextInput(QWidget* parent, const QString& caption, const QString& prompt, const QString& initial,
+                 QString& answer) override;
 
   // Messages only, in order.
   QStringList MessageTexts() const;

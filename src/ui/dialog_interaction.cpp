@@ -1,0 +1,38 @@
+#include "ui/dialog_interaction.h"
+
+#include <QString>
+
+#include "ui/dialogs.h"
+
+namespace ui {
+
+namespace {
+
+engine::NotReadyAnswer AskRetry(QWidget* parent, const engine::DriveQuestion& question) {
+  const Button b = CurrentDialogs().Message(parent, QStringLiteral("Informaiton"),
+                                            QString::fromStdString(question.Text), MessageIcon::Warning,
+                                            Retry | Cancel, Retry);
+  return b == Retry ? engine::NotReadyAnswer::Retry : engine::NotReadyAnswer::Cancel;
+}
+
+}  // namespace
+
+engine::NotReadyAnswer DialogInteraction::DriveNotReady(const engine::DriveQuestion& question) {
+  return AskRetry(FParent, question);
+}
+
+engine::NotReadyAnswer DialogInteraction::InsertDisc(const engine::DriveQuestion& question) {
+  return AskRetry(FParent, question);
+}
+
+engine::OverwriteAnswer DialogInteraction::OverwriteFile(const std::string& path) {
+  const Button b = CurrentDialogs().Message(
+      FParent, QStringLiteral("Confirm"),
+      QStringLiteral("The file %1 already exists.\nDo you want to replace it?").arg(QString::fromStdString(path)),
+      MessageIcon::Question, Yes | No | Cancel, No);
+  if (b == Yes) return engine::OverwriteAnswer::Overwrite;
+  if (b == No) return engine::OverwriteAnswer::Skip;
+  return engine::OverwriteAnswer::Cancel;
+}
+
+}  // namespace ui
