@@ -190,7 +190,8 @@ bool TKavoBurner::AddDiscTreeToCompilation(std::shared_ptr<iso::DiscSource> disc
     DebugMessage(">>> " + std::string(texts::kOperationAborted), device::kMsgCompilationError);
     return false;
   }
-  return !FImportCut;
+  // A copy that lacks files is not a copy: the walk has logged which.
+  return !FImportCut && FImportLeftOut.empty();
 }
 
 bool TKavoBurner::ReadNextWritableAddress(std::uint32_t& start) {
