@@ -11,9 +11,12 @@
 #include "appcore/disc_copy.h"
 #include "appcore/texts.h"
 #include "engine/device/transport.h"
+#include "engine/health/checksum_burn.h"
+#include "engine/health/checksum_file.h"
 #include "engine/kavo_burner.h"
 #include "engine/texts.h"
 #include "platform/mount_table.h"
+#include "platform/sha256.h"
 #include "support/iso_reader.h"
 #include "vdrive/recorder_fixture.h"
 #include "vdrive/registration.h"
@@ -222,6 +225,29 @@ TEST_F(DiscCopy, FilesArriveByteIdenticalWithTheLabel) {
   EXPECT_TRUE(folders.count("Ordner ä/tief/tiefer"));
   // The destination burner's selection was never touched by the source.
   EXPECT_EQ(Burner.DeviceId(), DestLine);
+}
+
+TEST_F(DiscCopy, ChecksumFileHashesTheCopiedFilesFromTheSourceDisc) {
+  Attach(SrcImage);
+  const auto copy = appcore::OpenDiscCopySource(Burner, SourceLine, nullptr);
+  ASSERT_EQ(copy.Error, "");
+  Burner.SelectDevice(DestLine);
+  Burner.ResetCompilation(600000, 20000);
+  ASSERT_TRUE(copy.AddToCompilation(Burner).Ok());
+  std::uint64_t hashed = 0;
+  auto attached = health::AttachChecksumFile(Burner, {nullptr, [&](std::uint64_t done, std::uint64_t) { hashed = done; }});
+  ASSERT_TRUE(attached.Ok()) << attached.Err().Message;
+  EXPECT_EQ(attached.Value()->Hashed, SourceFiles().size());
+  EXPECT_EQ(hashed, Bytes);
+  const auto* list = Burner.Tables().FindEntry(*Burner.Tables().Root(), health::kChecksumFileName);
+  ASSERT_NE(list, nullptr);
+  std::ifstream in(list->SourcePath);
+  const std::string text((std::istreambuf_iterator<char>(in)), {});
+  platform::Sha256 sha;
+  const std::string big = SourceFiles().at("big.bin");
+  sha.Update(big.data(), big.size());
+  const std::string line = platform::HexDigest(sha.Finish()) + "  big.bin\n";
+  EXPECT_NE(text.find(line), std::string::npos) << text;
 }
 
 TEST_F(DiscCopy, UnreadableSourceSectorFailsTheBurn) {
