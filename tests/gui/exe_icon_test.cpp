@@ -4,6 +4,8 @@
 // none of these.
 #include <QBuffer>
 #include <QImageReader>
+#include <QProcess>
+#include <QStandardPaths>
 #include <QTest>
 #include <QTemporaryDir>
 #include <fstream>
@@ -58,6 +60,32 @@ class ExeIconTest : public QObject {
     QCOMPARE(ui::FirstIconOfExecutable(exe, icon, error), ui::IconLoad::Ok);
     QCOMPARE(icon.size(), QSize(32, 32));
     QCOMPARE(QColor(icon.pixel(16, 16)), QColor(255, 0, 0));
+  }
+
+  // An executable made by a real toolchain, where mingw-w64 is installed.
+  void iconOfAnExecutableLinkedByMingw() {
+    const QString windres = QStandardPaths::findExecutable("x86_64-w64-mingw32-windres");
+    const QString gcc = QStandardPaths::findExecutable("x86_64-w64-mingw32-gcc");
+    if (windres.isEmpty() || gcc.isEmpty()) QSKIP("mingw-w64 is not installed");
+    QTemporaryDir dir;
+    QImage magenta(48, 48, QImage::Format_ARGB32);
+    magenta.fill(QColor(255, 0, 255));
+    QString error;
+    QVERIFY2(ui::SaveAsIco(magenta, dir.filePath("app.ico"), error), qPrintable(error));
+    std::ofstream(dir.filePath("app.rc").toStdString()) << "1 ICON \"app.ico\"\n";
+    std::ofstream(dir.filePath("main.c").toStdString()) << "int main(void) { return 0; }\n";
+    auto run = [&](const QString& program, const QStringList& args) {
+      QProcess p;
+      p.setWorkingDirectory(dir.path());
+      p.start(program, args);
+      return p.waitForFinished(60000) && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
+    };
+    QVERIFY(run(windres, {"-O", "coff", "-o", "res.o", "app.rc"}));
+    QVERIFY(run(gcc, {"-o", "app.exe", "main.c", "res.o"}));
+    QImage icon;
+    QCOMPARE(ui::FirstIconOfExecutable(dir.filePath("app.exe"), icon, error), ui::IconLoad::Ok);
+    QCOMPARE(icon.size(), QSize(32, 32));
+    QCOMPARE(QColor(icon.pixel(16, 16)), QColor(255, 0, 255));
   }
 
   void executablesWithoutIconsAndFilesThatAreNone() {
