@@ -14,6 +14,7 @@ constexpr std::uint32_t kRtIcon = 3;
 constexpr std::uint32_t kRtGroupIcon = 14;
 constexpr std::uint32_t kSubdirectoryBit = 0x80000000u;
 constexpr std::uint32_t kNameBit = 0x80000000u;
+constexpr std::uint16_t kMaxSections = 96;
 
 std::uint16_t Le16(const std::uint8_t* p) { return static_cast<std::uint16_t>(p[0] | p[1] << 8); }
 std::uint32_t Le32(const std::uint8_t* p) {
@@ -116,6 +117,8 @@ class PeReader {
       FResourceRva = Le32(opt.data() + dirsAt + 16);
       FResourceSize = Le32(opt.data() + dirsAt + 20);
     }
+    // The Windows loader refuses more; a crafted count would cost 65,535 reads.
+    if (sections > kMaxSections) return "The executable's section table is damaged.";
     const std::uint64_t tableAt = std::uint64_t{peAt} + 24 + optionalSize;
     for (std::uint16_t i = 0; i < sections; ++i) {
       std::array<std::uint8_t, 40> s{};

@@ -92,6 +92,9 @@ TEST(PeIcon, FilesThatAreNoExecutable) {
   auto far = BuildPe(TwoIcons(false)).Bytes;
   far[0x3C] = far[0x3D] = far[0x3E] = far[0x3F] = 0xFF;  // the PE header "past" 4 GiB
   EXPECT_EQ(FirstIconGroup(far).Status, PeIconStatus::NotExecutable);
+  auto sections = BuildPe(TwoIcons(false)).Bytes;
+  sections[0x46] = sections[0x47] = 0xFF;  // 65,535 sections
+  EXPECT_EQ(FirstIconGroup(sections).Status, PeIconStatus::NotExecutable);
 }
 
 // Every prefix of a valid file, and every byte of its headers and resource
