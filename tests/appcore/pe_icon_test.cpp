@@ -16,15 +16,15 @@ using appcore::FirstIconGroup;
 using appcore::PeIconStatus;
 using testsupport::BuildPe;
 using testsupport::IconDib;
-using testsupport::PeSpec;
+using testsupport::PeRecipe;
 
 std::uint32_t Le32(const std::vector<std::uint8_t>& b, std::size_t at) {
   return std::uint32_t{b[at]} | std::uint32_t{b[at + 1]} << 8 | std::uint32_t{b[at + 2]} << 16 |
          std::uint32_t{b[at + 3]} << 24;
 }
 
-PeSpec TwoIcons(bool pe32Plus) {
-  PeSpec s;
+PeRecipe TwoIcons(bool pe32Plus) {
+  PeRecipe s;
   s.Pe32Plus = pe32Plus;
   s.Icons.push_back({5, 16, 16, 32, IconDib(16, 0xFF0000FF)});
   s.Icons.push_back({7, 32, 32, 32, IconDib(32, 0xFF00FF00)});
@@ -34,21 +34,21 @@ PeSpec TwoIcons(bool pe32Plus) {
 TEST(PeIcon, FirstGroupOfBothHeaderKinds) {
   for (const bool plus : {false, true}) {
     SCOPED_TRACE(plus ? "PE32+" : "PE32");
-    const PeSpec spec = TwoIcons(plus);
-    const auto g = FirstIconGroup(BuildPe(spec).Bytes);
+    const PeRecipe recipe = TwoIcons(plus);
+    const auto g = FirstIconGroup(BuildPe(recipe).Bytes);
     ASSERT_EQ(g.Status, PeIconStatus::Ok) << g.Error;
     ASSERT_EQ(g.Images.size(), 2u);
     EXPECT_EQ(g.Images[0].Width, 16u);
     EXPECT_EQ(g.Images[1].Height, 32u);
-    EXPECT_EQ(g.Images[0].Data, spec.Icons[0].Data);
-    EXPECT_EQ(g.Images[1].Data, spec.Icons[1].Data);
+    EXPECT_EQ(g.Images[0].Data, recipe.Icons[0].Data);
+    EXPECT_EQ(g.Images[1].Data, recipe.Icons[1].Data);
     EXPECT_EQ(appcore::ClosestIcon(g.Images, 32), 1);
     EXPECT_EQ(appcore::ClosestIcon(g.Images, 16), 0);
   }
 }
 
 TEST(PeIcon, SizesPngAndMissingPictures) {
-  PeSpec s;
+  PeRecipe s;
   std::vector<std::uint8_t> png = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A, 1, 2, 3, 4};
   s.Icons.push_back({1, 0, 0, 32, png});  // 0 x 0 stands for 256 x 256
   s.MissingIds = {99};
@@ -60,7 +60,7 @@ TEST(PeIcon, SizesPngAndMissingPictures) {
   EXPECT_EQ(appcore::ClosestIcon({}, 32), -1);
 
   // A group whose every picture is missing is damaged, not empty.
-  PeSpec none;
+  PeRecipe none;
   none.MissingIds = {3, 4};
   const auto missing = FirstIconGroup(BuildPe(none).Bytes);
   EXPECT_EQ(missing.Status, PeIconStatus::NotExecutable);
@@ -68,10 +68,10 @@ TEST(PeIcon, SizesPngAndMissingPictures) {
 }
 
 TEST(PeIcon, ExecutablesWithoutIcons) {
-  PeSpec noResources;
+  PeRecipe noResources;
   noResources.WithResources = false;
   EXPECT_EQ(FirstIconGroup(BuildPe(noResources).Bytes).Status, PeIconStatus::NoIcon);
-  PeSpec noGroup = TwoIcons(false);
+  PeRecipe noGroup = TwoIcons(false);
   noGroup.WithGroup = false;
   const auto g = FirstIconGroup(BuildPe(noGroup).Bytes);
   EXPECT_EQ(g.Status, PeIconStatus::NoIcon);
@@ -149,26 +149,26 @@ TEST(PeIcon, LoopsAndHugeSizesInTheResourceTable) {
 }
 
 TEST(PeIcon, IcoFileLayoutAndReadingFromDisk) {
-  const PeSpec spec = TwoIcons(true);
-  const auto g = FirstIconGroup(BuildPe(spec).Bytes);
+  const PeRecipe recipe = TwoIcons(true);
+  const auto g = FirstIconGroup(BuildPe(recipe).Bytes);
   ASSERT_EQ(g.Status, PeIconStatus::Ok);
   const auto ico = appcore::BuildIcoFile(g.Images);
-  ASSERT_EQ(ico.size(), 6 + 2 * 16 + spec.Icons[0].Data.size() + spec.Icons[1].Data.size());
+  ASSERT_EQ(ico.size(), 6 + 2 * 16 + recipe.Icons[0].Data.size() + recipe.Icons[1].Data.size());
   EXPECT_EQ(ico[2], 1);  // type: icon
   EXPECT_EQ(ico[4], 2);  // two pictures
   EXPECT_EQ(ico[6], 16);
-  EXPECT_EQ(Le32(ico, 6 + 8), spec.Icons[0].Data.size());
+  EXPECT_EQ(Le32(ico, 6 + 8), recipe.Icons[0].Data.size());
   const std::uint32_t second = Le32(ico, 6 + 16 + 12);
-  EXPECT_EQ(second, 6 + 32 + spec.Icons[0].Data.size());
-  EXPECT_TRUE(std::equal(spec.Icons[1].Data.begin(), spec.Icons[1].Data.end(), ico.begin() + second));
+  EXPECT_EQ(second, 6 + 32 + recipe.Icons[0].Data.size());
+  EXPECT_TRUE(std::equal(recipe.Icons[1].Data.begin(), recipe.Icons[1].Data.end(), ico.begin() + second));
 
   testsupport::TempDir dir;
   const std::string exe = dir.Str() + "/tool.exe";
-  const auto bytes = BuildPe(spec).Bytes;
+  const auto bytes = BuildPe(recipe).Bytes;
   std::ofstream(exe, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
   const auto fromFile = appcore::FirstIconGroupOfFile(exe);
   ASSERT_EQ(fromFile.Status, PeIconStatus::Ok);
-  EXPECT_EQ(fromFile.Images[1].Data, spec.Icons[1].Data);
+  EXPECT_EQ(fromFile.Images[1].Data, recipe.Icons[1].Data);
   const auto absent = appcore::FirstIconGroupOfFile(dir.Str() + "/absent.exe");
   EXPECT_EQ(absent.Status, PeIconStatus::NotExecutable);
   EXPECT_FALSE(absent.Error.empty());

@@ -37,10 +37,10 @@ class ExeIconTest : public QObject {
  private slots:
   void firstIconOfAnExecutableIsTheOneClosestTo32() {
     QTemporaryDir dir;
-    testsupport::PeSpec spec;
-    spec.Icons.push_back({1, 16, 16, 32, testsupport::IconDib(16, 0xFFFF0000)});  // blue
-    spec.Icons.push_back({2, 32, 32, 32, testsupport::IconDib(32, 0xFF00FF00)});  // green
-    const QString exe = WriteBytes(dir, "setup.exe", testsupport::BuildPe(spec).Bytes);
+    testsupport::PeRecipe recipe;
+    recipe.Icons.push_back({1, 16, 16, 32, testsupport::IconDib(16, 0xFFFF0000)});  // blue
+    recipe.Icons.push_back({2, 32, 32, 32, testsupport::IconDib(32, 0xFF00FF00)});  // green
+    const QString exe = WriteBytes(dir, "setup.exe", testsupport::BuildPe(recipe).Bytes);
     QImage icon;
     QString error;
     QCOMPARE(ui::FirstIconOfExecutable(exe, icon, error), ui::IconLoad::Ok);
@@ -52,9 +52,9 @@ class ExeIconTest : public QObject {
     QTemporaryDir dir;
     QImage red(64, 64, QImage::Format_ARGB32);
     red.fill(QColor(255, 0, 0));
-    testsupport::PeSpec spec;
-    spec.Icons.push_back({1, 64, 64, 32, PngOf(red)});
-    const QString exe = WriteBytes(dir, "big.exe", testsupport::BuildPe(spec).Bytes);
+    testsupport::PeRecipe recipe;
+    recipe.Icons.push_back({1, 64, 64, 32, PngOf(red)});
+    const QString exe = WriteBytes(dir, "big.exe", testsupport::BuildPe(recipe).Bytes);
     QImage icon;
     QString error;
     QCOMPARE(ui::FirstIconOfExecutable(exe, icon, error), ui::IconLoad::Ok);
@@ -90,7 +90,7 @@ class ExeIconTest : public QObject {
 
   void executablesWithoutIconsAndFilesThatAreNone() {
     QTemporaryDir dir;
-    testsupport::PeSpec bare;
+    testsupport::PeRecipe bare;
     bare.WithResources = false;
     QImage icon(8, 8, QImage::Format_ARGB32);
     QString error;
@@ -103,7 +103,7 @@ class ExeIconTest : public QObject {
              ui::IconLoad::NotAnIcon);
     QVERIFY(!error.isEmpty());
     // A group whose picture is no image Qt can decode.
-    testsupport::PeSpec junk;
+    testsupport::PeRecipe junk;
     junk.Icons.push_back({1, 32, 32, 32, std::vector<std::uint8_t>(300, 0xEE)});
     QCOMPARE(ui::FirstIconOfExecutable(WriteBytes(dir, "junk.exe", testsupport::BuildPe(junk).Bytes), icon, error),
              ui::IconLoad::NotAnIcon);

@@ -54,24 +54,24 @@ std::vector<std::uint8_t> IconDib(std::uint32_t size, std::uint32_t bgra) {
   return d;
 }
 
-PeImage BuildPe(const PeSpec& spec) {
+PeImage BuildPe(const PeRecipe& recipe) {
   // The resource section.
   std::vector<std::uint8_t> r;
   std::size_t groupAt = 0;
-  if (spec.WithResources) {
-    const std::size_t root = Directory(r, spec.WithGroup ? 2 : 1);
-    const std::size_t icons = Directory(r, spec.Icons.size());
+  if (recipe.WithResources) {
+    const std::size_t root = Directory(r, recipe.WithGroup ? 2 : 1);
+    const std::size_t icons = Directory(r, recipe.Icons.size());
     Entry(r, root, 0, 3, 0x80000000u | static_cast<std::uint32_t>(icons));
-    for (std::size_t i = 0; i < spec.Icons.size(); ++i) {
-      const std::size_t leaf = Leaf(r, spec.Icons[i].Data);
-      Entry(r, icons, i, spec.Icons[i].Id, 0x80000000u | static_cast<std::uint32_t>(leaf));
+    for (std::size_t i = 0; i < recipe.Icons.size(); ++i) {
+      const std::size_t leaf = Leaf(r, recipe.Icons[i].Data);
+      Entry(r, icons, i, recipe.Icons[i].Id, 0x80000000u | static_cast<std::uint32_t>(leaf));
     }
-    if (spec.WithGroup) {
-      std::vector<std::uint8_t> group(6 + 14 * (spec.Icons.size() + spec.MissingIds.size()), 0);
+    if (recipe.WithGroup) {
+      std::vector<std::uint8_t> group(6 + 14 * (recipe.Icons.size() + recipe.MissingIds.size()), 0);
       Put16(group, 2, 1);
-      Put16(group, 4, static_cast<std::uint32_t>(spec.Icons.size() + spec.MissingIds.size()));
+      Put16(group, 4, static_cast<std::uint32_t>(recipe.Icons.size() + recipe.MissingIds.size()));
       std::size_t n = 0;
-      for (const auto& icon : spec.Icons) {
+      for (const auto& icon : recipe.Icons) {
         const std::size_t e = 6 + 14 * n++;
         group[e] = icon.Width;
         group[e + 1] = icon.Height;
@@ -80,7 +80,7 @@ PeImage BuildPe(const PeSpec& spec) {
         Put32(group, e + 8, static_cast<std::uint32_t>(icon.Data.size()));
         Put16(group, e + 12, icon.Id);
       }
-      for (const auto id : spec.MissingIds) {
+      for (const auto id : recipe.MissingIds) {
         const std::size_t e = 6 + 14 * n++;
         group[e] = group[e + 1] = 16;
         Put16(group, e + 12, id);
@@ -94,7 +94,7 @@ PeImage BuildPe(const PeSpec& spec) {
   while (r.size() % 512 != 0) r.push_back(0);
   if (r.empty()) r.resize(512);
 
-  const std::uint32_t optionalSize = spec.Pe32Plus ? 240 : 224;
+  const std::uint32_t optionalSize = recipe.Pe32Plus ? 240 : 224;
   const std::size_t peAt = 0x40;
   PeImage out;
   std::vector<std::uint8_t>& b = out.Bytes;
@@ -104,15 +104,15 @@ PeImage BuildPe(const PeSpec& spec) {
   Put32(b, 0x3C, static_cast<std::uint32_t>(peAt));
   b[peAt] = 'P';
   b[peAt + 1] = 'E';
-  Put16(b, peAt + 4, spec.Pe32Plus ? 0x8664 : 0x14C);
+  Put16(b, peAt + 4, recipe.Pe32Plus ? 0x8664 : 0x14C);
   Put16(b, peAt + 6, 1);  // one section
   Put16(b, peAt + 20, optionalSize);
   Put16(b, peAt + 22, 0x0102);
   const std::size_t opt = peAt + 24;
-  Put16(b, opt, spec.Pe32Plus ? 0x20B : 0x10B);
-  const std::size_t count = opt + (spec.Pe32Plus ? 108 : 92);
+  Put16(b, opt, recipe.Pe32Plus ? 0x20B : 0x10B);
+  const std::size_t count = opt + (recipe.Pe32Plus ? 108 : 92);
   Put32(b, count, 16);
-  if (spec.WithResources) {
+  if (recipe.WithResources) {
     Put32(b, count + 4 + 16, kSectionRva);
     Put32(b, count + 4 + 20, static_cast<std::uint32_t>(r.size()));
   }
@@ -125,7 +125,7 @@ PeImage BuildPe(const PeSpec& spec) {
   Put32(b, section + 20, static_cast<std::uint32_t>(kSectionFileOffset));
   b.insert(b.end(), r.begin(), r.end());
   out.ResourceOffset = kSectionFileOffset;
-  out.GroupDataOffset = spec.WithGroup && spec.WithResources ? kSectionFileOffset + groupAt : 0;
+  out.GroupDataOffset = recipe.WithGroup && recipe.WithResources ? kSectionFileOffset + groupAt : 0;
   return out;
 }
 

@@ -8,7 +8,7 @@
 
 namespace testsupport {
 
-struct PeIconSpec {
+struct PeIconRecipe {
   std::uint16_t Id = 1;
   std::uint8_t Width = 32;   // 0 means 256
   std::uint8_t Height = 32;
@@ -16,11 +16,11 @@ struct PeIconSpec {
   std::vector<std::uint8_t> Data;  // the RT_ICON bytes (a DIB or a PNG)
 };
 
-struct PeSpec {
+struct PeRecipe {
   bool Pe32Plus = false;
   bool WithResources = true;
   bool WithGroup = true;
-  std::vector<PeIconSpec> Icons;
+  std::vector<PeIconRecipe> Icons;
   // Group entries that name icons never stored.
   std::vector<std::uint16_t> MissingIds;
 };
@@ -31,7 +31,7 @@ struct PeImage {
   std::size_t GroupDataOffset = 0;  // file offset of the GRPICONDIR
 };
 
-PeImage BuildPe(const PeSpec& spec);
+PeImage BuildPe(const PeRecipe& recipe);
 
 // A 32-bit DIB as an icon resource holds it: BITMAPINFOHEADER with twice the
 // height, BGRA rows bottom-up, then the AND mask (all visible).

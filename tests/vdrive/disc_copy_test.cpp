@@ -209,11 +209,11 @@ TEST_F(DiscCopy, FilesArriveByteIdenticalWithTheLabel) {
   const Image out = DestImage();
   // The same names as on the source disc (where the add rules gave "x" its
   // dot), with the bytes of the files burned there.
-  const auto copied = Files(out), original = Files(Image::FromFile(SrcImage));
-  ASSERT_EQ(original.size(), SourceFiles().size());
-  ASSERT_EQ(copied.size(), original.size());
+  const auto copied = Files(out), onSource = Files(Image::FromFile(SrcImage));
+  ASSERT_EQ(onSource.size(), SourceFiles().size());
+  ASSERT_EQ(copied.size(), onSource.size());
   EXPECT_TRUE(copied.at("big.bin") == SourceFiles().at("big.bin"));
-  for (const auto& [path, data] : original) {
+  for (const auto& [path, data] : onSource) {
     ASSERT_TRUE(copied.count(path)) << path;
     EXPECT_TRUE(copied.at(path) == data) << path << " differs";
   }
