@@ -121,6 +121,14 @@ std::uint64_t FolderBytes(const std::string& folder, const base::CancelToken* ca
   return total;
 }
 
+// The last folder name of a mount point; empty for a root ("/", "E:\\").
+std::string LastComponent(std::string path) {
+  while (!path.empty() && (path.back() == '/' || path.back() == '\\')) path.pop_back();
+  const auto cut = path.find_last_of("/\\");
+  std::string name = cut == std::string::npos ? path : path.substr(cut + 1);
+  return name.find(':') != std::string::npos ? std::string() : name;
+}
+
 DiscCopySource Failed(DiscCopySource s, std::string error) {
   s.Error = std::move(error);
   s.AddToCompilation = nullptr;
@@ -151,16 +159,23 @@ DiscCopySource OpenDiscCopySource(engine::TKavoBurner& burner, const std::string
   auto source = std::make_shared<SourceDrive>(std::move(drive));
   iso::DiscSource& disc = source->Reader;
 
+  if (mount.SystemDrive && !mount.MountPoint) {
+    // An empty drive is never mounted: that is the message it needs.
+    if (!disc.Ready() || disc.LastSession() == 0) return Failed(result, texts::kInsertSourceDisc);
+    return Failed(result, engine::texts::Format(texts::kSourceNotMounted, location));
+  }
   auto volume = FindVolume(disc);
-  if (!volume) return Failed(result, volume.Err().Message);
-  result.Label = VolumeLabel(disc, volume.Value().SessionStart);
+  if (volume) result.Label = VolumeLabel(disc, volume.Value().SessionStart);
+  // A disc the system mounts without an ISO 9660 volume (UDF only) is named
+  // by its mount point, which the desktop names after the disc's label.
+  else if (mount.MountPoint) result.Label = LastComponent(*mount.MountPoint);
+  else return Failed(result, volume.Err().Message);
   // A disc without a label is what an empty drive looks like to the platform.
   if (result.Label.empty()) return Failed(result, texts::kInsertSourceDisc);
   if (base::IsCancelled(cancel)) return Failed(result, texts::kCopyCancelled);
 
-  if (mount.SystemDrive) {
+  if (mount.MountPoint) {
     // The system's own file system driver knows the disc best.
-    if (!mount.MountPoint) return Failed(result, engine::texts::Format(texts::kSourceNotMounted, location));
     const std::string folder = *mount.MountPoint;
     result.DisplayPath = folder;
     result.TotalBytes = FolderBytes(folder, cancel);

@@ -369,6 +369,33 @@ TEST_F(DiscCopy, SystemDriveIsCopiedFromItsMountPoint) {
   const auto files = Files(DestImage());
   EXPECT_EQ(files, (std::map<std::string, std::string>{{"sub/one.txt", "12345"}, {"two.txt", "abc"}}));
 }
+
+TEST_F(DiscCopy, MountedDiscWithoutIsoVolumeIsNamedByItsMountPoint) {
+  // A disc the system reads (UDF, say) whose sectors hold no ISO 9660 volume.
+  const std::string junk = Dir.Str() + "/udf-only.iso";
+  std::ofstream(junk, std::ios::binary) << std::string(1 << 20, '\x5A');
+  Attach(junk, "/dev/null");
+  const std::string mountPoint = Dir.Str() + "/media/PHOTOS_2025";
+  fs::create_directories(mountPoint);
+  std::ofstream(mountPoint + "/img.jpg") << "jpeg";
+  const std::string table = Dir.Str() + "/mountinfo";
+  std::ofstream(table) << "41 1 99:7 / " + mountPoint + " ro - udf /dev/null ro\n";
+  platform::SetMountTableForTesting(table);
+  const auto mounted = appcore::OpenDiscCopySource(Burner, SourceLine, nullptr);
+  ASSERT_EQ(mounted.Error, "");
+  EXPECT_EQ(mounted.Label, "PHOTOS_2025");
+  EXPECT_EQ(mounted.TotalBytes, 4u);
+  // Mounted at a root, there is no name to take: no label, no copy.
+  std::ofstream(table) << "41 1 99:7 / / ro - udf /dev/null ro\n";
+  EXPECT_EQ(appcore::OpenDiscCopySource(Burner, SourceLine, nullptr).Error, appcore::texts::kInsertSourceDisc);
+}
+TEST_F(DiscCopy, EmptySystemDriveAsksForTheDiscNotForAMount) {
+  Attach("", "/dev/null");
+  const std::string table = Dir.Str() + "/mountinfo";
+  std::ofstream(table) << "22 1 0:21 / /proc rw - proc proc rw\n";
+  platform::SetMountTableForTesting(table);
+  EXPECT_EQ(appcore::OpenDiscCopySource(Burner, SourceLine, nullptr).Error, appcore::texts::kInsertSourceDisc);
+}
 #endif
 
 }  // namespace
