@@ -144,7 +144,7 @@ TFEntry* TKavoBurner::AddImportedFile(TDEntry& dir, const iso::DiscRecord& r) {
   e->IsoName = iso::CutUtf8(iso::UpperKey(iso::ShortNameRule(longName)), iso::kMaxIsoIdentifierBytes - 2);
   e->LongName = longName;
   e->SourcePath.clear();
-  e->SourceSize = e->RecordedSize = r.Size;
+  e->SourceSize = e->RecordedSize = static_cast<std::int64_t>(r.Size);
   e->Attributes = r.IsHidden() ? platform::kAttrHidden : 0;
   e->DateTime = r.Date;
   e->TimeZoneOffset = iso::OffsetAtLocal(r.Date);
