@@ -2,6 +2,7 @@
 
 #include <cstring>
 #include <unordered_set>
+#include <utility>
 #include <vector>
 
 #include "base/span_io.h"
@@ -86,6 +87,7 @@ class Walker {
   void Record(const DirRecordHead& head, const std::uint8_t* id, TDEntry& target, const std::string& path, int depth);
   void File(DiscRecord r, const std::string& where, bool outside, TDEntry& target);
   void EndParts();
+  void Broken(ReadProblem problem, const std::string& where);
 
   DiscSource& FDisc;
   ImportSink& FSink;
@@ -102,11 +104,20 @@ class Walker {
     DiscRecord Whole;
     std::uint64_t NextExtent = 0;
   } FParts;
+  // Files of this directory found broken: a later part under the same name
+  // would otherwise come in as a cut file. Capped against crafted folders.
+  std::unordered_set<std::string> FBroken;
   std::unordered_set<std::uint32_t> FVisited;
 };
 
 void Walker::Directory(std::uint32_t extent, std::uint64_t size, TDEntry& target, const std::string& path,
                        int depth) {
+  // Kept per directory: the caller's list is back when this one is read.
+  struct Restore {
+    std::unordered_set<std::string>& Set;
+    std::unordered_set<std::string> Saved;
+    ~Restore() { Set = std::move(Saved); }
+  } restore{FBroken, std::exchange(FBroken, {})};
   std::uint64_t sectors = SectorsOf(size);
   if (sectors > kMaxDirectorySectors) {
     FSink.Problem(ReadProblem::DirectoryTooLarge, path.empty() ? "\\" : path);
@@ -153,14 +164,21 @@ void Walker::Directory(std::uint32_t extent, std::uint64_t size, TDEntry& target
 
 void Walker::EndParts() {
   // The directory went on without the file's last part.
-  if (FParts.Active) FSink.Problem(ReadProblem::MultiExtent, FParts.Where);
+  if (FParts.Active) Broken(ReadProblem::MultiExtent, FParts.Where);
   FParts = Parts{};
+}
+
+void Walker::Broken(ReadProblem problem, const std::string& where) {
+  constexpr std::size_t kMaxBrokenNames = 4096;
+  FSink.Problem(problem, where);
+  if (FBroken.size() < kMaxBrokenNames) FBroken.insert(where);
 }
 
 void Walker::File(DiscRecord r, const std::string& where, bool outside, TDEntry& target) {
   const bool part = (r.Flags & kFlagMultiExtent) != 0;
   r.Flags = static_cast<std::uint8_t>(r.Flags & ~kFlagMultiExtent);
   if (FParts.Active && where != FParts.Where) EndParts();  // a second name mid-file
+  if (!FParts.Active && FBroken.count(where) != 0) return;  // the rest of a file already refused
   if (!FParts.Active && !part) {
     if (outside) FSink.Problem(ReadProblem::OutsideDisc, where);
     else FSink.Add(target, r);
@@ -179,9 +197,8 @@ void Walker::File(DiscRecord r, const std::string& where, bool outside, TDEntry&
   FParts.Whole.Size += r.Size;
   FParts.NextExtent = std::uint64_t{r.Extent} + r.Size / kSectorSize;
   if (part) return;
-  if (FParts.Outside) FSink.Problem(ReadProblem::OutsideDisc, where);
-  else if (FParts.Broken) FSink.Problem(ReadProblem::MultiExtent, where);
-  else if (Outside(FParts.Whole.Extent, SectorsOf(FParts.Whole.Size))) FSink.Problem(ReadProblem::OutsideDisc, where);
+  if (FParts.Outside || Outside(FParts.Whole.Extent, SectorsOf(FParts.Whole.Size))) Broken(ReadProblem::OutsideDisc, where);
+  else if (FParts.Broken) Broken(ReadProblem::MultiExtent, where);
   else FSink.Add(target, FParts.Whole);
   FParts = Parts{};
 }
