@@ -170,6 +170,12 @@ std::uint64_t HoleAt(int fd, off_t offset, std::uint64_t limit) {
   return data > offset ? std::min(limit, static_cast<std::uint64_t>(data - offset)) : 0;
 }
 
+// Bytes of data in `fd` from `offset` up to the next hole, at most `limit`.
+std::uint64_t DataAt(int fd, off_t offset, std::uint64_t limit) {
+  const off_t hole = lseek(fd, offset, SEEK_HOLE);
+  return hole > offset ? std::min(limit, static_cast<std::uint64_t>(hole - offset)) : limit;
+}
+
 bool AtEnd(int fd, off_t offset) {
   struct stat st {};
   return fstat(fd, &st) == 0 && st.st_size <= offset;
@@ -187,6 +193,7 @@ base::Result<std::uint64_t> FileStream::CopyFrom(FileStream& source, std::uint64
     // A hole in a sparse source stays a hole where the copy appends, so a
     // mostly empty 9 GiB file costs neither the time nor the disk space;
     // inside existing bytes it is written out, since they must become zeros.
+    std::uint64_t want = std::min<std::uint64_t>(count - copied, kMaxChunk);
     if (AtEnd(Fd(FHandle), targetOffset)) {
       if (const std::uint64_t hole = HoleAt(Fd(source.FHandle), sourceOffset, count - copied); hole > 0) {
         if (FPosition + hole > kMaxOffset) break;
@@ -196,8 +203,9 @@ base::Result<std::uint64_t> FileStream::CopyFrom(FileStream& source, std::uint64
         FPosition += hole;
         continue;
       }
+      want = DataAt(Fd(source.FHandle), sourceOffset, want);
     }
-    const auto chunk = static_cast<std::size_t>(std::min<std::uint64_t>(count - copied, kMaxChunk));
+    const auto chunk = static_cast<std::size_t>(want);
     const ssize_t moved = copy_file_range(Fd(source.FHandle), &sourceOffset, Fd(FHandle), &targetOffset, chunk, 0);
     if (moved < 0) {
       if (errno == EINTR) continue;
