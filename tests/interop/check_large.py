@@ -207,25 +207,15 @@ def check_7z(img, src):
     return problems, ""
 
 
-def pycdlib_parts(iso, kind, parent, name):
-    """The records pycdlib found for one file, in extent order."""
-    parts = []
-    for rec in iso.list_children(**{kind: parent}):
-        ident = rec.file_identifier()
-        ident = ident.decode("utf-16-be") if kind == "joliet_path" else ident.decode("latin-1")
-        if ident.split(";")[0].lower() == name:
-            parts.append((rec.extent_location(), rec.data_length))
-    return sorted(parts)
-
-
 def check_pycdlib(img, src):
-    """pycdlib's records of every file, and its reading of the bytes.
+    """pycdlib's records and reading of every file of one or two extents, in
+    both trees for the one of two.
 
-    pycdlib 1.12 links only the first and the last record of a file in three
-    or more extents (its own files read wrongly too: see the report), so such
-    a file is read from the extents pycdlib lists instead of through its reader.
-    The Joliet tree is read for the file of two extents (each pass costs
-    all of its gigabytes)."""
+    pycdlib 1.12 keeps only the first and the last record of a file in three
+    or more extents (it links each later record to the first, the last one
+    winning), so it reads such a file, ours or one xorriso made, without its
+    middle extents; for the 9 GiB file only its first record is checked here,
+    and its bytes by xorriso and 7z."""
     iso = pycdlib.PyCdlib()
     iso.open(img)
     problems = []
@@ -235,8 +225,18 @@ def check_pycdlib(img, src):
                                     ("joliet_path", "/src", ["c_4g_plus_1.bin"])):
             for name in names:
                 size = dict(SOURCES)[name]
-                parts = pycdlib_parts(iso, kind, parent, name)
+                path = parent + "/" + (name.upper() if kind == "iso_path" else name) + ";1"
+                rec = iso.get_record(**{kind: path})
+                parts = [(rec.extent_location(), rec.data_length)]
+                while rec.data_continuation is not None:
+                    rec = rec.data_continuation
+                    parts.append((rec.extent_location(), rec.data_length))
                 want = 1 if size <= 0xFFFFFFFF else (size + PART - 1) // PART
+                if want > 2:
+                    if parts[0][1] != PART:
+                        problems.append("pycdlib %s %s: first record %s" % (kind, name, parts[0]))
+                    notes.append("%s: %d of %d records linked by pycdlib" % (name, len(parts), want))
+                    continue
                 if len(parts) != want or sum(p[1] for p in parts) != size:
                     problems.append("pycdlib %s %s: records %s" % (kind, name, parts))
                     continue
@@ -245,23 +245,7 @@ def check_pycdlib(img, src):
                         problems.append("pycdlib %s %s: extent %d does not follow %d" % (kind, name, b, a))
                 c = Comparer(os.path.join(src, name))
                 try:
-                    if len(parts) <= 2:
-                        ident = name.upper() + ";1" if kind == "iso_path" else name + ";1"
-                        iso.get_file_from_iso_fp(c, blocksize=CHUNK, **{kind: parent + "/" + ident})
-                    else:
-                        notes.append("%s read from pycdlib's %d extents" % (name, len(parts)))
-                        with open(img, "rb") as f:
-                            left = size
-                            for extent, _ in parts:
-                                f.seek(extent * 2048)
-                                take = min(left, PART)
-                                while take > 0:
-                                    block = f.read(min(take, CHUNK))
-                                    if not block:
-                                        break
-                                    c.write(block)
-                                    take -= len(block)
-                                    left -= len(block)
+                    iso.get_file_from_iso_fp(c, blocksize=CHUNK, **{kind: path})
                 finally:
                     c.close()
                 problems += c.problems("pycdlib %s %s" % (kind, name))
@@ -391,7 +375,7 @@ def main():
                 run_check("xorriso report_lba: every file's extents consecutive", check_lba, img)
                 run_check("xorriso -osirrox extract: byte-identical", check_xorriso, img, src, os.path.join(work, "x"))
                 run_check("7z x: byte-identical", check_7z, img, src)
-                run_check("pycdlib, ISO and Joliet trees: byte-identical", check_pycdlib, img, src)
+                run_check("pycdlib: files of one and two extents byte-identical", check_pycdlib, img, src)
                 os.remove(img)
             shutil.rmtree(src)
             run_check("a peer's image with a 5 GiB file: ls and extract", check_peer_image, cli, src, work)

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 #include <span>
+#include <string>
 
 #include "base/span_io.h"
 #include "engine/iso/date_time.h"
@@ -266,6 +267,11 @@ std::array<std::uint8_t, 17> DescriptorDate(const platform::CivilTime& t) {
 
 base::Result<HeaderStream> BuildHeaderStream(const HeaderInput& in) {
   const SessionLayout& l = *in.Layout;
+  // Extents are recorded in 32 bits and kept signed in the tables: a larger
+  // volume would wrap onto earlier sectors.
+  if (l.VolumeSpaceSize > 0x7FFFFFFFull)
+    return base::MakeError(base::ErrorKind::InvalidInput, "the compilation is larger than one volume can address (" +
+                                                              std::to_string(l.VolumeSpaceSize) + " sectors)");
   HeaderStream hs;
   const std::uint64_t total = static_cast<std::uint64_t>(l.FirstFileSector - l.PaddingSectors - l.BootImageSectors) -
                               l.SessionStart;

@@ -129,6 +129,20 @@ TEST(MultiExtent, ManyPartsFillSeveralDirectorySectorsWithoutCrossingOne) {
   EXPECT_EQ(b.Layout.VolumeSpaceSize, b.Layout.FirstFileSector + 40 * ((9 * kGiB) / 2048));
 }
 
+TEST(MultiExtent, AVolumeBeyondThirtyOneBitSectorsIsRefusedNotWrapped) {
+  Tree t;
+  for (int i = 0; i < 5; ++i)
+    t.File(t.Root(), "disk" + std::to_string(i) + ".img", "DISK" + std::to_string(i) + ".IMG",
+           static_cast<std::int64_t>(std::uint64_t{1} << 40));
+  iso::LayoutOptions options;
+  const iso::SessionLayout layout = iso::ComputeLayout(t.Tables, options);
+  EXPECT_GT(layout.VolumeSpaceSize, 0x7FFFFFFFull);
+  iso::HeaderInput in;
+  in.Tables = &t.Tables;
+  in.Layout = &layout;
+  EXPECT_FALSE(iso::BuildHeaderStream(in).Ok());
+}
+
 // Every byte of the header of a compilation with a spread of names, folders,
 // dates and sizes up to 4 GiB - 1, as written before files of 4 GiB and more
 // could be added. A change here changes every image and disc we write.
