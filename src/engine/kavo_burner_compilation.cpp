@@ -150,11 +150,6 @@ std::uint8_t TKavoBurner::AddFileEntry(TDEntry& dir, const std::string& sourcePa
     DebugMessage(texts::Format(texts::kMaximumFiles, FTables.MaxEntries()), device::kMsgTableFull);
     return 0;
   }
-  // One directory record describes at most 4 GiB - 1 bytes.
-  if (found.Size > 0xFFFFFFFFull) {
-    DebugMessage(">>> " + texts::Format(texts::kFileTooLarge, sourcePath), device::kMsgCompilationError);
-    return 0;
-  }
   if (iso::Utf16Length(longName) > iso::kMaxJolietFileUnits) {
     DebugMessage(">>> " + texts::Format(texts::kNameTooLong, sourcePath), device::kMsgCompilationError);
     return 0;

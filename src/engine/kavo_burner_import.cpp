@@ -151,7 +151,7 @@ TFEntry* TKavoBurner::AddImportedFile(TDEntry& dir, const iso::DiscRecord& r) {
   e->IsoName = iso::CutUtf8(iso::UpperKey(iso::ShortNameRule(longName)), iso::kMaxIsoIdentifierBytes - 2);
   e->LongName = longName;
   e->SourcePath.clear();
-  e->SourceSize = e->RecordedSize = r.Size;
+  e->SourceSize = e->RecordedSize = static_cast<std::int64_t>(r.Size);
   e->Attributes = r.IsHidden() ? platform::kAttrHidden : 0;
   e->DateTime = r.Date;
   e->TimeZoneOffset = iso::OffsetAtLocal(r.Date);
@@ -345,7 +345,11 @@ int TKavoBurner::ExtractDiscFile(const TFEntry& entry, const std::string& destin
     const std::uint32_t sectors = (take + iso::kSectorSize - 1) / iso::kSectorSize;
     if (sector + sectors > 0xFFFFFFFFull || !disc.ReadSectors(static_cast<std::uint32_t>(sector), sectors, buffer))
       return fail(texts::kExtractReadFailed);
-    if (!file.Value().Write(buffer.data(), take)) return fail(texts::kCantWriteFile);
+    // Runs of zeros (most of a disk image or a preallocated recording) stay
+    // holes in the new file; the size is set once at the end.
+    const bool zeros = std::all_of(buffer.begin(), buffer.begin() + take, [](std::uint8_t b) { return b == 0; });
+    if (zeros ? !file.Value().Seek(done + take) : !file.Value().Write(buffer.data(), take))
+      return fail(texts::kCantWriteFile);
     sector += sectors;
     done += take;
     SetSyncProgress(done, entry.LongName);
@@ -353,7 +357,7 @@ int TKavoBurner::ExtractDiscFile(const TFEntry& entry, const std::string& destin
       if (OnProgress) OnProgress(*this, Progress{done, total});
     });
   }
-  if (!file.Value().Sync()) return fail(texts::kCantWriteFile);
+  if (!file.Value().Truncate(total) || !file.Value().Sync()) return fail(texts::kCantWriteFile);
   file.Value().Close();
   if (const auto when = iso::LocalDateToFileTime(entry.DateTime)) platform::SetFileWriteTime(partial, *when);
   if (!platform::RenameFile(partial, destination)) {

@@ -28,7 +28,6 @@ inline constexpr const char* kTestDummyWrite = "TEST/DUMMY WRITE";
 inline constexpr const char* kStartingErase = "STARTING ERASE PROCESS ON %s AT %s";
 
 // Refusals and damage reports.
-inline constexpr const char* kFileTooLarge = "FILE \"%s\" IS 4 GB OR LARGER AND CAN'T BE WRITTEN TO ISO 9660";
 inline constexpr const char* kNameTooLong = "NAME TOO LONG FOR ISO 9660/JOLIET, NOT ADDED \"%s\"";
 inline constexpr const char* kNameTaken = "NAME ALREADY USED IN THIS FOLDER, NOT ADDED \"%s\"";
 inline constexpr const char* kNotRegularFile = "NOT A REGULAR FILE, NOT ADDED \"%s\"";
@@ -54,7 +53,7 @@ inline constexpr const char* kDiscTooDeep = "FOLDER \"%s\" ON THE DISC IS NESTED
 inline constexpr const char* kDiscReadLimit = "THE FOLDERS OF THE DISC EXCEED 512 MB, THE REST FROM \"%s\" ON IS NOT IMPORTED";
 inline constexpr const char* kDiscFolderUnreadable = "FOLDER \"%s\" ON THE DISC COULD NOT BE READ COMPLETELY";
 inline constexpr const char* kDiscMultiExtent =
-    "FILE \"%s\" ON THE DISC IS STORED IN PARTS (4 GB OR LARGER), NOT IMPORTED";
+    "FILE \"%s\" ON THE DISC IS STORED IN PARTS THAT DO NOT FIT TOGETHER, NOT IMPORTED";
 inline constexpr const char* kDiscMoreErrors = "FURTHER ERRORS OF THIS SESSION ARE NOT REPORTED";
 inline constexpr const char* kExtractReadFailed = "ERROR READING THE DISC, FILE NOT EXTRACTED \"%s\"";
 inline constexpr const char* kExtractUnsafeName = "INVALID FILE NAME, NOT EXTRACTED \"%s\"";

@@ -156,6 +156,33 @@ base::Status FileStream::Write(const void* buffer, std::size_t count) {
   return written;
 }
 
+namespace {
+
+// Bytes of hole in `fd` from `offset` on, at most `limit`; 0 at data, at the
+// end, or where the file system cannot tell.
+std::uint64_t HoleAt(int fd, off_t offset, std::uint64_t limit) {
+  off_t data = lseek(fd, offset, SEEK_DATA);
+  if (data < 0) {
+    struct stat st {};
+    if (errno != ENXIO || fstat(fd, &st) != 0) return 0;
+    data = st.st_size;  // a hole up to the end
+  }
+  return data > offset ? std::min(limit, static_cast<std::uint64_t>(data - offset)) : 0;
+}
+
+// Bytes of data in `fd` from `offset` up to the next hole, at most `limit`.
+std::uint64_t DataAt(int fd, off_t offset, std::uint64_t limit) {
+  const off_t hole = lseek(fd, offset, SEEK_HOLE);
+  return hole > offset ? std::min(limit, static_cast<std::uint64_t>(hole - offset)) : limit;
+}
+
+bool AtEnd(int fd, off_t offset) {
+  struct stat st {};
+  return fstat(fd, &st) == 0 && st.st_size <= offset;
+}
+
+}  // namespace
+
 base::Result<std::uint64_t> FileStream::CopyFrom(FileStream& source, std::uint64_t count) {
   if (!IsOpen() || !source.IsOpen()) return NotOpenError();
   std::uint64_t copied = 0;
@@ -163,7 +190,22 @@ base::Result<std::uint64_t> FileStream::CopyFrom(FileStream& source, std::uint64
     if (source.FPosition > kMaxOffset || FPosition > kMaxOffset) break;  // the fallback reports it
     auto sourceOffset = static_cast<off_t>(source.FPosition);
     auto targetOffset = static_cast<off_t>(FPosition);
-    const auto chunk = static_cast<std::size_t>(std::min<std::uint64_t>(count - copied, kMaxChunk));
+    // A hole in a sparse source stays a hole where the copy appends, so a
+    // mostly empty 9 GiB file costs neither the time nor the disk space;
+    // inside existing bytes it is written out, since they must become zeros.
+    std::uint64_t want = std::min<std::uint64_t>(count - copied, kMaxChunk);
+    if (AtEnd(Fd(FHandle), targetOffset)) {
+      if (const std::uint64_t hole = HoleAt(Fd(source.FHandle), sourceOffset, count - copied); hole > 0) {
+        if (FPosition + hole > kMaxOffset) break;
+        if (ftruncate(Fd(FHandle), static_cast<off_t>(FPosition + hole)) != 0) return SystemError("cannot resize", errno);
+        copied += hole;
+        source.FPosition += hole;
+        FPosition += hole;
+        continue;
+      }
+      want = DataAt(Fd(source.FHandle), sourceOffset, want);
+    }
+    const auto chunk = static_cast<std::size_t>(want);
     const ssize_t moved = copy_file_range(Fd(source.FHandle), &sourceOffset, Fd(FHandle), &targetOffset, chunk, 0);
     if (moved < 0) {
       if (errno == EINTR) continue;

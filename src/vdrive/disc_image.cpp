@@ -1,5 +1,6 @@
 #include "vdrive/disc_image.h"
 
+#include <algorithm>
 #include <array>
 #include <cstdio>
 #include <cstring>
@@ -395,6 +396,13 @@ base::Status TDiscFile::WriteSectors(std::uint32_t lba, std::uint32_t count, std
   const std::size_t n = std::size_t{count} * kSectorSize;
   if (in.size() < n) return MakeError(ErrorKind::Internal, "short buffer");
   const std::uint64_t offset = kDataOffset + std::uint64_t{lba} * kSectorSize;
+  // Zeros past the end of the file read back as zeros without being written,
+  // so a disc holding a large sparse file stays small; inside the file they
+  // are written, as they may replace earlier data.
+  const auto size = FFile.Size();
+  if (size >= 0 && offset >= static_cast<std::uint64_t>(size) &&
+      std::all_of(in.begin(), in.begin() + static_cast<std::ptrdiff_t>(n), [](std::uint8_t b) { return b == 0; }))
+    return base::Ok();
   if (auto st = PwriteAll(FFile, in.data(), n, offset, FPath); !st) return st;
   // A recorder burns as the data arrive.
   FWriteback.Wrote(FFile, offset, n);

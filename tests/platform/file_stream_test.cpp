@@ -145,6 +145,56 @@ TEST(FileStreamCopy, ReadsFilesTheKernelCannotCopy) {
   EXPECT_EQ(Contents(dir.Str() + "/copy"), expected);
 }
 
+// A sparse source: 8 MiB with data at its start, in its middle, and a hole
+// to its end.
+std::string SparseSource(testsupport::TempDir& dir) {
+  const std::string path = dir.Str() + "/sparse.bin";
+  FileStream f = OpenOrFail(path, OpenMode::CreateWrite);
+  EXPECT_TRUE(f.Write("head", 4).Ok());
+  EXPECT_TRUE(f.Seek(4u << 20).Ok());
+  EXPECT_TRUE(f.Write("middle", 6).Ok());
+  EXPECT_TRUE(f.Truncate(8u << 20).Ok());
+  return path;
+}
+
+std::string Expected8MiB() {
+  std::string e(8u << 20, '\0');
+  e.replace(0, 4, "head");
+  e.replace(4u << 20, 6, "middle");
+  return e;
+}
+
+TEST(FileStreamCopy, HolesOfASparseSourceReadBackAsZerosWhereverTheyLand) {
+  testsupport::TempDir dir;
+  const std::string source = SparseSource(dir);
+  {
+    // Appended: the trailing hole still counts in the size.
+    FileStream in = OpenOrFail(source, OpenMode::Read);
+    FileStream out = OpenOrFail(dir.Str() + "/appended", OpenMode::CreateWrite);
+    const auto copied = out.CopyFrom(in, 8u << 20);
+    ASSERT_TRUE(copied.Ok());
+    EXPECT_EQ(copied.Value(), 8u << 20);
+    EXPECT_EQ(out.Position(), 8u << 20);
+    EXPECT_EQ(in.Position(), 8u << 20);
+    out.Close();
+    EXPECT_TRUE(Contents(dir.Str() + "/appended") == Expected8MiB());
+  }
+  {
+    // Over bytes already there: they must become zeros, not stay.
+    const std::string target = dir.Str() + "/over";
+    const std::string old = testsupport::PatternContent(10u << 20, 3);
+    FileStream out = OpenOrFail(dir.Write("over", old), OpenMode::ReadWrite);
+    FileStream in = OpenOrFail(source, OpenMode::Read);
+    ASSERT_TRUE(out.Seek(1000).Ok());
+    const auto copied = out.CopyFrom(in, 8u << 20);
+    ASSERT_TRUE(copied.Ok());
+    EXPECT_EQ(copied.Value(), 8u << 20);
+    out.Close();
+    const std::string got = Contents(target);
+    EXPECT_TRUE(got == old.substr(0, 1000) + Expected8MiB() + old.substr(1000 + (8u << 20)));
+  }
+}
+
 TEST(FileOperations, RemoveAndRename) {
   testsupport::TempDir dir;
   const std::string a = dir.Write("a", "first");

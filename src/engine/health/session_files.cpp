@@ -22,7 +22,7 @@ std::string ProblemText(iso::ReadProblem p) {
     case iso::ReadProblem::TooDeep: return "nested too deep, passed over";
     case iso::ReadProblem::ReadLimit: return "too many directory sectors, the walk ended";
     case iso::ReadProblem::DirectoryUnreadable: return "directory unreadable, read in part";
-    case iso::ReadProblem::MultiExtent: return "file of several extents, passed over";
+    case iso::ReadProblem::MultiExtent: return "file of several extents that do not fit together, passed over";
   }
   return "problem";
 }

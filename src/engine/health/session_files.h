@@ -16,9 +16,9 @@ namespace health {
 struct SessionFile {
   std::string Path;  // "/"-separated from the session root, no leading "/"
   std::uint32_t Extent = 0;
-  std::uint32_t Size = 0;  // bytes
+  std::uint64_t Size = 0;  // bytes; a file of several extents has them consecutive
   bool Directory = false;  // then Extent and Size are its records'
-  std::uint64_t Sectors() const { return (std::uint64_t{Size} + 2047) / 2048; }
+  std::uint64_t Sectors() const { return (Size + 2047) / 2048; }
 };
 
 struct SessionTree {

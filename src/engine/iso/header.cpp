@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 #include <span>
+#include <string>
 
 #include "base/span_io.h"
 #include "engine/iso/date_time.h"
@@ -211,8 +212,24 @@ base::Status PutDirectory(base::ByteWriter& w, const HeaderInput& in, const TDEn
     }
     if (!IdentifierFitsRecord(id.size()))
       return base::MakeError(base::ErrorKind::Internal, "identifier does not fit a record: " + e->LongName);
-    const auto size = static_cast<std::uint32_t>(joliet ? e->SourceSize : e->RecordedSize);
-    rw.Put(extent, size, RecordDate(e->DateTime, e->TimeZoneOffset), flags, id);
+    const auto date = RecordDate(e->DateTime, e->TimeZoneOffset);
+    const std::int64_t size = joliet ? e->SourceSize : e->RecordedSize;
+    if (e->IsDirectory() || size <= 0xFFFFFFFFll) {
+      rw.Put(extent, static_cast<std::uint32_t>(size), date, flags, id);
+      continue;
+    }
+    // ECMA-119 9.1.6: adjacent records, each flagged but the last, over
+    // consecutive extents.
+    auto left = static_cast<std::uint64_t>(size);
+    for (std::uint64_t part = 0; left > 0; ++part) {
+      const std::uint64_t bytes = std::min(left, kMaxExtentBytes);
+      left -= bytes;
+      const std::uint64_t at = std::uint64_t{extent} + part * kMaxExtentSectors;
+      if (at > 0xFFFFFFFFull)
+        return base::MakeError(base::ErrorKind::Internal, "extent past the 32-bit sector range: " + e->LongName);
+      rw.Put(static_cast<std::uint32_t>(at), static_cast<std::uint32_t>(bytes), date,
+             static_cast<std::uint8_t>(left > 0 ? flags | kFlagMultiExtent : flags), id);
+    }
   }
   w.PadTo(kSectorSize);
   const auto expected = static_cast<std::size_t>(joliet ? dir.JolietDirSize : dir.IsoDirSize);
@@ -250,6 +267,11 @@ std::array<std::uint8_t, 17> DescriptorDate(const platform::CivilTime& t) {
 
 base::Result<HeaderStream> BuildHeaderStream(const HeaderInput& in) {
   const SessionLayout& l = *in.Layout;
+  // Extents are recorded in 32 bits and kept signed in the tables: a larger
+  // volume would wrap onto earlier sectors.
+  if (l.VolumeSpaceSize > 0x7FFFFFFFull)
+    return base::MakeError(base::ErrorKind::InvalidInput, "the compilation is larger than one volume can address (" +
+                                                              std::to_string(l.VolumeSpaceSize) + " sectors)");
   HeaderStream hs;
   const std::uint64_t total = static_cast<std::uint64_t>(l.FirstFileSector - l.PaddingSectors - l.BootImageSectors) -
                               l.SessionStart;

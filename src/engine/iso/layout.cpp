@@ -50,11 +50,15 @@ std::int64_t DirectorySize(const TDEntry& dir, LengthOf lengthOf) {
   std::uint64_t used = 2 * RecordLength(1);  // "." and ".."
   for (const TFEntry* e = dir.FirstChild; e != nullptr; e = e->Next) {
     const std::size_t len = RecordLength(lengthOf(*e));
-    if (used + len > kSectorSize) {
-      ++sectors;
-      used = 0;
+    const std::uint64_t records =
+        e->IsDirectory() ? 1 : FileRecordCount(static_cast<std::uint64_t>(std::max<std::int64_t>(e->RecordedSize, 0)));
+    for (std::uint64_t r = 0; r < records; ++r) {
+      if (used + len > kSectorSize) {
+        ++sectors;
+        used = 0;
+      }
+      used += len;
     }
-    used += len;
   }
   return static_cast<std::int64_t>(sectors * kSectorSize);
 }

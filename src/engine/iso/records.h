@@ -27,6 +27,18 @@ static_assert(sizeof(DirRecordHead) == 33);
 
 inline constexpr std::uint8_t kFlagHidden = 0x01;
 inline constexpr std::uint8_t kFlagDirectory = 0x02;
+// ECMA-119 9.1.6 bit 7: another record of the same file follows.
+inline constexpr std::uint8_t kFlagMultiExtent = 0x80;
+
+// One record's data length is 32 bits; larger files are split into extents
+// of this many bytes (a whole number of sectors) and a last, shorter one.
+inline constexpr std::uint64_t kMaxExtentBytes = 0xFFFFFFFFull - kSectorSize + 1;
+inline constexpr std::uint64_t kMaxExtentSectors = kMaxExtentBytes / kSectorSize;
+// Directory records a file of `size` bytes takes; a size that fits 32 bits
+// keeps its single record.
+constexpr std::uint64_t FileRecordCount(std::uint64_t size) {
+  return size <= 0xFFFFFFFFull ? 1 : (size + kMaxExtentBytes - 1) / kMaxExtentBytes;
+}
 
 // ECMA-119 9.4: path table record head; L tables little-endian, M tables big-endian.
 template <typename U32, typename U16>

@@ -2,6 +2,7 @@
 
 #include <cstring>
 #include <unordered_set>
+#include <utility>
 #include <vector>
 
 #include "base/span_io.h"
@@ -75,7 +76,7 @@ class Walker {
  public:
   Walker(DiscSource& disc, ImportSink& sink, bool joliet) : FDisc(disc), FSink(sink), FJoliet(joliet) {}
 
-  void Directory(std::uint32_t extent, std::uint32_t size, TDEntry& target, const std::string& path, int depth);
+  void Directory(std::uint32_t extent, std::uint64_t size, TDEntry& target, const std::string& path, int depth);
   bool Visit(std::uint32_t extent) { return FVisited.insert(extent).second; }
 
  private:
@@ -84,18 +85,39 @@ class Walker {
     return disc != 0 && sectors != 0 && std::uint64_t{extent} + sectors > disc;
   }
   void Record(const DirRecordHead& head, const std::uint8_t* id, TDEntry& target, const std::string& path, int depth);
+  void File(DiscRecord r, const std::string& where, bool outside, TDEntry& target);
+  void EndParts();
+  void Broken(ReadProblem problem, const std::string& where);
 
   DiscSource& FDisc;
   ImportSink& FSink;
   bool FJoliet;
   bool FEnded = false;
   std::uint64_t FSectorsRead = 0;
-  std::string FMultiExtent;  // the file whose parts are being passed over
+  // The file whose parts are being gathered: its records must follow one
+  // another in the directory and its extents on the disc.
+  struct Parts {
+    bool Active = false;
+    bool Broken = false;
+    bool Outside = false;
+    std::string Where;
+    DiscRecord Whole;
+    std::uint64_t NextExtent = 0;
+  } FParts;
+  // Files of this directory found broken: a later part under the same name
+  // would otherwise come in as a cut file. Capped against crafted folders.
+  std::unordered_set<std::string> FBroken;
   std::unordered_set<std::uint32_t> FVisited;
 };
 
-void Walker::Directory(std::uint32_t extent, std::uint32_t size, TDEntry& target, const std::string& path,
+void Walker::Directory(std::uint32_t extent, std::uint64_t size, TDEntry& target, const std::string& path,
                        int depth) {
+  // Kept per directory: the caller's list is back when this one is read.
+  struct Restore {
+    std::unordered_set<std::string>& Set;
+    std::unordered_set<std::string> Saved;
+    ~Restore() { Set = std::move(Saved); }
+  } restore{FBroken, std::exchange(FBroken, {})};
   std::uint64_t sectors = SectorsOf(size);
   if (sectors > kMaxDirectorySectors) {
     FSink.Problem(ReadProblem::DirectoryTooLarge, path.empty() ? "\\" : path);
@@ -114,6 +136,7 @@ void Walker::Directory(std::uint32_t extent, std::uint32_t size, TDEntry& target
     }
     if (std::uint64_t{extent} + i > 0xFFFFFFFFu || !FDisc.ReadSectors(static_cast<std::uint32_t>(extent + i), 1, sector)) {
       FSink.Problem(ReadProblem::DirectoryUnreadable, path.empty() ? "\\" : path);
+      EndParts();
       return;
     }
     std::size_t off = 0;
@@ -136,6 +159,48 @@ void Walker::Directory(std::uint32_t extent, std::uint32_t size, TDEntry& target
       Record(*head, id, target, path, depth);
     }
   }
+  if (!FEnded) EndParts();
+}
+
+void Walker::EndParts() {
+  // The directory went on without the file's last part.
+  if (FParts.Active) Broken(ReadProblem::MultiExtent, FParts.Where);
+  FParts = Parts{};
+}
+
+void Walker::Broken(ReadProblem problem, const std::string& where) {
+  constexpr std::size_t kMaxBrokenNames = 4096;
+  FSink.Problem(problem, where);
+  if (FBroken.size() < kMaxBrokenNames) FBroken.insert(where);
+}
+
+void Walker::File(DiscRecord r, const std::string& where, bool outside, TDEntry& target) {
+  const bool part = (r.Flags & kFlagMultiExtent) != 0;
+  r.Flags = static_cast<std::uint8_t>(r.Flags & ~kFlagMultiExtent);
+  if (FParts.Active && where != FParts.Where) EndParts();  // a second name mid-file
+  if (!FParts.Active && FBroken.count(where) != 0) return;  // the rest of a file already refused
+  if (!FParts.Active && !part) {
+    if (outside) FSink.Problem(ReadProblem::OutsideDisc, where);
+    else FSink.Add(target, r);
+    return;
+  }
+  if (!FParts.Active) {
+    FParts.Active = true;
+    FParts.Where = where;
+    FParts.Whole = r;
+    FParts.Whole.Size = 0;
+    FParts.NextExtent = r.Extent;
+  }
+  // Gaps and overlaps alike: the bytes would not read back as one file.
+  if (r.Extent != FParts.NextExtent || (part && r.Size % kSectorSize != 0)) FParts.Broken = true;
+  if (outside) FParts.Outside = true;
+  FParts.Whole.Size += r.Size;
+  FParts.NextExtent = std::uint64_t{r.Extent} + r.Size / kSectorSize;
+  if (part) return;
+  if (FParts.Outside || Outside(FParts.Whole.Extent, SectorsOf(FParts.Whole.Size))) Broken(ReadProblem::OutsideDisc, where);
+  else if (FParts.Broken) Broken(ReadProblem::MultiExtent, where);
+  else FSink.Add(target, FParts.Whole);
+  FParts = Parts{};
 }
 
 void Walker::Record(const DirRecordHead& head, const std::uint8_t* id, TDEntry& target, const std::string& path,
@@ -162,20 +227,14 @@ void Walker::Record(const DirRecordHead& head, const std::uint8_t* id, TDEntry& 
   r.Size = head.DataLength.Get();
   r.Flags = head.Flags;
   r.Date = RecordDate(head.Date.data());
-  if (Outside(r.Extent, SectorsOf(r.Size))) {
-    FSink.Problem(ReadProblem::OutsideDisc, where);
+  const bool outside = Outside(r.Extent, SectorsOf(r.Size));
+  if (!r.IsDirectory()) {
+    File(std::move(r), where, outside, target);
     return;
   }
-  if (!r.IsDirectory()) {
-    // Only the parts before the last carry the flag; the last part alone
-    // would come in as a cut file.
-    const bool part = (r.Flags & 0x80) != 0;
-    if (part || where == FMultiExtent) {
-      if (where != FMultiExtent) FSink.Problem(ReadProblem::MultiExtent, where);
-      FMultiExtent = part ? where : std::string();
-      return;
-    }
-    FSink.Add(target, r);
+  EndParts();
+  if (outside) {
+    FSink.Problem(ReadProblem::OutsideDisc, where);
     return;
   }
   if (depth >= kMaxDirectoryDepth) {

@@ -16,8 +16,10 @@ namespace iso {
 struct DiscRecord {
   std::string Name;  // identifier without ";version", safe as one path component
   std::uint32_t Extent = 0;
-  std::uint32_t Size = 0;
-  std::uint8_t Flags = 0;  // ECMA-119 9.1.6
+  // A file of several extents comes as one record: the first extent, the
+  // parts' sizes added up. Its extents are always consecutive on the disc.
+  std::uint64_t Size = 0;
+  std::uint8_t Flags = 0;  // ECMA-119 9.1.6, without the multi-extent bit
   TDateTime Date = 0;      // local time as recorded, offset ignored
   bool IsDirectory() const { return (Flags & 0x02) != 0; }
   bool IsHidden() const { return (Flags & 0x01) != 0; }
@@ -33,7 +35,7 @@ enum class ReadProblem {
   TooDeep,              // below kMaxDirectoryDepth: passed over
   ReadLimit,            // kMaxTreeSectors read: the walk ends
   DirectoryUnreadable,  // the rest of that directory is not read
-  MultiExtent,          // a file of several extents (4 GiB or more): passed over
+  MultiExtent,          // a file's parts not adjacent, overlapping, cut or renamed: passed over
 };
 
 // A legitimate directory of 100,000 entries is about 10 MB.
