@@ -49,7 +49,7 @@ void TForm1::StartDriveScan() {
   const bool started = FBurner->StartBackground(
       engine::OperationPhase::Preparing,
       [found](engine::TKavoBurner& burner) {
-        found->LayerStarted = burner.ASPIInitialized() || burner.InitASPI(true, std::string());
+        found->LayerStarted = burner.InitASPI(true, std::string());
         if (!found->LayerStarted) return;
         found->Drives = burner.DeviceList();
         // The first writer, else the last drive stays selected.
