@@ -8,6 +8,7 @@
 #include <QLabel>
 #include <QListWidget>
 #include <QPushButton>
+#include <QStyle>
 #include <QVBoxLayout>
 #include <cmath>
 
@@ -162,6 +163,8 @@ TfrmSessions::TfrmSessions(engine::TKavoBurner& burner, QWidget* parent) : QDial
   lb->setObjectName(QStringLiteral("lb"));
   lb->setAccessibleName(QStringLiteral("Tracks of the disc"));
   lb->setFont(fixed);
+  // The header's columns over the list's.
+  Panel1->setIndent(lb->frameWidth() + lb->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, lb) + 1);
   lb->setMinimumSize(QFontMetrics(fixed).horizontalAdvance(QStringLiteral("  001      000:02:00   310 MB   ")) + 24,
                      QFontMetrics(fixed).height() * 10);
   layout->addWidget(lb, 1);

@@ -11,6 +11,7 @@
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QSplitter>
+#include <QStyle>
 #include <QTableWidget>
 #include <QTreeWidget>
 #include <QVBoxLayout>
@@ -104,10 +105,11 @@ TCompilationView::TCompilationView(engine::TKavoBurner& burner, Kind kind, QWidg
   const int scale = std::max(96, logicalDpiX());
   const std::vector<int> widths = kind == Kind::Layout ? std::vector<int>{254, 71, 141} : std::vector<int>{361, 71};
   for (std::size_t c = 0; c < widths.size(); ++c) fl->setColumnWidth(static_cast<int>(c), widths[c] * scale / 96);
-  // The date column holds "mm-dd-yyyy hh:nn:ss" whatever the font.
+  // Sizes (9 characters) and dates ("mm-dd-yyyy hh:nn:ss") fit whatever the font.
+  const QFontMetrics fixed(fl->font());
+  fl->setColumnWidth(1, std::max(fl->columnWidth(1), fixed.horizontalAdvance(QStringLiteral("999999999")) + 16));
   if (kind == Kind::Layout)
-    fl->setColumnWidth(2, std::max(fl->columnWidth(2),
-                                   fl->fontMetrics().horizontalAdvance(QStringLiteral("00-00-0000 00:00:00")) + 12));
+    fl->setColumnWidth(2, std::max(fl->columnWidth(2), fixed.horizontalAdvance(QStringLiteral("00-00-0000 00:00:00")) + 16));
   fl->horizontalHeader()->setStretchLastSection(true);
   connect(tvDir, &QTreeWidget::currentItemChanged, this, [this](QTreeWidgetItem* node) { ListDirectory(node); });
 }
@@ -136,6 +138,15 @@ void TCompilationView::Refresh() {
   top->setExpanded(true);
   tvDir->setCurrentItem(top);
   ListDirectory(top);
+}
+
+void TCompilationView::PlaceSplit(QSplitter& split) {
+  const int scale = std::max(96, logicalDpiX());
+  int grid = 2 * fl->frameWidth() + fl->style()->pixelMetric(QStyle::PM_ScrollBarExtent) + 4;
+  for (int c = 0; c < fl->columnCount(); ++c) grid += fl->columnWidth(c);
+  const int tree = 190 * scale / 96;
+  split.setSizes({tree, grid});
+  resize(std::max({tree + grid + 40, width(), fontMetrics().horizontalAdvance(windowTitle()) + 120}), 420 * scale / 96);
 }
 
 iso::TDEntry* TCompilationView::SelectedDirectory() const {
@@ -189,6 +200,7 @@ TfrmDiscLayout::TfrmDiscLayout(engine::TKavoBurner& burner, QWidget* parent)
   split->addWidget(fl);
   split->setStretchFactor(1, 3);
   layout->addWidget(split, 1);
+  PlaceSplit(*split);
   auto* bClose = new QPushButton(Text(texts::kClose), this);
   bClose->setObjectName(QStringLiteral("bClose"));
   connect(bClose, &QPushButton::clicked, this, &QDialog::accept);
@@ -219,7 +231,6 @@ TfrmDiscLayout::TfrmDiscLayout(engine::TKavoBurner& burner, QWidget* parent)
   QAction* tvRefresh = action(tvDir, "tvDirRefresh", texts::kRefresh, QKeySequence(Qt::Key_F5), &TCompilationView::Refresh);
   popup(fl, "PopupMenu1", {flDelete, flRefresh});
   popup(tvDir, "PopupMenu2", {tvDelete, tvRefresh});
-  resize(680 * std::max(96, logicalDpiX()) / 96, 420 * std::max(96, logicalDpiX()) / 96);
   Refresh();
 }
 
@@ -269,8 +280,7 @@ TfrmTree::TfrmTree(engine::TKavoBurner& burner, QWidget* parent) : TCompilationV
   status->OnClick = [this] { MsgClick(); };
   layout->addWidget(Msg);
   connect(fl, &QTableWidget::cellDoubleClicked, this, [this](int row, int) { ExtractRow(row); });
-  const int scale = std::max(96, logicalDpiX());
-  resize(std::max(640 * scale / 96, fontMetrics().horizontalAdvance(windowTitle()) + 120), 420 * scale / 96);
+  PlaceSplit(*split);
   FBurner.FindCompilationDir("\\");
   Refresh();
 }

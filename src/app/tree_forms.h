@@ -6,6 +6,7 @@
 #include <QString>
 
 class QLabel;
+class QSplitter;
 class QTableWidget;
 class QTreeWidget;
 class QTreeWidgetItem;
@@ -37,6 +38,8 @@ class TCompilationView : public QDialog {
  protected:
   enum class Kind { Layout, Tree };
   TCompilationView(engine::TKavoBurner& burner, Kind kind, QWidget* parent);
+  // Room for the tree and every column of the grid.
+  void PlaceSplit(QSplitter& split);
   engine::TKavoBurner& FBurner;
   QTreeWidget* tvDir = nullptr;
   QTableWidget* fl = nullptr;

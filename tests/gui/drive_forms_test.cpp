@@ -5,6 +5,9 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QElapsedTimer>
+#include <QPushButton>
+#include <QTimer>
 #include <QGroupBox>
 #include <QLabel>
 #include <QListWidget>
@@ -19,6 +22,7 @@
 #include <fstream>
 #include <memory>
 
+#include "app/background_work.h"
 #include "app/disc_layout_form.h"
 #include "app/drive_forms.h"
 #include "app/help_form.h"
@@ -425,6 +429,48 @@ class DriveFormsTest : public QObject {
     QCOMPARE(Dialogs->MessageTexts().size(), 1);
     // The sources are untouched.
     QVERIFY(std::filesystem::exists(std::filesystem::path(source) / "drop.txt"));
+  }
+
+  void longDiscWorkKeepsTheWindowDrawingAndCanBeCancelled() {
+    QObject context;
+    ui::QtDispatcher dispatcher(&context);
+    engine::TKavoBurner burner;
+    burner.SetDispatcher(&dispatcher);
+    // Work that would run for a minute unless cancelled; the window's
+    // timers keep firing meanwhile.
+    int ticks = 0;
+    QTimer tick;
+    connect(&tick, &QTimer::timeout, [&ticks] { ++ticks; });
+    tick.start(10);
+    QTimer::singleShot(300, [] {
+      QWidget* working = QApplication::activeModalWidget();
+      QVERIFY(working != nullptr && working->objectName() == QLatin1String("frmWorking"));
+      QTest::mouseClick(Find<QPushButton>(*working, "btnCancel"), Qt::LeftButton);
+    });
+    QElapsedTimer took;
+    took.start();
+    const app::WorkOutcome outcome = app::RunWithProgress(
+        nullptr, burner, engine::OperationPhase::Extracting, QStringLiteral("Working"),
+        [](engine::TKavoBurner& b) { b.CancelToken()->SleepFor(60000); });
+    QCOMPARE(outcome, app::WorkOutcome::Cancelled);
+    QVERIFY(took.elapsed() < 10000);
+    QVERIFY2(ticks > 10, qPrintable(QString::number(ticks)));
+
+    // Finished work closes the window by itself; a second start while one
+    // runs is refused.
+    bool ran = false;
+    QCOMPARE(app::RunWithProgress(nullptr, burner, engine::OperationPhase::Extracting, QStringLiteral("Working"),
+                                  [&ran](engine::TKavoBurner&) { ran = true; }),
+             app::WorkOutcome::Done);
+    QVERIFY(ran);
+    QVERIFY(burner.StartBackground(engine::OperationPhase::Extracting,
+                                   [](engine::TKavoBurner& b) { b.CancelToken()->SleepFor(5000); },
+                                   nullptr));
+    QCOMPARE(app::RunWithProgress(nullptr, burner, engine::OperationPhase::Extracting, QStringLiteral("Working"),
+                                  [](engine::TKavoBurner&) {}),
+             app::WorkOutcome::NotStarted);
+    burner.CancelOperation();
+    burner.WaitForOperation();
   }
 
   void helpOpensTheShippedManual() {
