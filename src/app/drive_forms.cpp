@@ -5,6 +5,7 @@
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QListWidget>
 #include <QPushButton>
@@ -171,6 +172,14 @@ TfrmSessions::TfrmSessions(engine::TKavoBurner& burner, QWidget* parent) : QDial
   connect(lb, &QListWidget::itemClicked, this, [this] { SpeedButton1Click(); });
   connect(lb, &QListWidget::itemDoubleClicked, this, &QDialog::accept);
   connect(SpeedButton1, &QPushButton::clicked, this, &TfrmSessions::SpeedButton1Click);
+}
+
+void TfrmSessions::keyPressEvent(QKeyEvent* event) {
+  if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
+    accept();
+    return;
+  }
+  QDialog::keyPressEvent(event);
 }
 
 void TfrmSessions::Fill(const DiscInformation& info) {

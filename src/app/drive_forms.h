@@ -3,6 +3,7 @@
 #include <QDialog>
 #include <QStringList>
 #include <cstdint>
+#include <functional>
 
 class QLabel;
 class QListWidget;
@@ -52,6 +53,10 @@ class TfrmSessions : public QDialog {
   // The tree window of the last session opened; shown modally unless a
   // test takes it.
   std::function<void(class TfrmTree&)> OnShowTree;
+
+ protected:
+  // Enter closes the window as Esc does.
+  void keyPressEvent(QKeyEvent* event) override;
 
  private:
   engine::TKavoBurner& FBurner;
