@@ -11,6 +11,8 @@
 
 #include "app/drive_texts.h"
 #include "app/texts.h"
+#include "engine/texts.h"
+#include "ui/dialogs.h"
 
 namespace app {
 namespace {
@@ -89,7 +91,10 @@ WorkOutcome RunWithProgress(QWidget* parent, engine::TKavoBurner& burner, engine
     dialog.Finished = true;
     dialog.accept();
   });
-  if (!started) return WorkOutcome::NotStarted;
+  if (!started) {
+    ui::CurrentDialogs().Inform(parent, QString::fromUtf8(engine::texts::kAnotherOperation));
+    return WorkOutcome::NotStarted;
+  }
   poll.start();
   while (!dialog.Finished) dialog.exec();
   *alive = false;

@@ -15,7 +15,7 @@ namespace app {
 enum class WorkOutcome { Done, Cancelled, NotStarted };
 
 // `work` runs off the window's thread; it returns when the work has ended.
-// NotStarted when another operation is running.
+// NotStarted, after telling the person, when another operation is running.
 WorkOutcome RunWithProgress(QWidget* parent, engine::TKavoBurner& burner, engine::OperationPhase phase,
                             const QString& text, std::function<void(engine::TKavoBurner&)> work);
 

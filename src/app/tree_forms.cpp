@@ -328,7 +328,6 @@ void TfrmTree::MsgClick() {
   }
   QStringList failed = unsafe;
   if (!jobs.empty()) failed << Extract(jobs);
-  Msg->setText(Text(texts::kExtractAllHint));
   if (!failed.isEmpty()) ui::CurrentDialogs().Inform(this, Text(texts::kExtractFailed).arg(failed.join('\n')));
 }
 
@@ -353,6 +352,7 @@ QStringList TfrmTree::Extract(const std::vector<std::pair<const iso::TFEntry*, Q
         }
       });
   FBurner.OnOverwriteFile = std::move(previous);
+  Msg->setText(Text(texts::kExtractAllHint));
   QStringList failed;
   if (outcome == WorkOutcome::NotStarted) {
     for (const auto& job : jobs) failed << QString::fromStdString(job.first->LongName);

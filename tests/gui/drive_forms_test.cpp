@@ -469,6 +469,7 @@ class DriveFormsTest : public QObject {
     QCOMPARE(app::RunWithProgress(nullptr, burner, engine::OperationPhase::Extracting, QStringLiteral("Working"),
                                   [](engine::TKavoBurner&) {}),
              app::WorkOutcome::NotStarted);
+    QCOMPARE(Dialogs->MessageTexts(), QStringList{"ANOTHER OPERATION IS RUNNING"});
     burner.CancelOperation();
     burner.WaitForOperation();
   }
