@@ -14,6 +14,7 @@ if(ZANTIC_HAVE_QT)
   endif()
   install(DIRECTORY ${ZANTIC_SKINS_SOURCE}/ DESTINATION ${ZANTIC_DATA_DIR}/Skins FILES_MATCHING PATTERN "*.mskn")
   install(FILES ${PROJECT_SOURCE_DIR}/data/zantic.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
+  install(DIRECTORY ${PROJECT_SOURCE_DIR}/data/help/ DESTINATION ${ZANTIC_DATA_DIR}/Help)
 
   # The PNG sizes are painted from the same shapes as the SVG at build time.
   set(ZANTIC_ICON_SIZES 16 22 24 32 48 64 128 256)
@@ -45,6 +46,15 @@ if(ZANTIC_HAVE_QT)
       add_custom_target(${program}_skins
         COMMAND ${CMAKE_COMMAND} -E copy_directory ${ZANTIC_SKINS_SOURCE} ${program_dir}/Skins)
       add_dependencies(${program} ${program}_skins)
+    endif()
+  endforeach()
+  # The manual, found beside the program the same way.
+  foreach(program IN ITEMS zantic zantic-screens zantic_drive_forms_gui_test)
+    if(TARGET ${program})
+      get_target_property(program_dir ${program} BINARY_DIR)
+      add_custom_target(${program}_help
+        COMMAND ${CMAKE_COMMAND} -E copy_directory ${PROJECT_SOURCE_DIR}/data/help ${program_dir}/Help)
+      add_dependencies(${program} ${program}_help)
     endif()
   endforeach()
 endif()

@@ -7,6 +7,7 @@
 #include "app/program.h"
 #include "platform/program_folder.h"
 #include "ui/qt_dialogs.h"
+#include "vdrive/registration.h"
 
 int main(int argc, char** argv) {
   const qint64 started = QDateTime::currentMSecsSinceEpoch();
@@ -23,6 +24,9 @@ int main(int argc, char** argv) {
   ui::QtDialogs dialogs;
   ui::SetDialogs(&dialogs);
 
+  // The virtual recorders of ZANTIC_VDISC (or the per-user one) join the
+  // drive list as they do for zantic-cli.
+  vdrive::RegisterVirtualRecorders();
   app::Program program(QString::fromStdString(platform::ProgramFolder()), arguments);
   if (selfTest) return app::RunSelfTest(program, started);
   program.Start();

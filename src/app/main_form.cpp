@@ -61,6 +61,7 @@ TForm1::TForm1(const QString& programFolder, const QString& versionText, QWidget
   BuildMenus();
   BuildToolbars();
   BuildPanes();
+  ConnectDriveSide();
   PlaceToolbars(Job::Burn);
   resize(kDefaultWidth, kDefaultHeight);
   ResetTask();

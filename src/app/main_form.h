@@ -52,6 +52,8 @@ namespace app {
 
 class TNameListModel;
 class TAboutForm;
+class TfrmSessions;
+struct DriveSelection;
 
 class TForm1 : public QMainWindow {
   Q_OBJECT
@@ -113,8 +115,21 @@ class TForm1 : public QMainWindow {
   std::function<void()> OnOptions;
   void SetOptionsAvailable(bool available);
 
+  // The drive side. The scan runs off the window's thread; the drive box
+  // fills when it ends.
+  void StartDriveScan();
+  bool DrivesScanned() const { return FDrivesScanned; }
+  void cbDrivesChange();
+  void bCapsClick();
+  void bDiscClick();
+  void btnHelpClick();
+  // The filled session window; shown modally unless a test takes it.
+  std::function<void(TfrmSessions&)> OnShowSessions;
+
  signals:
   void BusyFinished();
+  void DriveScanFinished();
+  void DriveSelected();
 
  protected:
   void closeEvent(QCloseEvent* event) override;
@@ -152,6 +167,10 @@ class TForm1 : public QMainWindow {
 
   void bAdvanceClick();
   void btnAboutClick();
+  void ConnectDriveSide();
+  void DriveScanDone(const DriveSelection& found);
+  void ShowSelectedDrive(const DriveSelection& found);
+  bool FDrivesScanned = false;
 
   QString FAppFolder;
   QString FVersionText;

@@ -58,6 +58,9 @@ Program::Program(const QString& programFolder, const std::vector<std::string>& a
 Program::~Program() = default;
 
 void Program::Start() {
+  // The drives are looked for off the window's thread while the start
+  // window shows.
+  FMain->StartDriveScan();
   if (FStart->ScheduleStart())
     FStart->ActivateTray();
   else

@@ -21,7 +21,13 @@
 #include <memory>
 #include <vector>
 
+#include "app/drive_forms.h"
+#include "app/help_form.h"
 #include "app/main_form.h"
+#include "app/tree_forms.h"
+#include "engine/device/media_types.h"
+#include "engine/kavo_burner.h"
+#include "platform/file_find.h"
 #include "app/option_form.h"
 #include "app/program.h"
 #include "app/start_form.h"
@@ -102,6 +108,49 @@ struct Screens {
       if (w->objectName() == QLatin1String("TAboutForm") && w->isVisible()) return w;
     qFatal("no about box");
   }
+  // The drive and disc windows, over the examples as a compilation.
+  std::vector<std::unique_ptr<QWidget>> Kept;
+  QWidget* Keep(QWidget* window) {
+    Kept.emplace_back(window);
+    window->show();
+    return window;
+  }
+  engine::TKavoBurner& Examples() {
+    engine::TKavoBurner& burner = Program.MainForm().Burner();
+    burner.ResetCompilation(65535, 8191);
+    burner.AddFolderToCompilation("\\", ZANTIC_EXAMPLES, false, false, true, platform::kAttrAnyFile, "*.*");
+    return burner;
+  }
+  QWidget* Capabilities() {
+    using namespace device;
+    app::DriveCapabilities caps;
+    caps.DeviceName = QStringLiteral("ZANTIC   VIRTUAL RECORDER 1.0");
+    caps.Flags = kCapReadCdr | kCapReadCdrw | kCapReadDvd | kCapReadDvdr | kCapReadDvdrw | kCapReadDvdram |
+                 kCapReadDvdpr | kCapReadDvdprw | kCapWriteCdr | kCapWriteCdrw | kCapWriteDvdr | kCapWriteDvdrw |
+                 kCapWriteDvdpr | kCapWriteDvdprw | kCapWriteTest | kCapUnderrunProtection;
+    caps.MaxWriteKBps = 22160;
+    caps.MaxReadKBps = 22160;
+    caps.Dvd = true;
+    return Keep(new app::TForm2(caps));
+  }
+  QWidget* Sessions() {
+    auto* window = new app::TfrmSessions(Program.MainForm().Burner());
+    app::DiscInformation info;
+    info.Lines = {QStringLiteral("  001      000:02:00   310 MB"), QStringLiteral("  002      035:22:14    12 MB"),
+                  QStringLiteral(" Free      036:40:10  4172 MB")};
+    info.Medium = QStringLiteral("DVD+R");
+    info.TotalMB = 4483.0;
+    info.UsedMB = 322.5;
+    window->Fill(info);
+    return Keep(window);
+  }
+  QWidget* Layout() { return Keep(new app::TfrmDiscLayout(Examples())); }
+  QWidget* Tree() { return Keep(new app::TfrmTree(Examples())); }
+  QWidget* Help() {
+    const QString file = app::HelpFile();
+    if (file.isEmpty()) qFatal("the manual is not beside the program");
+    return app::ShowHelp(nullptr, file);
+  }
   QWidget* OptionsPage(app::TOptionForm::Page page) {
     Options().ShowPage(page);
     Options().show();
@@ -152,6 +201,11 @@ std::vector<Shot> Shots() {
       {"skin-nocturne-options-interface", [](Screens& s) { return s.OptionsPage(Page::Interface); }},
       {"skin-none-main-task", [](Screens& s) { s.UseSkin("None"); return s.MainWithTask(); }},
       {"skin-none-options-schedule", [](Screens& s) { return s.OptionsPage(Page::Schedule); }},
+      {"capabilities", [](Screens& s) { return s.Capabilities(); }},
+      {"sessions", [](Screens& s) { return s.Sessions(); }},
+      {"disc-layout", [](Screens& s) { return s.Layout(); }},
+      {"tree", [](Screens& s) { return s.Tree(); }},
+      {"help", [](Screens& s) { return s.Help(); }},
   };
 }
 

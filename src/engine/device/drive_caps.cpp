@@ -46,7 +46,15 @@ void TSCSIDevice::DecodeCapabilityPage(std::span<const std::uint8_t> page) {
     FCapabilities |= supported;
     if (FConfiguration.FeatureFlags & 0x01) FCapabilities |= current;
   };
-  feature(0x2A, kCapReadDvdpr | kCapReadDvdprw, kCapWriteDvdpr | kCapWriteDvdprw);
+  // DVD+RW (002Ah) and DVD+R (002Bh) each say by their own Write bit whether
+  // the drive writes that medium, whatever disc is in it.
+  auto plusFeature = [&](std::uint8_t code, std::uint32_t readBits, std::uint32_t write) {
+    if (!GetConfiguration(code) || FConfiguration.Feature != code) return;
+    FCapabilities |= readBits;
+    if (FConfiguration.FeatureData & 0x01) FCapabilities |= write;
+  };
+  plusFeature(0x2A, kCapReadDvdpr | kCapReadDvdprw, kCapWriteDvdprw);
+  plusFeature(0x2B, kCapReadDvdpr, kCapWriteDvdpr);
   feature(0x3B, kCapReadDvdprDl, kCapWriteDvdprDl);
   feature(0x2F, kCapReadDvdr | kCapReadDvdrw, kCapWriteDvdr | kCapWriteDvdrw);
 }

@@ -62,6 +62,7 @@ bool TSCSIDevice::GetConfiguration(std::uint8_t feature) {
   FConfiguration.CurrentProfile = Be16At(data, 6);
   FConfiguration.Feature = Be16At(data, 8);
   FConfiguration.FeatureFlags = U8At(data, 10);
+  FConfiguration.FeatureData = U8At(data, 11) >= 1 ? U8At(data, 12) : std::uint8_t{0};
   return true;
 }
 

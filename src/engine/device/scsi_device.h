@@ -69,6 +69,7 @@ struct TConfiguration {
   std::uint16_t CurrentProfile = 0;
   std::uint16_t Feature = 0;
   std::uint8_t FeatureFlags = 0;
+  std::uint8_t FeatureData = 0;  // the first byte after the descriptor header (the Write bit of the DVD+ features)
 };
 
 enum class TStartStop { Eject, Load };

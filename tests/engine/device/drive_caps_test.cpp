@@ -44,11 +44,13 @@ TScriptStep Step(std::vector<std::uint8_t> cdb, std::vector<std::uint8_t> data) 
   return s;
 }
 
-TScriptStep Feature(std::uint8_t code, std::uint8_t flags) {
+TScriptStep Feature(std::uint8_t code, std::uint8_t flags, std::uint8_t firstData = 0) {
   std::vector<std::uint8_t> data(114, 0);
   data[7] = 0x1B;
   data[9] = code;
   data[10] = flags;
+  data[11] = 4;
+  data[12] = firstData;
   return Step({0x46, 2, 0, code, 0, 0, 0, 0, 0x72, 0}, data);
 }
 
@@ -59,7 +61,8 @@ TEST_F(DeviceFixture, CapabilitiesFromPageBitsFeaturesAndVendorPage) {
   std::vector<std::uint8_t> vendor(128, 0);
   vendor[8] = 0x30;
   Transport->Expect(Step(kSenseVendor, vendor));
-  Transport->Expect(Feature(0x2A, 0x01));  // DVD+RW current
+  Transport->Expect(Feature(0x2A, 0x01, 0x01));  // DVD+RW current, Write
+  Transport->Expect(Feature(0x2B, 0x00, 0x01));  // DVD+R not current, Write
   Transport->Expect(Feature(0x3B, 0x02));  // DVD+R DL supported, not current
   Transport->Expect(Feature(0x2F, 0x09));  // version 2, current: counts as current
   Transport->Expect(Step(kSenseCurrent, CapsAnswer(128, 0x3F, 0x37, 0x00, 8467, 7056, 0)));
@@ -75,12 +78,41 @@ TEST_F(DeviceFixture, CapabilitiesFromPageBitsFeaturesAndVendorPage) {
   EXPECT_EQ(Device.BufferSizeKB(), 2048);
 }
 
+TEST_F(DeviceFixture, DvdPlusWritesComeFromEachFeaturesWriteBitNotFromTheDiscInside) {
+  using namespace device;
+  struct Case {
+    std::uint8_t PlusRwFlags, PlusRwData, PlusRFlags, PlusRData;
+    std::uint32_t Want;
+  };
+  // A DVD+R in the drive makes 002Bh current and 002Ah not: the drive still
+  // writes both. A drive that reads DVD+RW but writes only DVD+R shows so.
+  const Case cases[] = {
+      {0x00, 0x01, 0x01, 0x01, kCapWriteDvdpr | kCapWriteDvdprw},
+      {0x01, 0x00, 0x00, 0x01, kCapWriteDvdpr},
+      {0x00, 0x01, 0x00, 0x00, kCapWriteDvdprw},
+      {0x01, 0x00, 0x01, 0x00, 0},
+  };
+  for (const Case& c : cases) {
+    Transport->Expect(Step(kSenseDefault, CapsAnswer(255, 0x01, 0x00, 0x00, 7056, 0, 0)));
+    Transport->Expect(Failing(kSenseVendor, kIllegal));
+    Transport->Expect(Feature(0x2A, c.PlusRwFlags, c.PlusRwData));
+    Transport->Expect(Feature(0x2B, c.PlusRFlags, c.PlusRData));
+    Transport->Expect(Failing({0x46, 2, 0, 0x3B, 0, 0, 0, 0, 0x72, 0}, kIllegal));
+    Transport->Expect(Failing({0x46, 2, 0, 0x2F, 0, 0, 0, 0, 0x72, 0}, kIllegal));
+    Transport->Expect(Step(kSenseCurrent, CapsAnswer(128, 0x01, 0x00, 0x00, 7056, 0, 0)));
+    ASSERT_TRUE(Device.RefreshCapabilities());
+    EXPECT_EQ(Device.Capabilities() & (kCapWriteDvdpr | kCapWriteDvdprw), c.Want);
+    EXPECT_EQ(Device.Capabilities() & (kCapReadDvdpr | kCapReadDvdprw), kCapReadDvdpr | kCapReadDvdprw);
+  }
+}
+
 TEST_F(DeviceFixture, CapabilitiesComeFromTheCurrentPageWhenDefaultsCannotBeRead) {
   // Drives on IDE answer only current values (5/24/00 for defaults).
   Transport->Expect(Failing(kSenseDefault, kIllegal));
   Transport->Expect(Step(kSenseCurrent, CapsAnswer(128, 0x3F, 0x01, 0x80, 5540, 0, 0)));
   Transport->Expect(Failing(kSenseVendor, kIllegal));
   Transport->Expect(Feature(0x2A, 0x00));  // DVD+RW read, not current
+  Transport->Expect(Failing({0x46, 2, 0, 0x2B, 0, 0, 0, 0, 0x72, 0}, kIllegal));
   Transport->Expect(Failing({0x46, 2, 0, 0x3B, 0, 0, 0, 0, 0x72, 0}, kIllegal));
   Transport->Expect(Failing({0x46, 2, 0, 0x2F, 0, 0, 0, 0, 0x72, 0}, kIllegal));
   ASSERT_TRUE(Device.RefreshCapabilities());
@@ -102,7 +134,7 @@ TEST_F(DeviceFixture, ADriveThatWritesNothingHasNoWriteSpeed) {
     Transport->Expect(Failing(kSenseDefault, kIllegal));
     Transport->Expect(Step(kSenseCurrent, CapsAnswer(128, 0x3B, 0x00, 0x00, 7056, 0, 0)));
     Transport->Expect(Failing(kSenseVendor, kIllegal));
-    for (std::uint8_t f : {std::uint8_t{0x2A}, std::uint8_t{0x3B}, std::uint8_t{0x2F}})
+    for (std::uint8_t f : {std::uint8_t{0x2A}, std::uint8_t{0x2B}, std::uint8_t{0x3B}, std::uint8_t{0x2F}})
       Transport->Expect(Failing({0x46, 2, 0, f, 0, 0, 0, 0, 0x72, 0}, kIllegal));
   }
   ASSERT_TRUE(Device.RefreshCapabilities());
@@ -115,7 +147,7 @@ TEST_F(DeviceFixture, ADriveThatWritesNothingHasNoWriteSpeed) {
 TEST_F(DeviceFixture, DvdRamOnlyDriveReportsSpeedOne) {
   Transport->Expect(Step(kSenseDefault, CapsAnswer(255, 0x20, 0x20, 0, 0, 0, 0)));
   Transport->Expect(Failing(kSenseVendor, kIllegal));
-  for (std::uint8_t f : {std::uint8_t{0x2A}, std::uint8_t{0x3B}, std::uint8_t{0x2F}})
+  for (std::uint8_t f : {std::uint8_t{0x2A}, std::uint8_t{0x2B}, std::uint8_t{0x3B}, std::uint8_t{0x2F}})
     Transport->Expect(Failing({0x46, 2, 0, f, 0, 0, 0, 0, 0x72, 0}, kIllegal));
   Transport->Expect(Failing(kSenseCurrent, kIllegal));
   EXPECT_FALSE(Device.RefreshCapabilities());
