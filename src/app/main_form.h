@@ -52,6 +52,8 @@ namespace app {
 
 class TNameListModel;
 class TAboutForm;
+class TEraseForm;
+class EraseRoutines;
 
 class TForm1 : public QMainWindow {
   Q_OBJECT
@@ -113,6 +115,17 @@ class TForm1 : public QMainWindow {
   std::function<void()> OnOptions;
   void SetOptionsAvailable(bool available);
 
+  // Erasing (main_form_erase.cpp): the erase dialog and the routines it
+  // calls once the drive is ready. The window stays enabled.
+  void btnEraseClick();
+  void QuickErase();
+  void CompleteErase();
+  TEraseForm& EraseForm();
+  // The erase dialog opened (true) or closed (false): the start window follows.
+  std::function<void(bool open)> OnEraseDialog;
+  // Tools menu: its item (false) and a click on its title (true).
+  std::function<void(bool menuTitle)> OnCheckVersion;
+
  signals:
   void BusyFinished();
 
@@ -152,6 +165,7 @@ class TForm1 : public QMainWindow {
 
   void bAdvanceClick();
   void btnAboutClick();
+  void BuildVersionCheckEntries();
 
   QString FAppFolder;
   QString FVersionText;
@@ -205,6 +219,8 @@ class TForm1 : public QMainWindow {
   QAction* FOptionsAction = nullptr;
   QAction* FOptionsMenu = nullptr;
   TAboutForm* FAbout = nullptr;
+  // Last: its starter thread ends before the burner goes.
+  std::unique_ptr<EraseRoutines> FErase;
 };
 
 }  // namespace app

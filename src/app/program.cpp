@@ -1,5 +1,6 @@
 #include "app/program.h"
 
+#include <QAbstractButton>
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QElapsedTimer>
@@ -9,6 +10,8 @@
 #include "app/main_form.h"
 #include "app/option_form.h"
 #include "app/start_form.h"
+#include "app/tip_form.h"
+#include "app/version_check.h"
 #include "appcore/schedule.h"
 #include "engine/kavo_burner.h"
 
@@ -53,6 +56,7 @@ Program::Program(const QString& programFolder, const std::vector<std::string>& a
     FStart->showNormal();
     FStart->raise();
   };
+  ConnectEraseTipsAndVersionCheck();
 }
 
 Program::~Program() = default;
@@ -62,6 +66,42 @@ void Program::Start() {
     FStart->ActivateTray();
   else
     FStart->show();
+  // Also at a "-Schedule" start, while the start window stays hidden.
+  if (FMain->Options().DisplayTips) ShowTips();
+}
+
+void Program::ConnectEraseTipsAndVersionCheck() {
+  if (auto* eraser = FStart->findChild<QAbstractButton*>(QStringLiteral("btnEraser"))) {
+    eraser->setEnabled(true);
+    QObject::connect(eraser, &QAbstractButton::clicked, FStart.get(), [this] {
+      FMain->hide();
+      FMain->btnEraseClick();
+    });
+  }
+  // Both windows wait while the erase dialog is open.
+  FMain->OnEraseDialog = [this](bool open) { FStart->setEnabled(!open); };
+
+  FVersionCheck = std::make_unique<VersionCheck>();
+  const auto check = [this](appcore::VersionCheckEntry entry) {
+    QWidget* owner = entry == appcore::VersionCheckEntry::ToolsMenuItem ? static_cast<QWidget*>(FMain.get())
+                                                                        : static_cast<QWidget*>(FStart.get());
+    FVersionCheck->Start(entry, owner, QString::fromStdString(FMain->Options().WebSite), FStart->VersionNumber());
+  };
+  FMain->OnCheckVersion = [check](bool menuTitle) {
+    check(menuTitle ? appcore::VersionCheckEntry::ToolsMenuTitle : appcore::VersionCheckEntry::ToolsMenuItem);
+  };
+  FStart->OnVersionCheck = [check] { check(appcore::VersionCheckEntry::Automatic); };
+  FStart->AutoVersionCheck = [this] { return FMain->Options().DetectNewVersion; };
+}
+
+void Program::ShowTips() {
+  if (!FTips) {
+    FTips = std::make_unique<TTipForm>(TipsFilePath(FStart->AppFolder()));
+    FTips->OnDisplayTipsChanged = [this](bool display) { FOptions->SetDisplayTips(display); };
+    FTips->OnClosed = [this] { FOptions->SaveOptions(); };
+  }
+  FTips->show();
+  FTips->raise();
 }
 
 bool Program::HasScheduledTasks() const {
