@@ -272,6 +272,11 @@ void TEraseForm::ShowProgress(int percent, const QString& elapsed, const QString
   LabRemain->setText(remain);
 }
 
+void TEraseForm::ShowClocks(const QString& elapsed, const QString& remain) {
+  LabElapse->setText(elapsed);
+  LabRemain->setText(remain);
+}
+
 void TEraseForm::ShowEnd(bool withError) {
   FState = State::Done;
   btnAbort->hide();

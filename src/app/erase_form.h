@@ -46,6 +46,7 @@ class TEraseForm : public QDialog {
   // once the person has read the end message, Cancel ("&Finish") enabled.
   void ShowEnd(bool withError);
   void AllowClose(bool success);
+  void ShowClocks(const QString& elapsed, const QString& remain);
   bool SpeedListReady() const { return FSpeedsFilled; }
 
   // A ready drive: the main window starts the quick or complete erase.

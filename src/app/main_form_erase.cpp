@@ -171,6 +171,10 @@ void EraseRoutines::kavobEraseDone(bool withError) {
   // The tray opens after every finished erase, a failed one too.
   if (FForm.Options().EjectDone) EjectAfterErase();
   TEraseForm& dialog = Form();
+  // The last figures: an erase shorter than a tick shows its time too.
+  if (!withError) FRemainSecs = 0;
+  dialog.ShowClocks(QString::fromStdString(appcore::ClockText(FTicks)),
+                    QString::fromStdString(appcore::ClockText(FRemainSecs)));
   dialog.ShowEnd(withError);
   ui::CurrentDialogs().Inform(&dialog, Text(withError ? texts::kEraseDoneWithError : texts::kEraseDone),
                               Text(texts::kInformation));
@@ -196,5 +200,6 @@ void TForm1::btnEraseClick() { FErase->Open(); }
 void TForm1::QuickErase() { FErase->Start(true); }
 void TForm1::CompleteErase() { FErase->Start(false); }
 TEraseForm& TForm1::EraseForm() { return FErase->Form(); }
+bool TForm1::EraseRunning() const { return FErase->AwaitingEnd(); }
 
 }  // namespace app

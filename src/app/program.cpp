@@ -7,13 +7,16 @@
 #include <QEventLoop>
 #include <cstdio>
 
+#include "app/erase_form.h"
 #include "app/main_form.h"
 #include "app/option_form.h"
 #include "app/start_form.h"
+#include "app/texts.h"
 #include "app/tip_form.h"
 #include "app/version_check.h"
 #include "appcore/schedule.h"
 #include "engine/kavo_burner.h"
+#include "ui/dialogs.h"
 
 namespace app {
 
@@ -118,6 +121,12 @@ void Program::btnCloseClick() {
 }
 
 void Program::Exit() {
+  // Ending now would stop the blanking half way and leave the disc unusable.
+  if (FMain->EraseRunning()) {
+    ui::CurrentDialogs().Inform(&FMain->EraseForm(), QString::fromUtf8(texts::kEraseStillRunning),
+                                QString::fromUtf8(texts::kInformation));
+    return;
+  }
   // The task's save question can keep the program running.
   if (!FMain->FormCloseQuery()) {
     FMain->showNormal();

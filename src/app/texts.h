@@ -61,6 +61,8 @@ inline constexpr const char* kQuickEraseQuestion = "Want to Quick Erase the Disc
 inline constexpr const char* kCompleteEraseQuestion = "Want to Complete Erase the Disc ? (may take 10-70 mins)";
 inline constexpr const char* kEraseDoneWithError = "Erase process done with error.";
 inline constexpr const char* kEraseDone = "Erase process done.";
+inline constexpr const char* kEraseStillRunning =
+    "The disc is being erased. Zantic can end when the erase is done or aborted.";
 
 // Main window: panes.
 inline constexpr const char* kDestinationDisc = "Destination Disc";

@@ -176,6 +176,12 @@ class EraseFormTest : public QObject {
     QVERIFY(dialog.isVisible());
     QTest::keyClick(&dialog, Qt::Key_Escape);
     QVERIFY(dialog.isVisible());
+    // Nor does the program end while it runs (the tray's Exit stays reachable).
+    program.OnEnd = [] {};
+    program.Exit();
+    QVERIFY(!program.Ended());
+    QCOMPARE(dialogs.MessageTexts().last(),
+             QStringLiteral("The disc is being erased. Zantic can end when the erase is done or aborted."));
     const QString remain = LabRemain->text();
     QVERIFY2(remain == QStringLiteral("0:0:0") || remain.count(QLatin1Char(':')) == 2, qPrintable(remain));
     FSleeper.Divisor = 1000;
