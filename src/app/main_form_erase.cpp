@@ -48,8 +48,9 @@ EraseRoutines::EraseRoutines(TForm1& form) : FForm(form) {
 }
 
 EraseRoutines::~EraseRoutines() {
-  FForm.Burner().OnEraseDone = nullptr;
+  // A refused blank calls the handler on the starter thread: that ends first.
   JoinStarter();
+  FForm.Burner().OnEraseDone = nullptr;
 }
 
 void EraseRoutines::JoinStarter() {

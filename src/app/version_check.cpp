@@ -99,6 +99,9 @@ void VersionCheck::ReplyFinished() {
 
 void VersionCheck::End(const std::optional<QString>& body) {
   QWidget* owner = FOwner.data();
+  // A box belonging to a disabled window (the erase dialog is open) could
+  // not be answered.
+  if (owner != nullptr && !owner->isEnabled()) owner = nullptr;
   const QString caption = QString::fromUtf8(texts::kInformation);
   const std::optional<double> published =
       body ? ReadPublishedVersion(*body, QLocale().decimalPoint().front()) : std::nullopt;
