@@ -59,6 +59,20 @@ if(ZANTIC_HAVE_QT)
   endforeach()
 endif()
 
+if(ZANTIC_HAVE_QT)
+  # The tips shown at start: with the shipped data, and next to the programs
+  # in the build tree.
+  install(FILES ${PROJECT_SOURCE_DIR}/data/Tips.ini DESTINATION ${ZANTIC_DATA_DIR})
+  foreach(program IN ITEMS zantic zantic-screens)
+    if(TARGET ${program})
+      get_target_property(program_dir ${program} BINARY_DIR)
+      add_custom_target(${program}_tips
+        COMMAND ${CMAKE_COMMAND} -E copy_if_different ${PROJECT_SOURCE_DIR}/data/Tips.ini ${program_dir}/Tips.ini)
+      add_dependencies(${program} ${program}_tips)
+    endif()
+  endforeach()
+endif()
+
 if(NOT WIN32)
   set(CPACK_GENERATOR DEB)
   set(CPACK_PACKAGE_NAME zantic)

@@ -23,6 +23,8 @@
 #include <QVBoxLayout>
 
 #include "app/about_form.h"
+#include "app/erase_form.h"
+#include "app/main_form_erase.h"
 #include "app/name_list_model.h"
 #include "app/name_list_view.h"
 #include "app/texts.h"
@@ -65,11 +67,14 @@ TForm1::TForm1(const QString& programFolder, const QString& versionText, QWidget
   PlaceToolbars(Job::Burn);
   resize(kDefaultWidth, kDefaultHeight);
   ResetTask();
+  FErase = std::make_unique<EraseRoutines>(*this);
+  BuildVersionCheckEntries();
 }
 
 TForm1::~TForm1() {
   if (FMeasure) FMeasure->Cancel = true;
   JoinWorker();
+  FErase.reset();
 }
 
 QAction* TForm1::MakeAction(const char* name, const char* text, const char* hint, void (TForm1::*handler)()) {

@@ -54,6 +54,8 @@ class TNameListModel;
 class TAboutForm;
 class TfrmSessions;
 struct DriveSelection;
+class TEraseForm;
+class EraseRoutines;
 
 class TForm1 : public QMainWindow {
   Q_OBJECT
@@ -125,6 +127,18 @@ class TForm1 : public QMainWindow {
   void btnHelpClick();
   // The filled session window; shown modally unless a test takes it.
   std::function<void(TfrmSessions&)> OnShowSessions;
+  // Erasing (main_form_erase.cpp): the erase dialog and the routines it
+  // calls once the drive is ready. The window stays enabled.
+  void btnEraseClick();
+  void QuickErase();
+  void CompleteErase();
+  TEraseForm& EraseForm();
+  // A blanking started and not yet ended: the program must not end now.
+  bool EraseRunning() const;
+  // The erase dialog opened (true) or closed (false): the start window follows.
+  std::function<void(bool open)> OnEraseDialog;
+  // Tools menu: its item (false) and a click on its title (true).
+  std::function<void(bool menuTitle)> OnCheckVersion;
 
  signals:
   void BusyFinished();
@@ -171,6 +185,7 @@ class TForm1 : public QMainWindow {
   void DriveScanDone(const DriveSelection& found);
   void ShowSelectedDrive(const DriveSelection& found);
   bool FDrivesScanned = false;
+  void BuildVersionCheckEntries();
 
   QString FAppFolder;
   QString FVersionText;
@@ -224,6 +239,8 @@ class TForm1 : public QMainWindow {
   QAction* FOptionsAction = nullptr;
   QAction* FOptionsMenu = nullptr;
   TAboutForm* FAbout = nullptr;
+  // Last: its starter thread ends before the burner goes.
+  std::unique_ptr<EraseRoutines> FErase;
 };
 
 }  // namespace app

@@ -350,6 +350,20 @@ void TOptionForm::btnOKClick() {
   accept();
 }
 
+void TOptionForm::SetDisplayTips(bool display) {
+  chkTip->setChecked(display);
+  FOptions.DisplayTips = display;
+}
+
+bool TOptionForm::SaveOptions() {
+  if (base::Status s = FOptions.SaveToFile(OptionFilePath().toStdString(), FBurner.CacheSize()); !s) {
+    ui::CurrentDialogs().Inform(this, texts::kSaveFailed.arg(QString::fromStdString(s.Err().Message)),
+                                texts::kInformation);
+    return false;
+  }
+  return true;
+}
+
 void TOptionForm::btnCancelClick() {
   // Nothing is saved or applied, but the edits stay: values other windows
   // read live follow them at once.

@@ -55,6 +55,11 @@ class TOptionForm : public QDialog {
   // The current skin name ("None" for none).
   const QString& CurrentSkin() const { return FCurrentSkin; }
 
+  // The tip window's box: the option follows at once.
+  void SetDisplayTips(bool display);
+  // Writes the options in force to Option.ini; false (and a message) when it cannot.
+  bool SaveOptions();
+
   // Handlers, named after the control and the event.
   void btnOKClick();
   void btnCancelClick();

@@ -1,16 +1,22 @@
 #include "app/program.h"
 
+#include <QAbstractButton>
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <cstdio>
 
+#include "app/erase_form.h"
 #include "app/main_form.h"
 #include "app/option_form.h"
 #include "app/start_form.h"
+#include "app/texts.h"
+#include "app/tip_form.h"
+#include "app/version_check.h"
 #include "appcore/schedule.h"
 #include "engine/kavo_burner.h"
+#include "ui/dialogs.h"
 
 namespace app {
 
@@ -53,6 +59,7 @@ Program::Program(const QString& programFolder, const std::vector<std::string>& a
     FStart->showNormal();
     FStart->raise();
   };
+  ConnectEraseTipsAndVersionCheck();
 }
 
 Program::~Program() = default;
@@ -65,6 +72,42 @@ void Program::Start() {
     FStart->ActivateTray();
   else
     FStart->show();
+  // Also at a "-Schedule" start, while the start window stays hidden.
+  if (FMain->Options().DisplayTips) ShowTips();
+}
+
+void Program::ConnectEraseTipsAndVersionCheck() {
+  if (auto* eraser = FStart->findChild<QAbstractButton*>(QStringLiteral("btnEraser"))) {
+    eraser->setEnabled(true);
+    QObject::connect(eraser, &QAbstractButton::clicked, FStart.get(), [this] {
+      FMain->hide();
+      FMain->btnEraseClick();
+    });
+  }
+  // Both windows wait while the erase dialog is open.
+  FMain->OnEraseDialog = [this](bool open) { FStart->setEnabled(!open); };
+
+  FVersionCheck = std::make_unique<VersionCheck>();
+  const auto check = [this](appcore::VersionCheckEntry entry) {
+    QWidget* owner = entry == appcore::VersionCheckEntry::ToolsMenuItem ? static_cast<QWidget*>(FMain.get())
+                                                                        : static_cast<QWidget*>(FStart.get());
+    FVersionCheck->Start(entry, owner, QString::fromStdString(FMain->Options().WebSite), FStart->VersionNumber());
+  };
+  FMain->OnCheckVersion = [check](bool menuTitle) {
+    check(menuTitle ? appcore::VersionCheckEntry::ToolsMenuTitle : appcore::VersionCheckEntry::ToolsMenuItem);
+  };
+  FStart->OnVersionCheck = [check] { check(appcore::VersionCheckEntry::Automatic); };
+  FStart->AutoVersionCheck = [this] { return FMain->Options().DetectNewVersion; };
+}
+
+void Program::ShowTips() {
+  if (!FTips) {
+    FTips = std::make_unique<TTipForm>(TipsFilePath(FStart->AppFolder()));
+    FTips->OnDisplayTipsChanged = [this](bool display) { FOptions->SetDisplayTips(display); };
+    FTips->OnClosed = [this] { FOptions->SaveOptions(); };
+  }
+  FTips->show();
+  FTips->raise();
 }
 
 bool Program::HasScheduledTasks() const {
@@ -81,6 +124,12 @@ void Program::btnCloseClick() {
 }
 
 void Program::Exit() {
+  // Ending now would stop the blanking half way and leave the disc unusable.
+  if (FMain->EraseRunning()) {
+    ui::CurrentDialogs().Inform(&FMain->EraseForm(), QString::fromUtf8(texts::kEraseStillRunning),
+                                QString::fromUtf8(texts::kInformation));
+    return;
+  }
   // The task's save question can keep the program running.
   if (!FMain->FormCloseQuery()) {
     FMain->showNormal();

@@ -13,6 +13,8 @@ namespace app {
 class TStartForm;
 class TForm1;
 class TOptionForm;
+class TTipForm;
+class VersionCheck;
 
 class Program {
  public:
@@ -25,6 +27,10 @@ class Program {
   TStartForm& StartForm() { return *FStart; }
   TForm1& MainForm() { return *FMain; }
   TOptionForm& OptionForm() { return *FOptions; }
+  VersionCheck& Versions() { return *FVersionCheck; }
+  // The tip window, once it was shown.
+  TTipForm* TipForm() { return FTips.get(); }
+  void ShowTips();
   // The object names of the windows in the order they were created.
   const QStringList& CreationOrder() const { return FCreationOrder; }
 
@@ -46,10 +52,15 @@ class Program {
   std::function<void()> OnEnd;
 
  private:
+  // The erase buttons, the tips and the three ways into the version check.
+  void ConnectEraseTipsAndVersionCheck();
+
   std::unique_ptr<TStartForm> FStart;
   std::unique_ptr<TForm1> FMain;
   // Holds references into the main window's options and burner, so it goes first.
   std::unique_ptr<TOptionForm> FOptions;
+  std::unique_ptr<VersionCheck> FVersionCheck;
+  std::unique_ptr<TTipForm> FTips;
   QStringList FCreationOrder;
   std::function<void()> FShowOptions;
   bool FEnded = false;

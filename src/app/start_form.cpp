@@ -13,6 +13,7 @@
 #include <QPainter>
 #include <QScreen>
 #include <QSystemTrayIcon>
+#include <QTimer>
 #include <QUrl>
 #include <QVBoxLayout>
 
@@ -204,6 +205,19 @@ void TStartForm::BuildTray() {
   connect(TrayIcon, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
     if (reason == QSystemTrayIcon::DoubleClick) Call(OnScheduleList);
   });
+}
+
+void TStartForm::showEvent(QShowEvent* event) {
+  QWidget::showEvent(event);
+  if (FShownOnce) return;
+  FShownOnce = true;
+  if (!AutoVersionCheck || !AutoVersionCheck()) return;
+  Timer1 = new QTimer(this);
+  Timer1->setObjectName(QStringLiteral("Timer1"));
+  Timer1->setSingleShot(true);
+  Timer1->setInterval(2000);
+  connect(Timer1, &QTimer::timeout, this, [this] { Call(OnVersionCheck); });
+  Timer1->start();
 }
 
 void TStartForm::SetOptionsAvailable(bool available) {

@@ -61,6 +61,10 @@ class TStartForm : public QWidget {
   std::function<void()> OnOptions;
   std::function<void()> OnScheduleList;
   std::function<void()> OnExit;  // tray "&Exit"
+  // Whether the automatic version check is on, asked when the window first
+  // shows; the check then runs once, two seconds later.
+  std::function<bool()> AutoVersionCheck;
+  std::function<void()> OnVersionCheck;
 
   // Enables the buttons whose windows exist (the options window is created
   // after this one).
@@ -68,6 +72,7 @@ class TStartForm : public QWidget {
 
  protected:
   void paintEvent(QPaintEvent* event) override;
+  void showEvent(QShowEvent* event) override;
   // The window manager's close (Alt+F4) is the close button.
   void closeEvent(QCloseEvent* event) override;
   bool eventFilter(QObject* watched, QEvent* event) override;
@@ -86,6 +91,7 @@ class TStartForm : public QWidget {
   bool FScheduleStart = false;
   bool FTrayActive = false;
   bool FPainted = false;
+  bool FShownOnce = false;
 
   Fill FFill = Fill::Color;
   QColor FColor;

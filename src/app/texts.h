@@ -26,6 +26,44 @@ inline constexpr const char* kAboutVersionPrefix = "Version ";
 inline constexpr const char* kAboutSystems = "Windows95/98/ME/2000/NT/XP/2003";
 inline constexpr const char* kOk = "OK";
 
+// Tip window.
+inline constexpr const char* kTipsCaption = "Everyday Tips";
+inline constexpr const char* kTipsContent = "Content";
+inline constexpr const char* kTipsNeverShow = "Never show Everyday Tips when start-up";
+inline constexpr const char* kTipsOk = "&OK";
+
+// Erase dialog and the erase routines.
+inline constexpr const char* kEraseCaption = "Erase Disc";
+inline constexpr const char* kSelectTheDrive = "Select the drive";
+inline constexpr const char* kSelectEraseMethod = "Select the erase method";
+inline constexpr const char* kQuickEraseMethod = "Quick erase rewritable disc";
+inline constexpr const char* kFullEraseMethod = "Full erase rewritable disc";
+inline constexpr const char* kQuickNote1 = "The disc appear to be empty but data is not physically";
+inline constexpr const char* kQuickNote2 = "erased. Use this option with caution if the disc contains";
+inline constexpr const char* kQuickNote3 = "confidential data.";
+inline constexpr const char* kFullNote1 = "Select this option will physically erase all data in the ";
+inline constexpr const char* kFullNote2 = "disc. Note: Physicall erasing will take more time.";
+inline constexpr const char* kSelectEraseSpeed = "Select the erase speed";
+inline constexpr const char* kProgressLabel = "Progress";
+inline constexpr const char* kElapseTime = "Elapse Time:";
+inline constexpr const char* kRemainTime = "Remain Time:";
+inline constexpr const char* kEraseButton = "&Erase";
+inline constexpr const char* kCancelButton = "&Cancel";
+inline constexpr const char* kFinishButton = "&Finish";
+inline constexpr const char* kAbortButton = "&Abort";
+inline constexpr const char* kInformaiton = "Informaiton";
+inline constexpr const char* kInformation = "Information";
+inline constexpr const char* kEraseDriveNotReady = "Drive %1: is not ready. Please insert a rewritable disc into it first.";
+inline constexpr const char* kDriveBusy = "The drive is busy with another operation. Please wait until it has ended.";
+inline constexpr const char* kNotErasable = "Disc is not Erasable";
+inline constexpr const char* kEraseDataLost = "All Data on the CD will be lost";
+inline constexpr const char* kQuickEraseQuestion = "Want to Quick Erase the Disc ?";
+inline constexpr const char* kCompleteEraseQuestion = "Want to Complete Erase the Disc ? (may take 10-70 mins)";
+inline constexpr const char* kEraseDoneWithError = "Erase process done with error.";
+inline constexpr const char* kEraseDone = "Erase process done.";
+inline constexpr const char* kEraseStillRunning =
+    "The disc is being erased. Zantic can end when the erase is done or aborted.";
+
 // Main window: panes.
 inline constexpr const char* kDestinationDisc = "Destination Disc";
 inline constexpr const char* kNameColumn = "Name (Drop files and folders here)";

@@ -60,6 +60,7 @@ void Options::Load(const IniFile& ini, const std::string& currentDrive) {
   DetectNewVersion = ini.ReadBool(kGeneral, "Detect New Version", defaults.DetectNewVersion);
   Buffer = ini.ReadString(kGeneral, "Buffer", defaults.Buffer);
   Version = ini.ReadString(kGeneral, "Version", defaults.Version);
+  WebSite = ini.ReadString(kGeneral, "WebSite", defaults.WebSite);
 
   ArchiveFiles = ini.ReadBool(kBurning, "ArchiveFiles", defaults.ArchiveFiles);
   ImportSession = ini.ReadBool(kBurning, "ImportSession", defaults.ImportSession);
@@ -117,6 +118,7 @@ void Options::Save(IniFile& ini, std::uint32_t cacheSize) const {
   ini.WriteBool(kGeneral, "Close Computer", CloseComputer);
   ini.WriteBool(kGeneral, "Display Tips", DisplayTips);
   ini.WriteBool(kGeneral, "Detect New Version", DetectNewVersion);
+  ini.WriteString(kGeneral, "WebSite", WebSite);
   ini.WriteString(kGeneral, "Buffer", Buffer);
 
   ini.WriteBool(kBurning, "ArchiveFiles", ArchiveFiles);

@@ -66,6 +66,8 @@ class Options {
   bool DetectNewVersion = false;
   std::string Buffer = "6";     // text of the buffer spin edit, MiB
   std::string Version = "3.9";  // read only; never written back
+  // The product's web site: the version check reads <WebSite>/update.txt.
+  std::string WebSite = "http://www.zantic.example";
 
   // --- Burning
   bool ArchiveFiles = false;

@@ -11,6 +11,10 @@
 #include <QImage>
 #include <QLabel>
 #include <QLinearGradient>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QComboBox>
+#include <QThread>
 #include <QMimeData>
 #include <QPainter>
 #include <QTest>
@@ -23,6 +27,7 @@
 
 #include "app/drive_forms.h"
 #include "app/help_form.h"
+#include "app/erase_form.h"
 #include "app/main_form.h"
 #include "app/tree_forms.h"
 #include "engine/device/media_types.h"
@@ -31,12 +36,35 @@
 #include "app/option_form.h"
 #include "app/program.h"
 #include "app/start_form.h"
+#include "app/tip_form.h"
+#include "appcore/drive_select.h"
+#include "appcore/tips.h"
+#include "engine/device/sleeper.h"
+#include "engine/kavo_burner.h"
 #include "appcore/options.h"
 #include "platform/program_folder.h"
 #include "ui/dialogs.h"
 #include "ui/skins.h"
+#include "vdrive/disc_image.h"
+#include "vdrive/drive.h"
+#include "vdrive/registration.h"
 
 namespace {
+
+// Answers Yes where Yes is offered, the default elsewhere: the erase
+// pictures need a started blanking.
+struct YesDialogs final : ui::Dialogs {
+  ui::Button Message(QWidget*, const QString&, const QString&, ui::MessageIcon, ui::Buttons buttons,
+                     ui::Button defaultButton) override {
+    return (buttons & ui::Yes) != 0 ? ui::Yes : defaultButton;
+  }
+  QString OpenFileName(QWidget*, const QString&, const QString&, const QString&) override { return {}; }
+  QStringList OpenFileNames(QWidget*, const QString&, const QString&, const QString&) override { return {}; }
+  QString SaveFileName(QWidget*, const QString&, const QString&, const QString&) override { return {}; }
+  QString ExistingDirectory(QWidget*, const QString&, const QString&) override { return {}; }
+  QColor Color(QWidget*, const QColor&, const QString&) override { return {}; }
+  bool TextInput(QWidget*, const QString&, const QString&, const QString&, QString&) override { return false; }
+};
 
 // The program as it starts, with a fresh program folder.
 struct Screens {
@@ -150,6 +178,81 @@ struct Screens {
     const QString file = app::HelpFile();
     if (file.isEmpty()) qFatal("the manual is not beside the program");
     return app::ShowHelp(nullptr, file);
+  // The erase dialog on a virtual CD-RW whose blanking takes `fullMs`, with
+  // the drive's pauses a hundred times shorter.
+  struct FastSleeper final : device::TSleeper {
+    void Sleep(std::uint32_t ms) override { QThread::usleep(ms * 10u); }
+  } EraseSleeper;
+  app::TEraseForm& EraseDialog(const char* name, std::uint32_t fullMs) {
+    const std::string disc = QDir(Folder).filePath(QString::fromLatin1(name)).toStdString();
+    if (!vdrive::TDiscFile::Create(disc, vdrive::BlankDisc(vdrive::TMedia::CdRw, 4000))) qFatal("no disc %s", name);
+    vdrive::RegisterVirtualRecorderFor(disc);
+    vdrive::TTimings timings;
+    timings.BlankMinimal = 60;
+    timings.BlankFull = fullMs;
+    vdrive::RecorderFor(disc)->SetTimings(timings);
+    app::TForm1& main = Program.MainForm();
+    main.Options().EjectDone = false;
+    engine::TKavoBurner& burner = main.Burner();
+    std::string error;
+    device::FinalizeTransport();
+    if (!burner.InitASPI(true, "") || !appcore::SelectDrive(burner, disc, error)) qFatal("no drive: %s", error.c_str());
+    burner.SetSleeper(EraseSleeper);
+    main.btnEraseClick();
+    app::TEraseForm& dialog = main.EraseForm();
+    WaitUntil([&] { return dialog.SpeedListReady(); }, 10000);
+    return dialog;
+  }
+  static void WaitUntil(const std::function<bool()>& done, int ms) {
+    QElapsedTimer waited;
+    waited.start();
+    while (!done() && waited.elapsed() < ms) QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+  }
+  // Starts the erase with the confirmation answered Yes; the erase's end
+  // message is answered too, until the last erase picture is taken.
+  ui::Dialogs* FNoDialogs = nullptr;
+  void StartErase(app::TEraseForm& dialog, bool quick) {
+    static YesDialogs yes;
+    if (FNoDialogs == nullptr) FNoDialogs = &ui::CurrentDialogs();
+    ui::SetDialogs(&yes);
+    dialog.findChild<QComboBox*>(QStringLiteral("cmbMethod"))->setCurrentIndex(quick ? 0 : 1);
+    dialog.findChild<QPushButton*>(QStringLiteral("btnErase"))->click();
+    WaitUntil([&] { return Program.MainForm().Burner().Erasing() || dialog.CurrentState() == app::TEraseForm::State::Done; },
+              10000);
+  }
+  QWidget* EraseRunning() {
+    app::TEraseForm& dialog = EraseDialog("erase-running.zvd", 600000);
+    StartErase(dialog, false);
+    auto* elapsed = dialog.findChild<QLabel*>(QStringLiteral("LabElapse"));
+    WaitUntil([&] { return elapsed->text() == QLatin1String("0:0:3"); }, 15000);
+    return &dialog;
+  }
+  QWidget* EraseDone() {
+    // Ends the running one first.
+    Program.MainForm().Burner().CancelOperation();
+    app::TEraseForm& dialog = Program.MainForm().EraseForm();
+    WaitUntil([&] { return dialog.CurrentState() == app::TEraseForm::State::Done; }, 20000);
+    dialog.hide();
+    Program.MainForm().Burner().WaitForOperation();
+    app::TEraseForm& again = EraseDialog("erase-done.zvd", 2000);
+    StartErase(again, true);
+    WaitUntil([&] { return again.CurrentState() == app::TEraseForm::State::Done; }, 20000);
+    ui::SetDialogs(FNoDialogs);
+    return &again;
+  }
+  QWidget* Tips() {
+    Program.ShowTips();
+    return Program.TipForm();
+  }
+  // The version check's answers, built as the program's message boxes are.
+  std::unique_ptr<QMessageBox> FBox;
+  QWidget* VersionMessage(const QString& text, bool question) {
+    FBox = std::make_unique<QMessageBox>(QMessageBox::Information, QStringLiteral("Information"), text,
+                                         question ? QMessageBox::Yes | QMessageBox::No : QMessageBox::Ok,
+                                         &Program.StartForm());
+    FBox->setObjectName(QStringLiteral("VersionMessage"));
+    FBox->show();
+    return FBox.get();
   }
   QWidget* OptionsPage(app::TOptionForm::Page page) {
     Options().ShowPage(page);
@@ -206,6 +309,17 @@ std::vector<Shot> Shots() {
       {"disc-layout", [](Screens& s) { return s.Layout(); }},
       {"tree", [](Screens& s) { return s.Tree(); }},
       {"help", [](Screens& s) { return s.Help(); }},
+      {"erase-ready", [](Screens& s) { s.UseSkin("devoir"); return &s.EraseDialog("erase-ready.zvd", 2000); }},
+      {"erase-running", [](Screens& s) { return s.EraseRunning(); }},
+      {"erase-done", [](Screens& s) { return s.EraseDone(); }},
+      {"tips", [](Screens& s) { return s.Tips(); }},
+      {"version-newer", [](Screens& s) {
+         return s.VersionMessage(QString::fromStdString(appcore::NewerVersionMessage("Zantic", "4.0")), true);
+       }},
+      {"version-latest", [](Screens& s) { return s.VersionMessage(QStringLiteral("The current version is the latest version."), false); }},
+      {"version-failed", [](Screens& s) {
+         return s.VersionMessage(QStringLiteral("Checking the latest version failed,please check your network."), false);
+       }},
   };
 }
 

@@ -1,0 +1,206 @@
+#include "app/main_form_erase.h"
+
+#include <QAction>
+#include <QPointer>
+#include <QTimer>
+#include <algorithm>
+
+#include "app/erase_form.h"
+#include "app/main_form.h"
+#include "app/texts.h"
+#include "appcore/progress.h"
+#include "appcore/speed_list.h"
+#include "engine/device/media_types.h"
+#include "engine/kavo_burner.h"
+#include "ui/dialogs.h"
+
+namespace app {
+
+namespace {
+
+QString Text(const char* s) { return QString::fromUtf8(s); }
+
+constexpr std::uint8_t kBlankFull = 0;
+constexpr std::uint8_t kBlankQuick = 1;
+
+}  // namespace
+
+EraseRoutines::EraseRoutines(TForm1& form) : FForm(form) {
+  FTimer = new QTimer(this);
+  FTimer->setObjectName(QStringLiteral("EraseTimer"));
+  FTimer->setInterval(1000);
+  connect(FTimer, &QTimer::timeout, this, &EraseRoutines::Tick);
+  // A refused blank reports on the thread that asked for it, which is the
+  // starter thread here: the end always comes back through the event loop.
+  QPointer<EraseRoutines> self(this);
+  FForm.Burner().OnEraseDone = [self](engine::TKavoBurner&, bool withError) {
+    QMetaObject::invokeMethod(
+        self.data(),
+        [self, withError] {
+          if (self) self->kavobEraseDone(withError);
+        },
+        Qt::QueuedConnection);
+  };
+  if (auto* action = FForm.findChild<QAction*>(QStringLiteral("btnErase"))) {
+    action->setEnabled(true);
+    connect(action, &QAction::triggered, this, [this] { Open(); });
+  }
+}
+
+EraseRoutines::~EraseRoutines() {
+  // A refused blank calls the handler on the starter thread: that ends first.
+  JoinStarter();
+  FForm.Burner().OnEraseDone = nullptr;
+}
+
+void EraseRoutines::JoinStarter() {
+  if (FStarter.joinable()) FStarter.join();
+}
+
+TEraseForm& EraseRoutines::Form() {
+  if (!FDialog) {
+    // A window of its own: disabling the main window must not disable it.
+    FDialog = std::make_unique<TEraseForm>(FForm.Burner());
+    FDialog->OnStart = [this] {
+      FTicks = 0;
+      FRemainSecs = 0;
+      if (FDialog->QuickMethod())
+        FForm.QuickErase();
+      else
+        FForm.CompleteErase();
+    };
+    FDialog->OnOpenChanged = [this](bool open) {
+      FForm.setEnabled(!open);
+      if (FForm.OnEraseDialog) FForm.OnEraseDialog(open);
+    };
+  }
+  return *FDialog;
+}
+
+void EraseRoutines::Open() {
+  TEraseForm& dialog = Form();
+  dialog.show();
+  dialog.raise();
+  dialog.activateWindow();
+}
+
+void EraseRoutines::Start(bool quick) {
+  struct Disc {
+    bool Rewritable = false;
+    std::uint8_t Medium = 0;
+  };
+  auto disc = std::make_shared<Disc>();
+  QPointer<EraseRoutines> self(this);
+  const bool started = FForm.Burner().StartBackground(
+      engine::OperationPhase::Preparing,
+      [disc](engine::TKavoBurner& burner) {
+        disc->Medium = burner.DetectMediaType();
+        disc->Rewritable = burner.IsRewritable();
+      },
+      [self, disc, quick](engine::TKavoBurner&) {
+        if (self) self->Checked(quick, true, disc->Rewritable, disc->Medium);
+      });
+  if (!started) Checked(quick, false, false, 0);
+}
+
+void EraseRoutines::Checked(bool quick, bool started, bool rewritable, std::uint8_t medium) {
+  TEraseForm& dialog = Form();
+  if (!started) {
+    ui::CurrentDialogs().Message(&dialog, Text(texts::kInformation), Text(texts::kDriveBusy),
+                                 ui::MessageIcon::Warning, ui::Ok, ui::Ok);
+    return;
+  }
+  // A DVD-RAM takes a quick erase (zeros over its start) even when it does
+  // not call itself erasable.
+  const bool erasable = rewritable || (quick && medium == device::kMediumDvdRam);
+  if (!erasable) {
+    ui::CurrentDialogs().Inform(&dialog, Text(texts::kNotErasable), Text(texts::kInformation));
+    return;
+  }
+  const QString caption = Text(quick ? texts::kQuickEraseQuestion : texts::kCompleteEraseQuestion);
+  if (ui::CurrentDialogs().Message(&dialog, caption, Text(texts::kEraseDataLost), ui::MessageIcon::Warning,
+                                   ui::Yes | ui::No, ui::No) != ui::Yes)
+    return;
+  Launch(quick, medium);
+}
+
+void EraseRoutines::Launch(bool quick, std::uint8_t medium) {
+  TEraseForm& dialog = Form();
+  const std::string drive = dialog.SelectedDrive().toStdString();
+  const std::uint32_t kbps = appcore::SpeedTextToKBps(dialog.SelectedSpeed().toStdString(), medium);
+  const auto speed = static_cast<std::uint16_t>(std::min<std::uint32_t>(kbps, 0xFFFF));
+  const std::uint64_t generation = ++FGeneration;
+  FAwaitingEnd = true;
+  FTimer->start();
+  JoinStarter();
+  // Selecting, the speed and the blank's own readiness checks talk to the
+  // drive for up to half a minute: not on the window's thread.
+  engine::TKavoBurner* burner = &FForm.Burner();
+  QPointer<EraseRoutines> self(this);
+  FStarter = std::thread([burner, drive, speed, quick, generation, self] {
+    burner->SelectDevice(drive);
+    burner->SetWriteSpeed(speed);
+    const bool started = burner->Erase(quick ? kBlankQuick : kBlankFull);
+    if (started) return;
+    // Refused blanks have reported already; a drive that never became
+    // ready reports nothing, and the dialog must not wait for ever.
+    QMetaObject::invokeMethod(
+        self.data(),
+        [self, generation] {
+          if (self && self->FAwaitingEnd && self->FGeneration == generation) self->kavobEraseDone(true);
+        },
+        Qt::QueuedConnection);
+  });
+}
+
+void EraseRoutines::Tick() {
+  ++FTicks;
+  engine::TKavoBurner& burner = FForm.Burner();
+  if (!burner.Erasing() || !FDialog) return;
+  const int percent = std::clamp(burner.ProgressNow().ErasePercent, 0, 100);
+  FRemainSecs = appcore::RemainingSeconds(FTicks, percent, FRemainSecs);
+  FDialog->ShowProgress(percent, QString::fromStdString(appcore::ClockText(FTicks)),
+                        QString::fromStdString(appcore::ClockText(FRemainSecs)));
+}
+
+void EraseRoutines::kavobEraseDone(bool withError) {
+  if (!FAwaitingEnd) return;
+  FAwaitingEnd = false;
+  FTimer->stop();
+  FForm.Burner().CancelOperation();
+  ui::PlayEventSound(FForm.Options(), appcore::SoundEvent::ErasingDone, FSound);
+  // The tray opens after every finished erase, a failed one too.
+  if (FForm.Options().EjectDone) EjectAfterErase();
+  TEraseForm& dialog = Form();
+  // The last figures: an erase shorter than a tick shows its time too.
+  if (!withError) FRemainSecs = 0;
+  dialog.ShowClocks(QString::fromStdString(appcore::ClockText(FTicks)),
+                    QString::fromStdString(appcore::ClockText(FRemainSecs)));
+  dialog.ShowEnd(withError);
+  ui::CurrentDialogs().Inform(&dialog, Text(withError ? texts::kEraseDoneWithError : texts::kEraseDone),
+                              Text(texts::kInformation));
+  dialog.AllowClose(!withError);
+}
+
+void EraseRoutines::EjectAfterErase() {
+  FForm.Burner().StartBackground(
+      engine::OperationPhase::Preparing,
+      [](engine::TKavoBurner& burner) {
+        burner.SynchronizeCache(device::TImmediate::No, 300000);
+        burner.PreventAllowMediumRemoval(device::TRemoval::Allow);
+        burner.StartStopUnit(device::TStartStop::Eject);
+      },
+      nullptr);
+}
+
+}  // namespace app
+
+namespace app {
+
+void TForm1::btnEraseClick() { FErase->Open(); }
+void TForm1::QuickErase() { FErase->Start(true); }
+void TForm1::CompleteErase() { FErase->Start(false); }
+TEraseForm& TForm1::EraseForm() { return FErase->Form(); }
+bool TForm1::EraseRunning() const { return FErase->AwaitingEnd(); }
+
+}  // namespace app

@@ -1,0 +1,52 @@
+#pragma once
+// The main window's erase routines: the erase dialog, the erasability check
+// and confirmation, the blanking's start off the window's thread, the
+// once-a-second progress and the end of the blanking.
+#include <QObject>
+#include <cstdint>
+#include <memory>
+#include <thread>
+
+#include "ui/sound_player.h"
+
+class QTimer;
+
+namespace app {
+
+class TForm1;
+class TEraseForm;
+
+class EraseRoutines : public QObject {
+  Q_OBJECT
+ public:
+  explicit EraseRoutines(TForm1& form);
+  ~EraseRoutines() override;
+
+  TEraseForm& Form();
+  void Open();
+  // QuickErase (true) and CompleteErase (false).
+  void Start(bool quick);
+  // Between the start of a blanking and the end the burner reports.
+  bool AwaitingEnd() const { return FAwaitingEnd; }
+  int Ticks() const { return FTicks; }
+
+ private:
+  void Checked(bool quick, bool started, bool rewritable, std::uint8_t medium);
+  void Launch(bool quick, std::uint8_t medium);
+  void Tick();
+  void kavobEraseDone(bool withError);
+  void EjectAfterErase();
+  void JoinStarter();
+
+  TForm1& FForm;
+  std::unique_ptr<TEraseForm> FDialog;
+  QTimer* FTimer = nullptr;
+  ui::SoundPlayer FSound;
+  std::thread FStarter;
+  std::uint64_t FGeneration = 0;
+  bool FAwaitingEnd = false;
+  int FTicks = 0;
+  std::int64_t FRemainSecs = 0;
+};
+
+}  // namespace app

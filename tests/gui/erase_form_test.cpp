@@ -1,0 +1,306 @@
+// The erase dialog on virtual recorders: quick and full erase of a CD-RW and
+// a DVD-RW to "&Finish", a DVD-R refused, an abort, a drive without a disc.
+#include <QComboBox>
+#include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+#include <algorithm>
+#include <chrono>
+#include <thread>
+
+#include "app/erase_form.h"
+#include "app/main_form.h"
+#include "app/program.h"
+#include "app/start_form.h"
+#include "appcore/drive_select.h"
+#include "engine/device/sleeper.h"
+#include "engine/device/transport.h"
+#include "engine/kavo_burner.h"
+#include "gui/gui_helpers.h"
+#include "gui/scripted_dialogs.h"
+#include "ui/qt_dialogs.h"
+#include "vdrive/disc_image.h"
+#include "vdrive/drive.h"
+#include "vdrive/registration.h"
+
+using guitest::Find;
+
+namespace {
+
+// The blanking thread's pauses, a thousand times shorter: its estimate of a
+// quick CD erase (150 s) passes in about 150 ms.
+struct FastSleeper final : device::TSleeper {
+  explicit FastSleeper(int divisor) : Divisor(divisor) {}
+  void Sleep(std::uint32_t ms) override { std::this_thread::sleep_for(std::chrono::microseconds(ms * 1000u / static_cast<std::uint32_t>(Divisor))); }
+  int Divisor;
+};
+
+struct Disc {
+  const char* Name;
+  vdrive::TMedia Media;
+};
+
+}  // namespace
+
+class EraseFormTest : public QObject {
+  Q_OBJECT
+
+  QTemporaryDir FDir;
+  FastSleeper FSleeper{1000};
+
+  QString DiscPath(const char* name) const { return FDir.filePath(QString::fromLatin1(name) + ".zvd"); }
+
+  // A fresh blank disc of `media` in a recorder of its own, selected.
+  void Attach(app::TForm1& main, const char* name, vdrive::TMedia media, std::uint32_t blankMs, std::uint32_t fullMs) {
+    const std::string path = DiscPath(name).toStdString();
+    QVERIFY(vdrive::TDiscFile::Create(path, vdrive::BlankDisc(media, 4000)));
+    vdrive::UnregisterVirtualRecorders();
+    vdrive::RegisterVirtualRecorderFor(path);
+    vdrive::TTimings timings;
+    timings.BlankMinimal = blankMs;
+    timings.BlankFull = fullMs;
+    vdrive::RecorderFor(path)->SetTimings(timings);
+    engine::TKavoBurner& burner = main.Burner();
+    device::FinalizeTransport();
+    QVERIFY(burner.InitASPI(true, ""));
+    std::string error;
+    QVERIFY2(appcore::SelectDrive(burner, path, error), error.c_str());
+    burner.SetSleeper(FSleeper);
+  }
+
+  static std::vector<vdrive::TCommandRecord> Commands(const char* path) {
+    return vdrive::RecorderFor(path)->CommandLog();
+  }
+
+  // Opens the dialog from the main window and waits for the speed list.
+  static app::TEraseForm& Open(app::TForm1& main) {
+    main.btnEraseClick();
+    app::TEraseForm& dialog = main.EraseForm();
+    if (!dialog.SpeedListReady()) QSignalSpy(&dialog, &app::TEraseForm::SpeedListFilled).wait(5000);
+    return dialog;
+  }
+
+  static bool WaitFor(const std::function<bool()>& done, int ms) {
+    QElapsedTimer waited;
+    waited.start();
+    while (!done() && waited.elapsed() < ms) QTest::qWait(20);
+    return done();
+  }
+
+  void EraseToFinish(const char* name, vdrive::TMedia media, bool quick) {
+    guitest::ScriptedDialogs dialogs;
+    dialogs.Answers = {ui::Yes};
+    app::Program program(FDir.path(), {});
+    app::TForm1& main = program.MainForm();
+    main.Options().EjectDone = false;
+    Attach(main, name, media, 50, 2500);
+    const std::string path = DiscPath(name).toStdString();
+    vdrive::RecorderFor(path)->ClearCommandLog();
+
+    app::TEraseForm& dialog = Open(main);
+    QVERIFY(dialog.isVisible());
+    QVERIFY(!main.isEnabled());
+    QVERIFY(!program.StartForm().isEnabled());
+    auto* cmbSpeed = Find<QComboBox>(dialog, "cmbSpeed");
+    QCOMPARE(cmbSpeed->itemText(0), QStringLiteral("Max"));
+    QVERIFY2(cmbSpeed->count() > 1, "the drive's speeds are listed");
+    Find<QComboBox>(dialog, "cmbMethod")->setCurrentIndex(quick ? 0 : 1);
+    QCOMPARE(Find<QLabel>(dialog, "Label3")->isVisible(), quick);
+    QCOMPARE(Find<QLabel>(dialog, "Label6")->isVisible(), !quick);
+
+    auto* btnCancel = Find<QPushButton>(dialog, "btnCancel");
+    auto* pbprogress = Find<QProgressBar>(dialog, "pbprogress");
+    QTest::mouseClick(Find<QPushButton>(dialog, "btnErase"), Qt::LeftButton);
+    QVERIFY(WaitFor([&] { return dialog.CurrentState() == app::TEraseForm::State::Done; }, 30000));
+    QCOMPARE(dialogs.Log.size(), std::size_t{2});
+    QCOMPARE(dialogs.Log[0].Caption, QString::fromLatin1(quick ? "Want to Quick Erase the Disc ?"
+                                                               : "Want to Complete Erase the Disc ? (may take 10-70 mins)"));
+    QCOMPARE(dialogs.Log[0].Text, QStringLiteral("All Data on the CD will be lost"));
+    QCOMPARE(dialogs.Log[0].Icon, ui::MessageIcon::Warning);
+    QCOMPARE(dialogs.Log[1].Text, QStringLiteral("Erase process done."));
+    QCOMPARE(pbprogress->value(), 100);
+    QCOMPARE(Find<QLabel>(dialog, "labProgress")->text(), QStringLiteral("100%"));
+    QCOMPARE(btnCancel->text(), QStringLiteral("&Finish"));
+    QVERIFY(btnCancel->isEnabled());
+    QVERIFY(!Find<QPushButton>(dialog, "btnAbort")->isVisible());
+
+    // The method chosen is the blank sent: 10h immediate + 1 quick, 0 full.
+    const auto commands = Commands(path.c_str());
+    const auto blank = std::find_if(commands.begin(), commands.end(),
+                                    [](const vdrive::TCommandRecord& c) { return c.Opcode() == 0xA1; });
+    QVERIFY(blank != commands.end());
+    QCOMPARE(int(blank->Cdb[1]), quick ? 0x11 : 0x10);
+
+    QTest::mouseClick(btnCancel, Qt::LeftButton);
+    QVERIFY(!dialog.isVisible());
+    QVERIFY(main.isEnabled());
+    QVERIFY(program.StartForm().isEnabled());
+    QCOMPARE(pbprogress->value(), 0);
+    main.Burner().WaitForOperation();
+  }
+
+ private slots:
+  void initTestCase() {
+    ui::InitArtwork();
+    QVERIFY(FDir.isValid());
+  }
+  void cleanupTestCase() { vdrive::UnregisterVirtualRecorders(); }
+
+  void quickEraseOfACdRw() { EraseToFinish("cdrw-quick", vdrive::TMedia::CdRw, true); }
+  void fullEraseOfACdRw() { EraseToFinish("cdrw-full", vdrive::TMedia::CdRw, false); }
+  void quickEraseOfADvdRw() { EraseToFinish("dvdrw-quick", vdrive::TMedia::DvdRw, true); }
+  void fullEraseOfADvdRw() { EraseToFinish("dvdrw-full", vdrive::TMedia::DvdRw, false); }
+
+  void progressAndClocksMoveWhileAFullEraseRuns() {
+    guitest::ScriptedDialogs dialogs;
+    dialogs.Answers = {ui::Yes};
+    app::Program program(FDir.path(), {});
+    app::TForm1& main = program.MainForm();
+    main.Options().EjectDone = true;
+    FSleeper.Divisor = 2;  // slow enough that the timer ticks several times
+    Attach(main, "cdrw-clock", vdrive::TMedia::CdRw, 300, 3000);
+    app::TEraseForm& dialog = Open(main);
+    Find<QComboBox>(dialog, "cmbMethod")->setCurrentIndex(1);
+    QTest::mouseClick(Find<QPushButton>(dialog, "btnErase"), Qt::LeftButton);
+    auto* LabElapse = Find<QLabel>(dialog, "LabElapse");
+    auto* LabRemain = Find<QLabel>(dialog, "LabRemain");
+    QVERIFY(WaitFor([&] { return LabElapse->text() == QStringLiteral("0:0:2"); }, 10000));
+    // The estimate (75 min) is far from reached: little progress, a long remaining time.
+    QVERIFY(dialog.CurrentState() == app::TEraseForm::State::Running);
+    QVERIFY(!Find<QPushButton>(dialog, "btnCancel")->isEnabled());
+    QVERIFY(Find<QPushButton>(dialog, "btnAbort")->isVisible());
+    // Closing is refused while the blanking runs.
+    dialog.close();
+    QVERIFY(dialog.isVisible());
+    QTest::keyClick(&dialog, Qt::Key_Escape);
+    QVERIFY(dialog.isVisible());
+    // Nor does the program end while it runs (the tray's Exit stays reachable).
+    program.OnEnd = [] {};
+    program.Exit();
+    QVERIFY(!program.Ended());
+    QCOMPARE(dialogs.MessageTexts().last(),
+             QStringLiteral("The disc is being erased. Zantic can end when the erase is done or aborted."));
+    const QString remain = LabRemain->text();
+    QVERIFY2(remain == QStringLiteral("0:0:0") || remain.count(QLatin1Char(':')) == 2, qPrintable(remain));
+    FSleeper.Divisor = 1000;
+    main.Burner().CancelOperation();
+    QVERIFY(WaitFor([&] { return dialog.CurrentState() == app::TEraseForm::State::Done; }, 15000));
+    // Ejected after the end, also after a failed one.
+    const std::string path = DiscPath("cdrw-clock").toStdString();
+    QVERIFY(WaitFor(
+        [&] {
+          const auto commands = Commands(path.c_str());
+          return std::any_of(commands.begin(), commands.end(), [](const vdrive::TCommandRecord& c) {
+            return c.Opcode() == 0x1B && c.Cdb.size() > 4 && (c.Cdb[4] & 0x03) == 0x02;
+          });
+        },
+        5000));
+    main.Burner().WaitForOperation();
+  }
+
+  void abortDuringAFullErase() {
+    guitest::ScriptedDialogs dialogs;
+    dialogs.Answers = {ui::Yes};
+    app::Program program(FDir.path(), {});
+    app::TForm1& main = program.MainForm();
+    main.Options().EjectDone = false;
+    FSleeper.Divisor = 50;
+    // The drive would need a minute: only the abort ends it.
+    Attach(main, "cdrw-abort", vdrive::TMedia::CdRw, 300, 60000);
+    app::TEraseForm& dialog = Open(main);
+    Find<QComboBox>(dialog, "cmbMethod")->setCurrentIndex(1);
+    QTest::mouseClick(Find<QPushButton>(dialog, "btnErase"), Qt::LeftButton);
+    QVERIFY(WaitFor([&] { return main.Burner().Erasing(); }, 5000));
+    QTest::qWait(300);
+    QTest::mouseClick(Find<QPushButton>(dialog, "btnAbort"), Qt::LeftButton);
+    QVERIFY(Find<QPushButton>(dialog, "btnCancel")->isEnabled());
+    QVERIFY(WaitFor([&] { return dialog.CurrentState() == app::TEraseForm::State::Done; }, 15000));
+    FSleeper.Divisor = 1000;
+    QCOMPARE(dialogs.MessageTexts().last(), QStringLiteral("Erase process done with error."));
+    QCOMPARE(Find<QPushButton>(dialog, "btnCancel")->text(), QStringLiteral("&Cancel"));
+    QVERIFY(Find<QPushButton>(dialog, "btnCancel")->isEnabled());
+    QVERIFY(!Find<QPushButton>(dialog, "btnAbort")->isVisible());
+    main.Burner().WaitForOperation();
+  }
+
+  void aDvdRIsRefusedAndTheDialogWaitsForAbort() {
+    guitest::ScriptedDialogs dialogs;
+    app::Program program(FDir.path(), {});
+    app::TForm1& main = program.MainForm();
+    Attach(main, "dvdr", vdrive::TMedia::DvdR, 300, 2500);
+    app::TEraseForm& dialog = Open(main);
+    QTest::mouseClick(Find<QPushButton>(dialog, "btnErase"), Qt::LeftButton);
+    QVERIFY(WaitFor([&] { return !dialogs.Log.empty(); }, 10000));
+    QCOMPARE(dialogs.MessageTexts(), QStringList{QStringLiteral("Disc is not Erasable")});
+    QVERIFY(!main.Burner().Erasing());
+    // Still running: only Abort leads out.
+    auto* btnCancel = Find<QPushButton>(dialog, "btnCancel");
+    QVERIFY(!btnCancel->isEnabled());
+    QTest::mouseClick(Find<QPushButton>(dialog, "btnAbort"), Qt::LeftButton);
+    QVERIFY(btnCancel->isEnabled());
+    QTest::mouseClick(btnCancel, Qt::LeftButton);
+    QVERIFY(!dialog.isVisible());
+    QVERIFY(main.isEnabled());
+    const auto commands = Commands(DiscPath("dvdr").toStdString().c_str());
+    QVERIFY(std::none_of(commands.begin(), commands.end(),
+                         [](const vdrive::TCommandRecord& c) { return c.Opcode() == 0xA1; }));
+  }
+
+  void noWhenAskedStartsNothing() {
+    guitest::ScriptedDialogs dialogs;
+    dialogs.Answers = {ui::No};
+    app::Program program(FDir.path(), {});
+    app::TForm1& main = program.MainForm();
+    Attach(main, "cdrw-no", vdrive::TMedia::CdRw, 300, 2500);
+    app::TEraseForm& dialog = Open(main);
+    QTest::mouseClick(Find<QPushButton>(dialog, "btnErase"), Qt::LeftButton);
+    QVERIFY(WaitFor([&] { return !dialogs.Log.empty(); }, 10000));
+    QTest::qWait(200);
+    QCOMPARE(dialogs.Log.size(), std::size_t{1});
+    QVERIFY(!main.Burner().Erasing());
+    const auto commands = Commands(DiscPath("cdrw-no").toStdString().c_str());
+    QVERIFY(std::none_of(commands.begin(), commands.end(),
+                         [](const vdrive::TCommandRecord& c) { return c.Opcode() == 0xA1; }));
+    QTest::mouseClick(Find<QPushButton>(dialog, "btnAbort"), Qt::LeftButton);
+    dialog.close();
+    QVERIFY(!dialog.isVisible());
+  }
+
+  void aDriveWithoutADiscIsNotReadyAndTheDialogStaysReady() {
+    guitest::ScriptedDialogs dialogs;
+    app::Program program(FDir.path(), {});
+    app::TForm1& main = program.MainForm();
+    Attach(main, "cdrw-empty", vdrive::TMedia::CdRw, 300, 2500);
+    QVERIFY(main.Burner().StartStopUnit(device::TStartStop::Eject));
+    app::TEraseForm& dialog = Open(main);
+    QTest::mouseClick(Find<QPushButton>(dialog, "btnErase"), Qt::LeftButton);
+    QVERIFY(WaitFor([&] { return !dialogs.Log.empty(); }, 15000));
+    QCOMPARE(dialogs.Log.front().Caption, QStringLiteral("Informaiton"));
+    QVERIFY2(dialogs.Log.front().Text.endsWith(
+                 QStringLiteral(": is not ready. Please insert a rewritable disc into it first.")),
+             qPrintable(dialogs.Log.front().Text));
+    QCOMPARE(dialog.CurrentState(), app::TEraseForm::State::Ready);
+    QVERIFY(Find<QPushButton>(dialog, "btnErase")->isEnabled());
+    QVERIFY(Find<QComboBox>(dialog, "cmbDrive")->isEnabled());
+    dialog.close();
+    QVERIFY(!dialog.isVisible());
+  }
+
+  void theStartWindowsEraseButtonOpensTheDialog() {
+    guitest::ScriptedDialogs dialogs;
+    app::Program program(FDir.path(), {});
+    program.StartForm().show();
+    QTest::mouseClick(Find<QAbstractButton>(program.StartForm(), "btnEraser"), Qt::LeftButton);
+    app::TEraseForm& dialog = program.MainForm().EraseForm();
+    QVERIFY(dialog.isVisible());
+    QVERIFY(!program.StartForm().isEnabled());
+    QVERIFY(!program.MainForm().isVisible());
+    dialog.close();
+    QVERIFY(program.StartForm().isEnabled());
+  }
+};
+
+QTEST_MAIN(EraseFormTest)
+#include "erase_form_test.moc"
