@@ -204,6 +204,7 @@ class TKavoBurner : public device::TSCSIDevice {
   bool DebugLogging() const override { return FDoDebug; }
   void RaiseDebugMessage(const std::string& message, std::uint8_t kind) override;
   void DeviceSelected() override;
+  std::shared_ptr<const base::CancelToken> PauseCancelToken() const override;
 
   // --- compilation ------------------------------------------------------
   bool ResetCompilation(std::uint32_t maxEntries, std::uint32_t maxDirs);
@@ -316,6 +317,15 @@ class TKavoBurner : public device::TSCSIDevice {
   void Changed() { FLaidOut = false; }
   void StartThreadedImageWrite(const std::string& path);
   bool ClaimOperation();
+  // True on a thread of the running operation (writer, eraser, worker).
+  bool OnOperationThread() const;
+  // Runs an operation's start on its worker thread; the operation must be
+  // claimed, and it ends through its own event.
+  void RunOnWorker(std::function<void()> work);
+  void PrepareCompilationBurn();
+  void PrepareImageFileBurn(const std::string& path);
+  void PrepareErase(std::uint8_t blankType);
+  void EndErase(bool withError);
   bool OnBackgroundThread() const { return FBackgroundId.load() == std::this_thread::get_id(); }
   void ReleaseOperation();
   // A fresh cancel token for an operation that starts now.
@@ -340,8 +350,10 @@ class TKavoBurner : public device::TSCSIDevice {
   // dropped if the component is gone by then), at once on its own.
   void Raise(std::function<void()> call);
   // The same for events whose handlers answer through their arguments: the
-  // raising thread waits for the handler.
-  void RaiseAndWait(const std::function<void()>& call);
+  // raising thread waits for the handler. The wait gives up (and the handler
+  // is not called) when the operation is cancelled, the component goes, or
+  // the dispatcher's thread itself waits for the operation; false then.
+  bool RaiseAndWait(const std::function<void()>& call);
   void SetPhase(OperationPhase phase, std::uint64_t total = 0);
   void SetSyncProgress(std::uint64_t done, const std::string& file);
   // Starts the cache for a disc write and, once it is ready, the writer.
@@ -395,6 +407,7 @@ class TKavoBurner : public device::TSCSIDevice {
   bool FBurnLayout = false;  // PrepareLayout reads the next writable address
   bool FNextWritableRead = false;  // ... and could
   std::atomic<bool> FOperationDone{true};
+  std::atomic<bool> FJoining{false};  // the dispatcher's thread waits for the operation's threads
   std::shared_ptr<std::atomic<bool>> FAlive = std::make_shared<std::atomic<bool>>(true);
   iso::CompilationTables FTables;
   iso::SessionLayout FLayout;
