@@ -322,6 +322,9 @@ class TKavoBurner : public device::TSCSIDevice {
   // Runs an operation's start on its worker thread; the operation must be
   // claimed, and it ends through its own event.
   void RunOnWorker(std::function<void()> work);
+  // True, with the end event raised, when the burn was cancelled before
+  // its first write.
+  bool StoppedBeforeWriting();
   void PrepareCompilationBurn();
   void PrepareImageFileBurn(const std::string& path);
   void PrepareErase(std::uint8_t blankType);

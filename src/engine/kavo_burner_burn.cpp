@@ -122,6 +122,12 @@ bool TKavoBurner::StartCompilationBurn() {
   return true;
 }
 
+bool TKavoBurner::StoppedBeforeWriting() {
+  if (!CancelRequested()) return false;
+  DeliverWriteDone(texts::kOperationAborted);
+  return true;
+}
+
 void TKavoBurner::PrepareCompilationBurn() {
   const std::uint8_t medium = DetectMediaType();
   SetCurrentMediaType(medium);
@@ -132,6 +138,7 @@ void TKavoBurner::PrepareCompilationBurn() {
     FormatDvdRw(medium);
     SetCurrentMediaType(DetectMediaType());
   }
+  if (StoppedBeforeWriting()) return;
   SetPhase(OperationPhase::Preparing);
   // A session an ended burn left open is closed first: the new one then
   // starts after it, and the import below finds the complete sessions only.
@@ -139,6 +146,7 @@ void TKavoBurner::PrepareCompilationBurn() {
     DeliverWriteDone(open);
     return;
   }
+  if (StoppedBeforeWriting()) return;
   FBurnLayout = true;
   FNextWritableRead = false;
   PrepareLayout(LayoutTarget::Disc);
@@ -153,6 +161,7 @@ void TKavoBurner::PrepareCompilationBurn() {
     DeliverWriteDone(reason);
     return;
   }
+  if (StoppedBeforeWriting()) return;
   if (!BuildHeader()) {
     DeliverWriteDone(texts::kLayoutFailed);
     return;
@@ -202,6 +211,7 @@ void TKavoBurner::PrepareImageFileBurn(const std::string& path) {
   const std::uint64_t sectors = (size + iso::kSectorSize - 1) / iso::kSectorSize;
   FLayout = iso::SessionLayout{};
   FLayout.SectorsToWrite = sectors;
+  if (StoppedBeforeWriting()) return;
   if (std::string refused = CheckBeforeFirstWrite(BurnSource::ImageFile); !refused.empty()) {
     DeliverWriteDone(refused);
     return;
@@ -263,7 +273,11 @@ void TKavoBurner::PrepareErase(std::uint8_t blankType) {
   StartStopUnit(device::TStartStop::Load);
   const std::uint8_t medium = DetectMediaType();
   SetCurrentMediaType(medium);
-  auto readyCheck = [&](bool answered) { return answered || WaitForReady(30000, 5000); };
+  // A cancel ends the readiness waits (their pauses wake on it) and the
+  // erase before its blank is sent.
+  auto readyCheck = [&](bool answered) {
+    return (answered || WaitForReady(30000, 5000)) && !CancelRequested();
+  };
   if (!readyCheck(ready)) {
     EndErase(true);
     return;
