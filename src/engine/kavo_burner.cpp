@@ -73,6 +73,8 @@ std::shared_ptr<const base::CancelToken> TKavoBurner::PauseCancelToken() const {
 
 void TKavoBurner::RunOnWorker(std::function<void()> work) {
   FOperationDone = false;
+  // Claiming reaped the last worker; one left running would end the process here.
+  if (FBackground.joinable()) FBackground.join();
   FBackground = std::thread([this, work = std::move(work)] {
     FBackgroundId = std::this_thread::get_id();
     work();
@@ -194,6 +196,7 @@ int TKavoBurner::WriteImageFile(const std::string& path, SaveMode mode) {
   if (mode == SaveMode::Threaded) {
     // The layout and the first fill of the cache take a while on a large
     // compilation: the caller's thread only starts them.
+    FISOFileName = path;
     RunOnWorker([this, path] { StartThreadedImageWrite(path); });
     return result;
   }
@@ -230,7 +233,6 @@ int TKavoBurner::WriteImageFile(const std::string& path, SaveMode mode) {
 
 void TKavoBurner::StartThreadedImageWrite(const std::string& path) {
   stream::RemoveStalePartFiles(path);
-  FISOFileName = path;
   PrepareLayout(LayoutTarget::ImageFile);
   if (!BuildHeader()) {
     DeliverWriteDone(texts::kLayoutFailed);

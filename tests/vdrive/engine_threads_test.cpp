@@ -9,10 +9,12 @@
 #include <fstream>
 #include <future>
 #include <mutex>
+#include <optional>
 #include <random>
 #include <set>
 #include <thread>
 
+#include "appcore/burn_run.h"
 #include "appcore/drive_wait.h"
 #include "engine/device/transport.h"
 #include "engine/dispatch/dispatcher.h"
@@ -616,6 +618,35 @@ TEST_F(EngineStarts, ACancelAtARandomPointEndsAVerifyAnImportAndABurnStillPrepar
     else EXPECT_EQ(Result, engine::texts::kOperationAborted);
     EXPECT_EQ(Burner.ProgressNow().Phase, OperationPhase::Idle);
   }
+}
+
+// The read-back after a burn runs on the burner's worker: the loop keeps
+// running while it reads, and a cancel then ends the run as aborted.
+TEST_F(EngineStarts, ABurnRunsVerifyLeavesTheLoopFreeAndACancelEndsIt) {
+  Attach(TMedia::CdRw);
+  std::ofstream(Source + "/big.bin") << std::string(6u << 20, 'b');
+  Fill();
+  Lag(std::chrono::milliseconds(20));  // a read-back of seconds
+  std::optional<appcore::BurnEnd> end;
+  bool sawVerify = false;
+  {
+    appcore::BurnRun run(Burner);
+    run.Start({"", true}, [&](const appcore::BurnEnd& e) { end = e; });
+    const auto until = Clock::now() + std::chrono::seconds(60);
+    while (!end && Clock::now() < until) {
+      Queue.RunPending(std::chrono::milliseconds(10));
+      if (!end && !sawVerify && Burner.ProgressNow().Phase == OperationPhase::Verifying) {
+        sawVerify = true;
+        run.Cancel();
+      }
+    }
+    Burner.WaitForOperation();
+  }
+  ASSERT_TRUE(end.has_value());
+  EXPECT_TRUE(sawVerify);
+  EXPECT_EQ(end->Outcome, appcore::BurnOutcome::Aborted) << end->Error;
+  EXPECT_FALSE(end->Verified);
+  EXPECT_EQ(EventThreads, std::set<std::thread::id>{std::this_thread::get_id()});
 }
 
 // An add on a worker asks its handlers on the dispatcher's thread. If that
