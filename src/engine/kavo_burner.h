@@ -252,9 +252,10 @@ class TKavoBurner : public device::TSCSIDevice {
   std::uint32_t ImageSectors() const;
   const iso::SessionLayout& CurrentLayout() const { return FLayout; }
   const iso::HeaderStream& Header() const { return FHeader; }
-  // Quick: the direct writer on this thread, 1 when done. Threaded: the
-  // read-ahead cache and the writer thread; -1 in both outcomes, the end
-  // comes through OnWriteDone.
+  // Quick: the direct writer on this thread, 1 when done. Threaded: returns
+  // at once, the layout, the read-ahead cache and the writer run on the
+  // operation's threads; -1 in both outcomes, the end comes through
+  // OnWriteDone.
   int WriteImageFile(const std::string& path, SaveMode mode);
   // Cancels the running operation (or the one that ran last); the next one
   // starts with a token of its own.
@@ -289,7 +290,9 @@ class TKavoBurner : public device::TSCSIDevice {
   // Asks the drive where a burn of `imageSectors` would start and how much
   // room is left there. The burns run it before their first write.
   FitCheck CheckFit(std::uint64_t imageSectors, BurnSource source);
-  // True when the writer thread was started; the end comes through OnWriteDone.
+  // Return at once. False only when another operation runs; otherwise the
+  // disc checks, layout and cache fill run on the operation's worker and
+  // every outcome, a refusal included, comes through OnWriteDone.
   bool StartCompilationBurn();
   bool StartImageFileBurn(const std::string& path);
   // Keep a hash of every write so that VerifyLastBurn can read the disc back.
@@ -297,7 +300,9 @@ class TKavoBurner : public device::TSCSIDevice {
   // Reads back what the last burn wrote and compares it; empty when equal,
   // else the reason. Progress in sectors checked of sectors in all.
   std::string VerifyLastBurn(const std::function<void(std::uint64_t done, std::uint64_t total)>& progress);
-  // True when the blank was started and the eraser thread runs.
+  // Returns at once: false only when another operation runs. The readiness
+  // checks and the blank run on the operation's worker; a drive that stays
+  // not ready or refuses the blank ends with OnEraseDone(error = true).
   bool Erase(std::uint8_t blankType);
   int EraseProgress() const;
 
