@@ -182,6 +182,7 @@ void TKavoBurner::PrepareCompilationBurn() {
   p.Header = &FHeader.Bytes;
   p.Tables = &FTables;
   p.PaddingSectors = FLayout.PaddingSectors;
+  p.DataDisc = FDataDisc;
   StartDiscWriter(new stream::TCacheThread(std::move(p)), true, medium);
 }
 
