@@ -5,6 +5,7 @@
 // once through the burner's dispatcher as a typed value.
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 
 namespace engine {
@@ -46,12 +47,14 @@ class BurnRun {
   void Start(const BurnRequest& request, std::function<void(const BurnEnd&)> onEnd);
   void Cancel();
   bool Running() const { return FRunning; }
-  std::uint64_t TotalBytes() const { return FSectors * 2048; }
+  // Known once the burn has laid out its image (0 before).
+  std::uint64_t TotalBytes() const;
   // Called when the drive starts closing the track.
   std::function<void()> OnFinalizing;
 
  private:
   void Ended(const std::string& error);
+  void Finish(const BurnEnd& end);
 
   engine::TKavoBurner& FBurner;
   BurnRequest FRequest;
@@ -59,6 +62,8 @@ class BurnRun {
   bool FRunning = false;
   bool FTestWrite = false;
   std::uint64_t FSectors = 0;
+  // A verify's end that arrives after the run is gone finds this false.
+  std::shared_ptr<bool> FAlive = std::make_shared<bool>(true);
 };
 
 }  // namespace appcore

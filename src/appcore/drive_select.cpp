@@ -1,5 +1,7 @@
 #include "appcore/drive_select.h"
 
+#include "appcore/texts.h"
+
 #include "engine/device/builtin_layer.h"
 #include "engine/device/device_address.h"
 #include "engine/device/media_types.h"
@@ -25,16 +27,11 @@ bool CanWrite(device::TSCSIDevice& d) {
   return (d.Capabilities() & kWrites) != 0;
 }
 
-bool SelectDrive(device::TSCSIDevice& device, const std::string& wanted, std::string& error) {
-  if (!device.ASPIInitialized() && !device.InitASPI(true, std::string())) {
-    error = "no CD/DVD drive: no optical drive answers through the pass-through layer";
-    return false;
-  }
+DriveChoice SelectDrive(device::TSCSIDevice& device, const std::string& wanted) {
+  if (!device.ASPIInitialized() && !device.InitASPI(true, std::string()))
+    return {DriveSelection::NoPassThrough, texts::kNoPassThrough};
   const auto& lines = device.DeviceList();
-  if (lines.empty()) {
-    error = "no CD/DVD drives found";
-    return false;
-  }
+  if (lines.empty()) return {DriveSelection::NoDrives, texts::kNoDrives};
   for (const auto& line : lines) {
     // The options store keeps the whole line the drive box showed.
     const bool named =
@@ -42,10 +39,10 @@ bool SelectDrive(device::TSCSIDevice& device, const std::string& wanted, std::st
     if (!named) continue;
     device.SelectDevice(line);
     if (device.DeviceId().empty()) continue;
-    if (!wanted.empty() || CanWrite(device)) return true;
+    if (!wanted.empty() || CanWrite(device)) return {DriveSelection::Selected, std::string()};
   }
-  error = wanted.empty() ? "no drive that can write was found" : "no drive matches " + wanted + " (see zantic-cli devices)";
-  return false;
+  if (wanted.empty()) return {DriveSelection::NoWriter, texts::kNoWriter};
+  return {DriveSelection::NotFound, std::string(texts::kNoSuchDrive) + wanted + texts::kNoSuchDriveHint};
 }
 
 }  // namespace appcore

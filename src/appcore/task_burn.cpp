@@ -14,7 +14,11 @@ namespace appcore {
 PreparedTask PrepareTaskBurn(const TaskTree& tree, const Options& options, const TaskBurnSetup& setup,
                              engine::TKavoBurner& burner) {
   PreparedTask p;
-  if (!SelectDrive(burner, setup.Device.empty() ? options.Drive : setup.Device, p.Error)) return p;
+  if (const DriveChoice drive = SelectDrive(burner, setup.Device.empty() ? options.Drive : setup.Device);
+      !drive.Selected()) {
+    p.Error = drive.Text;
+    return p;
+  }
   if (!CanWrite(burner)) {
     p.Step = TaskBurnStep::NotRecorder;
     return p;

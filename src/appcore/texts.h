@@ -18,6 +18,14 @@ inline constexpr const char* kTaskFileUnreadable = "The task file cannot be read
 inline constexpr const char* kTaskFileBadFolderName =
     "The task file holds a folder name that cannot go on a disc (\".\", \"..\", \"/\" or \"\\\"): ";
 
+// Choosing a drive.
+inline constexpr const char* kNoPassThrough =
+    "no CD/DVD drive: no optical drive answers through the pass-through layer";
+inline constexpr const char* kNoDrives = "no CD/DVD drives found";
+inline constexpr const char* kNoWriter = "no drive that can write was found";
+inline constexpr const char* kNoSuchDrive = "no drive matches ";
+inline constexpr const char* kNoSuchDriveHint = " (see zantic-cli devices)";
+
 // Burning.
 inline constexpr const char* kVerifying = ">>> Verifying...";
 inline constexpr const char* kVerified = ">>> Verified: every sector written reads back the same.";

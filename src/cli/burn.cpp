@@ -9,6 +9,7 @@
 #include "appcore/speed_list.h"
 #include "cli/build_iso.h"
 #include "appcore/drive_select.h"
+#include "appcore/drive_wait.h"
 #include "cli/health_common.h"
 #include "engine/device/media_types.h"
 #include "engine/device/speed_text.h"
@@ -168,16 +169,27 @@ int Write(engine::TKavoBurner& burner, const std::string& image, const TBurnSett
 
 namespace {
 
+// Nobody is at the terminal to insert a disc: a drive still spinning up gets
+// about ten seconds, then the question is answered Cancel.
+bool DiscReady(engine::TKavoBurner& burner) {
+  engine::NonInteractiveAnswers answers;
+  answers.NotReadyRetries = 10;
+  engine::NonInteractive ask(answers);
+  appcore::DiscWaitSettings wait;
+  wait.Action = appcore::NotReadyAction::Ask;
+  wait.RetryPauseMs = 1000;
+  return appcore::WaitForDisc(burner, ask, wait) == appcore::DiscWait::Ready;
+}
+
 // The drive named by --device, the medium in it and the speed asked for;
 // kExitOk, or the exit code with the reason on stderr.
 int SelectDriveAndSpeed(engine::TKavoBurner& burner, const TBurnOptions& o, bool waitForDisc, std::uint8_t& medium,
                         std::uint16_t& speed, std::FILE* err) {
-  std::string error;
-  if (!appcore::SelectDrive(burner, o.Device, error)) {
-    std::fprintf(err, "zantic-cli: %s\n", error.c_str());
+  if (const auto drive = appcore::SelectDrive(burner, o.Device); !drive.Selected()) {
+    std::fprintf(err, "zantic-cli: %s\n", drive.Text.c_str());
     return kExitFailed;
   }
-  if (waitForDisc && !burner.TestUnitReady(5000) && !burner.WaitForReady(10000, 1000)) {
+  if (waitForDisc && !DiscReady(burner)) {
     std::fprintf(err, "zantic-cli: no disc in %s\n", burner.DeviceName().c_str());
     return kExitFailed;
   }

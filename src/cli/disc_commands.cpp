@@ -223,8 +223,8 @@ int RunDiscCommand(engine::TKavoBurner& burner, const std::string& command, cons
       return kExitBadInput;
     }
     image = std::move(opened.Value());
-  } else if (!appcore::SelectDrive(burner, o->Device, error)) {
-    std::fprintf(err, "zantic-cli: %s\n", error.c_str());
+  } else if (const auto drive = appcore::SelectDrive(burner, o->Device); !drive.Selected()) {
+    std::fprintf(err, "zantic-cli: %s\n", drive.Text.c_str());
     return kExitFailed;
   }
   // Without an image the selected drive is read.

@@ -59,7 +59,7 @@ const char* DiscStatusText(std::uint8_t status) {
 }  // namespace
 
 int RunDriveInfo(const std::vector<std::string>& args, std::FILE* out, std::FILE* err) {
-  std::string wanted, error;
+  std::string wanted;
   bool help = false;
   if (!ParseDeviceOnly(args, kDriveInfoUsage, wanted, help, err)) return kExitBadInput;
   if (help) {
@@ -67,8 +67,8 @@ int RunDriveInfo(const std::vector<std::string>& args, std::FILE* out, std::FILE
     return kExitOk;
   }
   engine::TKavoBurner burner;
-  if (!appcore::SelectDrive(burner, wanted, error)) {
-    std::fprintf(err, "zantic-cli: %s\n", error.c_str());
+  if (const auto drive = appcore::SelectDrive(burner, wanted); !drive.Selected()) {
+    std::fprintf(err, "zantic-cli: %s\n", drive.Text.c_str());
     return kExitFailed;
   }
   burner.RefreshCapabilities();
@@ -88,7 +88,7 @@ int RunDriveInfo(const std::vector<std::string>& args, std::FILE* out, std::FILE
 }
 
 int RunDiscInfo(const std::vector<std::string>& args, std::FILE* out, std::FILE* err) {
-  std::string wanted, error;
+  std::string wanted;
   bool help = false;
   if (!ParseDeviceOnly(args, kDiscInfoUsage, wanted, help, err)) return kExitBadInput;
   if (help) {
@@ -96,8 +96,8 @@ int RunDiscInfo(const std::vector<std::string>& args, std::FILE* out, std::FILE*
     return kExitOk;
   }
   engine::TKavoBurner burner;
-  if (!appcore::SelectDrive(burner, wanted, error)) {
-    std::fprintf(err, "zantic-cli: %s\n", error.c_str());
+  if (const auto drive = appcore::SelectDrive(burner, wanted); !drive.Selected()) {
+    std::fprintf(err, "zantic-cli: %s\n", drive.Text.c_str());
     return kExitFailed;
   }
   device::TDisc disc;

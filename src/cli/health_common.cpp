@@ -19,7 +19,10 @@ bool OpenDisc(engine::TKavoBurner& burner, const std::string& image, const std::
     opened.Source = opened.Image.get();
     return true;
   }
-  if (!appcore::SelectDrive(burner, device, error)) return false;
+  if (const auto drive = appcore::SelectDrive(burner, device); !drive.Selected()) {
+    error = drive.Text;
+    return false;
+  }
   burner.SetDiscSource(nullptr);
   opened.Source = &burner.DiscSource();
   return true;

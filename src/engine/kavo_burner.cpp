@@ -36,9 +36,7 @@ bool TKavoBurner::ClaimOperation() {
   TKavoBurner* idle = nullptr;
   // Without a dispatcher the end events run on a worker thread, which cannot
   // reap itself to start the next operation.
-  if ((FWriter && FWriter->OnWriterThread()) || (FFileWriter && FFileWriter->OnWriterThread()) ||
-      (FEraser && FEraser->OnEraserThread()) || OnBackgroundThread())
-    return false;
+  if (OnOperationThread()) return false;
   if (!gRunning.compare_exchange_strong(idle, this)) return false;
   ReapThreads();
   NewCancelToken();
@@ -59,6 +57,31 @@ void TKavoBurner::NewCancelToken() {
 }
 
 bool TKavoBurner::OperationClaimed() const { return gRunning.load() == this; }
+
+bool TKavoBurner::OnOperationThread() const {
+  std::lock_guard lock(FProgressMutex);
+  return (FWriter && FWriter->OnWriterThread()) || (FFileWriter && FFileWriter->OnWriterThread()) ||
+         (FEraser && FEraser->OnEraserThread()) || OnBackgroundThread();
+}
+
+std::shared_ptr<const base::CancelToken> TKavoBurner::PauseCancelToken() const {
+  // Outside an operation a cancelled token of the last one must not cut
+  // short a wait of the caller's own.
+  if (!OperationClaimed()) return nullptr;
+  return CancelToken();
+}
+
+void TKavoBurner::RunOnWorker(std::function<void()> work) {
+  FOperationDone = false;
+  // Claiming reaped the last worker; one left running would end the process here.
+  if (FBackground.joinable()) FBackground.join();
+  FBackground = std::thread([this, work = std::move(work)] {
+    FBackgroundId = std::this_thread::get_id();
+    work();
+    // A later thread may be given the same id.
+    FBackgroundId = std::thread::id{};
+  });
+}
 
 std::shared_ptr<base::CancelToken> TKavoBurner::CancelToken() const {
   std::lock_guard lock(FCancelMutex);
@@ -161,8 +184,7 @@ int TKavoBurner::WriteImageFile(const std::string& path, SaveMode mode) {
   const bool inBackground = mode == SaveMode::Quick && OnBackgroundThread() && OperationClaimed();
   // Without a dispatcher OnWriteDone runs on the writer thread, which cannot
   // reap itself to start the next operation.
-  if (!inBackground && ((FWriter && FWriter->OnWriterThread()) || (FFileWriter && FFileWriter->OnWriterThread()) ||
-                        OnBackgroundThread() || !gRunning.compare_exchange_strong(idle, this))) {
+  if (!inBackground && (OnOperationThread() || !gRunning.compare_exchange_strong(idle, this))) {
     RaiseWriteDone(texts::kAnotherOperation);
     return result;
   }
@@ -170,12 +192,15 @@ int TKavoBurner::WriteImageFile(const std::string& path, SaveMode mode) {
     ReapThreads();
     NewCancelToken();
   }
-  stream::RemoveStalePartFiles(path);
   SetPhase(OperationPhase::Preparing);
   if (mode == SaveMode::Threaded) {
-    StartThreadedImageWrite(path);
+    // The layout and the first fill of the cache take a while on a large
+    // compilation: the caller's thread only starts them.
+    FISOFileName = path;
+    RunOnWorker([this, path] { StartThreadedImageWrite(path); });
     return result;
   }
+  stream::RemoveStalePartFiles(path);
   PrepareLayout(LayoutTarget::ImageFile);
   std::string error;
   if (!BuildHeader()) {
@@ -207,11 +232,10 @@ int TKavoBurner::WriteImageFile(const std::string& path, SaveMode mode) {
 }
 
 void TKavoBurner::StartThreadedImageWrite(const std::string& path) {
-  FISOFileName = path;
+  stream::RemoveStalePartFiles(path);
   PrepareLayout(LayoutTarget::ImageFile);
   if (!BuildHeader()) {
-    ReleaseOperation();
-    RaiseWriteDone(texts::kLayoutFailed);
+    DeliverWriteDone(texts::kLayoutFailed);
     return;
   }
   const std::uint64_t total = FLayout.SectorsToWrite * iso::kSectorSize;
@@ -235,15 +259,14 @@ void TKavoBurner::StartThreadedImageWrite(const std::string& path) {
     std::lock_guard lock(FProgressMutex);
     FCache = std::move(cache);
   }
-  FOperationDone = false;
   // Polled every 100 ms, but woken at once when the cache is ready.
   while (!FCache->WaitReadyOrFailed(100)) {
+    if (CancelRequested()) FCache->Abort();
   }
+  if (CancelRequested()) FCache->Abort();
   if (const std::string status = FCache->StatusText(); !status.empty() || !FCache->Ready()) {
-    ReapThreads();
-    FOperationDone = true;
-    ReleaseOperation();
-    RaiseWriteDone(status);
+    FCache->Join();
+    DeliverWriteDone(status.empty() && CancelRequested() ? std::string(texts::kOperationAborted) : status);
     return;
   }
   stream::TImageFileWriter::Params w;
@@ -254,16 +277,19 @@ void TKavoBurner::StartThreadedImageWrite(const std::string& path) {
   w.Cancel = CancelToken();
   w.Done = [this](const std::string& error) { Raise([this, error] { FinishOperation(error); }); };
   SetPhase(OperationPhase::Writing);
-  auto writer = std::make_unique<stream::TImageFileWriter>(std::move(w));
+  // Made under the lock: the end event, which may come at once, finds it.
   std::lock_guard lock(FProgressMutex);
-  FFileWriter = std::move(writer);
+  FFileWriter = std::make_unique<stream::TImageFileWriter>(std::move(w));
 }
 
 void TKavoBurner::FinishOperation(const std::string& error) {
   std::vector<std::string> damaged;
-  if (FCache) damaged = FCache->DamagedFiles();
-  if (FFileWriter)
-    damaged.insert(damaged.end(), FFileWriter->DamagedFiles().begin(), FFileWriter->DamagedFiles().end());
+  {
+    std::lock_guard lock(FProgressMutex);
+    if (FCache) damaged = FCache->DamagedFiles();
+    if (FFileWriter)
+      damaged.insert(damaged.end(), FFileWriter->DamagedFiles().begin(), FFileWriter->DamagedFiles().end());
+  }
   for (const auto& path : damaged)
     DebugMessage(">>> " + texts::Format(texts::kFileDamaged, path), device::kMsgCompilationError);
   FOperationDone = true;
@@ -293,24 +319,37 @@ void TKavoBurner::ReapThreads() {
 }
 
 void TKavoBurner::WaitForOperation() {
+  if (OnBackgroundThread()) return;
+  // The worker first: it may still be starting the threads below.
+  // On the dispatcher's thread, a worker waiting for an add event's answer
+  // would wait for this wait.
+  const bool onDispatcher = !OffCallerThread();
+  if (onDispatcher) FJoining = true;
+  if (FBackground.joinable()) FBackground.join();
+  if (onDispatcher) FJoining = false;
   if (FEraser) FEraser->Join();
   if (FWriter) FWriter->Join();
   if (FFileWriter) FFileWriter->Join();
   if (FCache) FCache->Join();
-  if (FBackground.joinable() && !OnBackgroundThread()) FBackground.join();
 }
 
 int TKavoBurner::CacheFillPercent() const {
-  if (!Writing() || !FCache) return 0;
+  std::lock_guard lock(FProgressMutex);
+  const bool writing = (FWriter && FWriter->Writing()) || (FFileWriter && FFileWriter->Writing());
+  if (!writing || !FCache) return 0;
   return static_cast<int>(std::lround(static_cast<double>(FCache->CacheBytes()) / FCacheSize * 100.0));
 }
 
 std::uint64_t TKavoBurner::BytesWritten() const {
+  std::lock_guard lock(FProgressMutex);
   if (FWriter) return FWriter->BytesWritten();
   return FFileWriter ? FFileWriter->BytesWritten() : 0;
 }
 
-bool TKavoBurner::Writing() const { return (FWriter && FWriter->Writing()) || (FFileWriter && FFileWriter->Writing()); }
+bool TKavoBurner::Writing() const {
+  std::lock_guard lock(FProgressMutex);
+  return (FWriter && FWriter->Writing()) || (FFileWriter && FFileWriter->Writing());
+}
 
 void TKavoBurner::CancelOperation() { CancelToken()->Cancel(); }
 

@@ -205,6 +205,7 @@ class TKavoBurner : public device::TSCSIDevice {
   bool DebugLogging() const override { return FDoDebug; }
   void RaiseDebugMessage(const std::string& message, std::uint8_t kind) override;
   void DeviceSelected() override;
+  std::shared_ptr<const base::CancelToken> PauseCancelToken() const override;
 
   // --- compilation ------------------------------------------------------
   bool ResetCompilation(std::uint32_t maxEntries, std::uint32_t maxDirs);
@@ -258,9 +259,10 @@ class TKavoBurner : public device::TSCSIDevice {
   std::uint32_t ImageSectors() const;
   const iso::SessionLayout& CurrentLayout() const { return FLayout; }
   const iso::HeaderStream& Header() const { return FHeader; }
-  // Quick: the direct writer on this thread, 1 when done. Threaded: the
-  // read-ahead cache and the writer thread; -1 in both outcomes, the end
-  // comes through OnWriteDone.
+  // Quick: the direct writer on this thread, 1 when done. Threaded: returns
+  // at once, the layout, the read-ahead cache and the writer run on the
+  // operation's threads; -1 in both outcomes, the end comes through
+  // OnWriteDone.
   int WriteImageFile(const std::string& path, SaveMode mode);
   // Cancels the running operation (or the one that ran last); the next one
   // starts with a token of its own.
@@ -295,7 +297,9 @@ class TKavoBurner : public device::TSCSIDevice {
   // Asks the drive where a burn of `imageSectors` would start and how much
   // room is left there. The burns run it before their first write.
   FitCheck CheckFit(std::uint64_t imageSectors, BurnSource source);
-  // True when the writer thread was started; the end comes through OnWriteDone.
+  // Return at once. False only when another operation runs; otherwise the
+  // disc checks, layout and cache fill run on the operation's worker and
+  // every outcome, a refusal included, comes through OnWriteDone.
   bool StartCompilationBurn();
   bool StartImageFileBurn(const std::string& path);
   // Keep a hash of every write so that VerifyLastBurn can read the disc back.
@@ -303,7 +307,9 @@ class TKavoBurner : public device::TSCSIDevice {
   // Reads back what the last burn wrote and compares it; empty when equal,
   // else the reason. Progress in sectors checked of sectors in all.
   std::string VerifyLastBurn(const std::function<void(std::uint64_t done, std::uint64_t total)>& progress);
-  // True when the blank was started and the eraser thread runs.
+  // Returns at once: false only when another operation runs. The readiness
+  // checks and the blank run on the operation's worker; a drive that stays
+  // not ready or refuses the blank ends with OnEraseDone(error = true).
   bool Erase(std::uint8_t blankType);
   int EraseProgress() const;
 
@@ -324,6 +330,18 @@ class TKavoBurner : public device::TSCSIDevice {
   void Changed() { FLaidOut = false; }
   void StartThreadedImageWrite(const std::string& path);
   bool ClaimOperation();
+  // True on a thread of the running operation (writer, eraser, worker).
+  bool OnOperationThread() const;
+  // Runs an operation's start on its worker thread; the operation must be
+  // claimed, and it ends through its own event.
+  void RunOnWorker(std::function<void()> work);
+  // True, with the end event raised, when the burn was cancelled before
+  // its first write.
+  bool StoppedBeforeWriting();
+  void PrepareCompilationBurn();
+  void PrepareImageFileBurn(const std::string& path);
+  void PrepareErase(std::uint8_t blankType);
+  void EndErase(bool withError);
   bool OnBackgroundThread() const { return FBackgroundId.load() == std::this_thread::get_id(); }
   void ReleaseOperation();
   // A fresh cancel token for an operation that starts now.
@@ -348,8 +366,10 @@ class TKavoBurner : public device::TSCSIDevice {
   // dropped if the component is gone by then), at once on its own.
   void Raise(std::function<void()> call);
   // The same for events whose handlers answer through their arguments: the
-  // raising thread waits for the handler.
-  void RaiseAndWait(const std::function<void()>& call);
+  // raising thread waits for the handler. The wait gives up (and the handler
+  // is not called) when the operation is cancelled, the component goes, or
+  // the dispatcher's thread itself waits for the operation; false then.
+  bool RaiseAndWait(const std::function<void()>& call);
   void SetPhase(OperationPhase phase, std::uint64_t total = 0);
   void SetSyncProgress(std::uint64_t done, const std::string& file);
   // Starts the cache for a disc write and, once it is ready, the writer.
@@ -404,6 +424,7 @@ class TKavoBurner : public device::TSCSIDevice {
   bool FBurnLayout = false;  // PrepareLayout reads the next writable address
   bool FNextWritableRead = false;  // ... and could
   std::atomic<bool> FOperationDone{true};
+  std::atomic<bool> FJoining{false};  // the dispatcher's thread waits for the operation's threads
   std::shared_ptr<std::atomic<bool>> FAlive = std::make_shared<std::atomic<bool>>(true);
   iso::CompilationTables FTables;
   iso::SessionLayout FLayout;

@@ -28,9 +28,12 @@ constexpr int kFormatPollLimit = 720;
 }  // namespace
 
 void TKavoBurner::DeliverWriteDone(const std::string& error) {
-  FOperationDone = true;
-  ReleaseOperation();
-  RaiseWriteDone(error);
+  // Released where the event runs, so that its handler may start the next.
+  Raise([this, error] {
+    FOperationDone = true;
+    ReleaseOperation();
+    if (OnWriteDone) OnWriteDone(*this, error);
+  });
 }
 
 void TKavoBurner::FormatDvdRw(std::uint8_t medium) {
@@ -53,14 +56,13 @@ bool TKavoBurner::StartDiscWriter(stream::TCacheThread* cache, bool compilation,
     std::lock_guard lock(FProgressMutex);
     FCache = std::move(owned);
   }
-  FOperationDone = false;
   while (!FCache->WaitReadyOrFailed(100)) {
     if (CancelRequested()) FCache->Abort();
   }
   if (CancelRequested()) FCache->Abort();
   if (const std::string status = FCache->StatusText(); !status.empty() || !FCache->Ready()) {
-    ReapThreads();
-    DeliverWriteDone(status);
+    FCache->Join();
+    DeliverWriteDone(status.empty() && CancelRequested() ? std::string(texts::kOperationAborted) : status);
     return false;
   }
   device::TThWrite::Params w;
@@ -94,14 +96,17 @@ bool TKavoBurner::StartDiscWriter(stream::TCacheThread* cache, bool compilation,
   FLastWrites.clear();
   w.Done = [this](const std::string& error) {
     Raise([this, error] {
-      if (FWriter) FLastWrites = FWriter->WrittenBlocks();
+      {
+        std::lock_guard lock(FProgressMutex);
+        if (FWriter) FLastWrites = FWriter->WrittenBlocks();
+      }
       FinishOperation(error);
     });
   };
   SetPhase(OperationPhase::Writing);
-  auto writer = std::make_unique<device::TThWrite>(std::move(w));
+  // Made under the lock: the end event, which may come at once, finds it.
   std::lock_guard lock(FProgressMutex);
-  FWriter = std::move(writer);
+  FWriter = std::make_unique<device::TThWrite>(std::move(w));
   return true;
 }
 
@@ -111,6 +116,19 @@ bool TKavoBurner::StartCompilationBurn() {
     return false;
   }
   SetPhase(OperationPhase::Preparing);
+  // Media detection, a format, the import and the cache's first fill can
+  // take minutes: all of it runs on the operation's worker.
+  RunOnWorker([this] { PrepareCompilationBurn(); });
+  return true;
+}
+
+bool TKavoBurner::StoppedBeforeWriting() {
+  if (!CancelRequested()) return false;
+  DeliverWriteDone(texts::kOperationAborted);
+  return true;
+}
+
+void TKavoBurner::PrepareCompilationBurn() {
   const std::uint8_t medium = DetectMediaType();
   SetCurrentMediaType(medium);
   // The quick format that turns a sequential DVD-RW into restricted
@@ -120,13 +138,15 @@ bool TKavoBurner::StartCompilationBurn() {
     FormatDvdRw(medium);
     SetCurrentMediaType(DetectMediaType());
   }
+  if (StoppedBeforeWriting()) return;
   SetPhase(OperationPhase::Preparing);
   // A session an ended burn left open is closed first: the new one then
   // starts after it, and the import below finds the complete sessions only.
   if (std::string open = CloseOpenSession(DetectMediaType()); !open.empty()) {
     DeliverWriteDone(open);
-    return false;
+    return;
   }
+  if (StoppedBeforeWriting()) return;
   FBurnLayout = true;
   FNextWritableRead = false;
   PrepareLayout(LayoutTarget::Disc);
@@ -139,15 +159,16 @@ bool TKavoBurner::StartCompilationBurn() {
                                                 : std::string(texts::kErrorNextWritableAddress) + " [" +
                                                       LastErrorText() + "]";
     DeliverWriteDone(reason);
-    return false;
+    return;
   }
+  if (StoppedBeforeWriting()) return;
   if (!BuildHeader()) {
     DeliverWriteDone(texts::kLayoutFailed);
-    return false;
+    return;
   }
   if (std::string refused = CheckBeforeFirstWrite(BurnSource::Compilation); !refused.empty()) {
     DeliverWriteDone(refused);
-    return false;
+    return;
   }
   const std::uint64_t total = FLayout.SectorsToWrite * iso::kSectorSize;
   stream::TCacheThread::Params p;
@@ -162,7 +183,7 @@ bool TKavoBurner::StartCompilationBurn() {
   p.Tables = &FTables;
   p.PaddingSectors = FLayout.PaddingSectors;
   p.DataDisc = FDataDisc;
-  return StartDiscWriter(new stream::TCacheThread(std::move(p)), true, medium);
+  StartDiscWriter(new stream::TCacheThread(std::move(p)), true, medium);
 }
 
 bool TKavoBurner::StartImageFileBurn(const std::string& path) {
@@ -171,6 +192,11 @@ bool TKavoBurner::StartImageFileBurn(const std::string& path) {
     return false;
   }
   SetPhase(OperationPhase::Preparing);
+  RunOnWorker([this, path] { PrepareImageFileBurn(path); });
+  return true;
+}
+
+void TKavoBurner::PrepareImageFileBurn(const std::string& path) {
   const std::uint8_t medium = DetectMediaType();
   SetCurrentMediaType(medium);
   std::uint64_t size = 0;
@@ -180,15 +206,16 @@ bool TKavoBurner::StartImageFileBurn(const std::string& path) {
     size = known > 0 ? static_cast<std::uint64_t>(known) : 0;
     if (size == 0) {
       DeliverWriteDone(texts::Format(known == 0 ? texts::kImageFileEmpty : texts::kCantOpenFile, path));
-      return false;
+      return;
     }
   }
   const std::uint64_t sectors = (size + iso::kSectorSize - 1) / iso::kSectorSize;
   FLayout = iso::SessionLayout{};
   FLayout.SectorsToWrite = sectors;
+  if (StoppedBeforeWriting()) return;
   if (std::string refused = CheckBeforeFirstWrite(BurnSource::ImageFile); !refused.empty()) {
     DeliverWriteDone(refused);
-    return false;
+    return;
   }
   stream::TCacheThread::Params p;
   p.CacheSize = CacheSize();
@@ -196,7 +223,7 @@ bool TKavoBurner::StartImageFileBurn(const std::string& path) {
   p.BlockSize = BlockSizeFor(medium);
   p.TotalBytes = sectors * iso::kSectorSize;
   p.ImageFilePath = path;
-  return StartDiscWriter(new stream::TCacheThread(std::move(p)), false, medium);
+  StartDiscWriter(new stream::TCacheThread(std::move(p)), false, medium);
 }
 
 std::string TKavoBurner::VerifyLastBurn(const std::function<void(std::uint64_t, std::uint64_t)>& progress) {
@@ -220,19 +247,41 @@ std::string TKavoBurner::VerifyLastBurn(const std::function<void(std::uint64_t, 
   return {};
 }
 
-int TKavoBurner::EraseProgress() const { return FErasing && FEraser ? FEraser->Progress() : 0; }
+int TKavoBurner::EraseProgress() const {
+  std::lock_guard lock(FProgressMutex);
+  return FErasing && FEraser ? FEraser->Progress() : 0;
+}
+
+void TKavoBurner::EndErase(bool withError) {
+  Raise([this, withError] {
+    FErasing = false;
+    ReleaseOperation();
+    if (OnEraseDone) OnEraseDone(*this, withError);
+  });
+}
 
 bool TKavoBurner::Erase(std::uint8_t blankType) {
   if (!ClaimOperation()) return false;
   SetPhase(OperationPhase::Erasing);
+  FErasing = true;
+  // The readiness checks alone may take half a minute.
+  RunOnWorker([this, blankType] { PrepareErase(blankType); });
+  return true;
+}
+
+void TKavoBurner::PrepareErase(std::uint8_t blankType) {
   const bool ready = TestUnitReady(5000);
   StartStopUnit(device::TStartStop::Load);
   const std::uint8_t medium = DetectMediaType();
   SetCurrentMediaType(medium);
-  auto readyCheck = [&](bool answered) { return answered || WaitForReady(30000, 5000); };
+  // A cancel ends the readiness waits (their pauses wake on it) and the
+  // erase before its blank is sent.
+  auto readyCheck = [&](bool answered) {
+    return (answered || WaitForReady(30000, 5000)) && !CancelRequested();
+  };
   if (!readyCheck(ready)) {
-    ReleaseOperation();
-    return false;
+    EndErase(true);
+    return;
   }
   if (medium != device::kMediumDvdRam) {
     SetCdSpeed(ReadSpeed(), WriteSpeed());
@@ -240,8 +289,8 @@ bool TKavoBurner::Erase(std::uint8_t blankType) {
   }
   const std::uint16_t speed = CurrentWriteSpeed();
   if (!readyCheck(TestUnitReady(5000))) {
-    ReleaseOperation();
-    return false;
+    EndErase(true);
+    return;
   }
   const bool dvdText = medium >= device::kMediumDvdRam && medium <= device::kMediumDvdprw;
   std::string line = texts::Format(texts::kStartingErase, device::MediumName(medium));
@@ -269,10 +318,8 @@ bool TKavoBurner::Erase(std::uint8_t blankType) {
     accepted = Blank(blankType);
   }
   if (!accepted) {
-    FErasing = false;
-    ReleaseOperation();
-    if (OnEraseDone) OnEraseDone(*this, true);
-    return false;
+    EndErase(true);
+    return;
   }
   device::TEraseThread::Params e;
   e.Device = this;
@@ -281,19 +328,10 @@ bool TKavoBurner::Erase(std::uint8_t blankType) {
   e.BlankType = blankType;
   e.Duration = device::EraseDuration(medium, blankType);
   e.Cancel = CancelToken();
-  e.Done = [this](bool withError) {
-    FErasing = false;
-    Raise([this, withError] {
-      FErasing = false;
-      ReleaseOperation();
-      if (OnEraseDone) OnEraseDone(*this, withError);
-    });
-  };
-  FErasing = true;
-  auto eraser = std::make_unique<device::TEraseThread>(std::move(e));
+  e.Done = [this](bool withError) { EndErase(withError); };
+  // Made under the lock: readers never see the thread before its pointer.
   std::lock_guard lock(FProgressMutex);
-  FEraser = std::move(eraser);
-  return true;
+  FEraser = std::make_unique<device::TEraseThread>(std::move(e));
 }
 
 }  // namespace engine

@@ -1,7 +1,8 @@
 // How the component meets its caller: events carried to the dispatcher's
 // thread, and one progress reading taken under a lock.
 #include <cmath>
-#include <future>
+#include <condition_variable>
+#include <mutex>
 
 #include "engine/device/erase_thread.h"
 #include "engine/device/write_thread.h"
@@ -38,18 +39,40 @@ void TKavoBurner::Raise(std::function<void()> call) {
   });
 }
 
-void TKavoBurner::RaiseAndWait(const std::function<void()>& call) {
+bool TKavoBurner::RaiseAndWait(const std::function<void()>& call) {
   if (!OffCallerThread()) {
     call();
-    return;
+    return true;
   }
-  auto done = std::make_shared<std::promise<void>>();
-  std::future<void> answered = done->get_future();
-  FDispatcher.load()->Post([&call, done] {
+  // The handler runs under the call's own lock, so it either runs whole
+  // before the wait gives up or not at all: `call` is never used late.
+  struct Pending {
+    std::mutex Mutex;
+    std::condition_variable Answered;
+    bool Done = false;
+    bool Abandoned = false;
+  };
+  auto pending = std::make_shared<Pending>();
+  FDispatcher.load()->Post([alive = FAlive, pending, &call] {
+    std::lock_guard lock(pending->Mutex);
+    if (pending->Abandoned || !*alive) return;
     call();
-    done->set_value();
+    pending->Done = true;
+    pending->Answered.notify_all();
   });
-  answered.wait();
+  // Only a running operation's cancel counts: an add on a thread of the
+  // caller's own must not see the cancel of a burn that ended earlier.
+  const auto cancel = PauseCancelToken();
+  std::unique_lock lock(pending->Mutex);
+  while (!pending->Done) {
+    if (base::IsCancelled(cancel.get()) || FJoining.load() || !*FAlive) {
+      pending->Abandoned = true;
+      return false;
+    }
+    // Cancel and the joining flag carry no wake-up of their own.
+    pending->Answered.wait_for(lock, std::chrono::milliseconds(50));
+  }
+  return true;
 }
 
 void TKavoBurner::RaiseDebugMessage(const std::string& message, std::uint8_t kind) {
@@ -99,9 +122,7 @@ TKavoBurner::SyncOperation::~SyncOperation() {
 bool TKavoBurner::StartBackground(OperationPhase phase, std::function<void(TKavoBurner&)> work, TNotifyEvent done) {
   if (!ClaimOperation()) return false;
   SetPhase(phase);
-  FOperationDone = false;
-  FBackground = std::thread([this, work = std::move(work), done = std::move(done)] {
-    FBackgroundId = std::this_thread::get_id();
+  RunOnWorker([this, work = std::move(work), done = std::move(done)] {
     work(*this);
     Raise([this, done] {
       FOperationDone = true;

@@ -23,8 +23,8 @@ class BurnRunTest : public ::testing::Test {
     Disc = Dir.Str() + "/disc.zvd";
     ASSERT_TRUE(vdrive::TDiscFile::Create(Disc, vdrive::BlankDisc(vdrive::TMedia::CdRw, 4000)));
     vdrive::RegisterVirtualRecorderFor(Disc);
-    std::string error;
-    ASSERT_TRUE(SelectDrive(Burner, Disc, error)) << error;
+    const DriveChoice drive = SelectDrive(Burner, Disc);
+    ASSERT_TRUE(drive.Selected()) << drive.Text;
     Burner.SetDispatcher(&Queue);
   }
   void TearDown() override {

@@ -95,15 +95,19 @@ TEST_F(DevicesCommand, ADriveOnHostTwelveIsListedAndSelectedByLineAddressAndNode
   EXPECT_EQ(rc, 0);
   for (const std::string& wanted : {line, std::string("12:9:0"), std::string("/tmp/disc.img")}) {
     device::TSCSIDevice drive;
-    std::string error;
-    ASSERT_TRUE(appcore::SelectDrive(drive, wanted, error)) << wanted << ": " << error;
+    const auto choice = appcore::SelectDrive(drive, wanted);
+    ASSERT_TRUE(choice.Selected()) << wanted << ": " << choice.Text;
     EXPECT_EQ(drive.DeviceId(), line);
     EXPECT_EQ(drive.HostAdapter(), 12);
     EXPECT_EQ(drive.Target(), 9);
   }
   device::TSCSIDevice drive;
-  std::string error;
-  EXPECT_FALSE(appcore::SelectDrive(drive, "1:9:0", error));
+  const auto missing = appcore::SelectDrive(drive, "1:9:0");
+  EXPECT_EQ(missing.Outcome, appcore::DriveSelection::NotFound);
+  EXPECT_EQ(missing.Text, "no drive matches 1:9:0 (see zantic-cli devices)");
+  // Nothing named and nothing that writes is a case of its own.
+  device::TSCSIDevice any;
+  EXPECT_EQ(appcore::SelectDrive(any, "").Outcome, appcore::DriveSelection::NoWriter);
 }
 
 TEST_F(DevicesCommand, ADiscFileNamedAsTheDriveIsFoundWhateverItsName) {
@@ -113,8 +117,8 @@ TEST_F(DevicesCommand, ADiscFileNamedAsTheDriveIsFoundWhateverItsName) {
   ASSERT_TRUE(vdrive::TDiscFile::Create(disc, vdrive::BlankDisc(vdrive::TMedia::CdR, 2000)));
   cli::RegisterRecorders({"-V", "X", "--device", disc, "a.txt"});
   engine::TKavoBurner burner;
-  std::string error;
-  EXPECT_TRUE(appcore::SelectDrive(burner, disc, error)) << error;
+  const auto choice = appcore::SelectDrive(burner, disc);
+  EXPECT_EQ(choice.Outcome, appcore::DriveSelection::Selected) << choice.Text;
   EXPECT_TRUE(appcore::CanWrite(burner));
   EXPECT_EQ(burner.DriveLocation(), disc);
   EXPECT_EQ(burner.DeviceList().size(), 1u);

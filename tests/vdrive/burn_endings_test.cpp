@@ -250,7 +250,9 @@ TEST_F(BurnEnding, AnEmptyImageFileIsNamedEmpty) {
   const std::string empty = Dir.Str() + "/empty.iso";
   std::ofstream(empty).close();
   Ended = false;
-  EXPECT_FALSE(Burner.StartImageFileBurn(empty));
+  EXPECT_TRUE(Burner.StartImageFileBurn(empty));
+  Burner.WaitForOperation();
+  EXPECT_TRUE(Ended);
   EXPECT_EQ(Result, texts::Format(texts::kImageFileEmpty, empty));
 }
 

@@ -210,7 +210,7 @@ TEST_F(EngineBurn, ReadBackCatchesACorruptedSector) {
   EXPECT_NE(Burner.VerifyLastBurn(nullptr).find("VERIFY FAILED"), std::string::npos);
 }
 
-TEST_F(EngineBurn, ErasesRunToTheEndAndARefusedBlankReportsAtOnce) {
+TEST_F(EngineBurn, ErasesRunToTheEndAndARefusedBlankEndsWithError) {
   for (const auto& [media, type] : {std::pair{TMedia::CdRw, 1}, {TMedia::CdRw, 0}, {TMedia::DvdRw, 0},
                                     {TMedia::DvdPlusRw, 1}, {TMedia::DvdRam, 1}}) {
     Attach(media);
@@ -239,7 +239,9 @@ TEST_F(EngineBurn, ErasesRunToTheEndAndARefusedBlankReportsAtOnce) {
   Shared->SetFaults(f);
   bool withError = false;
   Burner.OnEraseDone = [&](engine::TKavoBurner&, bool e) { withError = e; };
-  EXPECT_FALSE(Burner.Erase(1));
+  // The blank is sent on the operation's worker: the refusal is its end event.
+  EXPECT_TRUE(Burner.Erase(1));
+  Burner.WaitForOperation();
   EXPECT_TRUE(withError);
   EXPECT_FALSE(Burner.Erasing());
 }

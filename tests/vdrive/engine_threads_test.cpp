@@ -9,10 +9,12 @@
 #include <fstream>
 #include <future>
 #include <mutex>
+#include <optional>
 #include <random>
 #include <set>
 #include <thread>
 
+#include "appcore/burn_run.h"
 #include "appcore/drive_wait.h"
 #include "engine/device/transport.h"
 #include "engine/dispatch/dispatcher.h"
@@ -457,6 +459,243 @@ TEST_F(EngineThreads, BackgroundWorkLeavesTheCallerFreeAndEndsOnCancelAndOnDestr
   second.reset();
   EXPECT_LE(Clock::now() - destroyed, std::chrono::seconds(1));
   EXPECT_EQ(other, appcore::DiscWait::Cancelled);
+}
+
+}  // namespace
+}  // namespace vdrivetest
+
+namespace vdrivetest {
+namespace {
+
+// A drive that takes its time over every command, as a drive spinning up or
+// a slow USB bridge does.
+class TLaggingDrive final : public device::TPassThroughDrive {
+ public:
+  TLaggingDrive(std::unique_ptr<device::TPassThroughDrive> inner, std::chrono::milliseconds lag)
+      : FInner(std::move(inner)), FLag(lag) {}
+  bool Open() override { return FInner->Open(); }
+  void Close() override { FInner->Close(); }
+  bool IsOpen() const override { return FInner->IsOpen(); }
+  platform::ScsiOutcome Execute(std::span<const std::uint8_t> cdb, platform::ScsiDirection direction,
+                                std::span<std::uint8_t> data, std::span<std::uint8_t> sense,
+                                std::uint32_t timeoutMs) override {
+    std::this_thread::sleep_for(FLag);
+    return FInner->Execute(cdb, direction, data, sense, timeoutMs);
+  }
+  std::optional<platform::ScsiAddress> Address() override { return FInner->Address(); }
+  char DriveLetter() const override { return FInner->DriveLetter(); }
+  std::string Location() const override { return FInner->Location(); }
+
+ private:
+  std::unique_ptr<device::TPassThroughDrive> FInner;
+  std::chrono::milliseconds FLag;
+};
+
+class EngineStarts : public EngineThreads {
+ protected:
+  // From now on every command of the recorder takes `lag`.
+  void Lag(std::chrono::milliseconds lag) {
+    device::FinalizeTransport();
+    device::RegisterDriveProvider("vdrive-threads", [this, lag] {
+      std::vector<std::unique_ptr<device::TPassThroughDrive>> drives;
+      drives.push_back(std::make_unique<TLaggingDrive>(vdrive::MakePassThroughDrive(Shared), lag));
+      return drives;
+    });
+    ASSERT_TRUE(Burner.InitASPI(true, ""));
+    for (const auto& line : Burner.DeviceList())
+      if (line.find("VIRTUAL RECORDER") != std::string::npos) Burner.SelectDevice(line);
+  }
+  // How long `start` kept this thread.
+  template <typename F>
+  std::chrono::milliseconds Timed(F start) {
+    const auto before = Clock::now();
+    start();
+    return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - before);
+  }
+};
+
+TEST_F(EngineStarts, EveryStartReturnsAtOnceOnASlowDriveAndEndsThroughTheDispatcher) {
+  Attach(TMedia::CdRw);
+  Lag(std::chrono::milliseconds(30));
+  constexpr auto kAtOnce = std::chrono::milliseconds(100);
+  const std::string image = Dir.Str() + "/threaded.iso";
+  Fill();
+  Ended = false;
+  EXPECT_LE(Timed([&] { Burner.WriteImageFile(image, engine::SaveMode::Threaded); }), kAtOnce);
+  ASSERT_TRUE(Pump(std::chrono::seconds(60)));
+  EXPECT_EQ(Result, "");
+  Burner.WaitForOperation();
+  EXPECT_EQ(std::filesystem::file_size(image), std::uint64_t{Burner.ImageSectors()} * 2048);
+
+  Ended = false;
+  Result = "not ended";
+  EXPECT_LE(Timed([&] { EXPECT_TRUE(Burner.StartCompilationBurn()); }), kAtOnce);
+  EXPECT_FALSE(Ended) << "the end came before the start returned";
+  ASSERT_TRUE(Pump(std::chrono::seconds(60)));
+  EXPECT_EQ(Result, "");
+  Burner.WaitForOperation();
+
+  Ended = false;
+  EraseError = true;
+  EXPECT_LE(Timed([&] { EXPECT_TRUE(Burner.Erase(1)); }), kAtOnce);
+  ASSERT_TRUE(Pump(std::chrono::seconds(60)));
+  EXPECT_FALSE(EraseError);
+  Burner.WaitForOperation();
+
+  Ended = false;
+  Result = "not ended";
+  EXPECT_LE(Timed([&] { EXPECT_TRUE(Burner.StartImageFileBurn(image)); }), kAtOnce);
+  ASSERT_TRUE(Pump(std::chrono::seconds(60)));
+  EXPECT_EQ(Result, "");
+  Burner.WaitForOperation();
+  EXPECT_EQ(EventThreads, std::set<std::thread::id>{std::this_thread::get_id()});
+
+  // A refusal found on the worker (no disc) is the end event too.
+  vdrive::TFaults never;
+  never.NeverReady = true;
+  Shared->SetFaults(never);
+  Burner.SetSleeper(device::RealSleeper());
+  Ended = false;
+  EraseError = false;
+  EXPECT_LE(Timed([&] { EXPECT_TRUE(Burner.Erase(1)); }), kAtOnce);
+  // The readiness wait pauses 5 s a step: a cancel must cut it short.
+  EXPECT_FALSE(Pump(std::chrono::milliseconds(300)));
+  const auto cancelled = Clock::now();
+  Burner.CancelOperation();
+  ASSERT_TRUE(Pump(std::chrono::seconds(10)));
+  EXPECT_LE(Clock::now() - cancelled, std::chrono::seconds(1));
+  EXPECT_TRUE(EraseError);
+  EXPECT_EQ(EventThreads, std::set<std::thread::id>{std::this_thread::get_id()});
+}
+
+// Verify and import read for seconds on this drive; a burn still detecting
+// the disc and laying out sends command after command. A cancel at any
+// point ends each within a second.
+TEST_F(EngineStarts, ACancelAtARandomPointEndsAVerifyAnImportAndABurnStillPreparingWithinASecond) {
+  Attach(TMedia::CdRw);
+  // Many folders: an import reads one extent each.
+  for (int i = 0; i < 150; ++i) {
+    const std::string folder = Source + "/d" + std::to_string(i);
+    std::filesystem::create_directories(folder);
+    std::ofstream(folder + "/x.txt") << i;
+  }
+  std::ofstream(Source + "/big.bin") << std::string(6u << 20, 'b');
+  Burner.SetRecordWrites(true);
+  ASSERT_EQ(Burn(), "");
+  Lag(std::chrono::milliseconds(20));
+  Burner.SetSleeper(device::RealSleeper());
+  std::mt19937 random(25);
+  for (int round = 0; round < 6; ++round) {
+    SCOPED_TRACE(round);
+    Ended = false;
+    Result = "not ended";
+    std::string verifyResult;
+    bool imported = true;
+    bool started = false;
+    if (round < 2) {
+      started = Burner.StartBackground(
+          OperationPhase::Verifying, [&](TKavoBurner& b) { verifyResult = b.VerifyLastBurn(nullptr); },
+          [this](TKavoBurner&) { Ended = true; });
+    } else if (round < 4) {
+      Burner.ResetCompilation(600000, 20000);
+      started = Burner.StartBackground(
+          OperationPhase::Importing, [&](TKavoBurner& b) { imported = b.ImportDiscSession(-1, nullptr); },
+          [this](TKavoBurner&) { Ended = true; });
+    } else {
+      Fill();
+      started = Burner.StartCompilationBurn();
+    }
+    ASSERT_TRUE(started);
+    const auto wait = std::chrono::milliseconds(random() % 400);
+    EXPECT_FALSE(Pump(wait)) << "ended without a cancel";
+    const auto cancelled = Clock::now();
+    Burner.CancelOperation();
+    ASSERT_TRUE(Pump(std::chrono::seconds(10)));
+    EXPECT_LE(Clock::now() - cancelled, std::chrono::seconds(1));
+    Burner.WaitForOperation();
+    if (round < 2) EXPECT_EQ(verifyResult, engine::texts::kOperationAborted);
+    else if (round < 4) EXPECT_FALSE(imported) << "a cut import reported success";
+    else EXPECT_EQ(Result, engine::texts::kOperationAborted);
+    EXPECT_EQ(Burner.ProgressNow().Phase, OperationPhase::Idle);
+  }
+}
+
+// The read-back after a burn runs on the burner's worker: the loop keeps
+// running while it reads, and a cancel then ends the run as aborted.
+TEST_F(EngineStarts, ABurnRunsVerifyLeavesTheLoopFreeAndACancelEndsIt) {
+  Attach(TMedia::CdRw);
+  std::ofstream(Source + "/big.bin") << std::string(6u << 20, 'b');
+  Fill();
+  Lag(std::chrono::milliseconds(20));  // a read-back of seconds
+  std::optional<appcore::BurnEnd> end;
+  bool sawVerify = false;
+  {
+    appcore::BurnRun run(Burner);
+    run.Start({"", true}, [&](const appcore::BurnEnd& e) { end = e; });
+    const auto until = Clock::now() + std::chrono::seconds(60);
+    while (!end && Clock::now() < until) {
+      Queue.RunPending(std::chrono::milliseconds(10));
+      if (!end && !sawVerify && Burner.ProgressNow().Phase == OperationPhase::Verifying) {
+        sawVerify = true;
+        run.Cancel();
+      }
+    }
+    Burner.WaitForOperation();
+  }
+  ASSERT_TRUE(end.has_value());
+  EXPECT_TRUE(sawVerify);
+  EXPECT_EQ(end->Outcome, appcore::BurnOutcome::Aborted) << end->Error;
+  EXPECT_FALSE(end->Verified);
+  EXPECT_EQ(EventThreads, std::set<std::thread::id>{std::this_thread::get_id()});
+}
+
+// An add on a worker asks its handlers on the dispatcher's thread. If that
+// thread waits for the worker instead of running its queue, the add must
+// not wait for it in turn.
+TEST_F(EngineStarts, AnAddOnAWorkerNeverDeadlocksADispatcherThreadThatWaitsForIt) {
+  Attach(TMedia::CdR);
+  std::set<std::thread::id> handlerThreads;
+  Burner.OnAddFile = [&](TKavoBurner&, const std::string&, std::string& longName, std::string&, engine::TDateTime&,
+                         std::uint32_t, std::int64_t, bool&) {
+    handlerThreads.insert(std::this_thread::get_id());
+    if (longName == "f0.bin") longName = "renamed.bin";
+  };
+  auto add = [](TKavoBurner& b) {
+    b.AddFolderToCompilation("\\", b.ISOFileName(), false, false, true, platform::kAttrAnyFile, "*.*");
+  };
+  Burner.SetISOFileName(Source);  // where the worker finds the folder
+
+  // With the queue running, the answers count: the handler renamed a file.
+  Burner.ResetCompilation(600000, 20000);
+  Ended = false;
+  ASSERT_TRUE(Burner.StartBackground(OperationPhase::Preparing, add, [this](TKavoBurner&) { Ended = true; }));
+  ASSERT_TRUE(Pump(std::chrono::seconds(30)));
+  EXPECT_NE(Burner.Tables().FindEntry(*Burner.Tables().Root(), "renamed.bin"), nullptr);
+  EXPECT_EQ(Burner.CompilationEntryCount(), 6u);
+  EXPECT_EQ(handlerThreads, std::set<std::thread::id>{std::this_thread::get_id()});
+
+  // This thread waits instead. A watchdog runs the queue after five seconds
+  // so that a deadlock fails the test instead of hanging it.
+  Burner.ResetCompilation(600000, 20000);
+  Ended = false;
+  ASSERT_TRUE(Burner.StartBackground(OperationPhase::Preparing, add, [this](TKavoBurner&) { Ended = true; }));
+  std::atomic<bool> returned{false};
+  std::thread watchdog([&] {
+    const auto until = Clock::now() + std::chrono::seconds(5);
+    while (!returned && Clock::now() < until) std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    while (!returned) Queue.RunPending(std::chrono::milliseconds(20));
+  });
+  const auto before = Clock::now();
+  Burner.WaitForOperation();
+  const auto waited = Clock::now() - before;
+  returned = true;
+  watchdog.join();
+  EXPECT_LE(waited, std::chrono::seconds(2));
+  // Nothing is lost: unanswered, each file goes in under its own name.
+  EXPECT_EQ(Burner.CompilationEntryCount(), 6u);
+  EXPECT_NE(Burner.Tables().FindEntry(*Burner.Tables().Root(), "f0.bin"), nullptr);
+  ASSERT_TRUE(Pump(std::chrono::seconds(5)));
+  Burner.SetISOFileName("");
 }
 
 }  // namespace

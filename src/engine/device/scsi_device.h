@@ -6,6 +6,7 @@
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <span>
@@ -262,6 +263,8 @@ class TSCSIDevice {
   // Blocks READ CAPACITY counts (its last address + 1); nullopt when refused.
   std::optional<std::uint32_t> CapacityBlocks();
   bool Pause(std::int64_t& budget, std::uint32_t ms);
+  // The token that ends the pauses of the waits above early; none here.
+  virtual std::shared_ptr<const base::CancelToken> PauseCancelToken() const { return nullptr; }
 
   std::recursive_mutex FLock;
   TSleeper* FSleeper;

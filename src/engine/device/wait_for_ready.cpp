@@ -10,7 +10,11 @@ namespace device {
 bool TSCSIDevice::Pause(std::int64_t& budget, std::uint32_t ms) {
   // Never past the budget: a 5 s step must not stretch a 3 s wait.
   if (budget > 0 && ms > budget) ms = static_cast<std::uint32_t>(budget);
-  FSleeper->Sleep(ms);
+  const auto cancel = PauseCancelToken();
+  if (FSleeper->PauseUnlessCancelled(cancel.get(), ms)) {
+    budget = 0;
+    return false;
+  }
   budget -= ms == 0 ? 1 : ms;
   return budget > 0;
 }
