@@ -65,8 +65,8 @@ class EraseFormTest : public QObject {
     engine::TKavoBurner& burner = main.Burner();
     device::FinalizeTransport();
     QVERIFY(burner.InitASPI(true, ""));
-    std::string error;
-    QVERIFY2(appcore::SelectDrive(burner, path, error), error.c_str());
+    const auto choice = appcore::SelectDrive(burner, path);
+    QVERIFY2(choice.Selected(), choice.Text.c_str());
     burner.SetSleeper(FSleeper);
   }
 

@@ -194,9 +194,10 @@ struct Screens {
     app::TForm1& main = Program.MainForm();
     main.Options().EjectDone = false;
     engine::TKavoBurner& burner = main.Burner();
-    std::string error;
     device::FinalizeTransport();
-    if (!burner.InitASPI(true, "") || !appcore::SelectDrive(burner, disc, error)) qFatal("no drive: %s", error.c_str());
+    if (!burner.InitASPI(true, "")) qFatal("no drive layer");
+    if (const auto choice = appcore::SelectDrive(burner, disc); !choice.Selected())
+      qFatal("no drive: %s", choice.Text.c_str());
     burner.SetSleeper(EraseSleeper);
     main.btnEraseClick();
     app::TEraseForm& dialog = main.EraseForm();
