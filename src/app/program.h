@@ -8,11 +8,17 @@
 #include <string>
 #include <vector>
 
+namespace ui {
+class SoundPlayer;
+}
+
 namespace app {
 
 class TStartForm;
 class TForm1;
 class TOptionForm;
+class TScheduleForm;
+class TScheduleBurn;
 
 class Program {
  public:
@@ -25,6 +31,7 @@ class Program {
   TStartForm& StartForm() { return *FStart; }
   TForm1& MainForm() { return *FMain; }
   TOptionForm& OptionForm() { return *FOptions; }
+  TScheduleForm& ScheduleForm() { return *FSchedule; }
   // The object names of the windows in the order they were created.
   const QStringList& CreationOrder() const { return FCreationOrder; }
 
@@ -33,7 +40,8 @@ class Program {
   // The start window's close: into the tray while scheduled tasks wait,
   // otherwise the end of the program.
   void btnCloseClick();
-  // Ends the program unless the main window keeps its unsaved task.
+  // Ends the program unless the main window keeps its unsaved task, or a
+  // scheduled burn runs and the person keeps it.
   void Exit();
   bool HasScheduledTasks() const;
   bool Ended() const { return FEnded; }
@@ -48,8 +56,13 @@ class Program {
  private:
   std::unique_ptr<TStartForm> FStart;
   std::unique_ptr<TForm1> FMain;
+  // Burns on the main window's burner; the schedule window uses it.
+  std::unique_ptr<TScheduleBurn> FScheduleBurn;
+  std::unique_ptr<TScheduleForm> FSchedule;
   // Holds references into the main window's options and burner, so it goes first.
   std::unique_ptr<TOptionForm> FOptions;
+  std::unique_ptr<ui::SoundPlayer> FSounds;
+  bool FExitAfterRun = false;
   QStringList FCreationOrder;
   std::function<void()> FShowOptions;
   bool FEnded = false;
