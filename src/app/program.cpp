@@ -121,7 +121,7 @@ void Program::Exit() {
     return;
   }
   // The task's save question can keep the program running.
-  if (!FMain->FormCloseQuery()) {
+  if (!FMain->FormCloseQuery([this] { Exit(); })) {
     FMain->showNormal();
     FMain->raise();
     return;
