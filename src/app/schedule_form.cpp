@@ -9,6 +9,7 @@
 #include <QToolBar>
 #include <QTreeWidget>
 #include <QVBoxLayout>
+#include <algorithm>
 #include <unordered_map>
 
 #include "app/add_schedule_form.h"
@@ -82,7 +83,17 @@ void TScheduleForm::BuildWindow() {
   QStringList headers;
   for (const char* column : texts::kColumns) headers << QString::fromUtf8(column);
   ltvTask->setHeaderLabels(headers);
-  for (int i = 0; i < headers.size(); ++i) ltvTask->header()->resizeSection(i, texts::kColumnWidths[i]);
+  // The usual widths, wider where the desktop's font needs it for a caption
+  // or a date.
+  const QFontMetrics metrics(ltvTask->font());
+  const int dateWidth = metrics.horizontalAdvance(QStringLiteral("8888-88-88")) + 16;
+  int total = 0;
+  for (int i = 0; i < headers.size(); ++i) {
+    int width = std::max(texts::kColumnWidths[i], metrics.horizontalAdvance(headers[i]) + 24);
+    if (i == kStartDate || i == kLastBackup) width = std::max(width, dateWidth);
+    ltvTask->header()->resizeSection(i, width);
+    total += width;
+  }
   connect(ltvTask, &QTreeWidget::itemDoubleClicked, this, [this] { btnEditClick(); });
   box->addWidget(ltvTask, 1);
 
@@ -96,7 +107,7 @@ void TScheduleForm::BuildWindow() {
   status->addWidget(labStatus, 1);
   status->addWidget(pbRun);
   box->addLayout(status);
-  resize(680, 340);
+  resize(std::max(680, total + 40), 340);
 }
 
 appcore::CalendarDate TScheduleForm::Today() const { return Clock ? Clock() : appcore::Today(); }

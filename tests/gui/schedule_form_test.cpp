@@ -112,6 +112,8 @@ class ScheduleFormTest : public QObject {
     QVERIFY(FDir.isValid());
     ui::InitArtwork();
     platform::SetEnvironment("ZANTIC_VDRIVE_TIMESCALE", "0.001");
+    // The log-on entry goes here, not into the person's own autostart folder.
+    platform::SetEnvironment("XDG_CONFIG_HOME", FDir.filePath("config").toStdString());
     FDisc = NewDisc("first.zvd");
     FSecond = NewDisc("second.zvd");
     platform::SetEnvironment("ZANTIC_VDISC", FDisc + platform::kPathListSeparator + FSecond);
@@ -169,6 +171,8 @@ class ScheduleFormTest : public QObject {
     QCOMPARE(ini.ReadString("Task", "Task0", ""), std::string("Weekly"));
     QCOMPARE(ini.ReadInteger("Count", "Value", 0), 1);
     QCOMPARE(schedule.Hint(), QString("1 Backup Tasks"));
+    // With auto-execute on, the program starts at log-on, waiting in the tray.
+    QVERIFY(ReadFile(FDir.filePath("config/autostart/zantic-schedule.desktop")).contains("\"-Schedule\""));
     auto* list = schedule.findChild<QTreeWidget*>("ltvTask");
     QCOMPARE(list->topLevelItemCount(), 1);
     QCOMPARE(list->topLevelItem(0)->text(2), QString("1 Days"));

@@ -10,9 +10,11 @@
 #include <QGroupBox>
 #include <QImage>
 #include <QLabel>
+#include <QLineEdit>
 #include <QLinearGradient>
 #include <QMimeData>
 #include <QPainter>
+#include <QTreeWidget>
 #include <QTest>
 #include <QUrl>
 #include <QWidget>
@@ -23,9 +25,12 @@
 
 #include "app/main_form.h"
 #include "app/option_form.h"
+#include "app/add_schedule_form.h"
 #include "app/program.h"
+#include "app/schedule_form.h"
 #include "app/start_form.h"
 #include "appcore/options.h"
+#include "appcore/schedule.h"
 #include "platform/program_folder.h"
 #include "ui/dialogs.h"
 #include "ui/skins.h"
@@ -102,6 +107,51 @@ struct Screens {
       if (w->objectName() == QLatin1String("TAboutForm") && w->isVisible()) return w;
     qFatal("no about box");
   }
+  // The schedule window with three tasks, as the task dialog writes them.
+  app::TScheduleForm& ScheduleWithTasks() {
+    app::TScheduleForm& schedule = Program.ScheduleForm();
+    if (!schedule.Tasks().empty()) return schedule;
+    Values().AutoExecute = false;  // no log-on entry from the pictures
+    const std::string examples = ZANTIC_EXAMPLES;
+    struct Made {
+      const char* Name;
+      appcore::IntervalUnit Unit;
+      const char* Count;
+      const char* Description;
+    };
+    const Made tasks[] = {{"Documents", appcore::IntervalUnit::Days, "1", "Letters and invoices"},
+                          {"Photos", appcore::IntervalUnit::Weeks, "2", "Camera pictures of the family"},
+                          {"Projects", appcore::IntervalUnit::Months, "1", "Source code and notes"}};
+    for (const Made& t : tasks) {
+      appcore::TaskSettings settings;
+      settings.Unit = t.Unit;
+      settings.Days = settings.Weeks = settings.Months = t.Count;
+      settings.Description = t.Description;
+      auto row = schedule.Store().SaveTask(t.Name, settings, {{examples, "48,213"}, {examples + "/README", "1,024"}},
+                                           appcore::Today());
+      if (!row.Ok()) qFatal("%s", row.Err().Message.c_str());
+      schedule.TaskSaved(row.Value(), false);
+    }
+    return schedule;
+  }
+  QWidget* Schedule() {
+    app::TScheduleForm& schedule = ScheduleWithTasks();
+    schedule.show();
+    return &schedule;
+  }
+  QWidget* TaskDialog(bool edit) {
+    app::TScheduleForm& schedule = ScheduleWithTasks();
+    schedule.show();
+    auto* list = schedule.findChild<QTreeWidget*>(QStringLiteral("ltvTask"));
+    list->setCurrentItem(list->topLevelItem(1));
+    if (edit) {
+      schedule.btnEditClick();
+    } else {
+      schedule.btnAddClick();
+      schedule.TaskDialog().findChild<QLineEdit*>(QStringLiteral("edtTaskName"))->setText(QStringLiteral("Music"));
+    }
+    return &schedule.TaskDialog();
+  }
   QWidget* OptionsPage(app::TOptionForm::Page page) {
     Options().ShowPage(page);
     Options().show();
@@ -152,6 +202,9 @@ std::vector<Shot> Shots() {
       {"skin-nocturne-options-interface", [](Screens& s) { return s.OptionsPage(Page::Interface); }},
       {"skin-none-main-task", [](Screens& s) { s.UseSkin("None"); return s.MainWithTask(); }},
       {"skin-none-options-schedule", [](Screens& s) { return s.OptionsPage(Page::Schedule); }},
+      {"schedule", [](Screens& s) { s.UseSkin("devoir"); return s.Schedule(); }},
+      {"schedule-add-task", [](Screens& s) { return s.TaskDialog(false); }},
+      {"schedule-edit-task", [](Screens& s) { return s.TaskDialog(true); }},
   };
 }
 
