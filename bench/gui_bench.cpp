@@ -230,9 +230,9 @@ void BenchSchedule(const QTemporaryDir& dir) {
   scan.start();
   form.Timer1Timer();
   const qint64 scanned = scan.elapsed();
-  std::fflush(stdout);
   std::printf("schedule list of %zu tasks: loaded in %lld ms, one timer check %lld ms\n", form.Tasks().size(),
               static_cast<long long>(loaded), static_cast<long long>(scanned));
+  std::fflush(stdout);
   const long before = ResidentKiB();
   QElapsedTimer ticks;
   ticks.start();
