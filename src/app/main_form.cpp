@@ -75,6 +75,8 @@ TForm1::~TForm1() {
   if (FMeasure) FMeasure->Cancel = true;
   JoinWorker();
   FErase.reset();
+  // A save being written is finished, not cut off.
+  if (FSaveWorker.joinable()) FSaveWorker.join();
 }
 
 QAction* TForm1::MakeAction(const char* name, const char* text, const char* hint, void (TForm1::*handler)()) {

@@ -83,7 +83,11 @@ class TForm1 : public QMainWindow {
   // Actions on the task.
   void btnNewClick();
   void btnOpenClick();
-  bool btnSaveClick();  // true when the task was written
+  // Asks for a file and writes a snapshot of the task to it on a worker;
+  // `done(written)` comes on this thread when it has ended, and edits made
+  // meanwhile stay unsaved. False when no write was started.
+  bool btnSaveClick(std::function<void(bool written)> done = {});
+  bool Saving() const { return FSaving; }
   void btnCutClick();
   void btnCopyClick();
   void btnPasteClick();
@@ -99,8 +103,9 @@ class TForm1 : public QMainWindow {
   // Loads a task file off the window's thread; the window takes no edits
   // until it is loaded.
   void OpenTaskFile(const QString& path);
-  // The save question; true when the window may close.
-  bool FormCloseQuery();
+  // The save question; true when the window may close. When the person
+  // chose to save, false now and `afterSave` runs once the task is written.
+  bool FormCloseQuery(std::function<void()> afterSave = {});
 
   // Long work (opening a task, measuring a drop) in progress.
   bool Busy() const { return FBusy; }
@@ -144,6 +149,7 @@ class TForm1 : public QMainWindow {
   void BusyFinished();
   void DriveScanFinished();
   void DriveSelected();
+  void SaveFinished(bool written);
 
  protected:
   void closeEvent(QCloseEvent* event) override;
@@ -173,6 +179,10 @@ class TForm1 : public QMainWindow {
   void ResetTask();
   void AskedNew();
 
+  // An opened task's folder items, made in slices before it replaces the
+  // task shown.
+  void BuildOpenedTreeSlice(std::uint64_t generation);
+  void DropPendingTask();
   void SetBusy(bool busy, const QString& text);
   void EndBusy();
   void JoinWorker();
@@ -210,6 +220,11 @@ class TForm1 : public QMainWindow {
   std::vector<appcore::TaskNode*> FClipNodes;
   std::vector<std::pair<std::string, std::string>> FClipList;  // name, size text
 
+  std::unique_ptr<appcore::TaskTree> FPendingTask;
+  std::unique_ptr<QTreeWidgetItem> FPendingRoot;
+  std::vector<std::pair<appcore::TaskNode*, QTreeWidgetItem*>> FPendingTodo;
+  bool FSaving = false;
+  std::thread FSaveWorker;
   bool FBusy = false;
   std::uint64_t FGeneration = 0;
   std::thread FWorker;

@@ -45,24 +45,69 @@ void TForm1::btnNewClick() {
                                                            ui::Yes);
     if (answer == ui::Cancel) return;
     // A save that did not happen keeps the task: the person asked for it.
-    if (answer == ui::Yes && !btnSaveClick()) return;
+    if (answer == ui::Yes) {
+      btnSaveClick([this](bool written) {
+        if (written) ResetTask();
+      });
+      return;
+    }
   }
   ResetTask();
 }
 
-bool TForm1::btnSaveClick() {
-  if (FBusy || FTask.Root == nullptr) return false;
+namespace {
+
+std::unique_ptr<appcore::TaskNode> CopyTree(const appcore::TaskNode& from) {
+  auto root = std::make_unique<appcore::TaskNode>();
+  std::vector<std::pair<const appcore::TaskNode*, appcore::TaskNode*>> todo{{&from, root.get()}};
+  while (!todo.empty()) {
+    auto [source, target] = todo.back();
+    todo.pop_back();
+    target->Kind = source->Kind;
+    target->Name = source->Name;
+    target->SizeText = source->SizeText;
+    target->Children.reserve(source->Children.size());
+    for (const auto& child : source->Children) {
+      target->Children.push_back(std::make_unique<appcore::TaskNode>());
+      todo.emplace_back(child.get(), target->Children.back().get());
+    }
+  }
+  return root;
+}
+
+}  // namespace
+
+bool TForm1::btnSaveClick(std::function<void(bool written)> done) {
+  if (FBusy || FSaving || FTask.Root == nullptr) return false;
   QString path = ui::CurrentDialogs().SaveFileName(this, QString::fromUtf8(texts::kSaveTaskCaption), FAppFolder,
                                                    TaskFilter());
   if (path.isEmpty()) return false;
   if (QFileInfo(path).suffix().isEmpty()) path += QString::fromUtf8(appcore::kTaskFileExtension);
-  const base::Status written = appcore::WriteTaskFile(path.toStdString(), *FTask.Root);
-  if (!written.Ok()) {
-    ui::CurrentDialogs().Inform(this, QString::fromUtf8(texts::kSaveFailed) + path + QStringLiteral("\n") +
-                                          QString::fromStdString(written.Err().Message));
-    return false;
-  }
+  if (FSaveWorker.joinable()) FSaveWorker.join();
+  // The task as it is now goes to the file; an edit from here on marks the
+  // window modified again.
+  std::shared_ptr<appcore::TaskNode> snapshot = CopyTree(*FTask.Root);
+  FSaving = true;
+  const bool wasModified = FModified;
   FModified = false;
+  FSaveWorker = std::thread([this, snapshot, path, done = std::move(done), wasModified] {
+    auto written = std::make_shared<base::Status>(appcore::WriteTaskFile(path.toStdString(), *snapshot));
+    QMetaObject::invokeMethod(
+        this,
+        [this, written, path, done, wasModified] {
+          if (FSaveWorker.joinable()) FSaveWorker.join();
+          FSaving = false;
+          if (!written->Ok()) {
+            // Nothing was kept: the window's task is as unsaved as before.
+            if (wasModified) FModified = true;
+            ui::CurrentDialogs().Inform(this, QString::fromUtf8(texts::kSaveFailed) + path + QStringLiteral("\n") +
+                                                  QString::fromStdString(written->Err().Message));
+          }
+          emit SaveFinished(written->Ok());
+          if (done) done(written->Ok());
+        },
+        Qt::QueuedConnection);
+  });
   return true;
 }
 
@@ -95,17 +140,54 @@ void TForm1::OpenTaskFile(const QString& path) {
             return;
           }
           // An empty file changes nothing.
-          if (!tree->Value().Empty()) {
-            FTask = std::move(tree->Value());
-            ForgetClipIfGone();
-            RebuildFolderTree();
-            UpdateSizeBar();
-            FModified = false;
+          if (tree->Value().Empty()) {
+            EndBusy();
+            return;
           }
-          EndBusy();
+          FPendingTask = std::make_unique<appcore::TaskTree>(std::move(tree->Value()));
+          FPendingRoot.reset(AddFolderItem(nullptr, *FPendingTask->Root));
+          FPendingTodo.assign(1, {FPendingTask->Root.get(), FPendingRoot.get()});
+          BuildOpenedTreeSlice(generation);
         },
         Qt::QueuedConnection);
   });
+}
+
+void TForm1::BuildOpenedTreeSlice(std::uint64_t generation) {
+  if (generation != FGeneration || FPendingTask == nullptr) return;
+  // A task of many folders gets its folder items a slice at a time, so the
+  // window keeps answering; the task shown stays until the new one is whole.
+  constexpr int kFoldersPerSlice = 2000;
+  for (int made = 0; made < kFoldersPerSlice && !FPendingTodo.empty(); ++made) {
+    auto [node, item] = FPendingTodo.back();
+    FPendingTodo.pop_back();
+    for (const auto& child : node->Children)
+      if (!child->IsItem()) FPendingTodo.emplace_back(child.get(), AddFolderItem(item, *child));
+  }
+  if (!FPendingTodo.empty()) {
+    QTimer::singleShot(0, this, [this, generation] { BuildOpenedTreeSlice(generation); });
+    return;
+  }
+  FUpdatingTree = true;
+  trvDir->clear();
+  FTask = std::move(*FPendingTask);
+  FPendingTask.reset();
+  QTreeWidgetItem* root = FPendingRoot.release();
+  trvDir->addTopLevelItem(root);
+  root->setExpanded(true);
+  trvDir->setCurrentItem(root);
+  FUpdatingTree = false;
+  ForgetClipIfGone();
+  RefreshNameList();
+  UpdateSizeBar();
+  FModified = false;
+  EndBusy();
+}
+
+void TForm1::DropPendingTask() {
+  FPendingTodo.clear();
+  FPendingRoot.reset();
+  FPendingTask.reset();
 }
 
 void TForm1::SetBusy(bool busy, const QString& text) {
@@ -146,6 +228,7 @@ void TForm1::CancelBusy() {
   // A drop's walk stops at its next entry; a task being read is read to its
   // end (the file is bounded) and thrown away.
   ++FGeneration;
+  DropPendingTask();
   if (FMeasure) {
     FMeasure->Cancel = true;
     JoinWorker();
@@ -154,21 +237,27 @@ void TForm1::CancelBusy() {
   EndBusy();
 }
 
-bool TForm1::FormCloseQuery() {
+bool TForm1::FormCloseQuery(std::function<void()> afterSave) {
   CancelBusy();
+  if (FSaving) return false;  // asked again once the file is written
   if (!FModified) return true;
   const ui::Button answer = ui::CurrentDialogs().Message(this, QString::fromUtf8(appcore::texts::kQuery),
                                                          QString::fromUtf8(appcore::texts::kSaveQuestion),
                                                          ui::MessageIcon::Question, ui::Yes | ui::No | ui::Cancel,
                                                          ui::Yes);
   if (answer == ui::Cancel) return false;
-  if (answer == ui::Yes) return btnSaveClick();
+  if (answer == ui::Yes) {
+    btnSaveClick([afterSave = std::move(afterSave)](bool written) {
+      if (written && afterSave) afterSave();
+    });
+    return false;
+  }
   FModified = false;
   return true;
 }
 
 void TForm1::closeEvent(QCloseEvent* event) {
-  if (!FormCloseQuery()) {
+  if (!FormCloseQuery([this] { close(); })) {
     event->ignore();
     return;
   }

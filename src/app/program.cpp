@@ -10,6 +10,9 @@
 #include "app/erase_form.h"
 #include "app/main_form.h"
 #include "app/option_form.h"
+#include "app/schedule_form.h"
+#include "app/schedule_run.h"
+#include "app/schedule_texts.h"
 #include "app/start_form.h"
 #include "app/texts.h"
 #include "app/tip_form.h"
@@ -17,6 +20,7 @@
 #include "appcore/schedule.h"
 #include "engine/kavo_burner.h"
 #include "ui/dialogs.h"
+#include "ui/sound_player.h"
 
 namespace app {
 
@@ -26,6 +30,27 @@ Program::Program(const QString& programFolder, const std::vector<std::string>& a
   FCreationOrder << FStart->objectName();
   FMain = std::make_unique<TForm1>(FStart->AppFolder(), FStart->VersionText());
   FCreationOrder << FMain->objectName();
+  // The schedule window lives from here to the end, shown or not: its timer
+  // runs whenever the program runs.
+  FScheduleBurn = std::make_unique<TScheduleBurn>(*FMain);
+  FSchedule = std::make_unique<TScheduleForm>(FStart->AppFolder(), *FScheduleBurn);
+  FCreationOrder << FSchedule->objectName();
+  FSounds = std::make_unique<ui::SoundPlayer>();
+  TForm1* main = FMain.get();
+  FSchedule->CurrentOptions = [main]() -> const appcore::Options& { return main->Options(); };
+  FSchedule->Executable = QCoreApplication::applicationFilePath().toStdString();
+  FSchedule->OnSound = [this](bool start) {
+    ui::PlayEventSound(FMain->Options(), start ? appcore::SoundEvent::ScheduleStart : appcore::SoundEvent::ScheduleDone,
+                       *FSounds);
+  };
+  FSchedule->OnHint = [this](const QString& hint) { FStart->SetTrayHint(hint); };
+  FStart->SetTrayHint(FSchedule->Hint());
+  FStart->SetScheduleListAvailable(true);
+  FStart->OnScheduleList = [this] {
+    FSchedule->showNormal();
+    FSchedule->raise();
+    FSchedule->activateWindow();
+  };
   // The options window loads Option.ini and applies it: burner, skin, and
   // the start window's background, whose picture failure it reports.
   const std::vector<std::string>& drives = FMain->Burner().DeviceList();
@@ -49,6 +74,11 @@ Program::Program(const QString& programFolder, const std::vector<std::string>& a
     if (FShowOptions) FShowOptions();
   };
   FMain->OnOptions = FStart->OnOptions;
+  FSchedule->OnOptions = [this] {
+    if (!FShowOptions) return;
+    FShowOptions();
+    FOptions->ShowPage(TOptionForm::Page::Schedule);
+  };
   SetShowOptions([this] {
     FOptions->show();
     FOptions->raise();
@@ -110,10 +140,7 @@ void Program::ShowTips() {
   FTips->raise();
 }
 
-bool Program::HasScheduledTasks() const {
-  const appcore::ScheduleStore store(FStart->AppFolder().toStdString());
-  return !store.LoadList(appcore::Today()).empty();
-}
+bool Program::HasScheduledTasks() const { return !FSchedule->Tasks().empty(); }
 
 void Program::btnCloseClick() {
   if (HasScheduledTasks()) {
@@ -130,13 +157,29 @@ void Program::Exit() {
                                 QString::fromUtf8(texts::kInformation));
     return;
   }
+  // A scheduled burn is never cut off without the person's word; the
+  // program ends once the stopped burn has let go of the drive.
+  if (FSchedule->Running()) {
+    if (FExitAfterRun) return;
+    if (ui::CurrentDialogs().Ask(FSchedule.get(), QString::fromUtf8(schedule_texts::kExitWhileBurning),
+                                 ui::Yes | ui::No, ui::No) != ui::Yes)
+      return;
+    FExitAfterRun = true;
+    FSchedule->AbortRun([this] {
+      FExitAfterRun = false;
+      Exit();
+    });
+    return;
+  }
   // The task's save question can keep the program running.
-  if (!FMain->FormCloseQuery()) {
+  if (!FMain->FormCloseQuery([this] { Exit(); })) {
     FMain->showNormal();
     FMain->raise();
     return;
   }
   FEnded = true;
+  FSchedule->SaveList();
+  FSchedule->hide();
   FMain->hide();
   FStart->DeactivateTray();
   FStart->hide();

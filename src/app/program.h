@@ -8,6 +8,10 @@
 #include <string>
 #include <vector>
 
+namespace ui {
+class SoundPlayer;
+}
+
 namespace app {
 
 class TStartForm;
@@ -15,6 +19,8 @@ class TForm1;
 class TOptionForm;
 class TTipForm;
 class VersionCheck;
+class TScheduleForm;
+class TScheduleBurn;
 
 class Program {
  public:
@@ -31,6 +37,7 @@ class Program {
   // The tip window, once it was shown.
   TTipForm* TipForm() { return FTips.get(); }
   void ShowTips();
+  TScheduleForm& ScheduleForm() { return *FSchedule; }
   // The object names of the windows in the order they were created.
   const QStringList& CreationOrder() const { return FCreationOrder; }
 
@@ -39,7 +46,8 @@ class Program {
   // The start window's close: into the tray while scheduled tasks wait,
   // otherwise the end of the program.
   void btnCloseClick();
-  // Ends the program unless the main window keeps its unsaved task.
+  // Ends the program unless the main window keeps its unsaved task, or a
+  // scheduled burn runs and the person keeps it.
   void Exit();
   bool HasScheduledTasks() const;
   bool Ended() const { return FEnded; }
@@ -57,10 +65,15 @@ class Program {
 
   std::unique_ptr<TStartForm> FStart;
   std::unique_ptr<TForm1> FMain;
+  // Burns on the main window's burner; the schedule window uses it.
+  std::unique_ptr<TScheduleBurn> FScheduleBurn;
+  std::unique_ptr<TScheduleForm> FSchedule;
   // Holds references into the main window's options and burner, so it goes first.
   std::unique_ptr<TOptionForm> FOptions;
   std::unique_ptr<VersionCheck> FVersionCheck;
   std::unique_ptr<TTipForm> FTips;
+  std::unique_ptr<ui::SoundPlayer> FSounds;
+  bool FExitAfterRun = false;
   QStringList FCreationOrder;
   std::function<void()> FShowOptions;
   bool FEnded = false;

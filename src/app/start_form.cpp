@@ -180,6 +180,7 @@ void TStartForm::BuildTray() {
   QAction* scheduleList = PopupMenu1->addAction(QString::fromUtf8(texts::kTrayScheduleList));
   scheduleList->setObjectName(QStringLiteral("mnuScheduleList"));
   scheduleList->setEnabled(false);
+  FTrayScheduleList = scheduleList;
   PopupMenu1->addSeparator();
   FTrayOptions = PopupMenu1->addAction(QString::fromUtf8(texts::kTrayOptions));
   FTrayOptions->setObjectName(QStringLiteral("mnuOptions"));
@@ -322,6 +323,14 @@ bool TStartForm::eventFilter(QObject* watched, QEvent* event) {
     }
     default: return false;
   }
+}
+
+void TStartForm::SetScheduleListAvailable(bool available) {
+  if (FTrayScheduleList != nullptr) FTrayScheduleList->setEnabled(available);
+}
+
+void TStartForm::SetTrayHint(const QString& hint) {
+  if (TrayIcon != nullptr) TrayIcon->setToolTip(hint);
 }
 
 }  // namespace app

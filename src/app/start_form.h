@@ -69,6 +69,10 @@ class TStartForm : public QWidget {
   // Enables the buttons whose windows exist (the options window is created
   // after this one).
   void SetOptionsAvailable(bool available);
+  // The schedule window exists: the tray's "Schedule List" opens it.
+  void SetScheduleListAvailable(bool available);
+  // The tray icon's hint ("N Backup Tasks").
+  void SetTrayHint(const QString& hint);
 
  protected:
   void paintEvent(QPaintEvent* event) override;
@@ -109,6 +113,7 @@ class TStartForm : public QWidget {
   QSystemTrayIcon* TrayIcon = nullptr;
   QMenu* PopupMenu1 = nullptr;
   QAction* FTrayOptions = nullptr;
+  QAction* FTrayScheduleList = nullptr;
 };
 
 // 0x00BBGGRR, as the options file keeps colours.

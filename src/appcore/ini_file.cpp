@@ -100,13 +100,26 @@ void IniFile::Parse(const std::string& text) {
   }
 }
 
+namespace {
+
+std::string LowerText(std::string_view s) {
+  std::string out(s);
+  for (char& c : out) c = Lower(c);
+  return out;
+}
+
+}  // namespace
+
 IniFile::Located IniFile::FindSection(const std::string& section) const {
-  const std::string_view wanted = Trim(section);
-  for (std::size_t i = 0; i < FLines.size(); ++i) {
-    const auto name = SectionName(FLines[i]);
-    if (name && SameText(*name, wanted)) return {i, true};
+  if (!FSectionsKnown) {
+    FSections.clear();
+    for (std::size_t i = 0; i < FLines.size(); ++i)
+      if (const auto name = SectionName(FLines[i])) FSections.emplace(LowerText(*name), i);  // the first wins
+    FSectionsKnown = true;
   }
-  return {};
+  const auto found = FSections.find(LowerText(Trim(section)));
+  if (found == FSections.end()) return {};
+  return {found->second, true};
 }
 
 IniFile::Located IniFile::FindKey(const std::string& section, const std::string& key) const {
@@ -157,7 +170,12 @@ void IniFile::WriteString(const std::string& section, const std::string& key, co
     // A blank line before a new section, as a person would leave it.
     if (!FLines.empty() && !Trim(FLines.back()).empty()) FLines.emplace_back();
     FLines.push_back("[" + OneLine(Trim(section)) + "]");
+    if (FSectionsKnown) {
+      if (const auto name = SectionName(FLines.back())) FSections.emplace(LowerText(*name), FLines.size() - 1);
+      else ForgetSections();
+    }
     FLines.push_back(cleanKey + "=" + cleanValue);
+    if (SectionName(FLines.back())) ForgetSections();  // a key such as "[x]" reads back as a section
     return;
   }
   const Located at = FindKey(section, key);
@@ -172,6 +190,8 @@ void IniFile::WriteString(const std::string& section, const std::string& key, co
   for (std::size_t i = sec.Line + 1; i < FLines.size() && !SectionName(FLines[i]); ++i)
     if (!Trim(FLines[i]).empty()) insertAt = i + 1;
   FLines.insert(FLines.begin() + static_cast<std::ptrdiff_t>(insertAt), cleanKey + "=" + cleanValue);
+  // Sections after the new line have moved down.
+  if (insertAt + 1 < FLines.size() || SectionName(FLines[insertAt])) ForgetSections();
 }
 
 void IniFile::WriteInteger(const std::string& section, const std::string& key, std::int64_t value) {
@@ -192,11 +212,15 @@ void IniFile::EraseSection(const std::string& section) {
     if (!erasing) kept.push_back(std::move(line));
   }
   FLines = std::move(kept);
+  ForgetSections();
 }
 
 void IniFile::DeleteKey(const std::string& section, const std::string& key) {
   const Located at = FindKey(section, key);
-  if (at.Found) FLines.erase(FLines.begin() + static_cast<std::ptrdiff_t>(at.Line));
+  if (at.Found) {
+    FLines.erase(FLines.begin() + static_cast<std::ptrdiff_t>(at.Line));
+    ForgetSections();
+  }
 }
 
 std::string IniFile::Text() const {

@@ -10,6 +10,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "base/result.h"
@@ -63,8 +64,15 @@ class IniFile {
   Located FindSection(const std::string& section) const;
   Located FindKey(const std::string& section, const std::string& key) const;
 
+  // Line of the first section of each name (ASCII lower case), built when
+  // first needed and dropped when lines move: a list of a thousand tasks is
+  // read key by key, and a scan of every line per key would be quadratic.
+  void ForgetSections() const { FSectionsKnown = false; }
+
   std::string FPath;
   std::vector<std::string> FLines;  // without their line endings
+  mutable std::unordered_map<std::string, std::size_t> FSections;
+  mutable bool FSectionsKnown = false;
   std::string FLineEnd = "\r\n";
   bool FBom = false;
 };

@@ -325,7 +325,9 @@ base::Status ScheduleStore::ClearAll() const {
   if (!fs::is_directory(platform::Utf8Path(Folder()), ec)) return base::Ok();
   std::vector<fs::path> files;
   for (fs::directory_iterator it(platform::Utf8Path(Folder()), ec), end; !ec && it != end; it.increment(ec))
-    if (it->is_regular_file(ec) || it->is_symlink(ec)) files.push_back(it->path());
+    // The runners' lock stays: a runner that holds it keeps holding that file.
+    if ((it->is_regular_file(ec) || it->is_symlink(ec)) && it->path().filename() != "Runner.lock")
+      files.push_back(it->path());
   if (ec) return base::MakeError(base::ErrorKind::System, "cannot list " + Folder() + ": " + ec.message());
   for (const auto& f : files)
     if (!platform::RemoveFile(platform::PathUtf8(f)))

@@ -1,8 +1,13 @@
 #include "appcore/schedule_runner.h"
 
+#include <system_error>
+
 #include "appcore/options.h"
 #include "appcore/texts.h"
+#include <filesystem>
+
 #include "platform/file_find.h"
+#include "platform/utf8_path.h"
 
 namespace appcore {
 
@@ -21,6 +26,23 @@ std::vector<std::size_t> ScheduleRunner::Runnable(const std::vector<ScheduleTask
 void ScheduleRunner::Finished(const std::string& name, bool failed, Clock::time_point now) {
   if (failed) FFailedAt[name] = now;
   else FFailedAt.erase(name);
+}
+
+base::Result<bool> TryLockScheduledRuns(const ScheduleStore& store, platform::FileLock& lock) {
+  std::error_code ec;
+  std::filesystem::create_directories(platform::Utf8Path(store.Folder()), ec);
+  if (ec) return base::MakeError(base::ErrorKind::System, "cannot create " + store.Folder() + ": " + ec.message());
+  return platform::TryLockFile(store.Folder() + "/" + kRunLockFileName, lock);
+}
+
+bool StillDueInList(const ScheduleStore& store, const std::string& name, const CalendarDate& today) {
+  std::vector<ScheduleTask> rows = store.LoadList(today);
+  for (auto& row : rows) {
+    if (row.Name != name) continue;
+    std::vector<ScheduleTask> one{row};
+    return !store.ScanDueTasks(one, today).Due.empty();
+  }
+  return false;
 }
 
 ScheduledTaskFile LoadScheduledTask(const ScheduleStore& store, const std::string& name) {
@@ -57,10 +79,10 @@ ScheduledTaskFile LoadScheduledTask(const ScheduleStore& store, const std::strin
 }
 
 RunRecord RecordScheduledRun(const ScheduleStore& store, const std::string& name, const Options& options,
-                             bool burnDone, std::vector<std::string>& problems) {
+                             bool burnDone, std::vector<std::string>& problems, std::optional<CalendarDate> day) {
   if (!burnDone) return RunRecord::StaysDue;
   if (options.TestWrite) return RunRecord::TestWrite;
-  const CalendarDate today = Today();
+  const CalendarDate today = day ? *day : Today();
   if (auto saved = store.RecordBackup(name, today); !saved.Ok())
     problems.push_back(store.ListPath() + ": " + saved.Err().Message);
   if (WritesDoneLine(options))

@@ -5,11 +5,14 @@
 // line's daemon use the same rules.
 #include <chrono>
 #include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "appcore/schedule.h"
 #include "appcore/task_tree.h"
+#include "base/result.h"
+#include "platform/file_lock.h"
 
 namespace appcore {
 
@@ -29,6 +32,16 @@ class ScheduleRunner {
   std::map<std::string, Clock::time_point> FFailedAt;
 };
 
+// Held by whichever runner (the desktop program, the command line's run or
+// daemon) burns a scheduled task, so that two never burn at once. The system
+// drops it when its holder dies.
+inline constexpr const char* kRunLockFileName = "Runner.lock";
+// True when taken; false when another runner holds it.
+base::Result<bool> TryLockScheduledRuns(const ScheduleStore& store, platform::FileLock& lock);
+// Judged again from the list file once the lock is held: another runner may
+// have burnt the task since this one's list was read.
+bool StillDueInList(const ScheduleStore& store, const std::string& name, const CalendarDate& today);
+
 enum class TaskFileStatus { Ready, BadName, Missing, Unreadable, Empty, Damaged };
 
 struct ScheduledTaskFile {
@@ -46,7 +59,9 @@ enum class RunRecord {
 };
 // Records the end of a run of `name` whose burn ended `burnDone`. A problem
 // writing the list or the log goes to `problems`; the run's record stands.
+// `day` is the run's date (today when not given).
 RunRecord RecordScheduledRun(const ScheduleStore& store, const std::string& name, const Options& options,
-                             bool burnDone, std::vector<std::string>& problems);
+                             bool burnDone, std::vector<std::string>& problems,
+                             std::optional<CalendarDate> day = std::nullopt);
 
 }  // namespace appcore

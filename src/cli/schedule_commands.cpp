@@ -50,9 +50,24 @@ void Log(const appcore::ScheduleStore& store, const std::string& line, std::FILE
 
 // Runs one task file as a scheduled run does. Only a burn that ended without
 // error makes the task done; anything else leaves it due.
+// The run does not happen while another runner (the desktop program or a
+// second daemon) burns; a daemon leaves the task for its next check.
+constexpr int kRunBusy = -1;
+
 int RunTask(const appcore::ScheduleStore& store, const std::string& programFolder, const std::string& name,
-            const std::string& device, const std::function<bool()>& stopRequested, engine::TKavoBurner& burner,
-            std::FILE* out, std::FILE* err) {
+            const std::string& device, const std::function<bool()>& stopRequested, bool onlyIfDue,
+            engine::TKavoBurner& burner, std::FILE* out, std::FILE* err) {
+  platform::FileLock lock;
+  const base::Result<bool> locked = appcore::TryLockScheduledRuns(store, lock);
+  if (!locked.Ok()) {
+    std::fprintf(err, "zantic-cli: %s\n", locked.Err().Message.c_str());
+    return kExitFailed;
+  }
+  if (!locked.Value()) {
+    std::fprintf(err, "zantic-cli: another Zantic is burning a scheduled task; %s waits\n", name.c_str());
+    return kRunBusy;
+  }
+  if (onlyIfDue && !appcore::StillDueInList(store, name, appcore::Today())) return kExitOk;
   appcore::ScheduledTaskFile task = appcore::LoadScheduledTask(store, name);
   switch (task.Status) {
     case appcore::TaskFileStatus::Ready: break;
@@ -144,9 +159,10 @@ int Daemon(const appcore::ScheduleStore& store, const std::string& programFolder
       const std::string& name = rows[i].Name;
       std::fprintf(out, "Task %s is due.\n", name.c_str());
       std::fflush(out);
-      const int ran = RunTask(store, programFolder, name, device, stopRequested, burner, out, err);
+      const int ran = RunTask(store, programFolder, name, device, stopRequested, true, burner, out, err);
       std::fflush(out);
       std::fflush(err);
+      if (ran == kRunBusy) continue;
       if (ran == kExitAborted) return ran;
       runner.Finished(name, ran != kExitOk && ran != kExitIncomplete, std::chrono::steady_clock::now());
       // --once tells the first failure, not only the last task's result.
@@ -188,7 +204,10 @@ int RunScheduleCommand(const std::vector<std::string>& args, engine::TKavoBurner
   const appcore::ScheduleStore store(programFolder);
   const std::string verb = positional.empty() ? "" : positional[0];
   if (verb == "list" && positional.size() == 1) return List(store, out);
-  if (verb == "run" && positional.size() == 2) return RunTask(store, programFolder, positional[1], device, nullptr, burner, out, err);
+  if (verb == "run" && positional.size() == 2) {
+    const int rc = RunTask(store, programFolder, positional[1], device, nullptr, false, burner, out, err);
+    return rc == kRunBusy ? kExitFailed : rc;
+  }
   if (verb == "daemon" && positional.size() == 1) return Daemon(store, programFolder, device, once, burner, out, err);
   std::fprintf(err, "zantic-cli: %s\n\n%s", verb.empty() ? "no schedule command" : "wrong schedule command",
                kScheduleUsage);

@@ -144,6 +144,39 @@ TEST(IniWrite, AValueCannotAddLines) {
   EXPECT_EQ(back.ReadString("Schedule", "Drive", ""), "sr0  [Burning]  TestWrite=1");
 }
 
+// Sections are looked up through an index; every way lines move keeps it
+// true to the file, and a thousand sections read in linear time.
+TEST(IniWrite, SectionsAreFoundAfterLinesMove) {
+  IniFile ini;
+  ini.WriteString("A", "k", "1");
+  ini.WriteString("B", "k", "2");
+  ini.WriteString("C", "k", "3");
+  EXPECT_EQ(ini.ReadString("c", "K", ""), "3");
+  // New keys in the first section push the others down.
+  ini.WriteString("A", "x", "a");
+  ini.WriteString("A", "y", "b");
+  EXPECT_EQ(ini.ReadString("B", "k", ""), "2");
+  EXPECT_EQ(ini.ReadString("C", "k", ""), "3");
+  ini.DeleteKey("A", "x");
+  EXPECT_EQ(ini.ReadString("C", "k", ""), "3");
+  ini.EraseSection("B");
+  EXPECT_FALSE(ini.SectionExists("B"));
+  EXPECT_EQ(ini.ReadString("C", "k", ""), "3");
+  // A key that reads back as a section line is a section from then on.
+  ini.WriteString("C", "[D]", "");
+  EXPECT_TRUE(ini.SectionExists("D"));
+  // Of two sections of one name the first wins, also once a later one is added.
+  ini.WriteString("E", "k", "first");
+  testsupport::TempDir dir;
+  const std::string path = dir.Write("dup.ini", "[E]\r\nk=first\r\n[F]\r\n[e]\r\nk=second\r\n");
+  const IniFile dup(path);
+  EXPECT_EQ(dup.ReadString("E", "k", ""), "first");
+
+  IniFile many;
+  for (int i = 0; i < 1000; ++i) many.WriteString("Task " + std::to_string(i), "Scheduling", std::to_string(i));
+  for (int i = 0; i < 1000; ++i) ASSERT_EQ(many.ReadString("task " + std::to_string(i), "Scheduling", ""), std::to_string(i));
+}
+
 TEST(IniSave, TheOldFileStaysWholeUntilTheRename) {
   testsupport::TempDir dir;
   const std::string old = "[General]\r\nBuffer=6\r\n";

@@ -40,6 +40,13 @@ inline bool WaitIdle(app::TForm1& form, int ms = 20000) {
   return done.wait(ms) || !form.Busy();
 }
 
+// Waits until the task being saved is written.
+inline bool WaitSaved(app::TForm1& form, int ms = 20000) {
+  if (!form.Saving()) return true;
+  QSignalSpy done(&form, &app::TForm1::SaveFinished);
+  return done.wait(ms) || !form.Saving();
+}
+
 // The captions of a name-list model's rows, or of a folder item's children.
 inline QStringList Rows(const QAbstractItemModel& model, int column = 0) {
   QStringList rows;

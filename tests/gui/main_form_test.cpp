@@ -144,6 +144,7 @@ class MainFormTest : public QObject {
     const QString saved = FDir.filePath("whole");
     dialogs.Files.push_back(saved);  // no extension: ".mvt" is added
     Click(form, "btnSave");
+    QVERIFY(guitest::WaitSaved(form));
     QVERIFY(!form.Modified());
     const QString text = ReadText(saved + ".mvt");
     QVERIFY(text.endsWith(")#\r\n"));
@@ -167,6 +168,7 @@ class MainFormTest : public QObject {
     dialogs.Answers = {ui::Yes};
     dialogs.Files = {FDir.filePath("edited.mvt")};
     Click(form, "btnNew");
+    QVERIFY(guitest::WaitSaved(form));
     QCOMPARE(ReadText(FDir.filePath("edited.mvt")).chopped(2), edited);
     QCOMPARE(Root(form)->childCount(), 0);
     QCOMPARE(form.NewFolderCount(), 0);
@@ -249,6 +251,7 @@ class MainFormTest : public QObject {
     const QString path = FDir.filePath("names.mvt");
     dialogs.Files = {path, path};
     Click(form, "btnSave");
+    QVERIFY(guitest::WaitSaved(form));
     const QString before = TaskText(form);
     Click(form, "btnNew");
     Click(form, "btnOpen");
@@ -395,6 +398,45 @@ class MainFormTest : public QObject {
     QVERIFY(form.Task().Root->Children.empty());
     QVERIFY(!form.Modified());
     QVERIFY(Find<QAction>(form, "CustomItem7")->isEnabled());
+  }
+
+  // The file gets the task as it was at Save; what changes while it is
+  // written stays unsaved, and a failed write leaves the task unsaved too.
+  void saveWritesASnapshotAndKeepsLaterEdits() {
+    guitest::ScriptedDialogs dialogs;
+    app::TForm1 form(FDir.path(), "3.9");
+    Trigger(form, "CustomItem7");
+    const QString atSave = TaskText(form);
+    dialogs.Files = {FDir.filePath("snap.mvt")};
+    Click(form, "btnSave");
+    QVERIFY(form.Saving());
+    // No second save over the first.
+    Click(form, "btnSave");
+    QCOMPARE(dialogs.Unanswered, 0);
+    Trigger(form, "CustomItem7");
+    QVERIFY(form.Modified());
+    QVERIFY(guitest::WaitSaved(form));
+    QCOMPARE(ReadText(FDir.filePath("snap.mvt")).chopped(2), atSave);
+    QVERIFY(TaskText(form) != atSave);
+    QVERIFY(form.Modified());
+
+    dialogs.Files = {FDir.filePath("no/such/folder/x.mvt")};
+    dialogs.Answers = {ui::Ok};
+    Click(form, "btnSave");
+    QVERIFY(guitest::WaitSaved(form));
+    QVERIFY(form.Modified());
+    QVERIFY(dialogs.MessageTexts().back().contains("no/such/folder"));
+
+    // Closing with Yes closes only once the file is written.
+    dialogs.Answers = {ui::Yes};
+    dialogs.Files = {FDir.filePath("closing.mvt")};
+    bool closed = false;
+    QVERIFY(!form.FormCloseQuery([&closed] { closed = true; }));
+    QVERIFY(guitest::WaitSaved(form));
+    QTest::qWait(10);
+    QVERIFY(closed);
+    QCOMPARE(ReadText(FDir.filePath("closing.mvt")).chopped(2), TaskText(form));
+    QVERIFY(form.FormCloseQuery());
   }
 
   void closingAsksOnlyWithChanges() {

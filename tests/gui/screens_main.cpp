@@ -10,6 +10,7 @@
 #include <QGroupBox>
 #include <QImage>
 #include <QLabel>
+#include <QLineEdit>
 #include <QLinearGradient>
 #include <QMessageBox>
 #include <QPushButton>
@@ -17,6 +18,7 @@
 #include <QThread>
 #include <QMimeData>
 #include <QPainter>
+#include <QTreeWidget>
 #include <QTest>
 #include <QUrl>
 #include <QWidget>
@@ -34,7 +36,9 @@
 #include "engine/kavo_burner.h"
 #include "platform/file_find.h"
 #include "app/option_form.h"
+#include "app/add_schedule_form.h"
 #include "app/program.h"
+#include "app/schedule_form.h"
 #include "app/start_form.h"
 #include "app/tip_form.h"
 #include "appcore/drive_select.h"
@@ -42,6 +46,7 @@
 #include "engine/device/sleeper.h"
 #include "engine/kavo_burner.h"
 #include "appcore/options.h"
+#include "appcore/schedule.h"
 #include "platform/program_folder.h"
 #include "ui/dialogs.h"
 #include "ui/skins.h"
@@ -254,6 +259,50 @@ struct Screens {
     FBox->setObjectName(QStringLiteral("VersionMessage"));
     FBox->show();
     return FBox.get();
+  // The schedule window with three tasks, as the task dialog writes them.
+  app::TScheduleForm& ScheduleWithTasks() {
+    app::TScheduleForm& schedule = Program.ScheduleForm();
+    if (!schedule.Tasks().empty()) return schedule;
+    Values().AutoExecute = false;  // no log-on entry from the pictures
+    const std::string examples = ZANTIC_EXAMPLES;
+    struct Made {
+      const char* Name;
+      appcore::IntervalUnit Unit;
+      const char* Count;
+      const char* Description;
+    };
+    const Made tasks[] = {{"Documents", appcore::IntervalUnit::Days, "1", "Letters and invoices"},
+                          {"Photos", appcore::IntervalUnit::Weeks, "2", "Camera pictures of the family"},
+                          {"Projects", appcore::IntervalUnit::Months, "1", "Source code and notes"}};
+    for (const Made& t : tasks) {
+      appcore::TaskSettings settings;
+      settings.Unit = t.Unit;
+      settings.Days = settings.Weeks = settings.Months = t.Count;
+      settings.Description = t.Description;
+      auto row = schedule.Store().SaveTask(t.Name, settings, {{examples, "48,213"}, {examples + "/README", "1,024"}},
+                                           appcore::Today());
+      if (!row.Ok()) qFatal("%s", row.Err().Message.c_str());
+      schedule.TaskSaved(row.Value(), false);
+    }
+    return schedule;
+  }
+  QWidget* Schedule() {
+    app::TScheduleForm& schedule = ScheduleWithTasks();
+    schedule.show();
+    return &schedule;
+  }
+  QWidget* TaskDialog(bool edit) {
+    app::TScheduleForm& schedule = ScheduleWithTasks();
+    schedule.show();
+    auto* list = schedule.findChild<QTreeWidget*>(QStringLiteral("ltvTask"));
+    list->setCurrentItem(list->topLevelItem(1));
+    if (edit) {
+      schedule.btnEditClick();
+    } else {
+      schedule.btnAddClick();
+      schedule.TaskDialog().findChild<QLineEdit*>(QStringLiteral("edtTaskName"))->setText(QStringLiteral("Music"));
+    }
+    return &schedule.TaskDialog();
   }
   QWidget* OptionsPage(app::TOptionForm::Page page) {
     Options().ShowPage(page);
@@ -321,6 +370,9 @@ std::vector<Shot> Shots() {
       {"version-failed", [](Screens& s) {
          return s.VersionMessage(QStringLiteral("Checking the latest version failed,please check your network."), false);
        }},
+      {"schedule", [](Screens& s) { s.UseSkin("devoir"); return s.Schedule(); }},
+      {"schedule-add-task", [](Screens& s) { return s.TaskDialog(false); }},
+      {"schedule-edit-task", [](Screens& s) { return s.TaskDialog(true); }},
   };
 }
 

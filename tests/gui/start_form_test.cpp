@@ -44,7 +44,7 @@ class StartFormTest : public QObject {
   void createsWindowsInOrderAndShowsVersion() {
     WriteFile("Option.ini", "[General]\r\nVersion=4.25\r\n");
     Program program(FDir.path(), {});
-    QCOMPARE(program.CreationOrder(), (QStringList{"TStartForm", "TForm1", "TOptionForm"}));
+    QCOMPARE(program.CreationOrder(), (QStringList{"TStartForm", "TForm1", "TScheduleForm", "TOptionForm"}));
     app::TStartForm& start = program.StartForm();
     QCOMPARE(start.VersionText(), QString("4.25"));
     QCOMPARE(start.VersionNumber(), 4.25);

@@ -1,0 +1,364 @@
+// Scheduled backups in the program: a task added in the dialog is written to
+// the shared store, falls due when the calendar moves on, burns hidden onto
+// a virtual disc, and is logged and marked done; the command line runs the
+// same store; one lock keeps two runners apart; a drive without a disc asks
+// or gives up as the options say; a name in use asks before it is replaced.
+#include <QApplication>
+#include <QFile>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTreeWidget>
+#include <cstdio>
+
+#include "app/add_schedule_form.h"
+#include "app/main_form.h"
+#include "app/program.h"
+#include "app/schedule_form.h"
+#include "app/start_form.h"
+#include "appcore/drive_select.h"
+#include "appcore/ini_file.h"
+#include "appcore/schedule.h"
+#include "appcore/schedule_runner.h"
+#include "appcore/texts.h"
+#include "cli/build_iso.h"
+#include "cli/disc_commands.h"
+#include "cli/schedule_commands.h"
+#include "cli/vdisc.h"
+#include "engine/device/transport.h"
+#include "engine/kavo_burner.h"
+#include "gui/gui_helpers.h"
+#include "gui/scripted_dialogs.h"
+#include "platform/process.h"
+#include "ui/qt_dialogs.h"
+#include "vdrive/registration.h"
+
+namespace {
+
+// A FILE* whose text the test reads afterwards.
+struct Captured {
+  std::FILE* File = std::tmpfile();
+  ~Captured() { std::fclose(File); }
+  std::string Text() const {
+    std::string text;
+    std::rewind(File);
+    char buffer[4096];
+    for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, File)) > 0;) text.append(buffer, n);
+    return text;
+  }
+};
+
+QByteArray ReadFile(const QString& path) {
+  QFile file(path);
+  return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+appcore::CalendarDate NextDay(appcore::CalendarDate d, int days) {
+  const QDate q = QDate(d.Year, d.Month, d.Day).addDays(days);
+  return {q.year(), q.month(), q.day()};
+}
+
+}  // namespace
+
+class ScheduleFormTest : public QObject {
+  Q_OBJECT
+
+ private:
+  QTemporaryDir FDir;
+  QString FFolder;  // the program folder
+  std::string FDisc, FSecond;
+  guitest::ScriptedDialogs* FDialogs = nullptr;
+
+  void WriteFile(const QString& path, const QByteArray& content) {
+    QDir().mkpath(QFileInfo(path).path());
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(content);
+  }
+  std::string NewDisc(const QString& name) {
+    const std::string path = FDir.filePath(name).toStdString();
+    Captured out, err;
+    const int rc = cli::RunVdisc({"create", path, "--media", "dvd+r", "--blocks", "30000"}, out.File, err.File);
+    if (rc != 0) qWarning("%s", err.Text().c_str());
+    return path;
+  }
+  std::string Listing(const std::string& disc) {
+    engine::TKavoBurner burner;
+    Captured out, err;
+    cli::RunDiscCommand(burner, "ls", {"--device", disc}, out.File, err.File);
+    return out.Text() + err.Text();
+  }
+  QString ListPath() const { return FFolder + "/Schedule/ScheduleList.ini"; }
+
+  // Adds a task through the dialog as a person would.
+  void AddTask(app::TScheduleForm& schedule, const QString& name, const QStringList& files) {
+    schedule.btnAddClick();
+    auto& dialog = schedule.TaskDialog();
+    QVERIFY(dialog.isVisible());
+    QVERIFY(!schedule.isEnabled());
+    dialog.findChild<QLineEdit*>("edtTaskName")->setText(name);
+    dialog.findChild<QLineEdit*>("edtDescription")->setText("Papers");
+    for (const QString& f : files) {
+      FDialogs->Files.push_back(f);
+      dialog.btnAddFileClick();
+    }
+    dialog.btnOKClick();
+  }
+
+ private slots:
+  void initTestCase() {
+    QVERIFY(FDir.isValid());
+    ui::InitArtwork();
+    platform::SetEnvironment("ZANTIC_VDRIVE_TIMESCALE", "0.001");
+    // The log-on entry goes here, not into the person's own autostart folder.
+    platform::SetEnvironment("XDG_CONFIG_HOME", FDir.filePath("config").toStdString());
+    FDisc = NewDisc("first.zvd");
+    FSecond = NewDisc("second.zvd");
+    platform::SetEnvironment("ZANTIC_VDISC", FDisc + platform::kPathListSeparator + FSecond);
+    device::FinalizeTransport();
+    vdrive::RegisterVirtualRecorders();
+  }
+  void cleanupTestCase() {
+    vdrive::UnregisterVirtualRecorders();
+    device::FinalizeTransport();
+  }
+  void init() {
+    FFolder = FDir.filePath("pf");
+    QDir(FFolder).removeRecursively();
+    QDir().mkpath(FFolder);
+    // Sessions stay open so that a second burn can follow on the same disc.
+    WriteFile(FFolder + "/Option.ini",
+              QByteArray("[Burning]\r\nCloseDisc=0\r\n[Schedule]\r\nDrive=") + QByteArray::fromStdString(FDisc) +
+                  "\r\n");
+    FDialogs = new guitest::ScriptedDialogs;
+  }
+  void cleanup() { delete FDialogs; }
+
+  void addedTaskRunsHiddenNextDayAndTheCommandLineRunsTheSameStore() {
+    const QString source = FDir.filePath("src/report.txt");
+    WriteFile(source, "quarterly figures");
+    app::Program program(FFolder, {});
+    QVERIFY(program.CreationOrder().indexOf("TScheduleForm") == 2);
+    app::TScheduleForm& schedule = program.ScheduleForm();
+    QCOMPARE(schedule.Hint(), QString("0 Backup Tasks"));
+    const appcore::CalendarDate today = appcore::Today();
+    appcore::CalendarDate clock = today;
+    schedule.Clock = [&clock] { return clock; };
+
+    AddTask(schedule, "Weekly", {source});
+    QVERIFY(!schedule.TaskDialog().isVisible());
+    QVERIFY(schedule.isEnabled());
+    QCOMPARE(FDialogs->MessageTexts(), QStringList());
+    // The task file and the section.
+    const QString mvt = FFolder + "/Schedule/Weekly.mvt";
+    QCOMPARE(ReadFile(mvt), QByteArray("Weekly(") + source.toUtf8() + "*17()#)#\r\n");
+    const appcore::IniFile ini(ListPath().toStdString());
+    const std::string day = appcore::FormatDate(today);
+    QCOMPARE(ini.ReadString("Weekly", "Task File", ""), mvt.toStdString());
+    QCOMPARE(ini.ReadString("Weekly", "Day", ""), std::string("1"));
+    QCOMPARE(ini.ReadString("Weekly", "Week", ""), std::string("0"));
+    QCOMPARE(ini.ReadString("Weekly", "Once", ""), std::string("0"));
+    QCOMPARE(ini.ReadString("Weekly", "Days", ""), std::string("1"));
+    QCOMPARE(ini.ReadString("Weekly", "Equal or Later", ""), std::string("1"));
+    QCOMPARE(ini.ReadString("Weekly", "Equal", ""), std::string("0"));
+    QCOMPARE(ini.ReadString("Weekly", "Description", ""), std::string("Papers"));
+    QCOMPARE(ini.ReadString("Weekly", "Scheduling", ""), std::string("1 Days"));
+    QCOMPARE(ini.ReadString("Weekly", "Start Date", ""), day);
+    QCOMPARE(ini.ReadString("Weekly", "Last Backup", ""), day);
+    // Listed at once, so the daemon sees it without the window closing.
+    QCOMPARE(ini.ReadString("Task", "Task0", ""), std::string("Weekly"));
+    QCOMPARE(ini.ReadInteger("Count", "Value", 0), 1);
+    QCOMPARE(schedule.Hint(), QString("1 Backup Tasks"));
+    // With auto-execute on, the program starts at log-on, waiting in the tray.
+    QVERIFY(ReadFile(FDir.filePath("config/autostart/zantic-schedule.desktop")).contains("\"-Schedule\""));
+    auto* list = schedule.findChild<QTreeWidget*>("ltvTask");
+    QCOMPARE(list->topLevelItemCount(), 1);
+    QCOMPARE(list->topLevelItem(0)->text(2), QString("1 Days"));
+
+    // Not due today; due on the next day's check.
+    QSignalSpy finished(&schedule, &app::TScheduleForm::RunFinished);
+    schedule.Timer1Timer();
+    QVERIFY(!schedule.Running());
+    QVERIFY(!QFile::exists(FFolder + "/Schedule/Log.txt"));
+    clock = NextDay(today, 1);
+    schedule.Timer1Timer();
+    QVERIFY(schedule.Running());
+    QVERIFY(!schedule.isVisible());  // hidden, as the options say by default
+    QVERIFY2(finished.wait(60000), qPrintable(schedule.RunStatus()));
+    QVERIFY2(schedule.RunStatus().contains("done"), qPrintable(schedule.RunStatus()));
+    const std::string next = appcore::FormatDate(clock);
+    QVERIFY(Listing(FDisc).find("report.txt") != std::string::npos);
+    const QByteArray log = ReadFile(FFolder + "/Schedule/Log.txt");
+    QVERIFY2(log.startsWith("Start backup task:" + mvt.toUtf8() + " " + QByteArray::fromStdString(next) + " "),
+             log.constData());
+    QVERIFY2(log.contains("\r\nBackup task done " + QByteArray::fromStdString(next) + " "), log.constData());
+    // Written when the run ended, not when the window closes.
+    QCOMPARE(appcore::IniFile(ListPath().toStdString()).ReadString("Weekly", "Last Backup", ""), next);
+    QCOMPARE(list->topLevelItem(0)->text(6), QString::fromStdString(next));
+    // Done for the day: the next checks run nothing.
+    schedule.Timer1Timer();
+    QVERIFY(!schedule.Running());
+
+    // The command line's run reads the same store and logs to the same file.
+    engine::TKavoBurner burner;
+    Captured out, err;
+    const int rc = cli::RunScheduleCommand({"run", "Weekly", "--program-folder", FFolder.toStdString(), "--device",
+                                            FSecond},
+                                           burner, out.File, err.File);
+    QVERIFY2(rc == cli::kExitOk, err.Text().c_str());
+    QVERIFY(Listing(FSecond).find("report.txt") != std::string::npos);
+    QCOMPARE(ReadFile(FFolder + "/Schedule/Log.txt").count("Start backup task:"), 2);
+  }
+
+  void oneRunnerBurnsAtATime() {
+    const QString source = FDir.filePath("src/lock.txt");
+    WriteFile(source, "x");
+    app::Program program(FFolder, {});
+    app::TScheduleForm& schedule = program.ScheduleForm();
+    appcore::CalendarDate clock = appcore::Today();
+    schedule.Clock = [&clock] { return clock; };
+    AddTask(schedule, "Locked", {source});
+    const std::string before = schedule.Tasks().front().LastBackup;
+
+    // Another runner holds the lock: the window's check burns nothing and
+    // the task stays due for the next check.
+    platform::FileLock other;
+    QVERIFY(appcore::TryLockScheduledRuns(schedule.Store(), other).Value());
+    clock = NextDay(clock, 3);
+    schedule.Timer1Timer();
+    QVERIFY(!schedule.Running());
+    QCOMPARE(schedule.Tasks().front().LastBackup, before);
+    QVERIFY(schedule.RunStatus().contains("Another Zantic"));
+    // The command line is refused the same way.
+    engine::TKavoBurner burner;
+    Captured out, err;
+    const int rc = cli::RunScheduleCommand({"run", "Locked", "--program-folder", FFolder.toStdString(), "--device",
+                                            FSecond},
+                                           burner, out.File, err.File);
+    QCOMPARE(rc, cli::kExitFailed);
+    QVERIFY(err.Text().find("another Zantic is burning") != std::string::npos);
+    QVERIFY(!QFile::exists(FFolder + "/Schedule/Log.txt"));
+
+    // The other runner burnt it meanwhile and let go: under the lock the
+    // window sees the task done and takes the date from the list.
+    QVERIFY(schedule.Store().RecordBackup("Locked", clock).Ok());
+    other.Release();
+    schedule.Timer1Timer();
+    QVERIFY(!schedule.Running());
+    QCOMPARE(schedule.Tasks().front().LastBackup, appcore::FormatDate(clock));
+    QVERIFY(!QFile::exists(FFolder + "/Schedule/Log.txt"));
+  }
+
+  void notReadyDriveAsksOrCancelsSilently() {
+    const QString source = FDir.filePath("src/nr.txt");
+    WriteFile(source, "y");
+    app::Program program(FFolder, {});
+    app::TScheduleForm& schedule = program.ScheduleForm();
+    appcore::Options& options = program.MainForm().Options();
+    appcore::CalendarDate clock = appcore::Today();
+    schedule.Clock = [&clock] { return clock; };
+    AddTask(schedule, "Night", {source});
+    const std::string before = schedule.Tasks().front().LastBackup;
+    // The drive's tray is open: no disc.
+    engine::TKavoBurner tray;
+    std::string error;
+    QVERIFY2(appcore::SelectDrive(tray, FDisc, error), error.c_str());
+    QVERIFY(tray.StartStopUnit(device::TStartStop::Eject));
+
+    // "Query": OK tries again, Cancel ends the run; the task stays due.
+    QSignalSpy finished(&schedule, &app::TScheduleForm::RunFinished);
+    options.Query = true;
+    options.CancelTask = false;
+    FDialogs->Answers = {ui::Ok, ui::Cancel};
+    clock = NextDay(clock, 2);
+    schedule.Timer1Timer();
+    QVERIFY(finished.wait(30000));
+    int asked = 0;
+    for (const auto& a : FDialogs->Log)
+      if (a.Kind == "Message") {
+        ++asked;
+        QCOMPARE(a.Caption, QString("Informaiton"));
+        QCOMPARE(a.Text, QString::fromUtf8(appcore::texts::kDriveNotReady));
+        QCOMPARE(a.Buttons, ui::Ok | ui::Cancel);
+      }
+    QCOMPARE(asked, 2);
+    QCOMPARE(schedule.Tasks().front().LastBackup, before);
+    QVERIFY(!ReadFile(FFolder + "/Schedule/Log.txt").contains("Backup task done"));
+
+    // "Cancel the task.": nothing asked, nothing logged. A failed task waits
+    // ten minutes before its next try, so this one runs from "Run".
+    FDialogs->Log.clear();
+    options.Query = false;
+    options.CancelTask = true;
+    schedule.findChild<QTreeWidget*>("ltvTask")->setCurrentItem(
+        schedule.findChild<QTreeWidget*>("ltvTask")->topLevelItem(0));
+    schedule.btnRunClick();
+    QVERIFY(finished.wait(30000));
+    QCOMPARE(FDialogs->MessageTexts(), QStringList());
+    QVERIFY(!ReadFile(FFolder + "/Schedule/Log.txt").contains("Start backup task:"));
+    QVERIFY(tray.StartStopUnit(device::TStartStop::Load));
+  }
+
+  void aNameInUseAsksBeforeItIsReplaced() {
+    const QString a = FDir.filePath("src/a.txt");
+    const QString b = FDir.filePath("src/b.txt");
+    WriteFile(a, "a");
+    WriteFile(b, "bb");
+    app::Program program(FFolder, {});
+    app::TScheduleForm& schedule = program.ScheduleForm();
+    AddTask(schedule, "Same", {a});
+    const QString mvt = FFolder + "/Schedule/Same.mvt";
+    const QByteArray first = ReadFile(mvt);
+
+    FDialogs->Answers = {ui::No};
+    AddTask(schedule, "Same", {b});
+    QCOMPARE(FDialogs->MessageTexts().size(), 1);
+    QVERIFY(FDialogs->MessageTexts().front().contains("already exists"));
+    QCOMPARE(FDialogs->Log.back().Caption, QString("Query"));
+    QVERIFY(schedule.TaskDialog().isVisible());  // still there to pick another name
+    QCOMPARE(ReadFile(mvt), first);
+    schedule.TaskDialog().reject();
+    QVERIFY(schedule.isEnabled());
+
+    FDialogs->Answers = {ui::Yes};
+    AddTask(schedule, "Same", {b});
+    QVERIFY(!schedule.TaskDialog().isVisible());
+    QVERIFY(ReadFile(mvt).contains("b.txt*2()#"));
+    QVERIFY(!ReadFile(mvt).contains("a.txt"));
+    QCOMPARE(schedule.Tasks().size(), std::size_t{1});
+    QCOMPARE(schedule.findChild<QTreeWidget*>("ltvTask")->topLevelItemCount(), 1);
+
+    // Edit reads the files back; a deleted task file says so and leaves the list empty.
+    schedule.findChild<QTreeWidget*>("ltvTask")->setCurrentItem(
+        schedule.findChild<QTreeWidget*>("ltvTask")->topLevelItem(0));
+    schedule.btnEditClick();
+    auto& dialog = schedule.TaskDialog();
+    QCOMPARE(dialog.windowTitle(), QString("Edit Backup Task"));
+    QVERIFY(!dialog.findChild<QLineEdit*>("edtTaskName")->isEnabled());
+    QCOMPARE(dialog.findChild<QTreeWidget*>("ltvFile")->topLevelItemCount(), 1);
+    dialog.reject();
+    QVERIFY(QFile::remove(mvt));
+    FDialogs->Log.clear();
+    FDialogs->Answers = {ui::Ok};
+    schedule.btnEditClick();
+    QCOMPARE(FDialogs->MessageTexts(), QStringList{"The task file does not exists!"});
+    QCOMPARE(dialog.findChild<QTreeWidget*>("ltvFile")->topLevelItemCount(), 0);
+    dialog.reject();
+
+    // Empty names and names that cannot be files are refused with the focus on the name.
+    FDialogs->Log.clear();
+    FDialogs->Answers = {ui::Ok, ui::Ok};
+    AddTask(schedule, "", {});
+    AddTask(schedule, "a/b", {});
+    QCOMPARE(FDialogs->MessageTexts().size(), 2);
+    QCOMPARE(FDialogs->MessageTexts().front(), QString("Please enter the Task Name."));
+    QVERIFY(schedule.TaskDialog().isVisible());
+    schedule.TaskDialog().reject();
+    QCOMPARE(schedule.Tasks().size(), std::size_t{1});
+  }
+};
+
+QTEST_MAIN(ScheduleFormTest)
+#include "schedule_form_test.moc"
