@@ -8,11 +8,13 @@
 #include <deque>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "engine/iso/compilation_tables.h"
+#include "engine/stream/read_ahead.h"
 #include "platform/file_stream.h"
 
 namespace stream {
@@ -49,6 +51,9 @@ class TCacheThread {
     // Files of at least this many bytes travel as FileRange items (0: never).
     // Only a consumer that writes a file can take them.
     std::uint64_t FileRangeMin = 0;
+    // The files ahead of the one being read are asked for in parallel
+    // (unset: DefaultReadAheadLimits of the cache size; no workers: off).
+    std::optional<ReadAheadLimits> ReadAheadWindow;
   };
 
   // Starts the producer at the lower level.

@@ -1,0 +1,94 @@
+#include "engine/stream/read_ahead.h"
+
+#include <algorithm>
+
+#include "platform/file_stream.h"
+
+namespace stream {
+
+ReadAheadLimits DefaultReadAheadLimits(std::uint64_t cacheSize) {
+  const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
+  ReadAheadLimits l;
+  // The workers wait on the disk, not on the processor: several per core
+  // keep its queue filled.
+  l.Workers = std::clamp(4 * cores, 4u, 16u);
+  l.Files = std::size_t{64} * l.Workers;
+  l.Bytes = std::clamp<std::uint64_t>(cacheSize * 8, std::uint64_t{16} << 20, std::uint64_t{128} << 20);
+  l.FileBytes = l.Bytes / 4;
+  return l;
+}
+
+ReadAhead::ReadAhead(std::vector<Source> sources, ReadAheadLimits limits, FetchFunction fetch)
+    : FSources(std::move(sources)), FLimits(limits), FFetch(std::move(fetch)) {
+  if (!FFetch) FFetch = [](const std::string& path, std::uint64_t bytes) { platform::PrefetchFile(path, bytes); };
+  if (FLimits.Files == 0 || FLimits.Bytes == 0 || FSources.empty()) return;
+  const unsigned workers = static_cast<unsigned>(std::min<std::size_t>(FLimits.Workers, FSources.size()));
+  FWorkers.reserve(workers);
+  for (unsigned i = 0; i < workers; ++i) FWorkers.emplace_back([this] { Work(); });
+}
+
+ReadAhead::~ReadAhead() {
+  {
+    std::lock_guard lock(FLock);
+    FStop = true;
+  }
+  FMoved.notify_all();
+  for (auto& w : FWorkers) w.join();
+}
+
+std::uint64_t ReadAhead::Asked(std::size_t index) const {
+  const std::uint64_t cap = FLimits.FileBytes != 0 ? FLimits.FileBytes : FLimits.Bytes;
+  return std::min(FSources[index].Bytes, cap);
+}
+
+bool ReadAhead::CanDispatch() const {
+  if (FNext >= FSources.size() || FNext >= FConsumed + FLimits.Files) return false;
+  // An empty window always takes one file, however large.
+  return FNext == FConsumed || FWindowBytes + Asked(FNext) <= FLimits.Bytes;
+}
+
+void ReadAhead::Reached(std::size_t index) {
+  bool moved = false;
+  {
+    std::lock_guard lock(FLock);
+    if (index <= FConsumed) return;
+    const std::size_t asked = std::min(index, FNext);
+    for (std::size_t i = FConsumed; i < asked; ++i) FWindowBytes -= Asked(i);
+    FConsumed = index;
+    // The stream got there first: nothing behind it is worth asking for.
+    FNext = std::max(FNext, FConsumed);
+    moved = CanDispatch();
+  }
+  if (moved) FMoved.notify_one();
+}
+
+void ReadAhead::Work() {
+  std::unique_lock lock(FLock);
+  for (;;) {
+    FMoved.wait(lock, [this] { return FStop || CanDispatch(); });
+    if (FStop) return;
+    const std::size_t index = FNext++;
+    const std::uint64_t bytes = Asked(index);
+    FWindowBytes += bytes;
+    FPeakFiles = std::max(FPeakFiles, FNext - FConsumed);
+    FPeakBytes = std::max(FPeakBytes, FWindowBytes);
+    // Another worker may take the next one while this one waits on the disk.
+    if (CanDispatch()) FMoved.notify_one();
+    const std::string path(FSources[index].Path);
+    lock.unlock();
+    FFetch(path, bytes);
+    lock.lock();
+  }
+}
+
+std::size_t ReadAhead::PeakFiles() const {
+  std::lock_guard lock(FLock);
+  return FPeakFiles;
+}
+
+std::uint64_t ReadAhead::PeakBytes() const {
+  std::lock_guard lock(FLock);
+  return FPeakBytes;
+}
+
+}  // namespace stream
