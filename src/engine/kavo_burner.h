@@ -47,6 +47,8 @@ struct DiscRecord;
 namespace engine {
 
 class TKavoBurner;
+class FolderPrefetch;
+class WalkScope;
 class ImportIntoCompilation;
 using iso::TDateTime;
 using iso::TDEntry;
@@ -311,6 +313,8 @@ class TKavoBurner : public device::TSCSIDevice {
                                  std::uint32_t attrMask, const std::string& fileMask,
                                  std::set<std::pair<std::uint64_t, std::uint64_t>>& ancestors);
   friend class ImportIntoCompilation;
+  friend class WalkScope;
+  FolderPrefetch* FWalk = nullptr;  // lists the folders ahead of a recursive add
   TFEntry* AddImportedFile(TDEntry& dir, const iso::DiscRecord& record);
   std::string DeriveDestination(const std::string& destPath, const std::string& source) const;
   void Changed() { FLaidOut = false; }
