@@ -11,9 +11,9 @@ ReadAheadLimits DefaultReadAheadLimits(std::uint64_t cacheSize) {
   ReadAheadLimits l;
   // The workers wait on the disk, not on the processor: several per core
   // keep its queue filled.
-  l.Workers = std::clamp(4 * cores, 4u, 16u);
-  l.Files = std::size_t{64} * l.Workers;
-  l.Bytes = std::clamp<std::uint64_t>(cacheSize * 8, std::uint64_t{16} << 20, std::uint64_t{128} << 20);
+  l.Workers = std::clamp(8 * cores, 8u, 32u);
+  l.Files = std::size_t{256} * l.Workers;
+  l.Bytes = std::clamp<std::uint64_t>(cacheSize * 32, std::uint64_t{32} << 20, std::uint64_t{256} << 20);
   l.FileBytes = l.Bytes / 4;
   return l;
 }

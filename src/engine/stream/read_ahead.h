@@ -24,11 +24,11 @@ struct ReadAheadLimits {
   std::uint64_t FileBytes = 0;  // bytes asked for from one file, at most
 };
 
-// From the cache size and the machine's cores: the window holds eight caches'
-// worth of bytes (16-128 MiB), 64 files per worker, and each file is asked for
-// up to a quarter of the window (the system reads further along a file by
-// itself once the stream reads it). These bytes sit in the system's file
-// cache, not in the process.
+// From the cache size and the machine's cores: the window holds 32 caches'
+// worth of bytes (32-256 MiB), 256 files per worker (eight workers a core,
+// 8-32), and each file is asked for up to a quarter of the window (the
+// system reads further along a file by itself once the stream reads it).
+// These bytes sit in the system's file cache, not in the process.
 ReadAheadLimits DefaultReadAheadLimits(std::uint64_t cacheSize);
 
 class ReadAhead {
