@@ -7,11 +7,11 @@
 # that none always follows another; the table shows medians, ratios and the
 # peak RSS.
 #
-#   bench/cold_sources.sh [-n RUNS] [-b BASELINE_CLI] [-c CLI] [-o OUTDIR] [-w] TREES
+#   bench/cold_sources.sh [-n RUNS] [-b BASELINE_CLI] [-c CLI] [-o OUTDIR] [-w|-W] TREES
 #
 # TREES holds small/, mixed/ and big/ from bench/make_tree.sh (any missing one
 # is skipped). -b names the zantic-cli to compare with (e.g. one built from
-# main); -w skips the warm-cache part. Outputs go to OUTDIR (default: beside
+# main); -w skips the warm-cache part, -W the cold one. Outputs go to OUTDIR (default: beside
 # the trees) and are deleted after each run.
 set -euo pipefail
 runs=3
@@ -20,13 +20,15 @@ cli=$repo/build/release/src/cli/zantic-cli
 base=
 outdir=
 warm=1
-while getopts "n:b:c:o:w" opt; do
+cold=1
+while getopts "n:b:c:o:wW" opt; do
   case $opt in
     n) runs=$OPTARG ;;
     b) base=$OPTARG ;;
     c) cli=$OPTARG ;;
     o) outdir=$OPTARG ;;
     w) warm=0 ;;
+    W) cold=0 ;;
     *) exit 2 ;;
   esac
 done
@@ -56,7 +58,7 @@ export cli base
 measure() {
   local label=$1 tree=$2 cold=$3
   shift 3
-  local tools=("$@") n=${#tools[@]}
+  local tools=("$@") n=${#tools[@]} t
   if [ "$cold" = 0 ]; then
     for t in "${tools[@]}"; do run_one "$t" "$tree" "$outdir/$t.out"; rm -f "$outdir/$t.out"; done
   fi
@@ -92,19 +94,19 @@ report() { # LABEL REF TOOLS...
 echo "load before: $(cut -d' ' -f1-3 /proc/loadavg), cores: $(nproc), runs: $runs"
 with_base=()
 [ -n "$base" ] && [ -x "$base" ] && with_base=(before)
-if [ -d "$trees/small" ]; then
+if [ "$cold" = 1 ] && [ -d "$trees/small" ]; then
   measure cold-small "$trees/small" 1 zantic genisoimage cat "${with_base[@]}"
   report cold-small zantic zantic genisoimage cat "${with_base[@]}"
 fi
-if [ -d "$trees/mixed" ] && [ -n "${with_base[*]}" ]; then
+if [ "$cold" = 1 ] && [ -d "$trees/mixed" ] && [ -n "${with_base[*]}" ]; then
   measure cold-mixed "$trees/mixed" 1 zantic before
   report cold-mixed zantic zantic before
 fi
 if [ "$warm" = 1 ] && [ -n "${with_base[*]}" ]; then
-  for t in small big mixed; do
-    [ -d "$trees/$t" ] || continue
-    measure "warm-$t" "$trees/$t" 0 zantic before
-    report "warm-$t" zantic zantic before
+  for name in small big mixed; do
+    [ -d "$trees/$name" ] || continue
+    measure "warm-$name" "$trees/$name" 0 zantic before
+    report "warm-$name" zantic zantic before
   done
 fi
 echo "load after: $(cut -d' ' -f1-3 /proc/loadavg)"

@@ -1,6 +1,7 @@
 #include "engine/stream/read_ahead.h"
 
 #include <algorithm>
+#include <tuple>
 
 #include "platform/file_stream.h"
 
@@ -32,6 +33,7 @@ ReadAhead::~ReadAhead() {
     std::lock_guard lock(FLock);
     FStop = true;
   }
+  FStopFlag = true;
   FMoved.notify_all();
   for (auto& w : FWorkers) w.join();
 }
@@ -48,7 +50,7 @@ bool ReadAhead::CanDispatch() const {
 }
 
 void ReadAhead::Reached(std::size_t index) {
-  bool moved = false;
+  bool wake = false;
   {
     std::lock_guard lock(FLock);
     if (index <= FConsumed) return;
@@ -57,26 +59,42 @@ void ReadAhead::Reached(std::size_t index) {
     FConsumed = index;
     // The stream got there first: nothing behind it is worth asking for.
     FNext = std::max(FNext, FConsumed);
-    moved = CanDispatch();
+    // Workers are woken once a quarter of the window is free, not for every
+    // file: with warm caches the wake-ups would cost more than the reads.
+    wake = FIdle > 0 && CanDispatch() &&
+           (FNext - FConsumed <= FLimits.Files * 3 / 4 || FWindowBytes <= FLimits.Bytes * 3 / 4);
+    FConsumedNow.store(FConsumed, std::memory_order_relaxed);
   }
-  if (moved) FMoved.notify_one();
+  if (wake) FMoved.notify_one();
 }
 
 void ReadAhead::Work() {
+  constexpr std::size_t kBatch = 16;  // files taken under one lock
+  std::vector<std::tuple<std::size_t, std::string, std::uint64_t>> batch;
   std::unique_lock lock(FLock);
   for (;;) {
+    ++FIdle;
     FMoved.wait(lock, [this] { return FStop || CanDispatch(); });
+    --FIdle;
     if (FStop) return;
-    const std::size_t index = FNext++;
-    const std::uint64_t bytes = Asked(index);
-    FWindowBytes += bytes;
+    batch.clear();
+    while (batch.size() < kBatch && CanDispatch()) {
+      const std::size_t index = FNext++;
+      const std::uint64_t bytes = Asked(index);
+      FWindowBytes += bytes;
+      batch.emplace_back(index, std::string(FSources[index].Path), bytes);
+    }
+    // More work than this worker takes: pass it on.
+    if (FIdle > 0 && CanDispatch()) FMoved.notify_one();
     FPeakFiles = std::max(FPeakFiles, FNext - FConsumed);
     FPeakBytes = std::max(FPeakBytes, FWindowBytes);
-    // Another worker may take the next one while this one waits on the disk.
-    if (CanDispatch()) FMoved.notify_one();
-    const std::string path(FSources[index].Path);
     lock.unlock();
-    FFetch(path, bytes);
+    for (const auto& [index, path, bytes] : batch) {
+      if (FStopFlag.load(std::memory_order_relaxed)) break;
+      // Warm files: the stream is already past this one.
+      if (index < FConsumedNow.load(std::memory_order_relaxed)) continue;
+      FFetch(path, bytes);
+    }
     lock.lock();
   }
 }

@@ -5,6 +5,7 @@
 // workers keep several in flight. The workers only warm the system's file
 // cache: the stream still opens and reads every file itself, so what it
 // writes, and what it does with a file that changed, do not depend on them.
+#include <atomic>
 #include <condition_variable>
 #include <cstddef>
 #include <cstdint>
@@ -71,6 +72,9 @@ class ReadAhead {
   std::size_t FPeakFiles = 0;
   std::uint64_t FPeakBytes = 0;
   bool FStop = false;
+  std::atomic<bool> FStopFlag{false};  // read outside the lock between fetches
+  std::atomic<std::size_t> FConsumedNow{0};
+  unsigned FIdle = 0;  // workers waiting for the window to move
   std::vector<std::thread> FWorkers;
 };
 
