@@ -56,6 +56,7 @@ bool TKavoBurner::ResetCompilation(std::uint32_t maxEntries, std::uint32_t maxDi
   FHeader = {};
   FLayout = {};
   FTables.Reset(maxEntries, maxDirs);
+  FDataDisc.reset();
   FLaidOut = false;
   return true;
 }
