@@ -4,6 +4,7 @@
 # fared once it was first full: a real drive runs dry where it reads empty.
 #
 #   bench/throttled_burn.sh TREE [KBPS] [MEDIA]     MEDIA defaults to dvd+r-dl
+#   COLD=1 drops the page cache first (root), so the tree is read from disk.
 set -euo pipefail
 tree=${1:?usage: $0 TREE [KBPS] [MEDIA]}
 rate=${2:-22160}
@@ -15,6 +16,7 @@ work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 "$cli" vdisc create "$work/d.zvd" --media "$media" >/dev/null
 "$cli" vdisc fault "$work/d.zvd" --throttle "$rate" >/dev/null
+if [ "${COLD:-0}" = 1 ]; then sync; echo 3 >/proc/sys/vm/drop_caches; fi
 start=$(date +%s.%N)
 rc=0
 ZANTIC_VDRIVE_LOG="$work/log" "$cli" burn --device "$work/d.zvd" "$tree" >/dev/null 2>"$work/err" || rc=$?

@@ -48,6 +48,8 @@ struct RootRecord;
 namespace engine {
 
 class TKavoBurner;
+class FolderPrefetch;
+class WalkScope;
 class ImportIntoCompilation;
 using iso::TDateTime;
 using iso::TDEntry;
@@ -324,6 +326,8 @@ class TKavoBurner : public device::TSCSIDevice {
                                  std::uint32_t attrMask, const std::string& fileMask,
                                  std::set<std::pair<std::uint64_t, std::uint64_t>>& ancestors);
   friend class ImportIntoCompilation;
+  friend class WalkScope;
+  FolderPrefetch* FWalk = nullptr;  // lists the folders ahead of a recursive add
   TFEntry* AddImportedFile(TDEntry& dir, const iso::DiscRecord& record);
   TFEntry* AddCopiedFile(TDEntry& dir, const iso::DiscRecord& record);
   std::string DeriveDestination(const std::string& destPath, const std::string& source) const;

@@ -2,6 +2,7 @@
 // removal over the compilation tree.
 #include <algorithm>
 
+#include "engine/folder_prefetch.h"
 #include "engine/iso/date_time.h"
 #include "engine/iso/naming.h"
 #include "engine/kavo_burner.h"
@@ -29,19 +30,27 @@ bool PassesAttributeMask(std::uint32_t attributes, std::uint32_t mask) {
   return (attributes & excluded) == 0;
 }
 
-bool IsDotEntry(const std::string& name) { return name == "." || name == ".."; }
-
-std::vector<platform::FindData> ListFolder(const std::string& folder, bool archiveLookup) {
-  std::vector<platform::FindData> items;
-  platform::FileFinder finder;
-  finder.SetArchiveLookup(archiveLookup);
-  platform::FindData fd;
-  for (bool ok = finder.FindFirst(folder + "*.*", platform::kAttrAnyFile, fd); ok; ok = finder.FindNext(fd))
-    if (!IsDotEntry(fd.Name)) items.push_back(fd);
-  return items;
-}
-
 }  // namespace
+
+// Gives a recursive add its folder prefetch for as long as it runs; an add
+// started inside another one keeps the outer one's when it looks at the
+// same attributes.
+class WalkScope {
+ public:
+  WalkScope(TKavoBurner& burner, bool archiveLookup, bool recurse) : FBurner(burner), FOuter(burner.FWalk) {
+    if (!recurse || (FOuter != nullptr && FOuter->ArchiveLookup() == archiveLookup)) return;
+    FOwn = std::make_unique<FolderPrefetch>(archiveLookup);
+    FBurner.FWalk = FOwn.get();
+  }
+  ~WalkScope() { FBurner.FWalk = FOuter; }
+  WalkScope(const WalkScope&) = delete;
+  WalkScope& operator=(const WalkScope&) = delete;
+
+ private:
+  TKavoBurner& FBurner;
+  FolderPrefetch* FOuter;
+  std::unique_ptr<FolderPrefetch> FOwn;
+};
 
 bool TKavoBurner::ResetCompilation(std::uint32_t maxEntries, std::uint32_t maxDirs) {
   FHeader = {};
@@ -231,6 +240,7 @@ std::uint8_t TKavoBurner::AddFileToCompilation(const std::string& destPath, cons
     if (e == nullptr || e->DirEntry == nullptr) return 0;
     std::set<std::pair<std::uint64_t, std::uint64_t>> ancestors;
     if (found.Inode != 0) ancestors.emplace(found.Device, found.Inode);
+    WalkScope walk(*this, false, true);
     return AddFolderContents(*e->DirEntry, WithTrailingSeparator(sourcePath), false, true, platform::kAttrAnyFile,
                              "*.*", ancestors)
         .value_or(0);
@@ -252,6 +262,7 @@ std::uint8_t TKavoBurner::AddFolderToCompilation(const std::string& destPath, co
   std::set<std::pair<std::uint64_t, std::uint64_t>> ancestors;
   platform::FindData self;
   if (platform::GetFileInfo(sourceFolder, self) && self.Inode != 0) ancestors.emplace(self.Device, self.Inode);
+  WalkScope walk(*this, archiveOnly, recurse);
   return AddFolderContents(*dest, WithTrailingSeparator(sourceFolder), archiveOnly, recurse, attrMask,
                            fileMask.empty() ? "*.*" : fileMask, ancestors)
       .value_or(0);
@@ -262,10 +273,27 @@ std::optional<std::uint8_t> TKavoBurner::AddFolderContents(TDEntry& dest, const 
                                             std::set<std::pair<std::uint64_t, std::uint64_t>>& ancestors) {
   // One listing serves both passes: subfolders first, then the files.
   // The archive bit is only looked at when it decides what goes in.
-  const std::vector<platform::FindData> items = ListFolder(folder, archiveOnly);
+  FolderPrefetch* walk = FWalk != nullptr && FWalk->ArchiveLookup() == archiveOnly ? FWalk : nullptr;
+  const std::vector<platform::FindData> items = walk != nullptr ? walk->Take(folder) : ListFolder(folder, archiveOnly);
   if (recurse) {
+    std::vector<std::string> subfolders;
+    if (walk != nullptr) {
+      for (const auto& item : items)
+        if ((item.Attributes & platform::kAttrDirectory) != 0)
+          subfolders.push_back(folder + item.Name + platform::kPathSeparator);
+      walk->Request(subfolders);
+    }
+    std::size_t nextSub = 0;
     for (const auto& item : items) {
       if ((item.Attributes & platform::kAttrDirectory) == 0) continue;
+      // A folder passed over below is dropped from the listings asked for.
+      struct DropUnlessEntered {
+        FolderPrefetch* Walk;
+        const std::string* Folder;
+        ~DropUnlessEntered() {
+          if (Walk != nullptr && Folder != nullptr) Walk->Drop(*Folder);
+        }
+      } unlessEntered{walk, walk != nullptr ? &subfolders[nextSub++] : nullptr};
       std::string longName = item.Name;
       std::string shortName = item.AlternateName.empty() ? UpperKey(item.Name) : item.AlternateName;
       bool skip = false;
@@ -295,6 +323,7 @@ std::optional<std::uint8_t> TKavoBurner::AddFolderContents(TDEntry& dest, const 
                                 iso::FileTimeToLocalDate(item.WriteTimeSec, item.WriteTimeNsec), item.Attributes);
       if (e == nullptr || e->DirEntry == nullptr) return std::nullopt;
       TDEntry* sub = e->DirEntry;
+      unlessEntered.Folder = nullptr;
       if (item.Inode != 0) ancestors.insert(id);
       const auto r = AddFolderContents(*sub, folder + item.Name + platform::kPathSeparator, archiveOnly,
                                                recurse, attrMask, fileMask, ancestors);

@@ -100,4 +100,9 @@ base::Status RenameNoReplace(const std::string& from, const std::string& to);
 // Sets a file's last-write time (UTC seconds); false when it could not be set.
 bool SetFileWriteTime(const std::string& path, std::int64_t unixSec);
 
+// Asks the system to bring the first `bytes` of a file into its file cache,
+// so that a later read finds them there. Only a hint: a file that is missing,
+// not a regular file or unreadable is passed over, and nothing is returned.
+void PrefetchFile(const std::string& path, std::uint64_t bytes);
+
 }  // namespace platform

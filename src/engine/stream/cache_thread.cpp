@@ -298,6 +298,14 @@ void TCacheThread::Run() {
     }
     if (ok) ok = AddZeros(std::uint64_t{FParams.PaddingSectors} * kSector, false);
     if (ok && FParams.Tables != nullptr) {
+      const auto streamed = [](const iso::TFEntry& e) {
+        return !e.IsDirectory() && !e.Imported && e.RecordedSize > 0 && e.DiscDataExtent < 0 && !e.SourcePath.empty();
+      };
+      std::vector<ReadAhead::Source> sources;
+      for (const auto& f : FParams.Tables->Files())
+        if (streamed(*f)) sources.push_back({f->SourcePath, static_cast<std::uint64_t>(f->RecordedSize)});
+      ReadAhead ahead(std::move(sources), FParams.ReadAheadWindow.value_or(DefaultReadAheadLimits(FParams.CacheSize)));
+      std::size_t index = 0;
       for (const auto& f : FParams.Tables->Files()) {
         const iso::TFEntry& e = *f;
         if (e.IsDirectory() || e.Imported || e.RecordedSize <= 0) continue;
@@ -306,6 +314,7 @@ void TCacheThread::Run() {
           continue;
         }
         if (e.SourcePath.empty()) continue;
+        ahead.Reached(index++);
         const auto size = static_cast<std::uint64_t>(e.RecordedSize);
         const bool whole = FParams.FileRangeMin != 0 && size >= FParams.FileRangeMin;
         if (!(ok = whole ? AddRange(e.SourcePath, size) : AddSource(e.SourcePath, size, true))) break;

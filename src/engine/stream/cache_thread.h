@@ -8,12 +8,14 @@
 #include <deque>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "engine/iso/compilation_tables.h"
 #include "engine/iso/disc_source.h"
+#include "engine/stream/read_ahead.h"
 #include "platform/file_stream.h"
 
 namespace stream {
@@ -52,6 +54,9 @@ class TCacheThread {
     std::uint64_t FileRangeMin = 0;
     // Where files copied from another disc are read (entries with a DiscDataExtent).
     std::shared_ptr<iso::DiscSource> DataDisc;
+    // The files ahead of the one being read are asked for in parallel
+    // (unset: DefaultReadAheadLimits of the cache size; no workers: off).
+    std::optional<ReadAheadLimits> ReadAheadWindow;
   };
 
   // Starts the producer at the lower level.

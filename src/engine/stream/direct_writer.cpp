@@ -1,11 +1,13 @@
 #include "engine/stream/direct_writer.h"
 
+#include <algorithm>
 #include <filesystem>
 #include <random>
 
 #include "engine/iso/records.h"
 #include "engine/message_kinds.h"
 #include "engine/stream/image_output.h"
+#include "engine/stream/read_ahead.h"
 #include "engine/texts.h"
 #include "platform/file_stream.h"
 #include "platform/utf8_path.h"
@@ -35,6 +37,10 @@ void RemoveStalePartFiles(const std::string& target) {
 }
 
 namespace {
+
+// The direct writer has no cache of its own; its window is sized as for the
+// default one.
+constexpr std::uint64_t kReadAheadCache = 4194304;
 
 std::string TemporaryNameFor(const std::string& target) {
   std::random_device rd;
@@ -94,9 +100,16 @@ class Writer {
     if (l.Options.Bootable && !CopyBootImage(out, FIn.BootImagePath, l.BootImageSectors)) return false;
     if (!out.AppendZeros(std::uint64_t{l.PaddingSectors} * iso::kSectorSize)) return WriteFailed();
     Progress(out);
+    const auto copied = [](const iso::TFEntry& e) { return !e.IsDirectory() && !e.Imported && e.RecordedSize != 0; };
+    std::vector<ReadAhead::Source> sources;
+    for (const auto& f : FIn.Tables->Files())
+      if (copied(*f)) sources.push_back({f->SourcePath, static_cast<std::uint64_t>(std::max<std::int64_t>(f->RecordedSize, 0))});
+    ReadAhead ahead(std::move(sources), FIn.ReadAheadWindow.value_or(DefaultReadAheadLimits(kReadAheadCache)));
+    std::size_t index = 0;
     for (const auto& f : FIn.Tables->Files()) {
       const iso::TFEntry& e = *f;
-      if (e.IsDirectory() || e.Imported || e.RecordedSize == 0) continue;
+      if (!copied(e)) continue;
+      ahead.Reached(index++);
       if (Cancelled()) return Aborted();
       const std::uint64_t expected = std::uint64_t{l.FirstFileSector} + static_cast<std::uint32_t>(e.Extent);
       const std::uint64_t actual = out.Position() / iso::kSectorSize;

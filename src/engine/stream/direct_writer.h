@@ -4,12 +4,14 @@
 // the image is complete.
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "engine/iso/compilation_tables.h"
 #include "engine/iso/header.h"
 #include "engine/iso/layout.h"
+#include "engine/stream/read_ahead.h"
 
 namespace stream {
 
@@ -22,6 +24,8 @@ struct DirectWriteInput {
   std::function<void(const std::string& message, std::uint8_t kind)> Message;
   std::function<void(std::uint64_t done, std::uint64_t total)> Progress;
   std::function<bool()> Cancelled;
+  // The files ahead are asked for in parallel (unset: the default window).
+  std::optional<ReadAheadLimits> ReadAheadWindow;
 };
 
 struct DirectWriteResult {

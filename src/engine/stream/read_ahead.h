@@ -1,0 +1,81 @@
+#pragma once
+// ReadAhead: a few workers that ask the system for the next files of the
+// stream while the stream is still reading earlier ones. A cold file costs a
+// round trip to the disk; one reader pays them one after another, the
+// workers keep several in flight. The workers only warm the system's file
+// cache: the stream still opens and reads every file itself, so what it
+// writes, and what it does with a file that changed, do not depend on them.
+#include <atomic>
+#include <condition_variable>
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <string_view>
+#include <thread>
+#include <vector>
+
+namespace stream {
+
+struct ReadAheadLimits {
+  unsigned Workers = 0;       // 0: no read-ahead
+  std::size_t Files = 0;      // files ahead of the stream, at most
+  std::uint64_t Bytes = 0;    // bytes asked for ahead of the stream, at most
+  std::uint64_t FileBytes = 0;  // bytes asked for from one file, at most
+};
+
+// From the cache size and the machine's cores: the window holds 32 caches'
+// worth of bytes (32-256 MiB), 256 files per worker (eight workers a core,
+// 8-32), and each file is asked for up to a quarter of the window (the
+// system reads further along a file by itself once the stream reads it).
+// These bytes sit in the system's file cache, not in the process.
+ReadAheadLimits DefaultReadAheadLimits(std::uint64_t cacheSize);
+
+class ReadAhead {
+ public:
+  struct Source {
+    std::string_view Path;  // kept alive by the caller while the read-ahead runs
+    std::uint64_t Bytes = 0;
+  };
+  using FetchFunction = std::function<void(const std::string& path, std::uint64_t bytes)>;
+
+  // Starts the workers; `fetch` defaults to platform::PrefetchFile.
+  ReadAhead(std::vector<Source> sources, ReadAheadLimits limits, FetchFunction fetch = nullptr);
+  // Stops asking for more and waits for the workers.
+  ~ReadAhead();
+  ReadAhead(const ReadAhead&) = delete;
+  ReadAhead& operator=(const ReadAhead&) = delete;
+
+  // The stream starts reading source `index`: the window moves past the
+  // sources before it.
+  void Reached(std::size_t index);
+
+  // Most files and bytes ever in the window at once, for tests of the bound.
+  std::size_t PeakFiles() const;
+  std::uint64_t PeakBytes() const;
+
+ private:
+  void Work();
+  std::uint64_t Asked(std::size_t index) const;
+  bool CanDispatch() const;
+
+  std::vector<Source> FSources;
+  ReadAheadLimits FLimits;
+  FetchFunction FFetch;
+
+  mutable std::mutex FLock;
+  std::condition_variable FMoved;  // the window moved or the read-ahead stops
+  std::size_t FConsumed = 0;       // the stream reads this source or a later one
+  std::size_t FNext = 0;           // the next source to hand to a worker
+  std::uint64_t FWindowBytes = 0;  // asked for over [FConsumed, FNext)
+  std::size_t FPeakFiles = 0;
+  std::uint64_t FPeakBytes = 0;
+  bool FStop = false;
+  std::atomic<bool> FStopFlag{false};  // read outside the lock between fetches
+  std::atomic<std::size_t> FConsumedNow{0};
+  unsigned FIdle = 0;  // workers waiting for the window to move
+  std::vector<std::thread> FWorkers;
+};
+
+}  // namespace stream
