@@ -23,6 +23,8 @@
 #include <QVBoxLayout>
 
 #include "app/about_form.h"
+#include "app/burning_form.h"
+#include "engine/health/checksum_burn.h"
 #include "app/name_list_model.h"
 #include "app/name_list_view.h"
 #include "app/texts.h"
@@ -64,11 +66,17 @@ TForm1::TForm1(const QString& programFolder, const QString& versionText, QWidget
   PlaceToolbars(Job::Burn);
   resize(kDefaultWidth, kDefaultHeight);
   ResetTask();
+  BindOperations();
 }
 
 TForm1::~TForm1() {
   if (FMeasure) FMeasure->Cancel = true;
   JoinWorker();
+  // The burn dialog is a window of its own; the burner's workers that may
+  // still call back are ended with the burner.
+  FBurner->CancelOperation();
+  FBurner->WaitForOperation();
+  delete FBurningForm;
 }
 
 QAction* TForm1::MakeAction(const char* name, const char* text, const char* hint, void (TForm1::*handler)()) {

@@ -31,6 +31,8 @@ class QTreeView;
 class QTreeWidget;
 class QTreeWidgetItem;
 
+class QColor;
+
 namespace engine {
 class Interaction;
 class TKavoBurner;
@@ -40,6 +42,7 @@ struct MeasureControl;
 }
 namespace ui {
 class SizeBar;
+class SoundPlayer;
 class QtDispatcher;
 class DialogInteraction;
 }  // namespace ui
@@ -47,11 +50,15 @@ class DialogInteraction;
 namespace dispatch {
 class Dispatcher;
 }
+namespace health {
+class ChecksumAttachment;
+}
 
 namespace app {
 
 class TNameListModel;
 class TAboutForm;
+class TBurningForm;
 
 class TForm1 : public QMainWindow {
   Q_OBJECT
@@ -113,6 +120,40 @@ class TForm1 : public QMainWindow {
   std::function<void()> OnOptions;
   void SetOptionsAvailable(bool available);
 
+  // --- disc operations (main_form_ops.cpp, main_form_done.cpp) ---------------
+  // Each starts the operation and returns; the end comes through the
+  // burner's write-done event.
+  void BurnCompilation();
+  void BuildIsoImage();
+  void BurnIsoImage();
+  // Appends a line to the burn dialog's log in `colour`.
+  void AddLogLine(const QString& text, const QColor& colour);
+  // SYNCHRONIZE CACHE, allow removal, eject: off the window's thread.
+  void EjectDisc();
+  TBurningForm& BurningForm();
+  // One file into the root of the task, checked, with its size.
+  void AddToRoot(const QString& path);
+  void bBurnClick();
+  void btnCloneClick();
+  void btnBuildISOClick();
+  void btnBurnISOClick();
+  void Timer1Timer();
+  bool Timer1Active() const;
+  void kavobWriteDone(const std::string& error);
+  void kavobFinalizingTrack();
+
+  QString FOperation;  // "Burn", "Build ISO", "Burn ISO", "Copy Dual Disc" or "Schedule"
+  QString FIsoFileName;
+  int FTicks = 0;
+  int FRemainSecs = 0;
+  // Shown modally before a burn when "Show files before burning" is on.
+  std::function<void()> OnShowDiscLayout;
+  // The erase branch of the progress timer, set by the erase dialog.
+  std::function<void()> OnEraseTimer;
+  // "Exit program when Burning Done." and "Close Computer when burning done."
+  std::function<void()> OnExitProgram;
+  std::function<void()> OnPowerOff;
+
  signals:
   void BusyFinished();
 
@@ -152,6 +193,19 @@ class TForm1 : public QMainWindow {
 
   void bAdvanceClick();
   void btnAboutClick();
+
+  struct PreparedBurn;
+  void BindOperations();
+  void OpenBurningForm(const char* mode);
+  void CompilationPrepared(const PreparedBurn& prepared, bool checksums);
+  void LayoutReady(const PreparedBurn& laidOut);
+  void AppendScheduleLog();
+  QTimer* Timer1 = nullptr;
+  TBurningForm* FBurningForm = nullptr;
+  ui::SoundPlayer* FSound = nullptr;
+  // The checksum file a burn reads, kept until its end.
+  std::unique_ptr<health::ChecksumAttachment> FChecksums;
+  bool FCheckingFit = false;
 
   QString FAppFolder;
   QString FVersionText;
