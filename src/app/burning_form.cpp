@@ -349,6 +349,7 @@ void TBurningForm::BindOptionBoxes() {
 
 void TBurningForm::Setup(const QString& mode) {
   ++FUse;
+  FStartPending = false;
   FMode = mode;
   rdbBlank->setChecked(true);
   rdbBlankClick();
@@ -361,6 +362,11 @@ void TBurningForm::Setup(const QString& mode) {
                      static_cast<QWidget*>(btnCancel)})
     w->show();
   for (QProgressBar* bar : {pcd, pBuf, pHBuf}) bar->setValue(0);
+  // The buttons of the last operation's end do not carry over.
+  btnEject->setText(Text(texts::kDoneAndEject));
+  btnEject->setEnabled(false);
+  btnAbort->show();
+  btnAbort->setEnabled(true);
   const auto groups = [this](bool progress, bool copy, bool preference, bool options, bool burnIso) {
     gpbProgress->setVisible(progress);
     gpbCopy->setVisible(copy);
@@ -439,22 +445,25 @@ void TBurningForm::FillSpeedList(QComboBox* combo, std::function<void()> done) {
   auto entries = std::make_shared<std::vector<std::string>>();
   const unsigned use = FUse;
   QPointer<QComboBox> target(combo);
-  const bool started = FMain.Burner().StartBackground(
+  ++FFilling;
+  FMain.RunOnDrive(
       engine::OperationPhase::Preparing, [entries](engine::TKavoBurner& b) { *entries = appcore::FillSpeedList(b); },
       [this, entries, remembered, use, target, done](engine::TKavoBurner&) {
-        if (target.isNull() || use != FUse) return;
-        target->clear();
-        for (const std::string& e : *entries) target->addItem(QString::fromStdString(e));
-        target->setCurrentIndex(static_cast<int>(appcore::RestoreSpeedIndex(remembered, entries->size())));
-        if (done) done();
+        if (!target.isNull() && use == FUse) {
+          target->clear();
+          for (const std::string& e : *entries) target->addItem(QString::fromStdString(e));
+          target->setCurrentIndex(static_cast<int>(appcore::RestoreSpeedIndex(remembered, entries->size())));
+          if (done) done();
+        }
+        SpeedListFilled();
       });
-  if (!started) {
-    // Another operation holds the drive: offer the fastest speed only.
-    combo->clear();
-    combo->addItem(Text(appcore::kSpeedMax));
-    combo->setCurrentIndex(0);
-    if (done) done();
-  }
+}
+
+void TBurningForm::SpeedListFilled() {
+  if (--FFilling > 0 || !FStartPending) return;
+  // Start was pressed while the drive was still answering the speed list.
+  FStartPending = false;
+  btnStartBurnClick();
 }
 
 void TBurningForm::closeEvent(QCloseEvent* event) {

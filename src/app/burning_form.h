@@ -156,6 +156,10 @@ class TBurningForm : public QDialog {
   int FWaitTries = -1;
   QTimer* FRetryTimer = nullptr;
   bool FClosing = false;
+  // Speed lists being filled: the drive is busy answering them.
+  int FFilling = 0;
+  bool FStartPending = false;
+  void SpeedListFilled();
   // Bumped by each Setup so that a late speed list of an earlier use is dropped.
   unsigned FUse = 0;
 };

@@ -87,13 +87,12 @@ void TBurningForm::btnCloseTrackClick() {
   // Closing a session takes the drive up to three minutes: off the window's thread.
   btnCloseTrack->setEnabled(false);
   QPointer<QPushButton> button(btnCloseTrack);
-  const bool started = FMain.Burner().StartBackground(
+  FMain.RunOnDrive(
       engine::OperationPhase::Finalizing,
       [](engine::TKavoBurner& b) { b.CloseTrackSession(device::TImmediate::No, 2, 0, 0, 0); },
       [button](engine::TKavoBurner&) {
         if (!button.isNull()) button->setEnabled(true);
       });
-  if (!started) btnCloseTrack->setEnabled(true);
 }
 
 void TBurningForm::btnSaveISOClick() { FMain.btnSaveClick(); }

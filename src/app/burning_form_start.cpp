@@ -125,6 +125,12 @@ bool TBurningForm::LoadAutoRunIcon(bool report) {
 
 void TBurningForm::btnStartBurnClick() {
   if (Waiting() || FMain.Timer1Active()) return;
+  if (FFilling > 0) {
+    // Started as soon as the drive has answered the speed list.
+    FStartPending = true;
+    btnStartBurn->setEnabled(false);
+    return;
+  }
   if (FImageFile) {
     Dispatch();
     return;
@@ -165,7 +171,7 @@ void TBurningForm::WaitAnswered(bool ready) {
 void TBurningForm::TestReady(const QString& device, std::function<void(bool ready)> done) {
   auto ready = std::make_shared<bool>(false);
   const std::string id = device.toStdString();
-  const bool started = FMain.Burner().StartBackground(
+  FMain.RunOnDrive(
       engine::OperationPhase::Preparing,
       [ready, id](engine::TKavoBurner& b) {
         if (!id.empty()) b.SelectDevice(id);
@@ -174,7 +180,6 @@ void TBurningForm::TestReady(const QString& device, std::function<void(bool read
       [ready, done, guard = QPointer<TBurningForm>(this)](engine::TKavoBurner&) {
         if (!guard.isNull()) done(*ready);
       });
-  if (!started) done(false);
 }
 
 QString TBurningForm::DriveLetterText() const {
@@ -213,7 +218,7 @@ bool TBurningForm::EnsureTempFolder() {
   return true;
 }
 
-void TBurningForm::AddToRoot(const QString& path) { FMain.AddToRoot(path); }
+void TBurningForm::AddToRoot(const QString& path) { FMain.AddToRoot(path, true); }
 
 bool TBurningForm::PrepareAutoRun() {
   const QString temp = FMain.AppFolder() + QStringLiteral("/temp");

@@ -12,6 +12,7 @@
 #include <QMainWindow>
 #include <QStringList>
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <memory>
 #include <thread>
@@ -36,6 +37,7 @@ class QColor;
 namespace engine {
 class Interaction;
 class TKavoBurner;
+enum class OperationPhase : std::uint8_t;
 }
 namespace appcore {
 struct MeasureControl;
@@ -131,6 +133,11 @@ class TForm1 : public QMainWindow {
   // SYNCHRONIZE CACHE, allow removal, eject: off the window's thread.
   void EjectDisc();
   TBurningForm& BurningForm();
+  // Drive work off the window's thread, one job at a time in the order
+  // asked; a job waits while a burn or erase holds the drive. `done` runs
+  // on this thread.
+  void RunOnDrive(engine::OperationPhase phase, std::function<void(engine::TKavoBurner&)> work,
+                  std::function<void(engine::TKavoBurner&)> done);
   // One file into the root of the task, checked, with its size.
   void AddToRoot(const QString& path);
   void bBurnClick();
@@ -195,6 +202,15 @@ class TForm1 : public QMainWindow {
   void btnAboutClick();
 
   struct PreparedBurn;
+  struct DriveJob {
+    engine::OperationPhase Phase;
+    std::function<void(engine::TKavoBurner&)> Work;
+    std::function<void(engine::TKavoBurner&)> Done;
+  };
+  void PumpDriveJobs();
+  std::deque<DriveJob> FDriveJobs;
+  bool FDriveJobRunning = false;
+  QTimer* FDriveRetry = nullptr;
   void BindOperations();
   void OpenBurningForm(const char* mode);
   void CompilationPrepared(const PreparedBurn& prepared, bool checksums);

@@ -57,7 +57,7 @@ void TForm1::kavobWriteDone(const std::string& error) {
       (FOperation == Text(texts::kOpBurn) || FOperation == Text(texts::kOpBurnISO) ||
        FOperation == Text(texts::kOpCopy))) {
     // The eject bit alone: the burn has flushed and closed already.
-    FBurner->StartBackground(
+    RunOnDrive(
         engine::OperationPhase::Preparing,
         [](engine::TKavoBurner& b) { b.StartStopUnit(device::TStartStop::Eject); }, nullptr);
   }

@@ -70,6 +70,10 @@ void TForm1::BindOperations() {
   Timer1->setInterval(1000);
   connect(Timer1, &QTimer::timeout, this, &TForm1::Timer1Timer);
   FSound = new ui::SoundPlayer(this);
+  FDriveRetry = new QTimer(this);
+  FDriveRetry->setSingleShot(true);
+  FDriveRetry->setInterval(50);
+  connect(FDriveRetry, &QTimer::timeout, this, &TForm1::PumpDriveJobs);
   FBurner->OnWriteDone = [this](engine::TKavoBurner&, const std::string& error) { kavobWriteDone(error); };
   FBurner->OnFinalizingTrack = [this](engine::TKavoBurner&) { kavobFinalizingTrack(); };
   const auto bind = [this](const char* name, void (TForm1::*handler)()) {
@@ -87,6 +91,31 @@ void TForm1::BindOperations() {
 TBurningForm& TForm1::BurningForm() {
   if (FBurningForm == nullptr) FBurningForm = new TBurningForm(*this, nullptr);
   return *FBurningForm;
+}
+
+void TForm1::RunOnDrive(engine::OperationPhase phase, std::function<void(engine::TKavoBurner&)> work,
+                        std::function<void(engine::TKavoBurner&)> done) {
+  FDriveJobs.push_back(DriveJob{phase, std::move(work), std::move(done)});
+  PumpDriveJobs();
+}
+
+void TForm1::PumpDriveJobs() {
+  if (FDriveJobRunning || FDriveJobs.empty()) return;
+  DriveJob& job = FDriveJobs.front();
+  auto done = std::move(job.Done);
+  const bool started = FBurner->StartBackground(job.Phase, job.Work, [this, done](engine::TKavoBurner& b) {
+    FDriveJobRunning = false;
+    if (done) done(b);
+    PumpDriveJobs();
+  });
+  if (!started) {
+    // A burn or an erase holds the drive: the job waits for its end.
+    job.Done = std::move(done);
+    FDriveRetry->start();
+    return;
+  }
+  FDriveJobRunning = true;
+  FDriveJobs.pop_front();
 }
 
 bool TForm1::Timer1Active() const { return Timer1 != nullptr && Timer1->isActive(); }
@@ -130,7 +159,7 @@ void TForm1::bBurnClick() {
   const std::uint64_t sectors = (bytes + 2047) / 2048;
   auto fits = std::make_shared<bool>(false);
   FCheckingFit = true;
-  const bool started = FBurner->StartBackground(
+  RunOnDrive(
       engine::OperationPhase::Preparing,
       [fits, sectors](engine::TKavoBurner& b) {
         *fits = b.CheckFit(sectors, engine::BurnSource::Compilation).Fits();
@@ -143,7 +172,6 @@ void TForm1::bBurnClick() {
         }
         OpenBurningForm(texts::kModeBurn);
       });
-  if (!started) FCheckingFit = false;
 }
 
 // --- the routines -------------------------------------------------------------
@@ -158,7 +186,7 @@ void TForm1::BurnCompilation() {
   // The worker reads the task: no edits until the burn has ended.
   setEnabled(false);
   auto prepared = std::make_shared<PreparedBurn>();
-  const bool started = FBurner->StartBackground(
+  RunOnDrive(
       engine::OperationPhase::Preparing,
       [this, prepared, speed, archiveOnly, session](engine::TKavoBurner& b) {
         b.ReadBufferCapacity();
@@ -174,7 +202,6 @@ void TForm1::BurnCompilation() {
         for (const auto& folder : filled.Value().RefusedFolders) prepared->Skipped.push_back(folder);
       },
       [this, prepared, checksums](engine::TKavoBurner&) { CompilationPrepared(*prepared, checksums); });
-  if (!started) kavobWriteDone(engine::texts::kAnotherOperation);
 }
 
 void TForm1::CompilationPrepared(const PreparedBurn& prepared, bool checksums) {
@@ -194,7 +221,7 @@ void TForm1::CompilationPrepared(const PreparedBurn& prepared, bool checksums) {
   }
   if (d.cShowFiles->isChecked() && OnShowDiscLayout) OnShowDiscLayout();
   auto laidOut = std::make_shared<PreparedBurn>();
-  const bool started = FBurner->StartBackground(
+  RunOnDrive(
       engine::OperationPhase::Preparing,
       [this, laidOut, checksums](engine::TKavoBurner& b) {
         if (checksums) {
@@ -211,7 +238,6 @@ void TForm1::CompilationPrepared(const PreparedBurn& prepared, bool checksums) {
         laidOut->Sectors = b.ImageSectors();
       },
       [this, laidOut](engine::TKavoBurner&) { LayoutReady(*laidOut); });
-  if (!started) kavobWriteDone(engine::texts::kAnotherOperation);
 }
 
 void TForm1::LayoutReady(const PreparedBurn& laidOut) {
@@ -237,7 +263,7 @@ void TForm1::BuildIsoImage() {
   setEnabled(false);
   const bool archiveOnly = FOptions.RunTime.ArchiveOnly;
   auto prepared = std::make_shared<PreparedBurn>();
-  const bool started = FBurner->StartBackground(
+  RunOnDrive(
       engine::OperationPhase::Preparing,
       [this, prepared, archiveOnly](engine::TKavoBurner& b) {
         b.ResetCompilation(600000, 20000);
@@ -274,12 +300,10 @@ void TForm1::BuildIsoImage() {
           FBurner->WriteImageFile(path, engine::SaveMode::Threaded);
           return;
         }
-        const bool quick = FBurner->StartBackground(
+        RunOnDrive(
             engine::OperationPhase::Writing,
             [path](engine::TKavoBurner& b) { b.WriteImageFile(path, engine::SaveMode::Quick); }, nullptr);
-        if (!quick) kavobWriteDone(engine::texts::kAnotherOperation);
       });
-  if (!started) kavobWriteDone(engine::texts::kAnotherOperation);
 }
 
 void TForm1::BurnIsoImage() {
@@ -292,7 +316,7 @@ void TForm1::BurnIsoImage() {
   const std::string path = FIsoFileName.toStdString();
   auto buffer = std::make_shared<std::uint32_t>(0);
   // The buffer query and the start's checks talk to the drive: on the worker.
-  const bool started = FBurner->StartBackground(
+  RunOnDrive(
       engine::OperationPhase::Preparing,
       [buffer](engine::TKavoBurner& b) {
         b.ReadBufferCapacity();
@@ -305,7 +329,6 @@ void TForm1::BurnIsoImage() {
           d.lSize->setText(Megabytes(double(FBurner->ImageSectors()) * 2048.0));
         }
       });
-  if (!started) kavobWriteDone(engine::texts::kAnotherOperation);
 }
 
 // --- progress and log ---------------------------------------------------------
@@ -365,7 +388,7 @@ void TForm1::AddLogLine(const QString& text, const QColor& colour) {
 
 void TForm1::EjectDisc() {
   // The drive may take seconds to flush its cache: not on this thread.
-  const bool started = FBurner->StartBackground(
+  RunOnDrive(
       engine::OperationPhase::Preparing,
       [](engine::TKavoBurner& b) {
         b.SynchronizeCache(device::TImmediate::No, 300000);
@@ -373,7 +396,6 @@ void TForm1::EjectDisc() {
         b.StartStopUnit(device::TStartStop::Eject);
       },
       nullptr);
-  (void)started;  // an eject during another operation is dropped, as the drive is in use
 }
 
 void TForm1::kavobFinalizingTrack() {
