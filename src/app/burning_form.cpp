@@ -463,6 +463,7 @@ void TBurningForm::SpeedListFilled() {
   if (--FFilling > 0 || !FStartPending) return;
   // Start was pressed while the drive was still answering the speed list.
   FStartPending = false;
+  btnStartBurn->setEnabled(true);
   btnStartBurnClick();
 }
 

@@ -134,6 +134,7 @@ class TBurningForm : public QDialog {
   void TestReady(const QString& device, std::function<void(bool ready)> done);
   void NotReady();
   bool PrepareAutoRun();
+  bool PrepareAutoRunFiles();
   bool EnsureTempFolder();
   void OpenLog(bool imageBuild);
   void ShowProgress(const QString& caption, const QString& ejectCaption, bool hideStart);

@@ -173,13 +173,11 @@ void TBurningForm::TestReady(const QString& device, std::function<void(bool read
   const std::string id = device.toStdString();
   FMain.RunOnDrive(
       engine::OperationPhase::Preparing,
-      [ready, id](engine::TKavoBurner& b) {
-        if (!id.empty()) b.SelectDevice(id);
-        *ready = b.TestUnitReady(5000);
-      },
+      [ready](engine::TKavoBurner& b) { *ready = b.TestUnitReady(5000); },
       [ready, done, guard = QPointer<TBurningForm>(this)](engine::TKavoBurner&) {
         if (!guard.isNull()) done(*ready);
-      });
+      },
+      id);
 }
 
 QString TBurningForm::DriveLetterText() const {
@@ -221,6 +219,15 @@ bool TBurningForm::EnsureTempFolder() {
 void TBurningForm::AddToRoot(const QString& path) { FMain.AddToRoot(path, true); }
 
 bool TBurningForm::PrepareAutoRun() {
+  // A check that fails takes back what the earlier steps added.
+  if (!PrepareAutoRunFiles()) {
+    FMain.RemoveOperationFiles();
+    return false;
+  }
+  return true;
+}
+
+bool TBurningForm::PrepareAutoRunFiles() {
   const QString temp = FMain.AppFolder() + QStringLiteral("/temp");
   QStringList lines{QStringLiteral("[AutoRun]")};
   FIconPath.clear();

@@ -137,9 +137,12 @@ class TForm1 : public QMainWindow {
   // asked; a job waits while a burn or erase holds the drive. `done` runs
   // on this thread.
   void RunOnDrive(engine::OperationPhase phase, std::function<void(engine::TKavoBurner&)> work,
-                  std::function<void(engine::TKavoBurner&)> done);
-  // One file into the root of the task, checked, with its size.
-  void AddToRoot(const QString& path);
+                  std::function<void(engine::TKavoBurner&)> done, const std::string& device = {});
+  // One file into the root of the task, checked, with its size. A file
+  // added for one operation only (autorun.inf, the icon, the auto-run
+  // program) leaves the task again when the operation ends.
+  void AddToRoot(const QString& path, bool forThisOperation = false);
+  void RemoveOperationFiles();
   void bBurnClick();
   void btnCloneClick();
   void btnBuildISOClick();
@@ -204,6 +207,7 @@ class TForm1 : public QMainWindow {
   struct PreparedBurn;
   struct DriveJob {
     engine::OperationPhase Phase;
+    std::string Device;
     std::function<void(engine::TKavoBurner&)> Work;
     std::function<void(engine::TKavoBurner&)> Done;
   };
@@ -222,6 +226,7 @@ class TForm1 : public QMainWindow {
   // The checksum file a burn reads, kept until its end.
   std::unique_ptr<health::ChecksumAttachment> FChecksums;
   bool FCheckingFit = false;
+  std::vector<const appcore::TaskNode*> FOperationFiles;
 
   QString FAppFolder;
   QString FVersionText;

@@ -76,6 +76,7 @@ void TForm1::kavobWriteDone(const std::string& error) {
   }
   AddLogLine(QString(), kWhite);
   for (const char* name : {"/temp/autorun.inf", "/temp/icon.ico"}) QFile::remove(FAppFolder + Text(name));
+  RemoveOperationFiles();
 
   if (FOptions.ExitProgram && OnExitProgram) {
     // After this handler has returned: the program's end destroys this window.

@@ -94,14 +94,19 @@ TBurningForm& TForm1::BurningForm() {
 }
 
 void TForm1::RunOnDrive(engine::OperationPhase phase, std::function<void(engine::TKavoBurner&)> work,
-                        std::function<void(engine::TKavoBurner&)> done) {
-  FDriveJobs.push_back(DriveJob{phase, std::move(work), std::move(done)});
+                        std::function<void(engine::TKavoBurner&)> done, const std::string& device) {
+  // A job is for the drive selected when it was asked, whatever is selected
+  // by the time it runs.
+  FDriveJobs.push_back(
+      DriveJob{phase, device.empty() ? FBurner->DeviceId() : device, std::move(work), std::move(done)});
   PumpDriveJobs();
 }
 
 void TForm1::PumpDriveJobs() {
   if (FDriveJobRunning || FDriveJobs.empty()) return;
   DriveJob& job = FDriveJobs.front();
+  if (FBurner->ProgressNow().Phase == engine::OperationPhase::Idle && !job.Device.empty() && job.Device != FBurner->DeviceId())
+    FBurner->SelectDevice(job.Device);
   auto done = std::move(job.Done);
   const bool started = FBurner->StartBackground(job.Phase, job.Work, [this, done](engine::TKavoBurner& b) {
     FDriveJobRunning = false;
@@ -120,14 +125,26 @@ void TForm1::PumpDriveJobs() {
 
 bool TForm1::Timer1Active() const { return Timer1 != nullptr && Timer1->isActive(); }
 
-void TForm1::AddToRoot(const QString& path) {
+void TForm1::AddToRoot(const QString& path, bool forThisOperation) {
   if (FTask.Root == nullptr) return;
   // A small file (autorun.inf, an icon, one executable): measured here.
   const std::int64_t size = FBurner->MeasureSourceSize(path.toStdString());
-  FTask.Root->AddItem(path.toStdString(), appcore::FormatSize(size, QLocale().groupSeparator().toStdString()));
+  const appcore::TaskNode& added =
+      FTask.Root->AddItem(path.toStdString(), appcore::FormatSize(size, QLocale().groupSeparator().toStdString()));
+  if (forThisOperation) FOperationFiles.push_back(&added);
   if (FNameList->Folder() == FTask.Root.get()) FNameList->Refresh();
   UpdateSizeBar();
   FModified = true;
+}
+
+void TForm1::RemoveOperationFiles() {
+  // Left in the task they would be burned again next time, twice over, or
+  // be missing once the generated files are deleted.
+  if (FOperationFiles.empty() || FTask.Root == nullptr) return;
+  for (const appcore::TaskNode* node : FOperationFiles) FTask.Root->RemoveChild(node);
+  FOperationFiles.clear();
+  if (FNameList->Folder() == FTask.Root.get()) FNameList->Refresh();
+  UpdateSizeBar();
 }
 
 // --- opening the dialog ------------------------------------------------------
@@ -162,7 +179,10 @@ void TForm1::bBurnClick() {
   RunOnDrive(
       engine::OperationPhase::Preparing,
       [fits, sectors](engine::TKavoBurner& b) {
-        *fits = b.CheckFit(sectors, engine::BurnSource::Compilation).Fits();
+        // Without a disc nothing is known yet: the dialog waits for one, and
+        // the burn checks again before its first write.
+        const engine::FitOutcome outcome = b.CheckFit(sectors, engine::BurnSource::Compilation).Outcome;
+        *fits = outcome != engine::FitOutcome::TooLarge && outcome != engine::FitOutcome::DiscClosed;
       },
       [this, fits](engine::TKavoBurner&) {
         FCheckingFit = false;

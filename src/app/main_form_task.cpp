@@ -29,6 +29,7 @@ QString TaskFilter() { return QString::fromUtf8(texts::kTaskFilter); }
 void TForm1::ResetTask() {
   const QDate today = QDate::currentDate();
   FTask = appcore::NewTask(appcore::RootText(today.year(), today.month(), today.day()));
+  FOperationFiles.clear();
   FNewFolderCount = 0;
   ForgetClipIfGone();
   RebuildFolderTree();
@@ -97,6 +98,7 @@ void TForm1::OpenTaskFile(const QString& path) {
           // An empty file changes nothing.
           if (!tree->Value().Empty()) {
             FTask = std::move(tree->Value());
+            FOperationFiles.clear();
             ForgetClipIfGone();
             RebuildFolderTree();
             UpdateSizeBar();

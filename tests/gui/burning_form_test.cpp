@@ -94,6 +94,8 @@ class BurningFormTest : public QObject {
 
   void SelectDrive(const QString& disc) {
     const QString id = FDevices.at(disc);
+    // Not under a drive job still running (the eject of the last test).
+    QTRY_VERIFY(FForm->Burner().ProgressNow().Phase == engine::OperationPhase::Idle);
     FForm->Burner().SelectDevice(id.toStdString());
     if (auto* drives = FForm->findChild<QComboBox*>(QStringLiteral("cbDrives")); drives != nullptr)
       if (const int at = drives->findText(id); at >= 0) drives->setCurrentIndex(at);
@@ -267,6 +269,25 @@ class BurningFormTest : public QObject {
     QTRY_VERIFY(!d.isVisible());
   }
 
+  void theBurnCheckCountsOnlyTheRoomLeft() {
+    app::TBurningForm& d = Dialog();
+    FDialogs.Answers = {ui::Ok};
+    const qsizetype asked = FDialogs.MessageTexts().size();
+    // A blank disc of 40,000 sectors does not take 90 MB.
+    SelectDrive(QStringLiteral("abort"));
+    appcore::TaskTree big = appcore::NewTask("Big");
+    big.Root->AddItem((FSource + QStringLiteral("/top.txt")).toStdString(), "90,000,000");
+    const QString path = FDir.filePath(QStringLiteral("big.mvt"));
+    QVERIFY(appcore::WriteTaskFile(path.toStdString(), *big.Root).Ok());
+    FForm->OpenTaskFile(path);
+    QVERIFY(guitest::WaitIdle(*FForm));
+    FDialogs.Answers = {ui::Ok};
+    FForm->bBurnClick();
+    QTRY_COMPARE_WITH_TIMEOUT(FDialogs.MessageTexts().size(), asked + 1, 20000);
+    QCOMPARE(FDialogs.MessageTexts().last(), QStringLiteral("The space of the disc in not enough, please insert another disc."));
+    QVERIFY(!d.isVisible());
+  }
+
   void autorunNamesTheExecutablesOwnIcon() {
     FForm->btnBuildISOClick();
     app::TBurningForm& d = Dialog();
@@ -392,6 +413,7 @@ class BurningFormTest : public QObject {
     faults.ThrottleKBps = 200;  // slow enough to abort in the middle
     recorder->SetFaults(faults);
     Write(FSource + QStringLiteral("/Übung/big.bin"), QByteArray(8 * 1048576, 'b'));
+    OpenTask(QStringLiteral("Abort"));
     FForm->bBurnClick();
     app::TBurningForm& d = Dialog();
     QTRY_VERIFY_WITH_TIMEOUT(d.isVisible(), 10000);
