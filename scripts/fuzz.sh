@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Builds the session-import fuzzer with clang and runs it.
+# Builds the session-import and executable-icon fuzzers with clang and runs
+# them (the icon reader gets a quarter of the time).
 #
-#   scripts/fuzz.sh [SECONDS]   default 60; the corpus grows in build/fuzz/corpus
+#   scripts/fuzz.sh [SECONDS]   default 60; the corpora grow in build/fuzz/corpus*
 #
 # ZANTIC_SEED_CLI names a zantic-cli already built to make the seeds with;
 # without it one is built here with clang.
@@ -20,11 +21,13 @@ CXX=${CXX_FUZZ:-clang++-14} cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=R
 cli=${ZANTIC_SEED_CLI:-}
 if [ -n "$cli" ]; then
   cli=$(realpath "$cli")
-  cmake --build "$build" --target zantic_import_fuzzer -j2
+  cmake --build "$build" --target zantic_import_fuzzer zantic_pe_icon_fuzzer zantic_pe_seed -j2
 else
   cli=$build/src/cli/zantic-cli
-  cmake --build "$build" --target zantic_import_fuzzer zantic-cli -j2
+  cmake --build "$build" --target zantic_import_fuzzer zantic_pe_icon_fuzzer zantic_pe_seed zantic-cli -j2
 fi
+mkdir -p "$build/pe-seeds" "$build/corpus-pe"
+"$build/fuzz/zantic_pe_seed" "$build/pe-seeds"
 
 seeds=$build/seeds
 mkdir -p "$seeds" "$build/corpus"
@@ -58,10 +61,18 @@ fi
 
 cd "$build"
 set +e
+pe_seconds=$(( seconds / 4 > 0 ? seconds / 4 : 1 ))
+fuzz/zantic_pe_icon_fuzzer -max_total_time="$pe_seconds" -timeout=20 -rss_limit_mb=2048 -max_len=262144 \
+  -print_final_stats=1 corpus-pe pe-seeds >fuzz-pe.log 2>&1
+pe_rc=$?
+grep -E '^(#[0-9]+ +DONE|stat::number_of_executed_units|==[0-9]+==ERROR|SUMMARY)' fuzz-pe.log || true
+[ $pe_rc -eq 0 ] || echo "icon fuzzer failed; see $build/fuzz-pe.log" >&2
+seconds=$(( seconds - pe_seconds > 0 ? seconds - pe_seconds : 1 ))
 fuzz/zantic_import_fuzzer -max_total_time="$seconds" -timeout=20 -rss_limit_mb=2048 -max_len=1048576 \
   -print_final_stats=1 corpus "$seeds" >fuzz.log 2>&1
 rc=$?
 set -e
 grep -E '^(#[0-9]+ +DONE|stat::number_of_executed_units|==[0-9]+==ERROR|SUMMARY)' fuzz.log || true
 [ $rc -eq 0 ] || echo "fuzzer failed; see $build/fuzz.log" >&2
+[ $rc -ne 0 ] || rc=$pe_rc
 exit $rc

@@ -18,6 +18,8 @@ usage() {
 mode=$1
 
 build_packages=(cmake ninja-build g++ libgtest-dev libgmock-dev pkg-config libssl-dev)
+# Power-off at the end of a burn asks logind over D-Bus (sd-bus).
+build_packages+=(libsystemd-dev)
 # The desktop program zantic (Qt 6 Widgets, Multimedia for its sounds); Xvfb
 # gives it a screen where there is none.
 build_packages+=(qt6-base-dev qt6-multimedia-dev xvfb)

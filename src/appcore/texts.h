@@ -22,6 +22,19 @@ inline constexpr const char* kTaskFileBadFolderName =
 inline constexpr const char* kVerifying = ">>> Verifying...";
 inline constexpr const char* kVerified = ">>> Verified: every sector written reads back the same.";
 
+// Copying a disc from another drive.
+inline constexpr const char* kInsertSourceDisc = "Please insert source disc into your source drive";
+inline constexpr const char* kSameDrives = "The Source Drive and Destination Drive can not be the same.";
+inline constexpr const char* kSourceDriveMissing = "The source drive is not in the drive list: ";
+inline constexpr const char* kSourceNotMounted =
+    "The disc in the source drive (%s) is not mounted. Open it in the file manager or mount it, then start "
+    "the copy again.";
+inline constexpr const char* kSourceNoFileSystem = "The source disc holds no ISO 9660 file system that can be read.";
+inline constexpr const char* kSourceUnreadable = "The source disc cannot be read: ";
+inline constexpr const char* kSourceMountUnreadable = "The files of the source disc cannot be read from %s.";
+inline constexpr const char* kCopyCancelled = "The copy was cancelled.";
+inline constexpr const char* kSourceFilesLeftOut = "Some files of the source disc could not be read; see the log.";
+
 // Scheduled tasks.
 inline constexpr const char* kScheduleWindowCaption = "Schedule a backup";
 inline constexpr const char* kBackupTasksHint = " Backup Tasks";

@@ -228,6 +228,7 @@ void TKavoBurner::StartThreadedImageWrite(const std::string& path) {
   p.PaddingSectors = FLayout.PaddingSectors;
   // An image file takes large files straight from their source files.
   p.FileRangeMin = 1u << 20;
+  p.DataDisc = FDataDisc;
   SetPhase(OperationPhase::Caching, std::uint64_t{ImageSectors()} * iso::kSectorSize);
   {
     auto cache = std::make_unique<stream::TCacheThread>(std::move(p));

@@ -42,6 +42,7 @@ struct TWrittenBlock;
 
 namespace iso {
 struct DiscRecord;
+struct RootRecord;
 }
 
 namespace engine {
@@ -228,6 +229,12 @@ class TKavoBurner : public device::TSCSIDevice {
   void SetSessionToImport(std::int8_t v) { FSessionToImport = v; }
   // Where sessions are read from; nullptr (the default) is the selected drive.
   void SetDiscSource(iso::DiscSource* source) { FDiscSource = source; }
+  // Copying a disc: the tree below `root` on `disc` (another drive's disc)
+  // goes into `target` (the root when null) as new files whose data the
+  // burn reads from that disc. The burner keeps the disc until the
+  // compilation is reset. False when the walk was cancelled or cut.
+  bool AddDiscTreeToCompilation(std::shared_ptr<iso::DiscSource> disc, const iso::RootRecord& root, TDEntry* target);
+  const std::shared_ptr<iso::DiscSource>& DataDisc() const { return FDataDisc; }
   iso::DiscSource& DiscSource();
   // Merges a session's tree into `target` (nullptr: the root); true when a
   // tree was read.
@@ -312,6 +319,7 @@ class TKavoBurner : public device::TSCSIDevice {
                                  std::set<std::pair<std::uint64_t, std::uint64_t>>& ancestors);
   friend class ImportIntoCompilation;
   TFEntry* AddImportedFile(TDEntry& dir, const iso::DiscRecord& record);
+  TFEntry* AddCopiedFile(TDEntry& dir, const iso::DiscRecord& record);
   std::string DeriveDestination(const std::string& destPath, const std::string& source) const;
   void Changed() { FLaidOut = false; }
   void StartThreadedImageWrite(const std::string& path);
@@ -370,6 +378,7 @@ class TKavoBurner : public device::TSCSIDevice {
   BootProblem FBootProblem = BootProblem::None;                  // the last import ended before the end of the tree
   iso::DiscSource* FDiscSource = nullptr;
   std::unique_ptr<iso::DiscSource> FDriveSource;
+  std::shared_ptr<iso::DiscSource> FDataDisc;  // where copied files' data is read
   std::atomic<dispatch::Dispatcher*> FDispatcher{nullptr};
   std::atomic<std::thread::id> FDispatcherThread{};
   mutable std::mutex FProgressMutex;  // the phase, the counters below and the thread pointers

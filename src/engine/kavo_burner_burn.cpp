@@ -161,6 +161,7 @@ bool TKavoBurner::StartCompilationBurn() {
   p.Header = &FHeader.Bytes;
   p.Tables = &FTables;
   p.PaddingSectors = FLayout.PaddingSectors;
+  p.DataDisc = FDataDisc;
   return StartDiscWriter(new stream::TCacheThread(std::move(p)), true, medium);
 }
 

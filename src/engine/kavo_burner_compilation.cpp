@@ -47,6 +47,7 @@ bool TKavoBurner::ResetCompilation(std::uint32_t maxEntries, std::uint32_t maxDi
   FHeader = {};
   FLayout = {};
   FTables.Reset(maxEntries, maxDirs);
+  FDataDisc.reset();
   FLaidOut = false;
   return true;
 }

@@ -44,9 +44,14 @@ const char* ProblemText(iso::ReadProblem p) {
 
 }  // namespace
 
+// Imported files stay where the earlier session has them; copied files
+// (another drive's disc) are written anew from that disc.
+enum class DiscFiles { Imported, Copied };
+
 class ImportIntoCompilation final : public iso::ImportSink {
  public:
-  explicit ImportIntoCompilation(TKavoBurner& burner) : FBurner(burner) {}
+  explicit ImportIntoCompilation(TKavoBurner& burner, DiscFiles files = DiscFiles::Imported)
+      : FBurner(burner), FFiles(files) {}
 
   TDEntry* Add(TDEntry& parent, const iso::DiscRecord& r) override {
     // The refusals of adding are checked here so that they share the
@@ -56,7 +61,8 @@ class ImportIntoCompilation final : public iso::ImportSink {
       if (iso::Utf16Length(longName) > iso::kMaxLongFileName) {
         Report(">>> " + texts::Format(texts::kNameTooLong, longName), device::kMsgCompilationError);
         LeftOut(iso::JoinKey(parent.PathKey, r.Name));
-      } else if (FBurner.AddImportedFile(parent, r) == nullptr) {
+      } else if ((FFiles == DiscFiles::Copied ? FBurner.AddCopiedFile(parent, r) : FBurner.AddImportedFile(parent, r)) ==
+                 nullptr) {
         LeftOut(iso::JoinKey(parent.PathKey, r.Name));
       }
       return nullptr;
@@ -122,6 +128,7 @@ class ImportIntoCompilation final : public iso::ImportSink {
   }
 
   TKavoBurner& FBurner;
+  DiscFiles FFiles;
   int FReported = 0;
   bool FFull = false;
   bool FCancelled = false;
@@ -153,6 +160,38 @@ TFEntry* TKavoBurner::AddImportedFile(TDEntry& dir, const iso::DiscRecord& r) {
   e->Extent = e->JolietExtent = static_cast<std::int32_t>(r.Extent);
   Changed();
   return e;
+}
+
+TFEntry* TKavoBurner::AddCopiedFile(TDEntry& dir, const iso::DiscRecord& r) {
+  TFEntry* e = AddImportedFile(dir, r);
+  if (e == nullptr) return nullptr;
+  e->Imported = false;
+  e->Extent = e->JolietExtent = 0;
+  e->DiscDataExtent = r.Extent;
+  return e;
+}
+
+bool TKavoBurner::AddDiscTreeToCompilation(std::shared_ptr<iso::DiscSource> disc, const iso::RootRecord& root,
+                                           TDEntry* target) {
+  if (!disc) return false;
+  if (FDataDisc && FDataDisc != disc) {
+    // One data disc per compilation: its files name sectors of that disc only.
+    DebugMessage(">>> " + std::string(texts::kAnotherDataDisc), device::kMsgCompilationError);
+    return false;
+  }
+  SyncOperation operation(*this, OperationPhase::Importing);
+  FImportLeftOut.clear();
+  FImportCut = false;
+  if (target == nullptr) target = FTables.Root();
+  FDataDisc = std::move(disc);
+  ImportIntoCompilation sink(*this, DiscFiles::Copied);
+  iso::ReadTree(*FDataDisc, root, *target, sink);
+  if (sink.Cancelled() || CancelRequested()) {
+    DebugMessage(">>> " + std::string(texts::kOperationAborted), device::kMsgCompilationError);
+    return false;
+  }
+  // A copy that lacks files is not a copy: the walk has logged which.
+  return !FImportCut && FImportLeftOut.empty();
 }
 
 bool TKavoBurner::ReadNextWritableAddress(std::uint32_t& start) {

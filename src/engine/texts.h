@@ -61,6 +61,9 @@ inline constexpr const char* kExtractUnsafeName = "INVALID FILE NAME, NOT EXTRAC
 inline constexpr const char* kExtractExists = "FILE \"%s\" ALREADY EXISTS, NOT REPLACED";
 inline constexpr const char* kExtractLink = "\"%s\" IS A LINK IN THE DESTINATION, NOT FOLLOWED";
 inline constexpr const char* kInvalidFolderName = "INVALID FOLDER NAME, NOT ADDED \"%s\"";
+// Copying a disc from another drive.
+inline constexpr const char* kAnotherDataDisc = "THE COMPILATION ALREADY HOLDS FILES OF ANOTHER SOURCE DISC";
+inline constexpr const char* kSourceDiscReadFailed = "ERROR READING THE SOURCE DISC AT SECTOR %s, FILE \"%s\"";
 
 // The end of a burn and what is checked before its first write. A failed
 // step reads "... %s FAILED" with the step's name, then the drive's answer.

@@ -1,5 +1,6 @@
 #include "engine/health/checksum_burn.h"
 
+#include <algorithm>
 #include <filesystem>
 #include <random>
 #include <unordered_map>
@@ -52,6 +53,31 @@ base::Result<std::string> HashSource(const std::string& path, std::vector<std::u
     if (n == 0) break;
     hash.Update(buffer.data(), static_cast<std::size_t>(n));
     done += static_cast<std::uint64_t>(n);
+    if (callbacks.Progress) callbacks.Progress(done, total);
+  }
+  const auto digest = hash.Finish();
+  if (!hash.Ok()) return MakeError(ErrorKind::System, "the system's SHA-256 failed");
+  return platform::HexDigest(digest);
+}
+
+// A file copied from another disc, hashed from that disc's sectors.
+base::Result<std::string> HashDiscData(iso::DiscSource& disc, const iso::TFEntry& entry, std::vector<std::uint8_t>& buffer,
+                                       const ChecksumCallbacks& callbacks, std::uint64_t& done, std::uint64_t total) {
+  platform::Sha256 hash;
+  if (!hash.Ok()) return MakeError(ErrorKind::System, "the system's SHA-256 is not available");
+  const std::uint32_t perRead = static_cast<std::uint32_t>(buffer.size() / 2048);
+  std::uint64_t left = static_cast<std::uint64_t>(std::max<std::int64_t>(entry.RecordedSize, 0));
+  std::uint64_t sector = static_cast<std::uint64_t>(entry.DiscDataExtent);
+  while (left > 0) {
+    if (callbacks.Cancelled && callbacks.Cancelled()) return MakeError(ErrorKind::Cancelled, "cancelled");
+    const auto count = static_cast<std::uint32_t>(std::min<std::uint64_t>((left + 2047) / 2048, perRead));
+    if (sector + count > 0xFFFFFFFFull || !disc.ReadSectors(static_cast<std::uint32_t>(sector), count, buffer))
+      return MakeError(ErrorKind::Device, "cannot read " + entry.LongName + " from the source disc");
+    const auto n = static_cast<std::size_t>(std::min<std::uint64_t>(left, std::uint64_t{count} * 2048));
+    hash.Update(buffer.data(), n);
+    left -= n;
+    sector += count;
+    done += n;
     if (callbacks.Progress) callbacks.Progress(done, total);
   }
   const auto digest = hash.Finish();
@@ -122,7 +148,9 @@ base::Result<std::unique_ptr<ChecksumAttachment>> AttachChecksumFile(engine::TKa
       ++attachment->Carried;
       continue;
     }
-    auto hex = HashSource(i.Entry->SourcePath, buffer, callbacks, done, total);
+    auto hex = i.Entry->DiscDataExtent >= 0 && burner.DataDisc()
+                   ? HashDiscData(*burner.DataDisc(), *i.Entry, buffer, callbacks, done, total)
+                   : HashSource(i.Entry->SourcePath, buffer, callbacks, done, total);
     if (!hex) return hex.Err();
     text += ChecksumLine(hex.Value(), i.Path);
     ++attachment->Hashed;

@@ -51,6 +51,9 @@ struct TFEntry {
 
   TDEntry* Owner = nullptr;  // the directory whose list holds this entry
   bool IsDirectory() const { return DirEntry != nullptr; }
+  // A file copied from another disc: its data starts at this sector of the
+  // burner's data disc instead of coming from SourcePath; -1 for others.
+  std::int64_t DiscDataExtent = -1;
 };
 
 }  // namespace iso

@@ -240,6 +240,43 @@ bool TCacheThread::AddRange(const std::string& path, std::uint64_t bytes) {
   return WaitWhileFull() && !AbortRequested();
 }
 
+bool TCacheThread::AddDiscData(const iso::TFEntry& entry) {
+  {
+    std::lock_guard lock(FLock);
+    FCurrentFile = entry.LongName;
+  }
+  const auto bytes = static_cast<std::uint64_t>(entry.RecordedSize);
+  std::uint64_t sector = static_cast<std::uint64_t>(entry.DiscDataExtent);
+  std::uint64_t left = RoundUp(bytes);
+  // A copy with holes would look whole: an unreadable sector ends the burn.
+  if (!FParams.DataDisc || sector + left / kSector > 0xFFFFFFFFull) {
+    Stop(texts::Format(texts::kSourceDiscReadFailed, std::to_string(sector), entry.LongName));
+    return false;
+  }
+  // Whole sectors go straight into the staging block, which files always
+  // enter at a sector boundary.
+  while (left > 0) {
+    const std::uint64_t room = (FParams.BlockSize - FStagingFill) / kSector;
+    const auto count = static_cast<std::uint32_t>(std::min<std::uint64_t>(left / kSector, room));
+    const std::span<std::uint8_t> into(FStaging.data() + FStagingFill, std::size_t{count} * kSector);
+    if (!FParams.DataDisc->ReadSectors(static_cast<std::uint32_t>(sector), count, into)) {
+      Stop(texts::Format(texts::kSourceDiscReadFailed, std::to_string(sector), entry.LongName));
+      return false;
+    }
+    FStagingFill += count * static_cast<std::uint32_t>(kSector);
+    sector += count;
+    left -= std::uint64_t{count} * kSector;
+    if (left == 0) {
+      // The end of the last sector is zeros whatever the source disc held there.
+      const std::uint64_t tail = RoundUp(bytes) - bytes;
+      std::memset(FStaging.data() + FStagingFill - tail, 0, static_cast<std::size_t>(tail));
+    }
+    if (FStagingFill == FParams.BlockSize && !QueueStaging()) return false;
+    if (AbortRequested()) return false;
+  }
+  return true;
+}
+
 void TCacheThread::Run() {
   SetLevel(CacheLevel::Normal);
   SetLevel(CacheLevel::Lower);
@@ -263,7 +300,12 @@ void TCacheThread::Run() {
     if (ok && FParams.Tables != nullptr) {
       for (const auto& f : FParams.Tables->Files()) {
         const iso::TFEntry& e = *f;
-        if (e.IsDirectory() || e.Imported || e.SourcePath.empty() || e.RecordedSize <= 0) continue;
+        if (e.IsDirectory() || e.Imported || e.RecordedSize <= 0) continue;
+        if (e.DiscDataExtent >= 0) {
+          if (!(ok = AddDiscData(e))) break;
+          continue;
+        }
+        if (e.SourcePath.empty()) continue;
         const auto size = static_cast<std::uint64_t>(e.RecordedSize);
         const bool whole = FParams.FileRangeMin != 0 && size >= FParams.FileRangeMin;
         if (!(ok = whole ? AddRange(e.SourcePath, size) : AddSource(e.SourcePath, size, true))) break;

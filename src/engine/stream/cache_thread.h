@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "engine/iso/compilation_tables.h"
+#include "engine/iso/disc_source.h"
 #include "platform/file_stream.h"
 
 namespace stream {
@@ -49,6 +50,8 @@ class TCacheThread {
     // Files of at least this many bytes travel as FileRange items (0: never).
     // Only a consumer that writes a file can take them.
     std::uint64_t FileRangeMin = 0;
+    // Where files copied from another disc are read (entries with a DiscDataExtent).
+    std::shared_ptr<iso::DiscSource> DataDisc;
   };
 
   // Starts the producer at the lower level.
@@ -89,6 +92,7 @@ class TCacheThread {
   bool CutHeader();
   bool AddSource(const std::string& path, std::uint64_t bytes, bool last);
   bool AddRange(const std::string& path, std::uint64_t bytes);
+  bool AddDiscData(const iso::TFEntry& entry);
   bool AddZeros(std::uint64_t bytes, bool last);
   bool QueueStaging();
   bool WaitWhileFull();
