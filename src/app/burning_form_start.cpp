@@ -25,6 +25,7 @@
 #include "appcore/source_size.h"
 #include "engine/kavo_burner.h"
 #include "ui/dialogs.h"
+#include "ui/exe_icon.h"
 
 namespace app {
 
@@ -95,11 +96,10 @@ void TBurningForm::rdbAutoIconClick() {
 }
 
 void TBurningForm::LoadIconPreview(const QString& path) {
-  // Any picture the image readers know; a bitmap is drawn into 32 x 32.
-  QImageReader reader(path);
-  if (IconExtension(path)) reader.setFormat("ico");
-  QImage image = reader.read();
-  if (image.isNull()) {
+  // An icon file as an icon, any other picture stretched into 32 x 32.
+  QImage image;
+  QString error;
+  if (ui::LoadIconFile(path, image, error) != ui::IconLoad::Ok || image.isNull()) {
     ClearPreview();
     return;
   }
@@ -110,7 +110,15 @@ void TBurningForm::LoadIconPreview(const QString& path) {
 bool TBurningForm::LoadAutoRunIcon(bool report) {
   const QString path = edtAutoRun->text();
   QImage icon;
-  if (FirstExeIcon) icon = FirstExeIcon(path);
+  QString error;
+  if (FirstExeIcon) {
+    icon = FirstExeIcon(path);
+  } else if (ui::FirstIconOfExecutable(path, icon, error) == ui::IconLoad::NotAnIcon) {
+    // Not an executable, or its resources are damaged: said as such.
+    ClearPreview();
+    if (report) ui::CurrentDialogs().Inform(this, error);
+    return false;
+  }
   if (icon.isNull()) {
     ClearPreview();
     if (report) ui::CurrentDialogs().Inform(this, Text(texts::kNoIconInExe));
@@ -252,8 +260,9 @@ bool TBurningForm::PrepareAutoRunFiles() {
       FIconPath = icon;
     } else {
       FIconPath = temp + QStringLiteral("/icon.ico");
-      if (FPreview.isNull() || !FPreview.save(FIconPath, "ICO")) {
-        ui::CurrentDialogs().Inform(this, Text(texts::kTempWriteFailed) + FIconPath);
+      QString error;
+      if (FPreview.isNull() || !ui::SaveAsIco(FPreview, FIconPath, error)) {
+        ui::CurrentDialogs().Inform(this, Text(texts::kTempWriteFailed) + FIconPath + QStringLiteral("\n") + error);
         edtIcon->setFocus();
         return false;
       }

@@ -160,9 +160,8 @@ class TForm1 : public QMainWindow {
   std::function<void()> OnShowDiscLayout;
   // The erase branch of the progress timer, set by the erase dialog.
   std::function<void()> OnEraseTimer;
-  // "Exit program when Burning Done." and "Close Computer when burning done."
+  // "Exit program when Burning Done.": the program's end.
   std::function<void()> OnExitProgram;
-  std::function<void()> OnPowerOff;
 
  signals:
   void BusyFinished();

@@ -13,6 +13,7 @@
 #include "app/main_form.h"
 #include "engine/health/checksum_burn.h"
 #include "engine/kavo_burner.h"
+#include "platform/power.h"
 #include "ui/sound_player.h"
 
 namespace app {
@@ -84,7 +85,10 @@ void TForm1::kavobWriteDone(const std::string& error) {
       if (OnExitProgram) OnExitProgram();
     });
   }
-  if (FOptions.CloseComputer && OnPowerOff) OnPowerOff();
+  if (FOptions.CloseComputer) {
+    std::string failed;
+    if (!platform::PowerOff(failed)) AddLogLine(Line(" ") + QString::fromStdString(failed), kRed);
+  }
 }
 
 void TForm1::AppendScheduleLog() {

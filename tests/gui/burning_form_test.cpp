@@ -269,25 +269,6 @@ class BurningFormTest : public QObject {
     QTRY_VERIFY(!d.isVisible());
   }
 
-  void theBurnCheckCountsOnlyTheRoomLeft() {
-    app::TBurningForm& d = Dialog();
-    FDialogs.Answers = {ui::Ok};
-    const qsizetype asked = FDialogs.MessageTexts().size();
-    // A blank disc of 40,000 sectors does not take 90 MB.
-    SelectDrive(QStringLiteral("abort"));
-    appcore::TaskTree big = appcore::NewTask("Big");
-    big.Root->AddItem((FSource + QStringLiteral("/top.txt")).toStdString(), "90,000,000");
-    const QString path = FDir.filePath(QStringLiteral("big.mvt"));
-    QVERIFY(appcore::WriteTaskFile(path.toStdString(), *big.Root).Ok());
-    FForm->OpenTaskFile(path);
-    QVERIFY(guitest::WaitIdle(*FForm));
-    FDialogs.Answers = {ui::Ok};
-    FForm->bBurnClick();
-    QTRY_COMPARE_WITH_TIMEOUT(FDialogs.MessageTexts().size(), asked + 1, 20000);
-    QCOMPARE(FDialogs.MessageTexts().last(), QStringLiteral("The space of the disc in not enough, please insert another disc."));
-    QVERIFY(!d.isVisible());
-  }
-
   void autorunNamesTheExecutablesOwnIcon() {
     FForm->btnBuildISOClick();
     app::TBurningForm& d = Dialog();
@@ -386,6 +367,7 @@ class BurningFormTest : public QObject {
     faults.RefuseOpcode = 0x5B;
     faults.RefuseAlways = true;
     recorder->SetFaults(faults);
+    OpenTask(QStringLiteral("Refused"));
     FForm->bBurnClick();
     app::TBurningForm& d = Dialog();
     QTRY_VERIFY_WITH_TIMEOUT(d.isVisible(), 10000);
@@ -433,6 +415,25 @@ class BurningFormTest : public QObject {
     QFile::remove(FSource + QStringLiteral("/Übung/big.bin"));
     QTest::mouseClick(d.btnEject, Qt::LeftButton);
     QTRY_VERIFY(!d.isVisible());
+  }
+
+  void theBurnCheckCountsOnlyTheRoomLeft() {
+    app::TBurningForm& d = Dialog();
+    FDialogs.Answers = {ui::Ok};
+    const qsizetype asked = FDialogs.MessageTexts().size();
+    // A blank disc of 40,000 sectors does not take 90 MB.
+    SelectDrive(QStringLiteral("notready"));
+    appcore::TaskTree big = appcore::NewTask("Big");
+    big.Root->AddItem((FSource + QStringLiteral("/top.txt")).toStdString(), "90,000,000");
+    const QString path = FDir.filePath(QStringLiteral("big.mvt"));
+    QVERIFY(appcore::WriteTaskFile(path.toStdString(), *big.Root).Ok());
+    FForm->OpenTaskFile(path);
+    QVERIFY(guitest::WaitIdle(*FForm));
+    FDialogs.Answers = {ui::Ok};
+    FForm->bBurnClick();
+    QTRY_COMPARE_WITH_TIMEOUT(FDialogs.MessageTexts().size(), asked + 1, 20000);
+    QCOMPARE(FDialogs.MessageTexts().last(), QStringLiteral("The space of the disc in not enough, please insert another disc."));
+    QVERIFY(!d.isVisible());
   }
 
   void speedListStartsWithMaxAndHoldsDistinctSpeeds() {
