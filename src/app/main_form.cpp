@@ -25,6 +25,8 @@
 #include "app/about_form.h"
 #include "app/erase_form.h"
 #include "app/main_form_erase.h"
+#include "app/burning_form.h"
+#include "engine/health/checksum_burn.h"
 #include "app/name_list_model.h"
 #include "app/name_list_view.h"
 #include "app/texts.h"
@@ -69,6 +71,7 @@ TForm1::TForm1(const QString& programFolder, const QString& versionText, QWidget
   ResetTask();
   FErase = std::make_unique<EraseRoutines>(*this);
   BuildVersionCheckEntries();
+  BindOperations();
 }
 
 TForm1::~TForm1() {
@@ -77,6 +80,11 @@ TForm1::~TForm1() {
   FErase.reset();
   // A save being written is finished, not cut off.
   if (FSaveWorker.joinable()) FSaveWorker.join();
+  // The burn dialog is a window of its own; the burner's workers that may
+  // still call back are ended with the burner.
+  FBurner->CancelOperation();
+  FBurner->WaitForOperation();
+  delete FBurningForm;
 }
 
 QAction* TForm1::MakeAction(const char* name, const char* text, const char* hint, void (TForm1::*handler)()) {

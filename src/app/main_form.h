@@ -12,6 +12,7 @@
 #include <QMainWindow>
 #include <QStringList>
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <memory>
 #include <thread>
@@ -31,21 +32,28 @@ class QTreeView;
 class QTreeWidget;
 class QTreeWidgetItem;
 
+class QColor;
+
 namespace engine {
 class Interaction;
 class TKavoBurner;
+enum class OperationPhase : std::uint8_t;
 }
 namespace appcore {
 struct MeasureControl;
 }
 namespace ui {
 class SizeBar;
+class SoundPlayer;
 class QtDispatcher;
 class DialogInteraction;
 }  // namespace ui
 
 namespace dispatch {
 class Dispatcher;
+}
+namespace health {
+class ChecksumAttachment;
 }
 
 namespace app {
@@ -56,6 +64,7 @@ class TfrmSessions;
 struct DriveSelection;
 class TEraseForm;
 class EraseRoutines;
+class TBurningForm;
 
 class TForm1 : public QMainWindow {
   Q_OBJECT
@@ -144,6 +153,46 @@ class TForm1 : public QMainWindow {
   std::function<void(bool open)> OnEraseDialog;
   // Tools menu: its item (false) and a click on its title (true).
   std::function<void(bool menuTitle)> OnCheckVersion;
+  // --- disc operations (main_form_ops.cpp, main_form_done.cpp) ---------------
+  // Each starts the operation and returns; the end comes through the
+  // burner's write-done event.
+  void BurnCompilation();
+  void BuildIsoImage();
+  void BurnIsoImage();
+  // Appends a line to the burn dialog's log in `colour`.
+  void AddLogLine(const QString& text, const QColor& colour);
+  // SYNCHRONIZE CACHE, allow removal, eject: off the window's thread.
+  void EjectDisc();
+  TBurningForm& BurningForm();
+  // Drive work off the window's thread, one job at a time in the order
+  // asked; a job waits while a burn or erase holds the drive. `done` runs
+  // on this thread.
+  void RunOnDrive(engine::OperationPhase phase, std::function<void(engine::TKavoBurner&)> work,
+                  std::function<void(engine::TKavoBurner&)> done, const std::string& device = {});
+  // One file into the root of the task, checked, with its size. A file
+  // added for one operation only (autorun.inf, the icon, the auto-run
+  // program) leaves the task again when the operation ends.
+  void AddToRoot(const QString& path, bool forThisOperation = false);
+  void RemoveOperationFiles();
+  void bBurnClick();
+  void btnCloneClick();
+  void btnBuildISOClick();
+  void btnBurnISOClick();
+  void Timer1Timer();
+  bool Timer1Active() const;
+  void kavobWriteDone(const std::string& error);
+  void kavobFinalizingTrack();
+
+  QString FOperation;  // "Burn", "Build ISO", "Burn ISO", "Copy Dual Disc" or "Schedule"
+  QString FIsoFileName;
+  int FTicks = 0;
+  int FRemainSecs = 0;
+  // Shown modally before a burn when "Show files before burning" is on.
+  std::function<void()> OnShowDiscLayout;
+  // The erase branch of the progress timer, set by the erase dialog.
+  std::function<void()> OnEraseTimer;
+  // "Exit program when Burning Done.": the program's end.
+  std::function<void()> OnExitProgram;
 
  signals:
   void BusyFinished();
@@ -196,6 +245,30 @@ class TForm1 : public QMainWindow {
   void ShowSelectedDrive(const DriveSelection& found);
   bool FDrivesScanned = false;
   void BuildVersionCheckEntries();
+
+  struct PreparedBurn;
+  struct DriveJob {
+    engine::OperationPhase Phase;
+    std::string Device;
+    std::function<void(engine::TKavoBurner&)> Work;
+    std::function<void(engine::TKavoBurner&)> Done;
+  };
+  void PumpDriveJobs();
+  std::deque<DriveJob> FDriveJobs;
+  bool FDriveJobRunning = false;
+  QTimer* FDriveRetry = nullptr;
+  void BindOperations();
+  void OpenBurningForm(const char* mode);
+  void CompilationPrepared(const PreparedBurn& prepared, bool checksums);
+  void LayoutReady(const PreparedBurn& laidOut);
+  void AppendScheduleLog();
+  QTimer* Timer1 = nullptr;
+  TBurningForm* FBurningForm = nullptr;
+  ui::SoundPlayer* FSound = nullptr;
+  // The checksum file a burn reads, kept until its end.
+  std::unique_ptr<health::ChecksumAttachment> FChecksums;
+  bool FCheckingFit = false;
+  std::vector<const appcore::TaskNode*> FOperationFiles;
 
   QString FAppFolder;
   QString FVersionText;

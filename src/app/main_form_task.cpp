@@ -29,6 +29,7 @@ QString TaskFilter() { return QString::fromUtf8(texts::kTaskFilter); }
 void TForm1::ResetTask() {
   const QDate today = QDate::currentDate();
   FTask = appcore::NewTask(appcore::RootText(today.year(), today.month(), today.day()));
+  FOperationFiles.clear();
   FNewFolderCount = 0;
   ForgetClipIfGone();
   RebuildFolderTree();
@@ -171,6 +172,7 @@ void TForm1::BuildOpenedTreeSlice(std::uint64_t generation) {
   FUpdatingTree = true;
   trvDir->clear();
   FTask = std::move(*FPendingTask);
+  FOperationFiles.clear();
   FPendingTask.reset();
   QTreeWidgetItem* root = FPendingRoot.release();
   trvDir->addTopLevelItem(root);

@@ -152,6 +152,7 @@ void TOptionForm::OptionsToControls() {
   cQuickSaveISO->setChecked(o.QuickSaveISO);
   cShowFiles->setChecked(o.ShowFiles);
   cOPC->setChecked(o.PerformOPC);
+  cChecksums->setChecked(o.Checksums);
 
   chkAutoExe->setChecked(o.AutoExecute);
   chkLog->setChecked(o.RecordLog);
@@ -204,6 +205,7 @@ void TOptionForm::ControlsToOptions() {
   o.QuickSaveISO = cQuickSaveISO->isChecked();
   o.ShowFiles = cShowFiles->isChecked();
   o.PerformOPC = cOPC->isChecked();
+  o.Checksums = cChecksums->isChecked();
 
   o.AutoExecute = chkAutoExe->isChecked();
   o.RecordLog = chkLog->isChecked();

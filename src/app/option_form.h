@@ -126,7 +126,7 @@ class TOptionForm : public QDialog {
   // Burning
   QCheckBox *cArchiveOnly = nullptr, *cImportSession = nullptr, *cCloseTrack = nullptr, *cCloseDisc = nullptr,
             *cUnderrunProtection = nullptr, *cJoliet = nullptr, *cBootable = nullptr, *cTestWrite = nullptr,
-            *cQuickSaveISO = nullptr, *cShowFiles = nullptr, *cOPC = nullptr;
+            *cQuickSaveISO = nullptr, *cShowFiles = nullptr, *cOPC = nullptr, *cChecksums = nullptr;
   QLineEdit* eSession = nullptr;
   QLabel* labBootImage = nullptr;
   // Schedule

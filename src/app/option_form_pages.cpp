@@ -168,6 +168,7 @@ QWidget* TOptionForm::BuildBurningPage() {
   cQuickSaveISO = Make<QCheckBox>(page, "cQuickSaveISO", QStringLiteral("Quick Save .ISO"));
   cShowFiles = Make<QCheckBox>(page, "cShowFiles", QStringLiteral("Show files before burning"));
   cOPC = Make<QCheckBox>(page, "cOPC", QStringLiteral("Perform OPC"));
+  cChecksums = Make<QCheckBox>(page, "cChecksums", QStringLiteral("Add a checksum file (~zantic.sha256) to every burn"));
 
   grid->addWidget(cArchiveOnly, 0, 0, 1, 2);
   grid->addWidget(cImportSession, 1, 0);
@@ -182,7 +183,8 @@ QWidget* TOptionForm::BuildBurningPage() {
   grid->addWidget(cOPC, 5, 1);
   grid->addWidget(cBootable, 6, 0);
   grid->addWidget(labBootImage, 6, 1);
-  grid->setRowStretch(7, 1);
+  grid->addWidget(cChecksums, 7, 0, 1, 2);
+  grid->setRowStretch(8, 1);
   grid->setColumnStretch(1, 1);
   return page;
 }

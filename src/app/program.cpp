@@ -84,6 +84,8 @@ Program::Program(const QString& programFolder, const std::vector<std::string>& a
     FOptions->raise();
     FOptions->activateWindow();
   });
+  // "Exit program when Burning Done.": the same end as the start window's Exit.
+  FMain->OnExitProgram = [this] { Exit(); };
   FMain->OnClosed = [this] {
     if (FEnded) return;
     FStart->showNormal();

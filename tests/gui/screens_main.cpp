@@ -11,6 +11,8 @@
 #include <QImage>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPushButton>
+#include <QTextEdit>
 #include <QLinearGradient>
 #include <QMessageBox>
 #include <QPushButton>
@@ -30,6 +32,7 @@
 #include "app/drive_forms.h"
 #include "app/help_form.h"
 #include "app/erase_form.h"
+#include "app/burning_form.h"
 #include "app/main_form.h"
 #include "app/tree_forms.h"
 #include "engine/device/media_types.h"
@@ -303,6 +306,32 @@ struct Screens {
       schedule.TaskDialog().findChild<QLineEdit*>(QStringLiteral("edtTaskName"))->setText(QStringLiteral("Music"));
     }
     return &schedule.TaskDialog();
+  // The burn dialog set up for `mode`, before Start.
+  QWidget* Burning(const char* mode) {
+    app::TBurningForm& dialog = Program.MainForm().BurningForm();
+    dialog.Setup(QLatin1String(mode));
+    dialog.show();
+    return &dialog;
+  }
+  // The progress view as a burn leaves it: the log of a run, then its end.
+  QWidget* BurningEnded(const char* error) {
+    app::TForm1& main = Program.MainForm();
+    app::TBurningForm& dialog = main.BurningForm();
+    dialog.Setup(QStringLiteral("Burn"));
+    for (QWidget* w : {static_cast<QWidget*>(dialog.gpbPreference), static_cast<QWidget*>(dialog.gpbOption),
+                       static_cast<QWidget*>(dialog.btnCancel)})
+      w->hide();
+    dialog.gpbProgress->setTitle(QStringLiteral("Progress and Log - Burning ") + dialog.edtLabel->text());
+    dialog.gpbProgress->show();
+    dialog.memo1->clear();
+    main.AddLogLine(QStringLiteral(">>> ") + main.windowTitle(), QColor(0, 0, 128));
+    main.AddLogLine(QStringLiteral(">>> Zantic - burns CD and DVD discs"), QColor(0, 0, 128));
+    main.AddLogLine(QStringLiteral(">>> 10:00:00 Drive is ready."), QColor(0, 128, 0));
+    main.AddLogLine(QStringLiteral(">>> 10:00:01 Start burning CD(DVD) on ZANTIC  VIRTUAL RECORDER"), QColor(0, 0, 255));
+    main.FOperation = QStringLiteral("Burn");
+    main.kavobWriteDone(error);
+    dialog.show();
+    return &dialog;
   }
   QWidget* OptionsPage(app::TOptionForm::Page page) {
     Options().ShowPage(page);
@@ -341,6 +370,12 @@ std::vector<Shot> Shots() {
       {"start-gradient", [](Screens& s) { return s.Start(false, true, false); }},
       {"start-image", [](Screens& s) { return s.Start(false, false, true); }},
       {"main-task", [](Screens& s) { return s.MainWithTask(); }},
+      {"burn-mode-burn", [](Screens& s) { return s.Burning("Burn"); }},
+      {"burn-mode-buildiso", [](Screens& s) { return s.Burning("BuildISO"); }},
+      {"burn-mode-burniso", [](Screens& s) { return s.Burning("BurnISO"); }},
+      {"burn-mode-copy", [](Screens& s) { return s.Burning("Copy"); }},
+      {"burn-log-success", [](Screens& s) { return s.BurningEnded(""); }},
+      {"burn-log-error", [](Screens& s) { return s.BurningEnded("WRITE ERROR"); }},
       {"about", [](Screens& s) { return s.About(); }},
       {"options-general", [](Screens& s) { return s.OptionsPage(Page::General); }},
       {"options-burning", [](Screens& s) { return s.OptionsPage(Page::Burning); }},

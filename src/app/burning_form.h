@@ -1,0 +1,168 @@
+#pragma once
+// The burn, copy and image dialog: the settings of one operation, the wait
+// for a disc, the autorun file, then the progress and the log while the main
+// window's routines run the burner.
+#include <QDialog>
+#include <QImage>
+#include <QString>
+#include <QStringList>
+#include <functional>
+
+class QCheckBox;
+class QComboBox;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QPrinter;
+class QProgressBar;
+class QPushButton;
+class QRadioButton;
+class QTextEdit;
+class QTimer;
+class QToolButton;
+class QWidget;
+
+class QTextDocument;
+
+namespace app {
+
+class TForm1;
+
+// The user state of a log block that holds a written line.
+inline constexpr int kLogLineState = 1;
+// The log as rich text: one paragraph per line in its colour.
+QByteArray LogAsRtf(const QTextDocument& document);
+
+class TBurningForm : public QDialog {
+  Q_OBJECT
+ public:
+  explicit TBurningForm(TForm1& main, QWidget* parent = nullptr);
+  ~TBurningForm() override;
+
+  // "Burn", "Copy", "BuildISO" or "BurnISO".
+  void Setup(const QString& mode);
+  const QString& Mode() const { return FMode; }
+  // Set when the main window opened the dialog: closing shows it again.
+  void SetReturnToMain(bool v) { FReturnToMain = v; }
+  bool ReturnToMain() const { return FReturnToMain; }
+  bool ImageFileFlag() const { return FImageFile; }
+  const QString& IconPath() const { return FIconPath; }
+
+  // Start: the readiness wait when a drive is written, then the mode's start.
+  void btnStartBurnClick();
+  // True while the readiness wait polls the drive.
+  bool Waiting() const { return FWaitTries >= 0; }
+
+  // One file into the root of the task, checked, with its size.
+  void AddToRoot(const QString& path);
+  // Fills a speed combo from the selected drive off the window's thread;
+  // `done` runs on this thread when the list is there.
+  void FillSpeedList(QComboBox* combo, std::function<void()> done = {});
+
+  // Progress and log buttons.
+  void btnAbortClick();
+  void btnCloseTrackClick();
+  void btnSaveISOClick();
+  void btnEjectClick();
+  void btnSaveLogClick();
+  void btnPrintClick();
+  void btnClearClick();
+  void btnCancelClick();
+  // The printer set-up and print dialogs, in turn; false when either is
+  // cancelled. Tests answer them.
+  std::function<bool(QPrinter& printer)> PrintDialogs;
+
+  // The first icon of an executable, null when it has none or is no
+  // executable; the auto-run icon choice shows it.
+  std::function<QImage(const QString& path)> FirstExeIcon;
+  // The pause after Retry before the drive is tested again.
+  int RetryPauseMs = 5000;
+
+  // The log as plain text lines.
+  QStringList LogLines() const;
+
+  // Controls the main window's routines write to.
+  QGroupBox *gpbPreference = nullptr, *gpbOption = nullptr, *gpbBurnISO = nullptr, *gpbCopy = nullptr,
+            *gpbProgress = nullptr, *gpbIcon = nullptr, *gpbAutoRun = nullptr;
+  QLabel *LabLabel = nullptr, *labISO = nullptr, *imgIcon = nullptr;
+  QLineEdit *edtLabel = nullptr, *edtISO = nullptr, *edtIcon = nullptr, *edtAutoRun = nullptr,
+            *edtSourceISO = nullptr;
+  QToolButton *btnBrowseISO = nullptr, *btnBrowseIcon = nullptr, *btnBrowseAutoRun = nullptr,
+              *btnBrowseSourceISO = nullptr;
+  QCheckBox *chkQuick = nullptr, *chkAutoRun = nullptr;
+  QRadioButton *rdbBlank = nullptr, *rdbCustom = nullptr, *rdbAutoIcon = nullptr, *rdbDual = nullptr;
+  QComboBox *cbspeed = nullptr, *cmbDriveISO = nullptr, *cmbSource = nullptr, *cmbDestination = nullptr;
+  QCheckBox *cCloseDisc = nullptr, *cTestWrite = nullptr, *cEject = nullptr, *cBootable = nullptr,
+            *cShowFiles = nullptr;
+  QPushButton *btnAdvance = nullptr, *btnStartBurn = nullptr, *btnCancel = nullptr;
+  QLabel *lSize = nullptr, *labFinished = nullptr, *labElapse = nullptr, *labRemain = nullptr,
+         *labProgress = nullptr;
+  QProgressBar *pcd = nullptr, *pBuf = nullptr, *pHBuf = nullptr;
+  QWidget *PanSoftBuff = nullptr, *PanDeviceBuff = nullptr;
+  QTextEdit* memo1 = nullptr;
+  QPushButton *btnSaveLog = nullptr, *btnPrint = nullptr, *btnClear = nullptr, *btnAbort = nullptr,
+              *btnSaveISO = nullptr, *btnCloseTrack = nullptr, *btnEject = nullptr;
+
+ protected:
+  void showEvent(QShowEvent* event) override;
+  void closeEvent(QCloseEvent* event) override;
+  void reject() override;
+
+ private:
+  QWidget* BuildPreference();
+  QWidget* BuildOptions();
+  QWidget* BuildBurnISO();
+  QWidget* BuildCopy();
+  QWidget* BuildProgress();
+  void BindOptionBoxes();
+  void BindIconControls();
+  void FormShow();
+
+  // Icon preview.
+  void rdbBlankClick();
+  void rdbCustomClick();
+  void rdbAutoIconClick();
+  void LoadIconPreview(const QString& path);
+  bool LoadAutoRunIcon(bool report);
+  void ClearPreview();
+
+  // Start.
+  void WaitTry();
+  void WaitAnswered(bool ready);
+  void Dispatch();
+  // Runs TEST UNIT READY (5 s) on `device` off the window's thread.
+  void TestReady(const QString& device, std::function<void(bool ready)> done);
+  void NotReady();
+  bool PrepareAutoRun();
+  bool PrepareAutoRunFiles();
+  bool EnsureTempFolder();
+  void OpenLog(bool imageBuild);
+  void ShowProgress(const QString& caption, const QString& ejectCaption, bool hideStart);
+  void BurnStart();
+  void BurnStartReady();
+  void ImageBuildStart();
+  void ImageBurnStart();
+  void ImageBurnStartReady();
+  void CopyStart();
+  QString DriveLetterText() const;
+  QString MainDriveText() const;
+
+  TForm1& FMain;
+  QString FMode;
+  bool FReturnToMain = false;
+  bool FImageFile = true;
+  QString FIconPath;
+  QImage FPreview;
+  // Readiness wait: -1 idle, else the tries made.
+  int FWaitTries = -1;
+  QTimer* FRetryTimer = nullptr;
+  bool FClosing = false;
+  // Speed lists being filled: the drive is busy answering them.
+  int FFilling = 0;
+  bool FStartPending = false;
+  void SpeedListFilled();
+  // Bumped by each Setup so that a late speed list of an earlier use is dropped.
+  unsigned FUse = 0;
+};
+
+}  // namespace app

@@ -1,0 +1,390 @@
+// Start: the wait for a disc, the autorun file, and each mode's start.
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QGroupBox>
+#include <QImageReader>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPixmap>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTextEdit>
+#include <QTime>
+#include <QTimer>
+#include <QPointer>
+#include <QToolButton>
+#include <memory>
+
+#include "app/burning_form.h"
+#include "app/burning_texts.h"
+#include "app/main_form.h"
+#include "appcore/source_size.h"
+#include "engine/kavo_burner.h"
+#include "ui/dialogs.h"
+#include "ui/exe_icon.h"
+
+namespace app {
+
+namespace {
+
+QString Text(const char* s) { return QString::fromUtf8(s); }
+
+const QColor kNavy(0, 0, 128);
+const QColor kGreen(0, 128, 0);
+
+bool IconExtension(const QString& path) {
+  const QString suffix = QFileInfo(path).suffix().toLower();
+  return suffix == QStringLiteral("ico") || suffix == QStringLiteral("icon");
+}
+
+}  // namespace
+
+// --- icon preview -----------------------------------------------------------
+
+void TBurningForm::BindIconControls() {
+  connect(rdbBlank, &QRadioButton::toggled, this, [this](bool on) {
+    if (on) rdbBlankClick();
+  });
+  connect(rdbCustom, &QRadioButton::toggled, this, [this](bool on) {
+    if (on) rdbCustomClick();
+  });
+  connect(rdbAutoIcon, &QRadioButton::toggled, this, [this](bool on) {
+    if (on) rdbAutoIconClick();
+  });
+  connect(chkAutoRun, &QCheckBox::toggled, edtAutoRun, &QLineEdit::setEnabled);
+  connect(edtAutoRun, &QLineEdit::textChanged, this, [this] {
+    if (rdbAutoIcon->isChecked()) LoadAutoRunIcon(false);
+  });
+  connect(edtIcon, &QLineEdit::textChanged, this, [this](const QString& path) {
+    if (rdbCustom->isChecked()) LoadIconPreview(path);
+  });
+}
+
+void TBurningForm::ClearPreview() {
+  FPreview = QImage();
+  imgIcon->clear();
+}
+
+void TBurningForm::rdbBlankClick() {
+  edtIcon->setEnabled(false);
+  btnBrowseIcon->setEnabled(false);
+  ClearPreview();
+}
+
+void TBurningForm::rdbCustomClick() {
+  edtIcon->setEnabled(true);
+  btnBrowseIcon->setEnabled(true);
+  if (QFileInfo::exists(edtIcon->text()))
+    LoadIconPreview(edtIcon->text());
+  else
+    ClearPreview();
+}
+
+void TBurningForm::rdbAutoIconClick() {
+  edtIcon->setEnabled(false);
+  btnBrowseIcon->setEnabled(false);
+  if (!chkAutoRun->isChecked()) {
+    ui::CurrentDialogs().Inform(this, Text(texts::kEnterAutoRunFirst));
+    rdbBlank->setChecked(true);
+    return;
+  }
+  LoadAutoRunIcon(true);
+}
+
+void TBurningForm::LoadIconPreview(const QString& path) {
+  // An icon file as an icon, any other picture stretched into 32 x 32.
+  QImage image;
+  QString error;
+  if (ui::LoadIconFile(path, image, error) != ui::IconLoad::Ok || image.isNull()) {
+    ClearPreview();
+    return;
+  }
+  FPreview = image.scaled(32, 32, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+  imgIcon->setPixmap(QPixmap::fromImage(FPreview));
+}
+
+bool TBurningForm::LoadAutoRunIcon(bool report) {
+  const QString path = edtAutoRun->text();
+  QImage icon;
+  QString error;
+  if (FirstExeIcon) {
+    icon = FirstExeIcon(path);
+  } else if (ui::FirstIconOfExecutable(path, icon, error) == ui::IconLoad::NotAnIcon) {
+    // Not an executable, or its resources are damaged: said as such.
+    ClearPreview();
+    if (report) ui::CurrentDialogs().Inform(this, error);
+    return false;
+  }
+  if (icon.isNull()) {
+    ClearPreview();
+    if (report) ui::CurrentDialogs().Inform(this, Text(texts::kNoIconInExe));
+    return false;
+  }
+  FPreview = icon.scaled(32, 32, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+  imgIcon->setPixmap(QPixmap::fromImage(FPreview));
+  return true;
+}
+
+// --- start --------------------------------------------------------------------
+
+void TBurningForm::btnStartBurnClick() {
+  if (Waiting() || FMain.Timer1Active()) return;
+  if (FFilling > 0) {
+    // Started as soon as the drive has answered the speed list.
+    FStartPending = true;
+    btnStartBurn->setEnabled(false);
+    return;
+  }
+  if (FImageFile) {
+    Dispatch();
+    return;
+  }
+  btnStartBurn->setEnabled(false);
+  FWaitTries = 0;
+  WaitTry();
+}
+
+void TBurningForm::WaitTry() {
+  if (!Waiting()) return;
+  ++FWaitTries;
+  TestReady(QString(), [this](bool ready) { WaitAnswered(ready); });
+}
+
+void TBurningForm::WaitAnswered(bool ready) {
+  if (!Waiting()) return;  // the dialog was closed meanwhile
+  if (ready) {
+    FWaitTries = -1;
+    FMain.AddLogLine(Text(texts::kDetectingDone), kGreen);
+    Dispatch();
+    return;
+  }
+  if (FMain.Options().EjectNoDisc) FMain.EjectDisc();
+  const QString text = QStringLiteral("Drive ") + DriveLetterText() + Text(texts::kNotReadyWait);
+  const ui::Button answer = ui::CurrentDialogs().Message(this, Text(texts::kInformaiton), text,
+                                                         ui::MessageIcon::Warning, ui::Retry | ui::Cancel, ui::Retry);
+  if (answer == ui::Retry) {
+    // The drive gets its time to detect the disc; the window stays alive.
+    FRetryTimer->start(RetryPauseMs);
+    return;
+  }
+  FWaitTries = -1;
+  ui::CurrentDialogs().Inform(this, Text(texts::kAbortByUser));
+  btnStartBurn->setEnabled(true);
+}
+
+void TBurningForm::TestReady(const QString& device, std::function<void(bool ready)> done) {
+  auto ready = std::make_shared<bool>(false);
+  const std::string id = device.toStdString();
+  FMain.RunOnDrive(
+      engine::OperationPhase::Preparing,
+      [ready](engine::TKavoBurner& b) { *ready = b.TestUnitReady(5000); },
+      [ready, done, guard = QPointer<TBurningForm>(this)](engine::TKavoBurner&) {
+        if (!guard.isNull()) done(*ready);
+      },
+      id);
+}
+
+QString TBurningForm::DriveLetterText() const {
+  engine::TKavoBurner& b = FMain.Burner();
+  const char letter = b.DriveLetter();
+  if (letter != 0) return QString(QChar(letter));
+  // Without drive letters the drive is named by where it lives.
+  return QString::fromStdString(b.DriveLocation());
+}
+
+void TBurningForm::NotReady() {
+  ui::CurrentDialogs().Message(this, Text(texts::kInformaiton),
+                               QStringLiteral("Drive ") + DriveLetterText() + Text(texts::kNotReadyStart),
+                               ui::MessageIcon::Information, ui::Ok, ui::Ok);
+  if (FMain.Options().EjectNoDisc) FMain.EjectDisc();
+}
+
+void TBurningForm::Dispatch() {
+  if (gpbPreference->isVisibleTo(this) && LabLabel->isVisibleTo(this))
+    BurnStart();
+  else if (gpbPreference->isVisibleTo(this))
+    ImageBuildStart();
+  else if (gpbCopy->isVisibleTo(this))
+    CopyStart();
+  else if (gpbBurnISO->isVisibleTo(this))
+    ImageBurnStart();
+}
+
+bool TBurningForm::EnsureTempFolder() {
+  const QString temp = FMain.AppFolder() + QStringLiteral("/temp");
+  if (!QDir().mkpath(temp)) {
+    ui::CurrentDialogs().Inform(this, Text(texts::kTempWriteFailed) + temp);
+    return false;
+  }
+  for (const char* name : {"/autorun.inf", "/icon.ico"}) QFile::remove(temp + Text(name));
+  return true;
+}
+
+void TBurningForm::AddToRoot(const QString& path) { FMain.AddToRoot(path, true); }
+
+bool TBurningForm::PrepareAutoRun() {
+  // A check that fails takes back what the earlier steps added.
+  if (!PrepareAutoRunFiles()) {
+    FMain.RemoveOperationFiles();
+    return false;
+  }
+  return true;
+}
+
+bool TBurningForm::PrepareAutoRunFiles() {
+  const QString temp = FMain.AppFolder() + QStringLiteral("/temp");
+  QStringList lines{QStringLiteral("[AutoRun]")};
+  FIconPath.clear();
+  const QString autoRun = edtAutoRun->text();
+  if (chkAutoRun->isChecked()) {
+    if (!QFileInfo(autoRun).isFile()) {
+      ui::CurrentDialogs().Inform(this, Text(texts::kAutoRunMissing));
+      edtAutoRun->setFocus();
+      return false;
+    }
+    lines << QStringLiteral("OPEN=") + QFileInfo(autoRun).fileName();
+    AddToRoot(autoRun);
+  }
+  if (rdbCustom->isChecked()) {
+    const QString icon = edtIcon->text();
+    if (!QFileInfo(icon).isFile()) {
+      ui::CurrentDialogs().Inform(this, Text(texts::kIconMissing));
+      edtIcon->setFocus();
+      return false;
+    }
+    if (IconExtension(icon)) {
+      FIconPath = icon;
+    } else {
+      FIconPath = temp + QStringLiteral("/icon.ico");
+      QString error;
+      if (FPreview.isNull() || !ui::SaveAsIco(FPreview, FIconPath, error)) {
+        ui::CurrentDialogs().Inform(this, Text(texts::kTempWriteFailed) + FIconPath + QStringLiteral("\n") + error);
+        edtIcon->setFocus();
+        return false;
+      }
+    }
+    lines << QStringLiteral("ICON=") + QFileInfo(FIconPath).fileName();
+    AddToRoot(FIconPath);
+  } else if (rdbAutoIcon->isChecked()) {
+    lines << QStringLiteral("ICON=") + QFileInfo(autoRun).fileName() + QStringLiteral(", 0");
+  }
+  if (lines.size() > 1) {
+    const QString inf = temp + QStringLiteral("/autorun.inf");
+    QFile file(inf);
+    const QByteArray bytes = (lines.join(QStringLiteral("\r\n")) + QStringLiteral("\r\n")).toUtf8();
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(bytes) != bytes.size() ||
+        !file.flush()) {
+      ui::CurrentDialogs().Inform(this, Text(texts::kTempWriteFailed) + inf);
+      return false;
+    }
+    file.close();
+    AddToRoot(inf);
+  }
+  return true;
+}
+
+void TBurningForm::OpenLog(bool imageBuild) {
+  memo1->clear();
+  const QString time = QTime::currentTime().toString(Qt::TextDate);
+  FMain.AddLogLine(QStringLiteral(">>> ") + FMain.windowTitle(), kNavy);
+  FMain.AddLogLine(QStringLiteral(">>> ") + Text(texts::kBanner), kNavy);
+  FMain.AddLogLine(QStringLiteral(">>> ") + time + Text(imageBuild ? texts::kAspiOkBuild : texts::kAspiOk), kGreen);
+  FMain.AddLogLine(QStringLiteral(">>> ") + time + Text(texts::kDriveReady), kGreen);
+}
+
+void TBurningForm::ShowProgress(const QString& caption, const QString& ejectCaption, bool hideStart) {
+  btnCancel->hide();
+  gpbPreference->hide();
+  gpbOption->hide();
+  if (hideStart) {
+    btnAdvance->hide();
+    btnStartBurn->hide();
+  }
+  btnSaveISO->setEnabled(false);
+  btnCloseTrack->setEnabled(false);
+  btnEject->setText(ejectCaption);
+  btnEject->setEnabled(false);
+  btnAbort->show();
+  btnAbort->setEnabled(true);
+  gpbProgress->setTitle(caption);
+  gpbProgress->show();
+  for (QLabel* l : {lSize, labFinished, labElapse, labRemain, labProgress}) l->clear();
+}
+
+QString TBurningForm::MainDriveText() const {
+  const auto* drives = FMain.findChild<QComboBox*>(QStringLiteral("cbDrives"));
+  if (drives != nullptr && !drives->currentText().isEmpty()) return drives->currentText();
+  return QString::fromStdString(FMain.Burner().DeviceId());
+}
+
+void TBurningForm::BurnStart() {
+  if (!EnsureTempFolder()) return;
+  TestReady(MainDriveText(), [this](bool ready) {
+    if (!ready) {
+      NotReady();
+      return;
+    }
+    BurnStartReady();
+  });
+}
+
+void TBurningForm::BurnStartReady() {
+  if (!PrepareAutoRun()) return;
+  FMain.Burner().SetIdVolume(edtLabel->text().toStdString());
+  ShowProgress(Text(texts::kProgressBurning) + edtLabel->text(), Text(texts::kEjectAndDone), false);
+  OpenLog(false);
+  FMain.FTicks = 0;
+  FMain.FRemainSecs = 0;
+  if (FMain.FOperation != Text(texts::kOpSchedule)) FMain.FOperation = Text(texts::kOpBurn);
+  FMain.BurnCompilation();
+}
+
+void TBurningForm::ImageBuildStart() {
+  if (edtISO->text().trimmed().isEmpty()) {
+    ui::CurrentDialogs().Inform(this, Text(texts::kEnterIsoPath));
+    edtISO->setFocus();
+    return;
+  }
+  if (!EnsureTempFolder() || !PrepareAutoRun()) return;
+  FMain.Burner().SetIdVolume(edtLabel->text().toStdString());
+  ShowProgress(Text(texts::kProgressBuild), Text(texts::kDone), true);
+  OpenLog(true);
+  FMain.Burner().SetISOFileName(edtISO->text().toStdString());
+  FMain.FOperation = Text(texts::kOpBuildISO);
+  FMain.FTicks = 0;
+  FMain.FRemainSecs = 0;
+  FMain.BuildIsoImage();
+}
+
+void TBurningForm::ImageBurnStart() {
+  const QString source = edtSourceISO->text();
+  if (!QFileInfo(source).isFile()) {
+    ui::CurrentDialogs().Inform(this, Text(texts::kSourceIsoMissing));
+    edtSourceISO->setFocus();
+    return;
+  }
+  TestReady(cmbDriveISO->currentText(), [this](bool ready) {
+    if (!ready) {
+      NotReady();
+      return;
+    }
+    ImageBurnStartReady();
+  });
+}
+
+void TBurningForm::ImageBurnStartReady() {
+  ShowProgress(Text(texts::kProgressBurnISO), Text(texts::kEjectAndDone), true);
+  gpbBurnISO->hide();
+  OpenLog(false);
+  FMain.FIsoFileName = edtSourceISO->text();
+  FMain.FOperation = Text(texts::kOpBurnISO);
+  FMain.FTicks = 0;
+  FMain.FRemainSecs = 0;
+  FMain.BurnIsoImage();
+}
+
+}  // namespace app

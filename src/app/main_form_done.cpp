@@ -1,0 +1,119 @@
+// The end of a burn, an image build or a copy: the log, the dialog's
+// buttons, eject, archive bits, sounds, the schedule log and what the
+// options ask to happen afterwards.
+#include <QDate>
+#include <QFile>
+#include <QLocale>
+#include <QPushButton>
+#include <QTime>
+#include <QTimer>
+
+#include "app/burning_form.h"
+#include "app/burning_texts.h"
+#include "app/main_form.h"
+#include "engine/health/checksum_burn.h"
+#include "engine/kavo_burner.h"
+#include "platform/power.h"
+#include "ui/sound_player.h"
+
+namespace app {
+
+namespace {
+
+QString Text(const char* s) { return QString::fromUtf8(s); }
+QString Line(const char* text) { return QStringLiteral(">>> ") + QTime::currentTime().toString(Qt::TextDate) + Text(text); }
+
+const QColor kGreen(0, 128, 0);
+const QColor kRed(255, 0, 0);
+const QColor kWhite(255, 255, 255);
+
+}  // namespace
+
+void TForm1::kavobWriteDone(const std::string& error) {
+  TBurningForm& d = BurningForm();
+  const bool wasRunning = Timer1->isActive();
+  Timer1->stop();
+  setEnabled(true);
+  if (wasRunning) Timer1Timer();
+  if (FOperation != Text(texts::kOpBuildISO))
+    AddLogLine(Text(FOptions.CloseDisc ? texts::kDiscClosed : texts::kDiscNotClosed), kGreen);
+  const bool ok = error.empty();
+  if (!ok) {
+    AddLogLine(Line(texts::kDoneWithError), kRed);
+    AddLogLine(Line(" ") + QString::fromStdString(error), kRed);
+    d.btnAbort->hide();
+    d.btnSaveISO->setEnabled(false);
+    d.btnCloseTrack->setEnabled(false);
+    d.btnEject->setText(Text(texts::kDiscard));
+    d.btnEject->setEnabled(true);
+  } else {
+    AddLogLine(Line(texts::kDoneOk), kGreen);
+    d.btnAbort->hide();
+    d.btnSaveISO->setEnabled(true);
+    d.btnCloseTrack->setEnabled(true);
+    d.btnEject->setEnabled(true);
+    if (FOptions.ArchiveFiles) FBurner->ClearArchiveFlags();
+  }
+  if (ok && FOptions.EjectDone &&
+      (FOperation == Text(texts::kOpBurn) || FOperation == Text(texts::kOpBurnISO) ||
+       FOperation == Text(texts::kOpCopy))) {
+    // The eject bit alone: the burn has flushed and closed already.
+    RunOnDrive(
+        engine::OperationPhase::Preparing,
+        [](engine::TKavoBurner& b) { b.StartStopUnit(device::TStartStop::Eject); }, nullptr);
+  }
+  FBurner->ResetCompilation(600000, 20000);
+  FChecksums.reset();
+
+  if (FOperation == Text(texts::kOpBurn)) {
+    ui::PlayEventSound(FOptions, appcore::SoundEvent::BurningDone, *FSound);
+  } else if (FOperation == Text(texts::kOpBuildISO)) {
+    ui::PlayEventSound(FOptions, appcore::SoundEvent::BuildIsoDone, *FSound);
+  } else if (FOperation == Text(texts::kOpCopy)) {
+    ui::PlayEventSound(FOptions, appcore::SoundEvent::CopyDone, *FSound);
+  } else if (FOperation == Text(texts::kOpSchedule) && FOptions.Sound(appcore::SoundEvent::ScheduleDone).Enabled) {
+    if (FOptions.RecordLog) AppendScheduleLog();
+    ui::PlayEventSound(FOptions, appcore::SoundEvent::ScheduleDone, *FSound);
+  }
+  AddLogLine(QString(), kWhite);
+  for (const char* name : {"/temp/autorun.inf", "/temp/icon.ico"}) QFile::remove(FAppFolder + Text(name));
+  RemoveOperationFiles();
+
+  if (FOptions.ExitProgram && OnExitProgram) {
+    // After this handler has returned: the program's end destroys this window.
+    QTimer::singleShot(0, this, [this] {
+      if (OnExitProgram) OnExitProgram();
+    });
+  }
+  if (FOptions.CloseComputer) {
+    std::string failed;
+    if (!platform::PowerOff(failed)) AddLogLine(Line(" ") + QString::fromStdString(failed), kRed);
+  }
+}
+
+void TForm1::AppendScheduleLog() {
+  const QString path = FAppFolder + QStringLiteral("/Schedule/Log.txt");
+  QFile file(path);
+  QByteArray text;
+  if (file.open(QIODevice::ReadOnly)) text = file.readAll();
+  file.close();
+  if (!text.isEmpty() && !text.endsWith('\n')) text += "\r\n";
+  const QLocale locale;
+  text += (Text(texts::kBackupDone) + locale.toString(QDate::currentDate(), QLocale::ShortFormat) +
+           QStringLiteral(" ") + locale.toString(QTime::currentTime(), QLocale::LongFormat))
+              .toUtf8() +
+          "\r\n";
+  // Written whole to a new file first: a full disk leaves the old log intact.
+  const QString temp = path + QStringLiteral(".new");
+  QFile out(temp);
+  if (out.open(QIODevice::WriteOnly | QIODevice::Truncate) && out.write(text) == text.size() && out.flush()) {
+    out.close();
+    QFile::remove(path);
+    QFile::rename(temp, path);
+  } else {
+    out.close();
+    QFile::remove(temp);
+  }
+}
+
+}  // namespace app

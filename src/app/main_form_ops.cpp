@@ -1,0 +1,428 @@
+// The main window's disc operations: the burn check, the routines the burn
+// dialog starts, the once-a-second progress, the coloured log, eject and
+// the end of a write.
+#include <QAction>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QDateTime>
+#include <QFile>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLocale>
+#include <QPointer>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QTextBlock>
+#include <QTextEdit>
+#include <QTime>
+#include <QTimer>
+#include <cmath>
+
+#include "app/burning_form.h"
+#include "app/burning_texts.h"
+#include "app/main_form.h"
+#include "app/name_list_model.h"
+#include "appcore/progress.h"
+#include "appcore/speed_list.h"
+#include "appcore/task_tree.h"
+#include "engine/health/checksum_burn.h"
+#include "engine/kavo_burner.h"
+#include "engine/texts.h"
+#include "ui/dialogs.h"
+#include "ui/sound_player.h"
+
+namespace app {
+
+namespace {
+
+QString Text(const char* s) { return QString::fromUtf8(s); }
+QString Now() { return QTime::currentTime().toString(Qt::TextDate); }
+QString Line(const char* text) { return QStringLiteral(">>> ") + Now() + Text(text); }
+
+const QColor kGreen(0, 128, 0);
+const QColor kBlue(0, 0, 255);
+const QColor kRed(255, 0, 0);
+const QColor kGray(128, 128, 128);
+const QColor kWhite(255, 255, 255);
+
+constexpr const char* kNothingToBurn = "NOTHING TO WRITE: THE TASK'S SOURCES HOLD NO FILES";
+
+QString Megabytes(double bytes) {
+  return QLocale().toString(bytes / 1048576.0, 'f', 2) + QStringLiteral(" MB");
+}
+
+}  // namespace
+
+// What the preparation on the worker found, handed to the window's thread.
+struct TForm1::PreparedBurn {
+  std::string Error;  // empty when the compilation is filled
+  std::vector<std::string> Skipped;
+  std::uint32_t BufferSize = 0;
+  std::uint32_t Sectors = 0;
+  std::string ChecksumError;
+};
+
+void TForm1::BindOperations() {
+  Timer1 = new QTimer(this);
+  Timer1->setObjectName(QStringLiteral("Timer1"));
+  Timer1->setInterval(1000);
+  connect(Timer1, &QTimer::timeout, this, &TForm1::Timer1Timer);
+  FSound = new ui::SoundPlayer(this);
+  FDriveRetry = new QTimer(this);
+  FDriveRetry->setSingleShot(true);
+  FDriveRetry->setInterval(50);
+  connect(FDriveRetry, &QTimer::timeout, this, &TForm1::PumpDriveJobs);
+  FBurner->OnWriteDone = [this](engine::TKavoBurner&, const std::string& error) { kavobWriteDone(error); };
+  FBurner->OnFinalizingTrack = [this](engine::TKavoBurner&) { kavobFinalizingTrack(); };
+  const auto bind = [this](const char* name, void (TForm1::*handler)()) {
+    auto* action = findChild<QAction*>(Text(name));
+    connect(action, &QAction::triggered, this, [this, handler] { (this->*handler)(); });
+    return action;
+  };
+  bind("bEject", &TForm1::EjectDisc)->setEnabled(true);
+  bind("bBurn", &TForm1::bBurnClick);
+  bind("btnClone", &TForm1::btnCloneClick)->setEnabled(true);
+  bind("btnBuildISO", &TForm1::btnBuildISOClick)->setEnabled(true);
+  bind("btnBurnISO", &TForm1::btnBurnISOClick)->setEnabled(true);
+}
+
+TBurningForm& TForm1::BurningForm() {
+  if (FBurningForm == nullptr) FBurningForm = new TBurningForm(*this, nullptr);
+  return *FBurningForm;
+}
+
+void TForm1::RunOnDrive(engine::OperationPhase phase, std::function<void(engine::TKavoBurner&)> work,
+                        std::function<void(engine::TKavoBurner&)> done, const std::string& device) {
+  // A job is for the drive selected when it was asked, whatever is selected
+  // by the time it runs.
+  FDriveJobs.push_back(
+      DriveJob{phase, device.empty() ? FBurner->DeviceId() : device, std::move(work), std::move(done)});
+  PumpDriveJobs();
+}
+
+void TForm1::PumpDriveJobs() {
+  if (FDriveJobRunning || FDriveJobs.empty()) return;
+  DriveJob& job = FDriveJobs.front();
+  if (FBurner->ProgressNow().Phase == engine::OperationPhase::Idle && !job.Device.empty() && job.Device != FBurner->DeviceId())
+    FBurner->SelectDevice(job.Device);
+  auto done = std::move(job.Done);
+  const bool started = FBurner->StartBackground(job.Phase, job.Work, [this, done](engine::TKavoBurner& b) {
+    FDriveJobRunning = false;
+    if (done) done(b);
+    PumpDriveJobs();
+  });
+  if (!started) {
+    // A burn or an erase holds the drive: the job waits for its end.
+    job.Done = std::move(done);
+    FDriveRetry->start();
+    return;
+  }
+  FDriveJobRunning = true;
+  FDriveJobs.pop_front();
+}
+
+bool TForm1::Timer1Active() const { return Timer1 != nullptr && Timer1->isActive(); }
+
+void TForm1::AddToRoot(const QString& path, bool forThisOperation) {
+  if (FTask.Root == nullptr) return;
+  // A small file (autorun.inf, an icon, one executable): measured here.
+  const std::int64_t size = FBurner->MeasureSourceSize(path.toStdString());
+  const appcore::TaskNode& added =
+      FTask.Root->AddItem(path.toStdString(), appcore::FormatSize(size, QLocale().groupSeparator().toStdString()));
+  if (forThisOperation) FOperationFiles.push_back(&added);
+  if (FNameList->Folder() == FTask.Root.get()) FNameList->Refresh();
+  UpdateSizeBar();
+  FModified = true;
+}
+
+void TForm1::RemoveOperationFiles() {
+  // Left in the task they would be burned again next time, twice over, or
+  // be missing once the generated files are deleted.
+  if (FOperationFiles.empty() || FTask.Root == nullptr) return;
+  for (const appcore::TaskNode* node : FOperationFiles) FTask.Root->RemoveChild(node);
+  FOperationFiles.clear();
+  if (FNameList->Folder() == FTask.Root.get()) FNameList->Refresh();
+  UpdateSizeBar();
+}
+
+// --- opening the dialog ------------------------------------------------------
+
+void TForm1::OpenBurningForm(const char* mode) {
+  hide();
+  TBurningForm& dialog = BurningForm();
+  dialog.Setup(Text(mode));
+  dialog.SetReturnToMain(true);
+  dialog.showNormal();
+  dialog.raise();
+  dialog.activateWindow();
+}
+
+void TForm1::btnCloneClick() { OpenBurningForm(texts::kModeCopy); }
+void TForm1::btnBuildISOClick() { OpenBurningForm(texts::kModeBuildISO); }
+void TForm1::btnBurnISOClick() { OpenBurningForm(texts::kModeBurnISO); }
+
+void TForm1::bBurnClick() {
+  if (FBusy || FCheckingFit) return;
+  if (FTask.OnlyRoot()) {
+    ui::CurrentDialogs().Message(this, Text(texts::kInformaiton), Text(texts::kEmptyTask), ui::MessageIcon::Warning,
+                                 ui::Ok, ui::Ok);
+    return;
+  }
+  // Checked against the room after the disc's earlier sessions, which the
+  // drive is asked for off the window's thread.
+  const auto bytes = static_cast<std::uint64_t>(std::max<std::int64_t>(0, appcore::SumNodeSizes(*FTask.Root)));
+  const std::uint64_t sectors = (bytes + 2047) / 2048;
+  auto fits = std::make_shared<bool>(false);
+  FCheckingFit = true;
+  RunOnDrive(
+      engine::OperationPhase::Preparing,
+      [fits, sectors](engine::TKavoBurner& b) {
+        // Without a disc nothing is known yet: the dialog waits for one, and
+        // the burn checks again before its first write.
+        const engine::FitOutcome outcome = b.CheckFit(sectors, engine::BurnSource::Compilation).Outcome;
+        *fits = outcome != engine::FitOutcome::TooLarge && outcome != engine::FitOutcome::DiscClosed;
+      },
+      [this, fits](engine::TKavoBurner&) {
+        FCheckingFit = false;
+        if (!*fits) {
+          ui::CurrentDialogs().Inform(this, Text(texts::kNoSpace));
+          return;
+        }
+        OpenBurningForm(texts::kModeBurn);
+      });
+}
+
+// --- the routines -------------------------------------------------------------
+
+void TForm1::BurnCompilation() {
+  TBurningForm& d = BurningForm();
+  if (d.cbspeed->currentIndex() < 0 && d.cbspeed->count() > 0) d.cbspeed->setCurrentIndex(0);
+  const std::string speed = d.cbspeed->currentText().toStdString();
+  const bool checksums = FOptions.Checksums;
+  const bool archiveOnly = FOptions.RunTime.ArchiveOnly;
+  const std::int8_t session = FOptions.SessionNumber();
+  // The worker reads the task: no edits until the burn has ended.
+  setEnabled(false);
+  auto prepared = std::make_shared<PreparedBurn>();
+  RunOnDrive(
+      engine::OperationPhase::Preparing,
+      [this, prepared, speed, archiveOnly, session](engine::TKavoBurner& b) {
+        b.ReadBufferCapacity();
+        prepared->BufferSize = b.DeviceBufferSize();
+        b.SetWriteSpeed(static_cast<std::uint16_t>(appcore::SpeedTextToKBps(speed, b.DetectMediaType())));
+        b.ResetCompilation(600000, 20000);
+        auto filled = appcore::PrepareCompilation(FTask, b, archiveOnly, session);
+        if (!filled.Ok()) {
+          prepared->Error = filled.Err().Message;
+          return;
+        }
+        prepared->Skipped = filled.Value().MissingSources;
+        for (const auto& folder : filled.Value().RefusedFolders) prepared->Skipped.push_back(folder);
+      },
+      [this, prepared, checksums](engine::TKavoBurner&) { CompilationPrepared(*prepared, checksums); });
+}
+
+void TForm1::CompilationPrepared(const PreparedBurn& prepared, bool checksums) {
+  TBurningForm& d = BurningForm();
+  d.pHBuf->setMaximum(static_cast<int>(std::min<std::uint32_t>(prepared.BufferSize, INT32_MAX)));
+  if (!prepared.Error.empty()) {
+    kavobWriteDone(prepared.Error);
+    return;
+  }
+  for (const std::string& skipped : prepared.Skipped)
+    AddLogLine(QStringLiteral(">>> ") + Now() + QStringLiteral(" ") + QString::fromStdString(skipped), kGray);
+  AddLogLine(Line(texts::kAddedToDisc), kGreen);
+  // An empty compilation would leave the dialog waiting for an end that never comes.
+  if (FBurner->CompilationDirCount() == 0 && FBurner->CompilationEntryCount() == 0) {
+    kavobWriteDone(kNothingToBurn);
+    return;
+  }
+  if (d.cShowFiles->isChecked() && OnShowDiscLayout) OnShowDiscLayout();
+  auto laidOut = std::make_shared<PreparedBurn>();
+  RunOnDrive(
+      engine::OperationPhase::Preparing,
+      [this, laidOut, checksums](engine::TKavoBurner& b) {
+        if (checksums) {
+          health::ChecksumCallbacks callbacks;
+          callbacks.Cancelled = [&b] { return b.CancelRequested(); };
+          auto attached = health::AttachChecksumFile(b, callbacks);
+          if (!attached.Ok()) {
+            laidOut->ChecksumError = attached.Err().Message;
+            return;
+          }
+          FChecksums = std::move(attached.Value());
+        }
+        b.PrepareLayout(engine::LayoutTarget::Disc);
+        laidOut->Sectors = b.ImageSectors();
+      },
+      [this, laidOut](engine::TKavoBurner&) { LayoutReady(*laidOut); });
+}
+
+void TForm1::LayoutReady(const PreparedBurn& laidOut) {
+  TBurningForm& d = BurningForm();
+  if (!laidOut.ChecksumError.empty()) {
+    kavobWriteDone(laidOut.ChecksumError);
+    return;
+  }
+  d.pcd->setMaximum(static_cast<int>(std::min<std::uint32_t>(laidOut.Sectors, INT32_MAX)));
+  d.lSize->setText(Megabytes(double(laidOut.Sectors) * 2048.0));
+  Timer1->start();
+  AddLogLine(Line(texts::kStartBurningOn) + QString::fromStdString(FBurner->DeviceName()), kBlue);
+  AddLogLine(Text(texts::kSmartBurn), kGreen);
+  AddLogLine(Text(texts::kBurnProof), kGreen);
+  AddLogLine(Line(texts::kLeadIn), kBlue);
+  setEnabled(false);
+  FBurner->StartCompilationBurn();
+}
+
+void TForm1::BuildIsoImage() {
+  TBurningForm& d = BurningForm();
+  Timer1->start();
+  setEnabled(false);
+  const bool archiveOnly = FOptions.RunTime.ArchiveOnly;
+  auto prepared = std::make_shared<PreparedBurn>();
+  RunOnDrive(
+      engine::OperationPhase::Preparing,
+      [this, prepared, archiveOnly](engine::TKavoBurner& b) {
+        b.ResetCompilation(600000, 20000);
+        // An image file has no earlier session to carry on from.
+        auto filled = appcore::PrepareCompilation(FTask, b, archiveOnly, 0);
+        if (!filled.Ok()) {
+          prepared->Error = filled.Err().Message;
+          return;
+        }
+        prepared->Skipped = filled.Value().MissingSources;
+        if (b.CompilationDirCount() == 0 && b.CompilationEntryCount() == 0) return;
+        b.PrepareLayout(engine::LayoutTarget::ImageFile);
+        prepared->Sectors = b.ImageSectors();
+      },
+      [this, prepared, &d](engine::TKavoBurner&) {
+        if (!prepared->Error.empty()) {
+          kavobWriteDone(prepared->Error);
+          return;
+        }
+        if (FBurner->CompilationDirCount() == 0 && FBurner->CompilationEntryCount() == 0) {
+          kavobWriteDone(kNothingToBurn);
+          return;
+        }
+        for (const std::string& skipped : prepared->Skipped)
+          AddLogLine(QStringLiteral(">>> ") + Now() + QStringLiteral(" ") + QString::fromStdString(skipped), kGray);
+        AddLogLine(Line(texts::kAddedToIso), kGreen);
+        AddLogLine(Line(texts::kStartBuilding), kBlue);
+        d.pcd->setMaximum(static_cast<int>(std::min<std::uint32_t>(prepared->Sectors, INT32_MAX)));
+        d.lSize->setText(Megabytes(double(prepared->Sectors) * 2048.0));
+        // The threaded writer keeps this thread free; the quick writer runs
+        // on the burner's worker.
+        const std::string path = FBurner->ISOFileName();
+        if (!FOptions.QuickSaveISO) {
+          FBurner->WriteImageFile(path, engine::SaveMode::Threaded);
+          return;
+        }
+        RunOnDrive(
+            engine::OperationPhase::Writing,
+            [path](engine::TKavoBurner& b) { b.WriteImageFile(path, engine::SaveMode::Quick); }, nullptr);
+      });
+}
+
+void TForm1::BurnIsoImage() {
+  TBurningForm& d = BurningForm();
+  Timer1->start();
+  AddLogLine(Line(texts::kStartBurningIso) + QString::fromStdString(FBurner->DeviceName()), kBlue);
+  setEnabled(false);
+  AddLogLine(Text(texts::kSmartBurn), kGreen);
+  AddLogLine(Text(texts::kBurnProof), kGreen);
+  const std::string path = FIsoFileName.toStdString();
+  auto buffer = std::make_shared<std::uint32_t>(0);
+  // The buffer query and the start's checks talk to the drive: on the worker.
+  RunOnDrive(
+      engine::OperationPhase::Preparing,
+      [buffer](engine::TKavoBurner& b) {
+        b.ReadBufferCapacity();
+        *buffer = b.DeviceBufferSize();
+      },
+      [this, buffer, path, &d](engine::TKavoBurner&) {
+        d.pHBuf->setMaximum(static_cast<int>(std::min<std::uint32_t>(*buffer, INT32_MAX)));
+        if (FBurner->StartImageFileBurn(path)) {
+          d.pcd->setMaximum(static_cast<int>(std::min<std::uint32_t>(FBurner->ImageSectors(), INT32_MAX)));
+          d.lSize->setText(Megabytes(double(FBurner->ImageSectors()) * 2048.0));
+        }
+      });
+}
+
+// --- progress and log ---------------------------------------------------------
+
+void TForm1::Timer1Timer() {
+  TBurningForm& d = BurningForm();
+  if (FTicks == 0) AddLogLine(Line(texts::kStartBurning), kBlue);
+  ++FTicks;
+  if (FBurner->Erasing()) {
+    // The erase dialog shows its own progress.
+    if (OnEraseTimer) OnEraseTimer();
+    return;
+  }
+  const engine::ProgressSnapshot p = FBurner->ProgressNow();
+  d.pBuf->setValue(std::clamp(p.CacheFillPercent, 0, 100));
+  const QString fill = QString::number(p.CacheFillPercent) + QStringLiteral("%");
+  d.pBuf->setToolTip(fill);
+  d.PanSoftBuff->setToolTip(fill);
+  if (d.pcd->value() < d.pcd->maximum()) {
+    d.labFinished->setText(Megabytes(double(p.BytesWritten)));
+    d.pcd->setValue(static_cast<int>(std::min<std::uint64_t>(p.BytesWritten / 2048, std::uint64_t(d.pcd->maximum()))));
+  }
+  const int n = d.pcd->maximum() > 0
+                    ? static_cast<int>(std::lround(double(d.pcd->value()) / double(d.pcd->maximum()) * 100.0))
+                    : 0;
+  d.labProgress->setText(QString::number(n) + QStringLiteral("%"));
+  if (p.DriveBufferSize >= p.DriveFreeBufferSize) {
+    d.pHBuf->setValue(static_cast<int>(std::min<std::uint32_t>(p.DriveBufferSize - p.DriveFreeBufferSize,
+                                                                std::uint32_t(d.pHBuf->maximum()))));
+    if (d.pHBuf->maximum() != 0) {
+      const QString hint =
+          QString::number(std::lround(double(d.pHBuf->value()) / double(d.pHBuf->maximum()) * 100.0)) +
+          QStringLiteral("%");
+      d.pHBuf->setToolTip(hint);
+      d.PanDeviceBuff->setToolTip(hint);
+    }
+  }
+  FRemainSecs = static_cast<int>(appcore::RemainingSeconds(FTicks, n, FRemainSecs));
+  d.labElapse->setText(QString::fromStdString(appcore::ClockText(FTicks)));
+  d.labRemain->setText(QString::fromStdString(appcore::ClockText(FRemainSecs)));
+}
+
+void TForm1::AddLogLine(const QString& text, const QColor& colour) {
+  QTextEdit* memo = BurningForm().memo1;
+  QTextCursor cursor(memo->document());
+  cursor.movePosition(QTextCursor::End);
+  QTextCharFormat format;
+  format.setForeground(colour);
+  // A written line marks its block, so that an empty first line counts too.
+  if (cursor.block().userState() == kLogLineState || !cursor.block().text().isEmpty())
+    cursor.insertBlock(QTextBlockFormat(), format);
+  cursor.setBlockCharFormat(format);
+  cursor.insertText(text, format);
+  cursor.block().setUserState(kLogLineState);
+  memo->verticalScrollBar()->setValue(memo->verticalScrollBar()->maximum());
+}
+
+void TForm1::EjectDisc() {
+  // The drive may take seconds to flush its cache: not on this thread.
+  RunOnDrive(
+      engine::OperationPhase::Preparing,
+      [](engine::TKavoBurner& b) {
+        b.SynchronizeCache(device::TImmediate::No, 300000);
+        b.PreventAllowMediumRemoval(device::TRemoval::Allow);
+        b.StartStopUnit(device::TStartStop::Eject);
+      },
+      nullptr);
+}
+
+void TForm1::kavobFinalizingTrack() {
+  TBurningForm& d = BurningForm();
+  d.pcd->setValue(d.pcd->maximum());
+  d.labFinished->setText(d.lSize->text());
+  AddLogLine(Line(texts::kFinalizing), kBlue);
+}
+
+}  // namespace app

@@ -1,0 +1,493 @@
+// The burn dialog end to end on virtual recorders: a task burned from the
+// windows and read back by xorriso, an image built and burned, the wait for
+// a disc answered Retry and Cancel, a refused close, an abort, the autorun
+// file, the speed list and the log's files.
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDir>
+#include <QDirIterator>
+#include <QFile>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPrinter>
+#include <QProcess>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTextBlock>
+#include <QTextEdit>
+#include <cstdio>
+#include <memory>
+
+#include "app/burning_form.h"
+#include "app/main_form.h"
+#include "appcore/task_tree.h"
+#include "cli/vdisc.h"
+#include "engine/kavo_burner.h"
+#include "gui/gui_helpers.h"
+#include "gui/scripted_dialogs.h"
+#include "platform/process.h"
+#include "vdrive/registration.h"
+
+namespace {
+
+const QColor kGreen(0, 128, 0);
+const QColor kBlue(0, 0, 255);
+const QColor kRed(255, 0, 0);
+
+int Vdisc(const std::vector<std::string>& args) { return cli::RunVdisc(args, stdout, stderr); }
+
+QByteArray ReadAll(const QString& path) {
+  QFile f(path);
+  return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+void Write(const QString& path, const QByteArray& bytes) {
+  QDir().mkpath(QFileInfo(path).path());
+  QFile f(path);
+  QVERIFY(f.open(QIODevice::WriteOnly));
+  f.write(bytes);
+}
+
+// Every file below `root`, relative path -> contents.
+std::map<QString, QByteArray> Files(const QString& root) {
+  std::map<QString, QByteArray> files;
+  QDirIterator it(root, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+  while (it.hasNext()) {
+    const QString path = it.next();
+    files[QDir(root).relativeFilePath(path)] = ReadAll(path);
+  }
+  return files;
+}
+
+// xorriso's reading of an image (or an exported disc), extracted to `out`.
+bool Extract(const QString& iso, const QString& out) {
+  QProcess x;
+  x.start(QStringLiteral("xorriso"), {QStringLiteral("-osirrox"), QStringLiteral("on"), QStringLiteral("-indev"), iso,
+                                      QStringLiteral("-extract"), QStringLiteral("/"), out});
+  return x.waitForFinished(60000) && x.exitCode() == 0;
+}
+
+QColor LineColour(const QTextEdit& memo, const QString& containing) {
+  for (QTextBlock b = memo.document()->begin(); b.isValid(); b = b.next())
+    if (b.text().contains(containing))
+      for (auto it = b.begin(); !it.atEnd(); ++it) return it.fragment().charFormat().foreground().color();
+  return {};
+}
+
+}  // namespace
+
+class BurningFormTest : public QObject {
+  Q_OBJECT
+
+ private:
+  QTemporaryDir FDir;
+  QString FProgram, FSource;
+  std::map<QString, QString> FDevices;  // disc name -> device description
+  std::unique_ptr<app::TForm1> FForm;
+  guitest::ScriptedDialogs FDialogs;
+
+  QString Disc(const QString& name) const { return FDir.filePath(name + QStringLiteral(".zvd")); }
+  app::TBurningForm& Dialog() { return FForm->BurningForm(); }
+
+  void SelectDrive(const QString& disc) {
+    const QString id = FDevices.at(disc);
+    // Not under a drive job still running (the eject of the last test).
+    QTRY_VERIFY(FForm->Burner().ProgressNow().Phase == engine::OperationPhase::Idle);
+    FForm->Burner().SelectDevice(id.toStdString());
+    if (auto* drives = FForm->findChild<QComboBox*>(QStringLiteral("cbDrives")); drives != nullptr)
+      if (const int at = drives->findText(id); at >= 0) drives->setCurrentIndex(at);
+  }
+
+  void OpenTask(const QString& name) {
+    appcore::TaskTree task = appcore::NewTask(name.toStdString());
+    task.Root->AddItem((FSource + QStringLiteral("/Übung")).toStdString(), "1");
+    task.Root->AddItem((FSource + QStringLiteral("/top.txt")).toStdString(), "1");
+    appcore::TaskNode& made = task.Root->AddFolder("Made Here");
+    made.AddItem((FSource + QStringLiteral("/Übung/tief/日本語.txt")).toStdString(), "1");
+    const QString path = FDir.filePath(QStringLiteral("task.mvt"));
+    QVERIFY(appcore::WriteTaskFile(path.toStdString(), *task.Root).Ok());
+    FForm->OpenTaskFile(path);
+    QVERIFY(guitest::WaitIdle(*FForm));
+  }
+
+  // The sources as the burned disc must hold them.
+  std::map<QString, QByteArray> Expected() {
+    std::map<QString, QByteArray> e;
+    for (const auto& [path, bytes] : Files(FSource + QStringLiteral("/Übung"))) e[QStringLiteral("Übung/") + path] = bytes;
+    e[QStringLiteral("top.txt")] = ReadAll(FSource + QStringLiteral("/top.txt"));
+    e[QStringLiteral("Made Here/日本語.txt")] = ReadAll(FSource + QStringLiteral("/Übung/tief/日本語.txt"));
+    return e;
+  }
+
+  // The end of the operation: the dialog's last button comes on.
+  void WaitForEnd() {
+    app::TBurningForm& d = Dialog();
+    for (int i = 0; i < 600 && !d.btnEject->isEnabled(); ++i) QTest::qWait(100);
+    QVERIFY2(d.btnEject->isEnabled(), qPrintable(d.LogLines().join('\n') + "\n" + FDialogs.MessageTexts().join('\n')));
+    QVERIFY(!FForm->Timer1Active());
+  }
+
+  void StartAndWaitForEnd() {
+    app::TBurningForm& d = Dialog();
+    QTRY_VERIFY_WITH_TIMEOUT(d.cbspeed->count() > 0, 10000);
+    QTest::mouseClick(d.btnStartBurn, Qt::LeftButton);
+    WaitForEnd();
+  }
+
+ private slots:
+  void initTestCase() {
+    QVERIFY(FDir.isValid());
+    FProgram = FDir.filePath(QStringLiteral("program"));
+    FSource = FDir.filePath(QStringLiteral("source"));
+    QDir().mkpath(FProgram);
+    Write(FSource + QStringLiteral("/top.txt"), "top level\n");
+    Write(FSource + QStringLiteral("/Übung/a.bin"), QByteArray(300000, 'a'));
+    Write(FSource + QStringLiteral("/Übung/tief/日本語.txt"), "nested, not ASCII\n");
+    Write(FSource + QStringLiteral("/Übung/tief/tiefer/leer.dat"), QByteArray());
+    Write(FSource + QStringLiteral("/Übung/tief/tiefer/z.bin"), QByteArray(70000, 'z'));
+    QStringList discs;
+    for (const char* name : {"burn", "iso", "notready", "refuse", "abort"}) {
+      const QString disc = Disc(QString::fromUtf8(name));
+      QCOMPARE(Vdisc({"create", disc.toStdString(), "--media", "dvd+r", "--blocks", "40000"}), 0);
+      discs << disc;
+    }
+    platform::SetEnvironment("ZANTIC_VDISC", discs.join(QLatin1Char(':')).toStdString());
+    vdrive::RegisterVirtualRecorders();
+    ui::SetDialogs(&FDialogs);
+    FForm = std::make_unique<app::TForm1>(FProgram, QStringLiteral("3.9"));
+    engine::TKavoBurner& b = FForm->Burner();
+    QVERIFY(b.ASPIInitialized() || b.InitASPI(true, ""));
+    for (const std::string& id : b.DeviceList()) {
+      b.SelectDevice(id);
+      const QString where = QString::fromStdString(b.DriveLocation());
+      for (const QString& disc : discs)
+        if (where == disc) FDevices[QFileInfo(disc).baseName()] = QString::fromStdString(id);
+    }
+    QCOMPARE(FDevices.size(), std::size_t(5));
+    FForm->Options().EjectDone = false;
+  }
+
+  void cleanupTestCase() {
+    FForm.reset();
+    ui::SetDialogs(nullptr);
+    vdrive::UnregisterVirtualRecorders();
+  }
+
+  void burnsATaskThatReadsBackByteIdentical() {
+    SelectDrive(QStringLiteral("burn"));
+    OpenTask(QStringLiteral("Täglich"));
+    FForm->bBurnClick();
+    app::TBurningForm& d = Dialog();
+    QTRY_VERIFY_WITH_TIMEOUT(d.isVisible(), 10000);
+    QCOMPARE(d.windowTitle(), QStringLiteral("Burn a disc"));
+    QCOMPARE(d.edtLabel->text(), QStringLiteral("Täglich"));
+    QVERIFY(d.ReturnToMain());
+    StartAndWaitForEnd();
+    const QStringList log = d.LogLines();
+    QVERIFY2(!log.join('\n').contains(QStringLiteral("with error")), qPrintable(log.join('\n')));
+    QCOMPARE(LineColour(*d.memo1, QStringLiteral(" Write/Burn CD(DVD) Process done")), kGreen);
+    QCOMPARE(LineColour(*d.memo1, QStringLiteral(" Start burning CD(DVD) on ")), kBlue);
+    QCOMPARE(LineColour(*d.memo1, QStringLiteral("Smart-Burn Actived")), kGreen);
+    QCOMPARE(LineColour(*d.memo1, QStringLiteral(" Finalizing track...Please wait.")), kBlue);
+    QVERIFY(log.contains(QStringLiteral(">>> Smart-Burn Actived")));
+    QCOMPARE(d.btnEject->text(), QStringLiteral("Eject && Done"));
+    QVERIFY(d.btnAbort->isHidden());
+    QCOMPARE(d.labProgress->text(), QStringLiteral("100%"));
+
+    const QString iso = FDir.filePath(QStringLiteral("burn-export.iso"));
+    QCOMPARE(Vdisc({"export", Disc(QStringLiteral("burn")).toStdString(), iso.toStdString()}), 0);
+    const QString tree = FDir.filePath(QStringLiteral("burn-tree"));
+    QVERIFY(Extract(iso, tree));
+    std::map<QString, QByteArray> onDisc = Files(tree);
+    onDisc.erase(QStringLiteral("~zantic.sha256"));  // the checksum file, on by default
+    QCOMPARE(onDisc, Expected());
+    QVERIFY(Files(tree).count(QStringLiteral("~zantic.sha256")) == 1);
+
+    // Done closes the dialog and brings the main window back.
+    QTest::mouseClick(d.btnEject, Qt::LeftButton);
+    QTRY_VERIFY(!d.isVisible());
+    QVERIFY(FForm->isVisible());
+    QVERIFY(FForm->isEnabled());
+  }
+
+  void buildsAnImageWithAutorunAndBurnsIt() {
+    FForm->btnBuildISOClick();
+    app::TBurningForm& d = Dialog();
+    QTRY_VERIFY(d.isVisible());
+    QCOMPARE(d.windowTitle(), QStringLiteral("Build .ISO"));
+    QVERIFY(d.edtLabel->isHidden());
+    // The custom icon is a bitmap: saved as icon.ico and named by autorun.inf.
+    const QString exe = FSource + QStringLiteral("/setup.exe");
+    Write(exe, "MZ not really\n");
+    QImage bitmap(16, 16, QImage::Format_RGB32);
+    bitmap.fill(Qt::red);
+    const QString bmp = FDir.filePath(QStringLiteral("icon.bmp"));
+    QVERIFY(bitmap.save(bmp, "BMP"));
+    d.chkAutoRun->setChecked(true);
+    d.edtAutoRun->setText(exe);
+    d.rdbCustom->setChecked(true);
+    d.edtIcon->setText(bmp);
+    const QString iso = FDir.filePath(QStringLiteral("built.iso"));
+    d.edtISO->setText(iso);
+    QTest::mouseClick(d.btnStartBurn, Qt::LeftButton);
+    WaitForEnd();
+    QVERIFY2(!d.LogLines().join('\n').contains(QStringLiteral("with error")), qPrintable(d.LogLines().join('\n')));
+    QCOMPARE(d.btnEject->text(), QStringLiteral("Done"));
+    QVERIFY(!d.LogLines().join('\n').contains(QStringLiteral("Disc Closed")));  // an image has no disc to close
+    // The generated files are gone from the program folder once written.
+    QVERIFY(!QFile::exists(FProgram + QStringLiteral("/temp/autorun.inf")));
+    QVERIFY(!QFile::exists(FProgram + QStringLiteral("/temp/icon.ico")));
+
+    const QString tree = FDir.filePath(QStringLiteral("built-tree"));
+    QVERIFY(Extract(iso, tree));
+    const auto files = Files(tree);
+    QCOMPARE(files.at(QStringLiteral("autorun.inf")), QByteArray("[AutoRun]\r\nOPEN=setup.exe\r\nICON=icon.ico\r\n"));
+    QCOMPARE(files.at(QStringLiteral("setup.exe")), ReadAll(exe));
+    QVERIFY(!QImage::fromData(files.at(QStringLiteral("icon.ico")), "ICO").isNull());
+    QCOMPARE(files.at(QStringLiteral("Made Here/日本語.txt")), ReadAll(FSource + QStringLiteral("/Übung/tief/日本語.txt")));
+    QTest::mouseClick(d.btnEject, Qt::LeftButton);
+    QTRY_VERIFY(!d.isVisible());
+
+    // The image onto a second disc: its sectors are the image's.
+    FForm->btnBurnISOClick();
+    QTRY_VERIFY(d.isVisible());
+    QVERIFY(d.gpbBurnISO->isVisible());
+    QVERIFY(!d.gpbPreference->isVisible());
+    d.edtSourceISO->setText(iso);
+    d.cmbDriveISO->setCurrentIndex(d.cmbDriveISO->findText(FDevices.at(QStringLiteral("iso"))));
+    QTest::mouseClick(d.btnStartBurn, Qt::LeftButton);
+    WaitForEnd();
+    QVERIFY2(!d.LogLines().join('\n').contains(QStringLiteral("with error")), qPrintable(d.LogLines().join('\n')));
+    const QString exported = FDir.filePath(QStringLiteral("iso-export.iso"));
+    QCOMPARE(Vdisc({"export", Disc(QStringLiteral("iso")).toStdString(), exported.toStdString()}), 0);
+    const QByteArray image = ReadAll(iso);
+    QVERIFY(ReadAll(exported).startsWith(image));
+    QTest::mouseClick(d.btnEject, Qt::LeftButton);
+    QTRY_VERIFY(!d.isVisible());
+  }
+
+  void autorunNamesTheExecutablesOwnIcon() {
+    FForm->btnBuildISOClick();
+    app::TBurningForm& d = Dialog();
+    QTRY_VERIFY(d.isVisible());
+    // Without an auto-run file the choice is refused and falls back to Blank.
+    FDialogs.Answers = {ui::Ok};
+    d.rdbAutoIcon->setChecked(true);
+    QCOMPARE(FDialogs.MessageTexts().last(), QStringLiteral("Please enter Auto-Run Execute File first."));
+    QVERIFY(d.rdbBlank->isChecked());
+    d.chkAutoRun->setChecked(true);
+    const QString exe = FSource + QStringLiteral("/setup.exe");
+    d.edtAutoRun->setText(exe);
+    d.FirstExeIcon = [](const QString&) {
+      QImage icon(32, 32, QImage::Format_ARGB32);
+      icon.fill(Qt::blue);
+      return icon;
+    };
+    d.rdbAutoIcon->setChecked(true);
+    QVERIFY(d.imgIcon->pixmap().isNull() == false);
+    const QString iso = FDir.filePath(QStringLiteral("auto.iso"));
+    d.edtISO->setText(iso);
+    QTest::mouseClick(d.btnStartBurn, Qt::LeftButton);
+    WaitForEnd();
+    const QString tree = FDir.filePath(QStringLiteral("auto-tree"));
+    QVERIFY(Extract(iso, tree));
+    const auto files = Files(tree);
+    QCOMPARE(files.at(QStringLiteral("autorun.inf")), QByteArray("[AutoRun]\r\nOPEN=setup.exe\r\nICON=setup.exe, 0\r\n"));
+    QCOMPARE(files.count(QStringLiteral("icon.ico")), std::size_t(0));
+    QTest::mouseClick(d.btnEject, Qt::LeftButton);
+    QTRY_VERIFY(!d.isVisible());
+
+    // Blank and no auto-run file: no autorun.inf at all; a missing image path is asked for first.
+    FForm->btnBuildISOClick();
+    QTRY_VERIFY(d.isVisible());
+    FDialogs.Answers = {ui::Ok};
+    QTest::mouseClick(d.btnStartBurn, Qt::LeftButton);
+    QTRY_COMPARE(FDialogs.MessageTexts().last(), QStringLiteral("Please enter path and name of the destination .ISO file."));
+    QVERIFY(d.gpbPreference->isVisible());
+    const QString plain = FDir.filePath(QStringLiteral("plain.iso"));
+    d.edtISO->setText(plain);
+    QTest::mouseClick(d.btnStartBurn, Qt::LeftButton);
+    WaitForEnd();
+    const QString plainTree = FDir.filePath(QStringLiteral("plain-tree"));
+    QVERIFY(Extract(plain, plainTree));
+    QCOMPARE(Files(plainTree).count(QStringLiteral("autorun.inf")), std::size_t(0));
+    QTest::mouseClick(d.btnEject, Qt::LeftButton);
+    QTRY_VERIFY(!d.isVisible());
+  }
+
+  void aDriveThatIsNotReadyAsksRetryAndCancel() {
+    SelectDrive(QStringLiteral("notready"));
+    auto recorder = vdrive::RecorderFor(Disc(QStringLiteral("notready")).toStdString());
+    vdrive::TFaults faults;
+    faults.NeverReady = true;
+    recorder->SetFaults(faults);
+    FForm->Options().EjectNoDisc = true;
+    FForm->bBurnClick();
+    app::TBurningForm& d = Dialog();
+    QTRY_VERIFY_WITH_TIMEOUT(d.isVisible(), 10000);
+    QTRY_VERIFY_WITH_TIMEOUT(d.cbspeed->count() > 0, 10000);
+    d.RetryPauseMs = 50;
+    const std::size_t asked = FDialogs.Log.size();
+    FDialogs.Answers = {ui::Retry, ui::Cancel, ui::Ok};
+    recorder->ClearCommandLog();
+    QTest::mouseClick(d.btnStartBurn, Qt::LeftButton);
+    QVERIFY(!d.btnStartBurn->isEnabled());
+    QTRY_VERIFY_WITH_TIMEOUT(!d.Waiting(), 20000);
+    QCOMPARE(FDialogs.Log.size(), asked + 3);
+    const guitest::Asked& question = FDialogs.Log[asked];
+    QCOMPARE(question.Caption, QStringLiteral("Informaiton"));
+    QVERIFY(question.Text.endsWith(QStringLiteral(
+        ": is not ready. Please insert a writable disc.\n\rIf you have inserted the disc,please be patient and wait a "
+        "few seconds for your drive to detect the disc. Then click button Retry")));
+    QCOMPARE(question.Buttons, ui::Buttons(ui::Retry | ui::Cancel));
+    QCOMPARE(FDialogs.Log[asked + 2].Text, QStringLiteral("Abort by user"));
+    QVERIFY(d.btnStartBurn->isEnabled());
+    QVERIFY(!FForm->Timer1Active());
+    // The option asked for the tray to open on each failed try.
+    const auto ejected = [&recorder] {
+      for (const auto& command : recorder->CommandLog())
+        if (!command.Cdb.empty() && command.Cdb[0] == 0x1B && command.Cdb.size() > 4 && (command.Cdb[4] & 0x03) == 0x02)
+          return true;
+      return false;
+    };
+    QTRY_VERIFY_WITH_TIMEOUT(ejected(), 5000);
+    FForm->Options().EjectNoDisc = false;
+    recorder->SetFaults(vdrive::TFaults{});
+    d.close();
+    QTRY_VERIFY(!d.isVisible());
+  }
+
+  void aRefusedCloseIsAnErrorWithTwoRedLines() {
+    SelectDrive(QStringLiteral("refuse"));
+    auto recorder = vdrive::RecorderFor(Disc(QStringLiteral("refuse")).toStdString());
+    vdrive::TFaults faults;
+    faults.RefuseOpcode = 0x5B;
+    faults.RefuseAlways = true;
+    recorder->SetFaults(faults);
+    OpenTask(QStringLiteral("Refused"));
+    FForm->bBurnClick();
+    app::TBurningForm& d = Dialog();
+    QTRY_VERIFY_WITH_TIMEOUT(d.isVisible(), 10000);
+    StartAndWaitForEnd();
+    const QStringList log = d.LogLines();
+    QVERIFY(!log.join('\n').contains(QStringLiteral("Process done\n")));
+    int red = 0;
+    for (QTextBlock b = d.memo1->document()->begin(); b.isValid(); b = b.next())
+      if (!b.text().isEmpty() && b.begin() != b.end() && b.begin().fragment().charFormat().foreground().color() == kRed)
+        ++red;
+    QCOMPARE(red, 2);
+    QCOMPARE(LineColour(*d.memo1, QStringLiteral("Process done with error")), kRed);
+    QCOMPARE(d.btnEject->text(), QStringLiteral("Discard"));
+    QVERIFY(!d.btnSaveISO->isEnabled());
+    QVERIFY(!d.btnCloseTrack->isEnabled());
+    recorder->SetFaults(vdrive::TFaults{});
+    QTest::mouseClick(d.btnEject, Qt::LeftButton);
+    QTRY_VERIFY(!d.isVisible());
+  }
+
+  void anAbortEndsInDiscardWithAReadableDisc() {
+    SelectDrive(QStringLiteral("abort"));
+    auto recorder = vdrive::RecorderFor(Disc(QStringLiteral("abort")).toStdString());
+    vdrive::TFaults faults;
+    faults.ThrottleKBps = 200;  // slow enough to abort in the middle
+    recorder->SetFaults(faults);
+    Write(FSource + QStringLiteral("/Übung/big.bin"), QByteArray(8 * 1048576, 'b'));
+    OpenTask(QStringLiteral("Abort"));
+    FForm->bBurnClick();
+    app::TBurningForm& d = Dialog();
+    QTRY_VERIFY_WITH_TIMEOUT(d.isVisible(), 10000);
+    QTRY_VERIFY_WITH_TIMEOUT(d.cbspeed->count() > 0, 10000);
+    QTest::mouseClick(d.btnStartBurn, Qt::LeftButton);
+    QTRY_VERIFY_WITH_TIMEOUT(FForm->Timer1Active(), 20000);
+    // Closing while it runs only minimises.
+    d.close();
+    QVERIFY(d.isVisible());
+    QTest::qWait(1500);
+    QTest::mouseClick(d.btnAbort, Qt::LeftButton);
+    WaitForEnd();
+    QCOMPARE(d.btnEject->text(), QStringLiteral("Discard"));
+    QVERIFY(d.LogLines().join('\n').contains(QStringLiteral("Process done with error")));
+    recorder->SetFaults(vdrive::TFaults{});
+    QCOMPARE(Vdisc({"info", Disc(QStringLiteral("abort")).toStdString()}), 0);
+    QFile::remove(FSource + QStringLiteral("/Übung/big.bin"));
+    QTest::mouseClick(d.btnEject, Qt::LeftButton);
+    QTRY_VERIFY(!d.isVisible());
+  }
+
+  void theBurnCheckCountsOnlyTheRoomLeft() {
+    app::TBurningForm& d = Dialog();
+    FDialogs.Answers = {ui::Ok};
+    const qsizetype asked = FDialogs.MessageTexts().size();
+    // A blank disc of 40,000 sectors does not take 90 MB.
+    SelectDrive(QStringLiteral("notready"));
+    appcore::TaskTree big = appcore::NewTask("Big");
+    big.Root->AddItem((FSource + QStringLiteral("/top.txt")).toStdString(), "90,000,000");
+    const QString path = FDir.filePath(QStringLiteral("big.mvt"));
+    QVERIFY(appcore::WriteTaskFile(path.toStdString(), *big.Root).Ok());
+    FForm->OpenTaskFile(path);
+    QVERIFY(guitest::WaitIdle(*FForm));
+    FDialogs.Answers = {ui::Ok};
+    FForm->bBurnClick();
+    QTRY_COMPARE_WITH_TIMEOUT(FDialogs.MessageTexts().size(), asked + 1, 20000);
+    QCOMPARE(FDialogs.MessageTexts().last(), QStringLiteral("The space of the disc in not enough, please insert another disc."));
+    QVERIFY(!d.isVisible());
+  }
+
+  void speedListStartsWithMaxAndHoldsDistinctSpeeds() {
+    SelectDrive(QStringLiteral("burn"));
+    app::TBurningForm& d = Dialog();
+    bool filled = false;
+    d.FillSpeedList(d.cbspeed, [&filled] { filled = true; });
+    QTRY_VERIFY_WITH_TIMEOUT(filled, 10000);
+    QVERIFY(d.cbspeed->count() >= 2);
+    QCOMPARE(d.cbspeed->itemText(0), QStringLiteral("Max"));
+    QSet<QString> seen;
+    for (int i = 1; i < d.cbspeed->count(); ++i) {
+      const QString entry = d.cbspeed->itemText(i);
+      QVERIFY2(entry.contains(QStringLiteral("X (")) && entry.endsWith(QStringLiteral(" KB/s)")), qPrintable(entry));
+      QVERIFY(!seen.contains(entry));
+      seen.insert(entry);
+    }
+  }
+
+  void theLogSavesAsTextAndRichTextAndPrints() {
+    app::TBurningForm& d = Dialog();
+    d.memo1->clear();
+    FForm->AddLogLine(QStringLiteral(">>> one {brace} \\ ü"), kGreen);
+    FForm->AddLogLine(QString(), QColor(255, 255, 255));
+    FForm->AddLogLine(QStringLiteral(">>> three"), kRed);
+    QCOMPARE(d.LogLines(), (QStringList{QStringLiteral(">>> one {brace} \\ ü"), QString(), QStringLiteral(">>> three")}));
+    const QString txt = FDir.filePath(QStringLiteral("log.txt"));
+    FDialogs.Files = {txt};
+    d.btnSaveLogClick();
+    QCOMPARE(ReadAll(txt), QByteArray(">>> one {brace} \\ \xc3\xbc\r\n\r\n>>> three\r\n"));
+    const QString rtf = FDir.filePath(QStringLiteral("log"));
+    FDialogs.Files = {rtf};
+    d.btnSaveLogClick();
+    const QByteArray rich = ReadAll(rtf + QStringLiteral(".rtf"));
+    QVERIFY(rich.startsWith("{\\rtf1"));
+    QVERIFY(rich.contains("\\red0\\green128\\blue0;"));
+    QVERIFY(rich.contains("\\red255\\green0\\blue0;"));
+    QVERIFY(rich.contains(">>> one \\{brace\\} \\\\ \\u252?\\par"));
+    // Print: both dialogs answered by the test, the log goes to a PDF.
+    const QString pdf = FDir.filePath(QStringLiteral("log.pdf"));
+    int asked = 0;
+    d.PrintDialogs = [&](QPrinter& printer) {
+      ++asked;
+      printer.setOutputFormat(QPrinter::PdfFormat);
+      printer.setOutputFileName(pdf);
+      return true;
+    };
+    d.btnPrintClick();
+    QCOMPARE(asked, 1);
+    QVERIFY(QFileInfo(pdf).size() > 0);
+    d.btnClearClick();
+    QVERIFY(d.LogLines().isEmpty());
+  }
+};
+
+QTEST_MAIN(BurningFormTest)
+#include "burning_form_test.moc"
