@@ -26,6 +26,7 @@
 #include "app/erase_form.h"
 #include "app/main_form_erase.h"
 #include "app/burning_form.h"
+#include "app/disc_layout_form.h"
 #include "engine/health/checksum_burn.h"
 #include "app/name_list_model.h"
 #include "app/name_list_view.h"
@@ -72,6 +73,9 @@ TForm1::TForm1(const QString& programFolder, const QString& versionText, QWidget
   FErase = std::make_unique<EraseRoutines>(*this);
   BuildVersionCheckEntries();
   BindOperations();
+  // "Show files before burning": the compilation as the disc will hold it,
+  // over the burn dialog that started it.
+  OnShowDiscLayout = [this] { ShowDiscLayout(&BurningForm(), *FBurner); };
 }
 
 TForm1::~TForm1() {

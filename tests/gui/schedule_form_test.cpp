@@ -263,8 +263,8 @@ class ScheduleFormTest : public QObject {
     const std::string before = schedule.Tasks().front().LastBackup;
     // The drive's tray is open: no disc.
     engine::TKavoBurner tray;
-    std::string error;
-    QVERIFY2(appcore::SelectDrive(tray, FDisc, error), error.c_str());
+    const auto choice = appcore::SelectDrive(tray, FDisc);
+    QVERIFY2(choice.Selected(), choice.Text.c_str());
     QVERIFY(tray.StartStopUnit(device::TStartStop::Eject));
 
     // "Query": OK tries again, Cancel ends the run; the task stays due.

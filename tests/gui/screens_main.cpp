@@ -186,6 +186,7 @@ struct Screens {
     const QString file = app::HelpFile();
     if (file.isEmpty()) qFatal("the manual is not beside the program");
     return app::ShowHelp(nullptr, file);
+  }
   // The erase dialog on a virtual CD-RW whose blanking takes `fullMs`, with
   // the drive's pauses a hundred times shorter.
   struct FastSleeper final : device::TSleeper {
@@ -262,6 +263,7 @@ struct Screens {
     FBox->setObjectName(QStringLiteral("VersionMessage"));
     FBox->show();
     return FBox.get();
+  }
   // The schedule window with three tasks, as the task dialog writes them.
   app::TScheduleForm& ScheduleWithTasks() {
     app::TScheduleForm& schedule = Program.ScheduleForm();
@@ -306,6 +308,7 @@ struct Screens {
       schedule.TaskDialog().findChild<QLineEdit*>(QStringLiteral("edtTaskName"))->setText(QStringLiteral("Music"));
     }
     return &schedule.TaskDialog();
+  }
   // The burn dialog set up for `mode`, before Start.
   QWidget* Burning(const char* mode) {
     app::TBurningForm& dialog = Program.MainForm().BurningForm();

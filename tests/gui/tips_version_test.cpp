@@ -345,7 +345,11 @@ class TipsVersionTest : public QObject {
     program.Start();
     QVERIFY(finished.wait(10000));
     QVERIFY(clock.elapsed() >= 1900);
-    QCOMPARE(dialogs.MessageTexts(), QStringList{QStringLiteral("The current version is the latest version.")});
+    // The test machine has no drive: the start-up drive scan says so, which
+    // is not the check's message.
+    QStringList messages = dialogs.MessageTexts();
+    messages.removeIf([](const QString& m) { return m.startsWith(QStringLiteral("Error initializing ASPI Layer")); });
+    QCOMPARE(messages, QStringList{QStringLiteral("The current version is the latest version.")});
     program.StartForm().hide();
     program.StartForm().show();
     QTest::qWait(2500);
