@@ -159,7 +159,7 @@ class BurningFormTest : public QObject {
     Write(FSource + QStringLiteral("/Übung/tief/tiefer/leer.dat"), QByteArray());
     Write(FSource + QStringLiteral("/Übung/tief/tiefer/z.bin"), QByteArray(70000, 'z'));
     QStringList discs;
-    for (const char* name : {"burn", "iso", "notready", "refuse", "abort"}) {
+    for (const char* name : {"burn", "iso", "notready", "refuse", "abort", "copy"}) {
       const QString disc = Disc(QString::fromUtf8(name));
       QCOMPARE(Vdisc({"create", disc.toStdString(), "--media", "dvd+r", "--blocks", "40000"}), 0);
       discs << disc;
@@ -176,7 +176,7 @@ class BurningFormTest : public QObject {
       for (const QString& disc : discs)
         if (where == disc) FDevices[QFileInfo(disc).baseName()] = QString::fromStdString(id);
     }
-    QCOMPARE(FDevices.size(), std::size_t(5));
+    QCOMPARE(FDevices.size(), std::size_t(6));
     FForm->Options().EjectDone = false;
   }
 
@@ -498,17 +498,16 @@ class BurningFormTest : public QObject {
     QVERIFY(d.LogLines().isEmpty());
   }
 
-  // Last, onto the blank disc the not-ready trial used: the disc the first
-  // test burned is copied. The files
+  // Last: the disc the first test burned is copied onto a blank one (run
+  // earlier, the not-ready and burn-check trials below it saw no question
+  // under the sanitizers: not understood yet). The files
   // come straight from the source disc, the label with them.
   void copiesADiscWithItsFilesAndLabel() {
     // "Done and Eject" left the source's tray open; the copy's blank disc is
     // the drive the readiness wait asks.
     SelectDrive(QStringLiteral("burn"));
     QVERIFY(FForm->Burner().StartStopUnit(device::TStartStop::Load));
-    vdrive::RecorderFor(Disc(QStringLiteral("notready")).toStdString())->SetFaults({});
-    SelectDrive(QStringLiteral("notready"));
-    const std::string taskName = FForm->Task().Root->Name;
+    SelectDrive(QStringLiteral("copy"));
     FForm->btnCloneClick();
     app::TBurningForm& d = Dialog();
     QTRY_VERIFY_WITH_TIMEOUT(d.isVisible(), 10000);
@@ -517,7 +516,7 @@ class BurningFormTest : public QObject {
     QVERIFY(source >= 0);
     d.cmbSource->setCurrentIndex(source);
     QTRY_VERIFY_WITH_TIMEOUT(d.cbspeed->count() > 0, 10000);
-    d.cmbDestination->setCurrentIndex(d.cmbDestination->findText(FDevices.at(QStringLiteral("notready"))));
+    d.cmbDestination->setCurrentIndex(d.cmbDestination->findText(FDevices.at(QStringLiteral("copy"))));
     QTest::mouseClick(d.btnStartBurn, Qt::LeftButton);
     WaitForEnd();
     const QStringList log = d.LogLines();
@@ -527,7 +526,7 @@ class BurningFormTest : public QObject {
     const QString original = FDir.filePath(QStringLiteral("copy-source.iso"));
     const QString copied = FDir.filePath(QStringLiteral("copy-export.iso"));
     QCOMPARE(Vdisc({"export", Disc(QStringLiteral("burn")).toStdString(), original.toStdString()}), 0);
-    QCOMPARE(Vdisc({"export", Disc(QStringLiteral("notready")).toStdString(), copied.toStdString()}), 0);
+    QCOMPARE(Vdisc({"export", Disc(QStringLiteral("copy")).toStdString(), copied.toStdString()}), 0);
     QVERIFY(Extract(original, FDir.filePath(QStringLiteral("copy-source-tree"))));
     QVERIFY(Extract(copied, FDir.filePath(QStringLiteral("copy-tree"))));
     std::map<QString, QByteArray> onCopy = Files(FDir.filePath(QStringLiteral("copy-tree")));
@@ -539,12 +538,12 @@ class BurningFormTest : public QObject {
     QCOMPARE(VolumeId(copied), VolumeId(original));
     QVERIFY(!VolumeId(copied).isEmpty());
     // The person's task is not replaced by the copy.
-    QCOMPARE(FForm->Task().Root->Name, taskName);
+    QCOMPARE(QString::fromStdString(FForm->Task().Root->Name), QStringLiteral("Täglich"));
     QTest::mouseClick(d.btnEject, Qt::LeftButton);
     QTRY_VERIFY(!d.isVisible());
 
     // The same drive on both sides is refused before either is read.
-    SelectDrive(QStringLiteral("notready"));
+    SelectDrive(QStringLiteral("copy"));
     QVERIFY(FForm->Burner().StartStopUnit(device::TStartStop::Load));
     FForm->btnCloneClick();
     QTRY_VERIFY_WITH_TIMEOUT(d.isVisible(), 10000);
