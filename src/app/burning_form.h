@@ -7,7 +7,6 @@
 #include <QString>
 #include <QStringList>
 #include <functional>
-#include <memory>
 
 class QCheckBox;
 class QComboBox;
@@ -24,10 +23,6 @@ class QToolButton;
 class QWidget;
 
 class QTextDocument;
-
-namespace appcore {
-struct DiscCopySource;
-}
 
 namespace app {
 
@@ -149,7 +144,6 @@ class TBurningForm : public QDialog {
   void ImageBurnStart();
   void ImageBurnStartReady();
   void CopyStart();
-  void CopySourceOpened(std::shared_ptr<appcore::DiscCopySource> source);
   QString DriveLetterText() const;
   QString MainDriveText() const;
 

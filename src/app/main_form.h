@@ -40,7 +40,6 @@ class TKavoBurner;
 enum class OperationPhase : std::uint8_t;
 }
 namespace appcore {
-struct DiscCopySource;
 struct MeasureControl;
 }
 namespace ui {
@@ -160,8 +159,6 @@ class TForm1 : public QMainWindow {
   void BurnCompilation();
   void BuildIsoImage();
   void BurnIsoImage();
-  // The next BurnCompilation takes its files from this disc, not the task.
-  void SetCopySource(std::shared_ptr<appcore::DiscCopySource> source) { FCopySource = std::move(source); }
   // Appends a line to the burn dialog's log in `colour`.
   void AddLogLine(const QString& text, const QColor& colour);
   // SYNCHRONIZE CACHE, allow removal, eject: off the window's thread.
@@ -258,7 +255,6 @@ class TForm1 : public QMainWindow {
   };
   void PumpDriveJobs();
   std::deque<DriveJob> FDriveJobs;
-  std::shared_ptr<appcore::DiscCopySource> FCopySource;
   bool FDriveJobRunning = false;
   QTimer* FDriveRetry = nullptr;
   void BindOperations();
