@@ -83,7 +83,8 @@ void TForm1::BindOperations() {
   };
   bind("bEject", &TForm1::EjectDisc)->setEnabled(true);
   bind("bBurn", &TForm1::bBurnClick);
-  bind("btnClone", &TForm1::btnCloneClick)->setEnabled(true);
+  // Off until the dialog's copy reads the source disc; it would only refuse.
+  bind("btnClone", &TForm1::btnCloneClick)->setEnabled(false);
   bind("btnBuildISO", &TForm1::btnBuildISOClick)->setEnabled(true);
   bind("btnBurnISO", &TForm1::btnBurnISOClick)->setEnabled(true);
 }
