@@ -6,6 +6,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QDir>
+#include <QFile>
 #include <QElapsedTimer>
 #include <QGroupBox>
 #include <QImage>
@@ -194,6 +195,7 @@ struct Screens {
   } EraseSleeper;
   app::TEraseForm& EraseDialog(const char* name, std::uint32_t fullMs) {
     const std::string disc = QDir(Folder).filePath(QString::fromLatin1(name)).toStdString();
+    QFile::remove(QString::fromStdString(disc));  // a disc left by an earlier run of the pictures
     if (!vdrive::TDiscFile::Create(disc, vdrive::BlankDisc(vdrive::TMedia::CdRw, 4000))) qFatal("no disc %s", name);
     vdrive::RegisterVirtualRecorderFor(disc);
     vdrive::TTimings timings;
