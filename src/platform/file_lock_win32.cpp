@@ -29,7 +29,7 @@ base::Result<bool> TryLockFile(const std::string& path, FileLock& lock) {
   lock.Release();
   // Shared access so that a second runner can open it and find it locked;
   // the system drops the lock when the holder's handle goes with its process.
-  const HANDLE file = CreateFileW(WidePath(path).c_str(), GENERIC_READ | GENERIC_WRITE,
+  const HANDLE file = CreateFileW(win32::WidePath(path).c_str(), GENERIC_READ | GENERIC_WRITE,
                                   FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_ALWAYS,
                                   FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE)
