@@ -347,7 +347,7 @@ int TKavoBurner::ExtractDiscFile(const TFEntry& entry, const std::string& destin
       return fail(texts::kExtractReadFailed);
     // Runs of zeros (most of a disk image or a preallocated recording) stay
     // holes in the new file; the size is set once at the end.
-    const bool zeros = std::all_of(buffer.begin(), buffer.begin() + take, [](std::uint8_t b) { return b == 0; });
+    const bool zeros = std::all_of(buffer.begin(), buffer.begin() + static_cast<std::ptrdiff_t>(take), [](std::uint8_t b) { return b == 0; });
     if (zeros ? !file.Value().Seek(done + take) : !file.Value().Write(buffer.data(), take))
       return fail(texts::kCantWriteFile);
     sector += sectors;
