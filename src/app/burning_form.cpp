@@ -482,9 +482,12 @@ void TBurningForm::reject() {
     showMinimized();
     return;
   }
+  const bool starting = Waiting() || FStartPending;
   FRetryTimer->stop();
   FWaitTries = -1;
+  FStartPending = false;
   QDialog::reject();
+  if (starting) StartDropped();
   if (FReturnToMain) FMain.show();
 }
 

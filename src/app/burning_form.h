@@ -52,6 +52,9 @@ class TBurningForm : public QDialog {
   void btnStartBurnClick();
   // True while the readiness wait polls the drive.
   bool Waiting() const { return FWaitTries >= 0; }
+  // A start that ended without an operation (no disc, the wait cancelled,
+  // a check refused): nothing will come through the write-done event.
+  std::function<void()> OnStartDropped;
 
   // One file into the root of the task, checked, with its size.
   void AddToRoot(const QString& path);
@@ -133,6 +136,7 @@ class TBurningForm : public QDialog {
   // Runs TEST UNIT READY (5 s) on `device` off the window's thread.
   void TestReady(const QString& device, std::function<void(bool ready)> done);
   void NotReady();
+  void StartDropped();
   bool PrepareAutoRun();
   bool PrepareAutoRunFiles();
   bool EnsureTempFolder();

@@ -174,6 +174,11 @@ void TBurningForm::WaitAnswered(bool ready) {
   FWaitTries = -1;
   ui::CurrentDialogs().Inform(this, Text(texts::kAbortByUser));
   btnStartBurn->setEnabled(true);
+  StartDropped();
+}
+
+void TBurningForm::StartDropped() {
+  if (OnStartDropped) OnStartDropped();
 }
 
 void TBurningForm::TestReady(const QString& device, std::function<void(bool ready)> done) {
@@ -201,6 +206,7 @@ void TBurningForm::NotReady() {
                                QStringLiteral("Drive ") + DriveLetterText() + Text(texts::kNotReadyStart),
                                ui::MessageIcon::Information, ui::Ok, ui::Ok);
   if (FMain.Options().EjectNoDisc) FMain.EjectDisc();
+  StartDropped();
 }
 
 void TBurningForm::Dispatch() {
@@ -322,7 +328,10 @@ QString TBurningForm::MainDriveText() const {
 }
 
 void TBurningForm::BurnStart() {
-  if (!EnsureTempFolder()) return;
+  if (!EnsureTempFolder()) {
+    StartDropped();
+    return;
+  }
   TestReady(MainDriveText(), [this](bool ready) {
     if (!ready) {
       NotReady();
@@ -333,7 +342,10 @@ void TBurningForm::BurnStart() {
 }
 
 void TBurningForm::BurnStartReady() {
-  if (!PrepareAutoRun()) return;
+  if (!PrepareAutoRun()) {
+    StartDropped();
+    return;
+  }
   FMain.Burner().SetIdVolume(edtLabel->text().toStdString());
   ShowProgress(Text(texts::kProgressBurning) + edtLabel->text(), Text(texts::kEjectAndDone), false);
   OpenLog(false);

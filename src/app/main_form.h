@@ -193,6 +193,13 @@ class TForm1 : public QMainWindow {
   std::function<void()> OnEraseTimer;
   // "Exit program when Burning Done.": the program's end.
   std::function<void()> OnExitProgram;
+  // The end of a "Schedule" operation, with its error (empty when written).
+  std::function<void(const std::string& error)> OnScheduleDone;
+  // A scheduled run's task becomes the current compilation; the person's
+  // own task (edits included) is kept aside and comes back afterwards.
+  void LoadScheduledTask(appcore::TaskTree tree);
+  void RestorePersonsTask();
+  bool HoldsPersonsTask() const { return FPersonsTask != nullptr; }
 
  signals:
   void BusyFinished();
@@ -261,7 +268,6 @@ class TForm1 : public QMainWindow {
   void OpenBurningForm(const char* mode);
   void CompilationPrepared(const PreparedBurn& prepared, bool checksums);
   void LayoutReady(const PreparedBurn& laidOut);
-  void AppendScheduleLog();
   QTimer* Timer1 = nullptr;
   TBurningForm* FBurningForm = nullptr;
   ui::SoundPlayer* FSound = nullptr;
@@ -280,6 +286,9 @@ class TForm1 : public QMainWindow {
 
   appcore::TaskTree FTask;
   bool FModified = false;
+  std::unique_ptr<appcore::TaskTree> FPersonsTask;
+  bool FPersonsModified = false;
+  int FPersonsNewFolders = 0;
   int FNewFolderCount = 0;
   bool FUpdatingTree = false;
   // Looked up once: a style's icon lookup costs milliseconds each time.

@@ -1,9 +1,7 @@
 // The end of a burn, an image build or a copy: the log, the dialog's
 // buttons, eject, archive bits, sounds, the schedule log and what the
 // options ask to happen afterwards.
-#include <QDate>
 #include <QFile>
-#include <QLocale>
 #include <QPushButton>
 #include <QTime>
 #include <QTimer>
@@ -71,9 +69,13 @@ void TForm1::kavobWriteDone(const std::string& error) {
     ui::PlayEventSound(FOptions, appcore::SoundEvent::BuildIsoDone, *FSound);
   } else if (FOperation == Text(texts::kOpCopy)) {
     ui::PlayEventSound(FOptions, appcore::SoundEvent::CopyDone, *FSound);
-  } else if (FOperation == Text(texts::kOpSchedule) && FOptions.Sound(appcore::SoundEvent::ScheduleDone).Enabled) {
-    if (FOptions.RecordLog) AppendScheduleLog();
-    ui::PlayEventSound(FOptions, appcore::SoundEvent::ScheduleDone, *FSound);
+  } else if (FOperation == Text(texts::kOpSchedule)) {
+    // The run's record (the task's date and the "Backup task done" line)
+    // is the schedule window's, so that the program and the daemon log
+    // alike; it comes before the sound and before an exit.
+    if (OnScheduleDone) OnScheduleDone(error);
+    if (FOptions.Sound(appcore::SoundEvent::ScheduleDone).Enabled)
+      ui::PlayEventSound(FOptions, appcore::SoundEvent::ScheduleDone, *FSound);
   }
   AddLogLine(QString(), kWhite);
   for (const char* name : {"/temp/autorun.inf", "/temp/icon.ico"}) QFile::remove(FAppFolder + Text(name));
@@ -88,31 +90,6 @@ void TForm1::kavobWriteDone(const std::string& error) {
   if (FOptions.CloseComputer) {
     std::string failed;
     if (!platform::PowerOff(failed)) AddLogLine(Line(" ") + QString::fromStdString(failed), kRed);
-  }
-}
-
-void TForm1::AppendScheduleLog() {
-  const QString path = FAppFolder + QStringLiteral("/Schedule/Log.txt");
-  QFile file(path);
-  QByteArray text;
-  if (file.open(QIODevice::ReadOnly)) text = file.readAll();
-  file.close();
-  if (!text.isEmpty() && !text.endsWith('\n')) text += "\r\n";
-  const QLocale locale;
-  text += (Text(texts::kBackupDone) + locale.toString(QDate::currentDate(), QLocale::ShortFormat) +
-           QStringLiteral(" ") + locale.toString(QTime::currentTime(), QLocale::LongFormat))
-              .toUtf8() +
-          "\r\n";
-  // Written whole to a new file first: a full disk leaves the old log intact.
-  const QString temp = path + QStringLiteral(".new");
-  QFile out(temp);
-  if (out.open(QIODevice::WriteOnly | QIODevice::Truncate) && out.write(text) == text.size() && out.flush()) {
-    out.close();
-    QFile::remove(path);
-    QFile::rename(temp, path);
-  } else {
-    out.close();
-    QFile::remove(temp);
   }
 }
 

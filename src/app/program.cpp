@@ -11,7 +11,7 @@
 #include "app/main_form.h"
 #include "app/option_form.h"
 #include "app/schedule_form.h"
-#include "app/schedule_run.h"
+#include "app/schedule_dialog_run.h"
 #include "app/schedule_texts.h"
 #include "app/start_form.h"
 #include "app/texts.h"
@@ -32,7 +32,7 @@ Program::Program(const QString& programFolder, const std::vector<std::string>& a
   FCreationOrder << FMain->objectName();
   // The schedule window lives from here to the end, shown or not: its timer
   // runs whenever the program runs.
-  FScheduleBurn = std::make_unique<TScheduleBurn>(*FMain);
+  FScheduleBurn = std::make_unique<TScheduleDialogRun>(*FMain);
   FSchedule = std::make_unique<TScheduleForm>(FStart->AppFolder(), *FScheduleBurn);
   FCreationOrder << FSchedule->objectName();
   FSounds = std::make_unique<ui::SoundPlayer>();

@@ -20,7 +20,7 @@ class TOptionForm;
 class TTipForm;
 class VersionCheck;
 class TScheduleForm;
-class TScheduleBurn;
+class TScheduleDialogRun;
 
 class Program {
  public:
@@ -65,8 +65,8 @@ class Program {
 
   std::unique_ptr<TStartForm> FStart;
   std::unique_ptr<TForm1> FMain;
-  // Burns on the main window's burner; the schedule window uses it.
-  std::unique_ptr<TScheduleBurn> FScheduleBurn;
+  // Burns the schedule window's runs through the burn dialog.
+  std::unique_ptr<TScheduleDialogRun> FScheduleBurn;
   std::unique_ptr<TScheduleForm> FSchedule;
   // Holds references into the main window's options and burner, so it goes first.
   std::unique_ptr<TOptionForm> FOptions;

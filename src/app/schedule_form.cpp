@@ -351,11 +351,6 @@ void TScheduleForm::RunTask(const std::string& name, bool scheduled, const std::
   const bool show = options.DisplayWindow && !options.HideWindow;
   FRunning = name;
   say(QString::fromUtf8(texts::kRunning).arg(QString::fromStdString(name)));
-  if (show) {
-    // The run's progress is this window's, shown when the options ask.
-    this->show();
-    raise();
-  }
   const bool started = FHost.StartRun(
       std::move(task.Tree), show,
       [this, taskPath] {
@@ -368,7 +363,7 @@ void TScheduleForm::RunTask(const std::string& name, bool scheduled, const std::
         if (OnSound) OnSound(true);
       },
       [this, name, scheduled, previousBackup](const ScheduledBurnEnd& end) {
-        RunEnded(name, scheduled, previousBackup, end.Burnt, end.Problem);
+        RunEnded(name, scheduled, previousBackup, end.Burnt, end.Problem, end.EndSoundHandled);
       });
   if (!started) {
     FRunning.clear();
@@ -383,7 +378,7 @@ void TScheduleForm::RunTask(const std::string& name, bool scheduled, const std::
 }
 
 void TScheduleForm::RunEnded(const std::string& name, bool scheduled, const std::string& previousBackup, bool burnt,
-                             const QString& problem) {
+                             const QString& problem, bool soundHandled) {
   FProgressTimer->stop();
   pbRun->setVisible(false);
   std::vector<std::string> problems;
@@ -409,7 +404,7 @@ void TScheduleForm::RunEnded(const std::string& name, bool scheduled, const std:
   if (!problems.empty()) FStatus += QStringLiteral("\n") + QString::fromStdString(problems.front());
   labStatus->setText(FStatus);
   if (scheduled) FRunner.Finished(name, record != appcore::RunRecord::MarkedDone, appcore::ScheduleRunner::Clock::now());
-  if (OnSound) OnSound(false);
+  if (OnSound && !soundHandled) OnSound(false);
   FRunning.clear();
   emit RunFinished();
   if (FAfterAbort) {

@@ -90,7 +90,7 @@ class TScheduleForm : public QWidget {
   // Runs the task `name`; `scheduled` runs only if still due once locked.
   void RunTask(const std::string& name, bool scheduled, const std::string& previousBackup);
   void RunEnded(const std::string& name, bool scheduled, const std::string& previousBackup, bool burnt,
-                const QString& problem);
+                const QString& problem, bool soundHandled);
   void NextQueued();
   void ShowProgress();
 

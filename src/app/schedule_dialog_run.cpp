@@ -1,0 +1,224 @@
+#include "app/schedule_dialog_run.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QGroupBox>
+#include <QMetaObject>
+#include <QProgressBar>
+#include <QSignalBlocker>
+#include <memory>
+
+#include "app/burning_form.h"
+#include "app/burning_texts.h"
+#include "app/main_form.h"
+#include "appcore/drive_select.h"
+#include "appcore/schedule.h"
+#include "appcore/texts.h"
+#include "engine/kavo_burner.h"
+#include "ui/dialogs.h"
+
+namespace app {
+
+namespace {
+
+QString Text(const char* s) { return QString::fromUtf8(s); }
+
+struct DriveTest {
+  std::string Problem;  // the drive could not be selected
+  bool Recorder = false;
+  bool Ready = false;
+};
+
+}  // namespace
+
+TScheduleDialogRun::TScheduleDialogRun(TForm1& main) : FMain(main) {
+  FMain.OnScheduleDone = [this](const std::string& error) {
+    if (FStep != Step::Burning) return;
+    // After the write-done handler has finished with the burner and the
+    // task: the run's end may start the next due task at once.
+    QMetaObject::invokeMethod(
+        this,
+        [this, run = FRun, error] {
+          if (run == FRun && FStep == Step::Burning) Finish(error.empty(), QString::fromStdString(error));
+        },
+        Qt::QueuedConnection);
+  };
+}
+
+TScheduleDialogRun::~TScheduleDialogRun() {
+  FMain.OnScheduleDone = nullptr;
+  if (FHooked) FMain.BurningForm().OnStartDropped = nullptr;
+}
+
+bool TScheduleDialogRun::StartRun(appcore::TaskTree tree, bool showWindow, std::function<void()> started,
+                                  std::function<void(const ScheduledBurnEnd&)> ended) {
+  if (Running() || tree.Empty()) return false;
+  // The person's own work comes first: an operation, a task being opened,
+  // a blanking, or the burn dialog open on its settings.
+  TBurningForm& d = FMain.BurningForm();
+  if (FMain.Timer1Active() || FMain.Busy() || FMain.Burner().Writing() || FMain.EraseRunning() || d.Waiting() ||
+      (d.isVisible() && !d.gpbProgress->isVisible()))
+    return false;
+  FStep = Step::Checking;
+  FAborted = false;
+  ++FRun;
+  FOptions = FMain.Options();
+  FShow = showWindow;
+  FTree = std::move(tree);
+  FStarted = std::move(started);
+  FEnded = std::move(ended);
+  TestDrive();
+  return true;
+}
+
+void TScheduleDialogRun::TestDrive() {
+  auto test = std::make_shared<DriveTest>();
+  const std::string drive = FOptions.Drive;
+  QPointer<TScheduleDialogRun> self(this);
+  // Selecting the drive and TEST UNIT READY take seconds on a real drive.
+  FMain.RunOnDrive(
+      engine::OperationPhase::Preparing,
+      [test, drive](engine::TKavoBurner& b) {
+        const appcore::DriveChoice choice = appcore::SelectDrive(b, drive);
+        if (!choice.Selected()) {
+          test->Problem = choice.Text;
+          return;
+        }
+        test->Recorder = appcore::CanWrite(b);
+        if (test->Recorder) test->Ready = b.TestUnitReady(5000);
+      },
+      [self, test, run = FRun](engine::TKavoBurner&) {
+        if (self.isNull() || run != self->FRun || self->FStep != Step::Checking) return;
+        self->DriveTested(test->Problem, test->Recorder, test->Ready);
+      });
+}
+
+void TScheduleDialogRun::DriveTested(const std::string& problem, bool recorder, bool ready) {
+  if (FAborted) {
+    Finish(false, {});
+    return;
+  }
+  if (!problem.empty()) {
+    Finish(false, QString::fromStdString(problem));
+    return;
+  }
+  // The main window's drive box follows the drive the run uses.
+  if (auto* drives = FMain.findChild<QComboBox*>(QStringLiteral("cbDrives"))) {
+    const int index = drives->findText(QString::fromStdString(FMain.Burner().DeviceId()));
+    if (index >= 0) {
+      const QSignalBlocker quiet(drives);
+      drives->setCurrentIndex(index);
+    }
+  }
+  if (!recorder) {
+    if (appcore::ReportsDriveNotRecorder(FOptions))
+      ui::CurrentDialogs().Inform(&FMain, Text(appcore::texts::kDriveNotRecorder));
+    Finish(false, Text(appcore::texts::kDriveNotRecorder));
+    return;
+  }
+  if (!ready) {
+    const appcore::NotReadyAction action = appcore::DriveNotReadyAction(FOptions);
+    if (action == appcore::NotReadyAction::Cancel) {
+      Finish(false, {});
+      return;
+    }
+    if (action == appcore::NotReadyAction::EjectAndAsk) FMain.EjectDisc();
+    FStep = Step::Asking;
+    const unsigned run = FRun;
+    const ui::Button answer = ui::CurrentDialogs().Message(
+        &FMain, Text(appcore::texts::kDriveNotReadyCaption), Text(appcore::texts::kDriveNotReady),
+        ui::MessageIcon::Information, ui::Ok | ui::Cancel, ui::Ok);
+    if (run != FRun || FStep != Step::Asking) return;
+    if (answer != ui::Ok || FAborted) {
+      Finish(false, {});
+      return;
+    }
+    FStep = Step::Checking;
+    TestDrive();
+    return;
+  }
+  Burn();
+}
+
+void TScheduleDialogRun::Burn() {
+  FMain.LoadScheduledTask(std::move(FTree));
+  FTree = {};
+  TBurningForm& d = FMain.BurningForm();
+  FHooked = true;
+  d.OnStartDropped = [this] {
+    if (FStep != Step::Burning) return;
+    QMetaObject::invokeMethod(
+        this,
+        [this, run = FRun] {
+          if (run == FRun && FStep == Step::Burning) Finish(false, {});
+        },
+        Qt::QueuedConnection);
+  };
+  // The label is the task's name, the root of the compilation just loaded.
+  d.Setup(Text(texts::kModeBurn));
+  d.SetReturnToMain(false);
+  if (FShow) {
+    // Showing refreshes the speed list and the option boxes.
+    d.showNormal();
+    d.raise();
+  } else {
+    d.FillSpeedList(d.cbspeed);
+    const appcore::Options& o = FMain.Options();
+    d.cCloseDisc->setChecked(o.CloseDisc);
+    d.cTestWrite->setChecked(o.TestWrite);
+    d.cBootable->setChecked(o.Bootable);
+    d.cShowFiles->setChecked(o.ShowFiles);
+    d.cEject->setChecked(o.EjectDone);
+  }
+  if (FStarted) FStarted();  // the start line and sound
+  FStep = Step::Burning;
+  FMain.FOperation = Text(texts::kOpSchedule);
+  d.btnStartBurnClick();
+}
+
+void TScheduleDialogRun::Finish(bool burnt, const QString& problem) {
+  const bool burning = FStep == Step::Burning;
+  FStep = Step::Idle;
+  if (burning) {
+    if (FMain.FOperation == Text(texts::kOpSchedule)) FMain.FOperation.clear();
+    FMain.RestorePersonsTask();
+  }
+  FTree = {};
+  auto ended = std::move(FEnded);
+  FEnded = nullptr;
+  FStarted = nullptr;
+  ScheduledBurnEnd end;
+  end.Burnt = burnt && !FAborted;
+  end.Problem = problem;
+  // The write-done handler plays the end sound; a run that never burnt has none.
+  end.EndSoundHandled = true;
+  if (ended) ended(end);
+}
+
+void TScheduleDialogRun::Abort() {
+  if (!Running()) return;
+  FAborted = true;
+  switch (FStep) {
+    case Step::Checking: FMain.Burner().CancelOperation(); break;
+    case Step::Asking: break;  // the open question ends the run once answered
+    case Step::Burning: {
+      TBurningForm& d = FMain.BurningForm();
+      if (d.Waiting()) {
+        static_cast<QDialog&>(d).reject();  // the start is dropped, and the run ends
+        break;
+      }
+      FMain.Burner().CancelOperation();
+      break;
+    }
+    case Step::Idle: break;
+  }
+}
+
+int TScheduleDialogRun::Percent() const {
+  if (FStep != Step::Burning || !FMain.Timer1Active()) return -1;
+  const QProgressBar* bar = FMain.BurningForm().pcd;
+  if (bar->maximum() <= 0) return -1;
+  return static_cast<int>(static_cast<qint64>(bar->value()) * 100 / bar->maximum());
+}
+
+}  // namespace app

@@ -1,0 +1,51 @@
+#pragma once
+// The program's scheduled run: the task becomes the main window's
+// compilation and is burnt through the burn dialog in "Burn" mode, shown or
+// hidden as the options say, with the main window's operation "Schedule".
+// Before that the drive the options name is selected and tested; a drive
+// without a disc asks OK/Cancel or ends the run, as the options say.
+#include <QObject>
+#include <QPointer>
+#include <functional>
+#include <string>
+
+#include "app/schedule_run.h"
+#include "appcore/options.h"
+#include "appcore/task_tree.h"
+
+namespace app {
+
+class TForm1;
+
+class TScheduleDialogRun final : public QObject, public TScheduleRunHost {
+ public:
+  explicit TScheduleDialogRun(TForm1& main);
+  ~TScheduleDialogRun() override;
+
+  bool StartRun(appcore::TaskTree tree, bool showWindow, std::function<void()> started,
+                std::function<void(const ScheduledBurnEnd&)> ended) override;
+  bool Running() const override { return FStep != Step::Idle; }
+  void Abort() override;
+  int Percent() const override;
+
+ private:
+  enum class Step { Idle, Checking, Asking, Burning };
+  void TestDrive();
+  void DriveTested(const std::string& problem, bool recorder, bool ready);
+  void Burn();
+  void Finish(bool burnt, const QString& problem);
+
+  TForm1& FMain;
+  Step FStep = Step::Idle;
+  bool FAborted = false;
+  bool FShow = false;
+  bool FHooked = false;  // the burn dialog's dropped-start hook is ours
+  // Bumped by every run: a late answer of an earlier run is dropped.
+  unsigned FRun = 0;
+  appcore::Options FOptions;  // as the run started: the options window may change them meanwhile
+  appcore::TaskTree FTree;
+  std::function<void()> FStarted;
+  std::function<void(const ScheduledBurnEnd&)> FEnded;
+};
+
+}  // namespace app
