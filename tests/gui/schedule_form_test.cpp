@@ -4,6 +4,9 @@
 // same store; one lock keeps two runners apart; a drive without a disc asks
 // or gives up as the options say; a name in use asks before it is replaced.
 #include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QGroupBox>
 #include <QFile>
 #include <QLineEdit>
 #include <QPushButton>
@@ -14,6 +17,7 @@
 #include <cstdio>
 
 #include "app/add_schedule_form.h"
+#include "app/burning_form.h"
 #include "app/main_form.h"
 #include "app/program.h"
 #include "app/schedule_form.h"
@@ -210,6 +214,117 @@ class ScheduleFormTest : public QObject {
     QVERIFY2(rc == cli::kExitOk, err.Text().c_str());
     QVERIFY(Listing(FSecond).find("report.txt") != std::string::npos);
     QCOMPARE(ReadFile(FFolder + "/Schedule/Log.txt").count("Start backup task:"), 2);
+  }
+
+  void dueTaskBurnsThroughTheHiddenBurnDialogAndAFailedRunKeepsTheDate() {
+    const QString source = FDir.filePath("src/dialog/notes.txt");
+    WriteFile(source, "meeting notes");
+    const QString own = FDir.filePath("src/own.txt");
+    WriteFile(own, "the person's work");
+    app::Program program(FFolder, {});
+    app::TForm1& main = program.MainForm();
+    app::TScheduleForm& schedule = program.ScheduleForm();
+    appcore::CalendarDate clock = appcore::Today();
+    schedule.Clock = [&clock] { return clock; };
+    AddTask(schedule, "Dialog", {source});
+    // The person is building a task of their own, not yet saved.
+    main.AddToRoot(own);
+    const std::string ownRoot = main.Task().Root->Name;
+    QVERIFY(main.Modified());
+
+    QSignalSpy finished(&schedule, &app::TScheduleForm::RunFinished);
+    clock = NextDay(clock, 1);
+    schedule.Timer1Timer();
+    QVERIFY(schedule.Running());
+    QVERIFY2(finished.wait(60000), qPrintable(schedule.RunStatus()));
+    QVERIFY2(schedule.RunStatus().contains("done"), qPrintable(schedule.RunStatus()));
+    const std::string burntOn = appcore::FormatDate(clock);
+    // Burnt by the dialog in "Burn" mode, which stayed hidden; its log and
+    // progress are there for a later look.
+    app::TBurningForm& dialog = main.BurningForm();
+    QCOMPARE(dialog.Mode(), QString("Burn"));
+    QVERIFY(!dialog.isVisible());
+    QVERIFY(!main.isVisible());
+    QCOMPARE(dialog.edtLabel->text(), QString("Dialog"));
+    QVERIFY(dialog.gpbProgress->isVisibleTo(&dialog));
+    const QString burnLog = dialog.LogLines().join('\n');
+    QVERIFY2(burnLog.contains(" Write/Burn CD(DVD) Process done"), qPrintable(burnLog));
+    QVERIFY2(!burnLog.contains("done with error"), qPrintable(burnLog));
+    const std::string listing = Listing(FDisc);
+    QVERIFY2(listing.find("notes.txt") != std::string::npos, listing.c_str());
+    QVERIFY2(listing.find("own.txt") == std::string::npos, listing.c_str());
+    QCOMPARE(appcore::IniFile(ListPath().toStdString()).ReadString("Dialog", "Last Backup", ""), burntOn);
+    QCOMPARE(ReadFile(FFolder + "/Schedule/Log.txt").count("Backup task done " + QByteArray::fromStdString(burntOn)),
+             1);
+    // The operation is over, and the person's own task is back as it was.
+    QVERIFY(main.FOperation.isEmpty());
+    QCOMPARE(main.Task().Root->Name, ownRoot);
+    QCOMPARE(main.Task().Root->Children.size(), std::size_t(1));
+    QVERIFY(main.Modified());
+    QVERIFY(!main.HoldsPersonsTask());
+
+    // Its files gone, the next run burns nothing: the date in the list and
+    // in the file stays the last good one, and no done line is logged.
+    QVERIFY(QFile::remove(source));
+    clock = NextDay(clock, 1);
+    schedule.Timer1Timer();
+    QVERIFY(schedule.Running());
+    QVERIFY2(finished.wait(60000), qPrintable(schedule.RunStatus()));
+    QVERIFY2(schedule.RunStatus().contains("was not burnt"), qPrintable(schedule.RunStatus()));
+    QCOMPARE(schedule.Tasks().front().LastBackup, burntOn);
+    QCOMPARE(appcore::IniFile(ListPath().toStdString()).ReadString("Dialog", "Last Backup", ""), burntOn);
+    const QByteArray log = ReadFile(FFolder + "/Schedule/Log.txt");
+    QCOMPARE(log.count("Start backup task:"), 2);
+    QCOMPARE(log.count("Backup task done "), 1);
+    QVERIFY(dialog.LogLines().join('\n').contains("done with error"));
+    QVERIFY(main.FOperation.isEmpty());
+    QCOMPARE(main.Task().Root->Name, ownRoot);
+  }
+
+  void shownBurnDialogFollowsTheRunAndAPersonsOpenDialogIsLeftAlone() {
+    const QString source = FDir.filePath("src/shown.txt");
+    WriteFile(source, "shown");
+    app::Program program(FFolder, {});
+    app::TForm1& main = program.MainForm();
+    app::TScheduleForm& schedule = program.ScheduleForm();
+    appcore::Options& options = main.Options();
+    options.DisplayWindow = true;
+    options.HideWindow = false;
+    appcore::CalendarDate clock = appcore::Today();
+    schedule.Clock = [&clock] { return clock; };
+    AddTask(schedule, "Shown", {source});
+    app::TBurningForm& dialog = main.BurningForm();
+
+    // The person has the burn dialog open on its settings: the run waits
+    // rather than take it over, and the task stays due.
+    dialog.Setup("Burn");
+    dialog.show();
+    const std::string before = schedule.Tasks().front().LastBackup;
+    clock = NextDay(clock, 1);
+    schedule.Timer1Timer();
+    QVERIFY(!schedule.Running());
+    QCOMPARE(schedule.Tasks().front().LastBackup, before);
+    QVERIFY(dialog.findChild<QGroupBox*>("gpbPreference")->isVisible());
+    dialog.hide();
+
+    // The person's dialog closed, "Run" burns with the dialog shown.
+    QSignalSpy finished(&schedule, &app::TScheduleForm::RunFinished);
+    auto* list = schedule.findChild<QTreeWidget*>("ltvTask");
+    list->setCurrentItem(list->topLevelItem(0));
+    schedule.btnRunClick();
+    QVERIFY(schedule.Running());
+    QTRY_VERIFY_WITH_TIMEOUT(dialog.isVisible(), 30000);
+    QCOMPARE(dialog.Mode(), QString("Burn"));
+    QCOMPARE(dialog.windowTitle(), QString("Burn a disc"));
+    QVERIFY2(finished.wait(60000), qPrintable(schedule.RunStatus()));
+    QVERIFY2(schedule.RunStatus().contains("done"), qPrintable(schedule.RunStatus()));
+    QVERIFY(dialog.isVisible());
+    QVERIFY(dialog.LogLines().join('\n').contains(" Write/Burn CD(DVD) Process done"));
+    // Not the person's burn: closing the dialog does not bring the main window up.
+    QVERIFY(!dialog.ReturnToMain());
+    dialog.btnCancelClick();
+    QVERIFY(!main.isVisible());
+    QVERIFY(Listing(FDisc).find("shown.txt") != std::string::npos);
   }
 
   void oneRunnerBurnsAtATime() {
