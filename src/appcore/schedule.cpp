@@ -4,6 +4,7 @@
 #include <charconv>
 #include <cstdio>
 #include <filesystem>
+#include <mutex>
 #include <system_error>
 #include <utility>
 
@@ -195,8 +196,59 @@ bool IsScheduleStart(const std::vector<std::string>& arguments) {
   return !arguments.empty() && arguments.front() == kScheduleArgument;
 }
 
+struct ScheduleStore::ListCache {
+  std::mutex Lock;
+  std::shared_ptr<const IniFile> Ini;
+  bool Known = false;  // Ini matches the stamp below
+  bool Exists = false;
+  std::uintmax_t Size = 0;
+  fs::file_time_type Time{};
+  std::size_t Reads = 0;
+};
+
 ScheduleStore::ScheduleStore(std::string programFolder, platform::DateOrder order)
-    : FProgramFolder(std::move(programFolder)), FOrder(order) {}
+    : FProgramFolder(std::move(programFolder)), FOrder(order), FCache(std::make_shared<ListCache>()) {}
+
+std::shared_ptr<const IniFile> ScheduleStore::CachedList() const {
+  const fs::path path = platform::Utf8Path(ListPath());
+  std::error_code ec;
+  const fs::file_status status = fs::status(path, ec);
+  if (status.type() == fs::file_type::not_found) ec.clear();  // no list: an empty one
+  const bool exists = !ec && fs::is_regular_file(status);
+  std::uintmax_t size = 0;
+  fs::file_time_type time{};
+  if (exists) {
+    size = fs::file_size(path, ec);
+    if (!ec) time = fs::last_write_time(path, ec);
+  }
+  const bool stamped = !ec;
+  std::lock_guard<std::mutex> hold(FCache->Lock);
+  ListCache& c = *FCache;
+  if (stamped && c.Known && c.Ini && c.Exists == exists && c.Size == size && c.Time == time) return c.Ini;
+  // The stamp is taken before the read: a write in between leaves a newer
+  // text under an older stamp, which the next call sees as a change.
+  c.Ini = std::make_shared<const IniFile>(ListPath());
+  ++c.Reads;
+  c.Exists = exists;
+  c.Size = size;
+  c.Time = time;
+  // A file written within the last seconds may be written again within the
+  // file system's time resolution without its stamp changing: it is read
+  // again until it has aged.
+  c.Known = stamped && (!exists || fs::file_time_type::clock::now() - time > std::chrono::seconds(3));
+  return c.Ini;
+}
+
+void ScheduleStore::ForgetList() const {
+  std::lock_guard<std::mutex> hold(FCache->Lock);
+  FCache->Known = false;
+  FCache->Ini.reset();
+}
+
+std::size_t ScheduleStore::ListReads() const {
+  std::lock_guard<std::mutex> hold(FCache->Lock);
+  return FCache->Reads;
+}
 
 std::string ScheduleStore::Folder() const { return FProgramFolder + "/" + kScheduleFolderName; }
 std::string ScheduleStore::ListPath() const { return Folder() + "/" + kScheduleListFileName; }
@@ -206,7 +258,8 @@ std::string ScheduleStore::TaskFilePath(const std::string& name) const {
 }
 
 std::vector<ScheduleTask> ScheduleStore::LoadList(const CalendarDate& today) const {
-  const IniFile ini(ListPath());
+  const std::shared_ptr<const IniFile> list = CachedList();
+  const IniFile& ini = *list;
   const std::string todayText = FormatDate(today);
   std::vector<ScheduleTask> rows;
   const std::int32_t count = std::min(ini.ReadInteger(kCount, kValue, 0), kMaxScheduleTasks);
@@ -236,6 +289,7 @@ base::Status ScheduleStore::SaveList(const std::vector<ScheduleTask>& rows) cons
   for (auto i = static_cast<std::int64_t>(rows.size()); i < oldCount; ++i) ini.DeleteKey(kTask, kTask + std::to_string(i));
   std::error_code ec;
   fs::create_directories(platform::Utf8Path(Folder()), ec);
+  ForgetList();
   return ini.Save();
 }
 
@@ -268,6 +322,7 @@ base::Result<ScheduleTask> ScheduleStore::SaveTask(const std::string& name, cons
   ini.WriteString(name, "Start Date", todayText);
   ini.WriteString(name, "Last Backup", todayText);
   ini.WriteString(name, "Scheduling", settings.SchedulingText());
+  ForgetList();
   if (auto saved = ini.Save(); !saved.Ok()) return saved.Err();
 
   ScheduleTask row;
@@ -280,7 +335,8 @@ base::Result<ScheduleTask> ScheduleStore::SaveTask(const std::string& name, cons
 }
 
 ScheduleStore::EditedTask ScheduleStore::ReadTaskForEdit(const std::string& name, const CalendarDate& today) const {
-  const IniFile ini(ListPath());
+  const std::shared_ptr<const IniFile> list = CachedList();
+  const IniFile& ini = *list;
   EditedTask edited;
   TaskSettings& s = edited.Settings;
   // Radios of one group: the last one checked wins.
@@ -313,6 +369,7 @@ base::Status ScheduleStore::DeleteTask(const std::string& name) const {
   IniFile ini(ListPath());
   if (ini.SectionExists(name)) {
     ini.EraseSection(name);
+    ForgetList();
     if (auto saved = ini.Save(); !saved.Ok()) return saved;
   }
   if (!platform::RemoveFile(TaskFilePath(name)))
@@ -321,6 +378,7 @@ base::Status ScheduleStore::DeleteTask(const std::string& name) const {
 }
 
 base::Status ScheduleStore::ClearAll() const {
+  ForgetList();
   std::error_code ec;
   if (!fs::is_directory(platform::Utf8Path(Folder()), ec)) return base::Ok();
   std::vector<fs::path> files;
@@ -336,7 +394,8 @@ base::Status ScheduleStore::ClearAll() const {
 }
 
 ScheduleStore::Scan ScheduleStore::ScanDueTasks(std::vector<ScheduleTask>& rows, const CalendarDate& today) const {
-  const IniFile ini(ListPath());
+  const std::shared_ptr<const IniFile> list = CachedList();
+  const IniFile& ini = *list;
   Scan scan;
   for (std::size_t i = 0; i < rows.size(); ++i) {
     ScheduleTask& row = rows[i];
@@ -353,6 +412,7 @@ ScheduleStore::Scan ScheduleStore::ScanDueTasks(std::vector<ScheduleTask>& rows,
 base::Status ScheduleStore::RecordBackup(const std::string& name, const CalendarDate& day) const {
   IniFile ini(ListPath());
   ini.WriteString(name, "Last Backup", FormatDate(day));
+  ForgetList();
   return ini.Save();
 }
 

@@ -11,6 +11,7 @@
 // lose a task nor make every task due.
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -157,9 +158,22 @@ class ScheduleStore {
   // Appends one line; earlier lines are never rewritten.
   base::Status AppendLog(const std::string& line) const;
 
+  // How many times the list file was read and parsed for LoadList,
+  // ScanDueTasks and ReadTaskForEdit.
+  std::size_t ListReads() const;
+
  private:
+  // The parsed list, kept while the file's size and time stay the same, so
+  // that the ten-second check does not parse a thousand sections each time.
+  // Writes always start from the file itself and drop the kept copy. Copies
+  // of a store share it.
+  struct ListCache;
+  std::shared_ptr<const IniFile> CachedList() const;
+  void ForgetList() const;
+
   std::string FProgramFolder;
   platform::DateOrder FOrder;
+  std::shared_ptr<ListCache> FCache;
 };
 
 // Writes the log-on entry that starts `executable` with "-Schedule" when

@@ -1,5 +1,6 @@
 #include "appcore/schedule.h"
 
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -161,6 +162,85 @@ TEST_F(ScheduleFiles, ListSavesLoadsDeletesAndClears) {
   EXPECT_EQ(IniFile(FStore.ListPath()).ReadInteger("Count", "Value", -1), 0);
   EXPECT_FALSE(std::filesystem::exists(FStore.LogPath()));
   EXPECT_FALSE(std::filesystem::exists(FStore.TaskFilePath("B")));
+}
+
+// Makes the list look written a minute ago, as a list usually is.
+void AgeFile(const std::string& path) {
+  std::filesystem::last_write_time(path, std::filesystem::file_time_type::clock::now() - std::chrono::minutes(1));
+}
+
+TEST_F(ScheduleFiles, TheListIsParsedAgainOnlyWhenTheFileChanged) {
+  std::vector<ScheduleTask> rows;
+  for (const char* name : {"A", "B", "C"}) {
+    auto row = FStore.SaveTask(name, {}, {}, FToday);
+    ASSERT_TRUE(row.Ok());
+    rows.push_back(row.Value());
+  }
+  ASSERT_TRUE(FStore.SaveList(rows).Ok());
+  AgeFile(FStore.ListPath());
+  const std::size_t first = FStore.ListReads();
+  rows = FStore.LoadList(FToday);
+  ASSERT_EQ(rows.size(), 3u);
+  for (int tick = 0; tick < 50; ++tick) {
+    auto copy = rows;
+    EXPECT_TRUE(FStore.ScanDueTasks(copy, FToday).Due.empty());
+  }
+  EXPECT_EQ(FStore.LoadList(FToday).size(), 3u);
+  EXPECT_EQ(FStore.ReadTaskForEdit("B", FToday).Settings.Days, "1");
+  EXPECT_EQ(FStore.ListReads(), first + 1) << "an unchanged list is read once";
+
+  // The daemon, with a store of its own, burns "B": this store sees the new
+  // date on its next look, and only then reads the file again.
+  const ScheduleStore daemon(FDir.Str(), DateOrder::DayMonthYear);
+  const CalendarDate later{2026, 12, 20};
+  ASSERT_TRUE(daemon.RecordBackup("B", later).Ok());
+  rows = FStore.LoadList(FToday);
+  ASSERT_EQ(rows.size(), 3u);
+  EXPECT_EQ(rows[1].LastBackup, "2026-12-20");
+  AgeFile(FStore.ListPath());
+  EXPECT_EQ(FStore.LoadList(FToday)[1].LastBackup, "2026-12-20");
+  const std::size_t afterDaemon = FStore.ListReads();
+  EXPECT_EQ(FStore.LoadList(FToday).size(), 3u);
+  EXPECT_EQ(FStore.ListReads(), afterDaemon);
+
+  // Our own writes, and a list deleted under us, are never answered from memory.
+  ASSERT_TRUE(FStore.RecordBackup("A", later).Ok());
+  AgeFile(FStore.ListPath());
+  EXPECT_EQ(FStore.LoadList(FToday)[0].LastBackup, "2026-12-20");
+  std::filesystem::remove(FStore.ListPath());
+  EXPECT_TRUE(FStore.LoadList(FToday).empty());
+  // A copy of the store shares what it knows.
+  const ScheduleStore copy = FStore;
+  const std::size_t before = FStore.ListReads();
+  EXPECT_TRUE(copy.LoadList(FToday).empty());
+  EXPECT_EQ(FStore.ListReads(), before);
+}
+
+TEST_F(ScheduleFiles, AListWrittenMomentsAgoIsReadEachTime) {
+  // Within the file system's time resolution a second write may keep the
+  // stamp: such a young file is not trusted from memory.
+  ASSERT_TRUE(FStore.SaveTask("A", {}, {}, FToday).Ok());
+  ScheduleTask a;
+  a.Name = "A";
+  a.LastBackup = "2026-12-01";
+  ASSERT_TRUE(FStore.SaveList({a}).Ok());
+  const std::size_t first = FStore.ListReads();
+  FStore.LoadList(FToday);
+  FStore.LoadList(FToday);
+  EXPECT_EQ(FStore.ListReads(), first + 2);
+  const auto stamp = std::filesystem::last_write_time(FStore.ListPath());
+  const auto size = std::filesystem::file_size(FStore.ListPath());
+  // Rewritten with the same size and the same time by another writer.
+  {
+    std::string text = ReadText(FStore.ListPath());
+    const auto at = text.find("2026-12-01");
+    ASSERT_NE(at, std::string::npos);
+    text.replace(at, 10, "2026-12-05");
+    std::ofstream(FStore.ListPath(), std::ios::binary | std::ios::trunc) << text;
+  }
+  std::filesystem::last_write_time(FStore.ListPath(), stamp);
+  ASSERT_EQ(std::filesystem::file_size(FStore.ListPath()), size);
+  EXPECT_EQ(FStore.LoadList(FToday)[0].LastBackup, "2026-12-05");
 }
 
 TEST_F(ScheduleFiles, LogLinesAreAppended) {
