@@ -180,6 +180,9 @@ class TForm1 : public QMainWindow {
   void btnBurnISOClick();
   void Timer1Timer();
   bool Timer1Active() const;
+  // The once-a-second progress of an erase, which leaves the window enabled.
+  void StartProgressTimer();
+  void StopProgressTimer();
   void kavobWriteDone(const std::string& error);
   void kavobFinalizingTrack();
 

@@ -2,7 +2,6 @@
 
 #include <QAction>
 #include <QPointer>
-#include <QTimer>
 #include <algorithm>
 
 #include "app/erase_form.h"
@@ -26,10 +25,8 @@ constexpr std::uint8_t kBlankQuick = 1;
 }  // namespace
 
 EraseRoutines::EraseRoutines(TForm1& form) : FForm(form) {
-  FTimer = new QTimer(this);
-  FTimer->setObjectName(QStringLiteral("EraseTimer"));
-  FTimer->setInterval(1000);
-  connect(FTimer, &QTimer::timeout, this, &EraseRoutines::Tick);
+  // The clocks are the main window's: its timer, its FTicks and FRemainSecs.
+  FForm.OnEraseTimer = [this] { Tick(); };
   // A refused blank reports on the thread that asked for it, which is the
   // starter thread here: the end always comes back through the event loop.
   QPointer<EraseRoutines> self(this);
@@ -51,6 +48,7 @@ EraseRoutines::~EraseRoutines() {
   // A refused blank calls the handler on the starter thread: that ends first.
   JoinStarter();
   FForm.Burner().OnEraseDone = nullptr;
+  FForm.OnEraseTimer = nullptr;
 }
 
 void EraseRoutines::JoinStarter() {
@@ -62,8 +60,8 @@ TEraseForm& EraseRoutines::Form() {
     // A window of its own: disabling the main window must not disable it.
     FDialog = std::make_unique<TEraseForm>(FForm.Burner());
     FDialog->OnStart = [this] {
-      FTicks = 0;
-      FRemainSecs = 0;
+      FForm.FTicks = 0;
+      FForm.FRemainSecs = 0;
       if (FDialog->QuickMethod())
         FForm.QuickErase();
       else
@@ -131,7 +129,7 @@ void EraseRoutines::Launch(bool quick, std::uint8_t medium) {
   const auto speed = static_cast<std::uint16_t>(std::min<std::uint32_t>(kbps, 0xFFFF));
   const std::uint64_t generation = ++FGeneration;
   FAwaitingEnd = true;
-  FTimer->start();
+  FForm.StartProgressTimer();
   JoinStarter();
   // Selecting, the speed and the blank's own readiness checks talk to the
   // drive for up to half a minute: not on the window's thread.
@@ -154,28 +152,28 @@ void EraseRoutines::Launch(bool quick, std::uint8_t medium) {
 }
 
 void EraseRoutines::Tick() {
-  ++FTicks;
+  // The main window's timer has counted the tick already.
   engine::TKavoBurner& burner = FForm.Burner();
   if (!burner.Erasing() || !FDialog) return;
   const int percent = std::clamp(burner.ProgressNow().ErasePercent, 0, 100);
-  FRemainSecs = appcore::RemainingSeconds(FTicks, percent, FRemainSecs);
-  FDialog->ShowProgress(percent, QString::fromStdString(appcore::ClockText(FTicks)),
-                        QString::fromStdString(appcore::ClockText(FRemainSecs)));
+  FForm.FRemainSecs = static_cast<int>(appcore::RemainingSeconds(FForm.FTicks, percent, FForm.FRemainSecs));
+  FDialog->ShowProgress(percent, QString::fromStdString(appcore::ClockText(FForm.FTicks)),
+                        QString::fromStdString(appcore::ClockText(FForm.FRemainSecs)));
 }
 
 void EraseRoutines::kavobEraseDone(bool withError) {
   if (!FAwaitingEnd) return;
   FAwaitingEnd = false;
-  FTimer->stop();
+  FForm.StopProgressTimer();
   FForm.Burner().CancelOperation();
   ui::PlayEventSound(FForm.Options(), appcore::SoundEvent::ErasingDone, FSound);
   // The tray opens after every finished erase, a failed one too.
   if (FForm.Options().EjectDone) EjectAfterErase();
   TEraseForm& dialog = Form();
   // The last figures: an erase shorter than a tick shows its time too.
-  if (!withError) FRemainSecs = 0;
-  dialog.ShowClocks(QString::fromStdString(appcore::ClockText(FTicks)),
-                    QString::fromStdString(appcore::ClockText(FRemainSecs)));
+  if (!withError) FForm.FRemainSecs = 0;
+  dialog.ShowClocks(QString::fromStdString(appcore::ClockText(FForm.FTicks)),
+                    QString::fromStdString(appcore::ClockText(FForm.FRemainSecs)));
   dialog.ShowEnd(withError);
   ui::CurrentDialogs().Inform(&dialog, Text(withError ? texts::kEraseDoneWithError : texts::kEraseDone),
                               Text(texts::kInformation));

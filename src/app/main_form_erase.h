@@ -9,8 +9,6 @@
 
 #include "ui/sound_player.h"
 
-class QTimer;
-
 namespace app {
 
 class TForm1;
@@ -28,11 +26,11 @@ class EraseRoutines : public QObject {
   void Start(bool quick);
   // Between the start of a blanking and the end the burner reports.
   bool AwaitingEnd() const { return FAwaitingEnd; }
-  int Ticks() const { return FTicks; }
 
  private:
   void Checked(bool quick, bool started, bool rewritable, std::uint8_t medium);
   void Launch(bool quick, std::uint8_t medium);
+  // The erase branch of the main window's once-a-second timer.
   void Tick();
   void kavobEraseDone(bool withError);
   void EjectAfterErase();
@@ -40,13 +38,10 @@ class EraseRoutines : public QObject {
 
   TForm1& FForm;
   std::unique_ptr<TEraseForm> FDialog;
-  QTimer* FTimer = nullptr;
   ui::SoundPlayer FSound;
   std::thread FStarter;
   std::uint64_t FGeneration = 0;
   bool FAwaitingEnd = false;
-  int FTicks = 0;
-  std::int64_t FRemainSecs = 0;
 };
 
 }  // namespace app

@@ -125,6 +125,8 @@ void TForm1::PumpDriveJobs() {
 }
 
 bool TForm1::Timer1Active() const { return Timer1 != nullptr && Timer1->isActive(); }
+void TForm1::StartProgressTimer() { Timer1->start(); }
+void TForm1::StopProgressTimer() { Timer1->stop(); }
 
 void TForm1::AddToRoot(const QString& path, bool forThisOperation) {
   if (FTask.Root == nullptr) return;
@@ -358,8 +360,8 @@ void TForm1::Timer1Timer() {
   TBurningForm& d = BurningForm();
   if (FTicks == 0) AddLogLine(Line(texts::kStartBurning), kBlue);
   ++FTicks;
-  if (FBurner->Erasing()) {
-    // The erase dialog shows its own progress.
+  if (FBurner->Erasing() || EraseRunning()) {
+    // The erase dialog shows the progress, also while the blank is starting.
     if (OnEraseTimer) OnEraseTimer();
     return;
   }

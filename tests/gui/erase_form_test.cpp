@@ -15,6 +15,7 @@
 #include "app/program.h"
 #include "app/start_form.h"
 #include "appcore/drive_select.h"
+#include "appcore/progress.h"
 #include "engine/device/sleeper.h"
 #include "engine/device/transport.h"
 #include "engine/kavo_burner.h"
@@ -184,9 +185,16 @@ class EraseFormTest : public QObject {
              QStringLiteral("The disc is being erased. Zantic can end when the erase is done or aborted."));
     const QString remain = LabRemain->text();
     QVERIFY2(remain == QStringLiteral("0:0:0") || remain.count(QLatin1Char(':')) == 2, qPrintable(remain));
+    // The clocks are the main window's counters on its once-a-second timer.
+    QVERIFY(main.Timer1Active());
+    QVERIFY(main.FTicks >= 2);
+    main.FTicks = 100;
+    QVERIFY2(WaitFor([&] { return LabElapse->text() == QStringLiteral("0:1:41"); }, 5000), qPrintable(LabElapse->text()));
+    QCOMPARE(LabRemain->text(), QString::fromStdString(appcore::ClockText(main.FRemainSecs)));
     FSleeper.Divisor = 1000;
     main.Burner().CancelOperation();
     QVERIFY(WaitFor([&] { return dialog.CurrentState() == app::TEraseForm::State::Done; }, 15000));
+    QVERIFY(!main.Timer1Active());
     // Ejected after the end, also after a failed one.
     const std::string path = DiscPath("cdrw-clock").toStdString();
     QVERIFY(WaitFor(
