@@ -31,6 +31,7 @@
 #include "app/name_list_model.h"
 #include "app/name_list_view.h"
 #include "app/texts.h"
+#include "app/version_check.h"
 #include "appcore/source_size.h"
 #include "engine/kavo_burner.h"
 #include "ui/dialog_interaction.h"
@@ -180,7 +181,9 @@ void TForm1::BuildActions() {
   mail("mnuTechnicalSupport", "Te&chnical Support", texts::kTechnicalSupportMail);
   mail("mnuSaleSupport", "Sa&le Support", texts::kSaleSupportMail);
   mail("mnuReportBug", "&Report Bug", texts::kReportBugMail);
-  mail("mnuHomepage", "O&ur Homepage", texts::kWebSite);
+  // The address is the "WebSite" setting as it is when clicked.
+  connect(MakeAction("mnuHomepage", "O&ur Homepage", nullptr, nullptr), &QAction::triggered, this,
+          [this] { QDesktopServices::openUrl(HomePageUrl(QString::fromStdString(FOptions.WebSite))); });
 }
 
 void TForm1::BuildMenus() {

@@ -59,6 +59,10 @@ Program::Program(const QString& programFolder, const std::vector<std::string>& a
   FCreationOrder << FOptions->objectName();
   TStartForm* start = FStart.get();
   FOptions->SetBackgroundApplier([start](const appcore::Options& options) { return start->ApplyBackground(options); });
+  // The home page follows the "WebSite" setting, as loaded and after each OK.
+  const auto webSite = [this] { FStart->SetWebSite(QString::fromStdString(FMain->Options().WebSite)); };
+  webSite();
+  QObject::connect(FOptions.get(), &TOptionForm::OptionsApplied, FStart.get(), webSite);
 
   FStart->OnBurn = [this] {
     FStart->hide();

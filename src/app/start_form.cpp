@@ -18,6 +18,7 @@
 #include <QVBoxLayout>
 
 #include "app/texts.h"
+#include "app/version_check.h"
 #include "appcore/ini_file.h"
 #include "appcore/options.h"
 #include "appcore/schedule.h"
@@ -121,11 +122,11 @@ void TStartForm::BuildControls() {
   auto* Image4 = new QLabel(this);
   Image4->setObjectName(QStringLiteral("Image4"));
   Image4->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
-  labHomepage = new QLabel(QString::fromUtf8(texts::kWebSiteShown), this);
+  labHomepage = new QLabel(this);
   labHomepage->setObjectName(QStringLiteral("labHomepage"));
   labHomepage->setStyleSheet(QStringLiteral("QLabel { color: blue; text-decoration: underline; }"));
   labHomepage->setCursor(Qt::PointingHandCursor);
-  labHomepage->setAccessibleName(QStringLiteral("Home page ") + QString::fromUtf8(texts::kWebSiteShown));
+  SetWebSite(QString());
   auto* labVersion = new QLabel(QString::fromUtf8(texts::kVersionPrefix) + FVersionText, this);
   labVersion->setObjectName(QStringLiteral("labVersion"));
   auto* Image5 = new QLabel(this);
@@ -249,6 +250,14 @@ void TStartForm::DeactivateTray() {
   TrayIcon->hide();
 }
 
+void TStartForm::SetWebSite(const QString& webSite) {
+  FHomePage = HomePageUrl(webSite);
+  const QString shown = HomePageText(FHomePage);
+  labHomepage->setText(shown);
+  labHomepage->setToolTip(FHomePage.toString());
+  labHomepage->setAccessibleName(QStringLiteral("Home page ") + shown);
+}
+
 QString TStartForm::ApplyBackground(const appcore::Options& options) {
   if (options.BackgroundImage) {
     const QString path = QString::fromStdString(options.BkImage);
@@ -318,7 +327,7 @@ bool TStartForm::eventFilter(QObject* watched, QEvent* event) {
     case QEvent::MouseButtonRelease: {
       const bool click = FDragging && !FDragMoved;
       FDragging = false;
-      if (click && watched == labHomepage) QDesktopServices::openUrl(QUrl(QString::fromUtf8(texts::kWebSite)));
+      if (click && watched == labHomepage) QDesktopServices::openUrl(FHomePage);
       return true;
     }
     default: return false;

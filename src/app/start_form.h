@@ -5,6 +5,7 @@
 #include <QPixmap>
 #include <QPoint>
 #include <QString>
+#include <QUrl>
 #include <QWidget>
 #include <functional>
 #include <string>
@@ -43,6 +44,9 @@ class TStartForm : public QWidget {
   // and returns an error text naming the picture that could not be loaded;
   // the background is then left as it was.
   QString ApplyBackground(const appcore::Options& options);
+  // The home-page label shows and opens the "WebSite" setting.
+  void SetWebSite(const QString& webSite);
+  const QUrl& HomePage() const { return FHomePage; }
 
   // The notification-area icon. Where the desktop has none, the start window
   // stays on the taskbar, minimised, so that the person can still reach it.
@@ -91,6 +95,7 @@ class TStartForm : public QWidget {
 
   QString FAppFolder;
   QString FVersionText;
+  QUrl FHomePage;
   double FVersionNumber = 0;
   bool FScheduleStart = false;
   bool FTrayActive = false;

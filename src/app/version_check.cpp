@@ -27,6 +27,19 @@ QUrl SiteUrl(const QString& webSite, const char* path) {
   return url;
 }
 
+QUrl HomePageUrl(const QString& webSite) {
+  const QUrl page = SiteUrl(webSite, "/");
+  return page.isEmpty() ? QUrl(QString::fromUtf8(texts::kWebSite)) : page;
+}
+
+QString HomePageText(const QUrl& page) {
+  QString text = page.host(QUrl::FullyDecoded);
+  if (page.port() != -1) text += QLatin1Char(':') + QString::number(page.port());
+  QString path = page.path(QUrl::FullyDecoded);
+  while (path.endsWith(QLatin1Char('/'))) path.chop(1);
+  return text + path;
+}
+
 std::optional<double> ReadPublishedVersion(const QString& body, QChar localeDecimal) {
   const std::string text = body.trimmed().toStdString();
   if (auto plain = appcore::ParseVersionNumber(text, '.')) return plain;

@@ -21,6 +21,11 @@ namespace app {
 // <web site>/<path> with one "/" between them; an empty URL when the site is
 // not an http or https address with a host.
 QUrl SiteUrl(const QString& webSite, const char* path);
+// The home page the Homepage item and the start window open: the site's
+// address, or our own when the setting is not a web address.
+QUrl HomePageUrl(const QString& webSite);
+// The home page as the start window shows it: host and path, no scheme.
+QString HomePageText(const QUrl& page);
 // The reply body as a number: written with a decimal point first, then with
 // the person's decimal separator.
 std::optional<double> ReadPublishedVersion(const QString& body, QChar localeDecimal);

@@ -1,7 +1,9 @@
 // The start window and start-up: creation order, version text, "-Schedule",
 // the job buttons, closing with and without scheduled tasks, the about box.
 #include <QAbstractButton>
+#include <QAction>
 #include <QApplication>
+#include <QDesktopServices>
 #include <QFile>
 #include <QLabel>
 #include <QSystemTrayIcon>
@@ -27,11 +29,16 @@ class StartFormTest : public QObject {
 
  private:
   QTemporaryDir FDir;
+  QList<QUrl> FOpened;
   void WriteFile(const QString& name, const QByteArray& content) {
     QFile file(FDir.filePath(name));
     QVERIFY(file.open(QIODevice::WriteOnly));
     file.write(content);
   }
+
+ public slots:
+  // The desktop's handler for web addresses, replaced while a test runs.
+  void Opened(const QUrl& url) { FOpened << url; }
 
  private slots:
   void initTestCase() { ui::InitArtwork(); }
@@ -236,6 +243,39 @@ class StartFormTest : public QObject {
     // Asked for again, the same box shows.
     guitest::Click(form, "btnAbout");
     QCOMPARE(form.findChildren<app::TAboutForm*>().size(), 1);
+  }
+
+  // The Homepage item and the start window's label open the "WebSite"
+  // setting; anything but a web address falls back to our own page.
+  void theHomePageIsTheWebSiteSetting() {
+    QDesktopServices::setUrlHandler("http", this, "Opened");
+    QDesktopServices::setUrlHandler("https", this, "Opened");
+    QDesktopServices::setUrlHandler("file", this, "Opened");
+    FOpened.clear();
+    WriteFile("Option.ini", "[General]\r\nWebSite=https://backup.example.org:8443/zantic/\r\n");
+    {
+      Program program(FDir.path(), {});
+      auto* label = program.StartForm().findChild<QLabel*>("labHomepage");
+      QCOMPARE(label->text(), QString("backup.example.org:8443/zantic"));
+      QTest::mouseClick(label, Qt::LeftButton);
+      program.MainForm().findChild<QAction*>("mnuHomepage")->trigger();
+      QCOMPARE(FOpened, (QList<QUrl>{QUrl("https://backup.example.org:8443/zantic/"),
+                                     QUrl("https://backup.example.org:8443/zantic/")}));
+      // A setting changed while the program runs is used at the next click.
+      program.MainForm().Options().WebSite = "http://mirror.example.net";
+      program.MainForm().findChild<QAction*>("mnuHomepage")->trigger();
+      QCOMPARE(FOpened.last(), QUrl("http://mirror.example.net/"));
+    }
+    for (const QByteArray& bad : {QByteArray("file:///etc/passwd"), QByteArray("javascript:alert(1)"), QByteArray("")}) {
+      FOpened.clear();
+      WriteFile("Option.ini", "[General]\r\nWebSite=" + bad + "\r\n");
+      Program program(FDir.path(), {});
+      auto* label = program.StartForm().findChild<QLabel*>("labHomepage");
+      QCOMPARE(label->text(), QString("www.zantic.example"));
+      program.MainForm().findChild<QAction*>("mnuHomepage")->trigger();
+      QCOMPARE(FOpened, QList<QUrl>{QUrl("http://www.zantic.example/")});
+    }
+    for (const char* scheme : {"http", "https", "file"}) QDesktopServices::unsetUrlHandler(scheme);
   }
 
   // Controls without a caption say what they are.
