@@ -54,6 +54,7 @@
 #include "platform/program_folder.h"
 #include "ui/dialogs.h"
 #include "ui/skins.h"
+#include "platform/process.h"
 #include "vdrive/disc_image.h"
 #include "vdrive/drive.h"
 #include "vdrive/registration.h"
@@ -311,6 +312,33 @@ struct Screens {
     }
     return &schedule.TaskDialog();
   }
+  // A scheduled run through the burn dialog, shown as the options ask, at
+  // its end: the task's name as the label, the log of the run.
+  QWidget* ScheduleRun() {
+    app::TScheduleForm& schedule = ScheduleWithTasks();
+    schedule.hide();
+    const std::string disc = QDir(Folder).filePath(QStringLiteral("schedule-run.zvd")).toStdString();
+    QFile::remove(QString::fromStdString(disc));
+    if (!vdrive::TDiscFile::Create(disc, vdrive::BlankDisc(vdrive::TMedia::DvdPlusR, 30000))) qFatal("no disc");
+    platform::SetEnvironment("ZANTIC_VDRIVE_TIMESCALE", "0.01");
+    vdrive::RegisterVirtualRecorderFor(disc);
+    app::TForm1& main = Program.MainForm();
+    engine::TKavoBurner& burner = main.Burner();
+    burner.WaitForOperation();
+    device::FinalizeTransport();
+    if (!burner.InitASPI(true, "")) qFatal("no drive layer");
+    appcore::Options& o = Values();
+    o.Drive = disc;
+    o.DisplayWindow = true;
+    o.HideWindow = false;
+    o.CloseDisc = false;
+    auto* list = schedule.findChild<QTreeWidget*>(QStringLiteral("ltvTask"));
+    list->setCurrentItem(list->topLevelItem(0));
+    schedule.btnRunClick();
+    WaitUntil([&] { return !schedule.Running(); }, 60000);
+    if (schedule.Running()) qFatal("the scheduled run did not end");
+    return &main.BurningForm();
+  }
   // The burn dialog set up for `mode`, before Start.
   QWidget* Burning(const char* mode) {
     app::TBurningForm& dialog = Program.MainForm().BurningForm();
@@ -413,6 +441,7 @@ std::vector<Shot> Shots() {
       {"schedule", [](Screens& s) { s.UseSkin("devoir"); return s.Schedule(); }},
       {"schedule-add-task", [](Screens& s) { return s.TaskDialog(false); }},
       {"schedule-edit-task", [](Screens& s) { return s.TaskDialog(true); }},
+      {"schedule-run-shown", [](Screens& s) { return s.ScheduleRun(); }},
   };
 }
 
