@@ -21,6 +21,7 @@
 #include "app/main_form.h"
 #include "app/program.h"
 #include "app/schedule_form.h"
+#include "app/schedule_texts.h"
 #include "app/start_form.h"
 #include "appcore/drive_select.h"
 #include "appcore/ini_file.h"
@@ -37,6 +38,7 @@
 #include "gui/scripted_dialogs.h"
 #include "platform/process.h"
 #include "ui/qt_dialogs.h"
+#include "vdrive/drive.h"
 #include "vdrive/registration.h"
 
 namespace {
@@ -139,6 +141,53 @@ class ScheduleFormTest : public QObject {
     FDialogs = new guitest::ScriptedDialogs;
   }
   void cleanup() { delete FDialogs; }
+
+  void exitDuringAScheduledBurnAsksAndEndsOnceTheBurnHasStopped() {
+    const QString source = FDir.filePath("src/exit.txt");
+    WriteFile(source, "exit");
+    app::Program program(FFolder, {});
+    bool ended = false;
+    program.OnEnd = [&ended] { ended = true; };
+    app::TForm1& main = program.MainForm();
+    app::TScheduleForm& schedule = program.ScheduleForm();
+    appcore::CalendarDate clock = appcore::Today();
+    schedule.Clock = [&clock] { return clock; };
+    AddTask(schedule, "Exit", {source});
+    const std::string before = schedule.Tasks().front().LastBackup;
+    // Closing the first track of a blank disc takes two seconds: long enough
+    // to ask mid-burn. (First of the tests, while the second disc is blank.)
+    vdrive::TTimings slow = vdrive::DefaultTimings();
+    slow.CloseTrack = slow.CloseSession = 2000;
+    main.Options().Drive = FSecond;
+    vdrive::RecorderFor(FSecond)->SetTimings(slow);
+    struct Restore {
+      std::string Disc;
+      ~Restore() { vdrive::RecorderFor(Disc)->SetTimings(vdrive::DefaultTimings()); }
+    } restore{FSecond};
+
+    clock = NextDay(clock, 1);
+    schedule.Timer1Timer();
+    QTRY_VERIFY2_WITH_TIMEOUT(main.Timer1Active(),
+                              qPrintable(schedule.RunStatus() + "\n" + main.BurningForm().LogLines().join('\n')), 30000);
+    // "No": the burn goes on.
+    FDialogs->Answers = {ui::No};
+    program.Exit();
+    QVERIFY(!program.Ended());
+    QVERIFY(schedule.Running());
+    QCOMPARE(FDialogs->MessageTexts().last(), QString::fromUtf8(app::schedule_texts::kExitWhileBurning));
+    // "Yes": the burn is stopped and the program ends once it has let go.
+    FDialogs->Answers = {ui::Yes};
+    program.Exit();
+    QVERIFY(!program.Ended());
+    QTRY_VERIFY_WITH_TIMEOUT(program.Ended(), 30000);
+    QVERIFY(ended);
+    QVERIFY(!schedule.Running());
+    QVERIFY(main.FOperation.isEmpty());
+    QVERIFY(!main.HoldsPersonsTask());
+    // Stopped before its end: not marked done.
+    if (!schedule.RunStatus().contains("done"))
+      QCOMPARE(appcore::IniFile(ListPath().toStdString()).ReadString("Exit", "Last Backup", ""), before);
+  }
 
   void addedTaskRunsHiddenNextDayAndTheCommandLineRunsTheSameStore() {
     const QString source = FDir.filePath("src/report.txt");
