@@ -23,6 +23,8 @@ namespace {
 
 QString Text(const char* s) { return QString::fromUtf8(s); }
 
+constexpr const char* kDialogInUse = "the burn window or the drive was taken for another operation meanwhile";
+
 struct DriveTest {
   std::string Problem;  // the drive could not be selected
   bool Recorder = false;
@@ -141,9 +143,15 @@ void TScheduleDialogRun::DriveTested(const std::string& problem, bool recorder, 
 }
 
 void TScheduleDialogRun::Burn() {
+  TBurningForm& d = FMain.BurningForm();
+  // The person may have started something while the drive was tested.
+  if (FAborted || FMain.Timer1Active() || FMain.Busy() || FMain.EraseRunning() || d.Waiting() ||
+      (d.isVisible() && !d.gpbProgress->isVisible())) {
+    Finish(false, FAborted ? QString() : Text(kDialogInUse));
+    return;
+  }
   FMain.LoadScheduledTask(std::move(FTree));
   FTree = {};
-  TBurningForm& d = FMain.BurningForm();
   FHooked = true;
   d.OnStartDropped = [this] {
     if (FStep != Step::Burning) return;
