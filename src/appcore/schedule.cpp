@@ -227,7 +227,11 @@ std::shared_ptr<const IniFile> ScheduleStore::CachedList() const {
   if (stamped && c.Known && c.Ini && c.Exists == exists && c.Size == size && c.Time == time) return c.Ini;
   // The stamp is taken before the read: a write in between leaves a newer
   // text under an older stamp, which the next call sees as a change.
-  c.Ini = std::make_shared<const IniFile>(ListPath());
+  auto ini = std::make_shared<const IniFile>(ListPath());
+  // Its section index is built now, while only this thread sees it: later
+  // lookups, from any thread, only read.
+  ini->SectionExists(kCount);
+  c.Ini = std::move(ini);
   ++c.Reads;
   c.Exists = exists;
   c.Size = size;
