@@ -12,6 +12,8 @@
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTemporaryDir>
+#include <QTextDocument>
+#include <QTextEdit>
 #include <QTest>
 #include <QTreeWidget>
 #include <cstdio>
@@ -38,7 +40,6 @@
 #include "gui/scripted_dialogs.h"
 #include "platform/process.h"
 #include "ui/qt_dialogs.h"
-#include "vdrive/drive.h"
 #include "vdrive/registration.h"
 
 namespace {
@@ -74,7 +75,7 @@ class ScheduleFormTest : public QObject {
  private:
   QTemporaryDir FDir;
   QString FFolder;  // the program folder
-  std::string FDisc, FSecond;
+  std::string FDisc, FSecond, FThird;
   guitest::ScriptedDialogs* FDialogs = nullptr;
 
   void WriteFile(const QString& path, const QByteArray& content) {
@@ -122,7 +123,9 @@ class ScheduleFormTest : public QObject {
     platform::SetEnvironment("XDG_CONFIG_HOME", FDir.filePath("config").toStdString());
     FDisc = NewDisc("first.zvd");
     FSecond = NewDisc("second.zvd");
-    platform::SetEnvironment("ZANTIC_VDISC", FDisc + platform::kPathListSeparator + FSecond);
+    FThird = NewDisc("third.zvd");  // for a burn stopped midway
+    platform::SetEnvironment("ZANTIC_VDISC", FDisc + platform::kPathListSeparator + FSecond +
+                                                 platform::kPathListSeparator + FThird);
     device::FinalizeTransport();
     vdrive::RegisterVirtualRecorders();
   }
@@ -154,32 +157,35 @@ class ScheduleFormTest : public QObject {
     schedule.Clock = [&clock] { return clock; };
     AddTask(schedule, "Exit", {source});
     const std::string before = schedule.Tasks().front().LastBackup;
-    // Closing the first track of a blank disc takes two seconds: long enough
-    // to ask mid-burn. (First of the tests, while the second disc is blank.)
-    vdrive::TTimings slow = vdrive::DefaultTimings();
-    slow.CloseTrack = slow.CloseSession = 2000;
-    main.Options().Drive = FSecond;
-    vdrive::RecorderFor(FSecond)->SetTimings(slow);
-    struct Restore {
-      std::string Disc;
-      ~Restore() { vdrive::RecorderFor(Disc)->SetTimings(vdrive::DefaultTimings()); }
-    } restore{FSecond};
-
+    main.Options().Drive = FThird;
+    // Exit is chosen as the burn starts: the burn dialog logs its first
+    // write on the drive.
+    bool busy = false, stillRunning = false, endedAtOnce = true;
+    QStringList asked;
+    QTextDocument* log = main.BurningForm().memo1->document();
+    QMetaObject::Connection watch;
+    watch = QObject::connect(log, &QTextDocument::contentsChanged, &schedule, [&] {
+      if (!log->toPlainText().contains("Start burning CD(DVD) on")) return;
+      QObject::disconnect(watch);
+      busy = main.Timer1Active();
+      // "No": the burn goes on.
+      FDialogs->Answers = {ui::No};
+      program.Exit();
+      stillRunning = schedule.Running() && !program.Ended();
+      // "Yes": the burn is stopped and the program ends once it has let go.
+      FDialogs->Answers = {ui::Yes};
+      program.Exit();
+      endedAtOnce = program.Ended();
+      asked = FDialogs->MessageTexts();
+    });
     clock = NextDay(clock, 1);
     schedule.Timer1Timer();
-    QTRY_VERIFY2_WITH_TIMEOUT(main.Timer1Active(),
-                              qPrintable(schedule.RunStatus() + "\n" + main.BurningForm().LogLines().join('\n')), 30000);
-    // "No": the burn goes on.
-    FDialogs->Answers = {ui::No};
-    program.Exit();
-    QVERIFY(!program.Ended());
-    QVERIFY(schedule.Running());
-    QCOMPARE(FDialogs->MessageTexts().last(), QString::fromUtf8(app::schedule_texts::kExitWhileBurning));
-    // "Yes": the burn is stopped and the program ends once it has let go.
-    FDialogs->Answers = {ui::Yes};
-    program.Exit();
-    QVERIFY(!program.Ended());
-    QTRY_VERIFY_WITH_TIMEOUT(program.Ended(), 30000);
+    QTRY_VERIFY_WITH_TIMEOUT(program.Ended(), 60000);
+    QVERIFY(busy);
+    QVERIFY(stillRunning);
+    QVERIFY(!endedAtOnce);
+    QCOMPARE(asked, (QStringList{QString::fromUtf8(app::schedule_texts::kExitWhileBurning),
+                                 QString::fromUtf8(app::schedule_texts::kExitWhileBurning)}));
     QVERIFY(ended);
     QVERIFY(!schedule.Running());
     QVERIFY(main.FOperation.isEmpty());
