@@ -169,6 +169,13 @@ class TForm1 : public QMainWindow {
   // on this thread.
   void RunOnDrive(engine::OperationPhase phase, std::function<void(engine::TKavoBurner&)> work,
                   std::function<void(engine::TKavoBurner&)> done, const std::string& device = {});
+  // The drive a job asked now runs on unless it names one: the drive of
+  // the last job asked (the drive box's choice is a job too), else the
+  // burner's. So a choice made while jobs for the drive before still wait
+  // takes effect after them, and everything asked after it uses it.
+  std::string NextJobDevice() const;
+  // No drive job running or waiting.
+  bool DriveJobsIdle() const { return !FDriveJobRunning && FDriveJobs.empty(); }
   // One file into the root of the task, checked, with its size. A file
   // added for one operation only (autorun.inf, the icon, the auto-run
   // program) leaves the task again when the operation ends.
@@ -256,6 +263,7 @@ class TForm1 : public QMainWindow {
   void PumpDriveJobs();
   std::deque<DriveJob> FDriveJobs;
   bool FDriveJobRunning = false;
+  std::string FRunningJobDevice;
   QTimer* FDriveRetry = nullptr;
   void BindOperations();
   void OpenBurningForm(const char* mode);

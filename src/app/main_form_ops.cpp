@@ -98,9 +98,14 @@ void TForm1::RunOnDrive(engine::OperationPhase phase, std::function<void(engine:
                         std::function<void(engine::TKavoBurner&)> done, const std::string& device) {
   // A job is for the drive selected when it was asked, whatever is selected
   // by the time it runs.
-  FDriveJobs.push_back(
-      DriveJob{phase, device.empty() ? FBurner->DeviceId() : device, std::move(work), std::move(done)});
+  FDriveJobs.push_back(DriveJob{phase, device.empty() ? NextJobDevice() : device, std::move(work), std::move(done)});
   PumpDriveJobs();
+}
+
+std::string TForm1::NextJobDevice() const {
+  if (!FDriveJobs.empty()) return FDriveJobs.back().Device;
+  if (FDriveJobRunning) return FRunningJobDevice;
+  return FBurner->DeviceId();
 }
 
 void TForm1::PumpDriveJobs() {
@@ -121,6 +126,7 @@ void TForm1::PumpDriveJobs() {
     return;
   }
   FDriveJobRunning = true;
+  FRunningJobDevice = job.Device;
   FDriveJobs.pop_front();
 }
 
