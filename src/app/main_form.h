@@ -40,6 +40,7 @@ class TKavoBurner;
 enum class OperationPhase : std::uint8_t;
 }
 namespace appcore {
+struct DiscCopySource;
 struct MeasureControl;
 }
 namespace ui {
@@ -159,6 +160,8 @@ class TForm1 : public QMainWindow {
   void BurnCompilation();
   void BuildIsoImage();
   void BurnIsoImage();
+  // The next BurnCompilation takes its files from this disc, not the task.
+  void SetCopySource(std::shared_ptr<appcore::DiscCopySource> source) { FCopySource = std::move(source); }
   // Appends a line to the burn dialog's log in `colour`.
   void AddLogLine(const QString& text, const QColor& colour);
   // SYNCHRONIZE CACHE, allow removal, eject: off the window's thread.
@@ -262,6 +265,7 @@ class TForm1 : public QMainWindow {
   };
   void PumpDriveJobs();
   std::deque<DriveJob> FDriveJobs;
+  std::shared_ptr<appcore::DiscCopySource> FCopySource;
   bool FDriveJobRunning = false;
   std::string FRunningJobDevice;
   QTimer* FDriveRetry = nullptr;

@@ -23,6 +23,7 @@
 #include "app/burning_form.h"
 #include "app/burning_texts.h"
 #include "app/main_form.h"
+#include "appcore/disc_copy.h"
 #include "app/name_list_model.h"
 #include "appcore/progress.h"
 #include "appcore/speed_list.h"
@@ -207,19 +208,26 @@ void TForm1::BurnCompilation() {
   TBurningForm& d = BurningForm();
   if (d.cbspeed->currentIndex() < 0 && d.cbspeed->count() > 0) d.cbspeed->setCurrentIndex(0);
   const std::string speed = d.cbspeed->currentText().toStdString();
-  const bool checksums = FOptions.Checksums;
+  // A copy is the source disc as it was, its own checksum file included.
+  const bool checksums = FOptions.Checksums && !FCopySource;
   const bool archiveOnly = FOptions.RunTime.ArchiveOnly;
   const std::int8_t session = FOptions.SessionNumber();
   // The worker reads the task: no edits until the burn has ended.
   setEnabled(false);
   auto prepared = std::make_shared<PreparedBurn>();
+  // A disc copy burns the source disc's files; the person's task is left as it is.
+  std::shared_ptr<appcore::DiscCopySource> copy = std::move(FCopySource);
   RunOnDrive(
       engine::OperationPhase::Preparing,
-      [this, prepared, speed, archiveOnly, session](engine::TKavoBurner& b) {
+      [this, prepared, speed, archiveOnly, session, copy](engine::TKavoBurner& b) {
         b.ReadBufferCapacity();
         prepared->BufferSize = b.DeviceBufferSize();
         b.SetWriteSpeed(static_cast<std::uint16_t>(appcore::SpeedTextToKBps(speed, b.DetectMediaType())));
         b.ResetCompilation(600000, 20000);
+        if (copy) {
+          if (const base::Status added = copy->AddToCompilation(b); !added.Ok()) prepared->Error = added.Err().Message;
+          return;
+        }
         auto filled = appcore::PrepareCompilation(FTask, b, archiveOnly, session);
         if (!filled.Ok()) {
           prepared->Error = filled.Err().Message;

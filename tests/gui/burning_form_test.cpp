@@ -72,6 +72,16 @@ bool Extract(const QString& iso, const QString& out) {
   return x.waitForFinished(60000) && x.exitCode() == 0;
 }
 
+// The primary volume descriptor's label, as isoinfo reads it.
+QString VolumeId(const QString& iso) {
+  QProcess p;
+  p.start(QStringLiteral("isoinfo"), {QStringLiteral("-d"), QStringLiteral("-i"), iso});
+  if (!p.waitForFinished(30000)) return {};
+  for (const QString& line : QString::fromUtf8(p.readAllStandardOutput()).split(QLatin1Char('\n')))
+    if (line.startsWith(QStringLiteral("Volume id:"))) return line.mid(10).trimmed();
+  return {};
+}
+
 QColor LineColour(const QTextEdit& memo, const QString& containing) {
   for (QTextBlock b = memo.document()->begin(); b.isValid(); b = b.next())
     if (b.text().contains(containing))
@@ -155,7 +165,7 @@ class BurningFormTest : public QObject {
     Write(FSource + QStringLiteral("/Übung/tief/tiefer/leer.dat"), QByteArray());
     Write(FSource + QStringLiteral("/Übung/tief/tiefer/z.bin"), QByteArray(70000, 'z'));
     QStringList discs;
-    for (const char* name : {"burn", "iso", "notready", "refuse", "abort"}) {
+    for (const char* name : {"burn", "iso", "notready", "refuse", "abort", "copy"}) {
       const QString disc = Disc(QString::fromUtf8(name));
       QCOMPARE(Vdisc({"create", disc.toStdString(), "--media", "dvd+r", "--blocks", "40000"}), 0);
       discs << disc;
@@ -172,7 +182,7 @@ class BurningFormTest : public QObject {
       for (const QString& disc : discs)
         if (where == disc) FDevices[QFileInfo(disc).baseName()] = QString::fromStdString(id);
     }
-    QCOMPARE(FDevices.size(), std::size_t(5));
+    QCOMPARE(FDevices.size(), std::size_t(6));
     QSignalSpy scanned(FForm.get(), &app::TForm1::DriveScanFinished);
     FForm->StartDriveScan();
     QVERIFY(scanned.wait(20000));
@@ -220,6 +230,64 @@ class BurningFormTest : public QObject {
     QTRY_VERIFY(!d.isVisible());
     QVERIFY(FForm->isVisible());
     QVERIFY(FForm->isEnabled());
+  }
+
+  // The disc the first test burned is copied onto a blank one: the files
+  // come straight from the source disc, the label with them.
+  void copiesADiscWithItsFilesAndLabel() {
+    // "Done and Eject" left the source's tray open; the copy's blank disc is
+    // the drive the readiness wait asks.
+    SelectDrive(QStringLiteral("burn"));
+    QVERIFY(FForm->Burner().StartStopUnit(device::TStartStop::Load));
+    SelectDrive(QStringLiteral("copy"));
+    FForm->btnCloneClick();
+    app::TBurningForm& d = Dialog();
+    QTRY_VERIFY_WITH_TIMEOUT(d.isVisible(), 10000);
+    QCOMPARE(d.windowTitle(), QStringLiteral("Make a copy of the disc"));
+    const int source = d.cmbSource->findText(FDevices.at(QStringLiteral("burn")));
+    QVERIFY(source >= 0);
+    d.cmbSource->setCurrentIndex(source);
+    QTRY_VERIFY_WITH_TIMEOUT(d.cbspeed->count() > 0, 10000);
+    d.cmbDestination->setCurrentIndex(d.cmbDestination->findText(FDevices.at(QStringLiteral("copy"))));
+    QTest::mouseClick(d.btnStartBurn, Qt::LeftButton);
+    WaitForEnd();
+    const QStringList log = d.LogLines();
+    QVERIFY2(!log.join('\n').contains(QStringLiteral("with error")), qPrintable(log.join('\n')));
+    QCOMPARE(d.gpbProgress->title(), QStringLiteral("Progress and Log - Making a copy of disc"));
+
+    const QString original = FDir.filePath(QStringLiteral("copy-source.iso"));
+    const QString copied = FDir.filePath(QStringLiteral("copy-export.iso"));
+    QCOMPARE(Vdisc({"export", Disc(QStringLiteral("burn")).toStdString(), original.toStdString()}), 0);
+    QCOMPARE(Vdisc({"export", Disc(QStringLiteral("copy")).toStdString(), copied.toStdString()}), 0);
+    QVERIFY(Extract(original, FDir.filePath(QStringLiteral("copy-source-tree"))));
+    QVERIFY(Extract(copied, FDir.filePath(QStringLiteral("copy-tree"))));
+    std::map<QString, QByteArray> onCopy = Files(FDir.filePath(QStringLiteral("copy-tree")));
+    std::map<QString, QByteArray> onSource = Files(FDir.filePath(QStringLiteral("copy-source-tree")));
+    // The copy carries the source's checksum file rather than making its own.
+    QCOMPARE(onCopy, onSource);
+    onCopy.erase(QStringLiteral("~zantic.sha256"));
+    QCOMPARE(onCopy, Expected());
+    QCOMPARE(VolumeId(copied), VolumeId(original));
+    QVERIFY(!VolumeId(copied).isEmpty());
+    // The person's task is not replaced by the copy.
+    QCOMPARE(QString::fromStdString(FForm->Task().Root->Name), QStringLiteral("Täglich"));
+    QTest::mouseClick(d.btnEject, Qt::LeftButton);
+    QTRY_VERIFY(!d.isVisible());
+
+    // The same drive on both sides is refused before either is read.
+    SelectDrive(QStringLiteral("copy"));
+    QVERIFY(FForm->Burner().StartStopUnit(device::TStartStop::Load));
+    FForm->btnCloneClick();
+    QTRY_VERIFY_WITH_TIMEOUT(d.isVisible(), 10000);
+    d.cmbSource->setCurrentIndex(source);
+    d.cmbDestination->setCurrentIndex(source);
+    const auto asked = FDialogs.MessageTexts().size();
+    QTRY_VERIFY_WITH_TIMEOUT(d.cbspeed->count() > 0, 10000);
+    QTest::mouseClick(d.btnStartBurn, Qt::LeftButton);
+    QTRY_COMPARE_WITH_TIMEOUT(FDialogs.MessageTexts().size(), asked + 1, 20000);
+    QCOMPARE(FDialogs.MessageTexts().last(), QStringLiteral("The Source Drive and Destination Drive can not be the same."));
+    QTest::mouseClick(d.btnCancel, Qt::LeftButton);
+    QTRY_VERIFY(!d.isVisible());
   }
 
   void buildsAnImageWithAutorunAndBurnsIt() {
