@@ -186,6 +186,8 @@ class TForm1 : public QMainWindow {
   void RemoveOperationFiles();
   void bBurnClick();
   void btnCloneClick();
+  // The start window's Copy Disc: closing the dialog leaves the main window hidden.
+  void CopyFromStartWindow();
   void btnBuildISOClick();
   void btnBurnISOClick();
   void Timer1Timer();
@@ -270,7 +272,7 @@ class TForm1 : public QMainWindow {
   std::string FRunningJobDevice;
   QTimer* FDriveRetry = nullptr;
   void BindOperations();
-  void OpenBurningForm(const char* mode);
+  void OpenBurningForm(const char* mode, bool returnToMain = true);
   void CompilationPrepared(const PreparedBurn& prepared, bool checksums);
   void LayoutReady(const PreparedBurn& laidOut);
   void AppendScheduleLog();

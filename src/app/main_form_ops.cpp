@@ -84,8 +84,7 @@ void TForm1::BindOperations() {
   };
   bind("bEject", &TForm1::EjectDisc)->setEnabled(true);
   bind("bBurn", &TForm1::bBurnClick);
-  // Off until the dialog's copy reads the source disc; it would only refuse.
-  bind("btnClone", &TForm1::btnCloneClick)->setEnabled(false);
+  bind("btnClone", &TForm1::btnCloneClick)->setEnabled(true);
   bind("btnBuildISO", &TForm1::btnBuildISOClick)->setEnabled(true);
   bind("btnBurnISO", &TForm1::btnBurnISOClick)->setEnabled(true);
 }
@@ -157,17 +156,18 @@ void TForm1::RemoveOperationFiles() {
 
 // --- opening the dialog ------------------------------------------------------
 
-void TForm1::OpenBurningForm(const char* mode) {
+void TForm1::OpenBurningForm(const char* mode, bool returnToMain) {
   hide();
   TBurningForm& dialog = BurningForm();
   dialog.Setup(Text(mode));
-  dialog.SetReturnToMain(true);
+  dialog.SetReturnToMain(returnToMain);
   dialog.showNormal();
   dialog.raise();
   dialog.activateWindow();
 }
 
 void TForm1::btnCloneClick() { OpenBurningForm(texts::kModeCopy); }
+void TForm1::CopyFromStartWindow() { OpenBurningForm(texts::kModeCopy, false); }
 void TForm1::btnBuildISOClick() { OpenBurningForm(texts::kModeBuildISO); }
 void TForm1::btnBurnISOClick() { OpenBurningForm(texts::kModeBurnISO); }
 

@@ -109,6 +109,10 @@ void Program::Start() {
 }
 
 void Program::ConnectEraseTipsAndVersionCheck() {
+  if (auto* clone = FStart->findChild<QAbstractButton*>(QStringLiteral("btnClone"))) {
+    clone->setEnabled(true);
+    QObject::connect(clone, &QAbstractButton::clicked, FStart.get(), [this] { FMain->CopyFromStartWindow(); });
+  }
   if (auto* eraser = FStart->findChild<QAbstractButton*>(QStringLiteral("btnEraser"))) {
     eraser->setEnabled(true);
     QObject::connect(eraser, &QAbstractButton::clicked, FStart.get(), [this] {

@@ -529,8 +529,8 @@ class BurningFormTest : public QObject {
   }
 
   // Last, onto the blank disc the not-ready trial used: the disc the first
-  // test burned is copied. The files
-  // come straight from the source disc, the label with them.
+  // test burned is copied, its files straight from the source disc and its
+  // label with them.
   void copiesADiscWithItsFilesAndLabel() {
     // "Done and Eject" left the source's tray open; the copy's blank disc is
     // the drive the readiness wait asks.
