@@ -58,6 +58,8 @@ Program::Program(const QString& programFolder, const std::vector<std::string>& a
                                            drives.empty() ? std::string() : drives.front());
   FCreationOrder << FOptions->objectName();
   TStartForm* start = FStart.get();
+  QObject::connect(FMain.get(), &TForm1::DriveScanFinished, FOptions.get(),
+                   [this] { FOptions->DrivesScanned(FMain->NextJobDevice()); });
   FOptions->SetBackgroundApplier([start](const appcore::Options& options) { return start->ApplyBackground(options); });
 
   FStart->OnBurn = [this] {
