@@ -194,16 +194,13 @@ struct Screens {
   struct FastSleeper final : device::TSleeper {
     void Sleep(std::uint32_t ms) override { QThread::usleep(ms * 10u); }
   } EraseSleeper;
-  // A burn of the example task under way, slowed so that it is caught in
-  // the middle; the erase pictures after it wait for its end.
-  QWidget* BurningRunning() {
-    const std::string disc = QDir(Folder).filePath(QStringLiteral("burn-running.zvd")).toStdString();
+  // A fresh blank disc of `media` in a recorder of its own, chosen as the
+  // main window's drive; a disc left by an earlier run of the pictures goes.
+  std::shared_ptr<vdrive::TVirtualRecorder> AttachDisc(const char* name, vdrive::TMedia media, std::uint32_t blocks) {
+    const std::string disc = QDir(Folder).filePath(QString::fromLatin1(name)).toStdString();
     QFile::remove(QString::fromStdString(disc));
-    if (!vdrive::TDiscFile::Create(disc, vdrive::BlankDisc(vdrive::TMedia::DvdPlusR, 0))) qFatal("no disc to burn");
+    if (!vdrive::TDiscFile::Create(disc, vdrive::BlankDisc(media, blocks))) qFatal("no disc %s", name);
     vdrive::RegisterVirtualRecorderFor(disc);
-    vdrive::TFaults slow;
-    slow.ThrottleKBps = 1000;
-    vdrive::RecorderFor(disc)->SetFaults(slow);
     app::TForm1& main = Program.MainForm();
     main.Options().EjectDone = false;
     engine::TKavoBurner& burner = main.Burner();
@@ -211,6 +208,15 @@ struct Screens {
     if (!burner.InitASPI(true, "")) qFatal("no drive layer");
     if (const auto choice = appcore::SelectDrive(burner, disc); !choice.Selected())
       qFatal("no drive: %s", choice.Text.c_str());
+    return vdrive::RecorderFor(disc);
+  }
+  // A burn of the example task under way, slowed so that it is caught in
+  // the middle; the erase pictures after it wait for its end.
+  QWidget* BurningRunning() {
+    vdrive::TFaults slow;
+    slow.ThrottleKBps = 1000;
+    AttachDisc("burn-running.zvd", vdrive::TMedia::DvdPlusR, 0)->SetFaults(slow);
+    app::TForm1& main = Program.MainForm();
     MainWithTask();
     // More than the drive's buffer holds, so that the writing is seen.
     const QString video = QDir(Folder).filePath(QStringLiteral("Holiday video.mp4"));
@@ -230,22 +236,12 @@ struct Screens {
   app::TEraseForm& EraseDialog(const char* name, std::uint32_t fullMs) {
     WaitUntil([this] { return !Program.MainForm().Timer1Active(); }, 60000);
     Program.MainForm().BurningForm().hide();
-    const std::string disc = QDir(Folder).filePath(QString::fromLatin1(name)).toStdString();
-    QFile::remove(QString::fromStdString(disc));  // a disc left by an earlier run of the pictures
-    if (!vdrive::TDiscFile::Create(disc, vdrive::BlankDisc(vdrive::TMedia::CdRw, 4000))) qFatal("no disc %s", name);
-    vdrive::RegisterVirtualRecorderFor(disc);
     vdrive::TTimings timings;
     timings.BlankMinimal = 60;
     timings.BlankFull = fullMs;
-    vdrive::RecorderFor(disc)->SetTimings(timings);
+    AttachDisc(name, vdrive::TMedia::CdRw, 4000)->SetTimings(timings);
     app::TForm1& main = Program.MainForm();
-    main.Options().EjectDone = false;
-    engine::TKavoBurner& burner = main.Burner();
-    device::FinalizeTransport();
-    if (!burner.InitASPI(true, "")) qFatal("no drive layer");
-    if (const auto choice = appcore::SelectDrive(burner, disc); !choice.Selected())
-      qFatal("no drive: %s", choice.Text.c_str());
-    burner.SetSleeper(EraseSleeper);
+    main.Burner().SetSleeper(EraseSleeper);
     main.btnEraseClick();
     app::TEraseForm& dialog = main.EraseForm();
     WaitUntil([&] { return dialog.SpeedListReady(); }, 10000);
