@@ -6,12 +6,17 @@
 #
 # The large file is sparse (`truncate -s`), so it takes no disk space; the
 # image writer keeps its holes as holes and `cat` reads them as zeros.
-# Four contenders take turns in a rotating order, ROUNDS times (default 3),
+# Six contenders take turns in a rotating order, ROUNDS times (default 3),
 # after one warm-up of each that brings the tree into the page cache:
 #   build+  zantic-cli build-iso of TREE and the large file
 #   cat+    cat of the same files, sorted, to /dev/null
 #   build   zantic-cli build-iso of TREE alone
 #   cat     cat of TREE's files to /dev/null
+#   copy+   cat of TREE's files into one file beside the image, then dd of
+#           the large file after them with conv=sparse (its zeros stay a hole)
+#   copy    cat of TREE's files into one file beside the image
+# cat to /dev/null writes nothing; copy writes the bytes the image writer
+# writes, so build/copy is the writer's own cost.
 # The image goes to OUT_DIR (default /dev/shm, where its writeback costs
 # nothing, as /dev/null costs cat nothing) and is deleted after each run;
 # build-iso refuses a device or a pipe as its output. /usr/bin/time gives
@@ -47,26 +52,35 @@ run_build+() { measure build+ "$cli" build-iso -o "$out/x.iso" "$tree" "$big"; }
 run_build() { measure build "$cli" build-iso -o "$out/x.iso" "$tree"; }
 run_cat+() { measure cat+ sh -c 'tr "\n" "\0" <"$1" | xargs -0 cat >/dev/null' sh "$work/list+"; }
 run_cat() { measure cat sh -c 'tr "\n" "\0" <"$1" | xargs -0 cat >/dev/null' sh "$work/list"; }
+# cat that writes what the image writer writes: the tree's bytes into one
+# file beside the image, the large file's zeros left as a hole (dd skips them).
+run_copy+() {
+  measure copy+ sh -c 'tr "\n" "\0" <"$1" | xargs -0 cat >"$2" &&
+    dd if="$3" of="$2" bs=1M conv=sparse,notrunc oflag=seek_bytes seek=$(stat -c %s "$2") status=none' \
+    sh "$work/list" "$out/x.iso" "$big"
+}
+run_copy() { measure copy sh -c 'tr "\n" "\0" <"$1" | xargs -0 cat >"$2"' sh "$work/list" "$out/x.iso"; }
 median() {  # file, column
   sort -n -k"$2","$2" "$1" | awk -v c="$2" '{v[NR]=$c} END {print (NR%2) ? v[(NR+1)/2] : (v[NR/2]+v[NR/2+1])/2}'
 }
 
 echo "load before: $(uptime)"
 round=0
-for c in build+ cat+ build cat; do "run_$c"; done
-rm -f "$work"/build+ "$work"/cat+ "$work"/build "$work"/cat "$work/all"
-order=(build+ cat+ build cat)
+order=(build+ cat+ copy+ build cat copy)
+for c in "${order[@]}"; do "run_$c"; done
+for c in "${order[@]}"; do rm -f "$work/$c"; done
+rm -f "$work/all"
 for round in $(seq 1 "$rounds"); do
-  for i in 0 1 2 3; do "run_${order[$(((i + round - 1) % 4))]}"; done
+  for i in 0 1 2 3 4 5; do "run_${order[$(((i + round - 1) % 6))]}"; done
 done
 echo "load after: $(uptime)"
 echo "tree: $tree plus a sparse $gib GiB file, image in $out, $rounds rounds, medians"
 printf '%-7s %8s %8s %10s   %s\n' what wall cpu "rss KB" "all walls"
-for w in build+ cat+ build cat; do
+for w in "${order[@]}"; do
   printf '%-7s %8.2f %8.2f %10d   %s\n' "$w" "$(median "$work/$w" 1)" "$(median "$work/$w" 2)" \
     "$(median "$work/$w" 3)" "$(cut -d' ' -f1 "$work/$w" | tr '\n' ' ')"
 done
-for pair in "build+ cat+" "build cat"; do
+for pair in "build+ cat+" "build+ copy+" "build cat" "build copy"; do
   set -- $pair
   for r in $(seq 1 "$rounds"); do
     echo "$(awk -v r="$r" -v w="$1" '$1 == r && $2 == w {print $3}' "$work/all") $(awk -v r="$r" -v w="$2" '$1 == r && $2 == w {print $3}' "$work/all")" |

@@ -12,6 +12,7 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QElapsedTimer>
+#include <QEventLoop>
 #include <QPushButton>
 #include <QTimer>
 #include <algorithm>
@@ -66,6 +67,22 @@ const char* PhaseName(engine::OperationPhase p) {
     case engine::OperationPhase::Preparing: return "preparing";
     default: return "burning or closing";
   }
+}
+
+// Runs the event loop until `done` holds, looking every 20 ms; the loop
+// sleeps in between, so the window's thread takes no core from the burn.
+template <typename Done>
+bool WaitUntil(Done done, int timeoutMs) {
+  QElapsedTimer clock;
+  clock.start();
+  QEventLoop loop;
+  QTimer look;
+  QObject::connect(&look, &QTimer::timeout, [&] {
+    if (done() || (timeoutMs > 0 && clock.elapsed() > timeoutMs)) loop.quit();
+  });
+  look.start(20);
+  if (!done()) loop.exec();
+  return done();
 }
 
 int Usage() {
@@ -135,7 +152,7 @@ int main(int argc, char** argv) {
     if (!appcore::WriteTaskFile(taskFile.string(), *task.Root).Ok()) return 1;
     form.show();
     form.OpenTaskFile(QString::fromStdString(taskFile.string()));
-    while (form.Busy()) QApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+    WaitUntil([&] { return !form.Busy(); }, 0);
 
     QElapsedTimer sinceTick, clock;
     qint64 longest = 0, longestAt = 0;
@@ -164,17 +181,14 @@ int main(int argc, char** argv) {
     ticker.start();
     if (repaintMs > 0) repaint.start(repaintMs);
     form.bBurnClick();
-    QElapsedTimer wait;
-    wait.start();
-    while ((!dialog.isVisible() || dialog.cbspeed->count() == 0) && wait.elapsed() < 30000)
-      QApplication::processEvents(QEventLoop::WaitForMoreEvents, 20);
+    WaitUntil([&] { return dialog.isVisible() && dialog.cbspeed->count() > 0; }, 30000);
     if (!dialog.isVisible()) {
       std::fprintf(stderr, "the burn dialog did not open\n");
       return 1;
     }
     const qint64 opened = clock.elapsed();
     dialog.btnStartBurn->click();
-    while (!dialog.btnEject->isEnabled()) QApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+    WaitUntil([&] { return dialog.btnEject->isEnabled(); }, 0);
     const qint64 elapsed = clock.elapsed();
     ticker.stop();
     repaint.stop();

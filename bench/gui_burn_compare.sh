@@ -28,7 +28,7 @@ disc=$(mktemp -d "${DISC_DIR:-$work}/disc.XXXXXX")
 trap 'rm -rf "$work" "$disc"' EXIT
 export ZANTIC_VDRIVE_TIMESCALE=0.001
 export QT_QPA_PLATFORM=${QT_QPA_PLATFORM:-offscreen}
-bytes=$(find "$tree" -type f -printf '%s\n' | awk '{s += $1} END {print s}')
+bytes=$(find "$tree" -type f -printf '%s\n' | awk '{s += $1} END {printf "%.0f", s}')
 
 fresh() {
   rm -f "$disc/d.zvd"
