@@ -184,6 +184,7 @@ bool TCacheThread::AddSource(const std::string& path, std::uint64_t bytes, bool 
     std::lock_guard lock(FLock);
     FCurrentFile = path;
   }
+  const auto started = std::chrono::steady_clock::now();
   auto opened = platform::FileStream::Open(path, platform::OpenMode::Read);
   if (!opened) {
     Stop(texts::Format(texts::kCantOpenFile, path));
@@ -192,9 +193,11 @@ bool TCacheThread::AddSource(const std::string& path, std::uint64_t bytes, bool 
   platform::FileStream& source = opened.Value();
   std::uint64_t left = bytes;
   bool ended = false;
+  FFirstRead = std::chrono::nanoseconds::zero();
   while (left > 0) {
     const auto want = static_cast<std::uint32_t>(std::min<std::uint64_t>(left, FParams.BlockSize - FStagingFill));
     std::int64_t got = ended ? 0 : source.Read(FStaging.data() + FStagingFill, want);
+    if (FFirstRead == std::chrono::nanoseconds::zero()) FFirstRead = std::chrono::steady_clock::now() - started;
     if (got < 0) got = 0;
     if (static_cast<std::uint32_t>(got) < want) {
       // Fewer bytes than recorded: zeros keep every later file in its sector.
@@ -314,10 +317,13 @@ void TCacheThread::Run() {
           continue;
         }
         if (e.SourcePath.empty()) continue;
-        ahead.Reached(index++);
+        ahead.Reached(index);
         const auto size = static_cast<std::uint64_t>(e.RecordedSize);
         const bool whole = FParams.FileRangeMin != 0 && size >= FParams.FileRangeMin;
         if (!(ok = whole ? AddRange(e.SourcePath, size) : AddSource(e.SourcePath, size, true))) break;
+        // A whole file is read later, by the writer: no wait to tell.
+        if (!whole) ahead.Served(index, FFirstRead);
+        ++index;
       }
     }
   }

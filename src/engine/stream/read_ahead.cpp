@@ -16,12 +16,19 @@ ReadAheadLimits DefaultReadAheadLimits(std::uint64_t cacheSize) {
   l.Files = std::size_t{256} * l.Workers;
   l.Bytes = std::clamp<std::uint64_t>(cacheSize * 32, std::uint64_t{32} << 20, std::uint64_t{256} << 20);
   l.FileBytes = l.Bytes / 4;
+  l.Fast = std::chrono::microseconds(30);
   return l;
 }
 
 ReadAhead::ReadAhead(std::vector<Source> sources, ReadAheadLimits limits, FetchFunction fetch)
     : FSources(std::move(sources)), FLimits(limits), FFetch(std::move(fetch)) {
   if (!FFetch) FFetch = [](const std::string& path, std::uint64_t bytes) { platform::PrefetchFile(path, bytes); };
+  // Adaptive: idle until the stream's first files show they come from the disk.
+  FActive = FLimits.Fast.count() <= 0;
+  if (FActive) StartWorkers();
+}
+
+void ReadAhead::StartWorkers() {
   if (FLimits.Files == 0 || FLimits.Bytes == 0 || FSources.empty()) return;
   const unsigned workers = static_cast<unsigned>(std::min<std::size_t>(FLimits.Workers, FSources.size()));
   FWorkers.reserve(workers);
@@ -44,6 +51,7 @@ std::uint64_t ReadAhead::Asked(std::size_t index) const {
 }
 
 bool ReadAhead::CanDispatch() const {
+  if (!FActive) return false;
   if (FNext >= FSources.size() || FNext >= FConsumed + FLimits.Files) return false;
   // An empty window always takes one file, however large.
   return FNext == FConsumed || FWindowBytes + Asked(FNext) <= FLimits.Bytes;
@@ -53,6 +61,9 @@ void ReadAhead::Reached(std::size_t index) {
   bool wake = false;
   {
     std::lock_guard lock(FLock);
+    // A file no worker took, or one they leave to the stream on purpose.
+    if (index >= FConsumed)
+      FSampleIndex = index >= FNext || (FActive && IsProbe(index)) ? index : SIZE_MAX;
     if (index <= FConsumed) return;
     const std::size_t asked = std::min(index, FNext);
     for (std::size_t i = FConsumed; i < asked; ++i) FWindowBytes -= Asked(i);
@@ -66,6 +77,33 @@ void ReadAhead::Reached(std::size_t index) {
     FConsumedNow.store(FConsumed, std::memory_order_relaxed);
   }
   if (wake) FMoved.notify_one();
+}
+
+void ReadAhead::Served(std::size_t index, std::chrono::nanoseconds waited) {
+  if (FLimits.Fast.count() <= 0) return;
+  bool start = false;
+  {
+    std::lock_guard lock(FLock);
+    if (index != FSampleIndex) return;
+    FSampleIndex = SIZE_MAX;
+    FSamples.push_back(waited);
+    if (FSamples.size() < kSamples) return;
+    // The median: a busy machine now and then delays a read from memory too.
+    auto middle = FSamples.begin() + static_cast<std::ptrdiff_t>(kSamples / 2);
+    std::nth_element(FSamples.begin(), middle, FSamples.end());
+    const bool slow = *middle > FLimits.Fast;
+    FSamples.clear();
+    if (slow == FActive) return;
+    FActive = slow;
+    if (!FActive) return;
+    ++FActivations;
+    FNext = std::max(FNext, FConsumed);
+    start = FWorkers.empty();
+  }
+  if (start)
+    StartWorkers();
+  else
+    FMoved.notify_all();
 }
 
 void ReadAhead::Work() {
@@ -89,10 +127,12 @@ void ReadAhead::Work() {
     FPeakFiles = std::max(FPeakFiles, FNext - FConsumed);
     FPeakBytes = std::max(FPeakBytes, FWindowBytes);
     lock.unlock();
+    const bool adaptive = FLimits.Fast.count() > 0;
     for (const auto& [index, path, bytes] : batch) {
       if (FStopFlag.load(std::memory_order_relaxed)) break;
       // Warm files: the stream is already past this one.
       if (index < FConsumedNow.load(std::memory_order_relaxed)) continue;
+      if (adaptive && IsProbe(index)) continue;
       FFetch(path, bytes);
     }
     lock.lock();
@@ -107,6 +147,16 @@ std::size_t ReadAhead::PeakFiles() const {
 std::uint64_t ReadAhead::PeakBytes() const {
   std::lock_guard lock(FLock);
   return FPeakBytes;
+}
+
+bool ReadAhead::Active() const {
+  std::lock_guard lock(FLock);
+  return FActive;
+}
+
+std::size_t ReadAhead::Activations() const {
+  std::lock_guard lock(FLock);
+  return FActivations;
 }
 
 }  // namespace stream

@@ -123,6 +123,98 @@ TEST(ReadAheadWindow, EndsPromptlyWhileWorkersWait) {
   EXPECT_LE(log.Paths.size(), 8u);
 }
 
+// The stream's waits decide: files from memory keep the workers idle, slow
+// files bring them, and only files they left alone count, so a window that
+// works (its files come fast because it fetched them) is not mistaken for
+// warm caches.
+TEST(ReadAheadWindow, StandsDownWhileFilesComeFromMemoryAndComesBackWhenTheyDoNot) {
+  using std::chrono::microseconds;
+  constexpr std::size_t kFiles = 3300;
+  std::vector<std::string> names;
+  std::vector<ReadAhead::Source> sources;
+  for (std::size_t i = 0; i < kFiles; ++i) names.push_back("f" + std::to_string(i));
+  for (const auto& n : names) sources.push_back({n, 4096});
+  std::mutex lock;
+  std::vector<bool> fetched(kFiles, false);
+  std::size_t fetches = 0;
+  bool probeFetched = false;
+  const auto fetch = [&](const std::string& path, std::uint64_t) {
+    const std::size_t i = std::stoul(path.substr(1));
+    std::lock_guard l(lock);
+    fetched[i] = true;
+    ++fetches;
+    probeFetched = probeFetched || i % ReadAhead::kProbeEvery == ReadAhead::kProbeEvery - 1;
+  };
+  const auto count = [&] {
+    std::lock_guard l(lock);
+    return fetches;
+  };
+  // Keeps the stream behind the workers, so that only probes are left to it.
+  const auto waitFetched = [&](std::size_t i) {
+    if (i % ReadAhead::kProbeEvery == ReadAhead::kProbeEvery - 1) return true;
+    for (int tries = 0; tries < 20000; ++tries) {
+      {
+        std::lock_guard l(lock);
+        if (fetched[i]) return true;
+      }
+      std::this_thread::sleep_for(microseconds(100));
+    }
+    return false;
+  };
+  ReadAhead ahead(sources, ReadAheadLimits{2, 64, 1u << 20, 0, microseconds(30)}, fetch);
+  std::size_t i = 0;
+  for (; i < 300; ++i) {
+    ahead.Reached(i);
+    ahead.Served(i, microseconds(5));
+  }
+  EXPECT_FALSE(ahead.Active());
+  EXPECT_EQ(count(), 0u) << "files from memory need no workers";
+  for (; i < 300 + ReadAhead::kSamples; ++i) {
+    ahead.Reached(i);
+    ahead.Served(i, microseconds(400));
+  }
+  EXPECT_TRUE(ahead.Active());
+  EXPECT_EQ(ahead.Activations(), 1u);
+  // Slow probes keep them at work.
+  for (; i < 1000; ++i) {
+    ASSERT_TRUE(waitFetched(i)) << i;
+    ahead.Reached(i);
+    ahead.Served(i, microseconds(400));
+  }
+  EXPECT_TRUE(ahead.Active());
+  // Fetched files now come fast, but only the probes may say so: five of
+  // them at least before a median of nine turns.
+  for (; i < 1000 + 4 * ReadAhead::kProbeEvery; ++i) {
+    ASSERT_TRUE(waitFetched(i)) << i;
+    ahead.Reached(i);
+    ahead.Served(i, microseconds(5));
+  }
+  EXPECT_TRUE(ahead.Active());
+  for (; i < kFiles - 300 && ahead.Active(); ++i) {
+    ASSERT_TRUE(waitFetched(i)) << i;
+    ahead.Reached(i);
+    ahead.Served(i, microseconds(5));
+  }
+  EXPECT_FALSE(ahead.Active()) << "probes from memory stand the workers down";
+  std::this_thread::sleep_for(std::chrono::milliseconds(50));  // batches in hand end
+  const std::size_t before = count();
+  for (std::size_t stop = i + 100; i < stop; ++i) {
+    ahead.Reached(i);
+    ahead.Served(i, microseconds(5));
+  }
+  std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  EXPECT_EQ(count(), before);
+  // Slow again: back within two medians (the first may hold fast ones).
+  for (std::size_t stop = i + 2 * ReadAhead::kSamples; i < stop; ++i) {
+    ahead.Reached(i);
+    ahead.Served(i, microseconds(400));
+  }
+  EXPECT_TRUE(ahead.Active());
+  EXPECT_EQ(ahead.Activations(), 2u);
+  std::lock_guard l(lock);
+  EXPECT_FALSE(probeFetched) << "a probe fetched tells nothing";
+}
+
 // A whole stream through the cache thread with the read-ahead off, on, and on
 // with a tiny window. The consumer takes nothing until the cache is full, so
 // the producer is far behind the read-ahead when files are changed.
@@ -195,10 +287,16 @@ class StreamSame : public testing::Test {
     const Outcome off = Run(ReadAheadLimits{}, change);
     const Outcome on = Run(std::nullopt, change);
     const Outcome tiny = Run(ReadAheadLimits{3, 2, 8192, 4096}, change);
+    // Every read counts as slow: the workers come after the first files and
+    // leave the probes to the stream.
+    const Outcome adaptive = Run(ReadAheadLimits{3, 8, 65536, 8192, std::chrono::nanoseconds(1)}, change);
     EXPECT_EQ(on.Status, off.Status);
     EXPECT_EQ(tiny.Status, off.Status);
+    EXPECT_EQ(adaptive.Status, off.Status);
     EXPECT_EQ(on.Damaged, off.Damaged);
     EXPECT_EQ(tiny.Damaged, off.Damaged);
+    EXPECT_EQ(adaptive.Damaged, off.Damaged);
+    EXPECT_TRUE(Agree(adaptive, off, stopped)) << adaptive.Bytes.size() << " vs " << off.Bytes.size();
     EXPECT_TRUE(Agree(on, off, stopped)) << on.Bytes.size() << " vs " << off.Bytes.size();
     EXPECT_TRUE(Agree(tiny, off, stopped)) << tiny.Bytes.size() << " vs " << off.Bytes.size();
     FOff = off;
