@@ -80,6 +80,8 @@ void TCacheThread::SetLevel(CacheLevel level) {
   if (FLevel == level) return;
   FLevel = level;
   platform::SetCurrentThreadNice(NiceForLevel(level));
+  // A sleeping reader's workers still fill the window it wakes to.
+  if (FAhead != nullptr) FAhead->FollowNice(NiceForLevel(std::max(level, CacheLevel::Lowest)));
 }
 
 void TCacheThread::AdjustLevel() {
@@ -308,6 +310,8 @@ void TCacheThread::Run() {
       for (const auto& f : FParams.Tables->Files())
         if (streamed(*f)) sources.push_back({f->SourcePath, static_cast<std::uint64_t>(f->RecordedSize)});
       ReadAhead ahead(std::move(sources), FParams.ReadAheadWindow.value_or(DefaultReadAheadLimits(FParams.CacheSize)));
+      FAhead = &ahead;
+      ahead.FollowNice(NiceForLevel(std::max(FLevel.load(), CacheLevel::Lowest)));
       std::size_t index = 0;
       for (const auto& f : FParams.Tables->Files()) {
         const iso::TFEntry& e = *f;
@@ -325,6 +329,7 @@ void TCacheThread::Run() {
         if (!whole) ahead.Served(index, FFirstRead);
         ++index;
       }
+      FAhead = nullptr;
     }
   }
   // The minimum-length zeros continue the last short block: on DVD every

@@ -129,6 +129,7 @@ class TCacheThread {
   std::string FCurrentFile;
   std::vector<std::string> FDamaged;
   std::chrono::nanoseconds FFirstRead{0};  // AddSource's open and first read
+  ReadAhead* FAhead = nullptr;  // while the files stream; the producer's own
 
   std::atomic<bool> FAbort{false};
   std::atomic<bool> FReady{false};
