@@ -196,6 +196,7 @@ TEST(ReadAheadWindow, StandsDownWhileFilesAreInMemoryAndComesBackWhenTheyAreNot)
   std::this_thread::sleep_for(std::chrono::milliseconds(50));
   EXPECT_EQ(count(), before);
   // Slow again: back within two medians (the first may hold fast ones).
+  onDisk = true;
   for (std::size_t stop = i + 2 * ReadAhead::kSamples; i < stop; ++i) {
     ahead.Reached(i);
     ahead.Served(i, microseconds(400));
