@@ -7,6 +7,7 @@
 #include <QString>
 #include <QStringList>
 #include <functional>
+#include <memory>
 
 class QCheckBox;
 class QComboBox;
@@ -23,6 +24,10 @@ class QToolButton;
 class QWidget;
 
 class QTextDocument;
+
+namespace appcore {
+struct DiscCopySource;
+}
 
 namespace app {
 
@@ -144,6 +149,7 @@ class TBurningForm : public QDialog {
   void ImageBurnStart();
   void ImageBurnStartReady();
   void CopyStart();
+  void CopySourceOpened(std::shared_ptr<appcore::DiscCopySource> source);
   QString DriveLetterText() const;
   QString MainDriveText() const;
 

@@ -40,6 +40,7 @@ class TKavoBurner;
 enum class OperationPhase : std::uint8_t;
 }
 namespace appcore {
+struct DiscCopySource;
 struct MeasureControl;
 }
 namespace ui {
@@ -159,6 +160,8 @@ class TForm1 : public QMainWindow {
   void BurnCompilation();
   void BuildIsoImage();
   void BurnIsoImage();
+  // The next BurnCompilation takes its files from this disc, not the task.
+  void SetCopySource(std::shared_ptr<appcore::DiscCopySource> source) { FCopySource = std::move(source); }
   // Appends a line to the burn dialog's log in `colour`.
   void AddLogLine(const QString& text, const QColor& colour);
   // SYNCHRONIZE CACHE, allow removal, eject: off the window's thread.
@@ -169,6 +172,13 @@ class TForm1 : public QMainWindow {
   // on this thread.
   void RunOnDrive(engine::OperationPhase phase, std::function<void(engine::TKavoBurner&)> work,
                   std::function<void(engine::TKavoBurner&)> done, const std::string& device = {});
+  // The drive a job asked now runs on unless it names one: the drive of
+  // the last job asked (the drive box's choice is a job too), else the
+  // burner's. So a choice made while jobs for the drive before still wait
+  // takes effect after them, and everything asked after it uses it.
+  std::string NextJobDevice() const;
+  // No drive job running or waiting.
+  bool DriveJobsIdle() const { return !FDriveJobRunning && FDriveJobs.empty(); }
   // One file into the root of the task, checked, with its size. A file
   // added for one operation only (autorun.inf, the icon, the auto-run
   // program) leaves the task again when the operation ends.
@@ -176,6 +186,8 @@ class TForm1 : public QMainWindow {
   void RemoveOperationFiles();
   void bBurnClick();
   void btnCloneClick();
+  // The start window's Copy Disc: closing the dialog leaves the main window hidden.
+  void CopyFromStartWindow();
   void btnBuildISOClick();
   void btnBurnISOClick();
   void Timer1Timer();
@@ -255,10 +267,12 @@ class TForm1 : public QMainWindow {
   };
   void PumpDriveJobs();
   std::deque<DriveJob> FDriveJobs;
+  std::shared_ptr<appcore::DiscCopySource> FCopySource;
   bool FDriveJobRunning = false;
+  std::string FRunningJobDevice;
   QTimer* FDriveRetry = nullptr;
   void BindOperations();
-  void OpenBurningForm(const char* mode);
+  void OpenBurningForm(const char* mode, bool returnToMain = true);
   void CompilationPrepared(const PreparedBurn& prepared, bool checksums);
   void LayoutReady(const PreparedBurn& laidOut);
   void AppendScheduleLog();

@@ -101,17 +101,18 @@ void TForm1::ShowSelectedDrive(const DriveSelection& found) {
 void TForm1::cbDrivesChange() {
   auto* cbDrives = findChild<QComboBox*>(QStringLiteral("cbDrives"));
   const std::string wanted = cbDrives->currentText().toStdString();
-  if (wanted.empty() || wanted == FBurner->DeviceId()) return;
+  if (wanted.empty() || wanted == NextJobDevice()) return;
   auto found = std::make_shared<DriveSelection>();
   found->LayerStarted = true;
   // Nothing reads the drive while it changes.
   cbDrives->setEnabled(false);
   findChild<QAction*>(QStringLiteral("bCaps"))->setEnabled(false);
   findChild<QAction*>(QStringLiteral("bDisc"))->setEnabled(false);
-  const bool started = FBurner->StartBackground(
+  // Queued behind the jobs asked for the drive before: the job selects
+  // `wanted` before it runs.
+  RunOnDrive(
       engine::OperationPhase::Preparing,
-      [found, wanted](engine::TKavoBurner& burner) {
-        burner.SelectDevice(wanted);
+      [found](engine::TKavoBurner& burner) {
         found->Selected = burner.DeviceId();
         found->Burns = BurnsWithButton(burner);
         found->Letter = burner.DriveLetter();
@@ -120,15 +121,8 @@ void TForm1::cbDrivesChange() {
         cbDrives->setEnabled(true);
         ShowSelectedDrive(*found);
         emit DriveSelected();
-      });
-  if (!started) {
-    // Another operation holds the drive: the box goes back to it.
-    const QSignalBlocker quiet(cbDrives);
-    cbDrives->setCurrentIndex(cbDrives->findText(QString::fromStdString(FBurner->DeviceId())));
-    cbDrives->setEnabled(true);
-    findChild<QAction*>(QStringLiteral("bCaps"))->setEnabled(true);
-    findChild<QAction*>(QStringLiteral("bDisc"))->setEnabled(true);
-  }
+      },
+      wanted);
 }
 
 void TForm1::bCapsClick() {

@@ -23,6 +23,7 @@
 #include "app/burning_form.h"
 #include "app/burning_texts.h"
 #include "app/main_form.h"
+#include "appcore/disc_copy.h"
 #include "app/name_list_model.h"
 #include "appcore/progress.h"
 #include "appcore/speed_list.h"
@@ -83,8 +84,7 @@ void TForm1::BindOperations() {
   };
   bind("bEject", &TForm1::EjectDisc)->setEnabled(true);
   bind("bBurn", &TForm1::bBurnClick);
-  // Off until the dialog's copy reads the source disc; it would only refuse.
-  bind("btnClone", &TForm1::btnCloneClick)->setEnabled(false);
+  bind("btnClone", &TForm1::btnCloneClick)->setEnabled(true);
   bind("btnBuildISO", &TForm1::btnBuildISOClick)->setEnabled(true);
   bind("btnBurnISO", &TForm1::btnBurnISOClick)->setEnabled(true);
 }
@@ -98,9 +98,14 @@ void TForm1::RunOnDrive(engine::OperationPhase phase, std::function<void(engine:
                         std::function<void(engine::TKavoBurner&)> done, const std::string& device) {
   // A job is for the drive selected when it was asked, whatever is selected
   // by the time it runs.
-  FDriveJobs.push_back(
-      DriveJob{phase, device.empty() ? FBurner->DeviceId() : device, std::move(work), std::move(done)});
+  FDriveJobs.push_back(DriveJob{phase, device.empty() ? NextJobDevice() : device, std::move(work), std::move(done)});
   PumpDriveJobs();
+}
+
+std::string TForm1::NextJobDevice() const {
+  if (!FDriveJobs.empty()) return FDriveJobs.back().Device;
+  if (FDriveJobRunning) return FRunningJobDevice;
+  return FBurner->DeviceId();
 }
 
 void TForm1::PumpDriveJobs() {
@@ -121,6 +126,7 @@ void TForm1::PumpDriveJobs() {
     return;
   }
   FDriveJobRunning = true;
+  FRunningJobDevice = job.Device;
   FDriveJobs.pop_front();
 }
 
@@ -150,17 +156,18 @@ void TForm1::RemoveOperationFiles() {
 
 // --- opening the dialog ------------------------------------------------------
 
-void TForm1::OpenBurningForm(const char* mode) {
+void TForm1::OpenBurningForm(const char* mode, bool returnToMain) {
   hide();
   TBurningForm& dialog = BurningForm();
   dialog.Setup(Text(mode));
-  dialog.SetReturnToMain(true);
+  dialog.SetReturnToMain(returnToMain);
   dialog.showNormal();
   dialog.raise();
   dialog.activateWindow();
 }
 
 void TForm1::btnCloneClick() { OpenBurningForm(texts::kModeCopy); }
+void TForm1::CopyFromStartWindow() { OpenBurningForm(texts::kModeCopy, false); }
 void TForm1::btnBuildISOClick() { OpenBurningForm(texts::kModeBuildISO); }
 void TForm1::btnBurnISOClick() { OpenBurningForm(texts::kModeBurnISO); }
 
@@ -201,19 +208,26 @@ void TForm1::BurnCompilation() {
   TBurningForm& d = BurningForm();
   if (d.cbspeed->currentIndex() < 0 && d.cbspeed->count() > 0) d.cbspeed->setCurrentIndex(0);
   const std::string speed = d.cbspeed->currentText().toStdString();
-  const bool checksums = FOptions.Checksums;
+  // A copy is the source disc as it was, its own checksum file included.
+  const bool checksums = FOptions.Checksums && !FCopySource;
   const bool archiveOnly = FOptions.RunTime.ArchiveOnly;
   const std::int8_t session = FOptions.SessionNumber();
   // The worker reads the task: no edits until the burn has ended.
   setEnabled(false);
   auto prepared = std::make_shared<PreparedBurn>();
+  // A disc copy burns the source disc's files; the person's task is left as it is.
+  std::shared_ptr<appcore::DiscCopySource> copy = std::move(FCopySource);
   RunOnDrive(
       engine::OperationPhase::Preparing,
-      [this, prepared, speed, archiveOnly, session](engine::TKavoBurner& b) {
+      [this, prepared, speed, archiveOnly, session, copy](engine::TKavoBurner& b) {
         b.ReadBufferCapacity();
         prepared->BufferSize = b.DeviceBufferSize();
         b.SetWriteSpeed(static_cast<std::uint16_t>(appcore::SpeedTextToKBps(speed, b.DetectMediaType())));
         b.ResetCompilation(600000, 20000);
+        if (copy) {
+          if (const base::Status added = copy->AddToCompilation(b); !added.Ok()) prepared->Error = added.Err().Message;
+          return;
+        }
         auto filled = appcore::PrepareCompilation(FTask, b, archiveOnly, session);
         if (!filled.Ok()) {
           prepared->Error = filled.Err().Message;

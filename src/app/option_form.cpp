@@ -267,6 +267,15 @@ void TOptionForm::FillDriveList() {
   cmbDrive->setCurrentIndex(cmbDrive->findText(stored));
 }
 
+void TOptionForm::DrivesScanned(const std::string& selected) {
+  const QString shown = cmbDrive->currentText();
+  FillDriveList();
+  const QString keep = shown.isEmpty() ? QString::fromStdString(selected) : shown;
+  if (keep.isEmpty()) return;
+  if (cmbDrive->findText(keep) < 0) cmbDrive->addItem(keep);
+  cmbDrive->setCurrentIndex(cmbDrive->findText(keep));
+}
+
 void TOptionForm::FillSkinList() {
   ltbSkin->clear();
   ltbSkin->addItems(FSkins.Names());

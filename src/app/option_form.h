@@ -39,6 +39,9 @@ class TOptionForm : public QDialog {
   TOptionForm(appcore::Options& options, engine::TKavoBurner& burner, const QString& programFolder,
               const std::string& currentDrive, QWidget* parent = nullptr);
   ~TOptionForm() override;
+  // The drives found once the window exists: the list is filled again,
+  // keeping what it shows, else showing `selected`.
+  void DrivesScanned(const std::string& selected);
 
   // Where the skins delivered with the program lie (default: the data
   // folder next to the program).

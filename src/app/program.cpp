@@ -58,6 +58,8 @@ Program::Program(const QString& programFolder, const std::vector<std::string>& a
                                            drives.empty() ? std::string() : drives.front());
   FCreationOrder << FOptions->objectName();
   TStartForm* start = FStart.get();
+  QObject::connect(FMain.get(), &TForm1::DriveScanFinished, FOptions.get(),
+                   [this] { FOptions->DrivesScanned(FMain->NextJobDevice()); });
   FOptions->SetBackgroundApplier([start](const appcore::Options& options) { return start->ApplyBackground(options); });
 
   FStart->OnBurn = [this] {
@@ -109,6 +111,10 @@ void Program::Start() {
 }
 
 void Program::ConnectEraseTipsAndVersionCheck() {
+  if (auto* clone = FStart->findChild<QAbstractButton*>(QStringLiteral("btnClone"))) {
+    clone->setEnabled(true);
+    QObject::connect(clone, &QAbstractButton::clicked, FStart.get(), [this] { FMain->CopyFromStartWindow(); });
+  }
   if (auto* eraser = FStart->findChild<QAbstractButton*>(QStringLiteral("btnEraser"))) {
     eraser->setEnabled(true);
     QObject::connect(eraser, &QAbstractButton::clicked, FStart.get(), [this] {

@@ -140,12 +140,17 @@ void TCompilationView::Refresh() {
   ListDirectory(top);
 }
 
-void TCompilationView::PlaceSplit(QSplitter& split) {
+void TCompilationView::AddSplitView(QVBoxLayout& layout) {
+  auto* split = new QSplitter(Qt::Horizontal, this);
+  split->addWidget(tvDir);
+  split->addWidget(fl);
+  split->setStretchFactor(1, 3);
+  layout.addWidget(split, 1);
   const int scale = std::max(96, logicalDpiX());
   int grid = 2 * fl->frameWidth() + fl->style()->pixelMetric(QStyle::PM_ScrollBarExtent) + 4;
   for (int c = 0; c < fl->columnCount(); ++c) grid += fl->columnWidth(c);
   const int tree = 190 * scale / 96;
-  split.setSizes({tree, grid});
+  split->setSizes({tree, grid});
   resize(std::max({tree + grid + 40, width(), fontMetrics().horizontalAdvance(windowTitle()) + 120}), 420 * scale / 96);
 }
 
@@ -195,12 +200,7 @@ TfrmDiscLayout::TfrmDiscLayout(engine::TKavoBurner& burner, QWidget* parent)
   setObjectName(QStringLiteral("TfrmDiscLayout"));
   setWindowTitle(Text(texts::kLayoutCaption));
   auto* layout = new QVBoxLayout(this);
-  auto* split = new QSplitter(Qt::Horizontal, this);
-  split->addWidget(tvDir);
-  split->addWidget(fl);
-  split->setStretchFactor(1, 3);
-  layout->addWidget(split, 1);
-  PlaceSplit(*split);
+  AddSplitView(*layout);
   auto* bClose = new QPushButton(Text(texts::kClose), this);
   bClose->setObjectName(QStringLiteral("bClose"));
   connect(bClose, &QPushButton::clicked, this, &QDialog::accept);
@@ -266,11 +266,7 @@ TfrmTree::TfrmTree(engine::TKavoBurner& burner, QWidget* parent) : TCompilationV
   setObjectName(QStringLiteral("TfrmTree"));
   setWindowTitle(Text(texts::kTreeCaption));
   auto* layout = new QVBoxLayout(this);
-  auto* split = new QSplitter(Qt::Horizontal, this);
-  split->addWidget(tvDir);
-  split->addWidget(fl);
-  split->setStretchFactor(1, 3);
-  layout->addWidget(split, 1);
+  AddSplitView(*layout);
   auto* status = new TStatusPanel(Text(texts::kExtractAllHint), this);
   Msg = status;
   Msg->setObjectName(QStringLiteral("Msg"));
@@ -280,7 +276,6 @@ TfrmTree::TfrmTree(engine::TKavoBurner& burner, QWidget* parent) : TCompilationV
   status->OnClick = [this] { MsgClick(); };
   layout->addWidget(Msg);
   connect(fl, &QTableWidget::cellDoubleClicked, this, [this](int row, int) { ExtractRow(row); });
-  PlaceSplit(*split);
   FBurner.FindCompilationDir("\\");
   Refresh();
 }

@@ -7,6 +7,7 @@
 
 class QLabel;
 class QSplitter;
+class QVBoxLayout;
 class QTableWidget;
 class QTreeWidget;
 class QTreeWidgetItem;
@@ -38,8 +39,9 @@ class TCompilationView : public QDialog {
  protected:
   enum class Kind { Layout, Tree };
   TCompilationView(engine::TKavoBurner& burner, Kind kind, QWidget* parent);
-  // Room for the tree and every column of the grid.
-  void PlaceSplit(QSplitter& split);
+  // The tree beside the grid, filling `layout`, with room for the tree and
+  // every column of the grid.
+  void AddSplitView(QVBoxLayout& layout);
   engine::TKavoBurner& FBurner;
   QTreeWidget* tvDir = nullptr;
   QTableWidget* fl = nullptr;

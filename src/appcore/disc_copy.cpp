@@ -41,12 +41,12 @@ std::string Trimmed(std::string s) {
   return s.substr(first);
 }
 
-// The volume identifier of the primary descriptor (ECMA-119 8.4.6); where
-// that is empty, the Joliet one (UCS-2 in the same field). Control
-// characters from a crafted disc become "_".
+// The Joliet volume identifier (UCS-2), which holds the label as the person
+// gave it; where there is none, the primary descriptor's (ECMA-119 8.4.6).
+// Control characters from a crafted disc become "_".
 std::string VolumeLabel(iso::DiscSource& disc, std::uint32_t sessionStart) {
   std::vector<std::uint8_t> sector(kSector);
-  std::string joliet;
+  std::string joliet, primary;
   for (std::uint32_t i = 0; i < kMaxDescriptors; ++i) {
     const std::uint64_t lba = std::uint64_t{sessionStart} + 16 + i;
     if (lba > 0xFFFFFFFFu || !disc.ReadSectors(static_cast<std::uint32_t>(lba), 1, sector)) break;
@@ -57,8 +57,7 @@ std::string VolumeLabel(iso::DiscSource& disc, std::uint32_t sessionStart) {
       std::string label(reinterpret_cast<const char*>(sector.data()) + 40, 32);
       for (char& c : label)
         if (static_cast<unsigned char>(c) < 0x20 || static_cast<unsigned char>(c) > 0x7E) c = c == '\0' ? ' ' : '_';
-      label = Trimmed(label);
-      if (!label.empty()) return label;
+      if (primary.empty()) primary = Trimmed(label);
     } else if (type == 2 && sector[88] == '%' && sector[89] == '/' && joliet.empty()) {
       joliet = iso::Utf16BeToUtf8(sector.data() + 40, 32);
       for (char& c : joliet)
@@ -66,7 +65,7 @@ std::string VolumeLabel(iso::DiscSource& disc, std::uint32_t sessionStart) {
       joliet = Trimmed(joliet);
     }
   }
-  return joliet;
+  return joliet.empty() ? primary : joliet;
 }
 
 // The volume of the last session written whole, as the import finds it.

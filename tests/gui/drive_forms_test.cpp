@@ -27,6 +27,8 @@
 #include "app/drive_forms.h"
 #include "app/help_form.h"
 #include "app/main_form.h"
+#include "app/option_form.h"
+#include "app/program.h"
 #include "app/tree_forms.h"
 #include "engine/device/passthrough_drive.h"
 #include "engine/device/transport.h"
@@ -172,6 +174,30 @@ class DriveFormsTest : public QObject {
     QCOMPARE(form->Burner().DeviceId(), cbDrives->itemText(0).toStdString());
     QVERIFY(!Find<QAction>(*form, "bBurn")->isEnabled());
     QCOMPARE(Dialogs->Log.size(), std::size_t{0});
+  }
+
+  void withoutAnyDriveLayerTheWindowSaysSoAndWaits() {
+    // No drive provider and no optical drive on a test machine: the layer
+    // does not start.
+    auto form = ScannedWindow();
+    QVERIFY(form->DrivesScanned());
+    QCOMPARE(Dialogs->MessageTexts(),
+             QStringList{QStringLiteral("Error initializing ASPI Layer, Please visit support page, "
+                                        "http://www.zantic.example/ for more information")});
+    QVERIFY(!form->isEnabled());
+  }
+
+  void theOptionsDriveListFollowsTheScan() {
+    Attach({{vdrive::TMedia::DvdPlusR, false}, {vdrive::TMedia::CdR, false}});
+    app::Program program(QString::fromStdString(Dir.Str()), {});
+    // Made before the scan: it knew no drive yet.
+    auto* drives = Find<QComboBox>(program.OptionForm(), "cmbDrive");
+    QCOMPARE(drives->count(), 0);
+    QSignalSpy scanned(&program.MainForm(), &app::TForm1::DriveScanFinished);
+    program.MainForm().StartDriveScan();
+    QVERIFY(scanned.wait(20000));
+    QCOMPARE(drives->count(), 2);
+    QCOMPARE(drives->currentText().toStdString(), program.MainForm().NextJobDevice());
   }
 
   void withoutAnyWriterTheLastDriveStaysSelected() {

@@ -12,6 +12,7 @@
 #include <QImage>
 #include <QLabel>
 #include <QLineEdit>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QTextEdit>
 #include <QLinearGradient>
@@ -193,15 +194,13 @@ struct Screens {
   struct FastSleeper final : device::TSleeper {
     void Sleep(std::uint32_t ms) override { QThread::usleep(ms * 10u); }
   } EraseSleeper;
-  app::TEraseForm& EraseDialog(const char* name, std::uint32_t fullMs) {
+  // A fresh blank disc of `media` in a recorder of its own, chosen as the
+  // main window's drive; a disc left by an earlier run of the pictures goes.
+  std::shared_ptr<vdrive::TVirtualRecorder> AttachDisc(const char* name, vdrive::TMedia media, std::uint32_t blocks) {
     const std::string disc = QDir(Folder).filePath(QString::fromLatin1(name)).toStdString();
-    QFile::remove(QString::fromStdString(disc));  // a disc left by an earlier run of the pictures
-    if (!vdrive::TDiscFile::Create(disc, vdrive::BlankDisc(vdrive::TMedia::CdRw, 4000))) qFatal("no disc %s", name);
+    QFile::remove(QString::fromStdString(disc));
+    if (!vdrive::TDiscFile::Create(disc, vdrive::BlankDisc(media, blocks))) qFatal("no disc %s", name);
     vdrive::RegisterVirtualRecorderFor(disc);
-    vdrive::TTimings timings;
-    timings.BlankMinimal = 60;
-    timings.BlankFull = fullMs;
-    vdrive::RecorderFor(disc)->SetTimings(timings);
     app::TForm1& main = Program.MainForm();
     main.Options().EjectDone = false;
     engine::TKavoBurner& burner = main.Burner();
@@ -209,7 +208,40 @@ struct Screens {
     if (!burner.InitASPI(true, "")) qFatal("no drive layer");
     if (const auto choice = appcore::SelectDrive(burner, disc); !choice.Selected())
       qFatal("no drive: %s", choice.Text.c_str());
-    burner.SetSleeper(EraseSleeper);
+    return vdrive::RecorderFor(disc);
+  }
+  // A burn of the example task under way, slowed so that it is caught in
+  // the middle; the erase pictures after it wait for its end.
+  QWidget* BurningRunning() {
+    vdrive::TFaults slow;
+    slow.ThrottleKBps = 1000;
+    AttachDisc("burn-running.zvd", vdrive::TMedia::DvdPlusR, 0)->SetFaults(slow);
+    app::TForm1& main = Program.MainForm();
+    MainWithTask();
+    // More than the drive's buffer holds, so that the writing is seen.
+    const QString video = QDir(Folder).filePath(QStringLiteral("Holiday video.mp4"));
+    {
+      QFile f(video);
+      if (!f.open(QIODevice::WriteOnly) || !f.write(QByteArray(10 * 1048576, 'v'))) qFatal("no file to burn");
+    }
+    main.AddToRoot(video, true);
+    main.bBurnClick();
+    app::TBurningForm& dialog = main.BurningForm();
+    WaitUntil([&] { return dialog.isVisible() && dialog.cbspeed->count() > 0; }, 10000);
+    dialog.memo1->clear();
+    dialog.btnStartBurn->click();
+    WaitUntil([&] { return dialog.pcd->maximum() > 0 && dialog.pcd->value() * 3 > dialog.pcd->maximum(); }, 30000);
+    return &dialog;
+  }
+  app::TEraseForm& EraseDialog(const char* name, std::uint32_t fullMs) {
+    WaitUntil([this] { return !Program.MainForm().Timer1Active(); }, 60000);
+    Program.MainForm().BurningForm().hide();
+    vdrive::TTimings timings;
+    timings.BlankMinimal = 60;
+    timings.BlankFull = fullMs;
+    AttachDisc(name, vdrive::TMedia::CdRw, 4000)->SetTimings(timings);
+    app::TForm1& main = Program.MainForm();
+    main.Burner().SetSleeper(EraseSleeper);
     main.btnEraseClick();
     app::TEraseForm& dialog = main.EraseForm();
     WaitUntil([&] { return dialog.SpeedListReady(); }, 10000);
@@ -399,6 +431,7 @@ std::vector<Shot> Shots() {
       {"disc-layout", [](Screens& s) { return s.Layout(); }},
       {"tree", [](Screens& s) { return s.Tree(); }},
       {"help", [](Screens& s) { return s.Help(); }},
+      {"burn-running", [](Screens& s) { return s.BurningRunning(); }},
       {"erase-ready", [](Screens& s) { s.UseSkin("devoir"); return &s.EraseDialog("erase-ready.zvd", 2000); }},
       {"erase-running", [](Screens& s) { return s.EraseRunning(); }},
       {"erase-done", [](Screens& s) { return s.EraseDone(); }},

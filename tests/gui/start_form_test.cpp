@@ -10,6 +10,7 @@
 #include <QToolBar>
 
 #include "app/about_form.h"
+#include "app/burning_form.h"
 #include "app/main_form.h"
 #include "app/program.h"
 #include "app/start_form.h"
@@ -133,6 +134,22 @@ class StartFormTest : public QObject {
     QVERIFY(!form.isVisible());
     QVERIFY(program.StartForm().isVisible());
     QVERIFY(!program.Ended());
+  }
+
+  void copyButtonOpensTheCopyDialogWithoutTheMainWindow() {
+    guitest::ScriptedDialogs dialogs;
+    Program program(FDir.path(), {});
+    program.StartForm().show();
+    QTest::mouseClick(program.StartForm().findChild<QAbstractButton*>("btnClone"), Qt::LeftButton);
+    app::TBurningForm& dialog = program.MainForm().BurningForm();
+    QVERIFY(dialog.isVisible());
+    QCOMPARE(dialog.windowTitle(), QStringLiteral("Make a copy of the disc"));
+    QVERIFY(!dialog.ReturnToMain());
+    QVERIFY(!program.MainForm().isVisible());
+    dialog.close();
+    QVERIFY(!dialog.isVisible());
+    QVERIFY(!program.MainForm().isVisible());
+    QVERIFY(program.StartForm().isVisible());
   }
 
   void closingWithoutTasksEndsTheProgram() {

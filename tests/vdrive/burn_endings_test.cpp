@@ -9,7 +9,7 @@
 #include "engine/device/transport.h"
 #include "engine/kavo_burner.h"
 #include "engine/texts.h"
-#include "vdrive/recorder_fixture.h"
+#include "vdrive/engine_fixture.h"
 #include "vdrive/registration.h"
 
 namespace vdrivetest {
@@ -25,24 +25,12 @@ std::string Pattern(std::size_t size, unsigned seed) {
   return s;
 }
 
-class BurnEnding : public RecorderTest {
+class BurnEnding : public EngineRecorderTest {
  protected:
+  BurnEnding() : EngineRecorderTest("vdrive-endings") {}
   void Attach(TMedia media, std::uint32_t blocks = 60000) {
-    Make(media, blocks);
-    Recorder.reset();
-    device::FinalizeTransport();
-    Shared = std::make_shared<vdrive::TVirtualRecorder>(Path, &Clock);
-    Shared->SetLogFile("");
-    device::RegisterDriveProvider("vdrive-endings", [this] {
-      std::vector<std::unique_ptr<device::TPassThroughDrive>> drives;
-      drives.push_back(vdrive::MakePassThroughDrive(Shared));
-      return drives;
-    });
-    Burner.SetSleeper(Sleeper);
-    ASSERT_TRUE(Burner.InitASPI(true, ""));
-    for (const auto& line : Burner.DeviceList())
-      if (line.find("VIRTUAL RECORDER") != std::string::npos) Burner.SelectDevice(line);
-    ASSERT_EQ(Burner.DeviceType(), 5);
+    AttachRecorder(media, blocks);
+    if (HasFatalFailure()) return;
     Burner.OnWriteDone = [this](engine::TKavoBurner&, const std::string& e) {
       Result = e;
       Ended = true;
@@ -51,8 +39,7 @@ class BurnEnding : public RecorderTest {
   }
   void TearDown() override {
     Burner.WaitForOperation();
-    device::FinalizeTransport();
-    device::UnregisterDriveProvider("vdrive-endings");
+    DetachRecorder();
   }
   // A folder of files with contents of their own, remembered for reading back.
   std::string Tree(const std::string& name, const std::vector<std::size_t>& sizes) {
@@ -109,13 +96,8 @@ class BurnEnding : public RecorderTest {
     return found;
   }
 
-  std::shared_ptr<vdrive::TVirtualRecorder> Shared;
-  TClockSleeper Sleeper{Clock};
-  engine::TKavoBurner Burner;
   std::map<std::string, std::string> Contents;
-  std::string Result;
   std::string Log;
-  bool Ended = false;
   int Extracted = 0;
 };
 

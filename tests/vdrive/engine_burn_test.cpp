@@ -8,7 +8,7 @@
 #include "engine/device/transport.h"
 #include "engine/kavo_burner.h"
 #include "engine/texts.h"
-#include "vdrive/recorder_fixture.h"
+#include "vdrive/engine_fixture.h"
 #include "vdrive/registration.h"
 
 namespace vdrivetest {
@@ -16,24 +16,12 @@ namespace {
 
 using vdrive::TMedia;
 
-class EngineBurn : public RecorderTest {
+class EngineBurn : public EngineRecorderTest {
  protected:
+  EngineBurn() : EngineRecorderTest("vdrive-burn") {}
   void Attach(TMedia media, std::uint32_t blocks = 30000) {
-    Make(media, blocks);
-    Recorder.reset();
-    device::FinalizeTransport();
-    Shared = std::make_shared<vdrive::TVirtualRecorder>(Path, &Clock);
-    Shared->SetLogFile("");
-    device::RegisterDriveProvider("vdrive-burn", [this] {
-      std::vector<std::unique_ptr<device::TPassThroughDrive>> drives;
-      drives.push_back(vdrive::MakePassThroughDrive(Shared));
-      return drives;
-    });
-    Burner.SetSleeper(Sleeper);
-    ASSERT_TRUE(Burner.InitASPI(true, ""));
-    for (const auto& line : Burner.DeviceList())
-      if (line.find("VIRTUAL RECORDER") != std::string::npos) Burner.SelectDevice(line);
-    ASSERT_EQ(Burner.DeviceType(), 5);
+    AttachRecorder(media, blocks);
+    if (HasFatalFailure()) return;
     Burner.OnWriteDone = [this](engine::TKavoBurner&, const std::string& e) {
       Result = e;
       Ended = true;
@@ -46,8 +34,7 @@ class EngineBurn : public RecorderTest {
   }
   void TearDown() override {
     Burner.WaitForOperation();
-    device::FinalizeTransport();
-    device::UnregisterDriveProvider("vdrive-burn");
+    DetachRecorder();
   }
   std::string Burn() {
     Ended = false;
@@ -67,12 +54,7 @@ class EngineBurn : public RecorderTest {
   }
   vdrive::TDisc State() const { return Shared->Disc().value(); }
 
-  std::shared_ptr<vdrive::TVirtualRecorder> Shared;
-  TClockSleeper Sleeper{Clock};
-  engine::TKavoBurner Burner;
   std::string Source;
-  std::string Result;
-  bool Ended = false;
 };
 
 TEST_F(EngineBurn, BusyAndNotReadyBurstsAreAbsorbed) {

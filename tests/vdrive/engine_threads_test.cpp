@@ -20,7 +20,7 @@
 #include "engine/dispatch/dispatcher.h"
 #include "engine/kavo_burner.h"
 #include "engine/texts.h"
-#include "vdrive/recorder_fixture.h"
+#include "vdrive/engine_fixture.h"
 #include "vdrive/registration.h"
 
 namespace vdrivetest {
@@ -31,24 +31,12 @@ using engine::OperationPhase;
 using engine::TKavoBurner;
 using vdrive::TMedia;
 
-class EngineThreads : public RecorderTest {
+class EngineThreads : public EngineRecorderTest {
  protected:
+  EngineThreads() : EngineRecorderTest("vdrive-threads") {}
   void Attach(TMedia media, std::uint32_t blocks = 30000) {
-    Make(media, blocks);
-    Recorder.reset();
-    device::FinalizeTransport();
-    Shared = std::make_shared<vdrive::TVirtualRecorder>(Path, &Clock);
-    Shared->SetLogFile("");
-    device::RegisterDriveProvider("vdrive-threads", [this] {
-      std::vector<std::unique_ptr<device::TPassThroughDrive>> drives;
-      drives.push_back(vdrive::MakePassThroughDrive(Shared));
-      return drives;
-    });
-    Burner.SetSleeper(Sleeper);
-    ASSERT_TRUE(Burner.InitASPI(true, ""));
-    for (const auto& line : Burner.DeviceList())
-      if (line.find("VIRTUAL RECORDER") != std::string::npos) Burner.SelectDevice(line);
-    ASSERT_EQ(Burner.DeviceType(), 5);
+    AttachRecorder(media, blocks);
+    if (HasFatalFailure()) return;
     Burner.OnWriteDone = [this](TKavoBurner&, const std::string& e) {
       Note();
       Result = e;
@@ -73,8 +61,7 @@ class EngineThreads : public RecorderTest {
     Burner.WaitForOperation();
     Queue.RunPending(std::chrono::milliseconds(0));
     Burner.SetDispatcher(nullptr);
-    device::FinalizeTransport();
-    device::UnregisterDriveProvider("vdrive-threads");
+    DetachRecorder();
   }
   // Where each event ran; read on the test thread only.
   void Note() {
@@ -110,14 +97,9 @@ class EngineThreads : public RecorderTest {
     return result.get();
   }
 
-  std::shared_ptr<vdrive::TVirtualRecorder> Shared;
-  TClockSleeper Sleeper{Clock};
   dispatch::QueueDispatcher Queue;
-  TKavoBurner Burner;
   std::string Source;
-  std::string Result;
   bool EraseError = false;
-  bool Ended = false;
   std::mutex FThreadsMutex;
   std::set<std::thread::id> EventThreads;
   int Events = 0;
