@@ -2,6 +2,8 @@
 # Burns a tree to a virtual recorder whose buffer drains at a real drive's
 # speed (16X DVD, 22,160 kB/s, by default) and reports how the drive buffer
 # fared once it was first full: a real drive runs dry where it reads empty.
+# The machine's load is shown too: on a machine busy with other work the
+# reading gets too little processor time and the buffer drains for that.
 #
 #   bench/throttled_burn.sh TREE [KBPS] [MEDIA]     MEDIA defaults to dvd+r-dl
 #   COLD=1 drops the page cache first (root), so the tree is read from disk.
@@ -17,6 +19,7 @@ trap 'rm -rf "$work"' EXIT
 "$cli" vdisc create "$work/d.zvd" --media "$media" >/dev/null
 "$cli" vdisc fault "$work/d.zvd" --throttle "$rate" >/dev/null
 if [ "${COLD:-0}" = 1 ]; then sync; echo 3 >/proc/sys/vm/drop_caches; fi
+load=$(cut -d' ' -f1 /proc/loadavg)
 start=$(date +%s.%N)
 rc=0
 ZANTIC_VDRIVE_LOG="$work/log" "$cli" burn --device "$work/d.zvd" "$tree" >/dev/null 2>"$work/err" || rc=$?
@@ -25,3 +28,4 @@ if [ $rc -ne 0 ] && [ $rc -ne 3 ]; then tail -5 "$work/err" >&2; exit 1; fi
 echo "tree: $tree, medium: $media, buffer drained at $rate kB/s"
 awk -v s="$start" -v e="$end" 'BEGIN {printf "burn took %.1f s\n", e - s}'
 grep '^# buffer' "$work/log" | sed 's/^# //'
+echo "load before: $load, after: $(cut -d' ' -f1 /proc/loadavg), cores: $(nproc)"

@@ -80,6 +80,8 @@ void TCacheThread::SetLevel(CacheLevel level) {
   if (FLevel == level) return;
   FLevel = level;
   platform::SetCurrentThreadNice(NiceForLevel(level));
+  // A sleeping reader's workers still fill the window it wakes to.
+  if (FAhead != nullptr) FAhead->FollowNice(NiceForLevel(std::max(level, CacheLevel::Lowest)));
 }
 
 void TCacheThread::AdjustLevel() {
@@ -184,6 +186,7 @@ bool TCacheThread::AddSource(const std::string& path, std::uint64_t bytes, bool 
     std::lock_guard lock(FLock);
     FCurrentFile = path;
   }
+  const auto started = std::chrono::steady_clock::now();
   auto opened = platform::FileStream::Open(path, platform::OpenMode::Read);
   if (!opened) {
     Stop(texts::Format(texts::kCantOpenFile, path));
@@ -192,9 +195,11 @@ bool TCacheThread::AddSource(const std::string& path, std::uint64_t bytes, bool 
   platform::FileStream& source = opened.Value();
   std::uint64_t left = bytes;
   bool ended = false;
+  FFirstRead = std::chrono::nanoseconds::zero();
   while (left > 0) {
     const auto want = static_cast<std::uint32_t>(std::min<std::uint64_t>(left, FParams.BlockSize - FStagingFill));
     std::int64_t got = ended ? 0 : source.Read(FStaging.data() + FStagingFill, want);
+    if (FFirstRead == std::chrono::nanoseconds::zero()) FFirstRead = std::chrono::steady_clock::now() - started;
     if (got < 0) got = 0;
     if (static_cast<std::uint32_t>(got) < want) {
       // Fewer bytes than recorded: zeros keep every later file in its sector.
@@ -305,6 +310,8 @@ void TCacheThread::Run() {
       for (const auto& f : FParams.Tables->Files())
         if (streamed(*f)) sources.push_back({f->SourcePath, static_cast<std::uint64_t>(f->RecordedSize)});
       ReadAhead ahead(std::move(sources), FParams.ReadAheadWindow.value_or(DefaultReadAheadLimits(FParams.CacheSize)));
+      FAhead = &ahead;
+      ahead.FollowNice(NiceForLevel(std::max(FLevel.load(), CacheLevel::Lowest)));
       std::size_t index = 0;
       for (const auto& f : FParams.Tables->Files()) {
         const iso::TFEntry& e = *f;
@@ -314,11 +321,15 @@ void TCacheThread::Run() {
           continue;
         }
         if (e.SourcePath.empty()) continue;
-        ahead.Reached(index++);
+        ahead.Reached(index);
         const auto size = static_cast<std::uint64_t>(e.RecordedSize);
         const bool whole = FParams.FileRangeMin != 0 && size >= FParams.FileRangeMin;
         if (!(ok = whole ? AddRange(e.SourcePath, size) : AddSource(e.SourcePath, size, true))) break;
+        // A whole file is read later, by the writer: no wait to tell.
+        if (!whole) ahead.Served(index, FFirstRead);
+        ++index;
       }
+      FAhead = nullptr;
     }
   }
   // The minimum-length zeros continue the last short block: on DVD every

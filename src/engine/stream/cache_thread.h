@@ -3,6 +3,7 @@
 // the boot image, the padding and every file into a FIFO of blocks that the
 // writer takes one at a time; memory stays bounded by the cache size.
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
@@ -127,6 +128,8 @@ class TCacheThread {
   std::string FStatus;
   std::string FCurrentFile;
   std::vector<std::string> FDamaged;
+  std::chrono::nanoseconds FFirstRead{0};  // AddSource's open and first read
+  ReadAhead* FAhead = nullptr;  // while the files stream; the producer's own
 
   std::atomic<bool> FAbort{false};
   std::atomic<bool> FReady{false};

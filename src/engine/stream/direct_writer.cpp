@@ -1,6 +1,7 @@
 #include "engine/stream/direct_writer.h"
 
 #include <algorithm>
+#include <chrono>
 #include <filesystem>
 #include <random>
 
@@ -41,6 +42,9 @@ namespace {
 // The direct writer has no cache of its own; its window is sized as for the
 // default one.
 constexpr std::uint64_t kReadAheadCache = 4194304;
+// Files up to this size are read in one go: the time to copy them tells
+// whether they came from memory.
+constexpr std::uint64_t kTimedFileBytes = 65536;
 
 std::string TemporaryNameFor(const std::string& target) {
   std::random_device rd;
@@ -109,14 +113,18 @@ class Writer {
     for (const auto& f : FIn.Tables->Files()) {
       const iso::TFEntry& e = *f;
       if (!copied(e)) continue;
-      ahead.Reached(index++);
+      ahead.Reached(index);
       if (Cancelled()) return Aborted();
       const std::uint64_t expected = std::uint64_t{l.FirstFileSector} + static_cast<std::uint32_t>(e.Extent);
       const std::uint64_t actual = out.Position() / iso::kSectorSize;
       if (expected != actual)
         Message(">>> " + std::string(texts::kInternalError0004) + " " + e.SourcePath + " " +
                 std::to_string(expected) + "<>" + std::to_string(actual));
-      if (!CopySource(out, e.SourcePath, static_cast<std::uint64_t>(e.RecordedSize))) return false;
+      const auto size = static_cast<std::uint64_t>(e.RecordedSize);
+      const auto started = std::chrono::steady_clock::now();
+      if (!CopySource(out, e.SourcePath, size)) return false;
+      if (size <= kTimedFileBytes) ahead.Served(index, std::chrono::steady_clock::now() - started);
+      ++index;
       Progress(out);
     }
     return true;

@@ -123,6 +123,88 @@ TEST(ReadAheadWindow, EndsPromptlyWhileWorkersWait) {
   EXPECT_LE(log.Paths.size(), 8u);
 }
 
+// Slow files bring the workers; they stand down when their requests return
+// at once (the files are in memory). Files the workers fetched come fast to
+// the stream, which must not be taken for warm caches: only files no worker
+// took count from the stream.
+TEST(ReadAheadWindow, StandsDownWhileFilesAreInMemoryAndComesBackWhenTheyAreNot) {
+  using std::chrono::microseconds;
+  constexpr std::size_t kFiles = 2000;
+  std::vector<std::string> names;
+  std::vector<ReadAhead::Source> sources;
+  for (std::size_t i = 0; i < kFiles; ++i) names.push_back("f" + std::to_string(i));
+  for (const auto& n : names) sources.push_back({n, 4096});
+  std::mutex lock;
+  std::vector<bool> fetched(kFiles, false);
+  std::size_t fetches = 0;
+  std::atomic<bool> onDisk{true};
+  const auto fetch = [&](const std::string& path, std::uint64_t) {
+    if (onDisk) std::this_thread::sleep_for(microseconds(300));
+    const std::size_t i = std::stoul(path.substr(1));
+    std::lock_guard l(lock);
+    fetched[i] = true;
+    ++fetches;
+  };
+  const auto count = [&] {
+    std::lock_guard l(lock);
+    return fetches;
+  };
+  // Keeps the stream behind the workers while they run.
+  const auto waitFetched = [&](const ReadAhead& ahead, std::size_t i) {
+    for (int tries = 0; tries < 20000 && ahead.Active(); ++tries) {
+      {
+        std::lock_guard l(lock);
+        if (fetched[i]) return;
+      }
+      std::this_thread::sleep_for(microseconds(100));
+    }
+  };
+  ReadAhead ahead(sources, ReadAheadLimits{2, 64, 1u << 20, 0, microseconds(30), microseconds(100)}, fetch);
+  std::size_t i = 0;
+  for (; i < 300; ++i) {
+    ahead.Reached(i);
+    ahead.Served(i, microseconds(5));
+  }
+  EXPECT_FALSE(ahead.Active());
+  EXPECT_EQ(count(), 0u) << "files from memory need no workers";
+  for (; i < 300 + ReadAhead::kSamples; ++i) {
+    ahead.Reached(i);
+    ahead.Served(i, microseconds(400));
+  }
+  EXPECT_TRUE(ahead.Active());
+  EXPECT_EQ(ahead.Activations(), 1u);
+  for (; i < 700; ++i) {
+    waitFetched(ahead, i);
+    ahead.Reached(i);
+    ahead.Served(i, microseconds(5));
+  }
+  EXPECT_TRUE(ahead.Active()) << "fetched files coming fast are the workers' doing";
+  EXPECT_GE(count(), 300u);
+  onDisk = false;
+  for (; i < 1200 && ahead.Active(); ++i) {
+    waitFetched(ahead, i);
+    ahead.Reached(i);
+    ahead.Served(i, microseconds(5));
+  }
+  EXPECT_FALSE(ahead.Active()) << "requests that return at once stand the workers down";
+  std::this_thread::sleep_for(std::chrono::milliseconds(50));  // batches in hand end
+  const std::size_t before = count();
+  for (std::size_t stop = i + 200; i < stop; ++i) {
+    ahead.Reached(i);
+    ahead.Served(i, microseconds(5));
+  }
+  std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  EXPECT_EQ(count(), before);
+  // Slow again: back within two medians (the first may hold fast ones).
+  onDisk = true;
+  for (std::size_t stop = i + 2 * ReadAhead::kSamples; i < stop; ++i) {
+    ahead.Reached(i);
+    ahead.Served(i, microseconds(400));
+  }
+  EXPECT_TRUE(ahead.Active());
+  EXPECT_EQ(ahead.Activations(), 2u);
+}
+
 // A whole stream through the cache thread with the read-ahead off, on, and on
 // with a tiny window. The consumer takes nothing until the cache is full, so
 // the producer is far behind the read-ahead when files are changed.
@@ -195,10 +277,17 @@ class StreamSame : public testing::Test {
     const Outcome off = Run(ReadAheadLimits{}, change);
     const Outcome on = Run(std::nullopt, change);
     const Outcome tiny = Run(ReadAheadLimits{3, 2, 8192, 4096}, change);
+    // Every read and request counts as slow: the workers come after the
+    // first files and stay.
+    const Outcome adaptive =
+        Run(ReadAheadLimits{3, 8, 65536, 8192, std::chrono::nanoseconds(1), std::chrono::nanoseconds(1)}, change);
     EXPECT_EQ(on.Status, off.Status);
     EXPECT_EQ(tiny.Status, off.Status);
+    EXPECT_EQ(adaptive.Status, off.Status);
     EXPECT_EQ(on.Damaged, off.Damaged);
     EXPECT_EQ(tiny.Damaged, off.Damaged);
+    EXPECT_EQ(adaptive.Damaged, off.Damaged);
+    EXPECT_TRUE(Agree(adaptive, off, stopped)) << adaptive.Bytes.size() << " vs " << off.Bytes.size();
     EXPECT_TRUE(Agree(on, off, stopped)) << on.Bytes.size() << " vs " << off.Bytes.size();
     EXPECT_TRUE(Agree(tiny, off, stopped)) << tiny.Bytes.size() << " vs " << off.Bytes.size();
     FOff = off;
