@@ -57,6 +57,9 @@ class TBurningForm : public QDialog {
   void btnStartBurnClick();
   // True while the readiness wait polls the drive.
   bool Waiting() const { return FWaitTries >= 0; }
+  // True while the drive is asked for the speed list; a Start meanwhile
+  // waits for it.
+  bool SpeedListFilling() const { return FFilling > 0; }
   // A start that ended without an operation (no disc, the wait cancelled,
   // a check refused): nothing will come through the write-done event.
   std::function<void()> OnStartDropped;

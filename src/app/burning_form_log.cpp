@@ -81,7 +81,7 @@ QStringList TBurningForm::LogLines() const {
   return lines;
 }
 
-void TBurningForm::btnAbortClick() { FMain.Burner().CancelOperation(); }
+void TBurningForm::btnAbortClick() { FMain.AbortOperation(); }
 
 void TBurningForm::btnCloseTrackClick() {
   // Closing a session takes the drive up to three minutes: off the window's thread.

@@ -166,6 +166,9 @@ class TForm1 : public QMainWindow {
   void AddLogLine(const QString& text, const QColor& colour);
   // SYNCHRONIZE CACHE, allow removal, eject: off the window's thread.
   void EjectDisc();
+  // Stops the running burn or image build, also while the drive work
+  // before its start still runs (the start then does not come).
+  void AbortOperation();
   TBurningForm& BurningForm();
   // Drive work off the window's thread, one job at a time in the order
   // asked; a job waits while a burn or erase holds the drive. `done` runs
@@ -280,6 +283,9 @@ class TForm1 : public QMainWindow {
   std::shared_ptr<appcore::DiscCopySource> FCopySource;
   bool FDriveJobRunning = false;
   std::string FRunningJobDevice;
+  bool FAbortAsked = false;
+  // Ends the operation as aborted when the person asked for it meanwhile.
+  bool EndIfAborted();
   QTimer* FDriveRetry = nullptr;
   void BindOperations();
   void OpenBurningForm(const char* mode, bool returnToMain = true);

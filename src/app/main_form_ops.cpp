@@ -130,6 +130,17 @@ void TForm1::PumpDriveJobs() {
   FDriveJobs.pop_front();
 }
 
+void TForm1::AbortOperation() {
+  FAbortAsked = true;
+  FBurner->CancelOperation();
+}
+
+bool TForm1::EndIfAborted() {
+  if (!FAbortAsked) return false;
+  kavobWriteDone(engine::texts::kOperationAborted);
+  return true;
+}
+
 bool TForm1::Timer1Active() const { return Timer1 != nullptr && Timer1->isActive(); }
 void TForm1::StartProgressTimer() { Timer1->start(); }
 void TForm1::StopProgressTimer() { Timer1->stop(); }
@@ -207,6 +218,7 @@ void TForm1::bBurnClick() {
 // --- the routines -------------------------------------------------------------
 
 void TForm1::BurnCompilation() {
+  FAbortAsked = false;
   TBurningForm& d = BurningForm();
   if (d.cbspeed->currentIndex() < 0 && d.cbspeed->count() > 0) d.cbspeed->setCurrentIndex(0);
   const std::string speed = d.cbspeed->currentText().toStdString();
@@ -243,6 +255,7 @@ void TForm1::BurnCompilation() {
 
 void TForm1::CompilationPrepared(const PreparedBurn& prepared, bool checksums) {
   TBurningForm& d = BurningForm();
+  if (EndIfAborted()) return;
   d.pHBuf->setMaximum(static_cast<int>(std::min<std::uint32_t>(prepared.BufferSize, INT32_MAX)));
   if (!prepared.Error.empty()) {
     kavobWriteDone(prepared.Error);
@@ -279,6 +292,7 @@ void TForm1::CompilationPrepared(const PreparedBurn& prepared, bool checksums) {
 
 void TForm1::LayoutReady(const PreparedBurn& laidOut) {
   TBurningForm& d = BurningForm();
+  if (EndIfAborted()) return;
   if (!laidOut.ChecksumError.empty()) {
     kavobWriteDone(laidOut.ChecksumError);
     return;
@@ -295,6 +309,7 @@ void TForm1::LayoutReady(const PreparedBurn& laidOut) {
 }
 
 void TForm1::BuildIsoImage() {
+  FAbortAsked = false;
   TBurningForm& d = BurningForm();
   Timer1->start();
   setEnabled(false);
@@ -316,6 +331,7 @@ void TForm1::BuildIsoImage() {
         prepared->Sectors = b.ImageSectors();
       },
       [this, prepared, &d](engine::TKavoBurner&) {
+        if (EndIfAborted()) return;
         if (!prepared->Error.empty()) {
           kavobWriteDone(prepared->Error);
           return;
@@ -344,6 +360,7 @@ void TForm1::BuildIsoImage() {
 }
 
 void TForm1::BurnIsoImage() {
+  FAbortAsked = false;
   TBurningForm& d = BurningForm();
   Timer1->start();
   AddLogLine(Line(texts::kStartBurningIso) + QString::fromStdString(FBurner->DeviceName()), kBlue);
@@ -360,6 +377,7 @@ void TForm1::BurnIsoImage() {
         *buffer = b.DeviceBufferSize();
       },
       [this, buffer, path, &d](engine::TKavoBurner&) {
+        if (EndIfAborted()) return;
         d.pHBuf->setMaximum(static_cast<int>(std::min<std::uint32_t>(*buffer, INT32_MAX)));
         if (FBurner->StartImageFileBurn(path)) {
           d.pcd->setMaximum(static_cast<int>(std::min<std::uint32_t>(FBurner->ImageSectors(), INT32_MAX)));

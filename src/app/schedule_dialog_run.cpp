@@ -215,7 +215,7 @@ void TScheduleDialogRun::Abort() {
         static_cast<QDialog&>(d).reject();  // the start is dropped, and the run ends
         break;
       }
-      FMain.Burner().CancelOperation();
+      FMain.AbortOperation();
       break;
     }
     case Step::Idle: break;

@@ -148,7 +148,7 @@ class BurningFormTest : public QObject {
 
   void StartAndWaitForEnd() {
     app::TBurningForm& d = Dialog();
-    QTRY_VERIFY_WITH_TIMEOUT(d.cbspeed->count() > 0, 10000);
+    QTRY_VERIFY_WITH_TIMEOUT(!d.SpeedListFilling() && d.cbspeed->count() > 0, 10000);
     QTest::mouseClick(d.btnStartBurn, Qt::LeftButton);
     WaitForEnd();
   }
@@ -368,7 +368,7 @@ class BurningFormTest : public QObject {
     FForm->bBurnClick();
     app::TBurningForm& d = Dialog();
     QTRY_VERIFY_WITH_TIMEOUT(d.isVisible(), 10000);
-    QTRY_VERIFY_WITH_TIMEOUT(d.cbspeed->count() > 0, 10000);
+    QTRY_VERIFY_WITH_TIMEOUT(!d.SpeedListFilling() && d.cbspeed->count() > 0, 10000);
     d.RetryPauseMs = 50;
     const std::size_t asked = FDialogs.Log.size();
     FDialogs.Answers = {ui::Retry, ui::Cancel, ui::Ok};
@@ -398,6 +398,41 @@ class BurningFormTest : public QObject {
     recorder->SetFaults(vdrive::TFaults{});
     d.close();
     QTRY_VERIFY(!d.isVisible());
+  }
+
+  // Abort while the drive work before the burn still runs (here: while the
+  // files are shown before burning): the burn must not start after it.
+  void anAbortBeforeTheFirstWriteKeepsTheBurnFromStarting() {
+    SelectDrive(QStringLiteral("notready"));
+    auto recorder = vdrive::RecorderFor(Disc(QStringLiteral("notready")).toStdString());
+    OpenTask(QStringLiteral("Early"));
+    FForm->bBurnClick();
+    app::TBurningForm& d = Dialog();
+    QTRY_VERIFY_WITH_TIMEOUT(d.isVisible(), 10000);
+    QTRY_VERIFY_WITH_TIMEOUT(!d.SpeedListFilling() && d.cbspeed->count() > 0, 10000);
+    d.cShowFiles->setChecked(true);
+    const auto layout = FForm->OnShowDiscLayout;
+    bool shown = false;
+    FForm->OnShowDiscLayout = [&] {
+      shown = true;
+      QTest::mouseClick(d.btnAbort, Qt::LeftButton);
+    };
+    recorder->ClearCommandLog();
+    QTest::mouseClick(d.btnStartBurn, Qt::LeftButton);
+    WaitForEnd();
+    FForm->OnShowDiscLayout = layout;
+    d.cShowFiles->setChecked(false);
+    QVERIFY(shown);
+    const QString log = d.LogLines().join('\n');
+    QVERIFY2(log.contains(QStringLiteral("OPERATION ABORTED BY USER")), qPrintable(log));
+    QVERIFY(log.contains(QStringLiteral("Process done with error")));
+    QCOMPARE(d.btnEject->text(), QStringLiteral("Discard"));
+    for (const auto& command : recorder->CommandLog()) QVERIFY(command.Cdb.empty() || command.Cdb[0] != 0x2A);
+    // Discard opens the tray; the blank disc goes back in for the trials after.
+    QTest::mouseClick(d.btnEject, Qt::LeftButton);
+    QTRY_VERIFY(!d.isVisible());
+    QTRY_VERIFY_WITH_TIMEOUT(FForm->DriveJobsIdle(), 10000);
+    QVERIFY(FForm->Burner().StartStopUnit(device::TStartStop::Load));
   }
 
   void aRefusedCloseIsAnErrorWithTwoRedLines() {
@@ -439,7 +474,7 @@ class BurningFormTest : public QObject {
     FForm->bBurnClick();
     app::TBurningForm& d = Dialog();
     QTRY_VERIFY_WITH_TIMEOUT(d.isVisible(), 10000);
-    QTRY_VERIFY_WITH_TIMEOUT(d.cbspeed->count() > 0, 10000);
+    QTRY_VERIFY_WITH_TIMEOUT(!d.SpeedListFilling() && d.cbspeed->count() > 0, 10000);
     QTest::mouseClick(d.btnStartBurn, Qt::LeftButton);
     QTRY_VERIFY_WITH_TIMEOUT(FForm->Timer1Active(), 20000);
     // Closing while it runs only minimises.
@@ -546,7 +581,7 @@ class BurningFormTest : public QObject {
     const int source = d.cmbSource->findText(FDevices.at(QStringLiteral("burn")));
     QVERIFY(source >= 0);
     d.cmbSource->setCurrentIndex(source);
-    QTRY_VERIFY_WITH_TIMEOUT(d.cbspeed->count() > 0, 10000);
+    QTRY_VERIFY_WITH_TIMEOUT(!d.SpeedListFilling() && d.cbspeed->count() > 0, 10000);
     d.cmbDestination->setCurrentIndex(d.cmbDestination->findText(FDevices.at(QStringLiteral("notready"))));
     QTest::mouseClick(d.btnStartBurn, Qt::LeftButton);
     WaitForEnd();
@@ -581,7 +616,7 @@ class BurningFormTest : public QObject {
     d.cmbSource->setCurrentIndex(source);
     d.cmbDestination->setCurrentIndex(source);
     const auto asked = FDialogs.MessageTexts().size();
-    QTRY_VERIFY_WITH_TIMEOUT(d.cbspeed->count() > 0, 10000);
+    QTRY_VERIFY_WITH_TIMEOUT(!d.SpeedListFilling() && d.cbspeed->count() > 0, 10000);
     QTest::mouseClick(d.btnStartBurn, Qt::LeftButton);
     QTRY_COMPARE_WITH_TIMEOUT(FDialogs.MessageTexts().size(), asked + 1, 20000);
     QCOMPARE(FDialogs.MessageTexts().last(), QStringLiteral("The Source Drive and Destination Drive can not be the same."));
