@@ -251,6 +251,8 @@ class TForm1 : public QMainWindow {
   void trvDirEdited(QTreeWidgetItem* item, int column);
   void ForgetClipIfGone();
   void ResetTask();
+  // `task` becomes the window's task, shown from its root.
+  void ShowTask(appcore::TaskTree task, int newFolders, bool modified);
   void AskedNew();
 
   // An opened task's folder items, made in slices before it replaces the

@@ -12,25 +12,14 @@ void TForm1::LoadScheduledTask(appcore::TaskTree tree) {
     FPersonsModified = FModified;
     FPersonsNewFolders = FNewFolderCount;
   }
-  FTask = std::move(tree);
-  FOperationFiles.clear();
-  FNewFolderCount = 0;
-  ForgetClipIfGone();
-  RebuildFolderTree();
-  UpdateSizeBar();
-  FModified = false;
+  ShowTask(std::move(tree), 0, false);
 }
 
 void TForm1::RestorePersonsTask() {
   if (FPersonsTask == nullptr) return;
-  FTask = std::move(*FPersonsTask);
+  appcore::TaskTree persons = std::move(*FPersonsTask);
   FPersonsTask.reset();
-  FOperationFiles.clear();
-  FNewFolderCount = FPersonsNewFolders;
-  ForgetClipIfGone();
-  RebuildFolderTree();
-  UpdateSizeBar();
-  FModified = FPersonsModified;
+  ShowTask(std::move(persons), FPersonsNewFolders, FPersonsModified);
 }
 
 }  // namespace app

@@ -28,13 +28,17 @@ QString TaskFilter() { return QString::fromUtf8(texts::kTaskFilter); }
 
 void TForm1::ResetTask() {
   const QDate today = QDate::currentDate();
-  FTask = appcore::NewTask(appcore::RootText(today.year(), today.month(), today.day()));
+  ShowTask(appcore::NewTask(appcore::RootText(today.year(), today.month(), today.day())), 0, false);
+}
+
+void TForm1::ShowTask(appcore::TaskTree task, int newFolders, bool modified) {
+  FTask = std::move(task);
   FOperationFiles.clear();
-  FNewFolderCount = 0;
+  FNewFolderCount = newFolders;
   ForgetClipIfGone();
   RebuildFolderTree();
   UpdateSizeBar();
-  FModified = false;
+  FModified = modified;
 }
 
 void TForm1::btnNewClick() {
