@@ -139,7 +139,9 @@ TEST(ReadAheadWindow, StandsDownWhileFilesAreInMemoryAndComesBackWhenTheyAreNot)
   std::size_t fetches = 0;
   std::atomic<bool> onDisk{true};
   const auto fetch = [&](const std::string& path, std::uint64_t) {
-    if (onDisk) std::this_thread::sleep_for(microseconds(300));
+    // Well above the stand-down line everywhere: Windows sleeps in whole
+    // milliseconds, and shorter sleeps may return at once there.
+    if (onDisk) std::this_thread::sleep_for(std::chrono::milliseconds(2));
     const std::size_t i = std::stoul(path.substr(1));
     std::lock_guard l(lock);
     fetched[i] = true;
