@@ -111,10 +111,13 @@ std::string TForm1::NextJobDevice() const {
 void TForm1::PumpDriveJobs() {
   if (FDriveJobRunning || FDriveJobs.empty()) return;
   DriveJob& job = FDriveJobs.front();
-  if (FBurner->ProgressNow().Phase == engine::OperationPhase::Idle && !job.Device.empty() && job.Device != FBurner->DeviceId())
-    FBurner->SelectDevice(job.Device);
+  // Selecting a drive talks to it (inquiry, capabilities): on the worker too.
+  auto work = [device = job.Device, work = job.Work](engine::TKavoBurner& b) {
+    if (!device.empty() && device != b.DeviceId()) b.SelectDevice(device);
+    if (work) work(b);
+  };
   auto done = std::move(job.Done);
-  const bool started = FBurner->StartBackground(job.Phase, job.Work, [this, done](engine::TKavoBurner& b) {
+  const bool started = FBurner->StartBackground(job.Phase, work, [this, done](engine::TKavoBurner& b) {
     FDriveJobRunning = false;
     if (done) done(b);
     PumpDriveJobs();
