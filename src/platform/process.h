@@ -25,10 +25,15 @@ void UnsetEnvironment(const std::string& name);
 // on Windows, where paths hold ":" themselves.
 extern const char kPathListSeparator;
 
-// Scheduling priority of the calling thread as a nice value (0 normal, up
-// to 19 lowest); Windows maps ranges of it onto its thread priorities. A
-// refused raise leaves the thread lower.
-void SetCurrentThreadNice(int nice);
+// The lowest nice value, so the highest priority, this process may give a
+// thread. On Linux without CAP_SYS_NICE it comes from RLIMIT_NICE, and is 20
+// by default: a person's threads can lower their priority but never raise it
+// again. Windows lets a process raise its threads within its class: -20.
+int ThreadNiceFloor();
+// The highest priority this process may give the calling thread within the
+// ordinary scheduling class: THREAD_PRIORITY_TIME_CRITICAL on Windows, the
+// lowest nice value allowed on Linux. Nothing where none is above normal.
+void SetCurrentThreadTimeCritical();
 
 // Stop requests: Ctrl-C and SIGTERM on Linux; Ctrl-C, Ctrl-Break and
 // closing the console on Windows. `onStop` runs for each request; it must

@@ -4,6 +4,9 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 
 #include "platform/process.h"
@@ -28,6 +31,24 @@ sigset_t StopSignals() {
   return set;
 }
 
+// CAP_SYS_NICE in the effective set: root's, or granted to the program.
+bool HasSysNice() {
+  constexpr int kCapSysNice = 23;
+  std::FILE* f = std::fopen("/proc/self/status", "re");
+  if (f == nullptr) return geteuid() == 0;
+  char line[256];
+  bool has = false;
+  while (std::fgets(line, sizeof line, f) != nullptr) {
+    unsigned long long mask = 0;
+    if (std::sscanf(line, "CapEff: %llx", &mask) == 1) {
+      has = ((mask >> kCapSysNice) & 1u) != 0;
+      break;
+    }
+  }
+  std::fclose(f);
+  return has;
+}
+
 }  // namespace
 
 std::vector<std::string> CommandLineArguments(int argc, char** argv) {
@@ -48,9 +69,22 @@ void SetEnvironment(const std::string& name, const std::string& value) { setenv(
 
 void UnsetEnvironment(const std::string& name) { unsetenv(name.c_str()); }
 
-void SetCurrentThreadNice(int nice) {
-  // Per-thread nice value.
-  setpriority(PRIO_PROCESS, static_cast<id_t>(syscall(SYS_gettid)), nice);
+int ThreadNiceFloor() {
+  if (HasSysNice()) return -20;
+  rlimit limit{};
+  if (getrlimit(RLIMIT_NICE, &limit) != 0) return 20;
+  // The limit counts from the top: 20 - rlim_cur is the lowest nice value.
+  const rlim_t cur = std::min<rlim_t>(limit.rlim_cur, 40);
+  return 20 - static_cast<int>(cur);
+}
+
+void SetCurrentThreadTimeCritical() {
+  const auto tid = static_cast<id_t>(syscall(SYS_gettid));
+  errno = 0;
+  const int now = getpriority(PRIO_PROCESS, tid);
+  if (errno != 0) return;
+  const int target = std::max(-20, ThreadNiceFloor());
+  if (target < now) setpriority(PRIO_PROCESS, tid, target);
 }
 
 void CatchStopRequests(void (*onStop)()) {

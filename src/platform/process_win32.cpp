@@ -80,13 +80,9 @@ void SetEnvironment(const std::string& name, const std::string& value) {
 
 void UnsetEnvironment(const std::string& name) { _wputenv_s(win32::Wide(name).c_str(), L""); }
 
-void SetCurrentThreadNice(int nice) {
-  const int priority = nice <= 0   ? THREAD_PRIORITY_NORMAL
-                       : nice <= 3  ? THREAD_PRIORITY_BELOW_NORMAL
-                       : nice <= 10 ? THREAD_PRIORITY_LOWEST
-                                    : THREAD_PRIORITY_IDLE;
-  SetThreadPriority(GetCurrentThread(), priority);
-}
+int ThreadNiceFloor() { return -20; }
+
+void SetCurrentThreadTimeCritical() { SetThreadPriority(GetCurrentThread(), THREAD_PRIORITY_TIME_CRITICAL); }
 
 void CatchStopRequests(void (*onStop)()) {
   gOnStop.store(onStop);

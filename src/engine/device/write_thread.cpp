@@ -1,10 +1,16 @@
 #include "engine/device/write_thread.h"
 
+#include "platform/process.h"
 
 namespace device {
 
 TThWrite::TThWrite(Params params) : FParams(std::move(params)) {
-  FThread = std::thread([this] { RunDisc(); });
+  FThread = std::thread([this] {
+    // A drive's buffer holds a fraction of a second: the writer must get the
+    // processor whenever it has a block, whatever else the machine runs.
+    platform::SetCurrentThreadTimeCritical();
+    RunDisc();
+  });
 }
 
 TThWrite::~TThWrite() { Join(); }

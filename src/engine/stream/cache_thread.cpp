@@ -6,7 +6,6 @@
 
 #include "engine/texts.h"
 #include "platform/file_stream.h"
-#include "platform/process.h"
 
 namespace stream {
 namespace texts = engine::texts;
@@ -15,16 +14,6 @@ namespace {
 constexpr std::uint64_t kSector = 2048;
 constexpr std::uint64_t RoundUp(std::uint64_t n) { return (n + kSector - 1) / kSector * kSector; }
 }  // namespace
-
-int NiceForLevel(CacheLevel level) {
-  switch (level) {
-    case CacheLevel::Normal: return 0;
-    case CacheLevel::Lower: return 2;
-    case CacheLevel::Lowest: return 5;
-    case CacheLevel::Idle: return 19;
-  }
-  return 0;
-}
 
 TCacheThread::TCacheThread(Params params)
     : FParams(std::move(params)), FLock(*FParams.Lock) {
@@ -76,13 +65,12 @@ std::size_t TCacheThread::PeakQueued() const {
   return FPeakQueued;
 }
 
-void TCacheThread::SetLevel(CacheLevel level) {
-  if (FLevel == level) return;
-  FLevel = level;
-  platform::SetCurrentThreadNice(NiceForLevel(level));
-  // A sleeping reader's workers still fill the window it wakes to.
-  if (FAhead != nullptr) FAhead->FollowNice(NiceForLevel(std::max(level, CacheLevel::Lowest)));
-}
+// The level follows the fill; the thread's priority stays the one it started
+// with. A reader that lowers itself has to run to raise itself again, and
+// under load it waits for the processor behind every busy program (at idle
+// priority after a full cache) while the drive drains; on Linux a person's
+// process may not raise a thread again at all.
+void TCacheThread::SetLevel(CacheLevel level) { FLevel = level; }
 
 void TCacheThread::AdjustLevel() {
   std::size_t n = 0;
@@ -125,8 +113,6 @@ bool TCacheThread::WaitWhileFull() {
     FRoom.wait(lock, [this] { return FBlocks.size() <= ResumePoint() || AbortRequested(); });
     FProducerWaiting = false;
   }
-  // Idle suits a sleeping reader only: one that refills at the lowest
-  // priority can be starved by any busy program while the drive drains.
   if (FLevel == CacheLevel::Idle) AdjustLevel();
   return !AbortRequested();
 }
@@ -283,7 +269,6 @@ bool TCacheThread::AddDiscData(const iso::TFEntry& entry) {
 }
 
 void TCacheThread::Run() {
-  SetLevel(CacheLevel::Normal);
   SetLevel(CacheLevel::Lower);
   bool ok = true;
   if (!FParams.ImageFilePath.empty()) {
@@ -310,8 +295,6 @@ void TCacheThread::Run() {
       for (const auto& f : FParams.Tables->Files())
         if (streamed(*f)) sources.push_back({f->SourcePath, static_cast<std::uint64_t>(f->RecordedSize)});
       ReadAhead ahead(std::move(sources), FParams.ReadAheadWindow.value_or(DefaultReadAheadLimits(FParams.CacheSize)));
-      FAhead = &ahead;
-      ahead.FollowNice(NiceForLevel(std::max(FLevel.load(), CacheLevel::Lowest)));
       std::size_t index = 0;
       for (const auto& f : FParams.Tables->Files()) {
         const iso::TFEntry& e = *f;
@@ -329,7 +312,6 @@ void TCacheThread::Run() {
         if (!whole) ahead.Served(index, FFirstRead);
         ++index;
       }
-      FAhead = nullptr;
     }
   }
   // The minimum-length zeros continue the last short block: on DVD every

@@ -33,7 +33,8 @@ struct FileRange {
   std::uint64_t Bytes = 0;  // recorded size; the stream holds it rounded up to sectors
 };
 
-// Producer priority levels, following the fill level.
+// How urgently the producer should read, following the fill level: shown,
+// not given to the scheduler (see SetLevel).
 enum class CacheLevel : std::uint8_t { Idle = 0, Lowest = 1, Lower = 2, Normal = 3 };
 
 class TCacheThread {
@@ -129,7 +130,6 @@ class TCacheThread {
   std::string FCurrentFile;
   std::vector<std::string> FDamaged;
   std::chrono::nanoseconds FFirstRead{0};  // AddSource's open and first read
-  ReadAhead* FAhead = nullptr;  // while the files stream; the producer's own
 
   std::atomic<bool> FAbort{false};
   std::atomic<bool> FReady{false};
@@ -137,10 +137,5 @@ class TCacheThread {
   std::atomic<CacheLevel> FLevel{CacheLevel::Lower};
   std::thread FThread;
 };
-
-// The nice value a level maps to on Linux: normal 0, lower 2, lowest 5,
-// idle 19. Raising the priority back needs privileges the process may lack;
-// then the thread keeps the lower one.
-int NiceForLevel(CacheLevel level);
 
 }  // namespace stream

@@ -4,7 +4,6 @@
 #include <tuple>
 
 #include "platform/file_stream.h"
-#include "platform/process.h"
 
 namespace stream {
 
@@ -116,7 +115,6 @@ void ReadAhead::Served(std::size_t index, std::chrono::nanoseconds waited) {
 void ReadAhead::Work() {
   constexpr std::size_t kBatch = 16;  // files taken under one lock
   std::vector<std::tuple<std::size_t, std::string, std::uint64_t>> batch;
-  int nice = kNoNice;
   std::vector<std::chrono::nanoseconds> times;
   std::unique_lock lock(FLock);
   for (;;) {
@@ -136,10 +134,6 @@ void ReadAhead::Work() {
     FPeakFiles = std::max(FPeakFiles, FNext - FConsumed);
     FPeakBytes = std::max(FPeakBytes, FWindowBytes);
     lock.unlock();
-    if (const int want = FNice.load(std::memory_order_relaxed); want != kNoNice && want != nice) {
-      platform::SetCurrentThreadNice(want);
-      nice = want;
-    }
     const bool adaptive = FLimits.Fast.count() > 0 && FLimits.FastFetch.count() > 0;
     times.clear();
     for (const auto& [index, path, bytes] : batch) {
@@ -171,8 +165,6 @@ std::uint64_t ReadAhead::PeakBytes() const {
   std::lock_guard lock(FLock);
   return FPeakBytes;
 }
-
-void ReadAhead::FollowNice(int nice) { FNice.store(nice, std::memory_order_relaxed); }
 
 bool ReadAhead::Active() const {
   std::lock_guard lock(FLock);

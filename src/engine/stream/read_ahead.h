@@ -78,11 +78,6 @@ class ReadAhead {
   static constexpr std::size_t kSamples = 9;
   static constexpr std::size_t kFetchSamples = 32;
 
-  // The workers run at this nice value from their next batch on: never above
-  // the stream they serve, or on a busy machine they take the processor from
-  // it and the burn starves. Unset, they keep the one they started with.
-  void FollowNice(int nice);
-
   // Most files and bytes ever in the window at once, for tests of the bound.
   std::size_t PeakFiles() const;
   std::uint64_t PeakBytes() const;
@@ -117,8 +112,6 @@ class ReadAhead {
   std::size_t FSampleIndex = SIZE_MAX;  // the source Served may count, if any
   std::vector<std::chrono::nanoseconds> FSamples;       // the stream's, for files no worker took
   std::vector<std::chrono::nanoseconds> FFetchSamples;  // the workers' requests
-  std::atomic<int> FNice{kNoNice};
-  static constexpr int kNoNice = -1000;
   unsigned FIdle = 0;  // workers waiting for the window to move
   std::vector<std::thread> FWorkers;
 };

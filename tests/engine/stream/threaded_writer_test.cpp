@@ -14,6 +14,12 @@
 #include "engine/kavo_burner.h"
 #include "engine/stream/cache_thread.h"
 #include "support/temp_dir.h"
+#ifdef __linux__
+#include <algorithm>
+#include <cstdlib>
+
+#include "support/priority.h"
+#endif
 
 namespace {
 
@@ -182,5 +188,53 @@ TEST(CacheThread, PausesAtLimitMinusOneAndEndsWithZero) {
     EXPECT_TRUE(cache.StatusText().empty());
   }
 }
+
+#ifdef __linux__
+// Fills a small cache, drains it, lets it refill and drains it to the end,
+// looking at every thread's priority as it goes: the highest nice value seen.
+int HighestNiceWhileTheCacheCycles() {
+  std::recursive_mutex lock;
+  std::vector<std::uint8_t> header(stream::kBlockSizeOther * 200ull, 0xAB);
+  stream::TCacheThread::Params p;
+  p.CacheSize = 2097152;
+  p.Lock = &lock;
+  p.TotalBytes = header.size();
+  p.Header = &header;
+  stream::TCacheThread cache(p);
+  if (!cache.WaitReadyOrFailed(10000)) return 100;
+  int worst = 0;
+  std::vector<std::uint8_t> block;
+  for (int taken = 0;;) {
+    const std::int64_t n = cache.TakeBlock(block);
+    if (n == 0) break;
+    if (n < 0) {
+      cache.WaitForBlock(100);
+      continue;
+    }
+    if (++taken % 8 == 0) {
+      const auto nices = testsupport::ThreadNices();
+      worst = std::max(worst, *std::max_element(nices.begin(), nices.end()));
+    }
+  }
+  return worst;
+}
+
+// A reader that lowers its priority has to run to raise it again: under load
+// it waits behind every busy program while the drive drains, and a person's
+// process on Linux may not raise a thread again at all. The reader keeps the
+// priority it started with, whatever the fill.
+TEST(CacheThread, TheReaderKeepsItsPriorityWhateverTheFill) {
+  ASSERT_EQ(testsupport::CurrentThreadNice(), 0);
+  EXPECT_EQ(HighestNiceWhileTheCacheCycles(), 0);
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  EXPECT_EXIT(
+      {
+        testsupport::DropPriorityPrivileges();
+        const int worst = HighestNiceWhileTheCacheCycles();
+        std::_Exit(worst == 0 ? 0 : 10 + worst);
+      },
+      testing::ExitedWithCode(0), "");
+}
+#endif
 
 }  // namespace
