@@ -134,6 +134,7 @@ bool IsPathSeparator(char c) { return c == '\\' || platform::IsPathSeparator(c);
 void TransferChildren(const TaskNode& node, const std::string& dest, engine::TKavoBurner& burner, bool archiveOnly,
                       TransferReport& report) {
   for (const auto& child : node.Children) {
+    if (burner.WalkCancelled()) return;
     if (!child->IsItem()) {
       // A refused folder takes its contents with it; the engine said why.
       if (burner.MakeCompilationDir(dest, child->Name) == nullptr) {
@@ -359,7 +360,10 @@ base::Result<TransferReport> PrepareCompilation(const TaskTree& tree, engine::TK
     if (!burner.ImportDiscSession(sessionToImport, nullptr) && burner.CancelRequested())
       return base::MakeError(base::ErrorKind::Cancelled, engine::texts::kOperationAborted);
   }
-  return TransferTreeToBurner(*tree.Root, burner, archiveOnly);
+  TransferReport report = TransferTreeToBurner(*tree.Root, burner, archiveOnly);
+  // A walk cut short leaves part of the task: never burnt as if it were all.
+  if (burner.WalkCancelled()) return base::MakeError(base::ErrorKind::Cancelled, engine::texts::kOperationAborted);
+  return report;
 }
 
 }  // namespace appcore

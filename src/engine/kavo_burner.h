@@ -216,6 +216,10 @@ class TKavoBurner : public device::TSCSIDevice {
   std::uint8_t AddFolderToCompilation(const std::string& destPath, const std::string& sourceFolder, bool archiveOnly,
                                       bool deriveDest, bool recurse, std::uint32_t attrMask,
                                       const std::string& fileMask);
+  // An add inside an operation (the preparation of a burn on its worker)
+  // stops once the operation is cancelled; the walk of a large tree takes
+  // minutes. Outside one, a cancel of the last operation stops nothing.
+  bool WalkCancelled() const;
   TDEntry* FindCompilationDir(const std::string& path) const;
   TDEntry* ForceCompilationPath(const std::string& path);
   bool RemoveCompilationDir(TDEntry* dir);

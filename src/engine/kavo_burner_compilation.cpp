@@ -268,9 +268,12 @@ std::uint8_t TKavoBurner::AddFolderToCompilation(const std::string& destPath, co
       .value_or(0);
 }
 
+bool TKavoBurner::WalkCancelled() const { return OperationClaimed() && CancelRequested(); }
+
 std::optional<std::uint8_t> TKavoBurner::AddFolderContents(TDEntry& dest, const std::string& folder, bool archiveOnly, bool recurse,
                                             std::uint32_t attrMask, const std::string& fileMask,
                                             std::set<std::pair<std::uint64_t, std::uint64_t>>& ancestors) {
+  if (WalkCancelled()) return std::nullopt;
   // One listing serves both passes: subfolders first, then the files.
   // The archive bit is only looked at when it decides what goes in.
   FolderPrefetch* walk = FWalk != nullptr && FWalk->ArchiveLookup() == archiveOnly ? FWalk : nullptr;
@@ -342,6 +345,7 @@ std::optional<std::uint8_t> TKavoBurner::AddFolderContents(TDEntry& dest, const 
     }
     if (!PassesAttributeMask(item.Attributes, attrMask) || !platform::MatchesMask(item.Name, fileMask)) continue;
     if (archiveOnly && (item.Attributes & platform::kAttrArchive) == 0) continue;
+    if (WalkCancelled()) return std::nullopt;
     result = AddFileEntry(dest, folder + item.Name, item, archiveOnly, std::nullopt);
   }
   return result;

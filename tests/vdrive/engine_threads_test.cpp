@@ -16,6 +16,7 @@
 
 #include "appcore/burn_run.h"
 #include "appcore/drive_wait.h"
+#include "appcore/task_tree.h"
 #include "engine/device/transport.h"
 #include "engine/dispatch/dispatcher.h"
 #include "engine/kavo_burner.h"
@@ -375,6 +376,55 @@ TEST_F(EngineThreads, TheWaitForADiscAsksThroughTheInterfaceAsTheOptionsSay) {
 
 namespace vdrivetest {
 namespace {
+
+// The walk of a large tree takes minutes: inside an operation (a burn's
+// preparation on its worker) it stops once the operation is cancelled, and
+// the task is reported cut short rather than burnt in part. Outside one, the
+// cancel of the last operation stops no later add.
+TEST_F(EngineThreads, AWalkStopsWithItsCancelledOperationAndAStaleCancelStopsNoLaterAdd) {
+  Attach(TMedia::CdR);
+  const std::string tree = Dir.Str() + "/tree";
+  for (int d = 0; d < 20; ++d) {
+    const std::string folder = tree + "/d" + std::to_string(d);
+    std::filesystem::create_directories(folder);
+    for (int f = 0; f < 10; ++f) std::ofstream(folder + "/f" + std::to_string(f) + ".txt", std::ios::binary) << "x";
+  }
+  appcore::TaskTree task = appcore::NewTask("Walk");
+  task.Root->AddItem(tree, "1 KB");
+  std::uint8_t added = 99;
+  std::optional<base::Error> refused;
+  std::uint32_t entries = 1;
+  Ended = false;
+  ASSERT_TRUE(Burner.StartBackground(
+      OperationPhase::Preparing,
+      [&](TKavoBurner& b) {
+        b.ResetCompilation(600000, 20000);
+        b.CancelOperation();
+        added = b.AddFolderToCompilation("\\", tree, false, false, true, platform::kAttrAnyFile, "*.*");
+        entries = b.CompilationEntryCount();
+        auto r = appcore::PrepareCompilation(task, b, false, 0);
+        if (!r.Ok()) refused = r.Err();
+      },
+      [this](TKavoBurner&) { Ended = true; }));
+  ASSERT_TRUE(Pump(std::chrono::seconds(30)));
+  EXPECT_EQ(added, 0);
+  EXPECT_EQ(entries, 0u);
+  ASSERT_TRUE(refused.has_value());
+  EXPECT_EQ(refused->Kind, base::ErrorKind::Cancelled);
+  EXPECT_EQ(refused->Message, engine::texts::kOperationAborted);
+
+  // The token of that operation stays cancelled; an add of the caller's own
+  // takes the whole tree.
+  ASSERT_TRUE(Burner.CancelRequested());
+  Burner.ResetCompilation(600000, 20000);
+  EXPECT_EQ(Burner.AddFolderToCompilation("\\", tree, false, false, true, platform::kAttrAnyFile, "*.*"), 1);
+  EXPECT_EQ(Burner.CompilationEntryCount(), 220u);  // files and folders
+  EXPECT_EQ(Burner.CompilationDirCount(), 20u);
+  Burner.ResetCompilation(600000, 20000);
+  auto whole = appcore::PrepareCompilation(task, Burner, false, 0);
+  ASSERT_TRUE(whole.Ok());
+  EXPECT_EQ(Burner.CompilationEntryCount(), 221u);
+}
 
 TEST_F(EngineThreads, BackgroundWorkLeavesTheCallerFreeAndEndsOnCancelAndOnDestruction) {
   Attach(TMedia::CdR);
