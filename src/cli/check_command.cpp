@@ -17,7 +17,9 @@ const char* const kCheckUsage =
     "holds a checksum file (~zantic.sha256, written by burn --checksums), each\n"
     "file is compared with it; otherwise the files are only read. Each file is\n"
     "reported as good, read (no checksum to compare), damaged (the checksum\n"
-    "differs), unreadable (with its sectors) or missing (listed, not on the disc).\n"
+    "differs), unreadable (with its sectors), missing (listed, not on the disc)\n"
+    "or unverified (not listed, while lines of the checksum file are unusable).\n"
+    "Records the disc's file tree cannot take in are listed as left out.\n"
     "\n"
     "options:\n"
     "      --device DEV     the drive (an address, a device node or a virtual disc file)\n"
@@ -26,8 +28,10 @@ const char* const kCheckUsage =
     "      --speed KBPS     read speed in kB/s (default the drive's maximum)\n"
     "  -h, --help           show this help\n"
     "\n"
-    "exit codes: 0 every file good or read; 1 a file damaged, unreadable or\n"
-    "missing, or the disc could not be read; 2 wrong arguments; 130 interrupted.\n";
+    "exit codes: 0 every file good or read; 1 a file damaged, unreadable, missing\n"
+    "or unverified, records left out, a session not written completely, a\n"
+    "checksum file that cannot be used, or the disc could not be read; 2 wrong\n"
+    "arguments; 130 interrupted.\n";
 
 namespace {
 
@@ -105,7 +109,7 @@ int RunCheck(engine::TKavoBurner& burner, const std::vector<std::string>& args, 
     // Faults as they are found; good files only in the summary's count.
     if (!health::IsFault(f.Result)) return;
     progress.Break();
-    std::fprintf(out, "%-10s /%s%s%s\n", health::VerdictText(f.Result), f.Path.c_str(),
+    std::fprintf(out, "%-10s %s%s%s\n", health::VerdictText(f.Result), Printable("/" + f.Path).c_str(),
                  f.Sectors.empty() ? "" : ": sectors ", health::RangesText(f.Sectors).c_str());
     std::fflush(out);
   };
@@ -120,18 +124,30 @@ int RunCheck(engine::TKavoBurner& burner, const std::vector<std::string>& args, 
     return kExitFailed;
   }
   const health::CheckReport& r = report.Value();
-  for (const auto& n : r.Notes) std::fprintf(out, "note: %s\n", n.c_str());
-  std::size_t counts[5] = {};
+  for (const auto& n : r.Notes) std::fprintf(out, "note: %s\n", Printable(n).c_str());
+  // What the file tree could not take in was not checked: the session is not intact.
+  for (const auto& l : r.LeftOut) std::fprintf(out, "left out   %s\n", Printable("/" + l).c_str());
+  if (r.Incomplete)
+    std::fprintf(out, "session %u was not written completely: its burn stopped before the end\n",
+                 static_cast<unsigned>(session));
+  if (!r.ChecksumProblem.empty())
+    std::fprintf(out, "the checksum file cannot be used in full: %s\n", Printable(r.ChecksumProblem).c_str());
+  std::size_t counts[6] = {};
   std::uint64_t bytes = 0;
   for (const auto& f : r.Files) {
     ++counts[static_cast<int>(f.Result)];
     bytes += f.Size;
   }
+  std::string extra;
+  if (counts[5] != 0) extra += ", " + std::to_string(counts[5]) + " unverified";
+  if (!r.LeftOut.empty()) extra += ", " + std::to_string(r.LeftOut.size()) + " records left out";
   std::fprintf(out,
-               "session %u: %zu files, %.1f MB, %s: %zu good, %zu read, %zu damaged, %zu unreadable, %zu missing\n",
+               "session %u: %zu files, %.1f MB, %s: %zu good, %zu read, %zu damaged, %zu unreadable, %zu missing%s\n",
                static_cast<unsigned>(session), r.Files.size(), static_cast<double>(bytes) / 1048576.0,
-               r.HasChecksums ? "checksums compared" : "no checksum file, read test only", counts[0], counts[1],
-               counts[2], counts[3], counts[4]);
+               !r.HasChecksums ? "no checksum file, read test only"
+               : r.ChecksumProblem.empty() ? "checksums compared"
+                                           : "checksum file damaged",
+               counts[0], counts[1], counts[2], counts[3], counts[4], extra.c_str());
   if (r.Cancelled) {
     std::fprintf(err, "zantic-cli: interrupted; the files above were checked\n");
     return kExitAborted;

@@ -7,6 +7,7 @@
 #include <optional>
 
 #include "cli/build_iso.h"
+#include "cli/health_common.h"
 #include "appcore/drive_select.h"
 #include "engine/iso/date_time.h"
 #include "engine/kavo_burner.h"
@@ -129,11 +130,11 @@ void List(const iso::TDEntry& dir, const std::string& path, std::FILE* out) {
   for (const iso::TFEntry* e = dir.FirstChild; e != nullptr; e = e->Next) {
     const std::string p = path + "/" + LocalName(*e);
     if (e->IsDirectory()) {
-      std::fprintf(out, "d %12s  %s  %10s  %s/\n", "", DateText(e->DateTime).c_str(), "", p.c_str());
+      std::fprintf(out, "d %12s  %s  %10s  %s/\n", "", DateText(e->DateTime).c_str(), "", Printable(p).c_str());
       List(*e->DirEntry, p, out);
     } else {
       std::fprintf(out, "- %12lld  %s  %10u  %s\n", static_cast<long long>(e->RecordedSize),
-                   DateText(e->DateTime).c_str(), StartSector(*e), p.c_str());
+                   DateText(e->DateTime).c_str(), StartSector(*e), Printable(p).c_str());
     }
   }
 }
@@ -268,7 +269,8 @@ int RunDiscCommand(engine::TKavoBurner& burner, const std::string& command, cons
   if (command == "extract") return Extract(burner, found, o->Positional[0], o->Positional[1], err);
   if (found.File != nullptr) {
     std::fprintf(out, "- %12lld  %s  %10u  %s\n", static_cast<long long>(found.File->RecordedSize),
-                 DateText(found.File->DateTime).c_str(), StartSector(*found.File), Shown(o->Positional[0]).c_str());
+                 DateText(found.File->DateTime).c_str(), StartSector(*found.File),
+                 Printable(Shown(o->Positional[0])).c_str());
     return kExitOk;
   }
   List(*found.Dir, found.Dir == burner.Tables().Root() ? "" : Shown(o->Positional[0]), out);

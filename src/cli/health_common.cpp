@@ -52,14 +52,41 @@ void HealthProgress::Break() {
   FDrawn = false;
 }
 
+std::string Printable(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  char escape[8];
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const auto c = static_cast<unsigned char>(text[i]);
+    if (c == '\\') {
+      out += "\\\\";
+    } else if (c < 0x20 || c == 0x7F) {
+      std::snprintf(escape, sizeof escape, "\\x%02x", c);
+      out += escape;
+    } else if (c == 0xC2 && i + 1 < text.size() && static_cast<unsigned char>(text[i + 1]) >= 0x80 &&
+               static_cast<unsigned char>(text[i + 1]) <= 0x9F) {
+      // U+0080 to U+009F: CSI and the other C1 controls in UTF-8.
+      std::snprintf(escape, sizeof escape, "\\u%04x", static_cast<unsigned char>(text[++i]));
+      out += escape;
+    } else if (c >= 0x80 && c <= 0x9F && (i == 0 || static_cast<unsigned char>(text[i - 1]) < 0x80)) {
+      // A lone C1 byte, which 8-bit terminals take as a control.
+      std::snprintf(escape, sizeof escape, "\\x%02x", c);
+      out += escape;
+    } else {
+      out += static_cast<char>(c);
+    }
+  }
+  return out;
+}
+
 void PrintDamage(const health::SessionTree& tree, const health::DamageList& damage, std::FILE* out) {
   for (const auto& f : damage.Files)
     std::fprintf(out, "session %u: %s %s: sectors %s\n", static_cast<unsigned>(tree.Session),
-                 f.Directory ? "directory" : "file", f.Path.empty() ? "/" : ("/" + f.Path).c_str(),
+                 f.Directory ? "directory" : "file", Printable("/" + f.Path).c_str(),
                  health::RangesText(f.Sectors).c_str());
   for (const auto& d : damage.Directories)
     std::fprintf(out, "session %u: affected directory %s\n", static_cast<unsigned>(tree.Session),
-                 d.empty() ? "/" : ("/" + d).c_str());
+                 Printable("/" + d).c_str());
   if (!damage.NoFile.empty())
     std::fprintf(out, "session %u: sectors of no file: %s\n", static_cast<unsigned>(tree.Session),
                  health::RangesText(damage.NoFile).c_str());

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <memory>
 #include <string>
+#include <string_view>
 
 #include "engine/health/checksum_burn.h"
 #include "engine/health/session_files.h"
@@ -42,6 +43,11 @@ class HealthProgress {
   Clock::time_point FStart;
   Clock::time_point FLast{};
 };
+
+// A name from a disc, an image or a file, safe to print: control
+// characters (C0, DEL and C1) and "\\" as escapes ("\\x1b", "\\u009b",
+// "\\\\"), so that a name cannot move the cursor or hide a line.
+std::string Printable(std::string_view text);
 
 // Prints which files and directories of the session own the bad sectors,
 // and the bad sectors no file owns.

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <charconv>
 
+#include "appcore/image_output.h"
 #include "cli/build_iso.h"
 #include "cli/health_common.h"
 #include "engine/device/media_types.h"
@@ -12,6 +13,7 @@
 #include "engine/kavo_burner.h"
 #include "platform/file_find.h"
 #include "platform/file_stream.h"
+#include "vdrive/registration.h"
 
 namespace cli {
 
@@ -101,6 +103,40 @@ bool Parse(const std::vector<std::string>& args, ReadOptions& o, std::string& er
   return error.empty();
 }
 
+// False, with the reason on `err`, when `path` must not be written: a
+// folder, a device or FIFO, or the disc being read (the file named, or any
+// virtual disc, which a drive address may stand for).
+bool CheckReadOutput(const std::string& path, const ReadOptions& o, std::FILE* err) {
+  std::vector<std::string> discs = vdrive::ConfiguredDiscs();
+  discs.push_back(o.Image.empty() ? o.Device : o.Image);
+  switch (appcore::CheckImageOutput(path, discs)) {
+    case appcore::ImageOutputProblem::None: return true;
+    case appcore::ImageOutputProblem::Folder:
+      std::fprintf(err, "zantic-cli: the output is a folder, not a file: %s\n", path.c_str());
+      return false;
+    case appcore::ImageOutputProblem::NotRegular:
+      std::fprintf(err, "zantic-cli: the output is not a regular file (a device, FIFO or socket): %s\n", path.c_str());
+      return false;
+    case appcore::ImageOutputProblem::IsSource:
+      std::fprintf(err, "zantic-cli: the output is the disc being read: %s\n", path.c_str());
+      return false;
+  }
+  return false;
+}
+
+// The unreadable sectors of `candidates` that no file or directory of
+// sessions 1 to `last` owns; nullopt when a file tree cannot be read.
+std::optional<std::vector<health::SectorRange>> OwnedByNoFile(iso::DiscSource& disc, std::uint8_t last,
+                                                             const std::vector<health::SectorRange>& candidates) {
+  std::vector<health::SectorRange> free = candidates;
+  for (std::uint8_t s = 1; s != 0 && s <= last && !free.empty(); ++s) {
+    auto tree = health::ReadSessionTree(disc, s);
+    if (!tree || !tree.Value().LeftOut.empty()) return std::nullopt;
+    free = health::DamagedFiles(tree.Value(), free).NoFile;
+  }
+  return free;
+}
+
 // Sessions 1 to `last` with their file lists; damage is listed per session,
 // since a later session may no longer show an earlier one's files.
 void ListDamage(iso::DiscSource& disc, std::uint8_t last, const health::SectorMap& map, engine::TKavoBurner& burner,
@@ -114,7 +150,7 @@ void ListDamage(iso::DiscSource& disc, std::uint8_t last, const health::SectorMa
     }
     for (const auto& p : tree.Value().UnreadDirectories)
       std::fprintf(out, "session %u: directory %s could not be read in full\n", static_cast<unsigned>(s),
-                   p.empty() ? "/" : ("/" + p).c_str());
+                   Printable("/" + p).c_str());
     // Only the session's own sectors can belong to no file of it.
     std::vector<health::SectorRange> own;
     const auto end = health::SessionEnd(disc, s);
@@ -167,6 +203,8 @@ int RunRead(engine::TKavoBurner& burner, const std::vector<std::string>& args, s
   }
   if (o.Output.empty()) return ListFromMap(burner, o, out, err);
   const std::string mapPath = o.Output + ".map";
+  // Checked before anything is read or written, the map included.
+  if (!CheckReadOutput(o.Output, o, err) || !CheckReadOutput(mapPath, o, err)) return kExitBadInput;
   health::SectorMap before;
   if (o.Resume) {
     auto loaded = health::LoadSectorMap(mapPath);
@@ -201,9 +239,18 @@ int RunRead(engine::TKavoBurner& burner, const std::vector<std::string>& args, s
     return kExitBadInput;
   }
   // A new image is written under a temporary name, so that an interrupted
-  // or failed read leaves nothing under the target name.
-  const std::string target = o.Resume ? o.Output : o.Output + ".part";
-  auto image = platform::FileStream::Open(target, o.Resume ? platform::OpenMode::ReadWrite : platform::OpenMode::CreateWrite);
+  // or failed read leaves nothing under the target name. The name is new
+  // and made exclusively: no file of the user's and no link is written through.
+  std::string target = o.Output;
+  base::Result<platform::FileStream> image = base::MakeError(base::ErrorKind::Internal, "not opened");
+  if (o.Resume) {
+    image = platform::FileStream::Open(target, platform::OpenMode::ReadWrite);
+  } else if (auto made = health::CreateUniqueFile(o.Output + ".part-")) {
+    target = made.Value().first;
+    image = std::move(made.Value().second);
+  } else {
+    image = made.Err();
+  }
   if (!image) {
     std::fprintf(err, "zantic-cli: cannot write %s: %s\n", target.c_str(), image.Err().Message.c_str());
     return kExitFailed;
@@ -270,11 +317,16 @@ int RunRead(engine::TKavoBurner& burner, const std::vector<std::string>& args, s
   if (text) after = std::move(text.Value());
   if (device::IsCdMedium(medium) && medium != device::kMediumUnknown && !after.Unreadable.empty()) {
     const auto runOut = health::RunOutSectors(*disc.Source, session);
-    const auto kept = health::Without(after.Unreadable, runOut);
-    if (kept != after.Unreadable)
+    const auto hit = health::Without(after.Unreadable, health::Without(after.Unreadable, runOut));
+    // Only sectors no file owns are run-out; a volume that ends too soon
+    // may leave a file's last sectors there.
+    const auto dropped = hit.empty() ? std::optional<std::vector<health::SectorRange>>()
+                                     : OwnedByNoFile(*disc.Source, session, hit);
+    if (dropped && !dropped->empty()) {
       std::fprintf(out, "the run-out sectors %s after a track's file system could not be read: no data, left as zeros\n",
-                   health::RangesText(health::Without(after.Unreadable, kept)).c_str());
-    after.Unreadable = kept;
+                   health::RangesText(*dropped).c_str());
+      after.Unreadable = health::Without(after.Unreadable, *dropped);
+    }
   }
   if (auto st = image.Value().Sync(); !st) {
     std::fprintf(err, "zantic-cli: cannot write %s: %s\n", target.c_str(), st.Err().Message.c_str());

@@ -139,9 +139,12 @@ int Info(const std::vector<std::string>& a, std::FILE* out, std::FILE* err) {
 int Export(const std::vector<std::string>& a, std::FILE* out, std::FILE* err) {
   std::vector<std::string> positional;
   std::uint32_t session = 0;
+  bool incomplete = false;
   for (std::size_t i = 0; i < a.size(); ++i) {
     if (a[i] == "--session" && i + 1 < a.size()) {
       if (!ParseNumber(a[++i], session) || session == 0) return BadInput(err, "--session takes a session number");
+    } else if (a[i] == "--incomplete") {
+      incomplete = true;
     } else if (a[i].rfind("--", 0) != 0) positional.push_back(a[i]);
     else return BadInput(err, "vdisc export: unexpected argument: " + a[i]);
   }
@@ -157,12 +160,27 @@ int Export(const std::vector<std::string>& a, std::FILE* out, std::FILE* err) {
   if (!opened) return Fail(err, opened.Err().Message);
   const TDiscFile& file = *opened.Value();
   const TDisc& d = file.State().Disc;
+  // On a recordable disc a session is whole once closed; the open one is
+  // being burnt, or was cut short by a burn that stopped.
+  const auto whole = [&d](std::uint32_t s) { return !vdrive::IsSequential(d.Media) || s <= d.ClosedSessions; };
   if (session == 0) {
-    for (std::uint16_t s = 1; s <= 255 && s <= d.ClosedSessions + 1; ++s)
-      if (vdrive::SessionEnd(d, s) != 0) session = s;
+    std::uint32_t open = 0;
+    for (std::uint16_t s = 1; s <= 255 && s <= d.ClosedSessions + 1; ++s) {
+      if (vdrive::SessionEnd(d, s) == 0) continue;
+      if (whole(s) || incomplete) session = s;
+      else open = s;
+    }
+    if (open > session)
+      std::fprintf(err, "zantic-cli: session %u was not written whole; %s (--incomplete --session %u exports it)\n",
+                   static_cast<unsigned>(open),
+                   session != 0 ? ("exporting session " + std::to_string(session)).c_str() : "nothing to export",
+                   static_cast<unsigned>(open));
   }
   const std::uint32_t end = session > 0xFFFF ? 0 : vdrive::SessionEnd(d, static_cast<std::uint16_t>(session));
   if (end == 0) return Fail(err, "the disc has no recorded session" + (session != 0 ? " " + std::to_string(session) : std::string()));
+  if (!whole(session) && !incomplete)
+    return Fail(err, "session " + std::to_string(session) +
+                         " was not written whole (a burn at work or cut short); --incomplete exports it anyway");
   // Written beside the output and renamed into place: a failure leaves the
   // old file as it was and nothing else behind.
   char suffix[16];

@@ -63,6 +63,11 @@ class ImportIntoCompilation final : public iso::ImportSink {
         LeftOut(iso::JoinKey(parent.PathKey, r.Name));
       } else if ((FFiles == DiscFiles::Copied ? FBurner.AddCopiedFile(parent, r) : FBurner.AddImportedFile(parent, r)) ==
                  nullptr) {
+        // A second record of one name (a file listed twice) says so; a full
+        // table was reported by the walk.
+        if (FBurner.FTables.FindEntry(parent, longName) != nullptr)
+          Report(">>> " + texts::Format(texts::kNameTaken, iso::JoinKey(parent.PathKey, r.Name)),
+                 device::kMsgCompilationError);
         LeftOut(iso::JoinKey(parent.PathKey, r.Name));
       }
       return nullptr;

@@ -1,12 +1,14 @@
 #include "engine/health/checksum_file.h"
 
+#include <cctype>
+
 namespace health {
 
 namespace {
 
 bool IsHex(char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F'); }
 
-// sha256sum's escapes: "\\" and "\n"; false on any other.
+// sha256sum's escapes: "\\", "\n" and "\r"; false on any other.
 bool Unescape(std::string_view in, std::string& out) {
   out.clear();
   for (std::size_t i = 0; i < in.size(); ++i) {
@@ -17,6 +19,7 @@ bool Unescape(std::string_view in, std::string& out) {
     if (++i == in.size()) return false;
     if (in[i] == '\\') out += '\\';
     else if (in[i] == 'n') out += '\n';
+    else if (in[i] == 'r') out += '\r';
     else return false;
   }
   return true;
@@ -25,11 +28,12 @@ bool Unescape(std::string_view in, std::string& out) {
 }  // namespace
 
 std::string ChecksumLine(const std::string& hexDigest, const std::string& path) {
-  if (path.find_first_of("\\\n") == std::string::npos) return hexDigest + "  " + path + "\n";
+  if (path.find_first_of("\\\n\r") == std::string::npos) return hexDigest + "  " + path + "\n";
   std::string escaped;
   for (char c : path) {
     if (c == '\\') escaped += "\\\\";
     else if (c == '\n') escaped += "\\n";
+    else if (c == '\r') escaped += "\\r";
     else escaped += c;
   }
   return "\\" + hexDigest + "  " + escaped + "\n";
@@ -43,9 +47,10 @@ std::string PeerPath(std::string path) {
 }
 
 std::string NormalizeDiscPath(std::string_view path) {
-  if (path.empty() || path.front() == '/') return {};
-  // A drive letter or a colon never names a file inside a session.
-  if (path.find(':') != std::string_view::npos || path.find('\0') != std::string_view::npos) return {};
+  if (path.empty() || path.front() == '/' || path.find('\0') != std::string_view::npos) return {};
+  // A drive letter never names a file inside a session; a colon elsewhere
+  // is an ordinary character of a name there.
+  if (path.size() >= 2 && path[1] == ':' && std::isalpha(static_cast<unsigned char>(path.front()))) return {};
   std::string out;
   while (!path.empty()) {
     const auto cut = path.find('/');
@@ -68,7 +73,10 @@ ChecksumList ParseChecksumFile(std::string_view text) {
     std::string_view line = text.substr(0, nl);
     text.remove_prefix(nl == std::string_view::npos ? text.size() : nl + 1);
     ++number;
-    const auto aside = [&](const char* why) { list.SetAside.push_back("line " + std::to_string(number) + ": " + why); };
+    const auto aside = [&](const char* why, bool attributed = false) {
+      list.SetAside.push_back("line " + std::to_string(number) + ": " + why);
+      if (!attributed) ++list.Unattributed;
+    };
     if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
     if (line.empty()) continue;
     if (line.size() > kMaxChecksumLine) {
@@ -93,14 +101,14 @@ ChecksumList ParseChecksumFile(std::string_view text) {
     }
     const std::string normal = NormalizeDiscPath(path);
     if (normal.empty()) {
-      aside("path leaves the session or is empty");
+      aside("path leaves the session or is empty", !path.empty());
       continue;
     }
     std::string digest(line.substr(0, 64));
     for (char& c : digest)
       if (c >= 'A' && c <= 'F') c = static_cast<char>(c - 'A' + 'a');
     if (list.ByPath.emplace(normal, digest).second) list.Order.push_back(normal);
-    else aside("path listed twice");
+    else aside("path listed twice", true);
   }
   return list;
 }

@@ -31,6 +31,9 @@ struct ChecksumList {
   std::unordered_map<std::string, std::string> ByPath;  // normalized path -> lower-case hex
   std::vector<std::string> Order;                        // paths in file order
   std::vector<std::string> SetAside;                     // "line N: reason"
+  // Lines set aside without a path that can be told (malformed, too long):
+  // any file not listed may be the one such a line was for.
+  std::size_t Unattributed = 0;
 };
 
 ChecksumList ParseChecksumFile(std::string_view text);

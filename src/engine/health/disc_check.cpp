@@ -1,6 +1,7 @@
 #include "engine/health/disc_check.h"
 
 #include <algorithm>
+#include <cctype>
 #include <unordered_set>
 
 #include "engine/health/checksum_file.h"
@@ -16,15 +17,27 @@ const char* VerdictText(Verdict v) {
     case Verdict::Damaged: return "damaged";
     case Verdict::Unreadable: return "unreadable";
     case Verdict::Missing: return "missing";
+    case Verdict::Unverified: return "unverified";
   }
   return "?";
 }
 
 std::size_t CheckReport::Faults() const {
-  return static_cast<std::size_t>(std::count_if(Files.begin(), Files.end(), [](const FileCheck& f) { return IsFault(f.Result); }));
+  const auto files = static_cast<std::size_t>(
+      std::count_if(Files.begin(), Files.end(), [](const FileCheck& f) { return IsFault(f.Result); }));
+  return files + LeftOut.size() + (Incomplete ? 1 : 0) + (ChecksumProblem.empty() ? 0 : 1);
 }
 
 namespace {
+
+// Without Joliet the checksum file is known by its ISO 9660 name, in capitals.
+bool IsChecksumFile(const SessionFile& f) {
+  const std::string_view want = kChecksumFileName;
+  if (f.Directory || f.Listed.size() != want.size()) return false;
+  for (std::size_t i = 0; i < want.size(); ++i)
+    if (std::tolower(static_cast<unsigned char>(f.Listed[i])) != want[i]) return false;
+  return true;
+}
 
 struct FileRead {
   std::vector<SectorRange> Unreadable;
@@ -73,6 +86,8 @@ base::Result<CheckReport> CheckSession(iso::DiscSource& disc, std::uint8_t sessi
   if (!tree) return tree.Err();
   CheckReport report;
   report.Session = session;
+  report.LeftOut = tree.Value().LeftOut;
+  report.Incomplete = tree.Value().Incomplete;
   for (const auto& d : tree.Value().UnreadDirectories)
     report.Notes.push_back("directory " + (d.empty() ? std::string("/") : "/" + d) + " could not be read in full");
   std::vector<const SessionFile*> files;
@@ -80,15 +95,21 @@ base::Result<CheckReport> CheckSession(iso::DiscSource& disc, std::uint8_t sessi
   std::uint64_t total = 0;
   for (const auto& f : tree.Value().Files) {
     if (f.Directory) continue;
-    if (f.Path == kChecksumFileName) sums = &f;
-    else files.push_back(&f);
     total += f.Size;
+    // The exact name first; its capitalised form only when there is none.
+    if (f.Listed == kChecksumFileName || (IsChecksumFile(f) && (sums == nullptr || sums->Listed != kChecksumFileName))) {
+      if (sums != nullptr) files.push_back(sums);
+      sums = &f;
+    } else {
+      files.push_back(&f);
+    }
   }
   ChecksumList list;
   std::uint64_t done = 0;
   if (sums != nullptr) {
+    report.HasChecksums = true;
     if (sums->Size > kMaxChecksumFileBytes) {
-      report.Notes.push_back(std::string(kChecksumFileName) + " is too large to use: files are only read");
+      report.ChecksumProblem = "/" + sums->Listed + " is too large to use";
     } else {
       auto read = ReadFile(disc, *sums, settings, callbacks, done, total, true);
       if (!read) return read.Err();
@@ -98,13 +119,16 @@ base::Result<CheckReport> CheckSession(iso::DiscSource& disc, std::uint8_t sessi
       }
       done += sums->Size;
       if (!read.Value().Unreadable.empty()) {
-        FileCheck c{sums->Path, Verdict::Unreadable, sums->Size, read.Value().Unreadable};
+        report.ChecksumProblem = "/" + sums->Listed + " cannot be read";
+        FileCheck c{sums->Listed, Verdict::Unreadable, sums->Size, read.Value().Unreadable};
         if (callbacks.FileDone) callbacks.FileDone(c);
         report.Files.push_back(std::move(c));
       } else {
         list = ParseChecksumFile(read.Value().Bytes);
-        report.HasChecksums = true;
-        for (auto& n : list.SetAside) report.Notes.push_back(std::string(kChecksumFileName) + " " + n + ": set aside");
+        for (auto& n : list.SetAside) report.Notes.push_back("/" + sums->Listed + " " + n + ": set aside");
+        if (list.Unattributed != 0)
+          report.ChecksumProblem = "/" + sums->Listed + ": " + std::to_string(list.Unattributed) +
+                                   " lines could not be read as \"SHA-256  PATH\"";
       }
     }
   }
@@ -123,7 +147,7 @@ base::Result<CheckReport> CheckSession(iso::DiscSource& disc, std::uint8_t sessi
       return report;
     }
     done += f->Size;
-    FileCheck c{PeerPath(f->Path), Verdict::Read, f->Size, {}};
+    FileCheck c{PeerPath(f->Listed), Verdict::Read, f->Size, {}};
     const auto listed = list.ByPath.find(c.Path);
     if (listed != list.ByPath.end()) seen.insert(c.Path);
     if (!read.Value().Unreadable.empty()) {
@@ -131,6 +155,9 @@ base::Result<CheckReport> CheckSession(iso::DiscSource& disc, std::uint8_t sessi
       c.Sectors = std::move(read.Value().Unreadable);
     } else if (listed != list.ByPath.end()) {
       c.Result = listed->second == read.Value().Hex ? Verdict::Good : Verdict::Damaged;
+    } else if (list.Unattributed != 0) {
+      // One of the unusable lines may have been this file's.
+      c.Result = Verdict::Unverified;
     }
     if (callbacks.FileDone) callbacks.FileDone(c);
     report.Files.push_back(std::move(c));

@@ -19,10 +19,11 @@ enum class Verdict {
   Damaged,     // read, but the checksum differs
   Unreadable,  // some sectors could not be read
   Missing,     // listed in the checksum file, not on the disc
+  Unverified,  // read, but not listed while lines of the checksum file were unusable
 };
 
 const char* VerdictText(Verdict v);
-inline bool IsFault(Verdict v) { return v == Verdict::Damaged || v == Verdict::Unreadable || v == Verdict::Missing; }
+inline bool IsFault(Verdict v) { return v != Verdict::Good && v != Verdict::Read; }
 
 struct FileCheck {
   std::string Path;
@@ -35,8 +36,17 @@ struct CheckReport {
   std::uint8_t Session = 0;
   bool HasChecksums = false;
   std::vector<std::string> Notes;  // lines set aside, directories read in part
+  // Records the file tree could not take in ("PATH: reason"): what they
+  // hold was not checked.
+  std::vector<std::string> LeftOut;
+  bool Incomplete = false;  // the session's burn stopped before its end
+  // Why the session's checksum file could not be used in full (unreadable,
+  // too large, lines set aside); empty when it could, or there is none.
+  std::string ChecksumProblem;
   std::vector<FileCheck> Files;
   bool Cancelled = false;
+  // Faulty files, records left out, an incomplete session and an unusable
+  // checksum file each count.
   std::size_t Faults() const;
 };
 

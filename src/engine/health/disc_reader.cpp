@@ -158,15 +158,24 @@ std::optional<std::uint32_t> SessionEnd(iso::DiscSource& disc, std::uint8_t sess
   if (session == 0) return std::nullopt;
   const auto track = disc.TrackInfo(session);
   if (!track) return std::nullopt;
-  if (bounds == SessionBounds::Track && track->Size != 0 && std::uint64_t{track->Start} + track->Size <= 0xFFFFFFFFull)
-    return track->Start + track->Size;
+  const std::uint64_t trackEnd = track->Size != 0 ? std::uint64_t{track->Start} + track->Size : 0;
+  if (bounds == SessionBounds::Track && trackEnd != 0 && trackEnd <= 0xFFFFFFFFull)
+    return static_cast<std::uint32_t>(trackEnd);
   // Images and media written in place report no track size: the volume's own size counts.
   const auto descriptor = iso::FindDescriptor(disc, track->Start, false);
   if (!descriptor || descriptor->VolumeSpaceSize == 0) return std::nullopt;
   // A volume records its size from sector 0 on a multisession disc, or from its start.
-  if (descriptor->VolumeSpaceSize > track->Start) return descriptor->VolumeSpaceSize;
-  if (std::uint64_t{track->Start} + descriptor->VolumeSpaceSize > 0xFFFFFFFFull) return std::nullopt;
-  return track->Start + descriptor->VolumeSpaceSize;
+  std::uint64_t end = descriptor->VolumeSpaceSize > track->Start
+                          ? descriptor->VolumeSpaceSize
+                          : std::uint64_t{track->Start} + descriptor->VolumeSpaceSize;
+  // The descriptor is data on the disc: what the drive reports bounds it,
+  // and without such a bound it is not believed.
+  const std::uint64_t discEnd = disc.SectorCount();
+  if (trackEnd == 0 && discEnd == 0) return std::nullopt;
+  if (trackEnd != 0) end = std::min(end, trackEnd);
+  if (discEnd != 0) end = std::min(end, discEnd);
+  if (end <= track->Start || end > 0xFFFFFFFFull) return std::nullopt;
+  return static_cast<std::uint32_t>(end);
 }
 
 }  // namespace health

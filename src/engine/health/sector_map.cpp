@@ -1,8 +1,12 @@
 #include "engine/health/sector_map.h"
 
 #include <charconv>
+#include <cstdio>
+#include <filesystem>
+#include <random>
 
 #include "platform/file_stream.h"
+#include "platform/utf8_path.h"
 
 namespace health {
 
@@ -75,8 +79,27 @@ base::Result<SectorMap> ParseSectorMap(std::string_view text) {
   return map;
 }
 
+base::Result<std::pair<std::string, platform::FileStream>> CreateUniqueFile(const std::string& prefix) {
+  std::random_device random;
+  base::Error last = base::MakeError(ErrorKind::System, "no free name");
+  for (int i = 0; i < 16; ++i) {
+    char suffix[16];
+    std::snprintf(suffix, sizeof suffix, "%08x", random());
+    const std::string name = prefix + suffix;
+    auto f = platform::FileStream::Open(name, platform::OpenMode::CreateNew);
+    if (f) return std::make_pair(name, std::move(f.Value()));
+    last = f.Err();
+  }
+  return last;
+}
+
 base::Result<SectorMap> LoadSectorMap(const std::string& path) {
-  auto f = platform::FileStream::Open(path, platform::OpenMode::Read);
+  // Only a regular file: a FIFO would block the read, a device has no end.
+  std::error_code ec;
+  const auto type = std::filesystem::status(platform::Utf8Path(path), ec).type();
+  if (type != std::filesystem::file_type::regular && type != std::filesystem::file_type::not_found)
+    return MakeError(ErrorKind::InvalidInput, path + " is not a regular file");
+  auto f = platform::FileStream::OpenImage(path);  // never waits on what was put in its place since
   if (!f) return MakeError(ErrorKind::System, "cannot open " + path + ": " + f.Err().Message);
   const std::int64_t size = f.Value().Size();
   if (size < 0 || static_cast<std::uint64_t>(size) > kMaxMapBytes)
@@ -89,16 +112,19 @@ base::Result<SectorMap> LoadSectorMap(const std::string& path) {
 }
 
 base::Status SaveSectorMap(const std::string& path, const SectorMap& map) {
-  const std::string temporary = path + ".new";
+  // A new file of a name nobody chose: never through a link, never over a file.
+  auto made = CreateUniqueFile(path + ".new-");
+  if (!made) return MakeError(ErrorKind::System, "cannot write " + path + ": " + made.Err().Message);
+  const std::string temporary = made.Value().first;
   {
-    auto f = platform::FileStream::Open(temporary, platform::OpenMode::CreateWrite);
-    if (!f) return MakeError(ErrorKind::System, "cannot write " + temporary + ": " + f.Err().Message);
+    platform::FileStream& f = made.Value().second;
     const std::string text = FormatSectorMap(map);
-    if (auto st = f.Value().Write(text.data(), text.size()); !st || !f.Value().Sync()) {
-      f.Value().Close();
+    if (auto st = f.Write(text.data(), text.size()); !st || !f.Sync()) {
+      f.Close();
       platform::RemoveFile(temporary);
       return MakeError(ErrorKind::System, "cannot write " + temporary);
     }
+    f.Close();
   }
   if (auto st = platform::RenameFile(temporary, path); !st) {
     platform::RemoveFile(temporary);

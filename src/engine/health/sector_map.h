@@ -13,9 +13,11 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "base/result.h"
+#include "platform/file_stream.h"
 
 namespace health {
 
@@ -39,6 +41,10 @@ inline constexpr std::uint64_t kMaxMapBytes = 64ull << 20;
 std::string FormatSectorMap(const SectorMap& map);
 base::Result<SectorMap> ParseSectorMap(std::string_view text);
 base::Result<SectorMap> LoadSectorMap(const std::string& path);
+// A new file `prefix` + 8 random hex digits, made exclusively: never an
+// existing file, never through a symbolic link. The name and the file.
+base::Result<std::pair<std::string, platform::FileStream>> CreateUniqueFile(const std::string& prefix);
+
 // Written under a temporary name and renamed, so a crash leaves the old map.
 base::Status SaveSectorMap(const std::string& path, const SectorMap& map);
 

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <deque>
 #include <set>
+#include <unordered_map>
 
 #include "engine/iso/entries.h"
 #include "engine/iso/session_reader.h"
@@ -40,6 +41,11 @@ class Collector final : public iso::ImportSink {
   iso::TDEntry* Add(iso::TDEntry& parent, const iso::DiscRecord& r) override {
     SessionFile f;
     f.Path = parent.PathKey.empty() ? r.Name : parent.PathKey + "/" + r.Name;
+    std::string name = r.DiscName.empty() ? r.Name : r.DiscName;
+    std::replace(name.begin(), name.end(), '/', '_');
+    const auto up = FListed.find(&parent);
+    const std::string& above = up == FListed.end() ? std::string() : up->second;
+    f.Listed = above.empty() ? name : above + "/" + name;
     f.Extent = r.Extent;
     f.Size = r.Size;
     f.Directory = r.IsDirectory();
@@ -47,18 +53,21 @@ class Collector final : public iso::ImportSink {
     if (!f.Directory) return nullptr;
     iso::TDEntry& d = FDirs.emplace_back();
     d.PathKey = f.Path;
+    FListed.emplace(&d, FTree.Files.back().Listed);
     return &d;
   }
   bool Stop() override { return FCancelled && FCancelled(); }
   void Problem(iso::ReadProblem p, const std::string& what) override {
     if (p == iso::ReadProblem::DirectoryUnreadable) FTree.UnreadDirectories.push_back(Slashed(what));
     FTree.Problems.push_back(Slashed(what) + ": " + ProblemText(p));
+    if (p != iso::ReadProblem::NameRenamed) FTree.LeftOut.push_back(FTree.Problems.back());
   }
 
  private:
   SessionTree& FTree;
   const std::function<bool()>& FCancelled;
   std::deque<iso::TDEntry> FDirs;  // stable addresses while the walk runs
+  std::unordered_map<const iso::TDEntry*, std::string> FListed;  // a directory's path as recorded
 };
 
 }  // namespace
@@ -77,8 +86,11 @@ base::Result<SessionTree> ReadSessionTree(iso::DiscSource& disc, std::uint8_t se
   SessionTree tree;
   tree.Session = session;
   tree.Start = track->Start;
+  // As the import judges it: the volume ends past what the track recorded.
+  const std::uint32_t recorded = track->RecordedEnd;
+  tree.Incomplete = recorded != 0 && recorded >= track->Start && root->VolumeSpaceSize > recorded;
   // The root's own records belong to it like any directory's.
-  tree.Files.push_back({"", root->Extent, root->Size, true});
+  tree.Files.push_back({"", "", root->Extent, root->Size, true});
   iso::TDEntry top;
   Collector sink(tree, cancelled);
   iso::ReadTree(disc, *root, top, sink);

@@ -15,6 +15,9 @@ namespace health {
 
 struct SessionFile {
   std::string Path;  // "/"-separated from the session root, no leading "/"
+  // The same from the names as recorded, control characters, ":" and "\"
+  // kept (a "/" inside a name becomes "_"): the path the checksum file uses.
+  std::string Listed;
   std::uint32_t Extent = 0;
   std::uint64_t Size = 0;  // bytes; a file of several extents has them consecutive
   bool Directory = false;  // then Extent and Size are its records'
@@ -29,6 +32,12 @@ struct SessionTree {
   // problems met on the way, as lines for the user.
   std::vector<std::string> Problems;
   std::vector<std::string> UnreadDirectories;
+  // The records passed over or read in part, as "PATH: reason": the tree
+  // lacks what they hold. A renamed record is not among them.
+  std::vector<std::string> LeftOut;
+  // The volume reaches past the sectors recorded in the session's track:
+  // a burn that stopped before its end.
+  bool Incomplete = false;
 };
 
 base::Result<SessionTree> ReadSessionTree(iso::DiscSource& disc, std::uint8_t session,

@@ -208,11 +208,13 @@ void Walker::Record(const DirRecordHead& head, const std::uint8_t* id, TDEntry& 
   const std::size_t idLength = head.IdLength;
   std::string name = FJoliet ? Utf16BeToUtf8(id, idLength) : Latin1ToUtf8(id, idLength);
   if (idLength > (FJoliet ? kMaxJolietImportId : kMaxIsoImportId)) {
+    Sanitize(name);  // reported, and printed: no control characters
     FSink.Problem(ReadProblem::NameTooLong, name);
     return;
   }
   if (const auto cut = name.find(';'); cut != std::string::npos) name.resize(cut);
   std::string where = path + "\\" + name;
+  std::string discName = name;
   if (Sanitize(name)) {
     where = path + "\\" + name;
     FSink.Problem(ReadProblem::NameRenamed, where);
@@ -223,6 +225,7 @@ void Walker::Record(const DirRecordHead& head, const std::uint8_t* id, TDEntry& 
   }
   DiscRecord r;
   r.Name = std::move(name);
+  r.DiscName = std::move(discName);
   r.Extent = head.Extent.Get();
   r.Size = head.DataLength.Get();
   r.Flags = head.Flags;

@@ -15,6 +15,9 @@ namespace iso {
 // A directory or file record as the walk hands it over.
 struct DiscRecord {
   std::string Name;  // identifier without ";version", safe as one path component
+  // The identifier as recorded (without ";version"), before unusable
+  // characters were replaced: what the session's own lists name the file by.
+  std::string DiscName;
   std::uint32_t Extent = 0;
   // A file of several extents comes as one record: the first extent, the
   // parts' sizes added up. Its extents are always consecutive on the disc.

@@ -4,6 +4,7 @@
 #include <algorithm>
 
 #include "engine/health/checksum_burn.h"
+#include "engine/health/disc_reader.h"
 #include "engine/health/checksum_file.h"
 #include "engine/health/disc_check.h"
 #include "engine/health/session_files.h"
@@ -120,6 +121,70 @@ TEST_F(DiscCheck, AUserFileWithTheChecksumFilesNameIsNotReplaced) {
   const auto a = health::AttachChecksumFile(writer, {});
   ASSERT_FALSE(a.Ok());
   EXPECT_EQ(a.Err().Kind, base::ErrorKind::InvalidInput);
+}
+
+TEST_F(DiscCheck, NamesItWroteItselfAreVerifiedAlsoWithoutJoliet) {
+#ifndef _WIN32
+  // Characters the file tree reader renames for paths, kept in the checksum file.
+  for (const char* name : {"a:b.txt", "back\\slash.txt", "line\nbreak.txt", "ctl\x01.txt", "cr\r"})
+    Dir.Write("src/odd/" + std::string(name), name);
+#endif
+  for (const bool joliet : {true, false}) {
+    engine::TKavoBurner writer;
+    writer.SetJolietFileSystem(joliet);
+    writer.AddFolderToCompilation("\\", Dir.Str() + "/src", false, false, true, 0x3F, "*.*");
+    auto attached = health::AttachChecksumFile(writer, {});
+    ASSERT_TRUE(attached.Ok()) << attached.Err().Message;
+    const std::string image = Dir.Str() + "/names.iso";
+    ASSERT_EQ(writer.WriteImageFile(image, engine::SaveMode::Quick), 1);
+    iso::ImageSource disc(testsupport::ReadAll(image));
+    const auto r = Check(disc);
+    EXPECT_TRUE(r.HasChecksums) << joliet;
+    EXPECT_EQ(r.Faults(), 0u) << joliet;
+    for (const auto& f : r.Files) EXPECT_EQ(f.Result, Verdict::Good) << joliet << " " << f.Path;
+    EXPECT_GE(r.Files.size(), joliet ? 9u : 4u);
+  }
+}
+
+TEST_F(DiscCheck, AnUnusableChecksumLineOrFileFailsTheCheck) {
+  auto bytes = Build(true);
+  std::uint32_t sums = 0;
+  {
+    iso::ImageSource probe(bytes);
+    sums = ExtentOf(probe, health::kChecksumFileName);
+  }
+  bytes[std::size_t{sums} * 2048 + 3] = 'z';  // the first line's digest is no longer hexadecimal
+  iso::ImageSource disc(bytes);
+  auto r = Check(disc);
+  EXPECT_FALSE(r.ChecksumProblem.empty());
+  const auto unverified = std::count_if(r.Files.begin(), r.Files.end(),
+                                        [](const auto& f) { return f.Result == Verdict::Unverified; });
+  EXPECT_EQ(unverified, 1);
+  EXPECT_EQ(r.Faults(), 2u);
+  // An unreadable checksum file is a fault of its own, never a read-only check.
+  disc.FailingSectors = {sums};
+  r = Check(disc);
+  EXPECT_TRUE(r.HasChecksums);
+  EXPECT_FALSE(r.ChecksumProblem.empty());
+}
+
+TEST_F(DiscCheck, TruncatedOrIncompleteSessionsFailAndReadsStayWithinTheDisc) {
+  auto bytes = Build(false);
+  const std::size_t sectors = bytes.size() / 2048;
+  // The volume claims 8 TiB: the session still ends where the image does.
+  for (int i = 0; i < 4; ++i) bytes[16 * 2048 + 80 + static_cast<std::size_t>(i)] = 0xFF;
+  {
+    iso::ImageSource huge(bytes);
+    EXPECT_EQ(health::SessionEnd(huge, 1, health::SessionBounds::FileSystem), sectors);
+  }
+  iso::ImageSource probe(bytes);
+  const std::uint32_t big = ExtentOf(probe, "big.bin");
+  bytes.resize(std::size_t{big + 2} * 2048);
+  iso::ImageSource cut(bytes);
+  const auto r = Check(cut);
+  EXPECT_TRUE(std::any_of(r.LeftOut.begin(), r.LeftOut.end(),
+                          [](const std::string& l) { return l.rfind("big.bin: ", 0) == 0; }));
+  EXPECT_GE(r.Faults(), r.LeftOut.size());
 }
 
 }  // namespace
