@@ -231,7 +231,17 @@ int RunDiscCommand(engine::TKavoBurner& burner, const std::string& command, cons
   // Without an image the selected drive is read.
   burner.SetDiscSource(image.get());
   burner.OnDebugMessage = [err](device::TSCSIDevice&, const std::string& text, std::uint8_t) {
-    std::fprintf(err, "%s\n", text.c_str());
+    // The engine's lines quote names from the disc; its own line breaks stay.
+    std::string shown;
+    for (std::size_t from = 0; from <= text.size();) {
+      const std::size_t to = std::min(text.find('\n', from), text.size());
+      std::string_view line(text.data() + from, to - from);
+      while (!line.empty() && line.front() == '\r') line.remove_prefix(1);
+      if (from != 0) shown += '\n';
+      shown += Printable(line);
+      from = to + 1;
+    }
+    std::fprintf(err, "%s\n", shown.c_str());
   };
   struct Detach {
     engine::TKavoBurner& B;

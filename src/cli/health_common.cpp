@@ -58,9 +58,7 @@ std::string Printable(std::string_view text) {
   char escape[8];
   for (std::size_t i = 0; i < text.size(); ++i) {
     const auto c = static_cast<unsigned char>(text[i]);
-    if (c == '\\') {
-      out += "\\\\";
-    } else if (c < 0x20 || c == 0x7F) {
+    if (c < 0x20 || c == 0x7F) {
       std::snprintf(escape, sizeof escape, "\\x%02x", c);
       out += escape;
     } else if (c == 0xC2 && i + 1 < text.size() && static_cast<unsigned char>(text[i + 1]) >= 0x80 &&

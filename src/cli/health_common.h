@@ -45,8 +45,8 @@ class HealthProgress {
 };
 
 // A name from a disc, an image or a file, safe to print: control
-// characters (C0, DEL and C1) and "\\" as escapes ("\\x1b", "\\u009b",
-// "\\\\"), so that a name cannot move the cursor or hide a line.
+// characters (C0, DEL and C1) as escapes ("\x1b", "\u009b"), so that a
+// name cannot move the cursor or hide a line.
 std::string Printable(std::string_view text);
 
 // Prints which files and directories of the session own the bad sectors,
