@@ -1,5 +1,6 @@
 // Outputs that must not replace what is there, and inputs that must not
-// block: build-iso, vdisc create/press/export and --image.
+// block: build-iso, read, vdisc create/press/export and --image; what check
+// and ls print of hostile names.
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -16,18 +17,27 @@
 #include <vector>
 
 #include "cli/build_iso.h"
+#include "cli/check_command.h"
 #include "cli/disc_commands.h"
+#include "cli/read_command.h"
 #include "cli/options.h"
 #include "cli/vdisc.h"
+#include "engine/device/transport.h"
+#include "engine/health/checksum_burn.h"
+#include "engine/health/session_files.h"
 #include "engine/kavo_burner.h"
 #include "platform/file_stream.h"
+#include "platform/process.h"
 #include "support/temp_dir.h"
+#include "vdrive/disc_image.h"
+#include "vdrive/registration.h"
 
 namespace {
 
 struct Outcome {
   int Code = -1;
   std::string Err;
+  std::string Out;
 };
 
 std::string Slurp(std::FILE* f) {
@@ -46,7 +56,7 @@ Outcome Capture(F&& call) {
   std::FILE* err = std::tmpfile();
   Outcome r;
   r.Code = call(out, err);
-  Slurp(out);
+  r.Out = Slurp(out);
   r.Err = Slurp(err);
   return r;
 }
@@ -54,7 +64,7 @@ Outcome Capture(F&& call) {
 Outcome BuildIso(const std::vector<std::string>& args) {
   std::string error;
   auto options = cli::ParseBuildIso(args, error);
-  if (!options) return {cli::kExitBadInput, error};
+  if (!options) return {cli::kExitBadInput, error, {}};
   engine::TKavoBurner burner;
   return Capture([&](std::FILE* out, std::FILE* err) { return cli::RunBuildIso(burner, *options, out, err); });
 }
@@ -205,6 +215,144 @@ TEST(Outputs, AFifoAsAnImageIsRefusedAtOnce) {
   });
   EXPECT_EQ(ls.Code, cli::kExitBadInput);
   EXPECT_FALSE(std::filesystem::exists(dir.Path() / "p.zvd"));
+}
+
+// A disc of one file pressed from an image, in the virtual recorder.
+class DiscHealth : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    Dir.Write("src/data.bin", testsupport::PatternContent(50000, 4));
+    Image = Dir.Str() + "/disc.iso";
+    engine::TKavoBurner writer;
+    writer.AddFolderToCompilation("\\", Dir.Str() + "/src", false, false, true, 0x3F, "*.*");
+    auto sums = health::AttachChecksumFile(writer, {});
+    ASSERT_EQ(writer.WriteImageFile(Image, engine::SaveMode::Quick), 1);
+  }
+  void TearDown() override {
+    vdrive::UnregisterVirtualRecorders();
+    device::FinalizeTransport();
+    platform::UnsetEnvironment("ZANTIC_VDISC");
+  }
+  void Press(const char* media, const std::string& image) {
+    Disc = Dir.Str() + "/d.zvd";
+    ASSERT_EQ(Vdisc({"press", Disc, "--media", media, image}).Code, 0);
+    platform::SetEnvironment("ZANTIC_VDISC", Disc);
+    device::FinalizeTransport();
+    vdrive::RegisterVirtualRecorders();
+  }
+  template <typename F>
+  Outcome Cli(F command, const std::vector<std::string>& args, const std::string& fifo = {}) {
+    const auto call = [&] {
+      engine::TKavoBurner burner;
+      return Capture([&](std::FILE* out, std::FILE* err) { return command(burner, args, out, err); });
+    };
+    return fifo.empty() ? call() : WithinSeconds(fifo, call);
+  }
+  // The extent of the file whose name as recorded is `name`, and the end of the last file.
+  std::pair<std::uint32_t, std::uint32_t> Extent(const std::string& name) {
+    iso::ImageSource disc(testsupport::ReadAll(Image));
+    const auto tree = health::ReadSessionTree(disc, 1);
+    std::pair<std::uint32_t, std::uint32_t> r{0, 0};
+    for (const auto& f : tree.Value().Files) {
+      if (f.Listed == name) r.first = f.Extent;
+      r.second = std::max(r.second, f.Extent + static_cast<std::uint32_t>(f.Sectors()));
+    }
+    return r;
+  }
+  void Patch(std::size_t at, const std::vector<std::uint8_t>& bytes) {
+    std::fstream f(Image, std::ios::in | std::ios::out | std::ios::binary);
+    f.seekp(static_cast<std::streamoff>(at));
+    f.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+  }
+  testsupport::TempDir Dir;
+  std::string Image, Disc;
+};
+
+TEST_F(DiscHealth, ReadNeverWritesOverItsDiscANodeALinkedFileOrAMapBesideAFolder) {
+  Press("dvd-rom", Image);
+  const auto disc = testsupport::ReadAll(Disc);
+  std::filesystem::create_hard_link(Disc, Dir.Path() / "same.zvd");
+  std::filesystem::create_symlink("/dev/null", Dir.Path() / "null");
+  const std::string fifo = Dir.Str() + "/pipe";
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  std::filesystem::create_directory(Dir.Path() / "folder");
+  const std::string map = Dir.Write("folder.map", "mine");
+  for (const std::string& out : {Disc, Dir.Str() + "/same.zvd", Dir.Str() + "/null", fifo, Dir.Str() + "/folder"})
+    EXPECT_EQ(Cli(cli::RunRead, {"--device", Disc, "-o", out}, fifo).Code, cli::kExitBadInput) << out;
+  EXPECT_EQ(Cli(cli::RunRead, {"--image", Image, "-o", Image}).Code, cli::kExitBadInput);
+  EXPECT_EQ(testsupport::ReadAll(Disc), disc);
+  EXPECT_TRUE(std::filesystem::is_fifo(fifo));
+  EXPECT_EQ(Text(map), "mine");
+  // Maps that are FIFOs are refused at once.
+  EXPECT_EQ(Cli(cli::RunRead, {"--image", Image, "--map", fifo}, fifo).Code, cli::kExitBadInput);
+  const std::string out = Dir.Str() + "/copy.iso";
+  ASSERT_EQ(::mkfifo((out + ".map").c_str(), 0600), 0);
+  EXPECT_EQ(Cli(cli::RunRead, {"--device", Disc, "-o", out, "--resume"}, out + ".map").Code, cli::kExitBadInput);
+  std::filesystem::remove(out + ".map");
+  // Temporary files follow no link and replace no file of their name.
+  const std::string victim = Dir.Write("victim", "precious");
+  std::filesystem::create_symlink(victim, out + ".part");
+  std::filesystem::create_symlink(victim, out + ".map.new");
+  const Outcome good = Cli(cli::RunRead, {"--device", Disc, "-o", out});
+  EXPECT_EQ(good.Code, cli::kExitOk) << good.Err;
+  EXPECT_EQ(testsupport::ReadAll(out), testsupport::ReadAll(Image));
+  EXPECT_EQ(Text(victim), "precious");
+}
+
+TEST_F(DiscHealth, RunOutSectorsAFileOwnsStayUnreadable) {
+  // The volume ends two sectors short of the track, inside the last file.
+  const std::uint32_t end = Extent("").second;
+  std::filesystem::resize_file(Image, std::uint64_t{end} * 2048);
+  const std::uint32_t short2 = end - 2;
+  std::vector<std::uint8_t> size(8);
+  for (std::size_t i = 0; i < 4; ++i) size[i] = size[7 - i] = static_cast<std::uint8_t>(short2 >> (8 * i));
+  Patch(16 * 2048 + 80, size);
+  Press("cd-rom", Image);
+  ASSERT_EQ(Vdisc({"fault", Disc, "--unreadable", std::to_string(short2) + "+2"}).Code, 0);
+  const Outcome r = Cli(cli::RunRead, {"--device", Disc, "-o", Dir.Str() + "/copy.iso", "--retries", "0"});
+  EXPECT_EQ(r.Code, cli::kExitFailed) << r.Out << r.Err;
+  EXPECT_NE(Text(Dir.Str() + "/copy.iso.map").find(std::to_string(short2) + " 2\n"), std::string::npos);
+}
+
+TEST_F(DiscHealth, ExportTakesOnlySessionsWrittenWholeUnlessAskedFor) {
+  vdrive::TDisc d = vdrive::BlankDisc(vdrive::TMedia::DvdPlusR, 2000);
+  d.Tracks = {vdrive::TTrack{0, 0, 300, 1, false}};  // a burn at work, or cut short
+  const std::string open = Dir.Str() + "/open.zvd", iso = Dir.Str() + "/open.iso";
+  ASSERT_TRUE(vdrive::TDiscFile::Create(open, d).Ok());
+  for (const auto& extra : std::vector<std::vector<std::string>>{{}, {"--session", "1"}}) {
+    std::vector<std::string> args{"export", open, iso};
+    args.insert(args.end(), extra.begin(), extra.end());
+    const Outcome r = Vdisc(args);
+    EXPECT_EQ(r.Code, cli::kExitFailed);
+    EXPECT_NE(r.Err.find("not written whole"), std::string::npos) << r.Err;
+  }
+  EXPECT_FALSE(std::filesystem::exists(iso));
+  EXPECT_EQ(Vdisc({"export", open, iso, "--incomplete"}).Code, cli::kExitOk);
+  EXPECT_EQ(std::filesystem::file_size(iso), 300u * 2048);
+}
+
+TEST_F(DiscHealth, NamesArePrintedEscapedAndACutImageFailsTheCheck) {
+  const std::string evil = "evil\x1b[2J\xc2\x9b" "2J.txt";
+  Dir.Write("src/" + evil, "intact text");
+  SetUp();
+  const auto [extent, end] = Extent(evil);
+  ASSERT_NE(extent, 0u);
+  Patch(std::size_t{extent} * 2048, {'X'});
+  const Outcome check = Cli(cli::RunCheck, {"--image", Image});
+  EXPECT_EQ(check.Code, cli::kExitFailed);
+  EXPECT_NE(check.Out.find("damaged    /evil\\x1b[2J\\u009b2J.txt"), std::string::npos) << check.Out;
+  const auto ls = [&](const std::vector<std::string>& args) {
+    engine::TKavoBurner burner;
+    return Capture([&](std::FILE* out, std::FILE* err) { return cli::RunDiscCommand(burner, "ls", args, out, err); });
+  };
+  for (const Outcome& r : {check, ls({"--image", Image})}) {
+    EXPECT_EQ((r.Out + r.Err).find('\x1b'), std::string::npos) << r.Out;
+    EXPECT_EQ((r.Out + r.Err).find("\xc2\x9b"), std::string::npos) << r.Out;
+  }
+  std::filesystem::resize_file(Image, std::uint64_t{extent} * 2048);
+  const Outcome cut = Cli(cli::RunCheck, {"--image", Image});
+  EXPECT_EQ(cut.Code, cli::kExitFailed) << cut.Out;
+  EXPECT_NE(cut.Out.find("left out"), std::string::npos) << cut.Out;
 }
 
 }  // namespace

@@ -1,7 +1,5 @@
 // Checking crafted sessions: whatever the file tree cannot take in fails the
 // check, as it fails a listing.
-#include <cctype>
-
 #include "engine/health/disc_check.h"
 #include "engine/texts.h"
 #include "import_fixture.h"
@@ -15,27 +13,24 @@ const Rec kOk{"OK.TXT;1", 30, 10, 0};
 // reports a session whose burn stopped.
 class StoppedBurn final : public iso::DiscSource {
  public:
-  StoppedBurn(std::vector<std::uint8_t> bytes, std::uint32_t recordedEnd)
-      : FImage(std::move(bytes)), FRecordedEnd(recordedEnd) {}
-  base::Status ReadSectors(std::uint32_t lba, std::uint32_t n, std::span<std::uint8_t> out) override {
-    return FImage.ReadSectors(lba, n, out);
-  }
+  StoppedBurn(std::vector<std::uint8_t> bytes, std::uint32_t end) : FImage(std::move(bytes)), FEnd(end) {}
+  base::Status ReadSectors(std::uint32_t l, std::uint32_t n, std::span<std::uint8_t> o) override { return FImage.ReadSectors(l, n, o); }
   bool Ready() override { return true; }
-  std::uint8_t LastSession() override { return FImage.LastSession(); }
+  std::uint8_t LastSession() override { return 1; }
   std::optional<iso::TrackEntry> TrackInfo(std::uint8_t track) override {
     auto t = FImage.TrackInfo(track);
-    if (t) t->RecordedEnd = FRecordedEnd;
+    if (t) t->RecordedEnd = FEnd;
     return t;
   }
-  std::optional<std::pair<std::uint8_t, std::uint8_t>> TrackRange() override { return FImage.TrackRange(); }
-  std::optional<std::uint32_t> TocAddress(std::uint8_t track) override { return FImage.TocAddress(track); }
+  std::optional<std::pair<std::uint8_t, std::uint8_t>> TrackRange() override { return std::nullopt; }
+  std::optional<std::uint32_t> TocAddress(std::uint8_t) override { return std::nullopt; }
   std::uint32_t FreeBlocks() override { return 0; }
   std::optional<std::uint32_t> NextWritableAddress() override { return std::nullopt; }
   std::uint64_t SectorCount() const override { return FImage.SectorCount(); }
 
  private:
   iso::ImageSource FImage;
-  std::uint32_t FRecordedEnd;
+  std::uint32_t FEnd;
 };
 
 struct Case {
@@ -49,7 +44,7 @@ TEST_P(LeftOutRecords, FailTheCheck) {
   iso::ImageSource disc(Craft(40, 20, 2048, {{20, GetParam().Root}, {21, {}}}));
   const auto r = health::CheckSession(disc, 1, {}, {});
   ASSERT_TRUE(r.Ok()) << r.Err().Message;
-  EXPECT_FALSE(r.Value().LeftOut.empty());
+  EXPECT_FALSE(r.Value().LeftOut.empty()) << GetParam().Name;
   EXPECT_GE(r.Value().Faults(), 1u);
   ASSERT_FALSE(r.Value().Files.empty());
   EXPECT_EQ(r.Value().Files.back().Path, "OK.TXT");  // the rest is still checked
@@ -61,13 +56,7 @@ INSTANTIATE_TEST_SUITE_P(
                       Case{"overlap", {{"BIG.BIN;1", 30, 4096, 0x80}, {"BIG.BIN;1", 31, 100, 0}, kOk}},
                       Case{"part past the end", {{"BIG.BIN;1", 38, 4096, 0x80}, {"BIG.BIN;1", 40, 100, 0}, kOk}},
                       Case{"file past the end", {{"FAR.BIN;1", 39, 8192, 0}, kOk}},
-                      Case{"directory loop", {{"SUB", 20, 2048, 2}, kOk}}),
-    [](const auto& param) {
-      std::string n = param.param.Name;
-      for (char& ch : n)
-        if (!std::isalnum(static_cast<unsigned char>(ch))) ch = '_';
-      return n;
-    });
+                      Case{"directory loop", {{"SUB", 20, 2048, 2}, kOk}}));
 
 TEST(CraftedCheck, ASessionWhoseBurnStoppedFailsTheCheck) {
   const auto bytes = Craft(40, 20, 2048, {{20, {kOk}}});
