@@ -10,6 +10,7 @@
 #include "engine/health/disc_reader.h"
 #include "engine/health/sector_map.h"
 #include "engine/health/session_files.h"
+#include "engine/iso/session_reader.h"
 #include "engine/kavo_burner.h"
 #include "platform/file_find.h"
 #include "platform/file_stream.h"
@@ -232,6 +233,17 @@ int RunRead(engine::TKavoBurner& burner, const std::vector<std::string>& args, s
     std::fprintf(err, "zantic-cli: the disc holds no readable session%s\n",
                  session == 0 ? "" : (" " + std::to_string(session)).c_str());
     return kExitFailed;
+  }
+  if (bounds == health::SessionBounds::FileSystem) {
+    // The volume's size is data on the disc; a larger one is said, not read.
+    const auto track = disc.Source->TrackInfo(session);
+    const auto volume = track ? iso::FindDescriptor(*disc.Source, track->Start, false) : std::nullopt;
+    const std::uint64_t claimed = !volume                                   ? 0
+                                  : volume->VolumeSpaceSize > track->Start ? volume->VolumeSpaceSize
+                                                                           : std::uint64_t{track->Start} + volume->VolumeSpaceSize;
+    if (claimed > *end)
+      std::fprintf(err, "zantic-cli: the volume claims to end at sector %llu; the disc ends at %u: only that is read\n",
+                   static_cast<unsigned long long>(claimed), *end);
   }
   if (o.Resume && before.Sectors != *end) {
     std::fprintf(err, "zantic-cli: --resume: %s describes %u sectors, session %u ends at %u: not the same disc\n",
