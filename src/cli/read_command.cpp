@@ -12,6 +12,7 @@
 #include "engine/health/session_files.h"
 #include "engine/iso/session_reader.h"
 #include "engine/kavo_burner.h"
+#include "engine/stream/direct_writer.h"
 #include "platform/file_find.h"
 #include "platform/file_stream.h"
 #include "vdrive/registration.h"
@@ -257,11 +258,16 @@ int RunRead(engine::TKavoBurner& burner, const std::vector<std::string>& args, s
   base::Result<platform::FileStream> image = base::MakeError(base::ErrorKind::Internal, "not opened");
   if (o.Resume) {
     image = platform::FileStream::Open(target, platform::OpenMode::ReadWrite);
-  } else if (auto made = health::CreateUniqueFile(o.Output + ".part-")) {
-    target = made.Value().first;
-    image = std::move(made.Value().second);
   } else {
-    image = made.Err();
+    stream::RemoveStalePartFiles(o.Output);  // left by a read that was killed
+    auto made = health::CreateUniqueFile(o.Output + ".part-");
+    if (made) {
+      target = made.Value().first;
+      image = std::move(made.Value().second);
+      image.Value().TryLock();  // in use: not stale for another run's clean-up
+    } else {
+      image = made.Err();
+    }
   }
   if (!image) {
     std::fprintf(err, "zantic-cli: cannot write %s: %s\n", target.c_str(), image.Err().Message.c_str());

@@ -293,10 +293,12 @@ TEST_F(DiscHealth, ReadNeverWritesOverItsDiscANodeALinkedFileOrAMapBesideAFolder
   const std::string victim = Dir.Write("victim", "precious");
   std::filesystem::create_symlink(victim, out + ".part");
   std::filesystem::create_symlink(victim, out + ".map.new");
+  const std::string stale = Dir.Write("copy.iso.part-0123abcd", "left by a killed read");
   const Outcome good = Cli(cli::RunRead, {"--device", Disc, "-o", out});
   EXPECT_EQ(good.Code, cli::kExitOk) << good.Err;
   EXPECT_EQ(testsupport::ReadAll(out), testsupport::ReadAll(Image));
   EXPECT_EQ(Text(victim), "precious");
+  EXPECT_FALSE(std::filesystem::exists(stale));
 }
 
 TEST_F(DiscHealth, RunOutSectorsAFileOwnsStayUnreadable) {
