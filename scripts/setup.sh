@@ -125,29 +125,8 @@ case "$mode" in
     ;;
   test)
     echo "setup: packages ready after $SECONDS s"
-    mkdir -p build/stages
-    # Every stage runs whatever became of the ones before it, and the
-    # summary lists them all. A stage is a command: exit 0 passed, 77
-    # skipped (its last line of output says why), anything else failed. Its
-    # output is also kept in build/stages/NAME.log. A new stage is one
-    # `run_stage NAME COMMAND...` line below. A stage runs in this shell (the
-    # background compile is waited for by one), so a function of several
-    # steps chains them with &&.
-    summary=()
-    failed=0
-    run_stage() {
-      local name=$1 log=build/stages/$1.log started=${STAGE_STARTED:-$SECONDS} rc=0 result
-      shift
-      echo "==== stage $name"
-      "$@" > >(tee "$log") 2>&1 || rc=$?
-      wait $! 2>/dev/null || true  # tee has written everything
-      case "$rc" in
-        0) result=passed ;;
-        77) result="skipped ($(grep -v '^[[:space:]]*$' "$log" | tail -n 1 || true))" ;;
-        *) result="failed (exit $rc, output in $log)"; failed=1 ;;
-      esac
-      summary+=("$(printf '%-18s %5d s  %s' "$name" $((SECONDS - started)) "$result")")
-    }
+    # Stages: scripts/stages.sh says how they run and how to add one.
+    source scripts/stages.sh
     # ninja -k 0: a file that does not compile leaves the rest built, and the
     # tests that need it fail on their own.
     asan_build() { cmake --preset asan && cmake --build --preset asan -- -k 0; }
@@ -162,6 +141,7 @@ case "$mode" in
     # priority from the sanitizer tests on, it is done or nearly so when it
     # is waited for. Its stage time counts from its start.
     windows_compile_start() {
+      mkdir -p build/stages
       compile_started=$SECONDS
       nice -n 9 scripts/windows-stage.sh compile >build/stages/windows-compile.log.bg 2>&1 &
       compile=$!
@@ -180,16 +160,14 @@ case "$mode" in
     run_stage asan-tests asan_tests
     run_stage tsan tsan
     run_stage windows scripts/windows-stage.sh run
-    # The desktop program's Windows stage, where there is one.
+    # The desktop program's Windows stage, where there is one (it may exit
+    # 77 for skipped).
     if [ -e scripts/windows-gui-stage.sh ]; then
       run_stage windows-gui bash scripts/windows-gui-stage.sh
     fi
     run_stage fuzz fuzz
     STAGE_STARTED=$compile_started run_stage windows-compile windows_compile_wait
 
-    echo
-    echo "==== test command: $SECONDS s"
-    printf '%s\n' "${summary[@]}"
-    exit "$failed"
+    stage_report
     ;;
 esac
