@@ -6,7 +6,8 @@
 #   scripts/setup.sh test   AddressSanitizer build, then ctest, a ThreadSanitizer
 #                           build of the threaded tests and ctest, the Windows
 #                           builds with their tests under wine, and a minute
-#                           of fuzzing
+#                           of fuzzing; every stage runs, and a summary of
+#                           each one's result and time ends it
 set -euo pipefail
 
 usage() {
@@ -124,37 +125,49 @@ case "$mode" in
     ;;
   test)
     echo "setup: packages ready after $SECONDS s"
-    cmake --preset asan
-    cmake --build --preset asan
-    echo "setup: sanitizer build done after $SECONDS s"
-    # The other Windows build (compiled only) takes the processor the tests
-    # leave idle while they wait on throttled drives and timers: at the lowest
-    # priority from here on, it is done or nearly so when it is waited for.
-    nice -n 9 scripts/windows-stage.sh compile >build/windows-compile.log 2>&1 &
-    compile=$!
-    trap 'kill "$compile" 2>/dev/null || true' EXIT
-    ctest --preset asan -j2
-    echo "setup: tests passed after $SECONDS s"
+    # Stages: scripts/stages.sh says how they run and how to add one.
+    source scripts/stages.sh
+    # ninja -k 0: a file that does not compile leaves the rest built, and the
+    # tests that need it fail on their own.
+    asan_build() { cmake --preset asan && cmake --build --preset asan -- -k 0; }
+    asan_tests() { ctest --preset asan -j2; }
     # Only the programs that run threads: the whole suite under TSan would
     # not fit the time the test command has.
-    cmake --preset tsan
-    cmake --build --preset tsan
-    ctest --preset tsan -j2
-    echo "setup: ThreadSanitizer build and tests done after $SECONDS s"
-    scripts/windows-stage.sh run
-    fuzzed=0
+    tsan() { cmake --preset tsan && cmake --build --preset tsan -- -k 0 && ctest --preset tsan -j2; }
     # The seeds are made with the zantic-cli built above, not a second one.
-    ZANTIC_SEED_CLI=build/asan/src/cli/zantic-cli scripts/fuzz.sh 60 || fuzzed=$?
-    compiled=0
-    wait "$compile" || compiled=$?
-    trap - EXIT
-    tail -n 3 build/windows-compile.log
-    echo "setup: fuzzing and the other Windows build done after $SECONDS s"
-    if [ "$compiled" -ne 0 ]; then
-      cat build/windows-compile.log
-      echo "the Windows compile-only build failed" >&2
-      exit 1
+    fuzz() { ZANTIC_SEED_CLI=build/asan/src/cli/zantic-cli scripts/fuzz.sh 60; }
+    # The other Windows build (compiled only) takes the processor the tests
+    # leave idle while they wait on throttled drives and timers: at the lowest
+    # priority from the sanitizer tests on, it is done or nearly so when it
+    # is waited for. Its stage time counts from its start.
+    windows_compile_start() {
+      mkdir -p build/stages
+      compile_started=$SECONDS
+      nice -n 9 scripts/windows-stage.sh compile >build/stages/windows-compile.log.bg 2>&1 &
+      compile=$!
+      trap 'kill "$compile" 2>/dev/null || true' EXIT
+    }
+    windows_compile_wait() {
+      local rc=0
+      wait "$compile" || rc=$?
+      trap - EXIT
+      cat build/stages/windows-compile.log.bg
+      return "$rc"
+    }
+
+    run_stage asan-build asan_build
+    windows_compile_start
+    run_stage asan-tests asan_tests
+    run_stage tsan tsan
+    run_stage windows scripts/windows-stage.sh run
+    # The desktop program's Windows stage, where there is one (it may exit
+    # 77 for skipped).
+    if [ -e scripts/windows-gui-stage.sh ]; then
+      run_stage windows-gui bash scripts/windows-gui-stage.sh
     fi
-    exit "$fuzzed"
+    run_stage fuzz fuzz
+    STAGE_STARTED=$compile_started run_stage windows-compile windows_compile_wait
+
+    stage_report
     ;;
 esac

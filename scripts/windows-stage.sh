@@ -9,8 +9,10 @@
 # run:     the build whose tests run here: i686 where this machine runs 32-bit
 #          programs (wine32 needs the kernel's 32-bit support), else x86_64;
 #          builds it and runs its tests under wine.
-# compile: the other build, compiled only: zantic-cli.exe, which is all of
-#          the product code; with ZANTIC_WINDOWS_FULL=1 its test programs too.
+# compile: the other build, compiled only. The i686 build is compiled whole,
+#          test programs included, so that a 32-bit slip in a test shows on
+#          every machine; of the x86_64 build zantic-cli.exe, which is all of
+#          the product code (with ZANTIC_WINDOWS_FULL=1 everything).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 part=${1:-all}
@@ -46,7 +48,9 @@ run() {
 
 compile() {
   local targets=(--target zantic-cli)
-  [ "${ZANTIC_WINDOWS_FULL:-0}" = 1 ] && targets=()
+  if [ "$compile_preset" = win32 ] || [ "${ZANTIC_WINDOWS_FULL:-0}" = 1 ]; then
+    targets=()
+  fi
   nice -n 10 cmake --preset "$compile_preset" >/dev/null
   nice -n 10 cmake --build --preset "$compile_preset" "${targets[@]}"
   echo "windows stage: $compile_preset compiled (${targets[*]:-everything}) in $((SECONDS - started)) s"

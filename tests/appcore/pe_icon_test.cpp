@@ -160,7 +160,7 @@ TEST(PeIcon, IcoFileLayoutAndReadingFromDisk) {
   EXPECT_EQ(Le32(ico, 6 + 8), recipe.Icons[0].Data.size());
   const std::uint32_t second = Le32(ico, 6 + 16 + 12);
   EXPECT_EQ(second, 6 + 32 + recipe.Icons[0].Data.size());
-  EXPECT_TRUE(std::equal(recipe.Icons[1].Data.begin(), recipe.Icons[1].Data.end(), ico.begin() + second));
+  EXPECT_TRUE(std::equal(recipe.Icons[1].Data.begin(), recipe.Icons[1].Data.end(), ico.begin() + static_cast<std::ptrdiff_t>(second)));
 
   testsupport::TempDir dir;
   const std::string exe = dir.Str() + "/tool.exe";

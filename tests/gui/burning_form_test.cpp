@@ -11,6 +11,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPrinter>
+#include <QProgressBar>
 #include <QProcess>
 #include <QPushButton>
 #include <QRadioButton>
@@ -141,8 +142,8 @@ class BurningFormTest : public QObject {
   // The end of the operation: the dialog's last button comes on.
   void WaitForEnd() {
     app::TBurningForm& d = Dialog();
-    for (int i = 0; i < 600 && !d.btnEject->isEnabled(); ++i) QTest::qWait(100);
-    QVERIFY2(d.btnEject->isEnabled(), qPrintable(d.LogLines().join('\n') + "\n" + FDialogs.MessageTexts().join('\n')));
+    const bool ended = QTest::qWaitFor([&d] { return d.btnEject->isEnabled(); }, 60000);
+    QVERIFY2(ended, qPrintable(d.LogLines().join('\n') + "\n" + FDialogs.MessageTexts().join('\n')));
     QVERIFY(!FForm->Timer1Active());
   }
 
@@ -480,7 +481,8 @@ class BurningFormTest : public QObject {
     // Closing while it runs only minimises.
     d.close();
     QVERIFY(d.isVisible());
-    QTest::qWait(1500);
+    // Aborted in the middle: once sectors are on the disc.
+    QTRY_VERIFY_WITH_TIMEOUT(d.pcd->value() > 0, 20000);
     QTest::mouseClick(d.btnAbort, Qt::LeftButton);
     WaitForEnd();
     QCOMPARE(d.btnEject->text(), QStringLiteral("Discard"));

@@ -83,11 +83,11 @@ class EraseFormTest : public QObject {
     return dialog;
   }
 
-  static bool WaitFor(const std::function<bool()>& done, int ms) {
-    QElapsedTimer waited;
-    waited.start();
-    while (!done() && waited.elapsed() < ms) QTest::qWait(20);
-    return done();
+  static bool WaitFor(const std::function<bool()>& done, int ms) { return QTest::qWaitFor(done, ms); }
+
+  static bool Blanked(const char* path) {
+    const auto commands = Commands(path);
+    return std::any_of(commands.begin(), commands.end(), [](const vdrive::TCommandRecord& c) { return c.Opcode() == 0xA1; });
   }
 
   void EraseToFinish(const char* name, vdrive::TMedia media, bool quick) {
@@ -221,7 +221,8 @@ class EraseFormTest : public QObject {
     Find<QComboBox>(dialog, "cmbMethod")->setCurrentIndex(1);
     QTest::mouseClick(Find<QPushButton>(dialog, "btnErase"), Qt::LeftButton);
     QVERIFY(WaitFor([&] { return main.Burner().Erasing(); }, 5000));
-    QTest::qWait(300);
+    // Aborted while the drive blanks.
+    QVERIFY(WaitFor([&] { return Blanked(DiscPath("cdrw-abort").toStdString().c_str()); }, 10000));
     QTest::mouseClick(Find<QPushButton>(dialog, "btnAbort"), Qt::LeftButton);
     QVERIFY(Find<QPushButton>(dialog, "btnCancel")->isEnabled());
     QVERIFY(WaitFor([&] { return dialog.CurrentState() == app::TEraseForm::State::Done; }, 15000));
@@ -265,7 +266,8 @@ class EraseFormTest : public QObject {
     app::TEraseForm& dialog = Open(main);
     QTest::mouseClick(Find<QPushButton>(dialog, "btnErase"), Qt::LeftButton);
     QVERIFY(WaitFor([&] { return !dialogs.Log.empty(); }, 10000));
-    QTest::qWait(200);
+    main.Burner().WaitForOperation();  // the check has ended: nothing more may follow
+    QCoreApplication::sendPostedEvents();
     QCOMPARE(dialogs.Log.size(), std::size_t{1});
     QVERIFY(!main.Burner().Erasing());
     const auto commands = Commands(DiscPath("cdrw-no").toStdString().c_str());

@@ -22,7 +22,7 @@ namespace {
 
 bool Save(QWidget& window, const QString& path) {
   window.show();
-  QTest::qWait(200);
+  QTest::qWait(200);  // a picture: animations and late layouts come to rest, which nothing signals
   if (window.grab().save(path)) {
     std::printf("%s\n", qPrintable(path));
     return true;

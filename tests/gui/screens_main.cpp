@@ -523,7 +523,9 @@ int main(int argc, char** argv) {
   for (const Shot& shot : Shots()) {
     QWidget* window = shot.Show(screens);
     if (!QTest::qWaitForWindowExposed(window, 5000)) std::fprintf(stderr, "%s: window not exposed\n", shot.Name);
-    QTest::qWait(150);  // let layouts and style sheets settle
+    // A picture, not a check on timing: the style's animations and late
+    // layouts come to rest, which nothing signals.
+    QTest::qWait(150);
     const QString file = out.filePath(QLatin1String(shot.Name) + QStringLiteral(".png"));
     if (!window->grab().save(file, "PNG")) {
       std::fprintf(stderr, "%s: cannot save %s\n", shot.Name, qPrintable(file));

@@ -128,7 +128,7 @@ class StartFormTest : public QObject {
     QVERIFY(form.isVisible());
     QCOMPARE(dialogs.MessageTexts(), QStringList{"The task has been changed, save it?"});
     QVERIFY(!form.Modified());
-    QTest::qWait(50);
+    QCoreApplication::sendPostedEvents();  // the toolbars' layout
     auto* drive = form.findChild<QToolBar*>("tbDrive");
     auto* job = form.findChild<QToolBar*>(shown);
     auto* help = form.findChild<QToolBar*>("tbHelp");

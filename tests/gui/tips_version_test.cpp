@@ -14,6 +14,7 @@
 #include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 #include <functional>
 #include <memory>
 #include <vector>
@@ -352,7 +353,10 @@ class TipsVersionTest : public QObject {
     QCOMPARE(messages, QStringList{QStringLiteral("The current version is the latest version.")});
     program.StartForm().hide();
     program.StartForm().show();
-    QTest::qWait(2500);
+    // Showing the window again arms no second check.
+    const auto timers = program.StartForm().findChildren<QTimer*>(QStringLiteral("Timer1"));
+    QCOMPARE(timers.size(), 1);
+    QVERIFY(!timers.front()->isActive());
     QCOMPARE(server.Paths.size(), 1);
   }
 };

@@ -306,7 +306,7 @@ TEST_F(DiscCopy, SourcesWithoutAFileSystemOrDriveSaySo) {
 
 TEST_F(DiscCopy, CraftedSourceIsRefusedNotCrashedOn) {
   // Root file records pointing far past the disc, and a label of blanks.
-  std::vector<std::uint8_t> bytes(fs::file_size(SrcImage));
+  std::vector<std::uint8_t> bytes(static_cast<std::size_t>(fs::file_size(SrcImage)));
   std::ifstream(SrcImage, std::ios::binary).read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
   const Image image(bytes);
   for (const auto& d : image.Descriptors()) {
@@ -329,7 +329,7 @@ TEST_F(DiscCopy, CraftedSourceIsRefusedNotCrashedOn) {
 }
 
 TEST_F(DiscCopy, LabelOfBlanksIsNoDisc) {
-  std::vector<std::uint8_t> bytes(fs::file_size(SrcImage));
+  std::vector<std::uint8_t> bytes(static_cast<std::size_t>(fs::file_size(SrcImage)));
   std::ifstream(SrcImage, std::ios::binary).read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
   for (std::size_t s = 16; s < 20; ++s) {
     const std::uint8_t type = bytes[s * 2048];

@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <fstream>
 #include <future>
 #include <mutex>
@@ -138,6 +139,7 @@ class TSlowDrive final : public device::TPassThroughDrive {
                                 std::span<std::uint8_t> data, std::span<std::uint8_t> sense,
                                 std::uint32_t timeoutMs) override {
     if (cdb[0] == 0x2A) {
+      // The drive's own pace: the writer must wait on it.
       std::this_thread::sleep_for(std::chrono::milliseconds(10));
       if (++FWrites > 40 && sense.size() >= 14) {
         std::fill(sense.begin(), sense.end(), std::uint8_t{0});
@@ -485,8 +487,15 @@ TEST_F(EngineThreads, BackgroundWorkLeavesTheCallerFreeAndEndsOnCancelAndOnDestr
   // Destroying a component whose work still runs cancels and joins it.
   appcore::DiscWait other = appcore::DiscWait::Ready;
   auto second = std::make_unique<TKavoBurner>();
-  ASSERT_TRUE(second->StartBackground(OperationPhase::Preparing, [&](TKavoBurner& b) { waitForever(b, other); }, nullptr));
-  std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  std::promise<void> waiting;
+  ASSERT_TRUE(second->StartBackground(
+      OperationPhase::Preparing,
+      [&](TKavoBurner& b) {
+        waiting.set_value();
+        waitForever(b, other);
+      },
+      nullptr));
+  ASSERT_EQ(waiting.get_future().wait_for(std::chrono::seconds(20)), std::future_status::ready);
   const auto destroyed = Clock::now();
   second.reset();
   EXPECT_LE(Clock::now() - destroyed, std::chrono::seconds(1));
@@ -511,7 +520,7 @@ class TLaggingDrive final : public device::TPassThroughDrive {
   platform::ScsiOutcome Execute(std::span<const std::uint8_t> cdb, platform::ScsiDirection direction,
                                 std::span<std::uint8_t> data, std::span<std::uint8_t> sense,
                                 std::uint32_t timeoutMs) override {
-    std::this_thread::sleep_for(FLag);
+    std::this_thread::sleep_for(FLag);  // the lag itself is what the tests are about
     return FInner->Execute(cdb, direction, data, sense, timeoutMs);
   }
   std::optional<platform::ScsiAddress> Address() override { return FInner->Address(); }
@@ -712,15 +721,23 @@ TEST_F(EngineStarts, AnAddOnAWorkerNeverDeadlocksADispatcherThreadThatWaitsForIt
   Ended = false;
   ASSERT_TRUE(Burner.StartBackground(OperationPhase::Preparing, add, [this](TKavoBurner&) { Ended = true; }));
   std::atomic<bool> returned{false};
+  std::mutex returnLock;
+  std::condition_variable returnedNow;
   std::thread watchdog([&] {
-    const auto until = Clock::now() + std::chrono::seconds(5);
-    while (!returned && Clock::now() < until) std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    {
+      std::unique_lock l(returnLock);
+      if (returnedNow.wait_for(l, std::chrono::seconds(5), [&] { return returned.load(); })) return;
+    }
     while (!returned) Queue.RunPending(std::chrono::milliseconds(20));
   });
   const auto before = Clock::now();
   Burner.WaitForOperation();
   const auto waited = Clock::now() - before;
-  returned = true;
+  {
+    std::lock_guard l(returnLock);
+    returned = true;
+  }
+  returnedNow.notify_all();
   watchdog.join();
   EXPECT_LE(waited, std::chrono::seconds(2));
   // Nothing is lost: unanswered, each file goes in under its own name.

@@ -166,6 +166,11 @@ std::uint64_t ReadAhead::PeakBytes() const {
   return FPeakBytes;
 }
 
+bool ReadAhead::Idle() const {
+  std::lock_guard lock(FLock);
+  return FIdle == FWorkers.size();
+}
+
 bool ReadAhead::Active() const {
   std::lock_guard lock(FLock);
   return FActive;

@@ -85,6 +85,8 @@ class ReadAhead {
   // after standing down or starting idle.
   bool Active() const;
   std::size_t Activations() const;
+  // Whether every worker waits for the window to move, no file in hand.
+  bool Idle() const;
 
  private:
   void Work();

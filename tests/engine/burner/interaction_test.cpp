@@ -100,6 +100,7 @@ TEST(CancelToken, PausesEndEarlyOnCancelAndAtOnceOnceCancelled) {
   base::CancelToken token;
   const auto start = std::chrono::steady_clock::now();
   std::thread canceller([&] {
+    // Into the pause: a cancel that ends it early is the subject.
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
     token.Cancel();
   });
@@ -112,7 +113,7 @@ TEST(CancelToken, PausesEndEarlyOnCancelAndAtOnceOnceCancelled) {
   // The signal path sets only the flag; a sleeper sees it within its slice.
   base::CancelToken signalled;
   std::thread signaller([&] {
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));  // into the pause, as above
     signalled.CancelFromSignal();
   });
   EXPECT_TRUE(signalled.SleepFor(60000));

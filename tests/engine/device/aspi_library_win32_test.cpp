@@ -112,6 +112,7 @@ TEST_F(AspiLibrary, AnAnswerAfterTheTimeOutLandsInMemoryOfTheLayer) {
   dev.ExecuteSRB(srb, 5000);
   EXPECT_EQ(srb.SRB_Status, device::kSsErr);
   EXPECT_EQ(srb.SRB_HaStat, device::kHaStatTimeout);
+  // The answer comes after the time-out; it must not land here even late.
   std::this_thread::sleep_for(std::chrono::milliseconds(500));
   EXPECT_EQ(data, std::vector<std::uint8_t>(4096, 0x11)) << "the late answer must not reach the caller's buffer";
 }

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <functional>
 #include <optional>
 #include <filesystem>
@@ -26,6 +27,16 @@ namespace fs = std::filesystem;
 using stream::ReadAhead;
 using stream::ReadAheadLimits;
 
+// Polls the workers' state: they signal nothing when they settle.
+bool WaitIdle(const ReadAhead& ahead) {
+  const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+  while (!ahead.Idle()) {
+    if (std::chrono::steady_clock::now() > until) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  return true;
+}
+
 struct FetchLog {
   std::mutex Lock;
   std::vector<std::string> Paths;
@@ -37,6 +48,7 @@ struct FetchLog {
       int seen = MostInFlight.load();
       while (now > seen && !MostInFlight.compare_exchange_weak(seen, now)) {
       }
+      // A disk's round trip: the workers overlap their waits on it.
       std::this_thread::sleep_for(std::chrono::milliseconds(sleepMs));
       {
         std::lock_guard lock(Lock);
@@ -58,6 +70,7 @@ TEST(ReadAheadWindow, StaysInItsBoundsAndKeepsSeveralFilesInFlight) {
     ReadAhead ahead(sources, limits, log.Fetch(3));
     for (std::size_t i = 0; i < sources.size(); ++i) {
       ahead.Reached(i);
+      // The stream's own pace, slower than the workers' fetches.
       std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
     EXPECT_LE(ahead.PeakFiles(), 10u);
@@ -75,24 +88,21 @@ TEST(ReadAheadWindow, ALargeFileGoesAloneAndIsAskedForOnlyInPart) {
   std::vector<ReadAhead::Source> sources{{"huge", 1ull << 40}, {"small", 10}};
   std::vector<std::uint64_t> asked;
   std::mutex lock;
+  std::condition_variable more;
   const auto fetch = [&](const std::string&, std::uint64_t bytes) {
     std::lock_guard l(lock);
     asked.push_back(bytes);
+    more.notify_all();
   };
   const auto waitFor = [&](std::size_t n) {
-    for (int i = 0; i < 2000; ++i) {
-      {
-        std::lock_guard l(lock);
-        if (asked.size() >= n) return;
-      }
-      std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
+    std::unique_lock l(lock);
+    more.wait_for(l, std::chrono::seconds(20), [&] { return asked.size() >= n; });
   };
   {
     // The huge file fills the window by itself: the next waits for the stream.
     ReadAhead ahead(sources, ReadAheadLimits{2, 8, 1000, 0}, fetch);
     waitFor(1);
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    ASSERT_TRUE(WaitIdle(ahead));
     {
       std::lock_guard l(lock);
       EXPECT_EQ(asked, (std::vector<std::uint64_t>{1000}));
@@ -137,6 +147,7 @@ TEST(ReadAheadWindow, StandsDownWhileFilesAreInMemoryAndComesBackWhenTheyAreNot)
   std::mutex lock;
   std::vector<bool> fetched(kFiles, false);
   std::size_t fetches = 0;
+  std::condition_variable fetchedOne;
   std::atomic<bool> onDisk{true};
   const auto fetch = [&](const std::string& path, std::uint64_t) {
     // Well above the stand-down line everywhere: Windows sleeps in whole
@@ -146,20 +157,18 @@ TEST(ReadAheadWindow, StandsDownWhileFilesAreInMemoryAndComesBackWhenTheyAreNot)
     std::lock_guard l(lock);
     fetched[i] = true;
     ++fetches;
+    fetchedOne.notify_all();
   };
   const auto count = [&] {
     std::lock_guard l(lock);
     return fetches;
   };
-  // Keeps the stream behind the workers while they run.
+  // Keeps the stream behind the workers while they run. A worker that stands
+  // down says nothing: each slice looks again.
   const auto waitFetched = [&](const ReadAhead& ahead, std::size_t i) {
-    for (int tries = 0; tries < 20000 && ahead.Active(); ++tries) {
-      {
-        std::lock_guard l(lock);
-        if (fetched[i]) return;
-      }
-      std::this_thread::sleep_for(microseconds(100));
-    }
+    std::unique_lock l(lock);
+    for (int slices = 0; slices < 2000 && !fetched[i] && ahead.Active(); ++slices)
+      fetchedOne.wait_for(l, std::chrono::milliseconds(1), [&] { return fetched[i]; });
   };
   ReadAhead ahead(sources, ReadAheadLimits{2, 64, 1u << 20, 0, microseconds(30), microseconds(100)}, fetch);
   std::size_t i = 0;
@@ -189,12 +198,13 @@ TEST(ReadAheadWindow, StandsDownWhileFilesAreInMemoryAndComesBackWhenTheyAreNot)
     ahead.Served(i, microseconds(5));
   }
   EXPECT_FALSE(ahead.Active()) << "requests that return at once stand the workers down";
-  std::this_thread::sleep_for(std::chrono::milliseconds(50));  // batches in hand end
+  ASSERT_TRUE(WaitIdle(ahead));  // batches in hand end
   const std::size_t before = count();
   for (std::size_t stop = i + 200; i < stop; ++i) {
     ahead.Reached(i);
     ahead.Served(i, microseconds(5));
   }
+  // Nothing to wait for: a fetch that must not come gets 50 ms to show.
   std::this_thread::sleep_for(std::chrono::milliseconds(50));
   EXPECT_EQ(count(), before);
   // Slow again: back within two medians (the first may hold fast ones).
@@ -246,7 +256,8 @@ class StreamSame : public testing::Test {
     p.TotalBytes = total;
     stream::TCacheThread cache(p);
     EXPECT_TRUE(cache.WaitReadyOrFailed(20000));
-    // Let the workers run ahead of the stopped producer.
+    // Time for the workers to run ahead of the stopped producer, as on a
+    // burn; what comes out must not depend on how far they got.
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
     if (whileFull) whileFull();
     Outcome out;
@@ -258,7 +269,7 @@ class StreamSame : public testing::Test {
         cache.WaitForBlock(100);
         continue;
       }
-      out.Bytes.insert(out.Bytes.end(), block.begin(), block.begin() + n);
+      out.Bytes.insert(out.Bytes.end(), block.begin(), block.begin() + static_cast<std::ptrdiff_t>(n));
     }
     cache.Join();
     out.Status = cache.StatusText();

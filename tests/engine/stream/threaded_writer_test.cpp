@@ -94,6 +94,7 @@ TEST_F(Threaded, AbortAtRandomPointsEndsOnceAndLeavesNothing) {
     const std::string target = FDir.Str() + "/abort.iso";
     const int afterMs = static_cast<int>(gen() % 20);
     std::thread canceller([this, afterMs] {
+      // The abort's moment is what varies: wherever the build is then.
       std::this_thread::sleep_for(std::chrono::milliseconds(afterMs));
       FBurner.CancelOperation();
     });

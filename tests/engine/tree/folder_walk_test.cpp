@@ -46,6 +46,8 @@ class Prefetch : public treetest::TreeTest {
     for (const auto& i : items)
       if ((i.Attributes & platform::kAttrDirectory) != 0) subs.push_back(folder + i.Name + kSep);
     ahead.Request(subs);
+    // Time for the prefetch to get ahead of the walk; the listings must not
+    // depend on how far it got.
     std::this_thread::sleep_for(std::chrono::milliseconds(2));
     for (const auto& s : subs) {
       if (++seen % 3 == 0) {

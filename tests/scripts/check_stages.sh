@@ -1,0 +1,42 @@
+#!/usr/bin/env bash
+# The test command's stage runner: every stage runs after a failure, the
+# summary has one line per stage with its result, and the exit status says
+# whether any failed.
+set -uo pipefail
+runner=$(realpath "$(dirname "$0")/../../scripts/stages.sh")
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+cd "$work" || exit 1
+problems=0
+fail() { echo "FAIL: $*"; problems=1; }
+
+out=$(bash -c '
+  set -euo pipefail
+  source "$1"
+  two_steps() { false && touch second-step; }
+  skipped() { echo "no 32-bit wine here"; echo; return 77; }
+  sleep 1 & job=$!; since=$SECONDS
+  run_stage broken two_steps
+  run_stage after-it touch ran-after-failure
+  run_stage skip skipped
+  run_stage crash sh -c "echo dying; exit 3"
+  STAGE_STARTED=$since run_stage bg wait "$job"
+  stage_report
+' runner "$runner" 2>&1)
+rc=$?
+[ "$rc" -eq 1 ] || fail "exit $rc with failed stages, expected 1"
+[ -e ran-after-failure ] || fail "the stage after a failed one did not run"
+[ ! -e second-step ] || fail "a stage went on after its failed step"
+grep -qx dying build/stages/crash.log || fail "the stage's output is not in its log"
+summary=$(sed -n '/^==== stages/,$p' <<<"$out")
+for line in 'broken +[0-9]+ s  failed \(exit 1, output in build/stages/broken.log\)' 'after-it +[0-9]+ s  passed' \
+  'skip +[0-9]+ s  skipped \(no 32-bit wine here\)' 'crash +[0-9]+ s  failed \(exit 3, .*' 'bg +[0-9]+ s  passed'; do
+  grep -qxE "$line" <<<"$summary" || fail "no line '$line' in: $summary"
+done
+[ "$(grep -c ' s  ' <<<"$summary")" -eq 5 ] || fail "not one line per stage: $summary"
+
+# Only passing and skipped stages: exit 0.
+bash -c 'set -euo pipefail; source "$1"; run_stage a true; run_stage b sh -c "exit 77"; stage_report' \
+  runner "$runner" >/dev/null 2>&1 || fail "passing and skipped stages end in failure"
+[ "$problems" -eq 0 ] && echo "stage runner: all checks passed"
+exit "$problems"
