@@ -89,9 +89,10 @@ base::Result<SectorMap> LoadSectorMap(const std::string& path) {
 }
 
 base::Status SaveSectorMap(const std::string& path, const SectorMap& map) {
-  const std::string temporary = path + ".new";
+  std::string temporary = path + ".new";
   {
-    auto f = platform::FileStream::Open(temporary, platform::OpenMode::CreateWrite);
+    // Never through a link someone left under the temporary name.
+    auto f = platform::FileStream::CreateTempBeside(path, temporary, ".new");
     if (!f) return MakeError(ErrorKind::System, "cannot write " + temporary + ": " + f.Err().Message);
     const std::string text = FormatSectorMap(map);
     if (auto st = f.Value().Write(text.data(), text.size()); !st || !f.Value().Sync()) {
