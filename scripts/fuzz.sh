@@ -1,8 +1,15 @@
 #!/usr/bin/env bash
-# Builds the session-import and executable-icon fuzzers with clang and runs
-# them (the icon reader gets a quarter of the time).
+# Builds the fuzzers with clang and runs them one after another within
+# SECONDS: the session import gets the largest share; the icon reader, the
+# checksum file, the damage map, task files, INI profiles and the drive's
+# MMC answers get the rest.
 #
 #   scripts/fuzz.sh [SECONDS]   default 60; the corpora grow in build/fuzz/corpus*
+#
+# FUZZ_RUNS=N makes every target stop after N executions instead, all the
+# targets running at once (the time then bounds each target, not the whole
+# run); scripts/fuzz-long.sh uses it. FUZZ_TARGETS names the targets to run
+# (default all: checksum sector_map task ini mmc pe_icon import).
 #
 # ZANTIC_SEED_CLI names a zantic-cli already built to make the seeds with;
 # without it one is built here with clang.
@@ -19,19 +26,22 @@ build=$root/build/fuzz
 CXX=${CXX_FUZZ:-clang++-14} cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DCMAKE_CXX_COMPILER="${CXX_FUZZ:-clang++-14}" -DZANTIC_FUZZ=ON -DZANTIC_TESTS=OFF -DZANTIC_WERROR=OFF >/dev/null
 cli=${ZANTIC_SEED_CLI:-}
+targets="zantic_import_fuzzer zantic_pe_icon_fuzzer zantic_pe_seed zantic_checksum_fuzzer zantic_sector_map_fuzzer
+  zantic_task_fuzzer zantic_ini_fuzzer zantic_mmc_fuzzer"
 if [ -n "$cli" ]; then
   cli=$(realpath "$cli")
-  cmake --build "$build" --target zantic_import_fuzzer zantic_pe_icon_fuzzer zantic_pe_seed -j2
+  cmake --build "$build" --target $targets -j2
 else
   cli=$build/src/cli/zantic-cli
-  cmake --build "$build" --target zantic_import_fuzzer zantic_pe_icon_fuzzer zantic_pe_seed zantic-cli -j2
+  cmake --build "$build" --target $targets zantic-cli -j2
 fi
 mkdir -p "$build/pe-seeds" "$build/corpus-pe"
 "$build/fuzz/zantic_pe_seed" "$build/pe-seeds"
 
+chosen=" ${FUZZ_TARGETS:-checksum sector_map task ini mmc pe_icon import} "
 seeds=$build/seeds
 mkdir -p "$seeds" "$build/corpus"
-if [ ! -e "$seeds/.made" ]; then
+if [ ! -e "$seeds/.made" ] && [[ $chosen == *" import "* ]]; then
   work=$(mktemp -d)
   trap 'rm -rf "$work"' EXIT
   mkdir -p "$work/a/sub" "$work/b"
@@ -61,7 +71,7 @@ fi
 
 # A file of 4 GiB + 1 in two extents: only the descriptors and directories
 # are kept, the sparse source and image never take their size on the disk.
-if [ ! -e "$seeds/own-multi-extent-cut48.img" ]; then
+if [ ! -e "$seeds/own-multi-extent-cut48.img" ] && [[ $chosen == *" import "* ]]; then
   big=$(mktemp -d)
   mkdir -p "$big/src"
   truncate -s $((4 * 1024 * 1024 * 1024 + 1)) "$big/src/big.bin"
@@ -72,20 +82,78 @@ if [ ! -e "$seeds/own-multi-extent-cut48.img" ]; then
   rm -rf "$big"
 fi
 
+# The text formats start from files of the shapes the program writes.
+text=$build/text-seeds
+if [ ! -e "$text/.made" ]; then
+  mkdir -p "$text/checksum" "$text/sector-map" "$text/task" "$text/ini"
+  printf '%s  README.txt\n%s  sub/A Long Joliet Name.txt\n\\%s  odd\\nname\\\\x\n' \
+    "$(printf a | sha256sum | cut -c1-64)" "$(printf b | sha256sum | cut -c1-64)" \
+    "$(printf c | sha256sum | cut -c1-64)" >"$text/checksum/sums"
+  printf '# zantic sector map: unreadable 2048-byte sectors, zeros in the image\nsectors 359424\n1200 16\n358000 1\n' \
+    >"$text/sector-map/map"
+  printf 'My Disc 3_1_26(Docs(/home/a/a.txt*1,234()#)#/home/a/Photos (x86)*0()#)%%/b/%%28c%%29*5()#)#\r\n' \
+    >"$text/task/task.mvt"
+  printf '[General]\r\nBuffer=6\r\n[Burning]\r\nCloseDisc=0\r\nChecksums=1\r\n[Count]\r\nValue=1\r\n[Task]\r\nTask0=W\r\n[W]\r\nScheduling=1 Days\r\nLast Backup=2001-01-01\r\n' \
+    >"$text/ini/Option.ini"
+  mkdir -p "$text/mmc"
+  # A drive that answers every query with a short good answer.
+  head -c 4096 /dev/zero | tr '\0' '\1' >"$text/mmc/ones"
+  touch "$text/.made"
+fi
+
 cd "$build"
 set +e
-pe_seconds=$(( seconds / 4 > 0 ? seconds / 4 : 1 ))
-fuzz/zantic_pe_icon_fuzzer -max_total_time="$pe_seconds" -timeout=20 -rss_limit_mb=2048 -max_len=262144 \
-  -print_final_stats=1 corpus-pe pe-seeds >fuzz-pe.log 2>&1
-pe_rc=$?
-grep -E '^(#[0-9]+ +DONE|stat::number_of_executed_units|==[0-9]+==ERROR|SUMMARY)' fuzz-pe.log || true
-[ $pe_rc -eq 0 ] || echo "icon fuzzer failed; see $build/fuzz-pe.log" >&2
-seconds=$(( seconds - pe_seconds > 0 ? seconds - pe_seconds : 1 ))
-fuzz/zantic_import_fuzzer -max_total_time="$seconds" -timeout=20 -rss_limit_mb=2048 -max_len=1048576 \
-  -print_final_stats=1 corpus "$seeds" >fuzz.log 2>&1
-rc=$?
+runs=${FUZZ_RUNS:-}
+rc=0
+# name, share of the time in tenths, max input length, corpus, seed folders
+run() {
+  local name=$1 share=$2 max_len=$3 corpus=$4
+  shift 4
+  [[ $chosen == *" $name "* ]] || return 0
+  local limit
+  if [ -n "$runs" ]; then
+    limit="-runs=$runs -max_total_time=$seconds"
+  else
+    limit="-max_total_time=$(( seconds * share / 10 > 0 ? seconds * share / 10 : 1 ))"
+  fi
+  mkdir -p "$corpus"
+  fuzz/zantic_${name}_fuzzer $limit -timeout=20 -rss_limit_mb=2048 -max_len="$max_len" \
+    -print_final_stats=1 "$corpus" "$@" >"fuzz-$name.log" 2>&1
+  echo $? >"fuzz-$name.rc"
+}
+report() {
+  local name=$1 corpus=$2
+  [[ $chosen == *" $name "* ]] || return 0
+  echo "$name: $(grep -E '^stat::number_of_executed_units' "fuzz-$name.log" | awk '{print $2}') executions," \
+    "corpus $(find "$corpus" -type f | wc -l) files"
+  grep -E '^(==[0-9]+==ERROR|SUMMARY)' "fuzz-$name.log" || true
+  local r
+  r=$(cat "fuzz-$name.rc")
+  if [ "$r" -ne 0 ]; then
+    echo "$name fuzzer failed; see $build/fuzz-$name.log" >&2
+    rc=$r
+  fi
+}
+# Shares of a minute: the five small parsers 1 each, icon 1, import 4. A
+# long run starts them all at once.
+all=(
+  "checksum 1 16384 corpus-checksum $text/checksum"
+  "sector_map 1 16384 corpus-sector-map $text/sector-map"
+  "task 1 16384 corpus-task $text/task"
+  "ini 1 16384 corpus-ini $text/ini"
+  "mmc 1 8192 corpus-mmc $text/mmc"
+  "pe_icon 1 262144 corpus-pe pe-seeds"
+  "import 4 1048576 corpus $seeds"
+)
+for t in "${all[@]}"; do
+  # shellcheck disable=SC2086
+  if [ -n "$runs" ]; then run $t & else run $t; fi
+done
+wait
+for t in "${all[@]}"; do
+  # shellcheck disable=SC2086
+  set -- $t
+  report "$1" "$4"
+done
 set -e
-grep -E '^(#[0-9]+ +DONE|stat::number_of_executed_units|==[0-9]+==ERROR|SUMMARY)' fuzz.log || true
-[ $rc -eq 0 ] || echo "fuzzer failed; see $build/fuzz.log" >&2
-[ $rc -ne 0 ] || rc=$pe_rc
 exit $rc

@@ -277,10 +277,11 @@ void TForm1::CompilationPrepared(const PreparedBurn& prepared, bool checksums) {
   RunOnDrive(
       engine::OperationPhase::Preparing,
       [this, laidOut, checksums](engine::TKavoBurner& b) {
-        if (checksums) {
+        {
           health::ChecksumCallbacks callbacks;
           callbacks.Cancelled = [&b] { return b.CancelRequested(); };
-          auto attached = health::AttachChecksumFile(b, callbacks);
+          // Without checksums the earlier session's file is kept current, never stale.
+          auto attached = checksums ? health::AttachChecksumFile(b, callbacks) : health::KeepChecksumFileCurrent(b);
           if (!attached.Ok()) {
             laidOut->ChecksumError = attached.Err().Message;
             return;

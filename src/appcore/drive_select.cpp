@@ -27,11 +27,25 @@ bool CanWrite(device::TSCSIDevice& d) {
   return (d.Capabilities() & kWrites) != 0;
 }
 
+namespace {
+
+// A drive that is there but could not be opened (a disc the desktop program
+// holds) is what the person needs to hear, not that no drive answers.
+std::string WithDriveProblems(const std::string& text) {
+  const std::vector<std::string> problems = device::DriveProblems();
+  if (problems.empty()) return text;
+  std::string joined;
+  for (const auto& p : problems) joined += (joined.empty() ? "" : "; ") + p;
+  return joined;
+}
+
+}  // namespace
+
 DriveChoice SelectDrive(device::TSCSIDevice& device, const std::string& wanted) {
   if (!device.ASPIInitialized() && !device.InitASPI(true, std::string()))
-    return {DriveSelection::NoPassThrough, texts::kNoPassThrough};
+    return {DriveSelection::NoPassThrough, WithDriveProblems(texts::kNoPassThrough)};
   const auto& lines = device.DeviceList();
-  if (lines.empty()) return {DriveSelection::NoDrives, texts::kNoDrives};
+  if (lines.empty()) return {DriveSelection::NoDrives, WithDriveProblems(texts::kNoDrives)};
   for (const auto& line : lines) {
     // The options store keeps the whole line the drive box showed.
     const bool named =
@@ -42,7 +56,11 @@ DriveChoice SelectDrive(device::TSCSIDevice& device, const std::string& wanted) 
     if (!wanted.empty() || CanWrite(device)) return {DriveSelection::Selected, std::string()};
   }
   if (wanted.empty()) return {DriveSelection::NoWriter, texts::kNoWriter};
-  return {DriveSelection::NotFound, std::string(texts::kNoSuchDrive) + wanted + texts::kNoSuchDriveHint};
+  const std::string notFound = std::string(texts::kNoSuchDrive) + wanted + texts::kNoSuchDriveHint;
+  // Named by its disc file, a recorder another program holds is not "missing".
+  for (const auto& problem : device::DriveProblems())
+    if (problem.find(wanted) != std::string::npos) return {DriveSelection::NotFound, problem};
+  return {DriveSelection::NotFound, notFound};
 }
 
 }  // namespace appcore

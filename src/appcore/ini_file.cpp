@@ -1,13 +1,17 @@
 #include "appcore/ini_file.h"
 
 #include <charconv>
+#include <filesystem>
 #include <optional>
 #include <string_view>
 #include <utility>
 
 #include "platform/file_stream.h"
+#include "platform/utf8_path.h"
 
 namespace appcore {
+
+namespace fs = std::filesystem;
 
 namespace {
 
@@ -66,19 +70,40 @@ std::string OneLine(std::string_view s) {
 }  // namespace
 
 IniFile::IniFile(std::string path) : FPath(std::move(path)) {
-  auto opened = platform::FileStream::Open(FPath, platform::OpenMode::Read);
-  if (!opened.Ok()) return;
+  std::error_code ec;
+  if (fs::status(platform::Utf8Path(FPath), ec).type() == fs::file_type::not_found) return;
+  auto opened = platform::FileStream::OpenRegular(FPath);
+  if (!opened.Ok()) {
+    FLoadError = opened.Err().Message;
+    return;
+  }
   platform::FileStream& file = opened.Value();
   const std::int64_t size = file.Size();
-  if (size < 0 || static_cast<std::uint64_t>(size) > kMaxFileSize) return;
+  if (size < 0) {
+    FLoadError = "cannot examine " + FPath;
+    return;
+  }
+  if (static_cast<std::uint64_t>(size) > kMaxFileSize) {
+    FLoadError = FPath + " is larger than " + std::to_string(kMaxFileSize >> 20) + " MB";
+    return;
+  }
   std::string text(static_cast<std::size_t>(size), '\0');
   const std::int64_t got = text.empty() ? 0 : file.Read(text.data(), text.size());
-  if (got < 0) return;
+  if (got < 0) {
+    FLoadError = "cannot read " + FPath;
+    return;
+  }
   text.resize(static_cast<std::size_t>(got));
   Parse(text);
 }
 
-void IniFile::Parse(const std::string& text) {
+IniFile IniFile::FromText(std::string_view text) {
+  IniFile ini;
+  ini.Parse(text);
+  return ini;
+}
+
+void IniFile::Parse(std::string_view text) {
   std::string_view rest(text);
   if (rest.substr(0, kBom.size()) == kBom) {
     FBom = true;
@@ -236,10 +261,12 @@ base::Status IniFile::Save() const { return SaveAs(FPath); }
 
 base::Status IniFile::SaveAs(const std::string& path) const {
   if (path.empty()) return base::MakeError(base::ErrorKind::InvalidInput, "no file name to save the profile to");
-  const std::string temp = path + ".tmp";
+  if (!FLoadError.empty() && path == FPath)
+    return base::MakeError(base::ErrorKind::InvalidData, "not saved over " + FPath + ": " + FLoadError);
   const std::string text = Text();
+  std::string temp;
   {
-    auto opened = platform::FileStream::Open(temp, platform::OpenMode::CreateWrite);
+    auto opened = platform::FileStream::CreateTempBeside(path, temp);
     if (!opened.Ok()) return opened.Err();
     platform::FileStream& file = opened.Value();
     base::Status written = file.Write(text.data(), text.size());

@@ -10,6 +10,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <vector>
 
@@ -19,16 +20,23 @@ namespace appcore {
 
 class IniFile {
  public:
-  // Larger files are not INI profiles; they read as empty.
+  // Larger files are not INI profiles: they are not read, and not saved over.
   static constexpr std::size_t kMaxFileSize = 4u << 20;
   // Longer lines are kept on save but never parsed as a section or key.
   static constexpr std::size_t kMaxLineLength = 32u << 10;
 
   IniFile() = default;
-  // Loads `path`; a missing or unreadable file is an empty profile.
+  // Loads `path`; a missing file is an empty profile. A file that is there
+  // but cannot be read (too large, not a regular file, refused) reads as
+  // empty with LoadError() saying why, and Save() refuses to replace it:
+  // what it holds is not known, so it must not be lost.
   explicit IniFile(std::string path);
+  // A profile held in memory, with no file behind it.
+  static IniFile FromText(std::string_view text);
 
   const std::string& Path() const { return FPath; }
+  // Why the file could not be read; empty when it was read or is missing.
+  const std::string& LoadError() const { return FLoadError; }
 
   bool SectionExists(const std::string& section) const;
   bool ValueExists(const std::string& section, const std::string& key) const;
@@ -46,8 +54,9 @@ class IniFile {
   void EraseSection(const std::string& section);
   void DeleteKey(const std::string& section, const std::string& key);
 
-  // Writes "<path>.tmp" beside the file, flushes it and renames it over the
-  // file, so that a crash leaves either the old or the new file whole.
+  // Writes a new file of a name nobody uses beside the file, flushes it and
+  // renames it over the file, so that a crash leaves either the old or the
+  // new file whole.
   base::Status Save() const;
   base::Status SaveAs(const std::string& path) const;
 
@@ -59,7 +68,7 @@ class IniFile {
     std::size_t Line = 0;
     bool Found = false;
   };
-  void Parse(const std::string& text);
+  void Parse(std::string_view text);
   // Index of the first section line with that name, if any.
   Located FindSection(const std::string& section) const;
   Located FindKey(const std::string& section, const std::string& key) const;
@@ -70,6 +79,7 @@ class IniFile {
   void ForgetSections() const { FSectionsKnown = false; }
 
   std::string FPath;
+  std::string FLoadError;
   std::vector<std::string> FLines;  // without their line endings
   mutable std::unordered_map<std::string, std::size_t> FSections;
   mutable bool FSectionsKnown = false;

@@ -107,8 +107,11 @@ void Options::Load(const IniFile& ini, const std::string& currentDrive) {
   UpdateRunTime();
 }
 
-void Options::LoadFromFile(const std::string& path, const std::string& currentDrive) {
-  Load(IniFile(path), currentDrive);
+base::Status Options::LoadFromFile(const std::string& path, const std::string& currentDrive) {
+  const IniFile ini(path);
+  Load(ini, currentDrive);
+  if (!ini.LoadError().empty()) return base::MakeError(base::ErrorKind::InvalidData, ini.LoadError());
+  return base::Ok();
 }
 
 void Options::Save(IniFile& ini, std::uint32_t cacheSize) const {

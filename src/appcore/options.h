@@ -115,7 +115,10 @@ class Options {
   // Reads every key (missing ones take the defaults above; `currentDrive`
   // is the default of "Drive") and sets the run-time values.
   void Load(const IniFile& ini, const std::string& currentDrive);
-  void LoadFromFile(const std::string& path, const std::string& currentDrive);
+  // A file that is there but cannot be read (too large, not a regular file)
+  // leaves the defaults and is an error: a run must not go on with settings
+  // it was not given.
+  base::Status LoadFromFile(const std::string& path, const std::string& currentDrive);
   // Writes every key except "Version", section by section; `cacheSize` is the
   // burner's current CacheSize. Keys the file has besides these are kept.
   void Save(IniFile& ini, std::uint32_t cacheSize) const;

@@ -256,6 +256,7 @@ std::size_t ScheduleStore::ListReads() const {
 
 std::string ScheduleStore::Folder() const { return FProgramFolder + "/" + kScheduleFolderName; }
 std::string ScheduleStore::ListPath() const { return Folder() + "/" + kScheduleListFileName; }
+std::string ScheduleStore::ListProblem() const { return CachedList()->LoadError(); }
 std::string ScheduleStore::LogPath() const { return Folder() + "/" + kLogFileName; }
 std::string ScheduleStore::TaskFilePath(const std::string& name) const {
   return Folder() + "/" + name + kTaskFileExtension;

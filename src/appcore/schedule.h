@@ -119,6 +119,10 @@ class ScheduleStore {
 
   std::string Folder() const;
   std::string ListPath() const;
+  // Why the list file could not be read (too large, not a regular file);
+  // empty when it was read or is missing. Such a list reads as empty and is
+  // never saved over.
+  std::string ListProblem() const;
   std::string LogPath() const;
   // <folder>/Schedule/<name>.mvt, where runs read the task.
   std::string TaskFilePath(const std::string& name) const;

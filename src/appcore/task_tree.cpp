@@ -305,8 +305,9 @@ base::Result<TaskTree> ParseTaskText(std::string_view text) {
 }
 
 base::Result<std::string> ReadTaskFileText(const std::string& path) {
-  auto opened = platform::FileStream::Open(path, platform::OpenMode::Read);
-  if (!opened.Ok()) return base::MakeError(base::ErrorKind::System, texts::kTaskFileUnreadable + path);
+  // Only a regular file: a FIFO of that name would hang the reader.
+  auto opened = platform::FileStream::OpenRegular(path);
+  if (!opened.Ok()) return base::MakeError(opened.Err().Kind, texts::kTaskFileUnreadable + path);
   platform::FileStream& file = opened.Value();
   const std::int64_t size = file.Size();
   if (size < 0) return base::MakeError(base::ErrorKind::System, texts::kTaskFileUnreadable + path);
@@ -326,9 +327,9 @@ base::Result<TaskTree> ReadTaskFile(const std::string& path) {
 
 base::Status WriteTaskFile(const std::string& path, const TaskNode& root) {
   const std::string text = BuildTaskText(root) + "\r\n";
-  const std::string temp = path + ".tmp";
+  std::string temp;
   {
-    auto opened = platform::FileStream::Open(temp, platform::OpenMode::CreateWrite);
+    auto opened = platform::FileStream::CreateTempBeside(path, temp);
     if (!opened.Ok()) return opened.Err();
     base::Status written = opened.Value().Write(text.data(), text.size());
     if (written.Ok()) written = opened.Value().Sync();

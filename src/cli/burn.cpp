@@ -259,8 +259,9 @@ int RunBurn(engine::TKavoBurner& burner, const std::vector<std::string>& args, b
     burner.SetSessionToImport(static_cast<std::int8_t>(n));
   }
   std::unique_ptr<health::ChecksumAttachment> sums;
-  if (o.Checksums)
-    if (const int rc = AttachChecksums(burner, sums, err); rc != kExitOk) return rc;
+  if (const int rc = o.Checksums ? AttachChecksums(burner, sums, err) : KeepChecksumsCurrent(burner, sums, err);
+      rc != kExitOk)
+    return rc;
   return BurnCompilation(burner, settings, out, err);
 }
 

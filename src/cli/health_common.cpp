@@ -115,4 +115,18 @@ int AttachChecksums(engine::TKavoBurner& burner, std::unique_ptr<health::Checksu
   return kExitOk;
 }
 
+int KeepChecksumsCurrent(engine::TKavoBurner& burner, std::unique_ptr<health::ChecksumAttachment>& sums,
+                         std::FILE* err) {
+  auto kept = health::KeepChecksumFileCurrent(burner);
+  if (!kept) {
+    std::fprintf(err, "zantic-cli: %s\n", kept.Err().Message.c_str());
+    return kExitFailed;
+  }
+  sums = std::move(kept.Value());
+  if (sums)
+    std::fprintf(err, "checksums: %zu carried over from the earlier session, %zu new files without one\n", sums->Carried,
+                 sums->Unlisted);
+  return kExitOk;
+}
+
 }  // namespace cli

@@ -57,17 +57,12 @@ constexpr int kRunBusy = -1;
 int RunTask(const appcore::ScheduleStore& store, const std::string& programFolder, const std::string& name,
             const std::string& device, const std::function<bool()>& stopRequested, bool onlyIfDue,
             engine::TKavoBurner& burner, std::FILE* out, std::FILE* err) {
-  platform::FileLock lock;
-  const base::Result<bool> locked = appcore::TryLockScheduledRuns(store, lock);
-  if (!locked.Ok()) {
-    std::fprintf(err, "zantic-cli: %s\n", locked.Err().Message.c_str());
+  // A list that cannot be read cannot record the run either.
+  if (const std::string problem = store.ListProblem(); !problem.empty()) {
+    std::fprintf(err, "zantic-cli: %s\n", problem.c_str());
     return kExitFailed;
   }
-  if (!locked.Value()) {
-    std::fprintf(err, "zantic-cli: another Zantic is burning a scheduled task; %s waits\n", name.c_str());
-    return kRunBusy;
-  }
-  if (onlyIfDue && !appcore::StillDueInList(store, name, appcore::Today())) return kExitOk;
+  // A task that cannot run takes no lock and leaves nothing behind.
   appcore::ScheduledTaskFile task = appcore::LoadScheduledTask(store, name);
   switch (task.Status) {
     case appcore::TaskFileStatus::Ready: break;
@@ -87,8 +82,21 @@ int RunTask(const appcore::ScheduleStore& store, const std::string& programFolde
       std::fprintf(err, "zantic-cli: %s: %s\n", task.Path.c_str(), task.Error.c_str());
       return kExitBadInput;
   }
+  platform::FileLock lock;
+  const base::Result<bool> locked = appcore::TryLockScheduledRuns(store, lock);
+  if (!locked.Ok()) {
+    std::fprintf(err, "zantic-cli: %s\n", locked.Err().Message.c_str());
+    return kExitFailed;
+  }
+  if (!locked.Value()) {
+    std::fprintf(err, "zantic-cli: another Zantic is burning a scheduled task; %s waits\n", name.c_str());
+    return kRunBusy;
+  }
+  if (onlyIfDue && !appcore::StillDueInList(store, name, appcore::Today())) return kExitOk;
   const std::string path = task.Path;
-  const appcore::Options options = LoadProgramOptions(programFolder);
+  const std::optional<appcore::Options> loaded = LoadProgramOptions(programFolder, err);
+  if (!loaded) return kExitFailed;
+  const appcore::Options& options = *loaded;
   TaskBurn how;
   how.Device = device;
   how.Scheduled = true;
@@ -116,7 +124,11 @@ int RunTask(const appcore::ScheduleStore& store, const std::string& programFolde
   return rc;
 }
 
-int List(const appcore::ScheduleStore& store, std::FILE* out) {
+int List(const appcore::ScheduleStore& store, std::FILE* out, std::FILE* err) {
+  if (const std::string problem = store.ListProblem(); !problem.empty()) {
+    std::fprintf(err, "zantic-cli: %s\n", problem.c_str());
+    return kExitFailed;
+  }
   const appcore::CalendarDate today = appcore::Today();
   std::vector<appcore::ScheduleTask> rows = store.LoadList(today);
   if (rows.empty()) {
@@ -141,7 +153,9 @@ int Daemon(const appcore::ScheduleStore& store, const std::string& programFolder
   platform::HoldStopRequests();
   const auto stopRequested = [] { return platform::StopRequestPending(); };
 
-  const appcore::Options options = LoadProgramOptions(programFolder);
+  const std::optional<appcore::Options> loaded = LoadProgramOptions(programFolder, err);
+  if (!loaded) return kExitFailed;
+  const appcore::Options& options = *loaded;
   std::fprintf(err, "zantic-cli: checking %s every %d seconds (drive: %s)\n", store.ListPath().c_str(),
                appcore::kScheduleCheckSeconds,
                !device.empty() ? device.c_str() : options.Drive.empty() ? "the first that writes" : options.Drive.c_str());
@@ -152,6 +166,10 @@ int Daemon(const appcore::ScheduleStore& store, const std::string& programFolder
   for (;;) {
     const appcore::CalendarDate today = appcore::Today();
     std::vector<appcore::ScheduleTask> rows = store.LoadList(today);
+    if (const std::string problem = store.ListProblem(); !problem.empty()) {
+      if (told.insert(problem).second) std::fprintf(err, "zantic-cli: %s\n", problem.c_str());
+      if (rc == kExitOk) rc = kExitFailed;
+    }
     const auto scan = store.ScanDueTasks(rows, today);
     for (const auto& problem : scan.Problems)
       if (told.insert(problem).second) std::fprintf(err, "zantic-cli: %s\n", problem.c_str());
@@ -203,7 +221,7 @@ int RunScheduleCommand(const std::vector<std::string>& args, engine::TKavoBurner
   if (programFolder.empty()) programFolder = platform::ProgramFolder();
   const appcore::ScheduleStore store(programFolder);
   const std::string verb = positional.empty() ? "" : positional[0];
-  if (verb == "list" && positional.size() == 1) return List(store, out);
+  if (verb == "list" && positional.size() == 1) return List(store, out, err);
   if (verb == "run" && positional.size() == 2) {
     const int rc = RunTask(store, programFolder, positional[1], device, nullptr, false, burner, out, err);
     return rc == kRunBusy ? kExitFailed : rc;

@@ -178,7 +178,9 @@ int TaskIso(const Parsed& p, engine::TKavoBurner& burner, std::FILE* out, std::F
   CollectItems(*tree->Root, sources);
   if (!CheckOutput(p.Output, sources, err)) return kExitBadInput;
   NoteLongLabel(p.Volume.value_or(tree->Root->Name), err);
-  const appcore::Options options = LoadProgramOptions(p.ProgramFolder);
+  const std::optional<appcore::Options> loaded = LoadProgramOptions(p.ProgramFolder, err);
+  if (!loaded) return kExitFailed;
+  const appcore::Options& options = *loaded;
   burner.ResetCompilation(600000, 20000);
   options.ApplyToBurner(burner);
   burner.SetIdVolume(p.Volume.value_or(tree->Root->Name));
@@ -216,9 +218,12 @@ int TaskIso(const Parsed& p, engine::TKavoBurner& burner, std::FILE* out, std::F
 
 }  // namespace
 
-appcore::Options LoadProgramOptions(const std::string& programFolder) {
+std::optional<appcore::Options> LoadProgramOptions(const std::string& programFolder, std::FILE* err) {
   appcore::Options options;
-  options.LoadFromFile(programFolder + "/" + appcore::kOptionFileName, "");
+  if (auto loaded = options.LoadFromFile(programFolder + "/" + appcore::kOptionFileName, ""); !loaded.Ok()) {
+    std::fprintf(err, "zantic-cli: %s\n", loaded.Err().Message.c_str());
+    return std::nullopt;
+  }
   return options;
 }
 
@@ -271,8 +276,9 @@ int BurnTask(const appcore::TaskTree& tree, const appcore::Options& options, con
       return kExitBadInput;
   }
   std::unique_ptr<health::ChecksumAttachment> sums;
-  if (options.Checksums)
-    if (const int rc = AttachChecksums(burner, sums, err); rc != kExitOk) return rc;
+  if (const int rc = options.Checksums ? AttachChecksums(burner, sums, err) : KeepChecksumsCurrent(burner, sums, err);
+      rc != kExitOk)
+    return rc;
   TBurnSettings settings;
   settings.Verify = how.Verify;
   settings.Medium = p.Medium;
@@ -311,7 +317,9 @@ int RunTaskCommand(const std::vector<std::string>& args, engine::TKavoBurner& bu
     how.Device = p->Device;
     how.Speed = p->Speed;
     how.Verify = p->Verify;
-    return BurnTask(*tree, LoadProgramOptions(p->ProgramFolder), how, burner, out, err);
+    const std::optional<appcore::Options> options = LoadProgramOptions(p->ProgramFolder, err);
+    if (!options) return kExitFailed;
+    return BurnTask(*tree, *options, how, burner, out, err);
   }
   PrintNode(*tree->Root, 0, out);
   const appcore::SizeBar bar = appcore::ComputeSizeBar(appcore::SumNodeSizes(*tree->Root));

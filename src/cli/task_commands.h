@@ -3,6 +3,7 @@
 // options of the program folder.
 #include <cstdio>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -35,7 +36,9 @@ struct TaskBurn {
 // sources were missing (reported).
 int BurnTask(const appcore::TaskTree& tree, const appcore::Options& options, const TaskBurn& how,
              engine::TKavoBurner& burner, std::FILE* out, std::FILE* err);
-appcore::Options LoadProgramOptions(const std::string& programFolder);
+// The options of the program folder; an Option.ini that is there but cannot
+// be read is told on `err` and gives nothing.
+std::optional<appcore::Options> LoadProgramOptions(const std::string& programFolder, std::FILE* err);
 
 // `burner` is the one the signal handler cancels.
 int RunTaskCommand(const std::vector<std::string>& args, engine::TKavoBurner& burner, std::FILE* out, std::FILE* err);

@@ -1,5 +1,6 @@
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -30,10 +31,15 @@ base::Result<bool> TryLockFile(const std::string& path, FileLock& lock) {
   lock.Release();
   // flock belongs to the open file description, so a second open in this
   // process conflicts too, as a second runner in the same program must.
-  const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+  // A link is never followed (the holder's id below would truncate what it
+  // points to), nor a FIFO waited on.
+  const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0644);
   if (fd < 0) return base::MakeError(base::ErrorKind::System, "cannot open " + path + ": " + std::strerror(errno));
   auto impl = std::make_unique<FileLock::Impl>();
   impl->Fd = fd;
+  struct stat st {};
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode))
+    return base::MakeError(base::ErrorKind::System, "cannot lock " + path + ": not a regular file");
   int rc;
   do rc = ::flock(fd, LOCK_EX | LOCK_NB);
   while (rc != 0 && errno == EINTR);

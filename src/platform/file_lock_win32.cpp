@@ -29,11 +29,18 @@ base::Result<bool> TryLockFile(const std::string& path, FileLock& lock) {
   lock.Release();
   // Shared access so that a second runner can open it and find it locked;
   // the system drops the lock when the holder's handle goes with its process.
+  // A link is opened as itself and refused, never followed.
   const HANDLE file = CreateFileW(win32::WidePath(path).c_str(), GENERIC_READ | GENERIC_WRITE,
                                   FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_ALWAYS,
-                                  FILE_ATTRIBUTE_NORMAL, nullptr);
+                                  FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
   if (file == INVALID_HANDLE_VALUE)
     return base::MakeError(base::ErrorKind::System, "cannot open " + path + ": error " + std::to_string(GetLastError()));
+  BY_HANDLE_FILE_INFORMATION info{};
+  if (GetFileType(file) != FILE_TYPE_DISK || !GetFileInformationByHandle(file, &info) ||
+      (info.dwFileAttributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)) != 0) {
+    CloseHandle(file);
+    return base::MakeError(base::ErrorKind::System, "cannot lock " + path + ": not a regular file");
+  }
   auto impl = std::make_unique<FileLock::Impl>();
   impl->File = file;
   OVERLAPPED at{};

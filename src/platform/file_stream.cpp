@@ -20,6 +20,17 @@ FileStream& FileStream::operator=(FileStream&& other) noexcept {
   return *this;
 }
 
+base::Result<FileStream> FileStream::CreateTempBeside(const std::string& path, std::string& tempPath,
+                                                     const std::string& suffix) {
+  std::string name = path + suffix;
+  // Removing a link removes the link, not what it points to; a name taken
+  // again between the two steps makes the exclusive create fail.
+  if (!RemoveFile(name)) return base::MakeError(base::ErrorKind::System, "cannot remove " + name);
+  auto created = Open(name, OpenMode::CreateNew);
+  if (created.Ok()) tempPath = std::move(name);
+  return created;
+}
+
 void WritebackPacer::Wrote(FileStream& file, std::uint64_t offset, std::uint64_t length) {
   if (FTo != offset) FFrom = offset;
   FTo = offset + length;

@@ -30,6 +30,17 @@ class FileStream {
   // Opens a disc image for reading without waiting on it: a regular file or
   // a block device; anything else (a FIFO, a socket, a terminal) is refused.
   static base::Result<FileStream> OpenImage(const std::string& path);
+  // Opens a file the program keeps (options, lists, task files) for reading
+  // without waiting on it: only a regular file; a FIFO, a device or a folder
+  // is refused with InvalidInput.
+  static base::Result<FileStream> OpenRegular(const std::string& path);
+  // Creates "<path><suffix>" for writing a replacement that is then renamed over
+  // `path`. What has that name already (a leftover of a crash, a symbolic
+  // link) is removed first, a link as itself, and the file is created
+  // exclusively: nothing is ever followed or truncated. `tempPath` gets the
+  // name.
+  static base::Result<FileStream> CreateTempBeside(const std::string& path, std::string& tempPath,
+                                                   const std::string& suffix = ".tmp");
 
   bool IsOpen() const { return FHandle != kNoHandle; }
   // Reads up to `count` bytes; fewer only at the end of the file. Returns the
@@ -89,6 +100,8 @@ class WritebackPacer {
 
 // Appends `bytes` at the end of the file in one write, creating the file when
 // missing. Other writers appending at the same time cannot overwrite it.
+// Only a regular file is appended to: a FIFO or a device is refused, never
+// waited on.
 base::Status AppendToFile(const std::string& path, const std::string& bytes);
 
 // Removes a file; false when it could not be removed (missing counts as removed).

@@ -100,6 +100,20 @@ base::Result<FileStream> FileStream::OpenImage(const std::string& path) {
   return base::Result<FileStream>(std::move(stream));
 }
 
+base::Result<FileStream> FileStream::OpenRegular(const std::string& path) {
+  // Non-blocking so that a FIFO without a writer cannot hold the open.
+  const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return SystemError("cannot open " + path, errno);
+  FileStream stream;
+  stream.FHandle = fd;
+  struct stat st {};
+  if (fstat(fd, &st) != 0) return SystemError("cannot examine " + path, errno);
+  if (!S_ISREG(st.st_mode)) return base::MakeError(base::ErrorKind::InvalidInput, path + " is not a regular file");
+  const int flags = fcntl(fd, F_GETFL);
+  if (flags < 0 || fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0) return SystemError("cannot open " + path, errno);
+  return base::Result<FileStream>(std::move(stream));
+}
+
 // Reads and writes use explicit offsets (pread/pwrite), so FPosition is the
 // one position there is and CopyFrom can move both streams without seeking.
 std::int64_t FileStream::ReadAt(std::uint64_t offset, void* buffer, std::size_t count) const {
@@ -289,8 +303,14 @@ void FileStream::Close() {
 }
 
 base::Status AppendToFile(const std::string& path, const std::string& bytes) {
-  const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+  // Non-blocking: opening a FIFO for writing would wait for a reader.
+  const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_NONBLOCK | O_CLOEXEC, 0644);
   if (fd < 0) return SystemError("cannot open " + path, errno);
+  struct stat st {};
+  if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    close(fd);
+    return base::MakeError(base::ErrorKind::InvalidInput, path + " is not a regular file");
+  }
   std::size_t done = 0;
   while (done < bytes.size()) {
     const ssize_t n = write(fd, bytes.data() + done, std::min(bytes.size() - done, kMaxChunk));

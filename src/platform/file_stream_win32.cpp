@@ -98,6 +98,17 @@ base::Result<FileStream> FileStream::OpenImage(const std::string& path) {
   return opened;
 }
 
+base::Result<FileStream> FileStream::OpenRegular(const std::string& path) {
+  auto opened = Open(path, OpenMode::Read);
+  if (!opened) return opened;
+  BY_HANDLE_FILE_INFORMATION info{};
+  const HANDLE h = H(opened.Value().FHandle);
+  if (GetFileType(h) != FILE_TYPE_DISK || !GetFileInformationByHandle(h, &info) ||
+      (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
+    return base::MakeError(base::ErrorKind::InvalidInput, path + " is not a regular file");
+  return opened;
+}
+
 // Every transfer names its offset, so FPosition is the one position there is.
 std::int64_t FileStream::ReadAt(std::uint64_t offset, void* buffer, std::size_t count) const {
   if (!IsOpen()) return -1;
@@ -241,6 +252,10 @@ base::Status AppendToFile(const std::string& path, const std::string& bytes) {
   const HANDLE h = CreateFileW(win32::WidePath(path).c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,
                                nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (h == INVALID_HANDLE_VALUE) return SystemError("cannot open " + path, GetLastError());
+  if (GetFileType(h) != FILE_TYPE_DISK) {
+    CloseHandle(h);
+    return base::MakeError(base::ErrorKind::InvalidInput, path + " is not a regular file");
+  }
   std::size_t done = 0;
   while (done < bytes.size()) {
     const auto chunk = static_cast<DWORD>(std::min(bytes.size() - done, kMaxChunk));

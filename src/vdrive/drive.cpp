@@ -95,7 +95,10 @@ bool TVirtualRecorder::Open() {
   if (!FFile) FLoadTried = false;
   EnsureLoaded();
   if (FFile) {
-    if (!FFile->Lock()) return false;
+    if (!FFile->Lock()) {
+      FOpenProblem = "the disc " + FDiscPath + " is in use by another program";
+      return false;
+    }
     auto changed = FFile->Refresh();
     if (!changed) {
       FLoadError = changed.Err().Message;
@@ -105,8 +108,14 @@ bool TVirtualRecorder::Open() {
       FTestDisc.reset();
     }
   }
+  FOpenProblem.clear();
   FOpen = true;
   return true;
+}
+
+std::string TVirtualRecorder::OpenProblem() const {
+  std::lock_guard<std::mutex> g(FMutex);
+  return FOpenProblem;
 }
 
 void TVirtualRecorder::Close() {

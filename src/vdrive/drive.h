@@ -73,6 +73,8 @@ class TVirtualRecorder {
   // Flushes what was written since the last flush and releases the lock.
   void Close();
   bool IsOpen() const;
+  // Why the last Open failed; empty when it did not.
+  std::string OpenProblem() const;
   platform::ScsiOutcome Execute(std::span<const std::uint8_t> cdb, platform::ScsiDirection direction,
                                 std::span<std::uint8_t> data, std::span<std::uint8_t> sense);
 
@@ -176,6 +178,7 @@ class TVirtualRecorder {
   std::unique_ptr<TDiscFile> FFile;
   bool FLoadTried = false;
   std::string FLoadError;
+  std::string FOpenProblem;
   TFaults FLooseFaults;  // faults while no disc is loaded
   bool FOpen = false;
   bool FDirty = false;

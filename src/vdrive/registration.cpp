@@ -38,6 +38,7 @@ class TVirtualDrive final : public device::TPassThroughDrive {
   std::optional<platform::ScsiAddress> Address() override { return std::nullopt; }
   char DriveLetter() const override { return 0; }
   std::string Location() const override { return FRecorder->DiscPath(); }
+  std::string OpenProblem() const override { return FRecorder->OpenProblem(); }
 
  private:
   std::shared_ptr<TVirtualRecorder> FRecorder;

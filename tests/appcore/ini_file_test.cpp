@@ -87,6 +87,21 @@ TEST(IniRead, AFileTooLargeForAProfileReadsAsEmpty) {
   EXPECT_EQ(ini.ReadInteger("S", "Key", 0), 0);
 }
 
+TEST(IniRead, AFileTooLargeToReadIsAnErrorAndNeverSavedOver) {
+  testsupport::TempDir dir;
+  std::string text = "[S]\nKey=1\n";
+  text.resize(IniFile::kMaxFileSize + 1, ';');
+  const std::string path = dir.Write("big.ini", text);
+  IniFile ini(path);
+  EXPECT_NE(ini.LoadError().find("larger than 4 MB"), std::string::npos) << ini.LoadError();
+  ini.WriteInteger("S", "Other", 2);
+  EXPECT_FALSE(ini.Save().Ok());
+  EXPECT_EQ(Contents(path), text);
+  // Saved elsewhere on purpose, it is written; a missing file is no error.
+  ASSERT_TRUE(ini.SaveAs(dir.Str() + "/copy.ini").Ok());
+  EXPECT_TRUE(IniFile(dir.Str() + "/missing.ini").LoadError().empty());
+}
+
 TEST(IniWrite, OneKeyChangesAndEverythingElseStays) {
   testsupport::TempDir dir;
   const std::string path = dir.Write("a.ini",

@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <set>
 #include <sstream>
@@ -19,6 +20,7 @@
 #include "cli/vdisc.h"
 #include "engine/device/transport.h"
 #include "engine/kavo_burner.h"
+#include "platform/file_stream.h"
 #include "platform/process.h"
 #include "vdrive/registration.h"
 #include "support/iso_reader.h"
@@ -215,6 +217,23 @@ TEST_F(BurnTaskCli, TaskBurnsAddTheChecksumFileUnlessTheOptionsSayNo) {
   const std::string ls = Listing(FBad);
   EXPECT_NE(ls.find("a.txt"), std::string::npos) << ls;
   EXPECT_EQ(ls.find("zantic.sha256"), std::string::npos) << ls;
+}
+
+TEST_F(BurnTaskCli, ADiscAnotherProgramHoldsIsSaidToBeInUse) {
+  auto held = platform::FileStream::Open(FGood, platform::OpenMode::ReadWrite);
+  ASSERT_TRUE(held.Ok());
+  ASSERT_TRUE(held.Value().TryLock());
+  // Named among other drives, and as the only drive there is.
+  for (const std::string& discs : {FGood + platform::kPathListSeparator + FBad, FGood}) {
+    platform::SetEnvironment("ZANTIC_VDISC", discs);
+    device::FinalizeTransport();
+    vdrive::UnregisterVirtualRecorders();
+    vdrive::RegisterVirtualRecorders();
+    const CliRun burn = Task({"burn", FTask, "--device", FGood, "--program-folder", FDir.Str() + "/pf"});
+    EXPECT_EQ(burn.Code, cli::kExitFailed) << burn.Err;
+    EXPECT_NE(burn.Err.find("the disc " + FGood + " is in use by another program"), std::string::npos) << burn.Err;
+    EXPECT_EQ(burn.Err.find("no optical drive answers"), std::string::npos) << burn.Err;
+  }
 }
 
 }  // namespace

@@ -26,7 +26,11 @@ TBuiltInLayer::TBuiltInLayer() = default;
 TBuiltInLayer::~TBuiltInLayer() { CloseAllHandles(); }
 
 bool TBuiltInLayer::Probe(TDriveEntry& entry, std::unique_ptr<TPassThroughDrive> drive) {
-  if (!drive || !drive->Open()) return false;
+  if (!drive) return false;
+  if (!drive->Open()) {
+    if (std::string problem = drive->OpenProblem(); !problem.empty()) FProblems.push_back(std::move(problem));
+    return false;
+  }
   // INQUIRY, 96 bytes, asked once; later INQUIRY requests are answered from it.
   const std::array<std::uint8_t, 6> cdb{0x12, 0x00, 0x00, 0x00, 0x60, 0x00};
   std::array<std::uint8_t, 96> data{};
@@ -55,6 +59,7 @@ int TBuiltInLayer::SptiScan() {
   if (FScanned) return 0;
   FScanned = true;
   FAdapterCount = 0;
+  FProblems.clear();
   std::vector<std::unique_ptr<TPassThroughDrive>> drives = SystemOpticalDrives();
   for (auto& d : RegisteredDrives()) drives.push_back(std::move(d));
 
@@ -136,6 +141,11 @@ std::vector<TDeviceAddress> TBuiltInLayer::AddressesOn(std::uint8_t hostAdapter)
     return a.Target != b.Target ? a.Target < b.Target : a.Lun < b.Lun;
   });
   return found;
+}
+
+std::vector<std::string> TBuiltInLayer::Problems() {
+  std::lock_guard<std::mutex> g(FTableMutex);
+  return FProblems;
 }
 
 void TBuiltInLayer::CloseAllHandles() {

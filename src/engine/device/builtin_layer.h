@@ -39,6 +39,8 @@ class TBuiltInLayer final : public TAspiLayer {
   void CloseAllHandles();
   // The addresses of the drives on one adapter, by target then unit.
   std::vector<TDeviceAddress> AddressesOn(std::uint8_t hostAdapter);
+  // Why drives of the last scan could not be opened, one line each.
+  std::vector<std::string> Problems();
 
  private:
   struct TDriveEntry {
@@ -60,6 +62,7 @@ class TBuiltInLayer final : public TAspiLayer {
   std::array<TDriveEntry, kDriveTableSize> FTable;
   std::uint8_t FAdapterCount = 0;
   bool FScanned = false;
+  std::vector<std::string> FProblems;
 };
 
 // The built-in layer when it is the active one, else null.

@@ -32,6 +32,9 @@ class TPassThroughDrive {
   virtual char DriveLetter() const = 0;
   // Where the drive lives (device node, disc file), for people to read.
   virtual std::string Location() const = 0;
+  // Why the last Open failed, for people to read (a disc another program
+  // holds); empty when nothing more is known.
+  virtual std::string OpenProblem() const { return {}; }
 };
 
 using TDriveProvider = std::function<std::vector<std::unique_ptr<TPassThroughDrive>>()>;

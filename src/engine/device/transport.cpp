@@ -101,6 +101,15 @@ void FinalizeTransport() {
   DropLayer(State());
 }
 
+std::vector<std::string> DriveProblems() {
+  std::shared_ptr<TBuiltInLayer> builtIn;
+  {
+    std::lock_guard<std::mutex> g(State().Mutex);
+    builtIn = State().BuiltIn;
+  }
+  return builtIn ? builtIn->Problems() : std::vector<std::string>();
+}
+
 std::string TransportProblem() {
   std::lock_guard<std::mutex> g(State().Mutex);
   return State().Problem;

@@ -63,6 +63,9 @@ bool InitializeTransport(bool useSpti, const std::string& dllPath);
 // Why the last InitializeTransport used no ASPI library it found (a library
 // without the two entry points); empty when there was nothing to report.
 std::string TransportProblem();
+// Why drives the built-in layer found could not be opened at its last scan
+// (a virtual disc another program holds), one line each; empty when none.
+std::vector<std::string> DriveProblems();
 void ReinitializeTransport();
 // Drops the layer at process end or in tests: handles closed, name cleared.
 void FinalizeTransport();

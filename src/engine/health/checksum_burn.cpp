@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "engine/health/checksum_file.h"
+#include "engine/iso/layout.h"
 #include "engine/kavo_burner.h"
 #include "platform/file_find.h"
 #include "platform/file_stream.h"
@@ -112,25 +113,34 @@ base::Result<std::string> MakeFolder() {
 
 }  // namespace
 
-base::Result<std::unique_ptr<ChecksumAttachment>> AttachChecksumFile(engine::TKavoBurner& burner,
-                                                                     const ChecksumCallbacks& callbacks) {
+namespace {
+
+// Hashes the new files when `hashNew`; otherwise lists only the imported
+// files the earlier checksum file describes, and adds nothing when there
+// was none.
+base::Result<std::unique_ptr<ChecksumAttachment>> Attach(engine::TKavoBurner& burner, const ChecksumCallbacks& callbacks,
+                                                         bool hashNew) {
   if (burner.SessionToImport() != 0) {
     burner.ImportDiscSession(burner.SessionToImport(), nullptr);
     burner.SetSessionToImport(0);
   }
   iso::TDEntry* root = burner.Tables().Root();
   const iso::TFEntry* old = burner.Tables().FindEntry(*root, kChecksumFileName);
+  // Without checksums a source file of that name is the person's own.
+  if (!hashNew && (old == nullptr || !old->Imported)) return std::unique_ptr<ChecksumAttachment>();
   if (old != nullptr && !old->Imported)
     return MakeError(ErrorKind::InvalidInput, std::string("a source file is named ") + kChecksumFileName +
                                                   ", the name of the checksum file; rename it or burn without checksums");
   const ChecksumList earlier = EarlierLines(burner, old);
   if (old != nullptr) burner.RemoveCompilationEntry("\\", kChecksumFileName);
 
+  // The paths are the names the new session will carry.
+  iso::MakeIsoNamesUnique(burner.Tables());
   std::vector<Item> items;
   Collect(*root, "", burner.JolietFileSystem(), items);
   std::uint64_t total = 0;
   for (const auto& i : items)
-    if (!i.Entry->Imported) total += static_cast<std::uint64_t>(std::max<std::int64_t>(i.Entry->SourceSize, 0));
+    if (!i.Entry->Imported && hashNew) total += static_cast<std::uint64_t>(std::max<std::int64_t>(i.Entry->SourceSize, 0));
   auto folder = MakeFolder();
   if (!folder) return folder.Err();
   auto attachment = std::make_unique<ChecksumAttachment>(folder.Value());
@@ -148,6 +158,10 @@ base::Result<std::unique_ptr<ChecksumAttachment>> AttachChecksumFile(engine::TKa
       ++attachment->Carried;
       continue;
     }
+    if (!hashNew) {
+      ++attachment->Unlisted;
+      continue;
+    }
     auto hex = i.Entry->DiscDataExtent >= 0 && burner.DataDisc()
                    ? HashDiscData(*burner.DataDisc(), *i.Entry, buffer, callbacks, done, total)
                    : HashSource(i.Entry->SourcePath, buffer, callbacks, done, total);
@@ -155,6 +169,8 @@ base::Result<std::unique_ptr<ChecksumAttachment>> AttachChecksumFile(engine::TKa
     text += ChecksumLine(hex.Value(), i.Path);
     ++attachment->Hashed;
   }
+  // Nothing left to vouch for: no checksum file rather than an empty one.
+  if (text.empty() && !hashNew) return std::unique_ptr<ChecksumAttachment>();
   const std::string path = folder.Value() + "/" + kChecksumFileName;
   {
     auto file = platform::FileStream::Open(path, platform::OpenMode::CreateWrite);
@@ -168,6 +184,17 @@ base::Result<std::unique_ptr<ChecksumAttachment>> AttachChecksumFile(engine::TKa
   if (iso::TFEntry* added = burner.Tables().FindEntry(*root, kChecksumFileName))
     added->Attributes |= platform::kAttrHidden;
   return attachment;
+}
+
+}  // namespace
+
+base::Result<std::unique_ptr<ChecksumAttachment>> AttachChecksumFile(engine::TKavoBurner& burner,
+                                                                     const ChecksumCallbacks& callbacks) {
+  return Attach(burner, callbacks, true);
+}
+
+base::Result<std::unique_ptr<ChecksumAttachment>> KeepChecksumFileCurrent(engine::TKavoBurner& burner) {
+  return Attach(burner, {}, false);
 }
 
 }  // namespace health

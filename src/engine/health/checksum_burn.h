@@ -43,4 +43,12 @@ struct ChecksumCallbacks {
 base::Result<std::unique_ptr<ChecksumAttachment>> AttachChecksumFile(engine::TKavoBurner& burner,
                                                                      const ChecksumCallbacks& callbacks);
 
+// A burn without checksums over an earlier session: the earlier checksum
+// file would describe files this session replaces, and a later check would
+// call them damaged. It is written again with the lines of the imported
+// files it lists, and left out when none is left; new files are unlisted.
+// Imports the earlier session first as AttachChecksumFile does. Gives no
+// attachment when there is no checksum file to keep.
+base::Result<std::unique_ptr<ChecksumAttachment>> KeepChecksumFileCurrent(engine::TKavoBurner& burner);
+
 }  // namespace health

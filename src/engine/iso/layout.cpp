@@ -1,6 +1,8 @@
 #include "engine/iso/layout.h"
 
 #include <algorithm>
+#include <string>
+#include <unordered_set>
 
 #include "engine/iso/naming.h"
 #include "engine/iso/records.h"
@@ -65,6 +67,37 @@ std::int64_t DirectorySize(const TDEntry& dir, LengthOf lengthOf) {
 
 }  // namespace
 
+// Names that differ only in case (two files a Linux folder may hold) share
+// one upper-case name: each record must name one file.
+void MakeIsoNamesUnique(const CompilationTables& tables) {
+  std::unordered_set<std::string> taken;
+  for (const auto& d : tables.Dirs()) {
+    taken.clear();
+    bool clash = false;
+    for (const TFEntry* e = d->FirstChild; e != nullptr && !clash; e = e->Next) clash = !taken.insert(e->IsoName).second;
+    if (!clash) continue;
+    taken.clear();
+    std::vector<TFEntry*> renamed;
+    for (TFEntry* e = d->FirstChild; e != nullptr; e = e->Next)
+      if (!taken.insert(e->IsoName).second) renamed.push_back(e);
+    for (TFEntry* e : renamed) {
+      const std::size_t dot = e->IsDirectory() ? std::string::npos : e->IsoName.rfind('.');
+      const std::string ext = dot == std::string::npos ? std::string() : e->IsoName.substr(dot);
+      const std::string base = dot == std::string::npos ? e->IsoName : e->IsoName.substr(0, dot);
+      const std::size_t room = kMaxIsoIdentifierBytes - 2;
+      for (std::uint64_t n = 1;; ++n) {
+        const std::string suffix = "_" + std::to_string(n) + ext;
+        const std::string candidate = CutUtf8(base, room > suffix.size() ? room - suffix.size() : 0) + suffix;
+        if (taken.insert(candidate).second) {
+          e->IsoName = candidate;
+          if (e->DirEntry != nullptr) e->DirEntry->IsoName = candidate;
+          break;
+        }
+      }
+    }
+  }
+}
+
 std::size_t IsoIdentifierLength(const TFEntry& e) {
   return e.IsDirectory() ? e.IsoName.size() : e.IsoName.size() + 2;
 }
@@ -75,6 +108,7 @@ std::size_t JolietIdentifierLength(const TFEntry& e) {
 }
 
 SessionLayout ComputeLayout(CompilationTables& tables, const LayoutOptions& options) {
+  MakeIsoNamesUnique(tables);
   SessionLayout l;
   l.Options = options;
   l.SessionStart = options.SessionStart;

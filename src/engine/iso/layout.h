@@ -8,6 +8,11 @@
 
 namespace iso {
 
+// Gives the later of names that share one ISO 9660 identifier in a folder
+// (names that differ only in case) "_N" before the extension; Joliet keeps
+// the names as they are. ComputeLayout does it too.
+void MakeIsoNamesUnique(const CompilationTables& tables);
+
 struct LayoutOptions {
   bool Joliet = true;
   bool Bootable = false;
