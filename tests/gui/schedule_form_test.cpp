@@ -474,28 +474,20 @@ class ScheduleFormTest : public QObject {
   // Editing only a task's description leaves its last backup, so its next
   // run comes when it would have come.
   void editingATaskKeepsItsLastBackup() {
-    const QString a = FDir.filePath("src/a.txt");
-    WriteFile(a, "a");
     const appcore::ScheduleStore store(FFolder.toStdString());
     const appcore::CalendarDate weekAgo = NextDay(appcore::Today(), -7);
-    auto made = store.SaveTask("Weekly", appcore::TaskSettings{}, {{a.toStdString(), "1"}}, weekAgo);
-    QVERIFY(made.Ok());
-    QVERIFY(store.SaveList({made.Value()}).Ok());
+    auto made = store.SaveTask("Weekly", appcore::TaskSettings{}, {}, weekAgo);
+    QVERIFY(made.Ok() && store.SaveList({made.Value()}).Ok());
     app::Program program(FFolder, {});
     app::TScheduleForm& schedule = program.ScheduleForm();
     auto* list = schedule.findChild<QTreeWidget*>("ltvTask");
     list->setCurrentItem(list->topLevelItem(0));
     schedule.btnEditClick();
-    auto& dialog = schedule.TaskDialog();
-    dialog.findChild<QLineEdit*>("edtDescription")->setText("Other papers");
-    dialog.btnOKClick();
-    QVERIFY(!dialog.isVisible());
+    schedule.TaskDialog().findChild<QLineEdit*>("edtDescription")->setText("Other papers");
+    schedule.TaskDialog().btnOKClick();
     const std::string expected = appcore::FormatDate(weekAgo);
-    QCOMPARE(schedule.Tasks().front().Description, std::string("Other papers"));
     QCOMPARE(schedule.Tasks().front().LastBackup, expected);
     QCOMPARE(appcore::IniFile(ListPath().toStdString()).ReadString("Weekly", "Last Backup", ""), expected);
-    QCOMPARE(list->topLevelItem(0)->text(6), QString::fromStdString(expected));
-    QVERIFY(FDialogs->Log.empty());
   }
 
   void aNameInUseAsksBeforeItIsReplaced() {
