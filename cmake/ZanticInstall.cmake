@@ -49,7 +49,7 @@ if(ZANTIC_HAVE_QT)
     endif()
   endforeach()
   # The manual, found beside the program the same way.
-  foreach(program IN ITEMS zantic zantic-screens zantic_drive_forms_gui_test)
+  foreach(program IN ITEMS zantic zantic-screens zantic_drive_forms_gui_test zantic_start_form_gui_test)
     if(TARGET ${program})
       get_target_property(program_dir ${program} BINARY_DIR)
       add_custom_target(${program}_help

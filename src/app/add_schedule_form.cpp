@@ -331,7 +331,11 @@ void TAddScheduleForm::btnOKClick() {
     const QTreeWidgetItem* item = ltvFile->topLevelItem(i);
     files.push_back({item->text(0).toStdString(), item->text(1).toStdString()});
   }
-  const base::Result<appcore::ScheduleTask> saved = store.SaveTask(name, settings, files, FOwner.Today());
+  // An edit keeps the task's last backup: its next run stays where it was.
+  std::optional<std::string> lastBackup;
+  if (const int row = FOwner.RowOf(name); FMode == Mode::Edit && row >= 0)
+    lastBackup = FOwner.Tasks()[static_cast<std::size_t>(row)].LastBackup;
+  const base::Result<appcore::ScheduleTask> saved = store.SaveTask(name, settings, files, FOwner.Today(), lastBackup);
   if (!saved.Ok()) {
     ui::CurrentDialogs().Inform(this, QString::fromStdString(saved.Err().Message));
     return;

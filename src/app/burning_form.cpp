@@ -326,25 +326,49 @@ QWidget* TBurningForm::BuildProgress() {
 }
 
 void TBurningForm::BindOptionBoxes() {
-  // The boxes change the burner and the options store at once.
+  // The boxes change the burner and the options store at once; the options
+  // window's own boxes follow.
   connect(cCloseDisc, &QCheckBox::toggled, this, [this](bool on) {
     FMain.Burner().SetFinalizeDisc(on);
     FMain.Options().CloseDisc = on;
+    emit OptionBoxesChanged();
   });
   connect(cTestWrite, &QCheckBox::toggled, this, [this](bool on) {
     FMain.Burner().SetTestWrite(on);
     FMain.Options().TestWrite = on;
+    emit OptionBoxesChanged();
   });
   connect(cBootable, &QCheckBox::toggled, this, [this](bool on) {
     FMain.Burner().Bootable = on;
     FMain.Burner().BootImageFile = FMain.Options().BootImage;
     FMain.Options().Bootable = on;
+    emit OptionBoxesChanged();
   });
   connect(cShowFiles, &QCheckBox::toggled, this, [this](bool on) {
     FMain.Options().ShowFiles = on;
     FMain.Options().RunTime.ShowFiles = on;
+    emit OptionBoxesChanged();
   });
-  connect(cEject, &QCheckBox::toggled, this, [this](bool on) { FMain.Options().EjectDone = on; });
+  connect(cEject, &QCheckBox::toggled, this, [this](bool on) {
+    FMain.Options().EjectDone = on;
+    emit OptionBoxesChanged();
+  });
+}
+
+void TBurningForm::OptionsApplied() {
+  // The options window's OK set the burner: the boxes show what it holds.
+  // A running operation's view is left as it is.
+  if (!gpbProgress->isHidden()) return;
+  CopyOptionBoxes();
+}
+
+void TBurningForm::CopyOptionBoxes() {
+  const appcore::Options& o = FMain.Options();
+  cCloseDisc->setChecked(o.CloseDisc);
+  cTestWrite->setChecked(o.TestWrite);
+  cBootable->setChecked(o.Bootable);
+  cShowFiles->setChecked(o.ShowFiles);
+  cEject->setChecked(o.EjectDone);
 }
 
 void TBurningForm::Setup(const QString& mode) {
@@ -398,7 +422,7 @@ void TBurningForm::Setup(const QString& mode) {
                        static_cast<QWidget*>(btnBrowseISO), static_cast<QWidget*>(chkQuick)})
       w->show();
     edtISO->clear();
-    chkQuick->setChecked(FMain.Options().QuickSaveISO);
+    chkQuick->setChecked(FMain.Options().RunTime.QuickSave);
     groups(false, false, true, true, false);
     FImageFile = true;
   } else if (mode == Text(texts::kModeBurnISO)) {
@@ -430,12 +454,7 @@ void TBurningForm::FormShow() {
   // task bar leaves the boxes as they are.
   if (gpbProgress->isVisible()) return;
   FillSpeedList(cbspeed);
-  const appcore::Options& o = FMain.Options();
-  cCloseDisc->setChecked(o.CloseDisc);
-  cTestWrite->setChecked(o.TestWrite);
-  cBootable->setChecked(o.Bootable);
-  cShowFiles->setChecked(o.ShowFiles);
-  cEject->setChecked(o.EjectDone);
+  CopyOptionBoxes();
 }
 
 void TBurningForm::FillSpeedList(QComboBox* combo, std::function<void()> done) {

@@ -91,6 +91,14 @@ class TBurningForm : public QDialog {
 
   // The log as plain text lines.
   QStringList LogLines() const;
+  // After the options window's OK: the option boxes show the options.
+  void OptionsApplied();
+
+ signals:
+  // One of the boxes the options window mirrors changed.
+  void OptionBoxesChanged();
+
+ public:
 
   // Controls the main window's routines write to.
   QGroupBox *gpbPreference = nullptr, *gpbOption = nullptr, *gpbBurnISO = nullptr, *gpbCopy = nullptr,
@@ -126,6 +134,7 @@ class TBurningForm : public QDialog {
   QWidget* BuildCopy();
   QWidget* BuildProgress();
   void BindOptionBoxes();
+  void CopyOptionBoxes();
   void BindIconControls();
   void FormShow();
 

@@ -106,10 +106,12 @@ void TBurningForm::btnEjectClick() {
 void TBurningForm::btnClearClick() { memo1->clear(); }
 
 void TBurningForm::btnSaveLogClick() {
-  QString path = ui::CurrentDialogs().SaveFileName(this, Text(texts::kSaveLog).remove(QLatin1Char('&')), FMain.AppFolder(),
-                                                   Text(texts::kLogFilter));
+  QString type;
+  QString path = ui::CurrentDialogs().SaveFileNameOfType(this, Text(texts::kSaveLog).remove(QLatin1Char('&')),
+                                                         FMain.AppFolder(), Text(texts::kLogFilter), type);
   if (path.isEmpty()) return;
-  if (QFileInfo(path).suffix().isEmpty()) path += QStringLiteral(".rtf");
+  // A name without an extension takes the chosen type's.
+  path = ui::WithFilterSuffix(path, type);
   QByteArray bytes;
   if (QFileInfo(path).suffix().toLower() == QStringLiteral("txt")) {
     const QStringList lines = LogLines();

@@ -311,6 +311,10 @@ class TForm1 : public QMainWindow {
 
   appcore::TaskTree FTask;
   bool FModified = false;
+  // A close asked for while the task is being saved, and whether it waits
+  // for the file to be written (the save question's Yes).
+  std::function<void()> FCloseAfterSave;
+  bool FCloseOnlyIfWritten = false;
   std::unique_ptr<appcore::TaskTree> FPersonsTask;
   bool FPersonsModified = false;
   int FPersonsNewFolders = 0;

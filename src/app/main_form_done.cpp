@@ -50,7 +50,8 @@ void TForm1::kavobWriteDone(const std::string& error) {
     d.btnSaveISO->setEnabled(true);
     d.btnCloseTrack->setEnabled(true);
     d.btnEject->setEnabled(true);
-    if (FOptions.ArchiveFiles) FBurner->ClearArchiveFlags();
+    // The same flag the transfer took only archived files by.
+    if (FOptions.RunTime.ArchiveOnly) FBurner->ClearArchiveFlags();
   }
   if (ok && FOptions.EjectDone &&
       (FOperation == Text(texts::kOpBurn) || FOperation == Text(texts::kOpBurnISO) ||

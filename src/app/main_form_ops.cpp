@@ -154,10 +154,13 @@ void TForm1::AddToRoot(const QString& path, bool forThisOperation) {
   const std::int64_t size = FBurner->MeasureSourceSize(path.toStdString());
   const appcore::TaskNode& added =
       FTask.Root->AddItem(path.toStdString(), appcore::FormatSize(size, QLocale().groupSeparator().toStdString()));
-  if (forThisOperation) FOperationFiles.push_back(&added);
   if (FNameList->Folder() == FTask.Root.get()) FNameList->Refresh();
   UpdateSizeBar();
-  FModified = true;
+  // A file for one operation leaves again at its end: the task is unchanged.
+  if (forThisOperation)
+    FOperationFiles.push_back(&added);
+  else
+    FModified = true;
 }
 
 void TForm1::RemoveOperationFiles() {
@@ -228,7 +231,8 @@ void TForm1::BurnCompilation() {
   // A copy is the source disc as it was, its own checksum file included.
   const bool checksums = FOptions.Checksums && !FCopySource;
   const bool archiveOnly = FOptions.RunTime.ArchiveOnly;
-  const std::int8_t session = FOptions.SessionNumber();
+  // The session number as the options window's OK (or the load) set it.
+  const std::int8_t session = FOptions.RunTime.SessionNumber;
   // The worker reads the task: no edits until the burn has ended.
   setEnabled(false);
   auto prepared = std::make_shared<PreparedBurn>();
@@ -318,6 +322,8 @@ void TForm1::BuildIsoImage() {
   Timer1->start();
   setEnabled(false);
   const bool archiveOnly = FOptions.RunTime.ArchiveOnly;
+  // The dialog's box, which starts as the options' quick-save flag.
+  const bool quick = d.chkQuick->isChecked();
   auto prepared = std::make_shared<PreparedBurn>();
   RunOnDrive(
       engine::OperationPhase::Preparing,
@@ -334,7 +340,7 @@ void TForm1::BuildIsoImage() {
         b.PrepareLayout(engine::LayoutTarget::ImageFile);
         prepared->Sectors = b.ImageSectors();
       },
-      [this, prepared, &d](engine::TKavoBurner&) {
+      [this, prepared, quick, &d](engine::TKavoBurner&) {
         if (EndIfAborted()) return;
         if (!prepared->Error.empty()) {
           kavobWriteDone(prepared->Error);
@@ -353,7 +359,7 @@ void TForm1::BuildIsoImage() {
         // The threaded writer keeps this thread free; the quick writer runs
         // on the burner's worker.
         const std::string path = FBurner->ISOFileName();
-        if (!FOptions.QuickSaveISO) {
+        if (!quick) {
           FBurner->WriteImageFile(path, engine::SaveMode::Threaded);
           return;
         }

@@ -9,6 +9,7 @@
 #include <QTimer>
 #include <QTreeView>
 #include <QTreeWidget>
+#include <utility>
 
 #include "app/main_form.h"
 #include "app/name_list_model.h"
@@ -108,8 +109,15 @@ bool TForm1::btnSaveClick(std::function<void(bool written)> done) {
             ui::CurrentDialogs().Inform(this, QString::fromUtf8(texts::kSaveFailed) + path + QStringLiteral("\n") +
                                                   QString::fromStdString(written->Err().Message));
           }
-          emit SaveFinished(written->Ok());
-          if (done) done(written->Ok());
+          const bool ok = written->Ok();
+          std::function<void()> close = std::move(FCloseAfterSave);
+          FCloseAfterSave = nullptr;
+          const bool onlyIfWritten = std::exchange(FCloseOnlyIfWritten, false);
+          emit SaveFinished(ok);
+          if (done) done(ok);
+          // A close asked for meanwhile comes now, with its question if the
+          // task is still unsaved.
+          if (close && (ok || !onlyIfWritten)) close();
         },
         Qt::QueuedConnection);
   });
@@ -245,7 +253,12 @@ void TForm1::CancelBusy() {
 
 bool TForm1::FormCloseQuery(std::function<void()> afterSave) {
   CancelBusy();
-  if (FSaving) return false;  // asked again once the file is written
+  if (FSaving) {
+    // Asked again once the file is written (the save may fail).
+    FCloseAfterSave = std::move(afterSave);
+    FCloseOnlyIfWritten = false;
+    return false;
+  }
   if (!FModified) return true;
   const ui::Button answer = ui::CurrentDialogs().Message(this, QString::fromUtf8(appcore::texts::kQuery),
                                                          QString::fromUtf8(appcore::texts::kSaveQuestion),
@@ -253,9 +266,13 @@ bool TForm1::FormCloseQuery(std::function<void()> afterSave) {
                                                          ui::Yes);
   if (answer == ui::Cancel) return false;
   if (answer == ui::Yes) {
-    btnSaveClick([afterSave = std::move(afterSave)](bool written) {
-      if (written && afterSave) afterSave();
-    });
+    // A save that fails or is cancelled keeps the window open.
+    FCloseAfterSave = std::move(afterSave);
+    FCloseOnlyIfWritten = true;
+    if (!btnSaveClick()) {
+      FCloseAfterSave = nullptr;
+      FCloseOnlyIfWritten = false;
+    }
     return false;
   }
   FModified = false;

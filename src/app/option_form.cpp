@@ -361,6 +361,15 @@ void TOptionForm::btnOKClick() {
   accept();
 }
 
+void TOptionForm::MirroredOptionsChanged() {
+  const appcore::Options& o = FOptions;
+  chkEjectDone->setChecked(o.EjectDone);
+  cCloseDisc->setChecked(o.CloseDisc);
+  cTestWrite->setChecked(o.TestWrite);
+  cBootable->setChecked(o.Bootable);
+  cShowFiles->setChecked(o.ShowFiles);
+}
+
 void TOptionForm::SetDisplayTips(bool display) {
   chkTip->setChecked(display);
   FOptions.DisplayTips = display;
@@ -377,7 +386,9 @@ bool TOptionForm::SaveOptions() {
 
 void TOptionForm::btnCancelClick() {
   // Nothing is saved or applied, but the edits stay: values other windows
-  // read live follow them at once.
+  // read live follow them at once. What OK applies (the burner, the
+  // run-time flags such as import session, archive only and quick save)
+  // keeps the values of the last OK.
   ControlsToOptions();
   FTestPlayer.Stop();
   QDialog::reject();

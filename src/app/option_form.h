@@ -60,6 +60,10 @@ class TOptionForm : public QDialog {
 
   // The tip window's box: the option follows at once.
   void SetDisplayTips(bool display);
+  // The burn dialog changed one of the boxes it mirrors (close disc, test
+  // write, bootable, show files, eject): the controls here show it, so that
+  // OK or Cancel does not write back what they held before.
+  void MirroredOptionsChanged();
   // Writes the options in force to Option.ini; false (and a message) when it cannot.
   bool SaveOptions();
 

@@ -7,6 +7,7 @@
 #include <QEventLoop>
 #include <cstdio>
 
+#include "app/burning_form.h"
 #include "app/erase_form.h"
 #include "app/main_form.h"
 #include "app/option_form.h"
@@ -65,6 +66,11 @@ Program::Program(const QString& programFolder, const std::vector<std::string>& a
   const auto webSite = [this] { FStart->SetWebSite(QString::fromStdString(FMain->Options().WebSite)); };
   webSite();
   QObject::connect(FOptions.get(), &TOptionForm::OptionsApplied, FStart.get(), webSite);
+  // The burn dialog's option boxes and the options window's show the same
+  // values both ways, so that neither writes back a stale copy.
+  TBurningForm& burning = FMain->BurningForm();
+  QObject::connect(&burning, &TBurningForm::OptionBoxesChanged, FOptions.get(), &TOptionForm::MirroredOptionsChanged);
+  QObject::connect(FOptions.get(), &TOptionForm::OptionsApplied, &burning, &TBurningForm::OptionsApplied);
 
   FStart->OnBurn = [this] {
     FStart->hide();

@@ -17,11 +17,14 @@
 #include <QUrl>
 #include <QVBoxLayout>
 
+#include "app/drive_texts.h"
+#include "app/help_form.h"
 #include "app/texts.h"
 #include "app/version_check.h"
 #include "appcore/ini_file.h"
 #include "appcore/options.h"
 #include "appcore/schedule.h"
+#include "ui/dialogs.h"
 #include "ui/picture_button.h"
 
 namespace app {
@@ -78,8 +81,7 @@ void TStartForm::BuildControls() {
   Image1->setFont(titleFont);
   auto* btnHelp = new ui::PictureButton(QStringLiteral(":/artwork/help.png"), QStringLiteral("Help"), this);
   btnHelp->setObjectName(QStringLiteral("btnHelp"));
-  // The help file comes with a later version.
-  btnHelp->setEnabled(false);
+  connect(btnHelp, &QAbstractButton::clicked, this, [this] { btnHelpClick(); });
   auto* btnMin = new ui::PictureButton(QStringLiteral(":/artwork/min.png"), QStringLiteral("Minimise"), this);
   btnMin->setObjectName(QStringLiteral("btnMin"));
   auto* btnClose = new ui::PictureButton(QStringLiteral(":/artwork/close.png"), QStringLiteral("Close"), this);
@@ -163,6 +165,8 @@ void TStartForm::BuildControls() {
   connect(btnOption, &QAbstractButton::clicked, this, [this] { Call(OnOptions); });
   connect(btnMin, &QAbstractButton::clicked, this, [this] { btnMinClick(); });
   connect(btnClose, &QAbstractButton::clicked, this, [this] { Call(OnClose); });
+  btnBackup = findChild<ui::PictureButton*>(QStringLiteral("btnBackup"));
+  connect(btnBackup, &QAbstractButton::clicked, this, [this] { Call(OnScheduleList); });
   // Copy, erase and the schedule list open windows that come with the disc
   // operations; until then their buttons are off rather than doing nothing.
   for (const char* name : {"btnClone", "btnEraser", "btnBackup"})
@@ -232,6 +236,16 @@ void TStartForm::Call(const std::function<void()>& handler) {
 }
 
 void TStartForm::btnMinClick() { showMinimized(); }
+
+void TStartForm::btnHelpClick() {
+  // The manual's first page is its welcome.
+  const QString file = HelpFile();
+  if (file.isEmpty()) {
+    ui::CurrentDialogs().Inform(this, QString::fromUtf8(texts::kHelpMissing) + QStringLiteral("Help/index.html"));
+    return;
+  }
+  ShowHelp(this, file);
+}
 
 bool TStartForm::TrayAvailable() { return QSystemTrayIcon::isSystemTrayAvailable(); }
 
@@ -336,6 +350,7 @@ bool TStartForm::eventFilter(QObject* watched, QEvent* event) {
 
 void TStartForm::SetScheduleListAvailable(bool available) {
   if (FTrayScheduleList != nullptr) FTrayScheduleList->setEnabled(available);
+  if (btnBackup != nullptr) btnBackup->setEnabled(available);
 }
 
 void TStartForm::SetTrayHint(const QString& hint) {

@@ -73,7 +73,8 @@ class TStartForm : public QWidget {
   // Enables the buttons whose windows exist (the options window is created
   // after this one).
   void SetOptionsAvailable(bool available);
-  // The schedule window exists: the tray's "Schedule List" opens it.
+  // The schedule window exists: the tray's "Schedule List" and the Backup
+  // button open it.
   void SetScheduleListAvailable(bool available);
   // The tray icon's hint ("N Backup Tasks").
   void SetTrayHint(const QString& hint);
@@ -91,6 +92,8 @@ class TStartForm : public QWidget {
   void BuildTray();
   void ReadVersion();
   void btnMinClick();
+  // Help topic "Welcome": the manual's first page.
+  void btnHelpClick();
   void Call(const std::function<void()>& handler);
 
   QString FAppFolder;
@@ -113,6 +116,7 @@ class TStartForm : public QWidget {
   bool FDragMoved = false;
 
   ui::PictureButton* btnOption = nullptr;
+  ui::PictureButton* btnBackup = nullptr;
   QLabel* labHomepage = nullptr;
   QTimer* Timer1 = nullptr;
   QSystemTrayIcon* TrayIcon = nullptr;

@@ -5,10 +5,12 @@
 #include <QLocale>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMouseEvent>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QNetworkRequest>
 #include <QTimer>
+#include <utility>
 
 #include "app/main_form.h"
 #include "app/texts.h"
@@ -141,21 +143,61 @@ void VersionCheck::End(const std::optional<QString>& body) {
 
 namespace app {
 
-void TForm1::BuildVersionCheckEntries() {
-  if (auto* item = findChild<QAction*>(QStringLiteral("mnuCheckVersion"))) {
-    item->setEnabled(true);
-    connect(item, &QAction::triggered, this, [this] {
-      if (OnCheckVersion) OnCheckVersion(false);
-    });
+namespace {
+
+// A left click on one title of a menu bar. Passing over the title while
+// another menu is open, or opening it from the keyboard, opens the same
+// menu without being a click.
+class TitleClick : public QObject {
+ public:
+  TitleClick(QMenuBar* bar, QAction* title) : QObject(bar), FBar(bar), FTitle(title) { bar->installEventFilter(this); }
+  // Set by the click, taken when its menu closes.
+  bool Clicked = false;
+  // An item of the menu was chosen while it was open.
+  bool ItemChosen = false;
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    if (watched == FBar && event->type() == QEvent::MouseButtonPress) {
+      const auto* mouse = static_cast<QMouseEvent*>(event);
+      Clicked = mouse->button() == Qt::LeftButton && FBar->actionAt(mouse->position().toPoint()) == FTitle;
+    }
+    return false;
   }
-  // A click on the menu's title checks too, with its own rule.
+
+ private:
+  QMenuBar* FBar;
+  QAction* FTitle;
+};
+
+}  // namespace
+
+void TForm1::BuildVersionCheckEntries() {
+  QAction* item = findChild<QAction*>(QStringLiteral("mnuCheckVersion"));
+  TitleClick* click = nullptr;
+  // A click on the menu's title checks too, with its own rule; the item
+  // chosen from that menu runs only the item's check, so the title's check
+  // waits until the menu has closed without one.
   for (QAction* title : menuBar()->actions())
     if (QMenu* menu = title->menu(); menu != nullptr && title->text() == QLatin1String("Too&ls")) {
       menu->setObjectName(QStringLiteral("mnuTools"));
-      connect(menu, &QMenu::aboutToShow, this, [this] {
-        if (OnCheckVersion) OnCheckVersion(true);
+      click = new TitleClick(menuBar(), title);
+      connect(menu, &QMenu::aboutToShow, this, [click] { click->ItemChosen = false; });
+      connect(menu, &QMenu::aboutToHide, this, [this, click] {
+        if (!std::exchange(click->Clicked, false)) return;
+        // A chosen item is triggered right after its menu hides.
+        QTimer::singleShot(0, this, [this, click] {
+          if (!click->ItemChosen && OnCheckVersion) OnCheckVersion(true);
+        });
       });
     }
+  if (item != nullptr) {
+    item->setEnabled(true);
+    connect(item, &QAction::triggered, this, [this, click] {
+      if (click != nullptr) click->ItemChosen = true;
+      if (OnCheckVersion) OnCheckVersion(false);
+    });
+  }
 }
 
 }  // namespace app

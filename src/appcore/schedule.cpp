@@ -299,8 +299,8 @@ base::Status ScheduleStore::SaveList(const std::vector<ScheduleTask>& rows) cons
 }
 
 base::Result<ScheduleTask> ScheduleStore::SaveTask(const std::string& name, const TaskSettings& settings,
-                                                   const std::vector<TaskFileEntry>& files,
-                                                   const CalendarDate& today) const {
+                                                   const std::vector<TaskFileEntry>& files, const CalendarDate& today,
+                                                   const std::optional<std::string>& editedLastBackup) const {
   if (auto valid = ValidateTaskName(name); !valid.Ok()) return valid.Err();
   std::error_code ec;
   fs::create_directories(platform::Utf8Path(Folder()), ec);
@@ -313,6 +313,16 @@ base::Result<ScheduleTask> ScheduleStore::SaveTask(const std::string& name, cons
 
   IniFile ini(ListPath());
   const std::string todayText = FormatDate(today);
+  std::string lastBackup = todayText;
+  if (editedLastBackup) {
+    // The command line's daemon may have burnt the task since the window
+    // read its list: the later of the two dates holds.
+    lastBackup = *editedLastBackup;
+    const std::string inList = ini.ReadString(name, "Last Backup", "");
+    const auto listed = ParseDate(inList, FOrder, today.Year);
+    const auto edited = ParseDate(lastBackup, FOrder, today.Year);
+    if (listed && (!edited || DayNumber(*listed) > DayNumber(*edited))) lastBackup = inList;
+  }
   ini.WriteString(name, "Task File", taskFile);
   ini.WriteBool(name, "Day", settings.Unit == IntervalUnit::Days);
   ini.WriteBool(name, "Week", settings.Unit == IntervalUnit::Weeks);
@@ -325,7 +335,7 @@ base::Result<ScheduleTask> ScheduleStore::SaveTask(const std::string& name, cons
   ini.WriteBool(name, "Equal", !settings.EqualOrLater);
   ini.WriteString(name, "Description", settings.Description);
   ini.WriteString(name, "Start Date", todayText);
-  ini.WriteString(name, "Last Backup", todayText);
+  ini.WriteString(name, "Last Backup", lastBackup);
   ini.WriteString(name, "Scheduling", settings.SchedulingText());
   ForgetList();
   if (auto saved = ini.Save(); !saved.Ok()) return saved.Err();
@@ -335,7 +345,8 @@ base::Result<ScheduleTask> ScheduleStore::SaveTask(const std::string& name, cons
   row.Scheduling = settings.SchedulingText();
   row.Description = settings.Description;
   row.TaskFile = taskFile;
-  row.StartDate = row.LastBackup = todayText;
+  row.StartDate = todayText;
+  row.LastBackup = lastBackup;
   return row;
 }
 

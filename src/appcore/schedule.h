@@ -134,9 +134,12 @@ class ScheduleStore {
   base::Status SaveList(const std::vector<ScheduleTask>& rows) const;
 
   // The task dialog's OK: writes the task file and the task's section and
-  // returns the row for a new task (dates today).
+  // returns the row for a new task (dates today). An edited task keeps its
+  // last backup (`editedLastBackup`, or the list's date when that is later),
+  // so that changing its description or files does not put off its next run.
   base::Result<ScheduleTask> SaveTask(const std::string& name, const TaskSettings& settings,
-                                      const std::vector<TaskFileEntry>& files, const CalendarDate& today) const;
+                                      const std::vector<TaskFileEntry>& files, const CalendarDate& today,
+                                      const std::optional<std::string>& editedLastBackup = std::nullopt) const;
   struct EditedTask {
     TaskSettings Settings;
     std::vector<TaskFileEntry> Files;

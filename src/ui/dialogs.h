@@ -42,6 +42,14 @@ class Dialogs {
                                     const QString& filter) = 0;
   virtual QString SaveFileName(QWidget* parent, const QString& caption, const QString& dir,
                                const QString& filter) = 0;
+  // A save dialog of several file types ("A (*.a);;B (*.b)"): the name gets
+  // the extension of the type chosen when the person typed none, and
+  // `chosenFilter` is that type. By default the first type.
+  virtual QString SaveFileNameOfType(QWidget* parent, const QString& caption, const QString& dir,
+                                     const QString& filter, QString& chosenFilter) {
+    chosenFilter = filter.section(QStringLiteral(";;"), 0, 0);
+    return SaveFileName(parent, caption, dir, filter);
+  }
   virtual QString ExistingDirectory(QWidget* parent, const QString& caption, const QString& dir) = 0;
   // An invalid colour means the person cancelled.
   virtual QColor Color(QWidget* parent, const QColor& initial, const QString& caption) = 0;
@@ -58,6 +66,12 @@ class Dialogs {
     return Message(parent, caption, text, MessageIcon::Question, buttons, defaultButton);
   }
 };
+
+// The extension a file type stands for: "txt" for "TXT File (*.txt)", the
+// first pattern's; empty for "*" or "*.*".
+QString FilterSuffix(const QString& filter);
+// `path` with the extension of `filter` added when it has none.
+QString WithFilterSuffix(const QString& path, const QString& filter);
 
 // The dialogs every window uses; the program sets the Qt implementation at
 // start, a test its scripted one. Never null once set.

@@ -29,6 +29,18 @@ QMessageBox::Icon ToQt(MessageIcon icon) {
   return QMessageBox::NoIcon;
 }
 
+// The default extension follows the type chosen, also when it was chosen
+// without the person touching the list: the overwrite question then names
+// the file that will be written.
+class TypedSaveDialog : public QFileDialog {
+ public:
+  using QFileDialog::QFileDialog;
+  void accept() override {
+    setDefaultSuffix(FilterSuffix(selectedNameFilter()));
+    QFileDialog::accept();
+  }
+};
+
 }  // namespace
 
 void InitArtwork() { InitArtworkResource(); }
@@ -60,6 +72,18 @@ QStringList QtDialogs::OpenFileNames(QWidget* parent, const QString& caption, co
 
 QString QtDialogs::SaveFileName(QWidget* parent, const QString& caption, const QString& dir, const QString& filter) {
   return QFileDialog::getSaveFileName(parent, caption, dir, filter);
+}
+
+QString QtDialogs::SaveFileNameOfType(QWidget* parent, const QString& caption, const QString& dir,
+                                      const QString& filter, QString& chosenFilter) {
+  TypedSaveDialog dialog(parent, caption, dir, filter);
+  dialog.setAcceptMode(QFileDialog::AcceptSave);
+  dialog.setDefaultSuffix(FilterSuffix(dialog.selectedNameFilter()));
+  QObject::connect(&dialog, &QFileDialog::filterSelected, &dialog,
+                   [&dialog](const QString& chosen) { dialog.setDefaultSuffix(FilterSuffix(chosen)); });
+  if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
+  chosenFilter = dialog.selectedNameFilter();
+  return WithFilterSuffix(dialog.selectedFiles().constFirst(), chosenFilter);
 }
 
 QString QtDialogs::ExistingDirectory(QWidget* parent, const QString& caption, const QString& dir) {

@@ -12,6 +12,8 @@ class QtDialogs : public Dialogs {
   QStringList OpenFileNames(QWidget* parent, const QString& caption, const QString& dir,
                             const QString& filter) override;
   QString SaveFileName(QWidget* parent, const QString& caption, const QString& dir, const QString& filter) override;
+  QString SaveFileNameOfType(QWidget* parent, const QString& caption, const QString& dir, const QString& filter,
+                             QString& chosenFilter) override;
   QString ExistingDirectory(QWidget* parent, const QString& caption, const QString& dir) override;
   QColor Color(QWidget* parent, const QColor& initial, const QString& caption) override;
   bool TextInput(QWidget* parent, const QString& caption, const QString& prompt, const QString& initial,

@@ -113,6 +113,15 @@ TEST_F(ScheduleFiles, TaskDialogWritesTheTaskAndReadsItBack) {
   EXPECT_EQ(FStore.ReadTaskForEdit("Weekly", FToday).Problem, texts::kTaskFileMissingEdit);
 }
 
+TEST_F(ScheduleFiles, AnEditKeepsTheLastBackupUnlessTheListsIsLater) {
+  ASSERT_TRUE(FStore.SaveTask("Weekly", {}, {}, CalendarDate{2026, 12, 1}).Ok());
+  EXPECT_EQ(FStore.SaveTask("Weekly", {}, {}, FToday, std::string("2026-12-01")).Value().LastBackup, "2026-12-01");
+  // A run the daemon recorded meanwhile is later than the window's date.
+  ASSERT_TRUE(FStore.RecordBackup("Weekly", CalendarDate{2026, 12, 5}).Ok());
+  EXPECT_EQ(FStore.SaveTask("Weekly", {}, {}, FToday, std::string("2026-12-01")).Value().LastBackup, "2026-12-05");
+  EXPECT_EQ(IniFile(FStore.ListPath()).ReadString("Weekly", "Last Backup", ""), "2026-12-05");
+}
+
 TEST_F(ScheduleFiles, TheKnownTaskLineByteForByte) {
   ASSERT_TRUE(FStore.SaveTask("Weekly", {}, {{"C:\\Data", "1,234"}}, FToday).Ok());
   EXPECT_EQ(ReadText(FStore.TaskFilePath("Weekly")), "Weekly(C:\\Data*1,234()#)#\r\n");

@@ -549,6 +549,13 @@ class BurningFormTest : public QObject {
     QVERIFY(rich.contains("\\red0\\green128\\blue0;"));
     QVERIFY(rich.contains("\\red255\\green0\\blue0;"));
     QVERIFY(rich.contains(">>> one \\{brace\\} \\\\ \\u252?\\par"));
+    // A name typed without an extension takes the chosen type's.
+    const QString typed = FDir.filePath(QStringLiteral("typed"));
+    FDialogs.Files = {typed};
+    FDialogs.FileTypes = {QStringLiteral("TXT File (*.txt)")};
+    d.btnSaveLogClick();
+    QCOMPARE(ReadAll(typed + QStringLiteral(".txt")), QByteArray(">>> one {brace} \\ \xc3\xbc\r\n\r\n>>> three\r\n"));
+    QVERIFY(!QFile::exists(typed + QStringLiteral(".rtf")));
     // Print: both dialogs answered by the test, the log goes to a PDF.
     const QString pdf = FDir.filePath(QStringLiteral("log.pdf"));
     int asked = 0;

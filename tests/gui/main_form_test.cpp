@@ -1,7 +1,10 @@
 // The main window driven through its controls: folders, drops from the
 // source panes and as file URLs, the name list and size bar, Cut/Paste, task
 // files with the save question, renames, and editing blocked while loading.
+#include <QCheckBox>
 #include <QFile>
+#include <QLineEdit>
+#include <QRadioButton>
 #include <QFileSystemModel>
 #include <QLocale>
 #include <QMimeData>
@@ -9,6 +12,7 @@
 #include <QTest>
 #include <QUrl>
 
+#include "app/burning_form.h"
 #include "app/main_form.h"
 #include "appcore/task_tree.h"
 #include "gui/gui_helpers.h"
@@ -442,6 +446,33 @@ class MainFormTest : public QObject {
     QTRY_VERIFY_WITH_TIMEOUT(closed, 10000);
     QCOMPARE(ReadText(FDir.filePath("closing.mvt")).chopped(2), TaskText(form));
     QVERIFY(form.FormCloseQuery());
+  }
+
+  // A close asked for while the task is being written comes back once the
+  // file is written; files added for one operation leave the task unmodified.
+  void aCloseWhileSavingComesBackAndOperationFilesLeaveNoChange() {
+    guitest::ScriptedDialogs dialogs;
+    app::TForm1 form(FDir.path(), "3.9");
+    form.show();
+    Trigger(form, "CustomItem7");
+    dialogs.Files = {FDir.filePath("first.mvt")};
+    Click(form, "btnSave");
+    form.close();
+    QVERIFY(form.isVisible());
+    QVERIFY(guitest::WaitSaved(form));
+    QTRY_VERIFY(!form.isVisible());
+
+    app::TBurningForm& d = form.BurningForm();
+    d.Setup("BuildISO");
+    d.edtISO->setText(FDir.filePath("out.iso"));
+    d.chkAutoRun->setChecked(true);
+    d.edtAutoRun->setText(FSource + "/docs/a.txt");
+    d.rdbCustom->setChecked(true);
+    d.edtIcon->setText(FDir.filePath("no-such-icon.ico"));
+    dialogs.Answers = {ui::Ok};
+    d.btnStartBurnClick();  // the missing icon takes back the program added
+    QCOMPARE(dialogs.MessageTexts(), QStringList{"The icon file you enter does not exists."});
+    QVERIFY(!form.Modified());
   }
 
   void closingAsksOnlyWithChanges() {

@@ -471,6 +471,25 @@ class ScheduleFormTest : public QObject {
     QVERIFY(tray.StartStopUnit(device::TStartStop::Load));
   }
 
+  // Editing only a task's description leaves its last backup, so its next
+  // run comes when it would have come.
+  void editingATaskKeepsItsLastBackup() {
+    const appcore::ScheduleStore store(FFolder.toStdString());
+    const appcore::CalendarDate weekAgo = NextDay(appcore::Today(), -7);
+    auto made = store.SaveTask("Weekly", appcore::TaskSettings{}, {}, weekAgo);
+    QVERIFY(made.Ok() && store.SaveList({made.Value()}).Ok());
+    app::Program program(FFolder, {});
+    app::TScheduleForm& schedule = program.ScheduleForm();
+    auto* list = schedule.findChild<QTreeWidget*>("ltvTask");
+    list->setCurrentItem(list->topLevelItem(0));
+    schedule.btnEditClick();
+    schedule.TaskDialog().findChild<QLineEdit*>("edtDescription")->setText("Other papers");
+    schedule.TaskDialog().btnOKClick();
+    const std::string expected = appcore::FormatDate(weekAgo);
+    QCOMPARE(schedule.Tasks().front().LastBackup, expected);
+    QCOMPARE(appcore::IniFile(ListPath().toStdString()).ReadString("Weekly", "Last Backup", ""), expected);
+  }
+
   void aNameInUseAsksBeforeItIsReplaced() {
     const QString a = FDir.filePath("src/a.txt");
     const QString b = FDir.filePath("src/b.txt");

@@ -42,6 +42,16 @@ QString ScriptedDialogs::SaveFileName(QWidget*, const QString& caption, const QS
   return NextFile(QStringLiteral("SaveFileName"), caption, filter);
 }
 
+QString ScriptedDialogs::SaveFileNameOfType(QWidget*, const QString& caption, const QString&, const QString& filter,
+                                            QString& chosenFilter) {
+  chosenFilter = filter.section(QStringLiteral(";;"), 0, 0);
+  if (!FileTypes.empty()) {
+    chosenFilter = FileTypes.front();
+    FileTypes.pop_front();
+  }
+  return NextFile(QStringLiteral("SaveFileName"), caption, filter);
+}
+
 QString ScriptedDialogs::ExistingDirectory(QWidget*, const QString& caption, const QString&) {
   return NextFile(QStringLiteral("ExistingDirectory"), caption, {});
 }

@@ -26,6 +26,7 @@ class ScriptedDialogs : public ui::Dialogs {
 
   std::deque<ui::Button> Answers;  // for Message
   std::deque<QString> Files;       // for the file dialogs ("" = cancelled)
+  std::deque<QString> FileTypes;   // the type chosen in a typed save dialog (default the first)
   std::deque<QColor> Colors;
   std::deque<QString> Inputs;  // for TextInput (a null QString = cancelled)
   std::vector<Asked> Log;
@@ -38,6 +39,9 @@ class ScriptedDialogs : public ui::Dialogs {
   QStringList OpenFileNames(QWidget* parent, const QString& caption, const QString& dir,
                             const QString& filter) override;
   QString SaveFileName(QWidget* parent, const QString& caption, const QString& dir, const QString& filter) override;
+  // The name as the person typed it, and the type chosen from FileTypes.
+  QString SaveFileNameOfType(QWidget* parent, const QString& caption, const QString& dir, const QString& filter,
+                             QString& chosenFilter) override;
   QString ExistingDirectory(QWidget* parent, const QString& caption, const QString& dir) override;
   QColor Color(QWidget* parent, const QColor& initial, const QString& caption) override;
   bool TextInput(QWidget* parent, const QString& caption, const QString& prompt, const QString& initial,

@@ -1,7 +1,10 @@
 // The start window and start-up: creation order, version text, "-Schedule",
-// the job buttons, closing with and without scheduled tasks, the about box.
+// the job buttons, closing with and without scheduled tasks, the about box,
+// and the options window beside the burn dialog whose boxes it mirrors.
 #include <QAbstractButton>
 #include <QAction>
+#include <QCheckBox>
+#include <QPushButton>
 #include <QApplication>
 #include <QDesktopServices>
 #include <QFile>
@@ -14,10 +17,13 @@
 #include "app/about_form.h"
 #include "app/burning_form.h"
 #include "app/main_form.h"
+#include "app/option_form.h"
 #include "app/program.h"
+#include "app/schedule_form.h"
 #include "app/start_form.h"
 #include "appcore/options.h"
 #include "appcore/schedule.h"
+#include "engine/kavo_burner.h"
 #include "gui/gui_helpers.h"
 #include "gui/scripted_dialogs.h"
 #include "ui/qt_dialogs.h"
@@ -293,6 +299,48 @@ class StartFormTest : public QObject {
       QCOMPARE(FOpened, QList<QUrl>{QUrl("http://www.zantic.example/")});
     }
     for (const char* scheme : {"http", "https", "file"}) QDesktopServices::unsetUrlHandler(scheme);
+  }
+
+  // Backup opens the schedule list; Help opens the manual's first page.
+  void backupAndHelpButtonsOpenTheirWindows() {
+    guitest::ScriptedDialogs dialogs;
+    Program program(FDir.path(), {});
+    program.Start();
+    QTest::mouseClick(program.StartForm().findChild<QAbstractButton*>("btnBackup"), Qt::LeftButton);
+    QVERIFY(program.ScheduleForm().isVisible());
+    QTest::mouseClick(program.StartForm().findChild<QAbstractButton*>("btnHelp"), Qt::LeftButton);
+    QWidget* manual = nullptr;
+    for (QWidget* w : QApplication::topLevelWidgets())
+      if (w->objectName() == QLatin1String("frmHelp") && w->isVisible()) manual = w;
+    QVERIFY(manual != nullptr);
+    manual->close();
+    QVERIFY(dialogs.Log.empty());
+  }
+
+  // The options window opened from the burn dialog's Advance: OK does not
+  // undo a box ticked in the dialog meanwhile, and Cancel applies nothing
+  // that only OK applies.
+  void burnDialogBoxesAndOptionsWindowAgree() {
+    guitest::ScriptedDialogs dialogs;
+    qputenv("XDG_CONFIG_HOME", FDir.filePath("config").toUtf8());
+    Program program(FDir.path(), {});
+    app::TBurningForm& dialog = program.MainForm().BurningForm();
+    app::TOptionForm& options = program.OptionForm();
+    dialog.Setup("Burn");
+    dialog.show();
+    QTest::mouseClick(dialog.btnAdvance, Qt::LeftButton);
+    dialog.cTestWrite->setChecked(true);
+    QTest::mouseClick(options.findChild<QAbstractButton*>("btnOK"), Qt::LeftButton);
+    QVERIFY(program.MainForm().Burner().TestWrite());
+    QVERIFY(dialog.cTestWrite->isChecked());
+
+    options.show();
+    dialog.cCloseDisc->setChecked(false);
+    options.findChild<QCheckBox*>("cQuickSaveISO")->setChecked(true);
+    QTest::mouseClick(options.findChild<QAbstractButton*>("btnCancel"), Qt::LeftButton);
+    QVERIFY(!program.MainForm().Options().CloseDisc);
+    dialog.Setup("BuildISO");
+    QVERIFY(!dialog.chkQuick->isChecked());
   }
 
   // Controls without a caption say what they are.

@@ -5,6 +5,7 @@
 #include <QFile>
 #include <QLabel>
 #include <QLocale>
+#include <QMenu>
 #include <QMenuBar>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -84,6 +85,16 @@ class TipsVersionTest : public QObject {
     WriteFile(QStringLiteral("Option.ini"), "[General]\r\nVersion=3.9\r\nDisplay Tips=0\r\nWebSite=" +
                                                 server.Site().toLatin1() + "\r\n" + extra);
   }
+  // A click on the title "Too&ls" opens its menu; the menu then closes
+  // without an item chosen.
+  static void ClickToolsTitle(app::TForm1& form) {
+    form.show();
+    QMenuBar* bar = form.menuBar();
+    QMenu* tools = Find<QMenu>(form, "mnuTools");
+    QTest::mouseClick(bar, Qt::LeftButton, {}, bar->actionGeometry(tools->menuAction()).center());
+    QTRY_VERIFY(tools->isVisible());
+    tools->hide();
+  }
   // Runs one check from `entry` and waits for its end; the opened URLs land in `opened`.
   static void RunCheck(app::Program& program, appcore::VersionCheckEntry entry, QStringList& opened, int timeoutMs = 60000) {
     app::VersionCheck& check = program.Versions();
@@ -93,7 +104,7 @@ class TipsVersionTest : public QObject {
     if (entry == appcore::VersionCheckEntry::ToolsMenuItem)
       guitest::Trigger(program.MainForm(), "mnuCheckVersion");
     else if (entry == appcore::VersionCheckEntry::ToolsMenuTitle)
-      emit Find<QMenu>(program.MainForm(), "mnuTools")->aboutToShow();
+      ClickToolsTitle(program.MainForm());
     else
       program.StartForm().OnVersionCheck();
     QVERIFY(finished.wait(10000));
@@ -198,6 +209,23 @@ class TipsVersionTest : public QObject {
     dialogs.Answers = {ui::No};
     RunCheck(program, appcore::VersionCheckEntry::ToolsMenuItem, opened);
     QCOMPARE(opened.size(), 1);
+  }
+
+  // Opening the menu by its title to choose the item runs the item's check
+  // alone; the title's own runs when the menu closes without a choice.
+  void theToolsTitleChecksOnlyWhenNoItemIsChosen() {
+    app::TForm1 form(FDir.path(), QStringLiteral("3.9"));
+    QList<bool> checks;  // true: the title's rule
+    form.OnCheckVersion = [&checks](bool title) { checks << title; };
+    form.show();
+    QMenu* tools = Find<QMenu>(form, "mnuTools");
+    QTest::mouseClick(form.menuBar(), Qt::LeftButton, {}, form.menuBar()->actionGeometry(tools->menuAction()).center());
+    QTRY_VERIFY(tools->isVisible());
+    QTest::mouseClick(tools, Qt::LeftButton, {}, tools->actionGeometry(Find<QAction>(form, "mnuCheckVersion")).center());
+    QTest::qWait(50);
+    QCOMPARE(checks, QList<bool>{false});
+    ClickToolsTitle(form);
+    QTRY_COMPARE(checks, (QList<bool>{false, true}));
   }
 
   void theMarginOfTheMenuItemAndTheAutomaticCheck_data() {
