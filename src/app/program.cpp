@@ -7,6 +7,7 @@
 #include <QEventLoop>
 #include <cstdio>
 
+#include "app/burning_form.h"
 #include "app/erase_form.h"
 #include "app/main_form.h"
 #include "app/option_form.h"
@@ -166,6 +167,12 @@ void Program::Exit() {
   // Ending now would stop the blanking half way and leave the disc unusable.
   if (FMain->EraseRunning()) {
     ui::CurrentDialogs().Inform(&FMain->EraseForm(), QString::fromUtf8(texts::kEraseStillRunning),
+                                QString::fromUtf8(texts::kInformation));
+    return;
+  }
+  // Nor a person's burn, image build or copy, from the press of Start on.
+  if (FMain->OperationHeld() || (FMain->OperationRunning() && !FSchedule->Running())) {
+    ui::CurrentDialogs().Inform(&FMain->BurningForm(), QString::fromUtf8(texts::kBurnStillRunning),
                                 QString::fromUtf8(texts::kInformation));
     return;
   }
