@@ -11,6 +11,7 @@
 
 #include "app/drive_texts.h"
 #include "app/texts.h"
+#include "appcore/drive_jobs.h"
 #include "engine/texts.h"
 #include "ui/dialogs.h"
 
@@ -45,8 +46,37 @@ class TfrmWorking : public QDialog {
 
 }  // namespace
 
+namespace {
+
+using Starter = std::function<bool(std::function<void(engine::TKavoBurner&)> done)>;
+
+WorkOutcome ShowWhileRunning(QWidget* parent, engine::TKavoBurner& burner, const QString& text, const Starter& start);
+
+}  // namespace
+
 WorkOutcome RunWithProgress(QWidget* parent, engine::TKavoBurner& burner, engine::OperationPhase phase,
                             const QString& text, std::function<void(engine::TKavoBurner&)> work) {
+  return ShowWhileRunning(parent, burner, text, [&](std::function<void(engine::TKavoBurner&)> done) {
+    return burner.StartBackground(phase, std::move(work), std::move(done));
+  });
+}
+
+WorkOutcome RunWithProgress(QWidget* parent, engine::TKavoBurner& burner, appcore::DriveJobs& jobs,
+                            engine::OperationPhase phase, const QString& text,
+                            std::function<void(engine::TKavoBurner&)> work) {
+  const appcore::DriveJobs::HoldId hold = jobs.Begin(appcore::JobKind::DiscRead);
+  const WorkOutcome outcome = ShowWhileRunning(parent, burner, text, [&](std::function<void(engine::TKavoBurner&)> done) {
+    if (hold == 0) return false;
+    jobs.Run(phase, std::move(work), std::move(done));
+    return true;
+  });
+  jobs.End(hold);
+  return outcome;
+}
+
+namespace {
+
+WorkOutcome ShowWhileRunning(QWidget* parent, engine::TKavoBurner& burner, const QString& text, const Starter& start) {
   TfrmWorking dialog(parent, burner);
   dialog.setObjectName(QStringLiteral("frmWorking"));
   dialog.setWindowTitle(QString::fromUtf8(texts::kWorkingCaption));
@@ -86,7 +116,7 @@ WorkOutcome RunWithProgress(QWidget* parent, engine::TKavoBurner& burner, engine
 
   // The end arrives through the window's dispatcher, so never before exec.
   auto alive = std::make_shared<bool>(true);
-  const bool started = burner.StartBackground(phase, std::move(work), [&dialog, alive](engine::TKavoBurner&) {
+  const bool started = start([&dialog, alive](engine::TKavoBurner&) {
     if (!*alive) return;
     dialog.Finished = true;
     dialog.accept();
@@ -100,5 +130,7 @@ WorkOutcome RunWithProgress(QWidget* parent, engine::TKavoBurner& burner, engine
   *alive = false;
   return dialog.CancelAsked ? WorkOutcome::Cancelled : WorkOutcome::Done;
 }
+
+}  // namespace
 
 }  // namespace app

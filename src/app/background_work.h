@@ -10,6 +10,10 @@
 
 class QWidget;
 
+namespace appcore {
+class DriveJobs;
+}
+
 namespace app {
 
 enum class WorkOutcome { Done, Cancelled, NotStarted };
@@ -18,5 +22,10 @@ enum class WorkOutcome { Done, Cancelled, NotStarted };
 // NotStarted, after telling the person, when another operation is running.
 WorkOutcome RunWithProgress(QWidget* parent, engine::TKavoBurner& burner, engine::OperationPhase phase,
                             const QString& text, std::function<void(engine::TKavoBurner&)> work);
+// The same as a job of the program's queue, holding the program meanwhile:
+// NotStarted when another operation holds it.
+WorkOutcome RunWithProgress(QWidget* parent, engine::TKavoBurner& burner, appcore::DriveJobs& jobs,
+                            engine::OperationPhase phase, const QString& text,
+                            std::function<void(engine::TKavoBurner&)> work);
 
 }  // namespace app

@@ -422,6 +422,9 @@ void TBurningForm::Setup(const QString& mode) {
                        static_cast<QWidget*>(btnBrowseISO), static_cast<QWidget*>(chkQuick)})
       w->show();
     edtISO->clear();
+    // The label is hidden here, yet the image takes it: the task's name, as
+    // a burn of the task would.
+    edtLabel->setText(FMain.Task().Root != nullptr ? QString::fromStdString(FMain.Task().Root->Name) : QString());
     chkQuick->setChecked(FMain.Options().RunTime.QuickSave);
     groups(false, false, true, true, false);
     FImageFile = true;
@@ -487,7 +490,7 @@ void TBurningForm::SpeedListFilled() {
 }
 
 void TBurningForm::closeEvent(QCloseEvent* event) {
-  if (FMain.Timer1Active()) {
+  if (FMain.OperationRunning()) {
     // An operation runs: it goes on in the task bar.
     event->ignore();
     showMinimized();
@@ -497,11 +500,15 @@ void TBurningForm::closeEvent(QCloseEvent* event) {
 }
 
 void TBurningForm::reject() {
-  if (FMain.Timer1Active()) {
+  // Also while the burn still prepares: it would run to its end unseen.
+  if (FMain.OperationRunning()) {
     showMinimized();
     return;
   }
   const bool starting = Waiting() || FStartPending;
+  // Between Start and the operation's own start (the drive asked once
+  // more, the copy's source read): that start is dropped when it comes.
+  if (!starting && FMain.OperationHeld()) FDropStart = true;
   FRetryTimer->stop();
   FWaitTries = -1;
   FStartPending = false;

@@ -9,6 +9,8 @@
 #include <functional>
 #include <memory>
 
+#include "appcore/drive_jobs.h"
+
 class QCheckBox;
 class QComboBox;
 class QGroupBox;
@@ -168,6 +170,10 @@ class TBurningForm : public QDialog {
   void CopySourceOpened(std::shared_ptr<appcore::DiscCopySource> source);
   QString DriveLetterText() const;
   QString MainDriveText() const;
+  // The drive the mode writes: the image's or the copy's destination, else
+  // the main window's.
+  QString TargetDriveText() const;
+  appcore::JobKind ModeKind() const;
 
   TForm1& FMain;
   QString FMode;
@@ -182,6 +188,9 @@ class TBurningForm : public QDialog {
   // Speed lists being filled: the drive is busy answering them.
   int FFilling = 0;
   bool FStartPending = false;
+  // Closed between Start and the operation's own start: it does not come.
+  bool FDropStart = false;
+  bool StartStillWanted();
   void SpeedListFilled();
   // Bumped by each Setup so that a late speed list of an earlier use is dropped.
   unsigned FUse = 0;

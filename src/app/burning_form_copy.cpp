@@ -24,6 +24,7 @@ QString Text(const char* s) { return QString::fromUtf8(s); }
 void TBurningForm::CopyStart() {
   if (cmbSource->currentText() == cmbDestination->currentText()) {
     ui::CurrentDialogs().Inform(this, Text(texts::kSameDrives));
+    StartDropped();
     return;
   }
   // Reading the source's file system takes the drive a while: not here.
@@ -42,9 +43,12 @@ void TBurningForm::CopyStart() {
 
 void TBurningForm::CopySourceOpened(std::shared_ptr<appcore::DiscCopySource> source) {
   btnStartBurn->setEnabled(true);
+  // Closed while the source was read: nothing starts unseen.
+  if (!StartStillWanted()) return;
   if (!source->Error.empty() || source->Label.empty() || !source->AddToCompilation) {
     ui::CurrentDialogs().Inform(
         this, source->Error.empty() ? Text(texts::kInsertSource) : QString::fromStdString(source->Error));
+    StartDropped();
     return;
   }
   TestReady(cmbDestination->currentText(), [this, source](bool ready) {
@@ -59,10 +63,11 @@ void TBurningForm::CopySourceOpened(std::shared_ptr<appcore::DiscCopySource> sou
     FMain.FRemainSecs = 0;
     engine::TKavoBurner& burner = FMain.Burner();
     burner.SetIdVolume(source->Label);
+    // For this copy only: the end of the operation gives the options' choice back.
     burner.SetFinalizeDisc(true);
     FMain.FOperation = Text(texts::kOpCopy);
     FMain.SetCopySource(source);
-    FMain.BurnCompilation();
+    FMain.BurnCompilation(cmbDestination->currentText().toStdString());
   });
 }
 

@@ -18,6 +18,7 @@
 #include <QPointer>
 #include <QToolButton>
 #include <memory>
+#include <utility>
 
 #include "app/burning_form.h"
 #include "app/burning_texts.h"
@@ -132,7 +133,10 @@ bool TBurningForm::LoadAutoRunIcon(bool report) {
 // --- start --------------------------------------------------------------------
 
 void TBurningForm::btnStartBurnClick() {
-  if (Waiting() || FMain.Timer1Active()) return;
+  if (Waiting() || FMain.OperationRunning()) return;
+  FDropStart = false;
+  // From here on nothing else (a scheduled run above all) takes the drive.
+  if (!FMain.BeginOperation(ModeKind())) return;
   if (FFilling > 0) {
     // Started as soon as the drive has answered the speed list.
     FStartPending = true;
@@ -151,7 +155,7 @@ void TBurningForm::btnStartBurnClick() {
 void TBurningForm::WaitTry() {
   if (!Waiting()) return;
   ++FWaitTries;
-  TestReady(QString(), [this](bool ready) { WaitAnswered(ready); });
+  TestReady(TargetDriveText(), [this](bool ready) { WaitAnswered(ready); });
 }
 
 void TBurningForm::WaitAnswered(bool ready) {
@@ -177,7 +181,14 @@ void TBurningForm::WaitAnswered(bool ready) {
   StartDropped();
 }
 
+bool TBurningForm::StartStillWanted() {
+  if (!std::exchange(FDropStart, false)) return true;
+  StartDropped();
+  return false;
+}
+
 void TBurningForm::StartDropped() {
+  FMain.EndOperation();
   if (OnStartDropped) OnStartDropped();
 }
 
@@ -321,6 +332,19 @@ void TBurningForm::ShowProgress(const QString& caption, const QString& ejectCapt
   for (QLabel* l : {lSize, labFinished, labElapse, labRemain, labProgress}) l->clear();
 }
 
+QString TBurningForm::TargetDriveText() const {
+  if (gpbBurnISO->isVisibleTo(this)) return cmbDriveISO->currentText();
+  if (gpbCopy->isVisibleTo(this)) return cmbDestination->currentText();
+  return MainDriveText();
+}
+
+appcore::JobKind TBurningForm::ModeKind() const {
+  if (gpbBurnISO->isVisibleTo(this)) return appcore::JobKind::ImageBurn;
+  if (gpbCopy->isVisibleTo(this)) return appcore::JobKind::Copy;
+  if (FImageFile) return appcore::JobKind::ImageBuild;
+  return appcore::JobKind::Burn;
+}
+
 QString TBurningForm::MainDriveText() const {
   const auto* drives = FMain.findChild<QComboBox*>(QStringLiteral("cbDrives"));
   if (drives != nullptr && !drives->currentText().isEmpty()) return drives->currentText();
@@ -337,7 +361,7 @@ void TBurningForm::BurnStart() {
       NotReady();
       return;
     }
-    BurnStartReady();
+    if (StartStillWanted()) BurnStartReady();
   });
 }
 
@@ -359,9 +383,13 @@ void TBurningForm::ImageBuildStart() {
   if (edtISO->text().trimmed().isEmpty()) {
     ui::CurrentDialogs().Inform(this, Text(texts::kEnterIsoPath));
     edtISO->setFocus();
+    StartDropped();
     return;
   }
-  if (!EnsureTempFolder() || !PrepareAutoRun()) return;
+  if (!EnsureTempFolder() || !PrepareAutoRun()) {
+    StartDropped();
+    return;
+  }
   FMain.Burner().SetIdVolume(edtLabel->text().toStdString());
   ShowProgress(Text(texts::kProgressBuild), Text(texts::kDone), true);
   OpenLog(true);
@@ -377,6 +405,7 @@ void TBurningForm::ImageBurnStart() {
   if (!QFileInfo(source).isFile()) {
     ui::CurrentDialogs().Inform(this, Text(texts::kSourceIsoMissing));
     edtSourceISO->setFocus();
+    StartDropped();
     return;
   }
   TestReady(cmbDriveISO->currentText(), [this](bool ready) {
@@ -384,7 +413,7 @@ void TBurningForm::ImageBurnStart() {
       NotReady();
       return;
     }
-    ImageBurnStartReady();
+    if (StartStillWanted()) ImageBurnStartReady();
   });
 }
 
@@ -396,7 +425,7 @@ void TBurningForm::ImageBurnStartReady() {
   FMain.FOperation = Text(texts::kOpBurnISO);
   FMain.FTicks = 0;
   FMain.FRemainSecs = 0;
-  FMain.BurnIsoImage();
+  FMain.BurnIsoImage(cmbDriveISO->currentText().toStdString());
 }
 
 }  // namespace app

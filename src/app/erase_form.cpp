@@ -12,6 +12,7 @@
 #include <memory>
 
 #include "app/texts.h"
+#include "appcore/drive_jobs.h"
 #include "appcore/speed_list.h"
 #include "engine/kavo_burner.h"
 #include "ui/dialogs.h"
@@ -30,7 +31,8 @@ QLabel* MakeLabel(QWidget* parent, const char* name, const QString& text) {
 
 }  // namespace
 
-TEraseForm::TEraseForm(engine::TKavoBurner& burner, QWidget* parent) : QDialog(parent), FBurner(burner) {
+TEraseForm::TEraseForm(engine::TKavoBurner& burner, appcore::DriveJobs& jobs, QWidget* parent)
+    : QDialog(parent), FBurner(burner), FJobs(jobs) {
   setObjectName(QStringLiteral("TEraseForm"));
   setWindowTitle(Text(texts::kEraseCaption));
   setAccessibleName(Text(texts::kEraseCaption));
@@ -153,21 +155,23 @@ void TEraseForm::FormShow() {
   FSpeedsFilled = false;
   QPointer<TEraseForm> self(this);
   auto speeds = std::make_shared<std::vector<std::string>>();
-  const bool started = !FBurner.DeviceList().empty() &&
-                       FBurner.StartBackground(
-                           engine::OperationPhase::Preparing,
-                           [speeds](engine::TKavoBurner& burner) { *speeds = appcore::FillSpeedList(burner); },
-                           [self, speeds](engine::TKavoBurner&) {
-                             if (self) self->SpeedsFilled(std::move(*speeds));
-                           });
-  if (!started) SpeedsFilled({});
+  if (FBurner.DeviceList().empty())
+    SpeedsFilled({});
+  else
+    FJobs.Run(
+        engine::OperationPhase::Preparing,
+        [speeds](engine::TKavoBurner& burner) { *speeds = appcore::FillSpeedList(burner); },
+        [self, speeds](engine::TKavoBurner&) {
+          if (self) self->SpeedsFilled(std::move(*speeds));
+        });
 
   SetState(State::Ready);
   cmbDrive->clear();
   for (const std::string& drive : FBurner.DeviceList()) cmbDrive->addItem(QString::fromStdString(drive));
   // The drive whose speeds are listed, where the burner has one selected.
-  const int current = cmbDrive->findText(QString::fromStdString(FBurner.DeviceId()), Qt::MatchStartsWith);
-  if (cmbDrive->count() > 0) cmbDrive->setCurrentIndex(current >= 0 && !FBurner.DeviceId().empty() ? current : 0);
+  const std::string& chosen = FJobs.ChosenDevice();
+  const int current = cmbDrive->findText(QString::fromStdString(chosen), Qt::MatchStartsWith);
+  if (cmbDrive->count() > 0) cmbDrive->setCurrentIndex(current >= 0 && !chosen.empty() ? current : 0);
   cmbMethod->setCurrentIndex(0);
   cmbMethodChange(0);
   pbprogress->setValue(0);
@@ -226,18 +230,17 @@ void TEraseForm::btnEraseClick() {
   auto answer = std::make_shared<Answer>();
   QPointer<TEraseForm> self(this);
   // Up to five seconds for the drive's answer: on the burner's worker.
-  const bool started = FBurner.StartBackground(
+  FJobs.Run(
       engine::OperationPhase::Preparing,
-      [drive, answer](engine::TKavoBurner& burner) {
-        burner.SelectDevice(drive);
+      [answer](engine::TKavoBurner& burner) {
         answer->Ready = burner.TestUnitReady(5000);
         const char letter = burner.DriveLetter();
         answer->Drive = letter != 0 ? QString(QChar(letter)) : QString::fromStdString(burner.DriveLocation());
       },
       [self, answer](engine::TKavoBurner&) {
         if (self) self->ReadinessChecked(true, answer->Ready, answer->Drive);
-      });
-  if (!started) ReadinessChecked(false, false, QString());
+      },
+      drive);
 }
 
 void TEraseForm::ReadinessChecked(bool started, bool ready, const QString& drive) {

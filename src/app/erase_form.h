@@ -18,12 +18,16 @@ namespace engine {
 class TKavoBurner;
 }
 
+namespace appcore {
+class DriveJobs;
+}
+
 namespace app {
 
 class TEraseForm : public QDialog {
   Q_OBJECT
  public:
-  explicit TEraseForm(engine::TKavoBurner& burner, QWidget* parent = nullptr);
+  TEraseForm(engine::TKavoBurner& burner, appcore::DriveJobs& jobs, QWidget* parent = nullptr);
   ~TEraseForm() override;
 
   enum class State { Ready, Checking, Running, Done };
@@ -68,6 +72,7 @@ class TEraseForm : public QDialog {
   void ReadinessChecked(bool started, bool ready, const QString& drive);
 
   engine::TKavoBurner& FBurner;
+  appcore::DriveJobs& FJobs;
   State FState = State::Ready;
   bool FSpeedsFilled = false;
   bool FOpen = false;

@@ -55,6 +55,7 @@ TForm1::TForm1(const QString& programFolder, const QString& versionText, QWidget
       FQuestions(std::make_unique<ui::DialogInteraction>(this)),
       FBurner(std::make_unique<engine::TKavoBurner>()) {
   FBurner->SetDispatcher(FDispatcher.get());
+  FJobs = std::make_unique<appcore::DriveJobs>(*FBurner, *FDispatcher);
   setObjectName(QStringLiteral("TForm1"));
   setWindowTitle(Text(texts::kProductName) + QStringLiteral(" V") + versionText);
   setWindowIcon(QIcon(QStringLiteral(":/artwork/zantic-64.png")));

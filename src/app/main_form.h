@@ -18,6 +18,7 @@
 #include <thread>
 #include <vector>
 
+#include "appcore/drive_jobs.h"
 #include "appcore/options.h"
 #include "appcore/task_tree.h"
 
@@ -157,9 +158,10 @@ class TForm1 : public QMainWindow {
   // --- disc operations (main_form_ops.cpp, main_form_done.cpp) ---------------
   // Each starts the operation and returns; the end comes through the
   // burner's write-done event.
-  void BurnCompilation();
+  // Each runs on `device`, or on the drive the drive box shows.
+  void BurnCompilation(const std::string& device = {});
   void BuildIsoImage();
-  void BurnIsoImage();
+  void BurnIsoImage(const std::string& device = {});
   // The next BurnCompilation takes its files from this disc, not the task.
   void SetCopySource(std::shared_ptr<appcore::DiscCopySource> source) { FCopySource = std::move(source); }
   // Appends a line to the burn dialog's log in `colour`.
@@ -170,18 +172,26 @@ class TForm1 : public QMainWindow {
   // before its start still runs (the start then does not come).
   void AbortOperation();
   TBurningForm& BurningForm();
-  // Drive work off the window's thread, one job at a time in the order
-  // asked; a job waits while a burn or erase holds the drive. `done` runs
-  // on this thread.
+  // The program's one queue of drive work and its answer to "busy".
+  appcore::DriveJobs& Jobs() { return *FJobs; }
+  const appcore::DriveJobs& Jobs() const { return *FJobs; }
+  // Drive work off the window's thread through the queue; `done` runs on
+  // this thread. Without a drive named, the one the drive box shows.
   void RunOnDrive(engine::OperationPhase phase, std::function<void(engine::TKavoBurner&)> work,
                   std::function<void(engine::TKavoBurner&)> done, const std::string& device = {});
-  // The drive a job asked now runs on unless it names one: the drive of
-  // the last job asked (the drive box's choice is a job too), else the
-  // burner's. So a choice made while jobs for the drive before still wait
-  // takes effect after them, and everything asked after it uses it.
-  std::string NextJobDevice() const;
+  // The drive the next job without a drive of its own runs on: the one the
+  // drive box shows, whatever drive the job before used.
+  std::string NextJobDevice() const { return FJobs->ChosenDevice(); }
   // No drive job running or waiting.
-  bool DriveJobsIdle() const { return !FDriveJobRunning && FDriveJobs.empty(); }
+  bool DriveJobsIdle() const { return FJobs->Idle(); }
+  // A person's operation holds the program from the press of Start to its
+  // end; false (after saying so) when another operation holds it. A
+  // scheduled run holds it itself.
+  bool BeginOperation(appcore::JobKind kind);
+  void EndOperation();
+  bool OperationHeld() const { return FOperationHold != 0; }
+  // A burn, image build or copy runs, from its preparation to its end.
+  bool OperationRunning() const { return FOperationRunning; }
   // One file into the root of the task, checked, with its size. A file
   // added for one operation only (autorun.inf, the icon, the auto-run
   // program) leaves the task again when the operation ends.
@@ -274,21 +284,21 @@ class TForm1 : public QMainWindow {
   void BuildVersionCheckEntries();
 
   struct PreparedBurn;
-  struct DriveJob {
-    engine::OperationPhase Phase;
-    std::string Device;
-    std::function<void(engine::TKavoBurner&)> Work;
-    std::function<void(engine::TKavoBurner&)> Done;
-  };
-  void PumpDriveJobs();
-  std::deque<DriveJob> FDriveJobs;
   std::shared_ptr<appcore::DiscCopySource> FCopySource;
-  bool FDriveJobRunning = false;
-  std::string FRunningJobDevice;
+  appcore::DriveJobs::HoldId FOperationHold = 0;
+  bool FOperationRunning = false;
+  // The most written while the operation ran, for an abort's figures.
+  std::uint64_t FWrittenBytes = 0;
+  // The burner's FinalizeDisc for the operation; a copy closes its disc
+  // without changing the next burn's.
+  bool FOperationCloses = false;
+  // The drive the running operation writes.
+  std::string FOperationDevice;
+  void BeginRunning(const std::string& device);
+  void ShowWritten(const appcore::JobEnd& end);
   bool FAbortAsked = false;
   // Ends the operation as aborted when the person asked for it meanwhile.
   bool EndIfAborted();
-  QTimer* FDriveRetry = nullptr;
   void BindOperations();
   void OpenBurningForm(const char* mode, bool returnToMain = true);
   void CompilationPrepared(const PreparedBurn& prepared, bool checksums);
@@ -307,6 +317,7 @@ class TForm1 : public QMainWindow {
   std::unique_ptr<ui::DialogInteraction> FQuestions;
   // Declared after the dispatcher: destroyed (its workers joined) first.
   std::unique_ptr<engine::TKavoBurner> FBurner;
+  std::unique_ptr<appcore::DriveJobs> FJobs;
   appcore::Options FOptions;
 
   appcore::TaskTree FTask;

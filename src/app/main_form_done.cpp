@@ -2,6 +2,9 @@
 // buttons, eject, archive bits, sounds, the schedule log and what the
 // options ask to happen afterwards.
 #include <QFile>
+#include <QLabel>
+#include <QLocale>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QTime>
 #include <QTimer>
@@ -33,9 +36,14 @@ void TForm1::kavobWriteDone(const std::string& error) {
   Timer1->stop();
   setEnabled(true);
   if (wasRunning) Timer1Timer();
+  FOperationRunning = false;
+  // What the burner was told, not the options: a copy always closes its disc.
   if (FOperation != Text(texts::kOpBuildISO))
-    AddLogLine(Text(FOptions.CloseDisc ? texts::kDiscClosed : texts::kDiscNotClosed), kGreen);
+    AddLogLine(Text(FOperationCloses ? texts::kDiscClosed : texts::kDiscNotClosed), kGreen);
+  // The next burn closes its disc only when the options say so.
+  FBurner->SetFinalizeDisc(FOptions.CloseDisc);
   const bool ok = error.empty();
+  if (!ok) ShowWritten(appcore::MakeJobEnd(error, FAbortAsked, FBurner->ProgressNow()));
   if (!ok) {
     AddLogLine(Line(texts::kDoneWithError), kRed);
     AddLogLine(Line(" ") + QString::fromStdString(error), kRed);
@@ -59,7 +67,7 @@ void TForm1::kavobWriteDone(const std::string& error) {
     // The eject bit alone: the burn has flushed and closed already.
     RunOnDrive(
         engine::OperationPhase::Preparing,
-        [](engine::TKavoBurner& b) { b.StartStopUnit(device::TStartStop::Eject); }, nullptr);
+        [](engine::TKavoBurner& b) { b.StartStopUnit(device::TStartStop::Eject); }, nullptr, FOperationDevice);
   }
   FBurner->ResetCompilation(600000, 20000);
   FChecksums.reset();
@@ -92,6 +100,22 @@ void TForm1::kavobWriteDone(const std::string& error) {
     std::string failed;
     if (!platform::PowerOff(failed)) AddLogLine(Line(" ") + QString::fromStdString(failed), kRed);
   }
+  EndOperation();
+  // The burn went around the queue: the jobs it kept waiting run now.
+  FJobs->Wake();
+}
+
+void TForm1::ShowWritten(const appcore::JobEnd& end) {
+  // An aborted or failed write shows what reached the disc, not the
+  // closing track's "everything".
+  TBurningForm& d = BurningForm();
+  if (d.pcd->maximum() <= 0) return;
+  const std::uint64_t written = std::max(FWrittenBytes, end.BytesWritten);
+  const std::uint64_t total = std::uint64_t(d.pcd->maximum()) * 2048;
+  if (written >= total) return;
+  d.pcd->setValue(static_cast<int>(written / 2048));
+  d.labFinished->setText(QLocale().toString(double(written) / 1048576.0, 'f', 2) + QStringLiteral(" MB"));
+  d.labProgress->setText(QString::number(written * 100 / total) + QStringLiteral("%"));
 }
 
 }  // namespace app

@@ -46,7 +46,7 @@ void TForm1::StartDriveScan() {
   auto* cbDrives = findChild<QComboBox*>(QStringLiteral("cbDrives"));
   cbDrives->setEnabled(false);
   cbDrives->setPlaceholderText(Text(texts::kScanningDrives));
-  const bool started = FBurner->StartBackground(
+  RunOnDrive(
       engine::OperationPhase::Preparing,
       [found](engine::TKavoBurner& burner) {
         found->LayerStarted = burner.InitASPI(true, std::string());
@@ -62,7 +62,6 @@ void TForm1::StartDriveScan() {
         if (!found->Selected.empty()) found->Letter = burner.DriveLetter();
       },
       [this, found](engine::TKavoBurner&) { DriveScanDone(*found); });
-  if (!started) DriveScanDone(DriveSelection{});
 }
 
 void TForm1::DriveScanDone(const DriveSelection& found) {
@@ -82,6 +81,7 @@ void TForm1::DriveScanDone(const DriveSelection& found) {
     cbDrives->setCurrentIndex(cbDrives->findText(QString::fromStdString(found.Selected)));
   }
   cbDrives->setEnabled(!found.Drives.empty());
+  FJobs->ChooseDevice(found.Selected);
   ShowSelectedDrive(found);
   emit DriveScanFinished();
 }
@@ -101,7 +101,9 @@ void TForm1::ShowSelectedDrive(const DriveSelection& found) {
 void TForm1::cbDrivesChange() {
   auto* cbDrives = findChild<QComboBox*>(QStringLiteral("cbDrives"));
   const std::string wanted = cbDrives->currentText().toStdString();
-  if (wanted.empty() || wanted == NextJobDevice()) return;
+  if (wanted.empty()) return;
+  // Every job asked from now on runs on it, whichever drive ran the last.
+  FJobs->ChooseDevice(wanted);
   auto found = std::make_shared<DriveSelection>();
   found->LayerStarted = true;
   // Nothing reads the drive while it changes.
@@ -132,7 +134,7 @@ void TForm1::bCapsClick() {
 
 void TForm1::bDiscClick() {
   DiscInformation info;
-  const WorkOutcome outcome = RunWithProgress(this, *FBurner, engine::OperationPhase::Preparing,
+  const WorkOutcome outcome = RunWithProgress(this, *FBurner, *FJobs, engine::OperationPhase::Preparing,
                                               Text(texts::kReadingDisc),
                                               [&info](engine::TKavoBurner& burner) { info = ReadDiscInformation(burner); });
   if (outcome != WorkOutcome::Done) return;

@@ -3,6 +3,7 @@
 #include <QAction>
 #include <QPointer>
 #include <algorithm>
+#include <utility>
 
 #include "app/erase_form.h"
 #include "app/main_form.h"
@@ -27,8 +28,8 @@ constexpr std::uint8_t kBlankQuick = 1;
 EraseRoutines::EraseRoutines(TForm1& form) : FForm(form) {
   // The clocks are the main window's: its timer, its FTicks and FRemainSecs.
   FForm.OnEraseTimer = [this] { Tick(); };
-  // A refused blank reports on the thread that asked for it, which is the
-  // starter thread here: the end always comes back through the event loop.
+  // A refused blank reports on the thread that asked for it, inside the
+  // call: the end always comes back through the event loop.
   QPointer<EraseRoutines> self(this);
   FForm.Burner().OnEraseDone = [self](engine::TKavoBurner&, bool withError) {
     QMetaObject::invokeMethod(
@@ -45,20 +46,14 @@ EraseRoutines::EraseRoutines(TForm1& form) : FForm(form) {
 }
 
 EraseRoutines::~EraseRoutines() {
-  // A refused blank calls the handler on the starter thread: that ends first.
-  JoinStarter();
   FForm.Burner().OnEraseDone = nullptr;
   FForm.OnEraseTimer = nullptr;
-}
-
-void EraseRoutines::JoinStarter() {
-  if (FStarter.joinable()) FStarter.join();
 }
 
 TEraseForm& EraseRoutines::Form() {
   if (!FDialog) {
     // A window of its own: disabling the main window must not disable it.
-    FDialog = std::make_unique<TEraseForm>(FForm.Burner());
+    FDialog = std::make_unique<TEraseForm>(FForm.Burner(), FForm.Jobs());
     FDialog->OnStart = [this] {
       FForm.FTicks = 0;
       FForm.FRemainSecs = 0;
@@ -68,6 +63,12 @@ TEraseForm& EraseRoutines::Form() {
         FForm.CompleteErase();
     };
     FDialog->OnOpenChanged = [this](bool open) {
+      // The open dialog holds the program: a scheduled run waits for its
+      // close instead of burning beneath it.
+      if (open)
+        FHold = FForm.Jobs().Begin(appcore::JobKind::Erase);
+      else
+        FForm.Jobs().End(std::exchange(FHold, 0));
       FForm.setEnabled(!open);
       if (FForm.OnEraseDialog) FForm.OnEraseDialog(open);
     };
@@ -89,7 +90,8 @@ void EraseRoutines::Start(bool quick) {
   };
   auto disc = std::make_shared<Disc>();
   QPointer<EraseRoutines> self(this);
-  const bool started = FForm.Burner().StartBackground(
+  // The disc of the drive the dialog names, which the blank then erases.
+  FForm.Jobs().Run(
       engine::OperationPhase::Preparing,
       [disc](engine::TKavoBurner& burner) {
         disc->Medium = burner.DetectMediaType();
@@ -97,8 +99,8 @@ void EraseRoutines::Start(bool quick) {
       },
       [self, disc, quick](engine::TKavoBurner&) {
         if (self) self->Checked(quick, true, disc->Rewritable, disc->Medium);
-      });
-  if (!started) Checked(quick, false, false, 0);
+      },
+      Form().SelectedDrive().toStdString());
 }
 
 void EraseRoutines::Checked(bool quick, bool started, bool rewritable, std::uint8_t medium) {
@@ -130,25 +132,24 @@ void EraseRoutines::Launch(bool quick, std::uint8_t medium) {
   const std::uint64_t generation = ++FGeneration;
   FAwaitingEnd = true;
   FForm.StartProgressTimer();
-  JoinStarter();
-  // Selecting, the speed and the blank's own readiness checks talk to the
-  // drive for up to half a minute: not on the window's thread.
-  engine::TKavoBurner* burner = &FForm.Burner();
+  FDrive = drive;
+  // The speed talks to the drive, and the blank's own readiness checks run
+  // on the burner's worker: nothing here waits for the drive.
   QPointer<EraseRoutines> self(this);
-  FStarter = std::thread([burner, drive, speed, quick, generation, self] {
-    burner->SelectDevice(drive);
-    burner->SetWriteSpeed(speed);
-    const bool started = burner->Erase(quick ? kBlankQuick : kBlankFull);
-    if (started) return;
-    // Refused blanks have reported already; a drive that never became
-    // ready reports nothing, and the dialog must not wait for ever.
-    QMetaObject::invokeMethod(
-        self.data(),
-        [self, generation] {
-          if (self && self->FAwaitingEnd && self->FGeneration == generation) self->kavobEraseDone(true);
-        },
-        Qt::QueuedConnection);
-  });
+  FForm.Jobs().Run(
+      engine::OperationPhase::Preparing, [speed](engine::TKavoBurner& burner) { burner.SetWriteSpeed(speed); },
+      [self, quick, generation](engine::TKavoBurner& burner) {
+        if (!self || burner.Erase(quick ? kBlankQuick : kBlankFull)) return;
+        // Refused blanks have reported already; one that could not start
+        // reports nothing, and the dialog must not wait for ever.
+        QMetaObject::invokeMethod(
+            self.data(),
+            [self, generation] {
+              if (self && self->FAwaitingEnd && self->FGeneration == generation) self->kavobEraseDone(true);
+            },
+            Qt::QueuedConnection);
+      },
+      drive);
 }
 
 void EraseRoutines::Tick() {
@@ -166,6 +167,8 @@ void EraseRoutines::kavobEraseDone(bool withError) {
   FAwaitingEnd = false;
   FForm.StopProgressTimer();
   FForm.Burner().CancelOperation();
+  // The blank went around the queue: the jobs it kept waiting run now.
+  FForm.Jobs().Wake();
   ui::PlayEventSound(FForm.Options(), appcore::SoundEvent::ErasingDone, FSound);
   // The tray opens after every finished erase, a failed one too.
   if (FForm.Options().EjectDone) EjectAfterErase();
@@ -181,14 +184,14 @@ void EraseRoutines::kavobEraseDone(bool withError) {
 }
 
 void EraseRoutines::EjectAfterErase() {
-  FForm.Burner().StartBackground(
+  FForm.Jobs().Run(
       engine::OperationPhase::Preparing,
       [](engine::TKavoBurner& burner) {
         burner.SynchronizeCache(device::TImmediate::No, 300000);
         burner.PreventAllowMediumRemoval(device::TRemoval::Allow);
         burner.StartStopUnit(device::TStartStop::Eject);
       },
-      nullptr);
+      nullptr, FDrive);
 }
 
 }  // namespace app

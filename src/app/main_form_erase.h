@@ -5,7 +5,9 @@
 #include <QObject>
 #include <cstdint>
 #include <memory>
-#include <thread>
+#include <string>
+
+#include "appcore/drive_jobs.h"
 
 #include "ui/sound_player.h"
 
@@ -34,12 +36,12 @@ class EraseRoutines : public QObject {
   void Tick();
   void kavobEraseDone(bool withError);
   void EjectAfterErase();
-  void JoinStarter();
 
   TForm1& FForm;
   std::unique_ptr<TEraseForm> FDialog;
   ui::SoundPlayer FSound;
-  std::thread FStarter;
+  appcore::DriveJobs::HoldId FHold = 0;
+  std::string FDrive;  // the drive being erased
   std::uint64_t FGeneration = 0;
   bool FAwaitingEnd = false;
 };

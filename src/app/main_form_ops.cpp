@@ -19,6 +19,7 @@
 #include <QTime>
 #include <QTimer>
 #include <cmath>
+#include <utility>
 
 #include "app/burning_form.h"
 #include "app/burning_texts.h"
@@ -71,10 +72,6 @@ void TForm1::BindOperations() {
   Timer1->setInterval(1000);
   connect(Timer1, &QTimer::timeout, this, &TForm1::Timer1Timer);
   FSound = new ui::SoundPlayer(this);
-  FDriveRetry = new QTimer(this);
-  FDriveRetry->setSingleShot(true);
-  FDriveRetry->setInterval(50);
-  connect(FDriveRetry, &QTimer::timeout, this, &TForm1::PumpDriveJobs);
   FBurner->OnWriteDone = [this](engine::TKavoBurner&, const std::string& error) { kavobWriteDone(error); };
   FBurner->OnFinalizingTrack = [this](engine::TKavoBurner&) { kavobFinalizingTrack(); };
   const auto bind = [this](const char* name, void (TForm1::*handler)()) {
@@ -96,41 +93,27 @@ TBurningForm& TForm1::BurningForm() {
 
 void TForm1::RunOnDrive(engine::OperationPhase phase, std::function<void(engine::TKavoBurner&)> work,
                         std::function<void(engine::TKavoBurner&)> done, const std::string& device) {
-  // A job is for the drive selected when it was asked, whatever is selected
-  // by the time it runs.
-  FDriveJobs.push_back(DriveJob{phase, device.empty() ? NextJobDevice() : device, std::move(work), std::move(done)});
-  PumpDriveJobs();
+  FJobs->Run(phase, std::move(work), std::move(done), device);
 }
 
-std::string TForm1::NextJobDevice() const {
-  if (!FDriveJobs.empty()) return FDriveJobs.back().Device;
-  if (FDriveJobRunning) return FRunningJobDevice;
-  return FBurner->DeviceId();
+bool TForm1::BeginOperation(appcore::JobKind kind) {
+  if (FOperationHold != 0 || FOperation == Text(texts::kOpSchedule)) return true;
+  FOperationHold = FJobs->Begin(kind);
+  if (FOperationHold != 0) return true;
+  ui::CurrentDialogs().Inform(&BurningForm(), Text(engine::texts::kAnotherOperation));
+  return false;
 }
 
-void TForm1::PumpDriveJobs() {
-  if (FDriveJobRunning || FDriveJobs.empty()) return;
-  DriveJob& job = FDriveJobs.front();
-  // Selecting a drive talks to it (inquiry, capabilities): on the worker too.
-  auto work = [device = job.Device, work = job.Work](engine::TKavoBurner& b) {
-    if (!device.empty() && device != b.DeviceId()) b.SelectDevice(device);
-    if (work) work(b);
-  };
-  auto done = std::move(job.Done);
-  const bool started = FBurner->StartBackground(job.Phase, work, [this, done](engine::TKavoBurner& b) {
-    FDriveJobRunning = false;
-    if (done) done(b);
-    PumpDriveJobs();
-  });
-  if (!started) {
-    // A burn or an erase holds the drive: the job waits for its end.
-    job.Done = std::move(done);
-    FDriveRetry->start();
-    return;
-  }
-  FDriveJobRunning = true;
-  FRunningJobDevice = job.Device;
-  FDriveJobs.pop_front();
+void TForm1::EndOperation() {
+  FJobs->End(std::exchange(FOperationHold, 0));
+}
+
+void TForm1::BeginRunning(const std::string& device) {
+  FAbortAsked = false;
+  FOperationDevice = device.empty() ? FJobs->ChosenDevice() : device;
+  FOperationRunning = true;
+  FWrittenBytes = 0;
+  FOperationCloses = FBurner->FinalizeDisc();
 }
 
 void TForm1::AbortOperation() {
@@ -223,8 +206,8 @@ void TForm1::bBurnClick() {
 
 // --- the routines -------------------------------------------------------------
 
-void TForm1::BurnCompilation() {
-  FAbortAsked = false;
+void TForm1::BurnCompilation(const std::string& device) {
+  BeginRunning(device);
   TBurningForm& d = BurningForm();
   if (d.cbspeed->currentIndex() < 0 && d.cbspeed->count() > 0) d.cbspeed->setCurrentIndex(0);
   const std::string speed = d.cbspeed->currentText().toStdString();
@@ -257,7 +240,8 @@ void TForm1::BurnCompilation() {
         prepared->Skipped = filled.Value().MissingSources;
         for (const auto& folder : filled.Value().RefusedFolders) prepared->Skipped.push_back(folder);
       },
-      [this, prepared, checksums](engine::TKavoBurner&) { CompilationPrepared(*prepared, checksums); });
+      [this, prepared, checksums](engine::TKavoBurner&) { CompilationPrepared(*prepared, checksums); },
+      FOperationDevice);
 }
 
 void TForm1::CompilationPrepared(const PreparedBurn& prepared, bool checksums) {
@@ -295,7 +279,7 @@ void TForm1::CompilationPrepared(const PreparedBurn& prepared, bool checksums) {
         b.PrepareLayout(engine::LayoutTarget::Disc);
         laidOut->Sectors = b.ImageSectors();
       },
-      [this, laidOut](engine::TKavoBurner&) { LayoutReady(*laidOut); });
+      [this, laidOut](engine::TKavoBurner&) { LayoutReady(*laidOut); }, FOperationDevice);
 }
 
 void TForm1::LayoutReady(const PreparedBurn& laidOut) {
@@ -313,11 +297,13 @@ void TForm1::LayoutReady(const PreparedBurn& laidOut) {
   AddLogLine(Text(texts::kBurnProof), kGreen);
   AddLogLine(Line(texts::kLeadIn), kBlue);
   setEnabled(false);
-  FBurner->StartCompilationBurn();
+  // Refused only when another operation holds the burner: then nothing else
+  // would ever end this one.
+  if (!FBurner->StartCompilationBurn()) kavobWriteDone(engine::texts::kAnotherOperation);
 }
 
 void TForm1::BuildIsoImage() {
-  FAbortAsked = false;
+  BeginRunning({});
   TBurningForm& d = BurningForm();
   Timer1->start();
   setEnabled(false);
@@ -365,12 +351,13 @@ void TForm1::BuildIsoImage() {
         }
         RunOnDrive(
             engine::OperationPhase::Writing,
-            [path](engine::TKavoBurner& b) { b.WriteImageFile(path, engine::SaveMode::Quick); }, nullptr);
+            [path](engine::TKavoBurner& b) { b.WriteImageFile(path, engine::SaveMode::Quick); }, nullptr,
+            FOperationDevice);
       });
 }
 
-void TForm1::BurnIsoImage() {
-  FAbortAsked = false;
+void TForm1::BurnIsoImage(const std::string& device) {
+  BeginRunning(device);
   TBurningForm& d = BurningForm();
   Timer1->start();
   AddLogLine(Line(texts::kStartBurningIso) + QString::fromStdString(FBurner->DeviceName()), kBlue);
@@ -389,11 +376,14 @@ void TForm1::BurnIsoImage() {
       [this, buffer, path, &d](engine::TKavoBurner&) {
         if (EndIfAborted()) return;
         d.pHBuf->setMaximum(static_cast<int>(std::min<std::uint32_t>(*buffer, INT32_MAX)));
-        if (FBurner->StartImageFileBurn(path)) {
-          d.pcd->setMaximum(static_cast<int>(std::min<std::uint32_t>(FBurner->ImageSectors(), INT32_MAX)));
-          d.lSize->setText(Megabytes(double(FBurner->ImageSectors()) * 2048.0));
+        if (!FBurner->StartImageFileBurn(path)) {
+          kavobWriteDone(engine::texts::kAnotherOperation);
+          return;
         }
-      });
+        d.pcd->setMaximum(static_cast<int>(std::min<std::uint32_t>(FBurner->ImageSectors(), INT32_MAX)));
+        d.lSize->setText(Megabytes(double(FBurner->ImageSectors()) * 2048.0));
+      },
+      FOperationDevice);
 }
 
 // --- progress and log ---------------------------------------------------------
@@ -408,6 +398,7 @@ void TForm1::Timer1Timer() {
     return;
   }
   const engine::ProgressSnapshot p = FBurner->ProgressNow();
+  FWrittenBytes = std::max<std::uint64_t>(FWrittenBytes, p.BytesWritten);
   d.pBuf->setValue(std::clamp(p.CacheFillPercent, 0, 100));
   const QString fill = QString::number(p.CacheFillPercent) + QStringLiteral("%");
   d.pBuf->setToolTip(fill);
@@ -465,6 +456,7 @@ void TForm1::EjectDisc() {
 
 void TForm1::kavobFinalizingTrack() {
   TBurningForm& d = BurningForm();
+  FWrittenBytes = std::max<std::uint64_t>(FWrittenBytes, FBurner->ProgressNow().BytesWritten);
   d.pcd->setValue(d.pcd->maximum());
   d.labFinished->setText(d.lSize->text());
   AddLogLine(Line(texts::kFinalizing), kBlue);

@@ -175,6 +175,12 @@ void Program::Exit() {
                                 QString::fromUtf8(texts::kInformation));
     return;
   }
+  // Nor a person's burn, image build or copy, from the press of Start on.
+  if (FMain->OperationHeld() || (FMain->OperationRunning() && !FSchedule->Running())) {
+    ui::CurrentDialogs().Inform(&FMain->BurningForm(), QString::fromUtf8(texts::kBurnStillRunning),
+                                QString::fromUtf8(texts::kInformation));
+    return;
+  }
   // A scheduled burn is never cut off without the person's word; the
   // program ends once the stopped burn has let go of the drive.
   if (FSchedule->Running()) {

@@ -7,6 +7,7 @@
 #include <QProgressBar>
 #include <QSignalBlocker>
 #include <memory>
+#include <utility>
 
 #include "app/burning_form.h"
 #include "app/burning_texts.h"
@@ -55,12 +56,13 @@ TScheduleDialogRun::~TScheduleDialogRun() {
 bool TScheduleDialogRun::StartRun(appcore::TaskTree tree, bool showWindow, std::function<void()> started,
                                   std::function<void(const ScheduledBurnEnd&)> ended) {
   if (Running() || tree.Empty()) return false;
-  // The person's own work comes first: an operation, a task being opened,
-  // a blanking, or the burn dialog open on its settings.
+  // The person's own work comes first: an operation from the press of its
+  // Start on, the erase dialog, a task being opened, or the burn dialog
+  // open on its settings.
   TBurningForm& d = FMain.BurningForm();
-  if (FMain.Timer1Active() || FMain.Busy() || FMain.Burner().Writing() || FMain.EraseRunning() || d.Waiting() ||
-      (d.isVisible() && !d.gpbProgress->isVisible()))
-    return false;
+  if (FMain.Busy() || (d.isVisible() && !d.gpbProgress->isVisible())) return false;
+  FHold = FMain.Jobs().Begin(appcore::JobKind::ScheduledRun);
+  if (FHold == 0) return false;
   FStep = Step::Checking;
   FAborted = false;
   ++FRun;
@@ -110,6 +112,8 @@ void TScheduleDialogRun::DriveTested(const std::string& problem, bool recorder, 
     if (index >= 0) {
       const QSignalBlocker quiet(drives);
       drives->setCurrentIndex(index);
+      // What the box shows is what the next job uses.
+      FMain.Jobs().ChooseDevice(FMain.Burner().DeviceId());
     }
   }
   if (!recorder) {
@@ -145,8 +149,7 @@ void TScheduleDialogRun::DriveTested(const std::string& problem, bool recorder, 
 void TScheduleDialogRun::Burn() {
   TBurningForm& d = FMain.BurningForm();
   // The person may have started something while the drive was tested.
-  if (FAborted || FMain.Timer1Active() || FMain.Busy() || FMain.EraseRunning() || d.Waiting() ||
-      (d.isVisible() && !d.gpbProgress->isVisible())) {
+  if (FAborted || FMain.Busy() || (d.isVisible() && !d.gpbProgress->isVisible())) {
     Finish(false, FAborted ? QString() : Text(kDialogInUse));
     return;
   }
@@ -192,6 +195,7 @@ void TScheduleDialogRun::Finish(bool burnt, const QString& problem) {
     FMain.RestorePersonsTask();
   }
   FTree = {};
+  FMain.Jobs().End(std::exchange(FHold, 0));
   auto ended = std::move(FEnded);
   FEnded = nullptr;
   FStarted = nullptr;

@@ -6,6 +6,7 @@
 // without a disc asks OK/Cancel or ends the run, as the options say.
 #include <QObject>
 #include <QPointer>
+#include <cstdint>
 #include <functional>
 #include <string>
 
@@ -42,6 +43,7 @@ class TScheduleDialogRun final : public QObject, public TScheduleRunHost {
   bool FHooked = false;  // the burn dialog's dropped-start hook is ours
   // Bumped by every run: a late answer of an earlier run is dropped.
   unsigned FRun = 0;
+  std::uint64_t FHold = 0;  // the program, held from the start of the run to its end
   appcore::Options FOptions;  // as the run started: the options window may change them meanwhile
   appcore::TaskTree FTree;
   std::function<void()> FStarted;

@@ -63,6 +63,8 @@ inline constexpr const char* kEraseDoneWithError = "Erase process done with erro
 inline constexpr const char* kEraseDone = "Erase process done.";
 inline constexpr const char* kEraseStillRunning =
     "The disc is being erased. Zantic can end when the erase is done or aborted.";
+inline constexpr const char* kBurnStillRunning =
+    "A disc or an image is being written. Zantic can end when the operation is done or aborted.";
 
 // Main window: panes.
 inline constexpr const char* kDestinationDisc = "Destination Disc";

@@ -13,6 +13,7 @@
 #include <QPrinter>
 #include <QProgressBar>
 #include <QProcess>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSignalSpy>
@@ -20,11 +21,14 @@
 #include <QTest>
 #include <QThread>
 #include <QTextBlock>
+#include <QTextDocument>
 #include <QTextEdit>
 #include <cstdio>
+#include <future>
 #include <memory>
 
 #include "app/burning_form.h"
+#include "app/burning_texts.h"
 #include "app/main_form.h"
 #include "appcore/task_tree.h"
 #include "cli/vdisc.h"
@@ -166,7 +170,7 @@ class BurningFormTest : public QObject {
     Write(FSource + QStringLiteral("/Übung/tief/tiefer/leer.dat"), QByteArray());
     Write(FSource + QStringLiteral("/Übung/tief/tiefer/z.bin"), QByteArray(70000, 'z'));
     QStringList discs;
-    for (const char* name : {"burn", "iso", "notready", "refuse", "abort"}) {
+    for (const char* name : {"burn", "iso", "notready", "refuse", "abort", "copyto", "spare"}) {
       const QString disc = Disc(QString::fromUtf8(name));
       QCOMPARE(Vdisc({"create", disc.toStdString(), "--media", "dvd+r", "--blocks", "40000"}), 0);
       discs << disc;
@@ -183,7 +187,7 @@ class BurningFormTest : public QObject {
       for (const QString& disc : discs)
         if (where == disc) FDevices[QFileInfo(disc).baseName()] = QString::fromStdString(id);
     }
-    QCOMPARE(FDevices.size(), std::size_t(5));
+    QCOMPARE(FDevices.size(), std::size_t(7));
     QSignalSpy scanned(FForm.get(), &app::TForm1::DriveScanFinished);
     FForm->StartDriveScan();
     QVERIFY(scanned.wait(20000));
@@ -487,6 +491,10 @@ class BurningFormTest : public QObject {
     WaitForEnd();
     QCOMPARE(d.btnEject->text(), QStringLiteral("Discard"));
     QVERIFY(d.LogLines().join('\n').contains(QStringLiteral("Process done with error")));
+    // The figures say what reached the disc, not the whole task.
+    QVERIFY2(d.labProgress->text() != QStringLiteral("100%"), qPrintable(d.labProgress->text()));
+    QVERIFY(d.labFinished->text() != d.lSize->text());
+    QVERIFY(d.pcd->value() < d.pcd->maximum());
     recorder->SetFaults(vdrive::TFaults{});
     QCOMPARE(Vdisc({"info", Disc(QStringLiteral("abort")).toStdString()}), 0);
     QFile::remove(FSource + QStringLiteral("/Übung/big.bin"));
@@ -630,6 +638,111 @@ class BurningFormTest : public QObject {
     QTRY_COMPARE_WITH_TIMEOUT(FDialogs.MessageTexts().size(), asked + 1, 20000);
     QCOMPARE(FDialogs.MessageTexts().last(), QStringLiteral("The Source Drive and Destination Drive can not be the same."));
     QTest::mouseClick(d.btnCancel, Qt::LeftButton);
+    QTRY_VERIFY(!d.isVisible());
+  }
+
+  // Esc while the files are still being transferred keeps the dialog (only
+  // minimised); a start the burner refuses ends in the dialog with its
+  // reason instead of leaving the main window disabled for good.
+  void anEscWhilePreparingAndARefusedStartEndInTheDialog() {
+    SelectDrive(QStringLiteral("spare"));
+    OpenTask(QStringLiteral("Vorbereitet"));
+    FForm->bBurnClick();
+    app::TBurningForm& d = Dialog();
+    QTRY_VERIFY_WITH_TIMEOUT(d.isVisible(), 10000);
+    QTRY_VERIFY_WITH_TIMEOUT(!d.SpeedListFilling() && d.cbspeed->count() > 0, 10000);
+    // Another burner of the program takes the drive as the write starts.
+    engine::TKavoBurner other;
+    std::promise<void> release;
+    std::shared_future<void> released = release.get_future().share();
+    bool escaped = false, stayed = false, claimed = false;
+    d.memo1->clear();  // the last operation's lines
+    QTextDocument* log = d.memo1->document();
+    const auto watch = connect(log, &QTextDocument::contentsChanged, this, [&] {
+      const QString text = log->toPlainText();
+      if (!escaped && text.contains(QString::fromUtf8(app::texts::kAddedToDisc))) {
+        escaped = true;
+        static_cast<QDialog&>(d).reject();  // Esc
+        stayed = d.isVisible();
+      }
+      if (!claimed && text.contains(QString::fromUtf8(app::texts::kStartBurningOn)))
+        claimed = other.StartBackground(
+            engine::OperationPhase::Preparing, [released](engine::TKavoBurner&) { released.wait(); }, nullptr);
+    });
+    QTest::mouseClick(d.btnStartBurn, Qt::LeftButton);
+    WaitForEnd();
+    disconnect(watch);
+    release.set_value();
+    other.WaitForOperation();
+    QVERIFY(escaped);
+    QVERIFY(stayed);
+    QVERIFY(claimed);
+    const QString text = d.LogLines().join('\n');
+    QVERIFY2(text.contains(QStringLiteral("ANOTHER OPERATION IS RUNNING")), qPrintable(text));
+    QVERIFY(text.contains(QStringLiteral("Process done with error")));
+    QVERIFY(FForm->isEnabled());
+    QVERIFY(!FForm->OperationRunning());
+    d.showNormal();
+    QTest::mouseClick(d.btnEject, Qt::LeftButton);
+    QTRY_VERIFY(!d.isVisible());
+  }
+
+  // A copy waits for and writes its own destination, closes that disc
+  // (and says so), and leaves the next burn as the options and the drive
+  // box have it.
+  void aCopyKeepsToItsDriveAndLeavesTheNextBurnAlone() {
+    const std::string shown = FDevices.at(QStringLiteral("notready")).toStdString();
+    auto mainRecorder = vdrive::RecorderFor(Disc(QStringLiteral("notready")).toStdString());
+    SelectDrive(QStringLiteral("notready"));
+    vdrive::TFaults never;
+    never.NeverReady = true;
+    mainRecorder->SetFaults(never);
+    FForm->Options().CloseDisc = false;
+    FForm->Burner().SetFinalizeDisc(false);
+    FForm->btnCloneClick();
+    app::TBurningForm& d = Dialog();
+    QTRY_VERIFY_WITH_TIMEOUT(d.isVisible(), 10000);
+    d.cmbSource->setCurrentIndex(d.cmbSource->findText(FDevices.at(QStringLiteral("burn"))));
+    d.cmbDestination->setCurrentIndex(d.cmbDestination->findText(FDevices.at(QStringLiteral("copyto"))));
+    QTRY_VERIFY_WITH_TIMEOUT(!d.SpeedListFilling() && d.cbspeed->count() > 0, 10000);
+    const qsizetype asked = FDialogs.MessageTexts().size();
+    FDialogs.Answers = {ui::Cancel, ui::Ok};
+    QTest::mouseClick(d.btnStartBurn, Qt::LeftButton);
+    WaitForEnd();
+    const QStringList log = d.LogLines();
+    QVERIFY2(!log.join('\n').contains(QStringLiteral("with error")), qPrintable(log.join('\n')));
+    QCOMPARE(FDialogs.MessageTexts().size(), asked);  // no "not ready" for the drive box's drive
+    FDialogs.Answers.clear();
+    QVERIFY(log.contains(QString::fromUtf8(app::texts::kDiscClosed)));
+    QVERIFY(!log.contains(QString::fromUtf8(app::texts::kDiscNotClosed)));
+    QVERIFY(!FForm->Burner().FinalizeDisc());
+    QTest::mouseClick(d.btnEject, Qt::LeftButton);
+    QTRY_VERIFY(!d.isVisible());
+    // The next job runs on the drive the box shows, not on the copy's.
+    QCOMPARE(FForm->NextJobDevice(), shown);
+    std::string ranOn;
+    FForm->RunOnDrive(engine::OperationPhase::Preparing, nullptr, [&ranOn](engine::TKavoBurner& b) { ranOn = b.DeviceId(); });
+    QTRY_VERIFY_WITH_TIMEOUT(!ranOn.empty(), 10000);
+    QCOMPARE(ranOn, shown);
+    mainRecorder->SetFaults(vdrive::TFaults{});
+  }
+
+  // An image takes the task's name for its label, whatever the burn
+  // dialog's hidden label field last held.
+  void anImageIsLabelledWithTheTasksName() {
+    OpenTask(QStringLiteral("Erste"));
+    app::TBurningForm& d = Dialog();
+    d.Setup(QStringLiteral("Burn"));
+    d.edtLabel->setText(QStringLiteral("VORIGE"));
+    OpenTask(QStringLiteral("Zweite"));
+    FForm->btnBuildISOClick();
+    QTRY_VERIFY(d.isVisible());
+    const QString iso = FDir.filePath(QStringLiteral("labelled.iso"));
+    d.edtISO->setText(iso);
+    QTest::mouseClick(d.btnStartBurn, Qt::LeftButton);
+    WaitForEnd();
+    QCOMPARE(VolumeId(iso).toUpper(), QStringLiteral("ZWEITE"));
+    QTest::mouseClick(d.btnEject, Qt::LeftButton);
     QTRY_VERIFY(!d.isVisible());
   }
 };

@@ -24,6 +24,8 @@
 #include "app/program.h"
 #include "app/schedule_form.h"
 #include "app/schedule_texts.h"
+#include "app/texts.h"
+#include "app/erase_form.h"
 #include "app/start_form.h"
 #include "appcore/drive_select.h"
 #include "appcore/ini_file.h"
@@ -193,6 +195,77 @@ class ScheduleFormTest : public QObject {
     // Stopped before its end: not marked done.
     if (!schedule.RunStatus().contains("done"))
       QCOMPARE(appcore::IniFile(ListPath().toStdString()).ReadString("Exit", "Last Backup", ""), before);
+  }
+
+  // A person's burn holds the program from the press of Start: a scheduled
+  // run waits for its end and the tray's Exit is refused, also while the
+  // files are still being transferred, before any progress shows; the open
+  // erase dialog holds it the same way.
+  void aPersonsOperationHoldsOffScheduledRunsAndExit() {
+    const QString mine = FDir.filePath("src/mine.txt");
+    const QString scheduled = FDir.filePath("src/scheduled.txt");
+    WriteFile(mine, "the person's own");
+    WriteFile(scheduled, "the schedule's");
+    app::Program program(FFolder, {});
+    app::TForm1& main = program.MainForm();
+    app::TScheduleForm& schedule = program.ScheduleForm();
+    appcore::CalendarDate clock = appcore::Today();
+    schedule.Clock = [&clock] { return clock; };
+    AddTask(schedule, "Held", {scheduled});
+    const std::string before = schedule.Tasks().front().LastBackup;
+    main.StartDriveScan();
+    QTRY_VERIFY_WITH_TIMEOUT(main.DrivesScanned() && main.DriveJobsIdle(), 30000);
+    main.AddToRoot(mine);
+    main.Options().EjectDone = false;  // the run after it needs the disc in the drive
+    app::TBurningForm& dialog = main.BurningForm();
+    dialog.Setup("Burn");
+    dialog.show();
+    QTRY_VERIFY_WITH_TIMEOUT(!dialog.SpeedListFilling() && main.DriveJobsIdle(), 30000);
+
+    bool checked = false, runStarted = true, ended = true;
+    QStringList told;
+    QTextDocument* log = dialog.memo1->document();
+    QMetaObject::Connection watch;
+    watch = QObject::connect(log, &QTextDocument::contentsChanged, &schedule, [&] {
+      if (!log->toPlainText().contains(" Add files / dirs to CD(DVD) done.")) return;
+      QObject::disconnect(watch);
+      checked = !main.Timer1Active();  // still preparing: no progress yet
+      clock = NextDay(clock, 1);
+      schedule.Timer1Timer();
+      runStarted = schedule.Running();
+      const qsizetype asked = FDialogs->MessageTexts().size();
+      program.Exit();
+      ended = program.Ended();
+      told = FDialogs->MessageTexts().mid(asked);
+    });
+    QTest::mouseClick(dialog.findChild<QPushButton*>("btnStartBurn"), Qt::LeftButton);
+    QTRY_VERIFY_WITH_TIMEOUT(dialog.LogLines().join('\n').contains(" Write/Burn CD(DVD) Process done"), 60000);
+    QVERIFY(checked);
+    QVERIFY(!runStarted);
+    QVERIFY(!ended);
+    QCOMPARE(told, QStringList{QString::fromUtf8(app::texts::kBurnStillRunning)});
+    QCOMPARE(schedule.Tasks().front().LastBackup, before);
+    QVERIFY(!QFile::exists(FFolder + "/Schedule/Log.txt"));
+    dialog.btnCancelClick();
+    QTRY_VERIFY_WITH_TIMEOUT(main.DriveJobsIdle(), 30000);
+
+    // The erase dialog open and idle holds the program as well.
+    main.btnEraseClick();
+    QVERIFY(main.EraseForm().isVisible());
+    schedule.Timer1Timer();
+    QVERIFY(!schedule.Running());
+    main.EraseForm().close();
+    QTRY_VERIFY(!main.EraseForm().isVisible());
+
+    // Once let go, the run burns its own files, and only then is it credited.
+    QSignalSpy finished(&schedule, &app::TScheduleForm::RunFinished);
+    schedule.Timer1Timer();
+    QVERIFY(schedule.Running());
+    QVERIFY2(finished.wait(60000), qPrintable(schedule.RunStatus()));
+    QVERIFY2(schedule.RunStatus().contains("done"), qPrintable(schedule.RunStatus()));
+    const std::string listing = Listing(FDisc);
+    QVERIFY2(listing.find("scheduled.txt") != std::string::npos, listing.c_str());
+    QCOMPARE(schedule.Tasks().front().LastBackup, appcore::FormatDate(clock));
   }
 
   void addedTaskRunsHiddenNextDayAndTheCommandLineRunsTheSameStore() {

@@ -1,0 +1,109 @@
+// The program's one queue of drive work: order, the drive each job runs on,
+// the wake-up after an operation that went around the queue, and the busy
+// answer every starter asks.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <future>
+#include <string>
+#include <vector>
+
+#include "appcore/drive_jobs.h"
+#include "appcore/drive_select.h"
+#include "engine/device/transport.h"
+#include "engine/dispatch/dispatcher.h"
+#include "engine/kavo_burner.h"
+#include "platform/process.h"
+#include "support/temp_dir.h"
+#include "vdrive/disc_image.h"
+#include "vdrive/registration.h"
+
+namespace {
+
+using namespace appcore;
+using Phase = engine::OperationPhase;
+
+class DriveJobsTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    std::string discs;
+    for (const char* name : {"/a.zvd", "/b.zvd"}) {
+      ASSERT_TRUE(vdrive::TDiscFile::Create(Dir.Str() + name, vdrive::BlankDisc(vdrive::TMedia::CdRw, 4000)));
+      discs += (discs.empty() ? "" : std::string(1, platform::kPathListSeparator)) + Dir.Str() + name;
+      Paths.push_back(Dir.Str() + name);
+    }
+    platform::SetEnvironment("ZANTIC_VDISC", discs);
+    device::FinalizeTransport();  // the drive table of the test before is gone
+    vdrive::RegisterVirtualRecorders();
+    platform::UnsetEnvironment("ZANTIC_VDISC");
+    for (const std::string& path : Paths) {
+      ASSERT_TRUE(SelectDrive(Burner, path).Selected());
+      Devices.push_back(Burner.DeviceId());
+    }
+    Burner.SetDispatcher(&Queue);
+  }
+  void TearDown() override {
+    Burner.WaitForOperation();
+    Queue.RunPending(std::chrono::milliseconds(0));
+    Burner.SetDispatcher(nullptr);
+    vdrive::UnregisterVirtualRecorders();
+    device::FinalizeTransport();
+  }
+  template <typename F>
+  bool Loop(F until) {
+    for (int i = 0; i < 100 && !until(); ++i) Queue.RunPending(std::chrono::milliseconds(100));
+    return until();
+  }
+  testsupport::TempDir Dir;
+  engine::TKavoBurner Burner;
+  dispatch::QueueDispatcher Queue;
+  std::vector<std::string> Paths, Devices;  // a, b
+};
+
+TEST_F(DriveJobsTest, JobsRunInOrderOnTheirDriveOrTheChosenOneAndWaitForAWake) {
+  DriveJobs jobs(Burner, Queue);
+  jobs.ChooseDevice(Devices[0]);
+  // An operation outside the queue (a burn) holds the burner first.
+  std::promise<void> release;
+  std::shared_future<void> released = release.get_future().share();
+  bool outsideDone = false;
+  ASSERT_TRUE(Burner.StartBackground(
+      Phase::Writing, [released](engine::TKavoBurner&) { released.wait(); },
+      [&outsideDone](engine::TKavoBurner&) { outsideDone = true; }));
+  std::vector<std::string> ranOn;
+  const auto job = [&](std::string device) {
+    jobs.Run(Phase::Preparing, nullptr, [&ranOn](engine::TKavoBurner& b) { ranOn.push_back(b.DeviceId()); },
+             std::move(device));
+  };
+  job({});
+  job(Devices[1]);  // a copy's or an image burn's own drive
+  job({});          // does not follow the job before it
+  release.set_value();
+  ASSERT_TRUE(Loop([&] { return outsideDone; }));
+  // Nothing polls: the jobs wait until that operation's end is told.
+  Queue.RunPending(std::chrono::milliseconds(200));
+  EXPECT_TRUE(ranOn.empty());
+  EXPECT_EQ(jobs.Waiting(), 3u);
+  jobs.Wake();
+  ASSERT_TRUE(Loop([&] { return jobs.Idle(); }));
+  EXPECT_EQ(ranOn, (std::vector<std::string>{Devices[0], Devices[1], Devices[0]}));
+}
+
+TEST_F(DriveJobsTest, OneOperationHoldsTheProgramAtATime) {
+  DriveJobs jobs(Burner, Queue);
+  const DriveJobs::HoldId burn = jobs.Begin(JobKind::Burn);
+  ASSERT_NE(burn, 0u);
+  EXPECT_EQ(jobs.Holder(), JobKind::Burn);
+  for (JobKind other : {JobKind::ScheduledRun, JobKind::Erase, JobKind::Burn}) EXPECT_EQ(jobs.Begin(other), 0u);
+  jobs.End(burn + 1);  // a stale id lets nothing go
+  EXPECT_TRUE(jobs.Busy());
+  jobs.End(burn);
+  const DriveJobs::HoldId run = jobs.Begin(JobKind::ScheduledRun);
+  ASSERT_NE(run, 0u);
+  jobs.End(burn);  // ended twice: the next holder keeps the program
+  EXPECT_EQ(jobs.Holder(), JobKind::ScheduledRun);
+  jobs.End(run);
+  EXPECT_FALSE(jobs.Busy());
+}
+
+}  // namespace
