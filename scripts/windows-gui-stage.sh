@@ -177,10 +177,14 @@ install_test() {
     wineserver -w
     # The uninstaller copies itself away and runs from there: wait for it.
     for _ in $(seq 1 50); do [ -e "$dir/Uninstall.exe" ] || break; sleep 0.2; done
-    local left
-    left=$(cd "$dir" && find . -type f | sort | tr '\n' ' ')
-    [ "$left" = "./Backup.zbt ./Schedule/ScheduleList.ini " ] ||
-      { echo "after uninstalling, the program folder holds: $left" >&2; exit 1; }
+    # Every installed file gone, the person's files still there.
+    local stage=$build/package/Zantic left
+    left=$(cd "$stage" && find . -type f -exec test -e "$dir/{}" \; -print | tr '\n' ' ')
+    [ -z "$left" ] && [ ! -e "$dir/Uninstall.exe" ] ||
+      { echo "after uninstalling, still installed: $left" >&2; exit 1; }
+    [ -f "$dir/Backup.zbt" ] && [ -f "$dir/Schedule/ScheduleList.ini" ] ||
+      { echo "the uninstaller removed the person's files" >&2; exit 1; }
+    echo "  left in the program folder: $(cd "$dir" && find . -type f | sort | tr '\n' ' ')"
     [ ! -e "$prefix/drive_c/ProgramData/Microsoft/Windows/Start Menu/Programs/Zantic" ] ||
       { echo "the Start-menu entries are still there" >&2; exit 1; }
     if "$wine" reg query 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\Zantic' >/dev/null 2>&1; then
