@@ -1,15 +1,15 @@
 #include "app/program.h"
 
 #include <QAbstractButton>
-#include <QApplication>
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFileInfo>
+#include <QGuiApplication>
 #include <QImageReader>
 #include <QSslSocket>
-#include <QStyle>
+#include <QStyleFactory>
 #include <cstdio>
 
 #include "app/erase_form.h"
@@ -253,7 +253,8 @@ bool CheckInstallation(Program& program) {
   check("image formats", QString::fromLatin1(formats.join(' ')),
         formats.contains("jpg") && formats.contains("ico") && formats.contains("png"));
   check("platform", QGuiApplication::platformName(), !QGuiApplication::platformName().isEmpty());
-  check("style", QApplication::style()->name(), QApplication::style() != nullptr);
+  const QStringList styles = QStyleFactory::keys();
+  check("styles", styles.join(QLatin1Char(' ')), !styles.isEmpty());
   // Without a TLS back end the version check reports its own failure; the
   // program still works, so this is told, not failed.
   const QStringList tls = QSslSocket::availableBackends();
