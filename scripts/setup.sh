@@ -39,6 +39,10 @@ test_packages+=(qemu-system-x86 binutils)
 # and wine to run the programs. 32-bit wine comes from the i386 architecture,
 # where the machine runs 32-bit programs at all.
 test_packages+=(g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix googletest wine wine64)
+# The Windows desktop stage: TrueType fonts for Qt's offscreen platform under
+# wine, NSIS for the installer (Qt for Windows itself comes from
+# scripts/build-qt-windows.sh).
+test_packages+=(fonts-dejavu-core nsis)
 
 case "$mode" in
   run) packages=("${build_packages[@]}") ;;

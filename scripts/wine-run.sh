@@ -7,8 +7,25 @@
 # A program that printed nothing cannot have run a test, so such a start is
 # made once more, with wine's errors shown, and said so; a program that fails
 # the same way twice fails.
+#
+# --qt DIR: the program loads the Qt DLLs of DIR (a Qt for x86_64 mingw-w64)
+# and mingw-w64's C++ runtime DLLs; wine finds both through WINEPATH, and Qt
+# its plugins through QT_PLUGIN_PATH. Offscreen windows draw their text with
+# the TrueType fonts of QT_QPA_FONTDIR (DejaVu unless the caller names one).
 set -uo pipefail
-[ $# -ge 1 ] || { echo "usage: $0 PROGRAM.exe [ARG...]" >&2; exit 2; }
+# A Unix path as wine sees it: the root is drive Z:.
+winpath() { printf 'Z:%s' "${1//\//\\}"; }
+if [ "${1:-}" = --qt ]; then
+  [ $# -ge 2 ] || { echo "usage: $0 [--qt DIR] PROGRAM.exe [ARG...]" >&2; exit 2; }
+  qt=$2
+  shift 2
+  runtime=$(ls -d /usr/lib/gcc/x86_64-w64-mingw32/*-posix 2>/dev/null | sort -V | tail -n1)
+  export WINEPATH="$(winpath "$qt/bin");$(winpath "$runtime");$(winpath /usr/x86_64-w64-mingw32/lib)${WINEPATH:+;$WINEPATH}"
+  export QT_PLUGIN_PATH=${QT_PLUGIN_PATH:-$(winpath "$qt/plugins")}
+  [ -n "${QT_QPA_FONTDIR:-}" ] || [ ! -d /usr/share/fonts/truetype/dejavu ] ||
+    export QT_QPA_FONTDIR=$(winpath /usr/share/fonts/truetype/dejavu)
+fi
+[ $# -ge 1 ] || { echo "usage: $0 [--qt DIR] PROGRAM.exe [ARG...]" >&2; exit 2; }
 export WINEDEBUG=${WINEDEBUG:--all}
 # The machine field of the PE header: 014c is i386, 8664 is x86-64.
 pe=$(od -An -tu4 -j60 -N4 "$1" | tr -d ' ') || exit 2

@@ -5,10 +5,16 @@
 #include <QDateTime>
 #include <QElapsedTimer>
 #include <QEventLoop>
+#include <QFileInfo>
+#include <QGuiApplication>
+#include <QImageReader>
+#include <QSslSocket>
+#include <QStyleFactory>
 #include <cstdio>
 
 #include "app/burning_form.h"
 #include "app/erase_form.h"
+#include "app/help_form.h"
 #include "app/main_form.h"
 #include "app/option_form.h"
 #include "app/schedule_form.h"
@@ -237,8 +243,36 @@ int RunSelfTest(Program& program, qint64 startedMs) {
   const QString skinFile = options.Skins().FileOf(options.CurrentSkin());
   std::printf("skin %s: %s\n", qPrintable(options.CurrentSkin()),
               skinFile.isEmpty() ? "no file" : qPrintable(skinFile));
+  return CheckInstallation(program) ? 0 : 1;
+}
+
+// What an installation must have delivered beside the program: its data
+// files and the Qt plugins the windows draw with (a copied program that
+// lacks them starts, but without pictures, tips or manual).
+bool CheckInstallation(Program& program) {
+  bool complete = true;
+  const auto check = [&complete](const char* what, const QString& found, bool ok) {
+    std::printf("%s: %s\n", what, ok ? qPrintable(found) : "missing");
+    complete = complete && ok;
+  };
+  const QString tips = TipsFilePath(program.StartForm().AppFolder());
+  check("tips", tips, QFileInfo(tips).isFile());
+  const QString help = HelpFile();
+  check("help", help, !help.isEmpty());
+  check("skins", QString::number(program.OptionForm().Skins().Names().size()),
+        !program.OptionForm().Skins().Names().isEmpty());
+  const QList<QByteArray> formats = QImageReader::supportedImageFormats();
+  check("image formats", QString::fromLatin1(formats.join(' ')),
+        formats.contains("jpg") && formats.contains("ico") && formats.contains("png"));
+  check("platform", QGuiApplication::platformName(), !QGuiApplication::platformName().isEmpty());
+  const QStringList styles = QStyleFactory::keys();
+  check("styles", styles.join(QLatin1Char(' ')), !styles.isEmpty());
+  // Without a TLS back end the version check reports its own failure; the
+  // program still works, so this is told, not failed.
+  const QStringList tls = QSslSocket::availableBackends();
+  std::printf("tls: %s\n", tls.isEmpty() ? "none" : qPrintable(tls.join(' ')));
   std::fflush(stdout);
-  return 0;
+  return complete;
 }
 
 }  // namespace app

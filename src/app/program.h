@@ -82,5 +82,8 @@ class Program {
 // Shows the start window, waits until it has painted (at most 10 s), prints
 // the time since `startedMs` and returns the exit code.
 int RunSelfTest(Program& program, qint64 startedMs);
+// Prints where the shipped files and the Qt plugins were found; false when
+// one is missing.
+bool CheckInstallation(Program& program);
 
 }  // namespace app

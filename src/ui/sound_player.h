@@ -4,12 +4,13 @@
 #include <QObject>
 #include <QString>
 
+#include <memory>
+
 #include "appcore/options.h"
 
-class QMediaPlayer;
-class QAudioOutput;
-
 namespace ui {
+
+class SoundBackend;
 
 class SoundPlayer : public QObject {
   Q_OBJECT
@@ -29,9 +30,7 @@ class SoundPlayer : public QObject {
   void Failed(const QString& file);
 
  private:
-  void EnsurePlayer();
-  QMediaPlayer* FPlayer = nullptr;
-  QAudioOutput* FOutput = nullptr;
+  std::unique_ptr<SoundBackend> FBackend;
   QString FFile;
 };
 

@@ -34,6 +34,7 @@
 #include "cli/vdisc.h"
 #include "engine/kavo_burner.h"
 #include "gui/gui_helpers.h"
+#include "gui/host_tool.h"
 #include "gui/scripted_dialogs.h"
 #include "platform/process.h"
 #include "vdrive/registration.h"
@@ -72,15 +73,17 @@ std::map<QString, QByteArray> Files(const QString& root) {
 // xorriso's reading of an image (or an exported disc), extracted to `out`.
 bool Extract(const QString& iso, const QString& out) {
   QProcess x;
-  x.start(QStringLiteral("xorriso"), {QStringLiteral("-osirrox"), QStringLiteral("on"), QStringLiteral("-indev"), iso,
-                                      QStringLiteral("-extract"), QStringLiteral("/"), out});
+  guitest::StartHostTool(x, QStringLiteral("xorriso"),
+                         {QStringLiteral("-osirrox"), QStringLiteral("on"), QStringLiteral("-indev"),
+                          guitest::HostPath(iso), QStringLiteral("-extract"), QStringLiteral("/"),
+                          guitest::HostPath(out)});
   return x.waitForFinished(60000) && x.exitCode() == 0;
 }
 
 // The primary volume descriptor's label, as isoinfo reads it.
 QString VolumeId(const QString& iso) {
   QProcess p;
-  p.start(QStringLiteral("isoinfo"), {QStringLiteral("-d"), QStringLiteral("-i"), iso});
+  guitest::StartHostTool(p, QStringLiteral("isoinfo"), {QStringLiteral("-d"), QStringLiteral("-i"), guitest::HostPath(iso)});
   if (!p.waitForFinished(30000)) return {};
   for (const QString& line : QString::fromUtf8(p.readAllStandardOutput()).split(QLatin1Char('\n')))
     if (line.startsWith(QStringLiteral("Volume id:"))) return line.mid(10).trimmed();

@@ -3,10 +3,12 @@
 
 int RunOptionFormTests(int argc, char** argv);
 int RunSkinTests(int argc, char** argv);
+int RunSoundTests(int argc, char** argv);
 
 int main(int argc, char** argv) {
   QApplication app(argc, argv);
   int failures = RunSkinTests(argc, argv);
   failures += RunOptionFormTests(argc, argv);
+  failures += RunSoundTests(argc, argv);
   return failures == 0 ? 0 : 1;
 }
