@@ -11,7 +11,8 @@ from an image reads back byte for byte. An image one sector too large for a
 BD-R formatted with spare areas is refused before anything is written; the
 same image fits the disc without them. Erasing a BD-RE formats it.
 --large, instead: a 40 GB compilation of sparse files, one above 4 GiB, on
-a full-size BD-R DL with --verify (the holes stay holes on the disc file).
+a full-size BD-R DL, listed back at its sizes (the holes stay holes on the
+disc file).
 One line per check; non-zero exit on any failure.
 """
 import filecmp
@@ -211,8 +212,9 @@ def large_check(cli, env, work, check):
     disc = os.path.join(work, "large.zvd")
     run = lambda args: subprocess.run([cli] + args, env=env, capture_output=True, text=True, errors="replace")
     run(["vdisc", "create", disc, "--media", "bd-r-dl"])
-    r = run(["burn", "--device", disc, "--verify", "-V", "LARGE", src])
-    check(r.returncode == 0, f"bd-r-dl: 40 GB of sparse files burned and verified ({r.stderr.strip()[-160:]})")
+    # No --verify: reading 40 GB back doubles the time, and the smaller discs above verify every burn.
+    r = run(["burn", "--device", disc, "-V", "LARGE", src])
+    check(r.returncode == 0, f"bd-r-dl: 40 GB of sparse files burned ({r.stderr.strip()[-160:]})")
     r = run(["ls", "--device", disc])
     shown = {}
     for line in r.stdout.splitlines():
