@@ -235,7 +235,7 @@ TCheck TVirtualRecorder::ReadFormatCapacities(TCommand& c) {
       case TMedia::DvdRam: add(d.Capacity, 0x00 << 2, kSectorSize); break;
       case TMedia::BdRe:
       case TMedia::BdReDl: {
-        // MMC-6 6.24.3.3: 00h the default spare areas, 30h each size offered, 31h none.
+        // MMC-6, READ FORMAT CAPACITIES: 00h the default spare areas, 30h each size offered, 31h none.
         const std::uint32_t raw = d.Capacity + d.SpareBlocks;
         const std::uint32_t spare = BdDefaultSpare(d);
         add(raw - spare, 0x00 << 2, spare);
@@ -261,7 +261,7 @@ TCheck TVirtualRecorder::ReadFormatCapacities(TCommand& c) {
   return std::nullopt;
 }
 
-// MMC-6 6.22: READ DISC STRUCTURE for BD (media type 1), format 0Ah, the
+// MMC-6, READ DISC STRUCTURE for BD (media type 1), format 0Ah, the
 // spare area information: free and allocated spare blocks.
 TCheck TVirtualRecorder::ReadDiscStructure(TCommand& c) {
   if (auto m = RequireMedium()) return m;
@@ -312,8 +312,8 @@ TCheck TVirtualRecorder::GetConfiguration(TCommand& c) {
   features.push_back({0x002D, is({TMedia::CdR, TMedia::CdRw}), {0x46, 0, 0, 0}, 2});  // BUF, test write, CD-RW
   features.push_back({0x002F, is({TMedia::DvdR, TMedia::DvdRw}), {0x46, 0, 0, 0}, 1});  // BUF, test write, DVD-RW SL
   features.push_back({0x003B, is({TMedia::DvdPlusRDl}), {0x01, 0, 0, 0}});
-  // MMC-6 5.3.27 BD Read: bit maps of the versions read of BD-RE, BD-R and
-  // BD-ROM class 0 (feature bytes 8, 16, 24; versions 1 and 2); 5.3.28 BD
+  // MMC-6 BD Read feature: bit maps of the versions read of BD-RE, BD-R and
+  // BD-ROM class 0 (feature bytes 8, 16, 24; versions 1 and 2); BD
   // Write: SVNR 0, BD-RE and BD-R class 0 versions 1 and 2 written (bytes 8, 16).
   {
     TFeature f{0x0040, m && IsBd(*m), std::vector<std::uint8_t>(28, 0), 1};

@@ -86,7 +86,7 @@ TCheck TVirtualRecorder::Write10(TCommand& c) {
   return WriteBlocks(c, CdbField(c.Cdb, 2, 4), CdbField(c.Cdb, 7, 2), false);
 }
 
-// MMC-6 6.46: WRITE (12), with the Streaming bit (byte 10 bit 7) that skips
+// MMC-6, WRITE (12), with the Streaming bit (byte 10 bit 7) that skips
 // the verify of defect management on a disc with spare areas.
 TCheck TVirtualRecorder::Write12(TCommand& c) {
   if (auto m = RequireMedium()) return m;

@@ -505,9 +505,11 @@ TCheck TVirtualRecorder::SetStreaming(TCommand& c) {
   const std::uint32_t readTime = CdbField(p, 16, 4), writeTime = CdbField(p, 24, 4);
   if (end < start || readTime == 0 || writeTime == 0) return sense::InvalidFieldInList;
   // Sizes in kB over times in ms: the speeds asked for, snapped to the drive's own as SET CD SPEED does.
+  // A size of 0 asks for no particular speed: the one SET CD SPEED chose stays.
   const std::uint64_t read = std::uint64_t{CdbField(p, 12, 4)} * 1000 / readTime;
   const std::uint64_t write = std::uint64_t{CdbField(p, 20, 4)} * 1000 / writeTime;
-  FReadSpeed = static_cast<std::uint32_t>(std::clamp<std::uint64_t>(read, 1, MaxReadSpeed()));
+  if (read != 0) FReadSpeed = static_cast<std::uint32_t>(std::min<std::uint64_t>(read, MaxReadSpeed()));
+  if (write == 0) return std::nullopt;
   const auto speeds = WriteSpeeds();
   FWriteSpeed = speeds.back();
   for (std::uint32_t s : speeds) {
@@ -519,7 +521,7 @@ TCheck TVirtualRecorder::SetStreaming(TCommand& c) {
   return std::nullopt;
 }
 
-// MMC-6 6.8.5: type 03h, one write speed descriptor per speed, fastest first.
+// MMC-6, GET PERFORMANCE type 03h, one write speed descriptor per speed, fastest first.
 TCheck TVirtualRecorder::GetPerformance(TCommand& c) {
   if (auto m = RequireMedium()) return m;
   if (CdbByte(c.Cdb, 10) != 0x03) return sense::InvalidFieldInCdb;

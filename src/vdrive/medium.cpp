@@ -71,7 +71,7 @@ std::uint16_t Profile(TMedia m) {
     case TMedia::DvdPlusRw: return 0x001A;
     case TMedia::DvdPlusR: return 0x001B;
     case TMedia::DvdPlusRDl: return 0x002B;
-    // MMC-6 5.3.1: one profile per kind; the layer count is the disc's, not the profile's.
+    // MMC-6 profile list: one profile per kind; the layer count is the disc's, not the profile's.
     case TMedia::BdRom: return 0x0040;
     case TMedia::BdR:
     case TMedia::BdRDl: return 0x0041;
@@ -379,7 +379,7 @@ TCheck Close(TDisc& d, std::uint8_t function, std::uint16_t track, bool nextSess
     d.Tracks[track - 1u].Closed = true;
     return std::nullopt;
   }
-  // DVD+R and BD-R close sessions alike; BD-R finalizes with function 6 only (MMC-6 6.3.2.6).
+  // DVD+R and BD-R close sessions alike; BD-R finalizes with function 6 only (MMC-6, CLOSE TRACK SESSION).
   const bool plus = IsDvdPlusSequential(d.Media) || IsBdR(d.Media);
   const bool finalizeFunction = IsBdR(d.Media) ? function == 6 : function == 5 || (plus && function == 6);
   if (function != 2 && !finalizeFunction) return sense::InvalidFieldInCdb;
@@ -434,7 +434,7 @@ std::optional<std::uint32_t> SpareForUserBlocks(const TDisc& d, std::uint32_t bl
   return std::nullopt;
 }
 
-// MMC-6 6.5.4.2: BD-RE types 00h (default spare areas), 30h (the spare areas
+// MMC-6, FORMAT UNIT: BD-RE types 00h (default spare areas), 30h (the spare areas
 // the user size leaves) and 31h (none); BD-R type 32h while blank.
 TCheck FormatBd(TDisc& d, std::uint32_t blocks, std::uint8_t type, std::uint8_t subType) {
   const std::uint32_t raw = d.Capacity + d.SpareBlocks;

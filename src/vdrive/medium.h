@@ -170,7 +170,7 @@ std::vector<std::uint32_t> BdSpareChoices(const TDisc& d);
 std::uint32_t BdDefaultSpare(const TDisc& d);
 // BLANK types 0 (full) and 1 (minimal).
 TCheck Blank(TDisc& d, std::uint8_t type);
-// FORMAT UNIT with one descriptor (MMC-5 6.5.4, MMC-6 6.5.4.2 for BD): blocks, format type, sub-type.
+// FORMAT UNIT with one descriptor (MMC-5 6.5.4, MMC-6 for BD): blocks, format type, sub-type.
 TCheck Format(TDisc& d, std::uint32_t blocks, std::uint8_t type, std::uint8_t subType = 0);
 
 }  // namespace vdrive

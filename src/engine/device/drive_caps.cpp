@@ -57,7 +57,7 @@ void TSCSIDevice::DecodeCapabilityPage(std::span<const std::uint8_t> page) {
   plusFeature(0x2B, kCapReadDvdpr, kCapWriteDvdpr);
   feature(0x3B, kCapReadDvdprDl, kCapWriteDvdprDl);
   feature(0x2F, kCapReadDvdr | kCapReadDvdrw, kCapWriteDvdr | kCapWriteDvdrw);
-  // MMC-6 5.3.27/28: a class 0 version map that is not all zeros names a medium read or written.
+  // MMC-6 BD Read and BD Write features: a class 0 version map that is not all zeros names a medium read or written.
   auto bdFeature = [&](std::uint8_t code, std::initializer_list<std::pair<std::size_t, std::uint32_t>> maps) {
     if (!GetConfiguration(code) || FConfiguration.Feature != code) return;
     for (const auto& [at, bit] : maps) {

@@ -92,7 +92,7 @@ struct TDisc {
 std::uint32_t FormatCapacityBlocks(std::span<const std::uint8_t> answer);
 
 // A format descriptor of a READ FORMAT CAPACITIES answer: blocks, format
-// type and the type-dependent parameter (MMC-6 6.24.3.3).
+// type and the type-dependent parameter (MMC-6, READ FORMAT CAPACITIES).
 struct TFormatDescriptor {
   std::uint32_t Blocks = 0;
   std::uint8_t Type = 0;

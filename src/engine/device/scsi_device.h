@@ -149,7 +149,7 @@ class TSCSIDevice {
   bool ReadCapacity(std::uint32_t& lastLba, std::uint32_t& blockLength);
   bool Read10(std::uint32_t lba, std::uint16_t blocks, std::vector<std::uint8_t>& data);
   bool Write10(std::uint32_t lba, std::uint16_t blocks, std::span<std::uint8_t> data, std::uint8_t flags = kFlagsWrite);
-  // WRITE (12) with the Streaming bit: no verify by defect management (MMC-6 6.46).
+  // WRITE (12) with the Streaming bit: no verify by defect management (MMC-6, WRITE (12)).
   bool Write12Streaming(std::uint32_t lba, std::uint32_t blocks, std::span<std::uint8_t> data);
   // The spare area blocks of a BD (READ DISC STRUCTURE format 0Ah): 0 without
   // spare areas, nullopt when the drive cannot tell.

@@ -44,7 +44,7 @@ std::string TimestampDigitsNow();
 // FORMAT UNIT parameter lists.
 inline constexpr std::array<std::uint8_t, 12> kFormatDvdPlusRw = {0x00, 0x82, 0x00, 0x08, 0x00, 0x23,
                                                                   0x05, 0x40, 0x98, 0x00, 0x00, 0x00};
-// BD-RE type 00h (MMC-6 6.5.4.2.1): the drive's default spare areas; a
+// BD-RE type 00h (MMC-6, FORMAT UNIT): the drive's default spare areas; a
 // count of 0 leaves the size to the drive.
 inline constexpr std::array<std::uint8_t, 12> kFormatBdReDefault = {0x00, 0x82, 0x00, 0x08, 0x00, 0x00,
                                                                     0x00, 0x00, 0x00, 0x00, 0x00, 0x00};

@@ -326,7 +326,7 @@ std::string TThWrite::CloseMedium(std::uint8_t medium, std::uint32_t track) {
       if (r.empty()) r = close(closeSession, TImmediate::No, sessionClose, 0xFF);
       break;
     case kMediumBdr:
-      // MMC-6 6.3.2: BD-R closes a session with function 2 and finalizes with 6.
+      // MMC-6, CLOSE TRACK SESSION: BD-R closes a session with function 2 and finalizes with 6.
       r = close(closeTrack, TImmediate::No, 1, t);
       if (r.empty()) r = close(closeSession, TImmediate::No, finalize ? 6 : 2, 0);
       break;
@@ -389,7 +389,7 @@ std::string TThWrite::FinishDisc(std::uint8_t medium, const std::string& result)
   if (!flushed.empty()) return flushed;
   const bool closes = !w.TestWrite && medium != kMediumDvdRam && medium != kMediumBdre && w.FinalizeTrack;
   if (closes) {
-    // BD drives have no write parameters page (MMC-6 7.5.1).
+    // BD drives have no write parameters page (MMC-6, Write Parameters mode page).
     if (medium != kMediumDvdr && !IsBdMedium(medium)) d.SetWriteParameters(w.TestWrite, w.UnderrunProtection, medium, w.FinalizeDisc);
     if (std::string r = CloseMedium(medium, FTrack); !r.empty()) return r;
   }
