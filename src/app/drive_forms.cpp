@@ -52,6 +52,17 @@ constexpr CapsBox kWriteBoxes[] = {
     {"UnderrunProtection", "Underrun Protection", device::kCapUnderrunProtection},
 };
 
+// Blu-ray in a box of its own below, so the CD/DVD boxes keep their places.
+constexpr CapsBox kBdReadBoxes[] = {
+    {"ReadBD", "Read BD-ROM", device::kCapReadBd},
+    {"ReadBDR", "Read BD-R", device::kCapReadBdr},
+    {"ReadBDRE", "Read BD-RE", device::kCapReadBdre},
+};
+constexpr CapsBox kBdWriteBoxes[] = {
+    {"WriteBDR", "Write BD-R", device::kCapWriteBdr},
+    {"WriteBDRE", "Write BD-RE", device::kCapWriteBdre},
+};
+
 QString SpeedShown(std::uint32_t kbps, bool dvd) { return QString::fromStdString(device::SpeedText(kbps, dvd)); }
 
 }  // namespace
@@ -83,17 +94,27 @@ TForm2::TForm2(const DriveCapabilities& caps, QWidget* parent) : QDialog(parent)
   Panel1->setObjectName(QStringLiteral("Panel1"));
   Panel1->setEnabled(false);
   auto* grid = new QGridLayout(Panel1);
-  const auto add = [&](const CapsBox& box, int row, int column) {
-    auto* check = new QCheckBox(Text(box.Caption), Panel1);
+  const auto add = [&](QGroupBox* panel, QGridLayout* to, const CapsBox& box, int row, int column) {
+    auto* check = new QCheckBox(Text(box.Caption), panel);
     check->setObjectName(Text(box.Name));
     check->setChecked((caps.Flags & box.Bit) != 0);
-    grid->addWidget(check, row, column);
+    to->addWidget(check, row, column);
   };
   int row = 0;
-  for (const CapsBox& box : kReadBoxes) add(box, row++, 0);
+  for (const CapsBox& box : kReadBoxes) add(Panel1, grid, box, row++, 0);
   row = 0;
-  for (const CapsBox& box : kWriteBoxes) add(box, row++, 1);
+  for (const CapsBox& box : kWriteBoxes) add(Panel1, grid, box, row++, 1);
   layout->addWidget(Panel1);
+
+  auto* PanelBD = new QGroupBox(Text(texts::kBluRayBox), this);
+  PanelBD->setObjectName(QStringLiteral("PanelBD"));
+  PanelBD->setEnabled(false);
+  auto* bdGrid = new QGridLayout(PanelBD);
+  row = 0;
+  for (const CapsBox& box : kBdReadBoxes) add(PanelBD, bdGrid, box, row++, 0);
+  row = 0;
+  for (const CapsBox& box : kBdWriteBoxes) add(PanelBD, bdGrid, box, row++, 1);
+  layout->addWidget(PanelBD);
 
   auto* Label2 = new QLabel(Text(texts::kMaxWriteSpeed) + SpeedShown(caps.MaxWriteKBps, caps.Dvd), this);
   Label2->setObjectName(QStringLiteral("Label2"));

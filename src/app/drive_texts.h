@@ -10,6 +10,7 @@ inline constexpr const char* kScanningDrives = "Looking for CD and DVD drives...
 
 // Device capabilities.
 inline constexpr const char* kCapsCaption = "Device Capabilities";
+inline constexpr const char* kBluRayBox = "Blu-ray";
 inline constexpr const char* kMaxWriteSpeed = "Max Write Speed   :  ";
 inline constexpr const char* kMaxReadSpeed = "Max Read Speed    :  ";
 inline constexpr const char* kClose = "Close";

@@ -11,8 +11,8 @@
 namespace appcore {
 
 std::vector<std::string> FillSpeedList(engine::TKavoBurner& burner) {
-  const bool dvd = !device::IsCdMedium(burner.DetectMediaType());
-  const int step = dvd ? 700 : 176;
+  const device::TSpeedFamily family = device::SpeedFamilyOf(burner.DetectMediaType());
+  const int step = family == device::TSpeedFamily::Cd ? 176 : family == device::TSpeedFamily::Dvd ? 700 : 2247;
   const char separator = device::UserThousandsSeparator();
   std::vector<std::string> list{kSpeedMax};
   if (!burner.RefreshCapabilities() || !burner.WritesAnything()) return list;
@@ -20,7 +20,7 @@ std::vector<std::string> FillSpeedList(engine::TKavoBurner& burner) {
   const std::uint16_t read = burner.CurrentReadSpeed(), write = burner.CurrentWriteSpeed();
   for (int value = burner.MaxWriteSpeed(); value > 0; value -= step) {
     burner.SetWriteSpeed(static_cast<std::uint16_t>(value));
-    const std::string entry = device::SpeedText(burner.CurrentWriteSpeed(), dvd, separator);
+    const std::string entry = device::SpeedText(burner.CurrentWriteSpeed(), family, separator);
     if (std::find(list.begin(), list.end(), entry) == list.end()) list.push_back(entry);
   }
   if (list.size() > 1) burner.SetCdSpeed(read, write);
@@ -38,7 +38,7 @@ std::uint32_t SpeedTextToKBps(const std::string& text, std::uint8_t discType) {
   const auto [end, ec] = std::from_chars(number.data(), number.data() + number.size(), factor);
   // Garbage asks for no particular speed rather than a wrong one.
   if (ec != std::errc() || end != number.data() + number.size() || !(factor >= 0) || factor > 1000) return 0;
-  const double unit = device::IsCdMedium(discType) ? 177.0 : 1385.0;
+  const double unit = device::IsCdMedium(discType) ? 177.0 : device::IsBdMedium(discType) ? 4495.0 : 1385.0;
   return static_cast<std::uint32_t>(std::lround(factor * unit));
 }
 

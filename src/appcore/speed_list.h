@@ -22,7 +22,7 @@ std::vector<std::string> FillSpeedList(engine::TKavoBurner& burner);
 // in the list, else "Max".
 std::size_t RestoreSpeedIndex(int remembered, std::size_t listSize);
 // 0 for "", "Max" or a text without a number; otherwise the number before
-// "X" times 177 (CD media, codes below 4) or 1385, rounded.
+// "X" times 177 (CD media, codes below 4), 4495 (Blu-ray) or 1385, rounded.
 std::uint32_t SpeedTextToKBps(const std::string& text, std::uint8_t discType);
 // A speed as a person types it: "Max" or empty (0, the drive's fastest), a
 // factor such as "16X" for the medium, or kB/s. Nothing when it is none of

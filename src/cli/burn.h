@@ -24,6 +24,7 @@ inline constexpr const char* kBurnUsage =
     "  --finalize                close the disc: no session can be added later\n"
     "  --no-close-track          flush the data but close neither track nor session\n"
     "  --opc                     calibrate the laser power first\n"
+    "  --streaming               Blu-ray with spare areas: full speed, no defect management\n"
     "  --no-underrun-protection  record without buffer under-run protection\n"
     "  --verify                  read the written sectors back and compare them\n"
     "  --import-session N        burn: carry over the files of session N (-1: the last)\n"
@@ -38,8 +39,9 @@ inline constexpr const char* kBurnUsage =
 inline constexpr const char* kEraseUsage =
     "usage: zantic-cli erase [--device DEV] [--speed S] --quick|--full\n"
     "\n"
-    "Blanks a rewritable disc (CD-RW, DVD-RW, DVD+RW, DVD-RAM). A blank the drive\n"
-    "has started runs to its end.\n";
+    "Blanks a rewritable disc (CD-RW, DVD-RW, DVD+RW, DVD-RAM). A BD-RE is\n"
+    "formatted with the default spare areas: --quick reformats, --full certifies\n"
+    "every block. A blank the drive has started runs to its end.\n";
 
 // A speed as the user gives it: "Max" or empty (0, the drive's fastest), a
 // factor such as "16X" for the medium, or KB/s. False when it is none of them.

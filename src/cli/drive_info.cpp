@@ -32,7 +32,7 @@ struct TCapabilityBox {
   std::uint32_t Bit;
   const char* Name;
 };
-// The device-capabilities window's check boxes, then the two bits it has none for.
+// The device-capabilities window's check boxes, then the two bits it has none for, then Blu-ray.
 constexpr TCapabilityBox kBoxes[] = {
     {device::kCapReadCdr, "ReadCDR"},           {device::kCapReadCdrw, "ReadCDRW"},
     {device::kCapReadDvd, "ReadDVD"},           {device::kCapReadDvdr, "ReadDVDR"},
@@ -44,7 +44,9 @@ constexpr TCapabilityBox kBoxes[] = {
     {device::kCapWriteDvdpr, "WriteDVDPR"},     {device::kCapWriteDvdprw, "WriteDVDPRW"},
     {device::kCapUnderrunProtection, "UnderrunProtection"},
     {device::kCapMethod2, "Method2"},           {device::kCapReadDvdprDl, "ReadDVDPRDL"},
-    {device::kCapWriteDvdprDl, "WriteDVDPRDL"},
+    {device::kCapWriteDvdprDl, "WriteDVDPRDL"},     {device::kCapReadBd, "ReadBD"},
+    {device::kCapReadBdr, "ReadBDR"},           {device::kCapReadBdre, "ReadBDRE"},
+    {device::kCapWriteBdr, "WriteBDR"},         {device::kCapWriteBdre, "WriteBDRE"},
 };
 
 const char* DiscStatusText(std::uint8_t status) {

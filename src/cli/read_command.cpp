@@ -226,7 +226,7 @@ int RunRead(engine::TKavoBurner& burner, const std::vector<std::string>& args, s
   const std::uint8_t session = health::ChosenSession(*disc.Source, o.Session);
   const std::uint8_t medium = disc.Image == nullptr ? burner.DetectMediaType() : device::kMediumUnknown;
   const auto bounds = medium == device::kMediumDvdRam || medium == device::kMediumDvdprw ||
-                              medium == device::kMediumDvdrwRestricted
+                              medium == device::kMediumDvdrwRestricted || medium == device::kMediumBdre
                           ? health::SessionBounds::FileSystem
                           : health::SessionBounds::Track;
   const auto end = session == 0 ? std::nullopt : health::SessionEnd(*disc.Source, session, bounds);

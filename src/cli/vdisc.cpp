@@ -59,6 +59,7 @@ void PrintInfo(const std::string& path, const vdrive::TStoredState& s, std::FILE
   std::fprintf(out, "disc: %s\n", path.c_str());
   std::fprintf(out, "medium: %s (profile %04Xh)\n", vdrive::MediaName(d.Media), vdrive::Profile(d.Media));
   std::fprintf(out, "capacity: %" PRIu32 " blocks\n", d.Capacity);
+  if (d.SpareBlocks != 0) std::fprintf(out, "spare areas: %" PRIu32 " blocks\n", d.SpareBlocks);
   if (vdrive::IsOverwritable(d.Media)) {
     if (d.FormattedBlocks == 0) std::fputs("formatted: no\n", out);
     else std::fprintf(out, "formatted: %" PRIu32 " blocks\n", d.FormattedBlocks);
@@ -93,8 +94,10 @@ void PrintInfo(const std::string& path, const vdrive::TStoredState& s, std::FILE
 int Create(const std::vector<std::string>& a, std::FILE* out, std::FILE* err) {
   std::string file, media;
   std::uint32_t blocks = 0;
+  bool spareAreas = false;
   for (std::size_t i = 0; i < a.size(); ++i) {
     if (a[i] == "--media" && i + 1 < a.size()) media = a[++i];
+    else if (a[i] == "--spare-areas") spareAreas = true;
     else if (a[i] == "--blocks" && i + 1 < a.size()) {
       if (!ParseNumber(a[++i], blocks) || blocks < 32) return BadInput(err, "--blocks takes a number of at least 32");
     } else if (file.empty() && a[i].rfind("--", 0) != 0) file = a[i];
@@ -105,7 +108,14 @@ int Create(const std::vector<std::string>& a, std::FILE* out, std::FILE* err) {
   if (!m || vdrive::IsRom(*m)) return BadInput(err, "unknown recordable medium: " + media);
   if (blocks > vdrive::DefaultCapacity(*m))
     return BadInput(err, "--blocks is larger than a " + media + " disc (" + std::to_string(vdrive::DefaultCapacity(*m)) + ")");
-  auto created = TDiscFile::Create(file, vdrive::BlankDisc(*m, blocks));
+  TDisc disc = vdrive::BlankDisc(*m, blocks);
+  if (spareAreas) {
+    // Formatted as a drive formats it by default: BD-R with type 32h, BD-RE with 00h.
+    if (!vdrive::IsBdR(*m) && !vdrive::IsBdRe(*m)) return BadInput(err, "--spare-areas is for bd-r and bd-re discs");
+    const std::uint32_t user = disc.Capacity - vdrive::BdDefaultSpare(disc);
+    if (vdrive::Format(disc, user, vdrive::IsBdR(*m) ? 0x32 : 0x00)) return Fail(err, "cannot format with spare areas");
+  }
+  auto created = TDiscFile::Create(file, disc);
   if (!created) return Fail(err, created.Err().Message);
   PrintInfo(file, created.Value()->State(), out);
   return kExitOk;
@@ -121,7 +131,7 @@ int Press(const std::vector<std::string>& a, std::FILE* out, std::FILE* err) {
   }
   if (positional.size() != 2 || media.empty()) return BadInput(err, "vdisc press needs FILE, --media and IMAGE.iso");
   const auto m = vdrive::MediaFromName(media);
-  if (!m || !vdrive::IsRom(*m)) return BadInput(err, "pressed discs are cd-rom or dvd-rom, not " + media);
+  if (!m || !vdrive::IsRom(*m)) return BadInput(err, "pressed discs are cd-rom, dvd-rom or bd-rom, not " + media);
   auto pressed = TDiscFile::Press(positional[0], *m, positional[1]);
   if (!pressed) return Fail(err, pressed.Err().Message);
   PrintInfo(positional[0], pressed.Value()->State(), out);

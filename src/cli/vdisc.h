@@ -8,8 +8,8 @@
 namespace cli {
 
 inline constexpr const char* kVdiscUsage =
-    "usage: zantic-cli vdisc create FILE --media MEDIUM [--blocks N]\n"
-    "       zantic-cli vdisc press FILE --media {cd-rom,dvd-rom} IMAGE.iso\n"
+    "usage: zantic-cli vdisc create FILE --media MEDIUM [--blocks N] [--spare-areas]\n"
+    "       zantic-cli vdisc press FILE --media {cd-rom,dvd-rom,bd-rom} IMAGE.iso\n"
     "       zantic-cli vdisc info FILE\n"
     "       zantic-cli vdisc export FILE OUT.iso [--session N] [--incomplete]\n"
     "       zantic-cli vdisc fault FILE [--busy N] [--not-ready N] [--never-ready]\n"
@@ -18,7 +18,9 @@ inline constexpr const char* kVdiscUsage =
     "                 [--unreadable RANGE] [--flaky RANGE[:TRIES]] [--corrupt RANGE]\n"
     "\n"
     "MEDIUM is one of cd-r, cd-rw, dvd-r, dvd-rw, dvd-rw-ro, dvd+r, dvd+r-dl,\n"
-    "dvd+rw, dvd-ram. --blocks makes a smaller disc (for quick rehearsals).\n"
+    "dvd+rw, dvd-ram, bd-r, bd-r-dl, bd-re, bd-re-dl. --blocks makes a smaller\n"
+    "disc (for quick rehearsals); --spare-areas formats a BD-R or BD-RE with\n"
+    "the default spare areas for defect management.\n"
     "export writes the sectors from 0 to the end of the session (the last one\n"
     "by default), the form in which other programs read a multisession disc.\n"
     "Only sessions written whole are exported, the last of them by default;\n"

@@ -143,6 +143,9 @@ class TKavoBurner : public device::TSCSIDevice {
   void SetFinalizeTrack(bool v) { FFinalizeTrack = v; }
   bool PerformOPC() const { return FPerformOPC; }
   void SetPerformOPC(bool v) { FPerformOPC = v; }
+  // Blu-ray with spare areas: write streaming (full speed, no defect management).
+  bool BdStreaming() const { return FBdStreaming; }
+  void SetBdStreaming(bool v) { FBdStreaming = v; }
 
   const std::string& IdVolume() const { return FIds.Volume; }
   void SetIdVolume(std::string v) { FIds.Volume = std::move(v); }
@@ -349,6 +352,7 @@ class TKavoBurner : public device::TSCSIDevice {
   void PrepareCompilationBurn();
   void PrepareImageFileBurn(const std::string& path);
   void PrepareErase(std::uint8_t blankType);
+  bool FormatBdRe(std::uint8_t blankType);
   void EndErase(bool withError);
   bool OnBackgroundThread() const { return FBackgroundId.load() == std::this_thread::get_id(); }
   void ReleaseOperation();
@@ -446,6 +450,7 @@ class TKavoBurner : public device::TSCSIDevice {
   bool FReplaceFile = false;
   bool FFinalizeTrack = true;
   bool FPerformOPC = false;
+  bool FBdStreaming = false;
   iso::VolumeIdentifiers FIds;
   TDateTime FDateEffective = 0;
   TDateTime FDateExpiration = 0;

@@ -2,6 +2,7 @@
 // rewritable disc, and reading a burn back to check it.
 #include <algorithm>
 #include <cmath>
+#include <optional>
 
 #include "engine/device/erase_thread.h"
 #include "engine/device/speed_text.h"
@@ -82,6 +83,7 @@ bool TKavoBurner::StartDiscWriter(stream::TCacheThread* cache, bool compilation,
   d.FinalizeDisc = FinalizeDisc();
   d.FinalizeTrack = FinalizeTrack();
   d.PerformOPC = PerformOPC();
+  d.Streaming = BdStreaming() && device::IsBdMedium(CurrentMediaType());
   d.ReadSpeed = ReadSpeed();
   d.WriteSpeed = WriteSpeed();
   d.RecordBlocks = FRecordWrites;
@@ -269,6 +271,22 @@ bool TKavoBurner::Erase(std::uint8_t blankType) {
   return true;
 }
 
+// Erasing a BD-RE is formatting it: quick (1) keeps the default spare areas
+// with type 00h; full (0) certifies every block with type 30h, sub-type 10b.
+bool TKavoBurner::FormatBdRe(std::uint8_t blankType) {
+  if (blankType == 1) return FormatUnit(device::kFormatBdReDefault);
+  std::vector<std::uint8_t> capacities;
+  if (!ReadFormatCapacities(capacities)) return false;
+  std::optional<device::TFormatDescriptor> chosen;
+  std::uint32_t defaultBlocks = 0;
+  for (const auto& d : device::FormatDescriptors(capacities)) {
+    if (d.Type == 0x00) defaultBlocks = d.Blocks;
+    if (d.Type == 0x30 && (!chosen || d.Blocks == defaultBlocks)) chosen = d;
+  }
+  if (!chosen) return FormatUnit(device::kFormatBdReDefault);
+  return FormatUnit(device::FormatList(*chosen, 0x02));
+}
+
 void TKavoBurner::PrepareErase(std::uint8_t blankType) {
   const bool ready = TestUnitReady(5000);
   StartStopUnit(device::TStartStop::Load);
@@ -285,7 +303,7 @@ void TKavoBurner::PrepareErase(std::uint8_t blankType) {
   }
   if (medium != device::kMediumDvdRam) {
     SetCdSpeed(ReadSpeed(), WriteSpeed());
-    SetWriteParameters(false, false, medium, false);
+    if (!device::IsBdMedium(medium)) SetWriteParameters(false, false, medium, false);
   }
   const std::uint16_t speed = CurrentWriteSpeed();
   if (!readyCheck(TestUnitReady(5000))) {
@@ -293,9 +311,12 @@ void TKavoBurner::PrepareErase(std::uint8_t blankType) {
     return;
   }
   const bool dvdText = medium >= device::kMediumDvdRam && medium <= device::kMediumDvdprw;
+  const device::TSpeedFamily family = device::IsBdMedium(medium) ? device::TSpeedFamily::Bd
+                                      : dvdText                   ? device::TSpeedFamily::Dvd
+                                                                  : device::TSpeedFamily::Cd;
   std::string line = texts::Format(texts::kStartingErase, device::MediumName(medium));
   // The erase line has no space before the bracket, unlike the write line.
-  const std::string speedText = device::SpeedFactorText(speed, dvdText) + "(" +
+  const std::string speedText = device::SpeedFactorText(speed, family) + "(" +
                                 device::GroupedNumber(speed, device::UserThousandsSeparator()) + " KB/s)";
   DebugMessage(">>> " + texts::Format(line.c_str(), speedText), device::kMsgProgress);
 
@@ -307,6 +328,8 @@ void TKavoBurner::PrepareErase(std::uint8_t blankType) {
       Sleeper().Sleep(1000);
       accepted = FormatUnit(device::kFormatDvdPlusRw);
     }
+  } else if (medium == device::kMediumBdre) {
+    accepted = FormatBdRe(blankType);
   } else if (medium == device::kMediumDvdRam && blankType == 1) {
     std::vector<std::uint8_t> zeros(65536, 0);
     for (std::uint32_t lba = 0; lba <= 320; lba += 32) Write10(lba, 32, zeros);

@@ -14,11 +14,13 @@ namespace {
 // Recordable media that grow by sessions and tracks; the others are written in place.
 bool IsSequentialMedium(std::uint8_t m) {
   return m == device::kMediumCdr || m == device::kMediumCdrw || m == device::kMediumDvdr ||
-         m == device::kMediumDvdrwSequential || m == device::kMediumDvdpr || m == device::kMediumDvdprDl;
+         m == device::kMediumDvdrwSequential || m == device::kMediumDvdpr || m == device::kMediumDvdprDl ||
+         m == device::kMediumBdr;
 }
 
 bool IsInPlaceMedium(std::uint8_t m) {
-  return m == device::kMediumDvdRam || m == device::kMediumDvdrwRestricted || m == device::kMediumDvdprw;
+  return m == device::kMediumDvdRam || m == device::kMediumDvdrwRestricted || m == device::kMediumDvdprw ||
+         m == device::kMediumBdre;
 }
 
 std::uint64_t RoundUp32(std::uint64_t sectors) { return (sectors + 31) / 32 * 32; }
@@ -52,7 +54,7 @@ FitCheck TKavoBurner::CheckFit(std::uint64_t imageSectors, BurnSource source) {
     fit.Text = std::string(texts::kErrorNextWritableAddress) + " [" + LastErrorText() + "]";
     return fit;
   };
-  if (medium == device::kMediumCdRom || medium == device::kMediumDvdRom) {
+  if (medium == device::kMediumCdRom || medium == device::kMediumDvdRom || medium == device::kMediumBdRom) {
     fit.Outcome = FitOutcome::DiscClosed;
     fit.Text = texts::kDiscClosed;
     return fit;
@@ -84,6 +86,14 @@ FitCheck TKavoBurner::CheckFit(std::uint64_t imageSectors, BurnSource source) {
     // Restricted overwrite part-formatted grows up to its free blocks.
     std::uint64_t total = info.TrackSize;
     if (info.NextWritableValid()) total = std::max<std::uint64_t>(total, std::uint64_t{info.NextWritableAddress} + info.FreeBlocks);
+    // A blank BD-RE is formatted by the burn with the drive's default spare
+    // areas: the room is that format's, not the raw disc's.
+    if (medium == device::kMediumBdre && DiscState() == 0) {
+      std::vector<std::uint8_t> capacities;
+      if (ReadFormatCapacities(capacities))
+        for (const auto& d : device::FormatDescriptors(capacities))
+          if (d.Type == 0x00) total = std::min<std::uint64_t>(total, d.Blocks);
+    }
     fit.Start = start;
     fit.Free = total > start ? total - start : 0;
   } else {

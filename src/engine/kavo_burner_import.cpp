@@ -220,7 +220,7 @@ bool TKavoBurner::ReadNextWritableAddress(std::uint32_t& start) {
     }
     return std::uint32_t{0};
   };
-  if (medium == device::kMediumDvdRam || medium == device::kMediumDvdprw) {
+  if (medium == device::kMediumDvdRam || medium == device::kMediumDvdprw || medium == device::kMediumBdre) {
     start = volumeEnd();
     return true;
   }

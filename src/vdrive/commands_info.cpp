@@ -125,7 +125,7 @@ TCheck TVirtualRecorder::ReadTrackInformation(TCommand& c) {
   r.TrackStart.Set(v->Start);
   r.NextWritable.Set(v->NextWritableValid ? v->NextWritable : 0);
   r.FreeBlocks.Set(v->FreeBlocks);
-  r.FixedPacketSize.Set(IsCd(d.Media) ? 0 : 16);  // DVD: the ECC blocking factor
+  r.FixedPacketSize.Set(IsCd(d.Media) ? 0 : IsBd(d.Media) ? kBdCluster : 16);  // the ECC block or BD cluster
   r.TrackSize.Set(v->Size);
   r.LastRecorded.Set(v->LastRecordedValid ? v->LastRecorded : 0);
   Respond(c, Bytes(r), CdbField(c.Cdb, 7, 2));
@@ -233,6 +233,24 @@ TCheck TVirtualRecorder::ReadFormatCapacities(TCommand& c) {
         add(d.Capacity, 0x15 << 2, 16);
         break;
       case TMedia::DvdRam: add(d.Capacity, 0x00 << 2, kSectorSize); break;
+      case TMedia::BdRe:
+      case TMedia::BdReDl: {
+        // MMC-6, READ FORMAT CAPACITIES: 00h the default spare areas, 30h each size offered, 31h none.
+        const std::uint32_t raw = d.Capacity + d.SpareBlocks;
+        const std::uint32_t spare = BdDefaultSpare(d);
+        add(raw - spare, 0x00 << 2, spare);
+        for (std::uint32_t s : BdSpareChoices(d))
+          if (s != 0) add(raw - s, 0x30 << 2, s);
+        add(raw, 0x31 << 2, 0);
+        break;
+      }
+      case TMedia::BdR:
+      case TMedia::BdRDl:
+        // Type 32h (spare areas) while the disc is blank and unformatted; without them it needs no format.
+        if (Status(d) == TDiscStatus::Empty && d.SpareBlocks == 0)
+          for (std::uint32_t s : BdSpareChoices(d))
+            if (s != 0) add(d.Capacity - s, 0x32 << 2, s);
+        break;
       default: break;
     }
   }
@@ -240,6 +258,21 @@ TCheck TVirtualRecorder::ReadFormatCapacities(TCommand& c) {
   reply[3] = static_cast<std::uint8_t>(list.size() * sizeof(TCapacityDescriptor));
   for (const auto& dsc : list) Append(reply, dsc);
   Respond(c, reply, CdbField(c.Cdb, 7, 2));
+  return std::nullopt;
+}
+
+// MMC-6, READ DISC STRUCTURE for BD (media type 1), format 0Ah, the
+// spare area information: free and allocated spare blocks.
+TCheck TVirtualRecorder::ReadDiscStructure(TCommand& c) {
+  if (auto m = RequireMedium()) return m;
+  const TDisc& d = FFile->State().Disc;
+  if ((CdbByte(c.Cdb, 1) & 0x0F) != 1 || !IsBd(d.Media)) return sense::InvalidFieldInCdb;
+  if (CdbByte(c.Cdb, 7) != 0x0A || IsRom(d.Media)) return sense::InvalidFieldInCdb;
+  std::vector<std::uint8_t> r(16, 0);
+  PutField(r, 0, 2, 14);
+  PutField(r, 8, 4, d.SpareBlocks);  // nothing replaced yet: all of it free
+  PutField(r, 12, 4, d.SpareBlocks);
+  Respond(c, r, CdbField(c.Cdb, 8, 2));
   return std::nullopt;
 }
 
@@ -258,8 +291,8 @@ TCheck TVirtualRecorder::GetConfiguration(TCommand& c) {
   std::vector<TFeature> features;
   {
     TFeature f{0x0000, true, {}, 0, true};
-    for (std::uint16_t p : std::initializer_list<std::uint16_t>{0x002B, 0x001B, 0x001A, 0x0014, 0x0013, 0x0012, 0x0011,
-                                                                0x0010, 0x000A, 0x0009, 0x0008})
+    for (std::uint16_t p : std::initializer_list<std::uint16_t>{0x0043, 0x0041, 0x0040, 0x002B, 0x001B, 0x001A, 0x0014,
+                                                                0x0013, 0x0012, 0x0011, 0x0010, 0x000A, 0x0009, 0x0008})
       f.Data.insert(f.Data.end(), {Msb(p), Lsb(p), static_cast<std::uint8_t>(p == current ? 1 : 0), 0});
     features.push_back(f);
   }
@@ -279,6 +312,19 @@ TCheck TVirtualRecorder::GetConfiguration(TCommand& c) {
   features.push_back({0x002D, is({TMedia::CdR, TMedia::CdRw}), {0x46, 0, 0, 0}, 2});  // BUF, test write, CD-RW
   features.push_back({0x002F, is({TMedia::DvdR, TMedia::DvdRw}), {0x46, 0, 0, 0}, 1});  // BUF, test write, DVD-RW SL
   features.push_back({0x003B, is({TMedia::DvdPlusRDl}), {0x01, 0, 0, 0}});
+  // MMC-6 BD Read feature: bit maps of the versions read of BD-RE, BD-R and
+  // BD-ROM class 0 (feature bytes 8, 16, 24; versions 1 and 2); BD
+  // Write: SVNR 0, BD-RE and BD-R class 0 versions 1 and 2 written (bytes 8, 16).
+  {
+    TFeature f{0x0040, m && IsBd(*m), std::vector<std::uint8_t>(28, 0), 1};
+    for (std::size_t at : {std::size_t{4}, std::size_t{12}, std::size_t{20}}) f.Data[at + 1] = 0x06;
+    features.push_back(f);
+  }
+  {
+    TFeature f{0x0041, is({TMedia::BdR, TMedia::BdRDl, TMedia::BdRe, TMedia::BdReDl}), std::vector<std::uint8_t>(20, 0), 1};
+    for (std::size_t at : {std::size_t{4}, std::size_t{12}}) f.Data[at + 1] = 0x06;
+    features.push_back(f);
+  }
   std::vector<std::uint8_t> reply;
   TFeatureHeader h;
   h.CurrentProfile.Set(current);

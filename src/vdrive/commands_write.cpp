@@ -66,7 +66,7 @@ TCheck TVirtualRecorder::Read10(TCommand& c) {
   if (count == 0) return std::nullopt;
   if (c.Data.size() < std::size_t{count} * kSectorSize) return sense::InvalidFieldInCdb;
   const TDisc& d = FFile->State().Disc;
-  if (d.Media == TMedia::DvdPlusRw && d.FormattedBlocks == 0) return sense::NotFormatted;
+  if ((d.Media == TMedia::DvdPlusRw || IsBdRe(d.Media)) && d.FormattedBlocks == 0) return sense::NotFormatted;
   const std::uint64_t end = std::uint64_t{lba} + count;
   const bool anything = IsOverwritable(d.Media) ? d.FormattedBlocks != 0 : d.HighWater != 0;
   if (!anything || end - 1 > LastLba(d)) return sense::LbaOutOfRange;
@@ -83,13 +83,26 @@ TCheck TVirtualRecorder::Read10(TCommand& c) {
 
 TCheck TVirtualRecorder::Write10(TCommand& c) {
   if (auto m = RequireMedium()) return m;
-  const std::uint32_t lba = CdbField(c.Cdb, 2, 4);
-  const std::uint32_t count = CdbField(c.Cdb, 7, 2);
+  return WriteBlocks(c, CdbField(c.Cdb, 2, 4), CdbField(c.Cdb, 7, 2), false);
+}
+
+// MMC-6, WRITE (12), with the Streaming bit (byte 10 bit 7) that skips
+// the verify of defect management on a disc with spare areas.
+TCheck TVirtualRecorder::Write12(TCommand& c) {
+  if (auto m = RequireMedium()) return m;
+  if (c.Cdb.size() < 12) return sense::InvalidFieldInCdb;
+  return WriteBlocks(c, CdbField(c.Cdb, 2, 4), CdbField(c.Cdb, 6, 4), (CdbByte(c.Cdb, 10) & 0x80) != 0);
+}
+
+TCheck TVirtualRecorder::WriteBlocks(TCommand& c, std::uint32_t lba, std::uint32_t count, bool streaming) {
   if (c.Direction != platform::ScsiDirection::Out || c.Data.size() < std::size_t{count} * kSectorSize)
     return sense::InvalidFieldInCdb;
   TDisc disc = FFile->State().Disc;
   TDisc& target = WorkingDisc(disc);
   if (auto refused = vdrive::Write(target, lba, count, TestWriteOn())) return refused;
+  // Defect management verifies what it writes on a disc with spare areas, unless asked to stream.
+  DrainBuffer();
+  FVerifying = IsBd(disc.Media) && disc.SpareBlocks != 0 && !streaming;
   // The data passes the buffer either way; with throttling on, a full buffer
   // holds the command until enough has drained, as a real drive does.
   DrainBuffer();
@@ -205,18 +218,22 @@ TCheck TVirtualRecorder::FormatUnit(TCommand& c) {
   const bool immediate = (list[1] & 0x02) != 0;
   const std::uint32_t blocks = CdbField(list, 4, 4);
   const std::uint8_t type = list[8] >> 2;
+  const std::uint8_t subType = list[8] & 0x03;
   const std::uint32_t parameter = CdbField(list, 9, 3);
   TDisc disc = FFile->State().Disc;
   if (disc.Media == TMedia::DvdRam && type == 0 && parameter != kSectorSize) return sense::InvalidFieldInList;
-  if (auto refused = vdrive::Format(disc, blocks, type)) return refused;
+  const bool bd = IsBd(disc.Media);
+  if (auto refused = vdrive::Format(disc, blocks, type, subType)) return refused;
   // The new state first: old sectors left behind are harmless, a state
   // pointing at discarded sectors would not be.
   if (!Commit(disc)) return kInternalFailure;
-  if (type == 0x00 || type == 0x10 || type == 0x15 || type == 0x26) FFile->DiscardSectors();
+  if (type == 0x00 || type == 0x10 || type == 0x15 || type == 0x26 || bd) FFile->DiscardSectors();
   FFile->Sync();
   FDirty = false;
   FTestDisc.reset();
-  if (immediate) StartPending(FTimings.Format, kFormatInProgress);
+  // A full certification reads every block back: it takes longer than a quick format.
+  const bool certify = bd && (type == 0x30 || type == 0x31) && subType == 0x02;
+  if (immediate) StartPending(certify ? FTimings.Format * 4 : FTimings.Format, kFormatInProgress);
   return std::nullopt;
 }
 

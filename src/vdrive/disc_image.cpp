@@ -120,8 +120,9 @@ std::vector<std::uint8_t> EncodeState(const TStoredState& s) {
   w.PutU8(f.RefuseAlways ? 1 : 0);
   w.Put(base::Le32(f.CrashAfterSectors));
   w.Put(base::Le32(f.ThrottleKBps));
-  // Damage is an optional tail, so discs saved before it existed still load.
-  if (!f.Damage.empty()) {
+  // Damage and then the spare areas are optional tails, so discs saved
+  // before they existed still load; the spare areas need the damage count before them.
+  if (!f.Damage.empty() || d.SpareBlocks != 0) {
     w.Put(base::Le16(static_cast<std::uint16_t>(f.Damage.size())));
     for (const auto& dmg : f.Damage) {
       w.Put(base::Le32(dmg.Start));
@@ -130,6 +131,7 @@ std::vector<std::uint8_t> EncodeState(const TStoredState& s) {
       w.PutU8(dmg.Tries);
     }
   }
+  if (d.SpareBlocks != 0) w.Put(base::Le32(d.SpareBlocks));
   return out;
 }
 
@@ -173,7 +175,7 @@ base::Result<TStoredState> DecodeState(std::span<const std::uint8_t> payload) {
   f.RefuseAlways = refuseAlways == 1;
   if (r.Remaining() != 0) {
     std::uint16_t count = 0;
-    if (!ReadLe(r, count) || count == 0 || count > kMaxDamage) return bad("bad damage list");
+    if (!ReadLe(r, count) || count > kMaxDamage) return bad("bad damage list");
     for (std::uint16_t i = 0; i < count; ++i) {
       TDamage dmg;
       std::uint8_t kind = 0;
@@ -184,7 +186,9 @@ base::Result<TStoredState> DecodeState(std::span<const std::uint8_t> payload) {
       dmg.Kind = static_cast<TDamageKind>(kind);
       f.Damage.push_back(dmg);
     }
+    if (count == 0 && r.Remaining() == 0) return bad("bad damage list");  // an empty list only before spare areas
   }
+  if (r.Remaining() != 0 && (!ReadLe(r, d.SpareBlocks) || d.SpareBlocks == 0)) return bad("bad spare areas");
   if (r.Remaining() != 0) return bad("trailing bytes");
   if (auto why = Validate(d); !why.empty()) return bad(why);
   return s;
@@ -256,7 +260,7 @@ base::Result<std::unique_ptr<TDiscFile>> TDiscFile::Create(const std::string& pa
 
 base::Result<std::unique_ptr<TDiscFile>> TDiscFile::Press(const std::string& path, TMedia media,
                                                           const std::string& imagePath) {
-  if (!IsRom(media)) return MakeError(ErrorKind::InvalidInput, "only cd-rom and dvd-rom discs are pressed");
+  if (!IsRom(media)) return MakeError(ErrorKind::InvalidInput, "only cd-rom, dvd-rom and bd-rom discs are pressed");
   if (auto st = RefuseExisting(path); !st) return st.Err();
   auto opened = platform::FileStream::OpenImage(imagePath);
   if (!opened) return opened.Err();
@@ -264,7 +268,9 @@ base::Result<std::unique_ptr<TDiscFile>> TDiscFile::Press(const std::string& pat
   const std::int64_t inSize = in.Size();
   const std::uint64_t size = inSize > 0 ? static_cast<std::uint64_t>(inSize) : 0;
   const std::uint64_t blocks = (size + kSectorSize - 1) / kSectorSize;
-  const std::uint64_t limit = media == TMedia::CdRom ? DefaultCapacity(TMedia::CdRom) : DefaultCapacity(TMedia::DvdPlusRDl);
+  const std::uint64_t limit = media == TMedia::CdRom    ? DefaultCapacity(TMedia::CdRom)
+                              : media == TMedia::BdRom ? DefaultCapacity(TMedia::BdRDl)
+                                                       : DefaultCapacity(TMedia::DvdPlusRDl);
   if (blocks == 0 || blocks > limit)
     return MakeError(ErrorKind::InvalidInput, imagePath + ": image size does not fit a " + MediaName(media));
   // Sectors first, then the state that makes them visible.

@@ -20,8 +20,11 @@ constexpr std::size_t kLogLimit = 65536;
 // 48x, 40x ... 4x CD (176.4 kB/s each) and 16x ... 2.4x DVD (1,385 kB/s each), fastest first.
 constexpr std::uint32_t kCdWriteSpeeds[] = {8467, 7056, 5645, 4234, 2822, 1411, 706};
 constexpr std::uint32_t kDvdWriteSpeeds[] = {22160, 11080, 5540, 3324};
+// 12x ... 2x BD (4,495 kB/s each).
+constexpr std::uint32_t kBdWriteSpeeds[] = {53940, 35960, 26970, 17980, 8990};
 constexpr std::uint32_t kCdMaxRead = 8467;
 constexpr std::uint32_t kDvdMaxRead = 22160;
+constexpr std::uint32_t kBdMaxRead = 53940;
 
 class TSystemClock final : public TClock {
  public:
@@ -224,16 +227,23 @@ std::optional<TVirtualRecorder::TPending> TVirtualRecorder::ActivePending() {
 
 bool TVirtualRecorder::IsCdMedium() const { return !FFile || IsCd(FFile->State().Disc.Media); }
 
+bool TVirtualRecorder::IsBdMedium() const { return FFile && IsBd(FFile->State().Disc.Media); }
+
 std::vector<std::uint32_t> TVirtualRecorder::WriteSpeeds() const {
   if (IsCdMedium()) return {std::begin(kCdWriteSpeeds), std::end(kCdWriteSpeeds)};
+  if (IsBdMedium()) return {std::begin(kBdWriteSpeeds), std::end(kBdWriteSpeeds)};
   return {std::begin(kDvdWriteSpeeds), std::end(kDvdWriteSpeeds)};
 }
 
-std::uint32_t TVirtualRecorder::MaxReadSpeed() const { return IsCdMedium() ? kCdMaxRead : kDvdMaxRead; }
+std::uint32_t TVirtualRecorder::MaxReadSpeed() const {
+  return IsCdMedium() ? kCdMaxRead : IsBdMedium() ? kBdMaxRead : kDvdMaxRead;
+}
 
 std::uint32_t TVirtualRecorder::DrainRate() const {
   const std::uint32_t throttle = FFile ? FFile->State().Faults.ThrottleKBps : FLooseFaults.ThrottleKBps;
-  return throttle == 0 ? 0 : std::min(throttle, FWriteSpeed);
+  if (throttle == 0) return 0;
+  const std::uint32_t rate = std::min(throttle, FWriteSpeed);
+  return FVerifying ? std::max(1u, rate / 2) : rate;
 }
 
 // One kB/s drains one byte per millisecond.
@@ -359,6 +369,8 @@ TCheck TVirtualRecorder::Dispatch(TCommand& c) {
     case 0x25: return ReadCapacity(c);
     case 0x28: return Read10(c);
     case 0x2A: return Write10(c);
+    case 0xAA: return Write12(c);
+    case 0xAD: return ReadDiscStructure(c);
     case 0x35: return SynchronizeCache(c);
     case 0x43: return ReadToc(c);
     case 0x46: return GetConfiguration(c);
@@ -371,6 +383,7 @@ TCheck TVirtualRecorder::Dispatch(TCommand& c) {
     case 0x5B: return CloseTrackSession(c);
     case 0x5C: return ReadBufferCapacity(c);
     case 0xA1: return Blank(c);
+    case 0xAC: return GetPerformance(c);
     case 0xB6: return SetStreaming(c);
     case 0xBB: return SetCdSpeed(c);
     case 0xBF: return SendDvdStructure(c);
@@ -459,7 +472,7 @@ TCheck TVirtualRecorder::SetCdSpeed(TCommand& c) {
   const std::uint32_t read = CdbField(c.Cdb, 2, 2);
   const std::uint32_t write = CdbField(c.Cdb, 4, 2);
   const std::uint32_t maxRead = MaxReadSpeed();
-  FReadSpeed = read == 0xFFFF ? maxRead : std::clamp(read, IsCdMedium() ? 176u : 1385u, maxRead);
+  FReadSpeed = read == 0xFFFF ? maxRead : std::clamp(read, IsCdMedium() ? 176u : IsBdMedium() ? 4495u : 1385u, maxRead);
   const auto speeds = WriteSpeeds();
   FWriteSpeed = speeds.back();
   for (std::uint32_t s : speeds) {
@@ -500,6 +513,40 @@ TCheck TVirtualRecorder::SetStreaming(TCommand& c) {
   const std::uint32_t start = CdbField(p, 4, 4), end = CdbField(p, 8, 4);
   const std::uint32_t readTime = CdbField(p, 16, 4), writeTime = CdbField(p, 24, 4);
   if (end < start || readTime == 0 || writeTime == 0) return sense::InvalidFieldInList;
+  // Sizes in kB over times in ms: the speeds asked for, snapped to the drive's own as SET CD SPEED does.
+  // A size of 0 asks for no particular speed: the one SET CD SPEED chose stays.
+  const std::uint64_t read = std::uint64_t{CdbField(p, 12, 4)} * 1000 / readTime;
+  const std::uint64_t write = std::uint64_t{CdbField(p, 20, 4)} * 1000 / writeTime;
+  if (read != 0) FReadSpeed = static_cast<std::uint32_t>(std::min<std::uint64_t>(read, MaxReadSpeed()));
+  if (write == 0) return std::nullopt;
+  const auto speeds = WriteSpeeds();
+  FWriteSpeed = speeds.back();
+  for (std::uint32_t s : speeds) {
+    if (s <= write) {
+      FWriteSpeed = s;
+      break;
+    }
+  }
+  return std::nullopt;
+}
+
+// MMC-6, GET PERFORMANCE type 03h, one write speed descriptor per speed, fastest first.
+TCheck TVirtualRecorder::GetPerformance(TCommand& c) {
+  if (auto m = RequireMedium()) return m;
+  if (CdbByte(c.Cdb, 10) != 0x03) return sense::InvalidFieldInCdb;
+  const std::uint32_t wanted = CdbField(c.Cdb, 8, 2);
+  const auto speeds = WriteSpeeds();
+  std::vector<std::uint8_t> r(8, 0);
+  const std::uint32_t end = LastLba(FFile->State().Disc);
+  for (std::size_t i = 0; i < speeds.size() && i < wanted; ++i) {
+    std::vector<std::uint8_t> d(16, 0);
+    PutField(d, 4, 4, end);
+    PutField(d, 8, 4, MaxReadSpeed());
+    PutField(d, 12, 4, speeds[i]);
+    r.insert(r.end(), d.begin(), d.end());
+  }
+  PutField(r, 0, 4, static_cast<std::uint32_t>(r.size() - 4));
+  Respond(c, r, r.size());
   return std::nullopt;
 }
 

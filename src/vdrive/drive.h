@@ -130,6 +130,7 @@ class TVirtualRecorder {
   std::vector<std::uint32_t> WriteSpeeds() const;
   std::uint32_t MaxReadSpeed() const;
   bool IsCdMedium() const;
+  bool IsBdMedium() const;
   void DrainBuffer();
   std::uint32_t DrainRate() const;
 
@@ -142,6 +143,7 @@ class TVirtualRecorder {
   TCheck SetCdSpeed(TCommand& c);
   TCheck ReadBufferCapacity(TCommand& c);
   TCheck SetStreaming(TCommand& c);
+  TCheck GetPerformance(TCommand& c);
   TCheck SendOpc(TCommand& c);
   TCheck SendDvdStructure(TCommand& c);
   // mode_pages.cpp
@@ -164,6 +166,9 @@ class TVirtualRecorder {
   bool DamagedRead(const TFaults& faults, std::uint32_t lba, std::uint64_t end);
   void CorruptRead(const TFaults& faults, std::uint32_t lba, std::uint64_t end, std::span<std::uint8_t> data);
   TCheck Write10(TCommand& c);
+  TCheck Write12(TCommand& c);
+  TCheck WriteBlocks(TCommand& c, std::uint32_t lba, std::uint32_t count, bool streaming);
+  TCheck ReadDiscStructure(TCommand& c);
   TCheck SynchronizeCache(TCommand& c);
   TCheck CloseTrackSession(TCommand& c);
   TCheck ReserveTrack(TCommand& c);
@@ -189,6 +194,9 @@ class TVirtualRecorder {
   std::array<std::uint8_t, 52> FWriteParams{};
   std::optional<TDisc> FTestDisc;  // the simulated disc while a test write runs
   std::uint32_t FWriteSpeed = 0;
+  // The last write verified each block for defect management (a BD with
+  // spare areas written without the streaming bit): half the drain rate.
+  bool FVerifying = false;
   std::uint32_t FReadSpeed = 0;
   double FBufferUsed = 0;
   TBufferStats FBufferStats;

@@ -7,7 +7,7 @@ namespace vdrive {
 namespace {
 
 constexpr std::size_t kMaxTracks = 99;
-constexpr std::uint32_t kMaxCapacity = 1u << 24;  // 32 GiB, far above any medium modelled
+constexpr std::uint32_t kMaxCapacity = 1u << 26;  // 128 GiB: a four-layer BD-R XL
 constexpr std::uint32_t kEccBlock = 16;           // DVD tracks start on ECC block boundaries
 
 // Multisession CD: the first session's lead-out is 6,750 blocks, later ones
@@ -23,6 +23,8 @@ constexpr std::uint32_t kDvdMinusLaterBorder = 2048;
 constexpr std::uint32_t kDvdPlusSessionGap = 2048;
 
 std::uint32_t RoundUp(std::uint32_t v, std::uint32_t unit) { return (v + unit - 1) / unit * unit; }
+// Tracks start on an ECC block (DVD) or a cluster (BD).
+std::uint32_t TrackUnit(TMedia m) { return IsBd(m) ? kBdCluster : kEccBlock; }
 
 bool IsDvdMinusSequential(TMedia m) { return m == TMedia::DvdR || m == TMedia::DvdRw; }
 bool IsDvdPlusSequential(TMedia m) { return m == TMedia::DvdPlusR || m == TMedia::DvdPlusRDl; }
@@ -38,12 +40,18 @@ std::uint32_t RecordedEnd(const TTrack& t) { return t.Closed ? t.End() : t.Start
 }  // namespace
 
 bool IsCd(TMedia m) { return m == TMedia::CdR || m == TMedia::CdRw || m == TMedia::CdRom; }
-bool IsRom(TMedia m) { return m == TMedia::CdRom || m == TMedia::DvdRom; }
-bool IsOverwritable(TMedia m) { return m == TMedia::DvdPlusRw || m == TMedia::DvdRwRo || m == TMedia::DvdRam; }
+bool IsBd(TMedia m) { return m == TMedia::BdRom || IsBdR(m) || IsBdRe(m); }
+bool IsBdR(TMedia m) { return m == TMedia::BdR || m == TMedia::BdRDl; }
+bool IsBdRe(TMedia m) { return m == TMedia::BdRe || m == TMedia::BdReDl; }
+bool IsDualLayer(TMedia m) { return m == TMedia::DvdPlusRDl || m == TMedia::BdRDl || m == TMedia::BdReDl; }
+bool IsRom(TMedia m) { return m == TMedia::CdRom || m == TMedia::DvdRom || m == TMedia::BdRom; }
+bool IsOverwritable(TMedia m) {
+  return m == TMedia::DvdPlusRw || m == TMedia::DvdRwRo || m == TMedia::DvdRam || IsBdRe(m);
+}
 bool IsSequential(TMedia m) { return !IsRom(m) && !IsOverwritable(m); }
 bool IsErasable(TMedia m) {
   return m == TMedia::CdRw || m == TMedia::DvdRw || m == TMedia::DvdRwRo || m == TMedia::DvdPlusRw ||
-         m == TMedia::DvdRam;
+         m == TMedia::DvdRam || IsBdRe(m);
 }
 // Simulation exists on CD-R/RW and DVD-R/-RW sequential recording only.
 bool SupportsTestWrite(TMedia m) {
@@ -63,6 +71,12 @@ std::uint16_t Profile(TMedia m) {
     case TMedia::DvdPlusRw: return 0x001A;
     case TMedia::DvdPlusR: return 0x001B;
     case TMedia::DvdPlusRDl: return 0x002B;
+    // MMC-6 profile list: one profile per kind; the layer count is the disc's, not the profile's.
+    case TMedia::BdRom: return 0x0040;
+    case TMedia::BdR:
+    case TMedia::BdRDl: return 0x0041;
+    case TMedia::BdRe:
+    case TMedia::BdReDl: return 0x0043;
   }
   return 0;
 }
@@ -80,6 +94,11 @@ std::uint32_t DefaultCapacity(TMedia m) {
     case TMedia::DvdPlusR:
     case TMedia::DvdPlusRw:
     case TMedia::DvdRom: return 2295104;
+    case TMedia::BdRom:
+    case TMedia::BdR:
+    case TMedia::BdRe: return kBdSingleLayerBlocks;
+    case TMedia::BdRDl:
+    case TMedia::BdReDl: return kBdDualLayerBlocks;
   }
   return 0;
 }
@@ -93,7 +112,9 @@ constexpr TMediaNameRow kMediaNames[] = {
     {TMedia::CdR, "cd-r"},           {TMedia::CdRw, "cd-rw"},          {TMedia::DvdR, "dvd-r"},
     {TMedia::DvdRw, "dvd-rw"},       {TMedia::DvdRwRo, "dvd-rw-ro"},   {TMedia::DvdPlusR, "dvd+r"},
     {TMedia::DvdPlusRDl, "dvd+r-dl"}, {TMedia::DvdPlusRw, "dvd+rw"},    {TMedia::DvdRam, "dvd-ram"},
-    {TMedia::CdRom, "cd-rom"},       {TMedia::DvdRom, "dvd-rom"},
+    {TMedia::CdRom, "cd-rom"},       {TMedia::DvdRom, "dvd-rom"},      {TMedia::BdRom, "bd-rom"},
+    {TMedia::BdR, "bd-r"},           {TMedia::BdRDl, "bd-r-dl"},       {TMedia::BdRe, "bd-re"},
+    {TMedia::BdReDl, "bd-re-dl"},
 };
 }  // namespace
 
@@ -118,7 +139,7 @@ TDisc BlankDisc(TMedia m, std::uint32_t blocks) {
   TDisc d;
   d.Media = m;
   d.Capacity = blocks != 0 ? blocks : DefaultCapacity(m);
-  // DVD-RAM and restricted-overwrite DVD-RW come formatted; DVD+RW must be formatted first.
+  // DVD-RAM and restricted-overwrite DVD-RW come formatted; DVD+RW and BD-RE must be formatted first.
   if (m == TMedia::DvdRam || m == TMedia::DvdRwRo) d.FormattedBlocks = d.Capacity;
   return d;
 }
@@ -139,6 +160,8 @@ std::string Validate(const TDisc& d) {
   if (d.Capacity == 0 || d.Capacity > kMaxCapacity) return "capacity out of range";
   if (d.FormattedBlocks > d.Capacity || (d.FormattedBlocks != 0 && !IsOverwritable(d.Media)))
     return "formatted size out of range";
+  if (d.SpareBlocks != 0 && ((!IsBdR(d.Media) && !IsBdRe(d.Media)) || d.SpareBlocks >= kMaxCapacity - d.Capacity))
+    return "spare areas out of range";
   if (d.HighWater > d.Capacity) return "recorded area beyond the capacity";
   if (d.Tracks.size() > kMaxTracks) return "too many tracks";
   if (IsOverwritable(d.Media) && !d.Tracks.empty()) return "tracks on an overwritable medium";
@@ -196,7 +219,8 @@ std::uint32_t NextTrackStart(const TDisc& d) {
   const std::uint64_t start = std::uint64_t{last.End()} + gap;
   if (start >= d.Capacity) return d.Capacity;
   const std::uint32_t s = static_cast<std::uint32_t>(start);
-  return IsCd(d.Media) ? s : std::min(RoundUp(s, kEccBlock), d.Capacity);
+  // A BD-R session ends with its closure in the drive's own areas: the next starts on the next cluster.
+  return IsCd(d.Media) ? s : std::min(RoundUp(s, TrackUnit(d.Media)), d.Capacity);
 }
 
 std::vector<TTrackView> TrackViews(const TDisc& d) {
@@ -329,7 +353,7 @@ TCheck ReserveTrack(TDisc& d, std::uint32_t blocks) {
   if (!IsSequential(d.Media)) return sense::IncompatibleMedium;
   if (!InvisibleTrackExists(d)) return sense::CommandSequenceError;
   if (blocks == 0) return sense::InvalidFieldInCdb;
-  if (!IsCd(d.Media)) blocks = RoundUp(blocks, kEccBlock);
+  if (!IsCd(d.Media)) blocks = RoundUp(blocks, TrackUnit(d.Media));
   const std::uint32_t start = NextTrackStart(d);
   if (std::uint64_t{start} + blocks > d.Capacity) return sense::InvalidFieldInCdb;
   d.Tracks.push_back(TTrack{start, blocks, 0, static_cast<std::uint16_t>(d.ClosedSessions + 1), false});
@@ -343,6 +367,7 @@ TCheck Close(TDisc& d, std::uint8_t function, std::uint16_t track, bool nextSess
     // overwrite accepts the session closes as no-ops. DVD-RAM has nothing to close.
     if (d.Media == TMedia::DvdPlusRw && function <= 3) return std::nullopt;
     if (d.Media == TMedia::DvdRwRo && function >= 1 && function <= 3) return std::nullopt;
+    // BD-RE: nothing to close, and no background format to stop.
     return sense::InvalidFieldInCdb;
   }
   if (function == 1) {
@@ -354,8 +379,9 @@ TCheck Close(TDisc& d, std::uint8_t function, std::uint16_t track, bool nextSess
     d.Tracks[track - 1u].Closed = true;
     return std::nullopt;
   }
-  const bool plus = IsDvdPlusSequential(d.Media);
-  const bool finalizeFunction = function == 5 || (plus && function == 6);
+  // DVD+R and BD-R close sessions alike; BD-R finalizes with function 6 only (MMC-6, CLOSE TRACK SESSION).
+  const bool plus = IsDvdPlusSequential(d.Media) || IsBdR(d.Media);
+  const bool finalizeFunction = IsBdR(d.Media) ? function == 6 : function == 5 || (plus && function == 6);
   if (function != 2 && !finalizeFunction) return sense::InvalidFieldInCdb;
   const auto openSession = static_cast<std::uint16_t>(d.ClosedSessions + 1);
   const bool openTracks = !d.Tracks.empty() && d.Tracks.back().Session == openSession;
@@ -382,7 +408,66 @@ TCheck Blank(TDisc& d, std::uint8_t type) {
   return std::nullopt;
 }
 
-TCheck Format(TDisc& d, std::uint32_t blocks, std::uint8_t type) {
+std::vector<std::uint32_t> BdSpareChoices(const TDisc& d) {
+  if (!IsBdR(d.Media) && !IsBdRe(d.Media)) return {};
+  const std::uint32_t raw = d.Capacity + d.SpareBlocks;
+  if (raw < DefaultCapacity(d.Media)) {
+    // A rehearsal disc made smaller than real ones: spare areas in proportion.
+    return {0, raw / 32 / kBdCluster * kBdCluster, raw / 16 / kBdCluster * kBdCluster, raw / 8 / kBdCluster * kBdCluster};
+  }
+  const std::uint32_t layers = IsDualLayer(d.Media) ? 2 : 1;
+  return {0, 131072 * layers, 393216 * layers, 655360 * layers};
+}
+
+std::uint32_t BdDefaultSpare(const TDisc& d) {
+  const auto choices = BdSpareChoices(d);
+  return choices.size() > 2 ? choices[2] : 0;
+}
+
+namespace {
+
+// Blocks given as the user area size: the spare area they leave must be one the disc offers.
+std::optional<std::uint32_t> SpareForUserBlocks(const TDisc& d, std::uint32_t blocks) {
+  const std::uint32_t raw = d.Capacity + d.SpareBlocks;
+  for (std::uint32_t spare : BdSpareChoices(d))
+    if (spare != 0 && raw - spare == blocks) return spare;
+  return std::nullopt;
+}
+
+// MMC-6, FORMAT UNIT: BD-RE types 00h (default spare areas), 30h (the spare areas
+// the user size leaves) and 31h (none); BD-R type 32h while blank.
+TCheck FormatBd(TDisc& d, std::uint32_t blocks, std::uint8_t type, std::uint8_t subType) {
+  const std::uint32_t raw = d.Capacity + d.SpareBlocks;
+  std::optional<std::uint32_t> spare;
+  if (IsBdR(d.Media)) {
+    if (type != 0x32) return sense::InvalidFieldInList;
+    if (Status(d) != TDiscStatus::Empty || d.SpareBlocks != 0) return sense::CannotWriteMedium;  // formatted once, for good
+    spare = SpareForUserBlocks(d, blocks);
+  } else if (type == 0x00) {
+    spare = BdDefaultSpare(d);
+  } else if (type == 0x30) {
+    // Sub-types 00b quick reformat, 10b full certification, 11b quick certification.
+    if (subType == 0x01) return sense::InvalidFieldInList;
+    spare = SpareForUserBlocks(d, blocks);
+  } else if (type == 0x31) {
+    if (subType != 0x00 && subType != 0x01) return sense::InvalidFieldInList;
+    spare = 0;
+  } else {
+    return sense::InvalidFieldInList;
+  }
+  if (!spare) return sense::InvalidFieldInList;
+  const TMedia media = d.Media;
+  d = BlankDisc(media, raw);
+  d.Capacity = raw - *spare;
+  d.SpareBlocks = *spare;
+  if (IsBdRe(media)) d.FormattedBlocks = d.Capacity;
+  return std::nullopt;
+}
+
+}  // namespace
+
+TCheck Format(TDisc& d, std::uint32_t blocks, std::uint8_t type, std::uint8_t subType) {
+  if (IsBdR(d.Media) || IsBdRe(d.Media)) return FormatBd(d, blocks, type, subType);
   switch (d.Media) {
     case TMedia::DvdPlusRw:
       if (type != 0x26) return sense::InvalidFieldInList;

@@ -24,9 +24,19 @@ enum class TMedia : std::uint8_t {
   DvdRam,
   CdRom,
   DvdRom,
+  BdRom,
+  BdR,  // sequential recording mode
+  BdRDl,
+  BdRe,
+  BdReDl,
 };
 inline constexpr std::uint8_t kFirstMedia = 1;
-inline constexpr std::uint8_t kLastMedia = 11;
+inline constexpr std::uint8_t kLastMedia = 16;
+
+// Blu-ray user capacities in blocks without spare areas.
+inline constexpr std::uint32_t kBdSingleLayerBlocks = 12219392;
+inline constexpr std::uint32_t kBdDualLayerBlocks = 24438784;
+inline constexpr std::uint32_t kBdCluster = 32;  // BD records in 64 KiB clusters
 
 // Sense key and additional sense code of a refused command (SPC-3 4.5.6).
 struct TSense {
@@ -97,6 +107,9 @@ struct TDisc {
   std::uint32_t HighWater = 0;        // one past the highest block ever recorded
   std::uint16_t ClosedSessions = 0;
   bool Finalized = false;
+  // Blu-ray formatted with spare areas: blocks set aside for defect
+  // management. Capacity is then the user area; the raw disc holds Capacity + SpareBlocks.
+  std::uint32_t SpareBlocks = 0;
   std::vector<TTrack> Tracks;
 
   bool operator==(const TDisc&) const = default;
@@ -104,6 +117,10 @@ struct TDisc {
 
 // --- the medium's nature ---------------------------------------------------
 bool IsCd(TMedia m);
+bool IsBd(TMedia m);
+bool IsBdR(TMedia m);
+bool IsBdRe(TMedia m);
+bool IsDualLayer(TMedia m);
 bool IsRom(TMedia m);
 bool IsOverwritable(TMedia m);  // DVD+RW, DVD-RW restricted overwrite, DVD-RAM
 bool IsSequential(TMedia m);    // recordable with sessions and tracks
@@ -147,9 +164,13 @@ TCheck ReserveTrack(TDisc& d, std::uint32_t blocks);
 // CLOSE TRACK/SESSION (MMC-5 6.3): function, track number; `finalize` tells
 // what function 2 does on media where the write parameters page decides.
 TCheck Close(TDisc& d, std::uint8_t function, std::uint16_t track, bool nextSessionAllowed);
+// The spare area sizes a blank BD-R or BD-RE may be formatted with, smallest first (0 is none).
+std::vector<std::uint32_t> BdSpareChoices(const TDisc& d);
+// The spare areas of a default format (393,216 blocks a layer on a full-size disc).
+std::uint32_t BdDefaultSpare(const TDisc& d);
 // BLANK types 0 (full) and 1 (minimal).
 TCheck Blank(TDisc& d, std::uint8_t type);
-// FORMAT UNIT with one descriptor (MMC-5 6.5.4): blocks, format type.
-TCheck Format(TDisc& d, std::uint32_t blocks, std::uint8_t type);
+// FORMAT UNIT with one descriptor (MMC-5 6.5.4, MMC-6 for BD): blocks, format type, sub-type.
+TCheck Format(TDisc& d, std::uint32_t blocks, std::uint8_t type, std::uint8_t subType = 0);
 
 }  // namespace vdrive

@@ -140,6 +140,8 @@ TCheck TVirtualRecorder::ModeSelect(TCommand& c) {
     const std::size_t pageLength = list[at + 1];
     if (at + 2 + pageLength > length) return sense::InvalidFieldInList;
     if (code != kWritePage || (pageLength != kWritePageLength && pageLength != 0x36)) return sense::InvalidFieldInList;
+    // MMC-6: the write parameters page does not apply to Blu-ray; BD drives refuse it.
+    if (media && IsBd(*media)) return sense::InvalidFieldInList;
     const auto p = list.subspan(at, 2 + pageLength);
     const std::uint8_t writeType = p[2] & 0x0F;
     const bool testWrite = (p[2] & 0x10) != 0;

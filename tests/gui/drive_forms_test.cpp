@@ -220,7 +220,13 @@ class DriveFormsTest : public QObject {
       QVERIFY2(Find<QCheckBox>(window, box)->isChecked(), box);
     QCOMPARE(Find<QCheckBox>(window, "WriteDVDPR")->text(), QStringLiteral("Write DVD+R"));
     QCOMPARE(Find<QCheckBox>(window, "UnderrunProtection")->text(), QStringLiteral("Underrun Protection"));
-    QCOMPARE(window.findChildren<QCheckBox*>().size(), 17);
+    // The CD/DVD boxes as they were; Blu-ray in its own box below.
+    QCOMPARE(Find<QGroupBox>(window, "Panel1")->findChildren<QCheckBox*>().size(), 17);
+    QCOMPARE(Find<QGroupBox>(window, "PanelBD")->findChildren<QCheckBox*>().size(), 5);
+    QVERIFY(!Find<QGroupBox>(window, "PanelBD")->isEnabled());
+    for (const char* box : {"ReadBD", "ReadBDR", "ReadBDRE", "WriteBDR", "WriteBDRE"})
+      QVERIFY2(Find<QCheckBox>(window, box)->isChecked(), box);  // the recorder writes BD whatever disc it holds
+    QCOMPARE(Find<QCheckBox>(window, "WriteBDRE")->text(), QStringLiteral("Write BD-RE"));
     QVERIFY(Find<QLabel>(window, "Label1")->text().startsWith(QStringLiteral("  ")));
     const QRegularExpression speed(QStringLiteral("^\\d+\\.\\dX \\([\\d,]+ KB/s\\)$"));
     const QString write = Find<QLabel>(window, "Label2")->text();

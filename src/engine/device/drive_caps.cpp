@@ -57,6 +57,16 @@ void TSCSIDevice::DecodeCapabilityPage(std::span<const std::uint8_t> page) {
   plusFeature(0x2B, kCapReadDvdpr, kCapWriteDvdpr);
   feature(0x3B, kCapReadDvdprDl, kCapWriteDvdprDl);
   feature(0x2F, kCapReadDvdr | kCapReadDvdrw, kCapWriteDvdr | kCapWriteDvdrw);
+  // MMC-6 BD Read and BD Write features: a class 0 version map that is not all zeros names a medium read or written.
+  auto bdFeature = [&](std::uint8_t code, std::initializer_list<std::pair<std::size_t, std::uint32_t>> maps) {
+    if (!GetConfiguration(code) || FConfiguration.Feature != code) return;
+    for (const auto& [at, bit] : maps) {
+      // Body index = feature byte - 4.
+      if ((FConfiguration.FeatureBody[at - 4] | FConfiguration.FeatureBody[at - 3]) != 0) FCapabilities |= bit;
+    }
+  };
+  bdFeature(0x40, {{8, kCapReadBdre}, {16, kCapReadBdr}, {24, kCapReadBd}});
+  bdFeature(0x41, {{8, kCapWriteBdre}, {16, kCapWriteBdr}});
 }
 
 bool TSCSIDevice::RefreshCapabilities() {
@@ -107,7 +117,7 @@ bool TSCSIDevice::RefreshCapabilities() {
 
 bool TSCSIDevice::WritesAnything() const {
   constexpr std::uint32_t kWrites = kCapWriteCdr | kCapWriteCdrw | kCapWriteDvdr | kCapWriteDvdrw | kCapWriteDvdram |
-                                    kCapWriteDvdpr | kCapWriteDvdprw | kCapWriteDvdprDl;
+                                    kCapWriteDvdpr | kCapWriteDvdprw | kCapWriteDvdprDl | kCapWriteBdr | kCapWriteBdre;
   return (FCapabilities & kWrites) != 0;
 }
 

@@ -67,6 +67,12 @@ void TEraseThread::Run() {
     waitTestUnitReady(1);
     Pause(5000);
     if (NotReady()) waitTestUnitReady(1);
+  } else if (m == kMediumBdre) {
+    do {
+      Pause(2000);
+      d.ReadDiscInformation();
+      Advance(2);
+    } while (NotReady() && !Elapsed());
   } else if (m == kMediumDvdprw) {
     // Bounded by the estimate like every other wait: a drive that stays
     // busy must not hold the thread forever.

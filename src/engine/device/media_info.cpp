@@ -102,7 +102,7 @@ bool TSCSIDevice::IsRewritable() {
   const std::uint8_t code = DetectMediaType();
   SetCurrentMediaType(code);
   return code == kMediumDvdRam || code == kMediumDvdrwRestricted || code == kMediumDvdrwSequential ||
-         code == kMediumDvdprw;
+         code == kMediumDvdprw || code == kMediumBdre;
 }
 
 std::uint32_t TSCSIDevice::VolumeSpaceSize() {
@@ -137,10 +137,10 @@ std::uint32_t TSCSIDevice::DiscUsedBlocks() {
   const std::uint8_t code = SpaceQueryStart(last);
   if (IsDvdFamily(code)) {
     // A pressed disc in a reading drive: all of it is used.
-    if (code == kMediumDvdRom && !TrackInfoFor(last)) return CapacityBlocks().value_or(0);
+    if ((code == kMediumDvdRom || code == kMediumBdRom) && !TrackInfoFor(last)) return CapacityBlocks().value_or(0);
     if (!TrackInfoFor(last) || FLastTrackInfo.TrackSize == kNoValue) return 0;
     const TTrackInfo track = FLastTrackInfo;
-    if (code == kMediumDvdRam || code == kMediumDvdprw) return VolumeSpaceSize();
+    if (code == kMediumDvdRam || code == kMediumDvdprw || code == kMediumBdre) return VolumeSpaceSize();
     if (code == kMediumDvdrwRestricted || code == kMediumDvdrwSequential) {
       std::vector<std::uint8_t> capacities;
       if (ReadFormatCapacities(capacities)) return track.TrackSize == track.FreeBlocks ? 0 : track.TrackSize;
@@ -170,7 +170,7 @@ std::uint32_t TSCSIDevice::DiscFreeBlocks() {
     const TTrackInfo track = FLastTrackInfo;
     // A recorded size above the track's would wrap to a huge free space.
     auto less = [](std::uint32_t a, std::uint32_t b) { return a > b ? a - b : 0u; };
-    if (code == kMediumDvdRam || code == kMediumDvdprw) return less(track.TrackSize, VolumeSpaceSize());
+    if (code == kMediumDvdRam || code == kMediumDvdprw || code == kMediumBdre) return less(track.TrackSize, VolumeSpaceSize());
     if (code == kMediumDvdrwRestricted) {
       if (track.NextWritableAddress != 0) return track.FreeBlocks;
       std::vector<std::uint8_t> capacities;
@@ -196,9 +196,9 @@ std::uint32_t TSCSIDevice::DiscTotalBlocks() {
   const std::uint8_t code = SpaceQueryStart(last);
   std::uint32_t total = 0;
   if (IsDvdFamily(code)) {
-    if (!TrackInfoFor(last)) return code == kMediumDvdRom ? CapacityBlocks().value_or(0) : 0;
+    if (!TrackInfoFor(last)) return code == kMediumDvdRom || code == kMediumBdRom ? CapacityBlocks().value_or(0) : 0;
     const TTrackInfo track = FLastTrackInfo;
-    if (code == kMediumDvdRam || code == kMediumDvdrwRestricted || code == kMediumDvdprw) {
+    if (code == kMediumDvdRam || code == kMediumDvdrwRestricted || code == kMediumDvdprw || code == kMediumBdre) {
       std::vector<std::uint8_t> capacities;
       if (ReadFormatCapacities(capacities)) return FormatCapacityBlocks(capacities);
     }

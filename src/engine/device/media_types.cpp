@@ -8,20 +8,22 @@
 namespace device {
 namespace {
 
-constexpr std::array<const char*, 16> kMediumNames = {
+constexpr std::array<const char*, 20> kMediumNames = {
     "UNKNOWN", "CD-ROM",  "CD-R",   "CD-RW",    "DVD-ROM",  "DVD-R",  "DVD-RAM", "DVD-RW",
-    "DVD-RW",  "DVD-RW",  "DVD+RW", "DVD+R",    "DVD+R DL", "DDCD-ROM", "DDCD-R", "DDCD-RW"};
+    "DVD-RW",  "DVD-RW",  "DVD+RW", "DVD+R",    "DVD+R DL", "DDCD-ROM", "DDCD-R", "DDCD-RW",
+    "BD-ROM",  "BD-R",    "BD-R",   "BD-RE"};
 
-constexpr std::array<std::pair<std::uint16_t, std::uint8_t>, 14> kProfileMedium = {{
+constexpr std::array<std::pair<std::uint16_t, std::uint8_t>, 18> kProfileMedium = {{
     {0x0008, 1}, {0x0009, 2}, {0x000A, 3}, {0x0010, 4}, {0x0011, 5}, {0x0012, 6}, {0x0013, 8},
-    {0x0014, 9}, {0x001A, 10}, {0x001B, 11}, {0x002B, 12}, {0x0020, 13}, {0x0021, 14}, {0x0022, 15}}};
+    {0x0014, 9}, {0x001A, 10}, {0x001B, 11}, {0x002B, 12}, {0x0020, 13}, {0x0021, 14}, {0x0022, 15},
+    {0x0040, 16}, {0x0041, 17}, {0x0042, 18}, {0x0043, 19}}};
 
 struct TProfileName {
   std::uint16_t Profile;
   const char* Name;
   bool Erasable;
 };
-constexpr std::array<TProfileName, 18> kProfileNames = {{
+constexpr std::array<TProfileName, 22> kProfileNames = {{
     {0x0001, "Non-removable disk", false},
     {0x0002, "Removable disk", false},
     {0x0003, "MO Eraseable", true},
@@ -40,6 +42,10 @@ constexpr std::array<TProfileName, 18> kProfileNames = {{
     {0x0020, "DDCD-ROM", false},
     {0x0021, "DDCD-R", false},
     {0x0022, "DDCD-RW", true},
+    {0x0040, "BD-ROM", false},
+    {0x0041, "BD-R Sequential Recording", false},
+    {0x0042, "BD-R Random Recording", false},
+    {0x0043, "BD-RE", true},
 }};
 
 std::atomic<bool> gSharedSlowReady{false};
@@ -88,6 +94,29 @@ std::uint32_t FormatCapacityBlocks(std::span<const std::uint8_t> answer) {
   if (second == k2048 || second == kPlusRwFull) return Be32(answer, 12);
   if (Be32(answer, 24) == k2048) return Be32(answer, 20);
   return first;
+}
+
+std::vector<TFormatDescriptor> FormatDescriptors(std::span<const std::uint8_t> answer) {
+  std::vector<TFormatDescriptor> out;
+  if (answer.size() < 4) return out;
+  const std::size_t end = std::min<std::size_t>(answer.size(), 4 + std::size_t{answer[3]});
+  // The first descriptor is the current or maximum capacity, not a format.
+  for (std::size_t at = 12; at + 8 <= end; at += 8) {
+    TFormatDescriptor d;
+    d.Blocks = Be32(answer, at);
+    d.Type = static_cast<std::uint8_t>(answer[at + 4] >> 2);
+    d.Parameter = std::uint32_t{answer[at + 5]} << 16 | std::uint32_t{answer[at + 6]} << 8 | answer[at + 7];
+    out.push_back(d);
+  }
+  return out;
+}
+
+std::array<std::uint8_t, 12> FormatList(const TFormatDescriptor& d, std::uint8_t subType) {
+  std::array<std::uint8_t, 12> list{0x00, 0x82, 0x00, 0x08};
+  for (std::size_t i = 0; i < 4; ++i) list[4 + i] = static_cast<std::uint8_t>(d.Blocks >> (24 - 8 * i));
+  list[8] = static_cast<std::uint8_t>(d.Type << 2 | (subType & 0x03));
+  for (std::size_t i = 0; i < 3; ++i) list[9 + i] = static_cast<std::uint8_t>(d.Parameter >> (16 - 8 * i));
+  return list;
 }
 
 TModelQuirks DecideModelQuirks(const std::string& vendor, const std::string& product) {

@@ -2,8 +2,10 @@
 // What a drive can do and what disc it holds: the capability bits, the
 // medium codes with their names, the profile names and the disc record.
 #include <cstdint>
+#include <array>
 #include <span>
 #include <string>
+#include <vector>
 
 namespace device {
 
@@ -28,6 +30,12 @@ inline constexpr std::uint32_t kCapWriteDvdpr = 0x00010000;
 inline constexpr std::uint32_t kCapWriteDvdprDl = 0x00020000;
 inline constexpr std::uint32_t kCapWriteDvdprw = 0x00040000;
 inline constexpr std::uint32_t kCapUnderrunProtection = 0x00100000;
+// Blu-ray, from the BD Read (0040h) and BD Write (0041h) features' class 0 version maps.
+inline constexpr std::uint32_t kCapReadBd = 0x00200000;
+inline constexpr std::uint32_t kCapReadBdr = 0x00400000;
+inline constexpr std::uint32_t kCapReadBdre = 0x00800000;
+inline constexpr std::uint32_t kCapWriteBdr = 0x01000000;
+inline constexpr std::uint32_t kCapWriteBdre = 0x02000000;
 
 // Medium codes.
 inline constexpr std::uint8_t kMediumUnknown = 0;
@@ -42,8 +50,14 @@ inline constexpr std::uint8_t kMediumDvdrwSequential = 9;
 inline constexpr std::uint8_t kMediumDvdprw = 10;
 inline constexpr std::uint8_t kMediumDvdpr = 11;
 inline constexpr std::uint8_t kMediumDvdprDl = 12;
+// Past the DDCD codes: Blu-ray, one code per MMC-6 profile (40h to 43h).
+inline constexpr std::uint8_t kMediumBdRom = 16;
+inline constexpr std::uint8_t kMediumBdr = 17;        // sequential recording
+inline constexpr std::uint8_t kMediumBdrRandom = 18;  // random recording: not written here
+inline constexpr std::uint8_t kMediumBdre = 19;
 
 inline constexpr bool IsCdMedium(std::uint8_t code) { return code < kMediumDvdRom; }
+inline constexpr bool IsBdMedium(std::uint8_t code) { return code >= kMediumBdRom && code <= kMediumBdre; }
 
 // The medium name of a code; "UNKNOWN" past the table.
 const char* MediumName(std::uint8_t code);
@@ -76,6 +90,18 @@ struct TDisc {
 
 // The capacity a READ FORMAT CAPACITIES answer stands for (248 bytes).
 std::uint32_t FormatCapacityBlocks(std::span<const std::uint8_t> answer);
+
+// A format descriptor of a READ FORMAT CAPACITIES answer: blocks, format
+// type and the type-dependent parameter (MMC-6, READ FORMAT CAPACITIES).
+struct TFormatDescriptor {
+  std::uint32_t Blocks = 0;
+  std::uint8_t Type = 0;
+  std::uint32_t Parameter = 0;
+};
+// The formattable descriptors after the current/maximum one, bounded by the answer's list length.
+std::vector<TFormatDescriptor> FormatDescriptors(std::span<const std::uint8_t> answer);
+// The FORMAT UNIT parameter list (IMMED, FOV) for one descriptor with a sub-type.
+std::array<std::uint8_t, 12> FormatList(const TFormatDescriptor& d, std::uint8_t subType);
 
 // Blocks of an MSF address as the ATIP lead-out is counted (no 150 offset).
 // Whether a READ TOC/PMA/ATIP format 4 answer is an ATIP (MMC-5 6.26.3.6):

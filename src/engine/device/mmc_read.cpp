@@ -63,6 +63,9 @@ bool TSCSIDevice::GetConfiguration(std::uint8_t feature) {
   FConfiguration.Feature = Be16At(data, 8);
   FConfiguration.FeatureFlags = U8At(data, 10);
   FConfiguration.FeatureData = U8At(data, 11) >= 1 ? U8At(data, 12) : std::uint8_t{0};
+  FConfiguration.FeatureBody.fill(0);
+  for (std::size_t i = 0; i < FConfiguration.FeatureBody.size() && i < U8At(data, 11); ++i)
+    FConfiguration.FeatureBody[i] = U8At(data, 12 + i);
   return true;
 }
 

@@ -27,6 +27,26 @@ bool TSCSIDevice::Write10(std::uint32_t lba, std::uint16_t blocks, std::span<std
   return srb.SRB_Status == kSsPending || srb.SRB_Status == kSsComp;
 }
 
+bool TSCSIDevice::Write12Streaming(std::uint32_t lba, std::uint32_t blocks, std::span<std::uint8_t> data) {
+  SRB_ExecSCSICmd srb = NewSrb(0xAA, 12, kFlagsWrite, data);
+  mmc::PutBe32(srb, 2, lba);
+  mmc::PutBe32(srb, 6, blocks);
+  srb.CDBByte[10] = 0x80;
+  if (Run(srb, 120000) == kExecuteNotSent) return false;
+  return srb.SRB_Status == kSsPending || srb.SRB_Status == kSsComp;
+}
+
+std::optional<std::uint32_t> TSCSIDevice::BdSpareBlocks() {
+  std::array<std::uint8_t, 16> data{};
+  SRB_ExecSCSICmd srb = NewSrb(0xAD, 12, kFlagsRead, data);
+  srb.CDBByte[1] = 0x01;  // BD
+  srb.CDBByte[7] = 0x0A;  // spare area information
+  mmc::PutBe16(srb, 8, static_cast<std::uint16_t>(data.size()));
+  Run(srb, 10000);
+  if (srb.SRB_Status != kSsComp) return std::nullopt;
+  return std::uint32_t{data[12]} << 24 | std::uint32_t{data[13]} << 16 | std::uint32_t{data[14]} << 8 | data[15];
+}
+
 bool TSCSIDevice::SynchronizeCache(TImmediate immediate, std::uint32_t timeoutMs) {
   const std::uint8_t cdb[10] = {0x35, static_cast<std::uint8_t>(immediate == TImmediate::Yes ? 2 : 0)};
   return Simple(cdb, timeoutMs);

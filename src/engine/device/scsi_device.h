@@ -71,6 +71,8 @@ struct TConfiguration {
   std::uint16_t Feature = 0;
   std::uint8_t FeatureFlags = 0;
   std::uint8_t FeatureData = 0;  // the first byte after the descriptor header (the Write bit of the DVD+ features)
+  // Feature bytes 4 to 35 as far as the descriptor's additional length reaches, zeros after.
+  std::array<std::uint8_t, 32> FeatureBody{};
 };
 
 enum class TStartStop { Eject, Load };
@@ -147,6 +149,11 @@ class TSCSIDevice {
   bool ReadCapacity(std::uint32_t& lastLba, std::uint32_t& blockLength);
   bool Read10(std::uint32_t lba, std::uint16_t blocks, std::vector<std::uint8_t>& data);
   bool Write10(std::uint32_t lba, std::uint16_t blocks, std::span<std::uint8_t> data, std::uint8_t flags = kFlagsWrite);
+  // WRITE (12) with the Streaming bit: no verify by defect management (MMC-6, WRITE (12)).
+  bool Write12Streaming(std::uint32_t lba, std::uint32_t blocks, std::span<std::uint8_t> data);
+  // The spare area blocks of a BD (READ DISC STRUCTURE format 0Ah): 0 without
+  // spare areas, nullopt when the drive cannot tell.
+  std::optional<std::uint32_t> BdSpareBlocks();
   bool SynchronizeCache(TImmediate immediate, std::uint32_t timeoutMs);
   bool ReadTocPmaAtip(TAddressForm form, std::uint8_t format, std::uint8_t trackOrSession,
                       std::uint8_t allocationLength, std::uint8_t control, std::vector<std::uint8_t>& data);

@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <locale>
 
+#include "engine/device/media_types.h"
+
 namespace device {
 
 char UserThousandsSeparator() {
@@ -28,10 +30,24 @@ std::string GroupedNumber(std::uint64_t value, char separator) {
   return out;
 }
 
-std::string SpeedFactorText(std::uint32_t kbps, bool dvd) {
+TSpeedFamily SpeedFamilyOf(std::uint8_t mediumCode) {
+  if (IsCdMedium(mediumCode)) return TSpeedFamily::Cd;
+  return IsBdMedium(mediumCode) ? TSpeedFamily::Bd : TSpeedFamily::Dvd;
+}
+
+double SpeedUnit(TSpeedFamily family) {
+  switch (family) {
+    case TSpeedFamily::Cd: return kCdSpeedUnit;
+    case TSpeedFamily::Dvd: return kDvdSpeedUnit;
+    case TSpeedFamily::Bd: return kBdSpeedUnit;
+  }
+  return kDvdSpeedUnit;
+}
+
+std::string SpeedFactorText(std::uint32_t kbps, TSpeedFamily family) {
   char text[32];
-  if (dvd) {
-    const double tenths = std::floor(kbps / kDvdSpeedUnit * 10.0 + 0.5);
+  if (family != TSpeedFamily::Cd) {
+    const double tenths = std::floor(kbps / SpeedUnit(family) * 10.0 + 0.5);
     std::snprintf(text, sizeof text, "%.1fX", tenths / 10.0);
   } else {
     std::snprintf(text, sizeof text, "%.0fX", std::floor(kbps / kCdSpeedUnit + 0.5));
@@ -39,8 +55,8 @@ std::string SpeedFactorText(std::uint32_t kbps, bool dvd) {
   return text;
 }
 
-std::string SpeedText(std::uint32_t kbps, bool dvd, char separator) {
-  return SpeedFactorText(kbps, dvd) + " (" + GroupedNumber(kbps, separator) + " KB/s)";
+std::string SpeedText(std::uint32_t kbps, TSpeedFamily family, char separator) {
+  return SpeedFactorText(kbps, family) + " (" + GroupedNumber(kbps, separator) + " KB/s)";
 }
 
 }  // namespace device

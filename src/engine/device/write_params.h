@@ -44,6 +44,13 @@ std::string TimestampDigitsNow();
 // FORMAT UNIT parameter lists.
 inline constexpr std::array<std::uint8_t, 12> kFormatDvdPlusRw = {0x00, 0x82, 0x00, 0x08, 0x00, 0x23,
                                                                   0x05, 0x40, 0x98, 0x00, 0x00, 0x00};
+// BD-RE type 00h (MMC-6, FORMAT UNIT): the drive's default spare areas; a
+// count of 0 leaves the size to the drive.
+inline constexpr std::array<std::uint8_t, 12> kFormatBdReDefault = {0x00, 0x82, 0x00, 0x08, 0x00, 0x00,
+                                                                    0x00, 0x00, 0x00, 0x00, 0x00, 0x00};
+// BD-RE type 31h sub-type 00b: quick format without spare areas (full speed, no defect management).
+inline constexpr std::array<std::uint8_t, 12> kFormatBdReNoSpare = {0x00, 0x82, 0x00, 0x08, 0x00, 0x00,
+                                                                    0x00, 0x00, 0xC4, 0x00, 0x00, 0x00};
 inline constexpr std::array<std::uint8_t, 12> kFormatDvdrwSequential = {0x00, 0xA2, 0x00, 0x08, 0x00, 0x00,
                                                                         0x03, 0xE8, 0x54, 0x00, 0x00, 0x10};
 inline constexpr std::array<std::uint8_t, 12> kFormatDvdrwRestricted = {0x00, 0x82, 0x00, 0x08, 0x00, 0x00,

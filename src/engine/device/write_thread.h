@@ -46,6 +46,7 @@ struct TDiscWrite {
   std::uint16_t ReadSpeed = 0;
   std::uint16_t WriteSpeed = 0;
   bool RecordBlocks = false;  // keep a hash per write for a read-back check
+  bool Streaming = false;     // BD: WRITE (12) with the Streaming bit, past defect management
   std::function<void()> FinalizingTrack;
   std::function<void(const std::string& message, std::uint8_t kind)> Message;
 };

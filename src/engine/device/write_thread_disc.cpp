@@ -30,16 +30,19 @@ constexpr int kEndBusyLimit = 1000;
 constexpr int kFormatPollLimit = 900;
 
 bool WrittenInPlace(std::uint8_t m) {
-  return m == kMediumDvdRam || m == kMediumDvdrwRestricted || m == kMediumDvdprw;
+  return m == kMediumDvdRam || m == kMediumDvdrwRestricted || m == kMediumDvdprw || m == kMediumBdre;
 }
 
 bool UsesStreaming(std::uint8_t m) {
   return m == kMediumDvdr || m == kMediumDvdrwRestricted || m == kMediumDvdrwSequential || m == kMediumDvdprw ||
-         m == kMediumDvdpr || m == kMediumDvdprDl;
+         m == kMediumDvdpr || m == kMediumDvdprDl || m == kMediumBdr || m == kMediumBdre;
 }
 
-// DVD media show their speed in DVD factors; DVD+R DL is one of them.
-bool DvdSpeedText(std::uint8_t m) { return m >= kMediumDvdr && m <= kMediumDvdprDl; }
+// DVD media show their speed in DVD factors (DVD+R DL is one of them), Blu-ray in BD factors.
+TSpeedFamily SpeedTextFamily(std::uint8_t m) {
+  if (IsBdMedium(m)) return TSpeedFamily::Bd;
+  return m >= kMediumDvdr && m <= kMediumDvdprDl ? TSpeedFamily::Dvd : TSpeedFamily::Cd;
+}
 
 // SPACE ALLOCATION FAILED: no recorder answers so, but the virtual one does
 // when the host's disk under its disc file is full.
@@ -79,7 +82,7 @@ std::string TThWrite::StartDisc(std::uint8_t& medium, bool& bufferPolling) {
   medium = d.DetectMediaType();
   d.SetCurrentMediaType(medium);
   d.StartStopUnit(TStartStop::Load);
-  if (medium != kMediumDvdprw) d.RezeroUnit();
+  if (medium != kMediumDvdprw && medium != kMediumBdre) d.RezeroUnit();
   d.SetCdSpeed(w.ReadSpeed, w.WriteSpeed);
   d.WaitForReady(10000, 1000);
   const std::uint16_t speed = d.CurrentWriteSpeed();
@@ -111,7 +114,7 @@ std::string TThWrite::StartDisc(std::uint8_t& medium, bool& bufferPolling) {
   if (medium != kMediumDvdRam && !w.TestWrite && w.PerformOPC) d.SendOpcInformation();
   if (w.Message) {
     std::string line = texts::Format(texts::kStartingWrite, MediumName(medium));
-    line = texts::Format(line.c_str(), SpeedText(speed, DvdSpeedText(medium)));
+    line = texts::Format(line.c_str(), SpeedText(speed, SpeedTextFamily(medium)));
     w.Message(">>> " + line, 1);
     if (w.TestWrite) w.Message(std::string(">>> ") + texts::kTestDummyWrite, 1);
   }
@@ -127,7 +130,8 @@ std::string TThWrite::WriteBlock(std::uint32_t lba, std::span<std::uint8_t> data
       cache.Abort();
       return texts::kOperationAborted;
     }
-    if (d.Write10(lba, blocks, data)) {
+    const bool written = FParams.Disc.Streaming ? d.Write12Streaming(lba, blocks, data) : d.Write10(lba, blocks, data);
+    if (written) {
       if (FParams.Disc.RecordBlocks) FWrittenBlocks.push_back({lba, blocks, BlockHash(data)});
       return {};
     }
@@ -156,8 +160,9 @@ std::string TThWrite::WriteHeaderCopy(std::uint8_t medium) {
     // overwrites these sectors next.
     if (d.Write10(0, static_cast<std::uint16_t>(copy.size() / 2048), copy))
       return EndCommand(texts::kStepFlush, [&] { return d.SynchronizeCache(TImmediate::No, 1800000); });
-    if (!(medium == kMediumDvdprw && d.Sense().Asc == 0x30)) break;
-    if (!d.FormatUnit(kFormatDvdPlusRw)) break;
+    if (!((medium == kMediumDvdprw || medium == kMediumBdre) && d.Sense().Asc == 0x30)) break;
+    // A blank BD-RE gets the drive's default format, with spare areas, as DVD+RW gets its one format.
+    if (!d.FormatUnit(medium == kMediumBdre ? kFormatBdReDefault : kFormatDvdPlusRw)) break;
     for (int i = 0;; ++i) {
       if (Cancelled()) return texts::kOperationAborted;
       if (i >= kFormatPollLimit) return EndFailure(texts::kStepFormat);
@@ -320,6 +325,12 @@ std::string TThWrite::CloseMedium(std::uint8_t medium, std::uint32_t track) {
       r = close(closeTrack, TImmediate::No, 1, t);
       if (r.empty()) r = close(closeSession, TImmediate::No, sessionClose, 0xFF);
       break;
+    case kMediumBdr:
+      // MMC-6, CLOSE TRACK SESSION: BD-R closes a session with function 2 and finalizes with 6.
+      r = close(closeTrack, TImmediate::No, 1, t);
+      if (r.empty()) r = close(closeSession, TImmediate::No, finalize ? 6 : 2, 0);
+      break;
+    case kMediumBdre: break;  // written in place: the flush is the ending
     case kMediumDvdprDl:
       r = close(closeTrack, TImmediate::No, 1, t);
       if (r.empty()) r = close(closeSession, TImmediate::No, finalize ? 6 : 2, 0);
@@ -376,16 +387,17 @@ std::string TThWrite::FinishDisc(std::uint8_t medium, const std::string& result)
   d.SetDeviceFreeBufferSize(0);
   if (!result.empty()) return result;
   if (!flushed.empty()) return flushed;
-  const bool closes = !w.TestWrite && medium != kMediumDvdRam && w.FinalizeTrack;
+  const bool closes = !w.TestWrite && medium != kMediumDvdRam && medium != kMediumBdre && w.FinalizeTrack;
   if (closes) {
-    if (medium != kMediumDvdr) d.SetWriteParameters(w.TestWrite, w.UnderrunProtection, medium, w.FinalizeDisc);
+    // BD drives have no write parameters page (MMC-6, Write Parameters mode page).
+    if (medium != kMediumDvdr && !IsBdMedium(medium)) d.SetWriteParameters(w.TestWrite, w.UnderrunProtection, medium, w.FinalizeDisc);
     if (std::string r = CloseMedium(medium, FTrack); !r.empty()) return r;
   }
   if (!d.WaitForReady(240000, 5000)) return EndFailure(texts::kStepReadyAfterClose);
   // A drive that took every close yet left the session open would leave a
   // disc that no reader mounts: that is a failed burn too.
   const bool sequential = medium != kMediumDvdprw && medium != kMediumDvdrwRestricted && medium != kMediumCdRom &&
-                          medium != kMediumDvdRom;
+                          medium != kMediumDvdRom && medium != kMediumBdre && medium != kMediumBdRom;
   if (closes && sequential && d.ReadDiscInformation() && d.LastDiscInfo().LastSessionState() == 1)
     return texts::Format(texts::kEndStepFailed, std::string(texts::kStepCloseSession)) + " [" +
            texts::kSessionStillOpen + "]";

@@ -56,6 +56,20 @@ TScriptStep Feature(std::uint8_t code, std::uint8_t flags, std::uint8_t firstDat
 
 const auto kIllegal = FixedSense(5, 0x24, 0);
 
+// A drive without Blu-ray refuses the BD Read and BD Write features.
+void ExpectNoBd(testsupport::TScriptedTransport& t) {
+  for (std::uint8_t f : {std::uint8_t{0x40}, std::uint8_t{0x41}})
+    t.Expect(Failing({0x46, 2, 0, f, 0, 0, 0, 0, 0x72, 0}, kIllegal));
+}
+
+// BD Read (0040h) or BD Write (0041h) with class 0 version maps at the given feature bytes.
+TScriptStep BdFeature(std::uint8_t code, std::initializer_list<std::size_t> mapsAt) {
+  TScriptStep s = Feature(code, 0x04, 0);
+  s.Data[11] = code == 0x40 ? 28 : 20;
+  for (std::size_t at : mapsAt) s.Data[8 + at + 1] = 0x06;  // versions 1 and 2
+  return s;
+}
+
 TEST_F(DeviceFixture, CapabilitiesFromPageBitsFeaturesAndVendorPage) {
   Transport->Expect(Step(kSenseDefault, CapsAnswer(255, 0x3F, 0x37, 0x00, 8467, 7056, 0)));
   std::vector<std::uint8_t> vendor(128, 0);
@@ -65,13 +79,16 @@ TEST_F(DeviceFixture, CapabilitiesFromPageBitsFeaturesAndVendorPage) {
   Transport->Expect(Feature(0x2B, 0x00, 0x01));  // DVD+R not current, Write
   Transport->Expect(Feature(0x3B, 0x02));  // DVD+R DL supported, not current
   Transport->Expect(Feature(0x2F, 0x09));  // version 2, current: counts as current
+  Transport->Expect(BdFeature(0x40, {16, 24}));  // reads BD-R and BD-ROM, not BD-RE
+  Transport->Expect(BdFeature(0x41, {16}));      // writes BD-R only
   Transport->Expect(Step(kSenseCurrent, CapsAnswer(128, 0x3F, 0x37, 0x00, 8467, 7056, 0)));
   ASSERT_TRUE(Device.RefreshCapabilities());
   using namespace device;
   const std::uint32_t want = kCapReadCdr | kCapReadCdrw | kCapMethod2 | kCapReadDvd | kCapReadDvdr | kCapReadDvdrw |
                              kCapReadDvdram | kCapWriteCdr | kCapWriteCdrw | kCapWriteTest | kCapWriteDvdr |
                              kCapWriteDvdrw | kCapWriteDvdram | kCapUnderrunProtection | kCapReadDvdpr |
-                             kCapReadDvdprw | kCapWriteDvdpr | kCapWriteDvdprw | kCapReadDvdprDl;
+                             kCapReadDvdprw | kCapWriteDvdpr | kCapWriteDvdprw | kCapReadDvdprDl | kCapReadBdr |
+                             kCapReadBd | kCapWriteBdr;
   EXPECT_EQ(Device.Capabilities(), want);
   EXPECT_EQ(Device.DeviceMaxWriteSpeed(), 7056);
   EXPECT_EQ(Device.DeviceMaxReadSpeed(), 8467);
@@ -99,6 +116,7 @@ TEST_F(DeviceFixture, DvdPlusWritesComeFromEachFeaturesWriteBitNotFromTheDiscIns
     Transport->Expect(Feature(0x2B, c.PlusRFlags, c.PlusRData));
     Transport->Expect(Failing({0x46, 2, 0, 0x3B, 0, 0, 0, 0, 0x72, 0}, kIllegal));
     Transport->Expect(Failing({0x46, 2, 0, 0x2F, 0, 0, 0, 0, 0x72, 0}, kIllegal));
+    ExpectNoBd(*Transport);
     Transport->Expect(Step(kSenseCurrent, CapsAnswer(128, 0x01, 0x00, 0x00, 7056, 0, 0)));
     ASSERT_TRUE(Device.RefreshCapabilities());
     EXPECT_EQ(Device.Capabilities() & (kCapWriteDvdpr | kCapWriteDvdprw), c.Want);
@@ -115,6 +133,7 @@ TEST_F(DeviceFixture, CapabilitiesComeFromTheCurrentPageWhenDefaultsCannotBeRead
   Transport->Expect(Failing({0x46, 2, 0, 0x2B, 0, 0, 0, 0, 0x72, 0}, kIllegal));
   Transport->Expect(Failing({0x46, 2, 0, 0x3B, 0, 0, 0, 0, 0x72, 0}, kIllegal));
   Transport->Expect(Failing({0x46, 2, 0, 0x2F, 0, 0, 0, 0, 0x72, 0}, kIllegal));
+  ExpectNoBd(*Transport);
   ASSERT_TRUE(Device.RefreshCapabilities());
   using namespace device;
   EXPECT_EQ(Device.Capabilities(), kCapReadCdr | kCapReadCdrw | kCapMethod2 | kCapReadDvd | kCapReadDvdr |
@@ -136,6 +155,7 @@ TEST_F(DeviceFixture, ADriveThatWritesNothingHasNoWriteSpeed) {
     Transport->Expect(Failing(kSenseVendor, kIllegal));
     for (std::uint8_t f : {std::uint8_t{0x2A}, std::uint8_t{0x2B}, std::uint8_t{0x3B}, std::uint8_t{0x2F}})
       Transport->Expect(Failing({0x46, 2, 0, f, 0, 0, 0, 0, 0x72, 0}, kIllegal));
+    ExpectNoBd(*Transport);
   }
   ASSERT_TRUE(Device.RefreshCapabilities());
   EXPECT_FALSE(Device.WritesAnything());
@@ -149,6 +169,7 @@ TEST_F(DeviceFixture, DvdRamOnlyDriveReportsSpeedOne) {
   Transport->Expect(Failing(kSenseVendor, kIllegal));
   for (std::uint8_t f : {std::uint8_t{0x2A}, std::uint8_t{0x2B}, std::uint8_t{0x3B}, std::uint8_t{0x2F}})
     Transport->Expect(Failing({0x46, 2, 0, f, 0, 0, 0, 0, 0x72, 0}, kIllegal));
+  ExpectNoBd(*Transport);
   Transport->Expect(Failing(kSenseCurrent, kIllegal));
   EXPECT_FALSE(Device.RefreshCapabilities());
   EXPECT_EQ(Device.DeviceMaxWriteSpeed(), 1);
@@ -161,7 +182,16 @@ TEST(MediumTables, CodesNamesAndProfiles) {
   EXPECT_STREQ(device::MediumName(200), "UNKNOWN");
   EXPECT_EQ(device::MediumCodeOfProfile(0x0013), 8);
   EXPECT_EQ(device::MediumCodeOfProfile(0x002B), 12);
-  EXPECT_EQ(device::MediumCodeOfProfile(0x0040), 0);  // BD-ROM is not in the table
+  // Blu-ray past the DDCD codes, one code per profile.
+  EXPECT_EQ(device::MediumCodeOfProfile(0x0040), device::kMediumBdRom);
+  EXPECT_EQ(device::MediumCodeOfProfile(0x0041), device::kMediumBdr);
+  EXPECT_EQ(device::MediumCodeOfProfile(0x0043), device::kMediumBdre);
+  EXPECT_EQ(device::MediumCodeOfProfile(0x0044), 0);
+  EXPECT_STREQ(device::MediumName(device::kMediumBdre), "BD-RE");
+  EXPECT_STREQ(device::MediumName(20), "UNKNOWN");
+  EXPECT_STREQ(device::ProfileName(0x0041), "BD-R Sequential Recording");
+  EXPECT_TRUE(device::ProfileErasable(0x0043));
+  EXPECT_FALSE(device::ProfileErasable(0x0041));
   EXPECT_STREQ(device::ProfileName(0x001A), "DVD+RW");
   EXPECT_TRUE(device::ProfileErasable(0x001A));
   EXPECT_FALSE(device::ProfileErasable(0x001B));
