@@ -96,13 +96,15 @@ def xorriso_model(img, dest):
 def check_image(cli, src, model, long_name, work):
     img = os.path.join(work, "rr.iso")
     r = run([cli, "build-iso", "-V", "RR_CHECK", "-o", img, src])
-    check(r.returncode == 0, "build-iso with Rock Ridge: " + r.stderr.decode(errors="replace").strip()[-300:])
+    check(r.returncode == 0, "build-iso with Rock Ridge" + ("" if r.returncode == 0 else
+                                                            ": " + r.stderr.decode(errors="replace").strip()[-300:]))
     if r.returncode != 0:
         return
 
     dest = os.path.join(work, "xorriso-out")
     try:
-        got = xorriso_model(img, dest)
+        # A folder source is a folder of its own name on the disc.
+        got = {os.path.relpath(k, "src"): v for k, v in xorriso_model(img, dest).items() if k.startswith("src/")}
     except Exception as e:
         check(False, "xorriso extracts the image: %s" % e)
         got = {}
@@ -113,7 +115,7 @@ def check_image(cli, src, model, long_name, work):
     check(not wrong, "xorriso: kinds, modes and link targets as in the source (%s)" % wrong[:3])
     times = [p for p, v in model.items() if v[0] == "f" and p in got and int(got[p][3]) != MTIME]
     check(not times, "xorriso: modification times kept (%s)" % times[:3])
-    r = run(["xorriso", "-indev", img, "-lsl", "/"])
+    r = run(["xorriso", "-indev", img, "-lsl", "/src"])
     listing = r.stdout.decode(errors="replace")
     check("lrwxrwxrwx" in listing and "-rw-------" in listing, "xorriso -lsl shows modes and links")
 
@@ -136,7 +138,7 @@ def check_image(cli, src, model, long_name, work):
         for top, dirs, files in iso.walk(rr_path="/"):
             for name in files:
                 rec = iso.get_record(rr_path=top.rstrip("/") + "/" + name)
-                rel = (top.rstrip("/") + "/" + name).lstrip("/")
+                rel = (top.rstrip("/") + "/" + name).lstrip("/")[len("src/"):]
                 seen[rel] = rec.rock_ridge.symlink_path().decode() if rec.rock_ridge.is_symlink() else None
         iso.close()
         check(long_name in seen and seen.get("link-relative") == "bin/tool.sh" and
@@ -180,7 +182,8 @@ def check_sessions(cli, work):
     dest = os.path.join(work, "restored")
     os.makedirs(dest)
     r = run([cli, "extract", "--device", disc, "/", dest])
-    check(r.returncode == 0, "extract of the third session: " + r.stderr.decode(errors="replace")[-300:])
+    check(r.returncode == 0, "extract of the third session" + ("" if r.returncode == 0 else
+                                                              ": " + r.stderr.decode(errors="replace")[-300:]))
     wrong = []
     for rel, (kind, mode, target) in expect.items():
         path = os.path.join(dest, rel)
