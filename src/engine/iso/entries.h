@@ -54,6 +54,9 @@ struct TFEntry {
   std::int32_t JolietExtent = 0;
   std::uint32_t Attributes = 0;
   bool ClearArchive = false;
+  // The "." that the add rule appends to a name without one; the Rock Ridge
+  // name leaves it off. (Kept here, where it costs no room.)
+  bool DotAdded = false;
   TDEntry* DirEntry = nullptr;
   TFEntry* Next = nullptr;
 
@@ -68,9 +71,6 @@ struct TFEntry {
   std::uint32_t Gid = 0;
   std::int64_t AccessTime = 0;
   std::int64_t ChangeTime = 0;
-  // The "." that the add rule appends to a name without one; the Rock Ridge
-  // name leaves it off.
-  bool DotAdded = false;
   std::unique_ptr<TFEntryExtra> Extra;
   bool IsSymlink() const { return Extra != nullptr && !Extra->SymlinkTarget.empty(); }
   const std::string& JolietName() const {

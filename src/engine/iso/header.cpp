@@ -189,6 +189,7 @@ struct RockRidgeState {
     Su.clear();
     Ends.clear();
     AppendRockRidge(r, Su, Ends);
+    if (Su.size() <= SystemUseRoom(idLength)) return Su;  // all of it stays in the record
     Area->Place(Su, Ends, SystemUseRoom(idLength), InRecord);
     return InRecord;
   }
@@ -251,6 +252,7 @@ base::Status PutDirectory(base::ByteWriter& w, const HeaderInput& in, const TDEn
     RockRidgeRecord rrRecord;
     if (rr != nullptr) {
       rrRecord.Entry = e;
+      rrRecord.Modify = &date;
       rrRecord.Links = e->IsDirectory() ? rr->Links[e->DirEntry->TableIndex] : 1;
       rrRecord.Serial = e->IsDirectory() ? static_cast<std::uint32_t>(e->DirEntry->TableIndex + 1) : rr->NextFileSerial++;
     }

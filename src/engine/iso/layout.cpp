@@ -73,11 +73,18 @@ std::int64_t RockRidgeDirectorySize(const TDEntry& dir, bool isRoot, Continuatio
   std::vector<std::uint8_t> su, inRecord;
   std::vector<std::size_t> ends;
   auto add = [&](std::size_t idLength, const RockRidgeRecord& r) {
-    su.clear();
-    ends.clear();
-    AppendRockRidge(r, su, ends);
-    area.Place(su, ends, SystemUseRoom(idLength), inRecord);
-    std::size_t len = RecordLength(idLength) + inRecord.size();
+    // Most records keep all their entries: their length is known without
+    // building them. The others are built, so that the continuation area
+    // grows exactly as the header will fill it.
+    std::size_t suLength = QuickRockRidgeLength(r);
+    if (suLength == 0 || suLength > SystemUseRoom(idLength)) {
+      su.clear();
+      ends.clear();
+      AppendRockRidge(r, su, ends);
+      area.Place(su, ends, SystemUseRoom(idLength), inRecord);
+      suLength = inRecord.size();
+    }
+    std::size_t len = RecordLength(idLength) + suLength;
     len += len % 2;
     if (used + len > kSectorSize) {
       ++sectors;

@@ -166,7 +166,7 @@ void AppendRockRidge(const RockRidgeRecord& r, std::vector<std::uint8_t>& out, s
   if (r.Kind == RecordKind::Entry) {
     const TFEntry& e = *r.Entry;
     PutPosix(w, RecordedMode(&e, e.IsDirectory()), r.Links, e.Uid, e.Gid, r.Serial);
-    const auto modify = RecordDate(e.DateTime, e.TimeZoneOffset);
+    const auto modify = r.Modify != nullptr ? *r.Modify : RecordDate(e.DateTime, e.TimeZoneOffset);
     PutTimes(w, modify, OrModify(e.AccessTime, modify), OrModify(e.ChangeTime, modify));
     PutName(w, RockRidgeName(e));
     if (e.IsSymlink()) PutSymlink(w, e.Extra->SymlinkTarget);
@@ -187,6 +187,16 @@ void AppendRockRidge(const RockRidgeRecord& r, std::vector<std::uint8_t>& out, s
   PutTimes(w, modify, OrModify(self != nullptr ? self->AccessTime : 0, modify),
            OrModify(self != nullptr ? self->ChangeTime : 0, modify));
   if (r.RootDot) PutExtensionReference(w);
+}
+
+std::size_t QuickRockRidgeLength(const RockRidgeRecord& r) {
+  constexpr std::size_t kPosixAndTimes = 44 + 5 + 3 * 7;
+  if (r.Kind != RecordKind::Entry) return r.RootDot ? 0 : kPosixAndTimes;
+  if (r.Entry->IsSymlink()) return 0;
+  const TFEntry& e = *r.Entry;
+  const std::size_t name = e.LongName.size() - (e.DotAdded && !e.LongName.empty() && e.LongName.back() == '.' ? 1 : 0);
+  const std::size_t pieces = name == 0 ? 1 : (name + kMaxEntryPayload - 2) / (kMaxEntryPayload - 1);
+  return kPosixAndTimes + 5 * pieces + name;
 }
 
 std::array<std::uint8_t, 7> UnixRecordDate(std::int64_t seconds) {

@@ -37,6 +37,8 @@ struct RockRidgeRecord {
   std::uint32_t Links = 1;
   std::uint32_t Serial = 0;
   std::array<std::uint8_t, 7> Now{};  // date of the root's own records
+  // Entry: its recording date when the caller has it already.
+  const std::array<std::uint8_t, 7>* Modify = nullptr;
 };
 
 // The name Rock Ridge records for an entry: its long name without the "."
@@ -48,6 +50,10 @@ std::uint32_t RecordedMode(const TFEntry* e, bool directory);
 // Appends the system use entries of one record to `out`; `ends` gets the
 // end offset of each entry, so that a split never cuts one in two.
 void AppendRockRidge(const RockRidgeRecord& r, std::vector<std::uint8_t>& out, std::vector<std::size_t>& ends);
+
+// The bytes AppendRockRidge gives, where that is quick to know (no link, not
+// the root's first record); 0 otherwise.
+std::size_t QuickRockRidgeLength(const RockRidgeRecord& r);
 
 // Seven-byte date (ECMA-119 9.1.5) of a time in seconds since 1970 UTC, at offset 0.
 std::array<std::uint8_t, 7> UnixRecordDate(std::int64_t seconds);
