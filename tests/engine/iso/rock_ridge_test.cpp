@@ -150,26 +150,6 @@ TEST(RockRidgeTest, RootCarriesSpFirstAndErAndPiecesStayInsideSectors) {
   EXPECT_EQ(ReadBack(image).Records.size(), 60u);
 }
 
-TEST(RockRidgeTest, OffLeavesTheImageAsBefore) {
-  auto make = [](Tree& t) {
-    t.File(t.Root(), "a.txt", "A.TXT", 3000)->Mode = 0100600;
-    t.Dir(t.Root(), "d", "D");
-  };
-  Tree plain, unused;
-  make(plain);
-  make(unused);
-  // Attributes only Rock Ridge records change nothing without it.
-  unused.Tables.Files().front()->MutableExtra().SymlinkTarget = "x";
-  iso::SessionLayout l;
-  const auto image = BuildImage(plain, false, &l);
-  EXPECT_EQ(image, BuildImage(unused, false));
-  EXPECT_EQ(l.ContinuationSectors, 0u);
-  EXPECT_EQ(std::string(image.begin(), image.end()).find("IEEE_P1282"), std::string::npos);
-  bool rockRidge = true;
-  ReadBack(image, &rockRidge);
-  EXPECT_FALSE(rockRidge);
-}
-
 TEST(RockRidgeTest, OffWritesTheBytesOfTheCodeBeforeIt) {
   // Fingerprints taken from the same tree with the code before Rock Ridge.
   EXPECT_EQ(isotest::FixtureHeaderHash(true), 11537695354950886256ull);
