@@ -60,7 +60,8 @@ int main(int argc, char** argv) {
     const long before = RssKiB();
     iso::CompilationTables t;
     Fill(t, entries);
-    std::printf("tree memory: %.0f bytes per entry (RSS growth)\n", (RssKiB() - before) * 1024.0 / entries);
+    std::printf("tree memory: %.0f bytes per entry (RSS growth)\n",
+                static_cast<double>(RssKiB() - before) * 1024.0 / entries);
   }
   std::printf("%-12s %12s %12s %16s\n", "rock ridge", "layout ms", "header ms", "header B/entry");
   for (const bool rr : {false, true}) {

@@ -35,7 +35,9 @@ bool PassesAttributeMask(std::uint32_t attributes, std::uint32_t mask) {
 
 bool TKavoBurner::NameFits(const std::string& longName, std::size_t maxUnits) const {
   // Rock Ridge keeps the whole name; the other trees get shortened ones.
-  if (FRockRidge) return longName.size() <= iso::kMaxRockRidgeName;
+  // A trailing "." may be the one the add rule appended, which Rock Ridge leaves off.
+  if (FRockRidge)
+    return longName.size() <= iso::kMaxRockRidgeName + (!longName.empty() && longName.back() == '.' ? 1 : 0);
   return iso::Utf16Length(longName) <= maxUnits;
 }
 
