@@ -1,5 +1,5 @@
 // libFuzzer target: an image in memory, every session of it imported into a
-// compilation, the disc-information list, then a new session laid out over
+// compilation (Rock Ridge entries included), the disc-information list, then a new session laid out over
 // what was imported.
 #include <cstddef>
 #include <cstdint>
@@ -13,6 +13,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   // Small tables keep one input's work bounded; the limits are tested too.
   static engine::TKavoBurner* burner = new engine::TKavoBurner();
   burner->ResetCompilation(4096, 512);
+  // Rock Ridge read from the input and written again over what was imported.
+  burner->SetRockRidge(true);
   iso::ImageSource image(std::vector<std::uint8_t>(data, data + size));
   burner->SetDiscSource(&image);
   const std::uint8_t last = image.LastSession();

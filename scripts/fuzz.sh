@@ -48,6 +48,9 @@ if [ ! -e "$seeds/.made" ] && [[ $chosen == *" import "* ]]; then
   printf 'hello\n' >"$work/a/README.txt"
   printf 'deep\n' >"$work/a/sub/A Long Joliet Name.txt"
   printf 'two\n' >"$work/b/second.txt"
+  ln -s ../README.txt "$work/a/sub/link"
+  mkdir -p "$work/deep/1/2/3/4/5/6/7/8/9/10"
+  printf 'deep\n' >"$work/deep/1/2/3/4/5/6/7/8/9/10/bottom.txt"
   "$cli" build-iso -o "$seeds/own-joliet.iso" "$work/a" >/dev/null
   "$cli" build-iso --no-joliet -o "$seeds/own-iso.iso" "$work/a" >/dev/null
   if command -v xorriso >/dev/null; then
@@ -56,6 +59,8 @@ if [ ! -e "$seeds/.made" ] && [[ $chosen == *" import "* ]]; then
   fi
   if command -v genisoimage >/dev/null; then
     genisoimage -quiet -o "$seeds/geniso-plain.iso" "$work/a"
+    # Rock Ridge with relocated directories (CL, PL, RE).
+    genisoimage -quiet -R -o "$seeds/geniso-rr-deep.iso" "$work/deep" 2>/dev/null
     genisoimage -quiet -J -o "$work/g1.iso" "$work/a"
     next=$(( $(stat -c %s "$work/g1.iso") / 2048 ))
     genisoimage -quiet -J -C "0,$next" -M "$work/g1.iso" -o "$work/g2.bin" "$work/b" 2>/dev/null

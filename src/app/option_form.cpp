@@ -146,6 +146,7 @@ void TOptionForm::OptionsToControls() {
   cCloseDisc->setChecked(o.CloseDisc);
   cUnderrunProtection->setChecked(o.UnderrunProtection);
   cJoliet->setChecked(o.JolietFS);
+  cRockRidge->setChecked(o.RockRidge);
   cBootable->setChecked(o.Bootable);
   labBootImage->setText(QString::fromStdString(o.BootImage));
   cTestWrite->setChecked(o.TestWrite);
@@ -199,6 +200,7 @@ void TOptionForm::ControlsToOptions() {
   o.CloseDisc = cCloseDisc->isChecked();
   o.UnderrunProtection = cUnderrunProtection->isChecked();
   o.JolietFS = cJoliet->isChecked();
+  o.RockRidge = cRockRidge->isChecked();
   o.Bootable = cBootable->isChecked();
   o.BootImage = labBootImage->text().toStdString();
   o.TestWrite = cTestWrite->isChecked();

@@ -132,7 +132,7 @@ class TOptionForm : public QDialog {
   QSlider* tkbBuffer = nullptr;
   // Burning
   QCheckBox *cArchiveOnly = nullptr, *cImportSession = nullptr, *cCloseTrack = nullptr, *cCloseDisc = nullptr,
-            *cUnderrunProtection = nullptr, *cJoliet = nullptr, *cBootable = nullptr, *cTestWrite = nullptr,
+            *cUnderrunProtection = nullptr, *cJoliet = nullptr, *cRockRidge = nullptr, *cBootable = nullptr, *cTestWrite = nullptr,
             *cQuickSaveISO = nullptr, *cShowFiles = nullptr, *cOPC = nullptr, *cChecksums = nullptr;
   QLineEdit* eSession = nullptr;
   QLabel* labBootImage = nullptr;

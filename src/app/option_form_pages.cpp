@@ -159,6 +159,8 @@ QWidget* TOptionForm::BuildBurningPage() {
   cUnderrunProtection = Make<QCheckBox>(page, "cUnderrunProtection", QStringLiteral("Underrun Protection"));
   cJoliet = Make<QCheckBox>(page, "cJoliet", QStringLiteral("Joliet File System"));
   cJoliet->setToolTip(QStringLiteral("Long File Name"));
+  cRockRidge = Make<QCheckBox>(page, "cRockRidge", QStringLiteral("Rock Ridge (whole names, permissions, links)"));
+  cRockRidge->setToolTip(QStringLiteral("Keeps names, permissions, times and symbolic links for Linux and macOS"));
   cBootable = Make<QCheckBox>(page, "cBootable", QStringLiteral("Bootable"));
   labBootImage = Make<QLabel>(page, "labBootImage");
   labBootImage->setAccessibleName(QStringLiteral("Boot image"));
@@ -183,8 +185,9 @@ QWidget* TOptionForm::BuildBurningPage() {
   grid->addWidget(cOPC, 5, 1);
   grid->addWidget(cBootable, 6, 0);
   grid->addWidget(labBootImage, 6, 1);
-  grid->addWidget(cChecksums, 7, 0, 1, 2);
-  grid->setRowStretch(8, 1);
+  grid->addWidget(cRockRidge, 7, 0, 1, 2);
+  grid->addWidget(cChecksums, 8, 0, 1, 2);
+  grid->setRowStretch(9, 1);
   grid->setColumnStretch(1, 1);
   return page;
 }

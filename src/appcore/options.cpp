@@ -68,6 +68,7 @@ void Options::Load(const IniFile& ini, const std::string& currentDrive) {
   CloseDisc = ini.ReadBool(kBurning, "CloseDisc", defaults.CloseDisc);
   UnderrunProtection = ini.ReadBool(kBurning, "Underrun Protection", defaults.UnderrunProtection);
   JolietFS = ini.ReadBool(kBurning, "JolietFS", defaults.JolietFS);
+  RockRidge = ini.ReadBool(kBurning, "RockRidge", defaults.RockRidge);
   Bootable = ini.ReadBool(kBurning, "Bootable", defaults.Bootable);
   TestWrite = ini.ReadBool(kBurning, "TestWrite", defaults.TestWrite);
   QuickSaveISO = ini.ReadBool(kBurning, "QuickSaveISO", defaults.QuickSaveISO);
@@ -131,6 +132,7 @@ void Options::Save(IniFile& ini, std::uint32_t cacheSize) const {
   ini.WriteBool(kBurning, "CloseDisc", CloseDisc);
   ini.WriteBool(kBurning, "Underrun Protection", UnderrunProtection);
   ini.WriteBool(kBurning, "JolietFS", JolietFS);
+  ini.WriteBool(kBurning, "RockRidge", RockRidge);
   ini.WriteBool(kBurning, "Bootable", Bootable);
   ini.WriteString(kBurning, "BootImage", BootImage);
   ini.WriteBool(kBurning, "TestWrite", TestWrite);
@@ -206,6 +208,7 @@ void Options::UpdateRunTime() {
 
 void Options::ApplyToBurner(engine::TKavoBurner& burner) const {
   burner.SetJolietFileSystem(JolietFS);
+  burner.SetRockRidge(RockRidge);
   burner.SetFinalizeDisc(CloseDisc);
   burner.SetFinalizeTrack(CloseTrack);
   burner.SetUnderrunProtection(UnderrunProtection);

@@ -78,6 +78,8 @@ class Options {
   bool CloseDisc = true;
   bool UnderrunProtection = true;
   bool JolietFS = true;
+  // Rock Ridge beside the ISO 9660 tree (whole names, modes, links).
+  bool RockRidge = true;
   bool Bootable = false;
   std::string BootImage;
   bool TestWrite = false;

@@ -81,6 +81,8 @@ int RunBuildIso(engine::TKavoBurner& burner, const BuildIsoOptions& o, std::FILE
 
   burner.ResetCompilation(600000, 20000);
   burner.SetJolietFileSystem(o.Joliet);
+  burner.SetRockRidge(o.RockRidge);
+  burner.SetFollowLinks(o.FollowLinks || !o.RockRidge);
   burner.SetReplaceFile(o.Replace);
   burner.SetIdVolume(o.Volume);
   burner.SetIdSystem(o.System);
@@ -177,7 +179,7 @@ int RunBuildIso(engine::TKavoBurner& burner, const BuildIsoOptions& o, std::FILE
     }
   std::fprintf(out, "Image:     %s\n", o.Output.c_str());
   std::fprintf(out, "Volume:    %s\n", o.Volume.c_str());
-  std::fprintf(out, "Tree:      ISO 9660%s\n", o.Joliet ? " + Joliet" : "");
+  std::fprintf(out, "Tree:      ISO 9660%s%s\n", o.RockRidge ? " + Rock Ridge" : "", o.Joliet ? " + Joliet" : "");
   if (burner.Bootable) std::fprintf(out, "Boot:      %s\n", o.BootImage.c_str());
   std::fprintf(out, "Folders:   %u\n", burner.CompilationDirCount());
   std::fprintf(out, "Files:     %llu (%llu bytes)\n", static_cast<unsigned long long>(files),

@@ -37,6 +37,8 @@ struct TBurnOptions {
   bool Quick = false;
   bool Full = false;
   bool Checksums = false;
+  bool RockRidge = true;
+  bool FollowLinks = false;
   std::string ImportSession;
   std::string Label;
   std::string Boot;
@@ -70,6 +72,8 @@ bool Parse(const std::vector<std::string>& args, TBurnOptions& o, std::string& e
     else if (a == "--quick") o.Quick = true;
     else if (a == "--full") o.Full = true;
     else if (a == "--checksums") o.Checksums = true;
+    else if (a == "--no-rock-ridge") o.RockRidge = false;
+    else if (a == "--follow-links") o.FollowLinks = true;
     else if (!a.empty() && a[0] == '-' && a != "-") {
       error = "unknown option: " + a;
       return false;
@@ -252,6 +256,8 @@ int RunBurn(engine::TKavoBurner& burner, const std::vector<std::string>& args, b
   settings.Medium = medium;
   if (imageFile) return Write(burner, o.Sources[0], settings, out, err);
   burner.ResetCompilation(600000, 20000);
+  burner.SetRockRidge(o.RockRidge);
+  burner.SetFollowLinks(o.FollowLinks);
   NoteLongLabel(o.Label, err);
   burner.SetIdVolume(o.Label);
   if (!o.Boot.empty()) {

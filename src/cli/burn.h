@@ -32,6 +32,8 @@ inline constexpr const char* kBurnUsage =
     "                            (sha256sum -c reads it; zantic-cli check compares it)\n"
     "  -V LABEL                  burn: volume label\n"
     "  --boot IMAGE              burn: make the disc bootable (El Torito)\n"
+    "  --no-rock-ridge           burn: no Rock Ridge (whole names, modes, times, links)\n"
+    "  --follow-links            burn: record what symbolic links point to, not the links\n"
     "\n"
     "Ctrl-C aborts. Exit codes: 0 done (and verified), 1 failed, 2 bad arguments,\n"
     "130 interrupted.\n";

@@ -19,7 +19,7 @@ namespace cli {
 
 const char* const kDiscCommandsUsage =
     "usage: zantic-cli sessions (--image FILE | --device DEV)\n"
-    "       zantic-cli ls (--image FILE | --device DEV) [--session N] [PATH]\n"
+    "       zantic-cli ls (--image FILE | --device DEV) [--session N] [--modes] [PATH]\n"
     "       zantic-cli extract (--image FILE | --device DEV) [--session N] [--overwrite] PATH DEST\n"
     "\n"
     "sessions   the tracks of the disc with their start and size, and the free space\n"
@@ -33,6 +33,7 @@ const char* const kDiscCommandsUsage =
     "                       device node or a virtual disc file)\n"
     "      --session N      the session to read; -1 (the default) or a number above\n"
     "                       the last is the last session\n"
+    "      --modes          ls: permissions as the disc records them (Rock Ridge)\n"
     "      --overwrite      extract: replace files that exist in DEST (without it\n"
     "                       they are left as they are and named)\n"
     "  -h, --help           show this help\n"
@@ -50,6 +51,7 @@ struct DiscOptions {
   std::vector<std::string> Positional;
   bool Help = false;
   bool Overwrite = false;
+  bool Modes = false;
 };
 
 std::optional<DiscOptions> Parse(const std::vector<std::string>& args, std::string& error) {
@@ -60,6 +62,8 @@ std::optional<DiscOptions> Parse(const std::vector<std::string>& args, std::stri
       o.Help = true;
     } else if (a == "--overwrite") {
       o.Overwrite = true;
+    } else if (a == "--modes") {
+      o.Modes = true;
     } else if (a == "--image" || a == "--device" || a == "--session") {
       if (i + 1 >= args.size()) {
         error = a + " needs a value";
@@ -126,15 +130,34 @@ std::string LocalName(const iso::TFEntry& e) {
 // Sectors are 32-bit unsigned on the disc; the entry keeps them signed.
 unsigned StartSector(const iso::TFEntry& e) { return static_cast<std::uint32_t>(e.Extent); }
 
-void List(const iso::TDEntry& dir, const std::string& path, std::FILE* out) {
+// Permissions as ls shows them, where the disc records them (Rock Ridge).
+std::string ModeText(const iso::TFEntry& e) {
+  if (e.Mode == 0 && !e.IsSymlink()) return {};
+  const std::uint32_t m = e.IsSymlink() ? 0777 : e.Mode;
+  std::string t = "rwxrwxrwx";
+  for (int i = 0; i < 9; ++i)
+    if ((m & (0400u >> i)) == 0) t[static_cast<std::size_t>(i)] = '-';
+  if ((m & 04000) != 0) t[2] = (m & 0100) != 0 ? 's' : 'S';
+  if ((m & 02000) != 0) t[5] = (m & 0010) != 0 ? 's' : 'S';
+  return t + "  ";
+}
+
+void PrintFile(const iso::TFEntry& e, const std::string& shown, bool modes, std::FILE* out) {
+  const std::string link = e.IsSymlink() ? " -> " + e.Extra->SymlinkTarget : std::string();
+  std::fprintf(out, "%c %12lld  %s  %10u  %s%s%s\n", e.IsSymlink() ? 'l' : '-', static_cast<long long>(e.RecordedSize),
+               DateText(e.DateTime).c_str(), StartSector(e), modes ? ModeText(e).c_str() : "", Printable(shown).c_str(),
+               Printable(link).c_str());
+}
+
+void List(const iso::TDEntry& dir, const std::string& path, bool modes, std::FILE* out) {
   for (const iso::TFEntry* e = dir.FirstChild; e != nullptr; e = e->Next) {
     const std::string p = path + "/" + LocalName(*e);
     if (e->IsDirectory()) {
-      std::fprintf(out, "d %12s  %s  %10s  %s/\n", "", DateText(e->DateTime).c_str(), "", Printable(p).c_str());
-      List(*e->DirEntry, p, out);
+      std::fprintf(out, "d %12s  %s  %10s  %s%s/\n", "", DateText(e->DateTime).c_str(), "",
+                   modes ? ModeText(*e).c_str() : "", Printable(p).c_str());
+      List(*e->DirEntry, p, modes, out);
     } else {
-      std::fprintf(out, "- %12lld  %s  %10u  %s\n", static_cast<long long>(e->RecordedSize),
-                   DateText(e->DateTime).c_str(), StartSector(*e), Printable(p).c_str());
+      PrintFile(*e, p, modes, out);
     }
   }
 }
@@ -262,6 +285,8 @@ int RunDiscCommand(engine::TKavoBurner& burner, const std::string& command, cons
   }
   // Reading a disc has its own bounds; the compilation's entry limit is for burning.
   burner.ResetCompilation(std::numeric_limits<std::uint32_t>::max(), std::numeric_limits<std::uint32_t>::max());
+  // Whole Rock Ridge names are read, not only those Joliet could hold.
+  burner.SetRockRidge(true);
   // Nobody is asked here: --overwrite is the answer.
   engine::NonInteractiveAnswers answers;
   answers.Overwrite = o->Overwrite;
@@ -278,12 +303,10 @@ int RunDiscCommand(engine::TKavoBurner& burner, const std::string& command, cons
   }
   if (command == "extract") return Extract(burner, found, o->Positional[0], o->Positional[1], err);
   if (found.File != nullptr) {
-    std::fprintf(out, "- %12lld  %s  %10u  %s\n", static_cast<long long>(found.File->RecordedSize),
-                 DateText(found.File->DateTime).c_str(), StartSector(*found.File),
-                 Printable(Shown(o->Positional[0])).c_str());
+    PrintFile(*found.File, Shown(o->Positional[0]), o->Modes, out);
     return kExitOk;
   }
-  List(*found.Dir, found.Dir == burner.Tables().Root() ? "" : Shown(o->Positional[0]), out);
+  List(*found.Dir, found.Dir == burner.Tables().Root() ? "" : Shown(o->Positional[0]), o->Modes, out);
   // A listing that misses entries is not the whole folder.
   if (burner.ImportLeftOutBelow(DiscPath(o->Positional.empty() ? "/" : o->Positional[0]))) {
     std::fprintf(err, "zantic-cli: entries of the disc that could not be read were left out (see above)\n");

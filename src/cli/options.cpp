@@ -44,6 +44,9 @@ const char* const kBuildIsoUsage =
     "      --abstract FILE      abstract file identifier\n"
     "      --biblio FILE        bibliographic file identifier\n"
     "      --no-joliet          write the ISO 9660 tree only\n"
+    "      --no-rock-ridge      write no Rock Ridge (whole names, modes, owners,\n"
+    "                           times and symbolic links for Linux and macOS)\n"
+    "      --follow-links       record the files symbolic links point to, not the links\n"
     "      --boot IMAGE         make the disc bootable (El Torito) with this floppy\n"
     "                           or hard-disk image\n"
     "      --replace            a later source replaces an earlier file of the same name\n"
@@ -82,6 +85,14 @@ std::optional<BuildIsoOptions> ParseBuildIso(const std::vector<std::string>& arg
     }
     if (a == "--no-joliet") {
       o.Joliet = false;
+      continue;
+    }
+    if (a == "--no-rock-ridge") {
+      o.RockRidge = false;
+      continue;
+    }
+    if (a == "--follow-links") {
+      o.FollowLinks = true;
       continue;
     }
     if (a == "--quick") {

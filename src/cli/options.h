@@ -19,6 +19,8 @@ struct BuildIsoOptions {
   std::string Abstract;
   std::string Bibliographic;
   bool Joliet = true;
+  bool RockRidge = true;
+  bool FollowLinks = false;
   bool Replace = false;
   bool Help = false;
   bool Verbose = false;  // phase timings on stderr

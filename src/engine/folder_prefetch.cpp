@@ -4,10 +4,11 @@
 
 namespace engine {
 
-std::vector<platform::FindData> ListFolder(const std::string& folder, bool archiveLookup) {
+std::vector<platform::FindData> ListFolder(const std::string& folder, bool archiveLookup, bool keepLinks) {
   std::vector<platform::FindData> items;
   platform::FileFinder finder;
   finder.SetArchiveLookup(archiveLookup);
+  finder.SetKeepLinks(keepLinks);
   platform::FindData fd;
   for (bool ok = finder.FindFirst(folder + "*.*", platform::kAttrAnyFile, fd); ok; ok = finder.FindNext(fd))
     if (fd.Name != "." && fd.Name != "..") items.push_back(fd);
@@ -80,7 +81,7 @@ std::vector<platform::FindData> FolderPrefetch::Take(const std::string& folder) 
       FItems.erase(it);
     }
   }
-  return ListFolder(folder, FArchiveLookup);
+  return ListFolder(folder, FArchiveLookup, FKeepLinks);
 }
 
 void FolderPrefetch::Drop(const std::string& folder) {
@@ -109,7 +110,7 @@ void FolderPrefetch::Work() {
     FStack.pop_back();
     FItems[folder].Now = State::Listing;
     lock.unlock();
-    std::vector<platform::FindData> entries = ListFolder(folder, FArchiveLookup);
+    std::vector<platform::FindData> entries = ListFolder(folder, FArchiveLookup, FKeepLinks);
     lock.lock();
     auto it = FItems.find(folder);
     if (it->second.Dropped) {

@@ -19,7 +19,8 @@ namespace engine {
 
 // A folder's entries without "." and "..", in the order the file system
 // lists them. `folder` ends with a separator.
-std::vector<platform::FindData> ListFolder(const std::string& folder, bool archiveLookup);
+// With keepLinks, symbolic links are listed as links.
+std::vector<platform::FindData> ListFolder(const std::string& folder, bool archiveLookup, bool keepLinks = false);
 
 class FolderPrefetch {
  public:
@@ -32,6 +33,9 @@ class FolderPrefetch {
   FolderPrefetch& operator=(const FolderPrefetch&) = delete;
 
   bool ArchiveLookup() const { return FArchiveLookup; }
+  // Before the first Request: list symbolic links as links.
+  void SetKeepLinks(bool on) { FKeepLinks = on; }
+  bool KeepLinks() const { return FKeepLinks; }
   // Folders the walk will enter, the first one first; those past the bound
   // are left to the walk.
   void Request(const std::vector<std::string>& folders);
@@ -53,6 +57,7 @@ class FolderPrefetch {
   void Unqueue(const std::string& folder);
 
   const bool FArchiveLookup;
+  bool FKeepLinks = false;
   const std::size_t FMaxFolders;
   mutable std::mutex FLock;
   std::condition_variable FQueued;  // work for the workers, or stop

@@ -117,6 +117,7 @@ int TKavoBurner::PrepareLayout(LayoutTarget target) {
   FDoDebug = false;
   iso::LayoutOptions options;
   options.Joliet = FJolietFileSystem;
+  options.RockRidge = FRockRidge;
   FBootProblem = Bootable ? CheckBootImage(BootImageFile) : BootProblem::None;
   if (FBootProblem != BootProblem::None) Bootable = false;
   platform::FindData boot;

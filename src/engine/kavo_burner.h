@@ -181,6 +181,15 @@ class TKavoBurner : public device::TSCSIDevice {
   void SetISOFileName(std::string v) { FISOFileName = std::move(v); }
   bool JolietFileSystem() const { return FJolietFileSystem; }
   void SetJolietFileSystem(bool v) { FJolietFileSystem = v; }
+  // Rock Ridge beside the ISO 9660 tree: whole names, POSIX modes, owners,
+  // times and symbolic links. Decides at adding which names are taken.
+  bool RockRidge() const { return FRockRidge; }
+  void SetRockRidge(bool v) { FRockRidge = v; }
+  // With Rock Ridge, symbolic links inside added folders are recorded as
+  // links unless this asks for what they point to.
+  bool FollowLinks() const { return FFollowLinks; }
+  void SetFollowLinks(bool v) { FFollowLinks = v; }
+  bool KeepLinks() const { return FRockRidge && !FFollowLinks; }
   const std::string& Version() const { return FVersion; }
   void SetVersion(const std::string&) {}  // the version is fixed
   bool WritePostGap() const { return FWritePostGap; }
@@ -324,6 +333,11 @@ class TKavoBurner : public device::TSCSIDevice {
 
 
  private:
+  bool NameFits(const std::string& longName, std::size_t maxUnits) const;
+  static void TakePosixAttributes(iso::TFEntry& e, const platform::FindData& found);
+  static void TakeDiscAttributes(iso::TFEntry& e, const iso::DiscRecord& r);
+  static void ApplyRecordedMode(const TFEntry& entry, const std::string& path);
+  int ExtractLink(const TFEntry& entry, const std::string& destination);
   TFEntry* AddDirectory(TDEntry& parent, const std::string& longName, const std::string& shortName,
                         std::optional<iso::LocalDate> date, std::uint32_t attributes);
   std::uint8_t AddFileEntry(TDEntry& dir, const std::string& sourcePath, const platform::FindData& found, bool clearArchive,
@@ -457,6 +471,8 @@ class TKavoBurner : public device::TSCSIDevice {
   std::uint32_t FCacheSize = 4194304;
   std::string FISOFileName;
   bool FJolietFileSystem = true;
+  bool FRockRidge = false;
+  bool FFollowLinks = false;
   std::string FVersion = "1.23";
   bool FWritePostGap = true;
 };

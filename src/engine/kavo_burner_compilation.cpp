@@ -5,6 +5,7 @@
 #include "engine/folder_prefetch.h"
 #include "engine/iso/date_time.h"
 #include "engine/iso/naming.h"
+#include "engine/iso/rock_ridge.h"
 #include "engine/kavo_burner.h"
 #include "engine/texts.h"
 #include "platform/file_find.h"
@@ -32,14 +33,37 @@ bool PassesAttributeMask(std::uint32_t attributes, std::uint32_t mask) {
 
 }  // namespace
 
+bool TKavoBurner::NameFits(const std::string& longName, std::size_t maxUnits) const {
+  // Rock Ridge keeps the whole name; the other trees get shortened ones.
+  // A trailing "." may be the one the add rule appended, which Rock Ridge leaves off.
+  if (FRockRidge)
+    return longName.size() <= iso::kMaxRockRidgeName + (!longName.empty() && longName.back() == '.' ? 1 : 0);
+  return iso::Utf16Length(longName) <= maxUnits;
+}
+
+void TKavoBurner::TakePosixAttributes(iso::TFEntry& e, const platform::FindData& found) {
+  e.Mode = found.Mode;
+  e.Uid = found.Uid;
+  e.Gid = found.Gid;
+  e.AccessTime = found.AccessTimeSec;
+  e.ChangeTime = found.ChangeTimeSec;
+  if (!found.LinkTarget.empty())
+    e.MutableExtra().SymlinkTarget = found.LinkTarget;
+  else if (e.Extra != nullptr)
+    e.Extra->SymlinkTarget.clear();
+}
+
 // Gives a recursive add its folder prefetch for as long as it runs; an add
 // started inside another one keeps the outer one's when it looks at the
 // same attributes.
 class WalkScope {
  public:
   WalkScope(TKavoBurner& burner, bool archiveLookup, bool recurse) : FBurner(burner), FOuter(burner.FWalk) {
-    if (!recurse || (FOuter != nullptr && FOuter->ArchiveLookup() == archiveLookup)) return;
+    if (!recurse || (FOuter != nullptr && FOuter->ArchiveLookup() == archiveLookup &&
+                     FOuter->KeepLinks() == burner.KeepLinks()))
+      return;
     FOwn = std::make_unique<FolderPrefetch>(archiveLookup);
+    FOwn->SetKeepLinks(burner.KeepLinks());
     FBurner.FWalk = FOwn.get();
   }
   ~WalkScope() { FBurner.FWalk = FOuter; }
@@ -90,7 +114,7 @@ TFEntry* TKavoBurner::AddDirectory(TDEntry& parent, const std::string& longName,
   }
   // A Joliet identifier takes two bytes a character and a record holds at
   // most 255 bytes: a longer name would corrupt the directory.
-  if (iso::Utf16Length(longName) > iso::kMaxJolietDirUnits) {
+  if (!NameFits(longName, iso::kMaxJolietDirUnits)) {
     DebugMessage(">>> " + texts::Format(texts::kNameTooLong, key), device::kMsgCompilationError);
     return nullptr;
   }
@@ -135,7 +159,7 @@ std::uint8_t TKavoBurner::AddFileEntry(TDEntry& dir, const std::string& sourcePa
   const bool isDir = (found.Attributes & platform::kAttrDirectory) != 0;
   if (!isDir && longName.find('.') == std::string::npos) longName += '.';
   std::string shortName = found.AlternateName.empty() ? UpperKey(longName) : found.AlternateName;
-  const bool tooLong = iso::Utf16Length(longName) > iso::kMaxLongFileName;
+  const bool tooLong = !NameFits(longName, iso::kMaxLongFileName);
   bool skip = tooLong;
   const iso::LocalDate foundDate =
       iso::FileTimeToLocalDate(found.WriteTimeSec, found.WriteTimeNsec).value_or(iso::NowLocalDate());
@@ -146,7 +170,7 @@ std::uint8_t TKavoBurner::AddFileEntry(TDEntry& dir, const std::string& sourcePa
   });
   if (skip) {
     // A file left out for its name is said so: a backup must not lose one quietly.
-    if (tooLong && iso::Utf16Length(longName) > iso::kMaxLongFileName)
+    if (tooLong && !NameFits(longName, iso::kMaxLongFileName))
       DebugMessage(">>> " + texts::Format(texts::kNameTooLong, sourcePath), device::kMsgCompilationError);
     return 0;
   }
@@ -164,7 +188,7 @@ std::uint8_t TKavoBurner::AddFileEntry(TDEntry& dir, const std::string& sourcePa
     DebugMessage(texts::Format(texts::kMaximumFiles, FTables.MaxEntries()), device::kMsgTableFull);
     return 0;
   }
-  if (iso::Utf16Length(longName) > iso::kMaxJolietFileUnits) {
+  if (!NameFits(longName, iso::kMaxJolietFileUnits)) {
     DebugMessage(">>> " + texts::Format(texts::kNameTooLong, sourcePath), device::kMsgCompilationError);
     return 0;
   }
@@ -178,6 +202,9 @@ std::uint8_t TKavoBurner::AddFileEntry(TDEntry& dir, const std::string& sourcePa
   e->TimeZoneOffset = date == foundDate.Value ? foundDate.Offset : iso::OffsetAtLocal(date);
   e->SourcePath = sourcePath;
   e->ClearArchive = clearArchive;
+  e->DotAdded = longName.size() == found.Name.size() + 1 && longName.back() == '.' &&
+                found.Name.find('.') == std::string::npos && longName.compare(0, found.Name.size(), found.Name) == 0;
+  TakePosixAttributes(*e, found);
   e->Imported = absoluteSector.has_value();
   if (absoluteSector) e->Extent = e->JolietExtent = *absoluteSector;
   Changed();
@@ -243,6 +270,7 @@ std::uint8_t TKavoBurner::AddFileToCompilation(const std::string& destPath, cons
     TFEntry* e = AddDirectory(*dest, found.Name, found.AlternateName,
                               iso::FileTimeToLocalDate(found.WriteTimeSec, found.WriteTimeNsec), found.Attributes);
     if (e == nullptr || e->DirEntry == nullptr) return 0;
+    TakePosixAttributes(*e, found);
     std::set<std::pair<std::uint64_t, std::uint64_t>> ancestors;
     if (found.Inode != 0) ancestors.emplace(found.Device, found.Inode);
     WalkScope walk(*this, false, true);
@@ -281,8 +309,10 @@ std::optional<std::uint8_t> TKavoBurner::AddFolderContents(TDEntry& dest, const 
   if (WalkCancelled()) return std::nullopt;
   // One listing serves both passes: subfolders first, then the files.
   // The archive bit is only looked at when it decides what goes in.
-  FolderPrefetch* walk = FWalk != nullptr && FWalk->ArchiveLookup() == archiveOnly ? FWalk : nullptr;
-  const std::vector<platform::FindData> items = walk != nullptr ? walk->Take(folder) : ListFolder(folder, archiveOnly);
+  FolderPrefetch* walk =
+      FWalk != nullptr && FWalk->ArchiveLookup() == archiveOnly && FWalk->KeepLinks() == KeepLinks() ? FWalk : nullptr;
+  const std::vector<platform::FindData> items =
+      walk != nullptr ? walk->Take(folder) : ListFolder(folder, archiveOnly, KeepLinks());
   if (recurse) {
     std::vector<std::string> subfolders;
     if (walk != nullptr) {
@@ -322,7 +352,7 @@ std::optional<std::uint8_t> TKavoBurner::AddFolderContents(TDEntry& dest, const 
         DebugMessage(">>> " + texts::Format(texts::kNameTaken, folder + item.Name), device::kMsgCompilationError);
         continue;
       }
-      if (iso::Utf16Length(longName) > iso::kMaxJolietDirUnits) {
+      if (!NameFits(longName, iso::kMaxJolietDirUnits)) {
         // Reported by AddDirectory; the rest of the folder still goes in.
         AddDirectory(dest, longName, shortName, std::nullopt, item.Attributes);
         continue;
@@ -330,6 +360,7 @@ std::optional<std::uint8_t> TKavoBurner::AddFolderContents(TDEntry& dest, const 
       TFEntry* e = AddDirectory(dest, longName, shortName,
                                 iso::FileTimeToLocalDate(item.WriteTimeSec, item.WriteTimeNsec), item.Attributes);
       if (e == nullptr || e->DirEntry == nullptr) return std::nullopt;
+      TakePosixAttributes(*e, item);
       TDEntry* sub = e->DirEntry;
       unlessEntered.Folder = nullptr;
       if (item.Inode != 0) ancestors.insert(id);

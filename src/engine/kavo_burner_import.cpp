@@ -38,6 +38,7 @@ const char* ProblemText(iso::ReadProblem p) {
     case iso::ReadProblem::ReadLimit: return texts::kDiscReadLimit;
     case iso::ReadProblem::DirectoryUnreadable: return texts::kDiscFolderUnreadable;
     case iso::ReadProblem::MultiExtent: return texts::kDiscMultiExtent;
+    case iso::ReadProblem::RockRidgeDamaged: return texts::kDiscRockRidgeDamaged;
   }
   return texts::kDiscFolderUnreadable;
 }
@@ -58,7 +59,7 @@ class ImportIntoCompilation final : public iso::ImportSink {
     // report limit: a crafted disc can hold millions of such names.
     if (!r.IsDirectory()) {
       const std::string longName = r.Name.find('.') == std::string::npos ? r.Name + "." : r.Name;
-      if (iso::Utf16Length(longName) > iso::kMaxLongFileName) {
+      if (!FBurner.NameFits(longName, iso::kMaxLongFileName)) {
         Report(">>> " + texts::Format(texts::kNameTooLong, longName), device::kMsgCompilationError);
         LeftOut(iso::JoinKey(parent.PathKey, r.Name));
       } else if ((FFiles == DiscFiles::Copied ? FBurner.AddCopiedFile(parent, r) : FBurner.AddImportedFile(parent, r)) ==
@@ -75,7 +76,7 @@ class ImportIntoCompilation final : public iso::ImportSink {
     const std::string key = iso::UpperKey(iso::JoinKey(parent.PathKey, r.Name));
     if (TDEntry* existing = FBurner.FTables.FindDirByKey(key)) return existing;
     const TFEntry* taken = FBurner.FTables.FindEntry(parent, r.Name);
-    if (taken != nullptr || iso::Utf16Length(r.Name) > iso::kMaxJolietDirUnits) {
+    if (taken != nullptr || !FBurner.NameFits(r.Name, iso::kMaxJolietDirUnits)) {
       Report(">>> " + texts::Format(taken != nullptr ? texts::kNameTaken : texts::kNameTooLong, key),
              device::kMsgCompilationError);
       LeftOut(key);
@@ -93,6 +94,7 @@ class ImportIntoCompilation final : public iso::ImportSink {
       LeftOut(key);
       return nullptr;
     }
+    TKavoBurner::TakeDiscAttributes(*e, r);
     return e->DirEntry;
   }
 
@@ -113,8 +115,9 @@ class ImportIntoCompilation final : public iso::ImportSink {
       Report(std::string(texts::kFileNameLengthExceeds) + "\n\r" + what, device::kMsgCompilationError);
     else
       Report(">>> " + texts::Format(ProblemText(p), what), device::kMsgCompilationError);
-    // A renamed record still comes in; a too long name does not say where it was.
-    if (p == iso::ReadProblem::NameRenamed) return;
+    // A renamed record still comes in, as does one with damaged Rock Ridge
+    // entries; a too long name does not say where it was.
+    if (p == iso::ReadProblem::NameRenamed || p == iso::ReadProblem::RockRidgeDamaged) return;
     if (p == iso::ReadProblem::NameTooLong || p == iso::ReadProblem::ReadLimit) FBurner.FImportCut = true;
     else LeftOut(what);
   }
@@ -148,7 +151,7 @@ iso::DiscSource& TKavoBurner::DiscSource() {
 TFEntry* TKavoBurner::AddImportedFile(TDEntry& dir, const iso::DiscRecord& r) {
   std::string longName = r.Name;
   if (longName.find('.') == std::string::npos) longName += '.';
-  if (iso::Utf16Length(longName) > iso::kMaxLongFileName) return nullptr;  // reported by the walk
+  if (!NameFits(longName, iso::kMaxLongFileName)) return nullptr;  // reported by the walk
   TFEntry* existing = FTables.FindEntry(dir, longName);
   if (existing != nullptr && (!FReplaceFile || existing->IsDirectory())) return nullptr;
   if (existing == nullptr && FTables.EntriesFull()) return nullptr;  // reported once by the walk
@@ -163,8 +166,22 @@ TFEntry* TKavoBurner::AddImportedFile(TDEntry& dir, const iso::DiscRecord& r) {
   e->ClearArchive = false;
   e->Imported = true;
   e->Extent = e->JolietExtent = static_cast<std::int32_t>(r.Extent);
+  e->DotAdded = r.Name.find('.') == std::string::npos;
+  TakeDiscAttributes(*e, r);
   Changed();
   return e;
+}
+
+void TKavoBurner::TakeDiscAttributes(TFEntry& e, const iso::DiscRecord& r) {
+  e.Mode = r.Mode;
+  e.Uid = r.Uid;
+  e.Gid = r.Gid;
+  e.AccessTime = r.AccessTime;
+  e.ChangeTime = r.ChangeTime;
+  if (r.IsSymlink())
+    e.MutableExtra().SymlinkTarget = r.SymlinkTarget;
+  else if (e.Extra != nullptr)
+    e.Extra->SymlinkTarget.clear();
 }
 
 TFEntry* TKavoBurner::AddCopiedFile(TDEntry& dir, const iso::DiscRecord& r) {
@@ -278,8 +295,7 @@ bool TKavoBurner::ImportDiscSession(std::int8_t session, TDEntry* target) {
                    device::kMsgCompilationError);
       return false;
     }
-    root = iso::FindDescriptor(disc, track->Start, true);
-    if (!root) root = iso::FindDescriptor(disc, track->Start, false);
+    root = iso::FindSessionRoot(disc, track->Start);
     // A burn that stopped leaves a session whose tree points at sectors
     // never written: the last one written whole is taken instead.
     const std::uint32_t end = track->RecordedEnd;
@@ -319,6 +335,7 @@ int TKavoBurner::ExtractDiscFile(const TFEntry& entry, const std::string& destin
       }
     }
   }
+  if (entry.IsSymlink()) return ExtractLink(entry, destination);
   // Written under another name and renamed at the end, so that a failed
   // read never leaves a damaged file under the name asked for.
   std::string partial = destination + ".part";
@@ -365,6 +382,7 @@ int TKavoBurner::ExtractDiscFile(const TFEntry& entry, const std::string& destin
   if (!file.Value().Truncate(total) || !file.Value().Sync()) return fail(texts::kCantWriteFile);
   file.Value().Close();
   if (const auto when = iso::LocalDateToFileTime(entry.DateTime)) platform::SetFileWriteTime(partial, *when);
+  ApplyRecordedMode(entry, partial);
   if (!platform::RenameFile(partial, destination)) {
     platform::RemoveFile(partial);
     DebugMessage(">>> " + texts::Format(texts::kCantCreateFile, destination), device::kMsgCompilationError);
@@ -405,7 +423,39 @@ int TKavoBurner::ExtractDiscFolder(const TDEntry& dir, const std::string& destin
                                    : (e->Imported ? ExtractDiscFile(*e, path) : 1);
     if (r == 0) result = 0;
   }
+  // Last, so that a folder recorded without write permission is still filled.
+  if (dir.Self != nullptr) ApplyRecordedMode(*dir.Self, destinationFolder);
   return result;
+}
+
+void TKavoBurner::ApplyRecordedMode(const TFEntry& entry, const std::string& path) {
+  // Permission bits only: set-user, set-group and sticky bits from a disc
+  // are never given to a file here.
+  if (entry.Mode == 0) return;
+  std::error_code ec;
+  std::filesystem::permissions(platform::Utf8Path(path), static_cast<std::filesystem::perms>(entry.Mode & 0777),
+                               std::filesystem::perm_options::replace, ec);
+}
+
+int TKavoBurner::ExtractLink(const TFEntry& entry, const std::string& destination) {
+  // Made as a link and never followed: one that points outside the folder
+  // is created as it was recorded, not resolved.
+  std::error_code ec;
+  if (std::filesystem::symlink_status(platform::Utf8Path(destination), ec).type() !=
+      std::filesystem::file_type::not_found) {
+    // Only a file or link the person chose to overwrite is replaced.
+    if (std::filesystem::is_directory(std::filesystem::symlink_status(platform::Utf8Path(destination), ec)) ||
+        !platform::RemoveFile(destination)) {
+      DebugMessage(">>> " + texts::Format(texts::kCantCreateFile, destination), device::kMsgCompilationError);
+      return 0;
+    }
+  }
+  std::filesystem::create_symlink(platform::Utf8Path(entry.Extra->SymlinkTarget), platform::Utf8Path(destination), ec);
+  if (ec) {
+    DebugMessage(">>> " + texts::Format(texts::kCantCreateFile, destination), device::kMsgCompilationError);
+    return 0;
+  }
+  return 1;
 }
 
 }  // namespace engine

@@ -54,6 +54,8 @@ inline constexpr const char* kDiscReadLimit = "THE FOLDERS OF THE DISC EXCEED 51
 inline constexpr const char* kDiscFolderUnreadable = "FOLDER \"%s\" ON THE DISC COULD NOT BE READ COMPLETELY";
 inline constexpr const char* kDiscMultiExtent =
     "FILE \"%s\" ON THE DISC IS STORED IN PARTS THAT DO NOT FIT TOGETHER, NOT IMPORTED";
+inline constexpr const char* kDiscRockRidgeDamaged =
+    "THE ROCK RIDGE ENTRIES OF \"%s\" ON THE DISC ARE DAMAGED, THE REST OF THEM IS IGNORED";
 inline constexpr const char* kDiscMoreErrors = "FURTHER ERRORS OF THIS SESSION ARE NOT REPORTED";
 inline constexpr const char* kExtractReadFailed = "ERROR READING THE DISC, FILE NOT EXTRACTED \"%s\"";
 inline constexpr const char* kExtractUnsafeName = "INVALID FILE NAME, NOT EXTRACTED \"%s\"";

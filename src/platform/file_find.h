@@ -48,6 +48,16 @@ struct FindData {
   // Neither a regular file nor a directory (FIFO, socket, device node):
   // reading one could block or never end.
   bool Special = false;
+  // POSIX attributes where the system has them (0 elsewhere): mode with its
+  // type bits, owner, group, last access and status change.
+  std::uint32_t Mode = 0;
+  std::uint32_t Uid = 0;
+  std::uint32_t Gid = 0;
+  std::int64_t AccessTimeSec = 0;
+  std::int64_t ChangeTimeSec = 0;
+  // A symbolic link found by a finder that keeps links: what it points to.
+  // Such an entry is neither a directory nor special, and has size 0.
+  std::string LinkTarget;
 };
 
 // Win32 file-mask matching: "*" and "?" wildcards, case-insensitive (ASCII);
@@ -73,6 +83,9 @@ class FileFinder {
   // attributes; callers that do not use it can switch it off (the bit then
   // reads clear).
   void SetArchiveLookup(bool on);
+  // Symbolic links are followed unless this is switched on; then they are
+  // listed as links, with their target (on Windows always followed).
+  void SetKeepLinks(bool on);
 
   bool FindFirst(const std::string& pattern, std::uint32_t attrMask, FindData& out);
   bool FindNext(FindData& out);

@@ -129,6 +129,12 @@ void FillFindData(std::string_view name, const struct stat& st, std::uint32_t at
   out.Device = static_cast<std::uint64_t>(st.st_dev);
   out.Inode = static_cast<std::uint64_t>(st.st_ino);
   out.Special = !S_ISREG(st.st_mode) && !S_ISDIR(st.st_mode);
+  out.Mode = static_cast<std::uint32_t>(st.st_mode);
+  out.Uid = static_cast<std::uint32_t>(st.st_uid);
+  out.Gid = static_cast<std::uint32_t>(st.st_gid);
+  out.AccessTimeSec = st.st_atim.tv_sec;
+  out.ChangeTimeSec = st.st_ctim.tv_sec;
+  out.LinkTarget.clear();
 }
 
 std::uint32_t FullAttributes(const char* path, std::string_view name, const struct stat& st) {
@@ -161,6 +167,7 @@ struct FileFinder::Impl {
   // Once a file system answers ENOTSUP, asking it again for each file is wasted work.
   bool XattrUnsupported = false;
   bool ArchiveLookup = true;
+  bool KeepLinks = false;
   dev_t UnsupportedDevice = 0;
 
   ~Impl() { CloseDir(); }
@@ -208,6 +215,7 @@ bool FileFinder::FindFirst(const std::string& pattern, std::uint32_t attrMask, F
 }
 
 void FileFinder::SetArchiveLookup(bool on) { FImpl->ArchiveLookup = on; }
+void FileFinder::SetKeepLinks(bool on) { FImpl->KeepLinks = on; }
 
 bool FileFinder::FindNext(FindData& out) {
   Impl& impl = *FImpl;
@@ -218,6 +226,19 @@ bool FileFinder::FindNext(FindData& out) {
     impl.EntryName.assign(name);
     if (!MatchesMask(impl.EntryName, impl.Mask)) continue;
     struct stat st {};
+    if (impl.KeepLinks && fstatat(dirFd, entry->d_name, &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISLNK(st.st_mode)) {
+      std::string target(4096, '\0');
+      const ssize_t n = readlinkat(dirFd, entry->d_name, target.data(), target.size());
+      if (n <= 0 || static_cast<std::size_t>(n) >= target.size()) continue;
+      target.resize(static_cast<std::size_t>(n));
+      const std::uint32_t linkAttributes = BaseAttributes(name, st) & ~kAttrSystem;
+      if (ExcludedByMask(linkAttributes, impl.AttrMask)) continue;
+      FillFindData(name, st, linkAttributes, out);
+      out.Size = 0;
+      out.Special = false;
+      out.LinkTarget = std::move(target);
+      return true;
+    }
     if (fstatat(dirFd, entry->d_name, &st, 0) != 0) continue;  // dangling link, no permission, gone
     std::uint32_t attributes = BaseAttributes(name, st);
     if (ExcludedByMask(attributes, impl.AttrMask)) continue;

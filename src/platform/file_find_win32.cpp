@@ -112,6 +112,7 @@ FileFinder::FileFinder() : FImpl(std::make_unique<Impl>()) {}
 FileFinder::~FileFinder() = default;
 
 void FileFinder::SetArchiveLookup(bool on) { FImpl->ArchiveLookup = on; }
+void FileFinder::SetKeepLinks(bool) {}  // links are followed here
 
 bool FileFinder::FindFirst(const std::string& pattern, std::uint32_t attrMask, FindData& out) {
   Close();

@@ -20,7 +20,7 @@ using appcore::SoundEvent;
 std::vector<bool*> Flags(Options& o) {
   std::vector<bool*> flags = {&o.EjectNoDisc, &o.EjectDone, &o.ExitProgram, &o.CloseComputer, &o.DisplayTips,
                               &o.DetectNewVersion, &o.ArchiveFiles, &o.ImportSession, &o.CloseTrack, &o.CloseDisc,
-                              &o.UnderrunProtection, &o.JolietFS, &o.Bootable, &o.TestWrite, &o.QuickSaveISO,
+                              &o.UnderrunProtection, &o.JolietFS, &o.RockRidge, &o.Bootable, &o.TestWrite, &o.QuickSaveISO,
                               &o.ShowFiles, &o.PerformOPC, &o.AutoExecute, &o.RecordLog, &o.InformTaskDone,
                               &o.DisplayWindow, &o.HideWindow, &o.Query, &o.CancelTask};
   for (auto& sound : o.Sounds) flags.push_back(&sound.Enabled);
@@ -44,7 +44,7 @@ TEST(Options, AMissingFileGivesEveryDefault) {
   o.LoadFromFile(dir.Str() + "/Option.ini", "/dev/sr0 VIRTUAL RECORDER");
 
   //                  General Burning     Schedule Sound enable/default/custom Interface
-  EXPECT_EQ(Bits(o), "010010" "00111100000" "1100110" "111101" "111111" "000000" "100");
+  EXPECT_EQ(Bits(o), "010010" "001111100000" "1100110" "111101" "111111" "000000" "100");
   EXPECT_EQ(o.Buffer, "6");
   EXPECT_EQ(o.CacheSizeBytes(), 6u * 1048576u);
   EXPECT_EQ(o.Version, "3.9");
@@ -176,6 +176,7 @@ TEST(Options, ApplyToBurnerSetsEveryBurnerProperty) {
   for (const bool flip : {false, true}) {
     Options o;
     o.JolietFS = flip;
+    o.RockRidge = !flip;
     o.CloseDisc = flip;
     o.CloseTrack = !flip;
     o.UnderrunProtection = flip;
@@ -187,6 +188,7 @@ TEST(Options, ApplyToBurnerSetsEveryBurnerProperty) {
     engine::TKavoBurner burner;
     o.ApplyToBurner(burner);
     EXPECT_EQ(burner.JolietFileSystem(), flip);
+    EXPECT_EQ(burner.RockRidge(), !flip);
     EXPECT_EQ(burner.FinalizeDisc(), flip);
     EXPECT_EQ(burner.FinalizeTrack(), !flip);
     EXPECT_EQ(burner.UnderrunProtection(), flip);

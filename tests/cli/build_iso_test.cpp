@@ -151,16 +151,20 @@ TEST(CliBuildIso, UnwritableOutputFailsAndLeavesNothing) {
 
 TEST(CliBuildIso, RefusedSourcesAreReportedAndCounted) {
   TempDir t;
-  // A name longer than Joliet allows is refused.
+  // Without Rock Ridge a name longer than Joliet allows is refused.
   const std::string longName = std::string(120, 'n') + ".bin";
   const std::string refused = t.Write(longName, "x");
   const std::string small = t.Write("small.txt", "ok");
   const std::string out = (t.Path() / "o.iso").string();
-  const CliRun r = BuildIso({"-o", out, refused, small});
+  const CliRun r = BuildIso({"--no-rock-ridge", "-o", out, refused, small});
   EXPECT_EQ(r.Code, cli::kExitIncomplete) << r.Err;
   EXPECT_NE(r.Err.find(longName), std::string::npos) << r.Err;
   EXPECT_NE(r.Out.find("Left out:  1"), std::string::npos) << r.Out;
   ASSERT_TRUE(std::filesystem::exists(out));
+  // With it (the default) the name is kept whole, as is a dotless one of 255 bytes.
+  const std::string longest = t.Write(std::string(255, 'd'), "y");
+  const CliRun rr = BuildIso({"-o", out, refused, small, longest});
+  EXPECT_EQ(rr.Code, cli::kExitOk) << rr.Err;
 }
 
 }  // namespace

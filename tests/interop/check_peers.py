@@ -5,7 +5,7 @@ write: xorriso, 7z, isoinfo and pycdlib.
 usage: check_peers.py ZANTIC_CLI [--keep]
 
 Every file must come back byte for byte under the name we expect, in the ISO
-9660 tree and in the Joliet tree, with nothing missing and nothing extra.
+9660 tree and in the Joliet tree (built without Rock Ridge), with nothing missing and nothing extra.
 Prints one line per check and exits non-zero when any check fails.
 """
 import argparse
@@ -500,7 +500,9 @@ def read_pycdlib(iso, tree):
 def check_build(cli, args, sources, img):
     # Every source tree here holds names too long for a Joliet record: the
     # image is written, the names are reported, and the exit code says so.
-    r = run([cli, "build-iso"] + args + ["-o", img] + sources, timeout=300)
+    # The ISO 9660 and Joliet trees are what is checked here, as readers see
+    # them without Rock Ridge; check_rock_ridge.py covers the images with it.
+    r = run([cli, "build-iso", "--no-rock-ridge"] + args + ["-o", img] + sources, timeout=300)
     problems = []
     if r.returncode != 3:
         problems.append("exit code %d, expected 3 (written, sources left out)" % r.returncode)

@@ -24,6 +24,7 @@ std::string ProblemText(iso::ReadProblem p) {
     case iso::ReadProblem::ReadLimit: return "too many directory sectors, the walk ended";
     case iso::ReadProblem::DirectoryUnreadable: return "directory unreadable, read in part";
     case iso::ReadProblem::MultiExtent: return "file of several extents that do not fit together, passed over";
+    case iso::ReadProblem::RockRidgeDamaged: return "damaged Rock Ridge entries, the rest of them ignored";
   }
   return "problem";
 }

@@ -2,6 +2,7 @@
 // Records of the compilation tree: one TDEntry per directory, one TFEntry per
 // file or subdirectory inside a directory.
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <unordered_map>
 
@@ -10,6 +11,13 @@ namespace iso {
 using TDateTime = double;  // days since 1899-12-30, local time
 
 struct TFEntry;
+
+// What only a few entries carry, kept out of line so that the common entry
+// stays small.
+struct TFEntryExtra {
+  std::string JolietName;     // the Joliet identifier when the long name does not fit one
+  std::string SymlinkTarget;  // a symbolic link recorded as a link
+};
 
 struct TDEntry {
   std::string IsoName;
@@ -46,11 +54,32 @@ struct TFEntry {
   std::int32_t JolietExtent = 0;
   std::uint32_t Attributes = 0;
   bool ClearArchive = false;
+  // The "." that the add rule appends to a name without one; the Rock Ridge
+  // name leaves it off. (Kept here, where it costs no room.)
+  bool DotAdded = false;
   TDEntry* DirEntry = nullptr;
   TFEntry* Next = nullptr;
 
   TDEntry* Owner = nullptr;  // the directory whose list holds this entry
   bool IsDirectory() const { return DirEntry != nullptr; }
+
+  // POSIX attributes for the Rock Ridge tree. Mode 0: not known, a default
+  // from Attributes is recorded. Times in seconds since 1970 UTC, 0 when not
+  // known (the recording date stands in).
+  std::uint32_t Mode = 0;
+  std::uint32_t Uid = 0;
+  std::uint32_t Gid = 0;
+  std::int64_t AccessTime = 0;
+  std::int64_t ChangeTime = 0;
+  std::unique_ptr<TFEntryExtra> Extra;
+  bool IsSymlink() const { return Extra != nullptr && !Extra->SymlinkTarget.empty(); }
+  const std::string& JolietName() const {
+    return Extra != nullptr && !Extra->JolietName.empty() ? Extra->JolietName : LongName;
+  }
+  TFEntryExtra& MutableExtra() {
+    if (Extra == nullptr) Extra = std::make_unique<TFEntryExtra>();
+    return *Extra;
+  }
   // A file copied from another disc: its data starts at this sector of the
   // burner's data disc instead of coming from SourcePath; -1 for others.
   std::int64_t DiscDataExtent = -1;

@@ -10,6 +10,7 @@
 #include "engine/iso/date_time.h"
 #include "engine/iso/naming.h"
 #include "engine/iso/records.h"
+#include "engine/iso/rock_ridge.h"
 
 namespace iso {
 namespace {
@@ -122,7 +123,7 @@ void PutPathTable(base::ByteWriter& w, const HeaderInput& in, Tree tree, bool bi
     if (i == 0)
       id = {0};
     else if (joliet)
-      id = ToUcs2Be(d.LongName);
+      id = ToUcs2Be(JolietDirName(d));
     else
       id.assign(d.IsoName.begin(), d.IsoName.end());
     const auto extent = area + static_cast<std::uint32_t>(joliet ? d.JolietDirSector : d.IsoDirSector);
@@ -152,8 +153,9 @@ class RecordWriter {
   explicit RecordWriter(base::ByteWriter& w) : FW(w) {}
 
   void Put(std::uint32_t extent, std::uint32_t size, const std::array<std::uint8_t, 7>& date,
-           std::uint8_t flags, std::span<const std::uint8_t> id) {
-    const std::size_t len = RecordLength(id.size());
+           std::uint8_t flags, std::span<const std::uint8_t> id, std::span<const std::uint8_t> su = {}) {
+    std::size_t len = RecordLength(id.size()) + su.size();
+    len += len % 2;
     // A record never crosses a sector boundary.
     if (FW.Size() % kSectorSize + len > kSectorSize) FW.PadTo(kSectorSize);
     DirRecordHead h;
@@ -167,14 +169,34 @@ class RecordWriter {
     FW.Put(h);
     FW.PutBytes(id);
     if (id.size() % 2 == 0) FW.PutU8(0);
+    FW.PutBytes(su);
+    if (su.size() % 2 == 1) FW.PutU8(0);
   }
 
  private:
   base::ByteWriter& FW;
 };
 
+// What the ISO tree's records need for their Rock Ridge entries.
+struct RockRidgeState {
+  ContinuationArea* Area = nullptr;
+  std::vector<std::uint32_t> Links;  // by directory table index
+  std::uint32_t NextFileSerial = 0;
+  std::vector<std::uint8_t> Su, InRecord;
+  std::vector<std::size_t> Ends;
+
+  std::span<const std::uint8_t> Entries(const RockRidgeRecord& r, std::size_t idLength) {
+    Su.clear();
+    Ends.clear();
+    AppendRockRidge(r, Su, Ends);
+    if (Su.size() <= SystemUseRoom(idLength)) return Su;  // all of it stays in the record
+    Area->Place(Su, Ends, SystemUseRoom(idLength), InRecord);
+    return InRecord;
+  }
+};
+
 base::Status PutDirectory(base::ByteWriter& w, const HeaderInput& in, const TDEntry& dir, Tree tree,
-                          const std::array<std::uint8_t, 7>& now) {
+                          const std::array<std::uint8_t, 7>& now, RockRidgeState* rr) {
   const SessionLayout& l = *in.Layout;
   const bool joliet = tree == Tree::Joliet;
   const std::uint32_t area = joliet ? l.JolietDirStart : l.IsoDirStart;
@@ -188,8 +210,21 @@ base::Status PutDirectory(base::ByteWriter& w, const HeaderInput& in, const TDEn
   RecordWriter rw(w);
   const std::uint8_t dot[] = {0};
   const std::uint8_t dotdot[] = {1};
-  rw.Put(dirExtent(dir), dirSize(dir), now, kFlagDirectory, dot);
-  rw.Put(dirExtent(*dir.Parent), dirSize(*dir.Parent), now, kFlagDirectory, dotdot);
+  const bool isRoot = &dir == in.Tables->Root();
+  auto dirRecord = [&](RecordKind kind, const TDEntry& d) {
+    RockRidgeRecord r;
+    r.Kind = kind;
+    r.Dir = &d;
+    r.RootDot = kind == RecordKind::Dot && isRoot;
+    r.Links = rr->Links[d.TableIndex];
+    r.Serial = static_cast<std::uint32_t>(d.TableIndex + 1);
+    r.Now = now;
+    return rr->Entries(r, 1);
+  };
+  rw.Put(dirExtent(dir), dirSize(dir), now, kFlagDirectory, dot,
+         rr != nullptr ? dirRecord(RecordKind::Dot, dir) : std::span<const std::uint8_t>{});
+  rw.Put(dirExtent(*dir.Parent), dirSize(*dir.Parent), now, kFlagDirectory, dotdot,
+         rr != nullptr ? dirRecord(RecordKind::DotDot, *dir.Parent) : std::span<const std::uint8_t>{});
 
   std::vector<std::uint8_t> id;
   for (const TFEntry* e = dir.FirstChild; e != nullptr; e = e->Next) {
@@ -204,7 +239,7 @@ base::Status PutDirectory(base::ByteWriter& w, const HeaderInput& in, const TDEn
       extent = l.FirstFileSector + static_cast<std::uint32_t>(e->Extent);
     }
     if (joliet) {
-      id = ToUcs2Be(e->LongName);
+      id = ToUcs2Be(e->JolietName());
       if (!e->IsDirectory() && JolietVersionFits(id.size() / 2)) id.insert(id.end(), {0x00, ';', 0x00, '1'});
     } else {
       id.assign(e->IsoName.begin(), e->IsoName.end());
@@ -214,8 +249,16 @@ base::Status PutDirectory(base::ByteWriter& w, const HeaderInput& in, const TDEn
       return base::MakeError(base::ErrorKind::Internal, "identifier does not fit a record: " + e->LongName);
     const auto date = RecordDate(e->DateTime, e->TimeZoneOffset);
     const std::int64_t size = joliet ? e->SourceSize : e->RecordedSize;
+    RockRidgeRecord rrRecord;
+    if (rr != nullptr) {
+      rrRecord.Entry = e;
+      rrRecord.Modify = &date;
+      rrRecord.Links = e->IsDirectory() ? rr->Links[e->DirEntry->TableIndex] : 1;
+      rrRecord.Serial = e->IsDirectory() ? static_cast<std::uint32_t>(e->DirEntry->TableIndex + 1) : rr->NextFileSerial++;
+    }
+    auto systemUse = [&]() { return rr != nullptr ? rr->Entries(rrRecord, id.size()) : std::span<const std::uint8_t>{}; };
     if (e->IsDirectory() || size <= 0xFFFFFFFFll) {
-      rw.Put(extent, static_cast<std::uint32_t>(size), date, flags, id);
+      rw.Put(extent, static_cast<std::uint32_t>(size), date, flags, id, systemUse());
       continue;
     }
     // ECMA-119 9.1.6: adjacent records, each flagged but the last, over
@@ -228,7 +271,7 @@ base::Status PutDirectory(base::ByteWriter& w, const HeaderInput& in, const TDEn
       if (at > 0xFFFFFFFFull)
         return base::MakeError(base::ErrorKind::Internal, "extent past the 32-bit sector range: " + e->LongName);
       rw.Put(static_cast<std::uint32_t>(at), static_cast<std::uint32_t>(bytes), date,
-             static_cast<std::uint8_t>(left > 0 ? flags | kFlagMultiExtent : flags), id);
+             static_cast<std::uint8_t>(left > 0 ? flags | kFlagMultiExtent : flags), id, systemUse());
     }
   }
   w.PadTo(kSectorSize);
@@ -301,11 +344,28 @@ base::Result<HeaderStream> BuildHeaderStream(const HeaderInput& in) {
     PutPathTable(w, in, Tree::Joliet, true);
   }
   const auto now = RecordDate(EncodeDateTime(in.Now).value_or(0.0), in.TimeZoneOffset);
+  std::vector<std::uint8_t> continuation;
+  ContinuationArea area(l.ContinuationStart, &continuation);
+  RockRidgeState rr;
+  if (l.Options.RockRidge) {
+    rr.Area = &area;
+    const auto& dirs = in.Tables->Dirs();
+    rr.Links.assign(dirs.size(), 2);
+    for (const auto& d : dirs)
+      if (d.get() != in.Tables->Root()) ++rr.Links[d->Parent->TableIndex];
+    rr.NextFileSerial = static_cast<std::uint32_t>(dirs.size() + 1);
+  }
   for (const auto& d : in.Tables->Dirs())
-    if (auto s = PutDirectory(w, in, *d, Tree::Iso, now); !s) return s.Err();
+    if (auto s = PutDirectory(w, in, *d, Tree::Iso, now, l.Options.RockRidge ? &rr : nullptr); !s) return s.Err();
+  if (l.Options.RockRidge) {
+    if (continuation.size() > std::uint64_t{l.ContinuationSectors} * kSectorSize)
+      return base::MakeError(base::ErrorKind::Internal, "continuation area larger than the layout's");
+    continuation.resize(std::size_t{l.ContinuationSectors} * kSectorSize);
+    w.PutBytes(continuation);
+  }
   if (l.Options.Joliet)
     for (const auto& d : in.Tables->Dirs())
-      if (auto s = PutDirectory(w, in, *d, Tree::Joliet, now); !s) return s.Err();
+      if (auto s = PutDirectory(w, in, *d, Tree::Joliet, now, nullptr); !s) return s.Err();
   if (l.Options.Bootable) {
     if (in.BootCatalog.size() != kSectorSize)
       return base::MakeError(base::ErrorKind::Internal, "boot catalog missing");

@@ -6,6 +6,7 @@
 
 #include "engine/iso/naming.h"
 #include "engine/iso/records.h"
+#include "engine/iso/rock_ridge.h"
 
 namespace iso {
 namespace {
@@ -39,7 +40,7 @@ std::vector<TDEntry*> NumberDirectories(const CompilationTables& tables) {
 std::uint32_t PathTableSize(const std::vector<TDEntry*>& order, bool joliet) {
   std::uint64_t size = 10;
   for (std::size_t i = 1; i < order.size(); ++i) {
-    const std::size_t n = joliet ? 2 * Utf16Length(order[i]->LongName) : order[i]->IsoName.size();
+    const std::size_t n = joliet ? 2 * Utf16Length(JolietDirName(*order[i])) : order[i]->IsoName.size();
     size += 8 + n + (n % 2);
   }
   return static_cast<std::uint32_t>(size);
@@ -61,6 +62,52 @@ std::int64_t DirectorySize(const TDEntry& dir, LengthOf lengthOf) {
       }
       used += len;
     }
+  }
+  return static_cast<std::int64_t>(sectors * kSectorSize);
+}
+
+// The ISO tree's directory with Rock Ridge: every record carries its system
+// use entries, the overflow placed in `area` in the order the header writes.
+std::int64_t RockRidgeDirectorySize(const TDEntry& dir, bool isRoot, ContinuationArea& area) {
+  std::uint64_t sectors = 1;
+  std::uint64_t used = 0;
+  std::vector<std::uint8_t> su, inRecord;
+  std::vector<std::size_t> ends;
+  auto add = [&](std::size_t idLength, const RockRidgeRecord& r) {
+    // Most records keep all their entries: their length is known without
+    // building them. The others are built, so that the continuation area
+    // grows exactly as the header will fill it.
+    std::size_t suLength = QuickRockRidgeLength(r);
+    if (suLength == 0 || suLength > SystemUseRoom(idLength)) {
+      su.clear();
+      ends.clear();
+      AppendRockRidge(r, su, ends);
+      area.Place(su, ends, SystemUseRoom(idLength), inRecord);
+      suLength = inRecord.size();
+    }
+    std::size_t len = RecordLength(idLength) + suLength;
+    len += len % 2;
+    if (used + len > kSectorSize) {
+      ++sectors;
+      used = 0;
+    }
+    used += len;
+  };
+  RockRidgeRecord dot;
+  dot.Kind = RecordKind::Dot;
+  dot.Dir = &dir;
+  dot.RootDot = isRoot;
+  add(1, dot);
+  RockRidgeRecord dotdot;
+  dotdot.Kind = RecordKind::DotDot;
+  dotdot.Dir = dir.Parent;
+  add(1, dotdot);
+  for (const TFEntry* e = dir.FirstChild; e != nullptr; e = e->Next) {
+    RockRidgeRecord r;
+    r.Entry = e;
+    const std::uint64_t records =
+        e->IsDirectory() ? 1 : FileRecordCount(static_cast<std::uint64_t>(std::max<std::int64_t>(e->RecordedSize, 0)));
+    for (std::uint64_t i = 0; i < records; ++i) add(IsoIdentifierLength(*e), r);
   }
   return static_cast<std::int64_t>(sectors * kSectorSize);
 }
@@ -98,12 +145,48 @@ void MakeIsoNamesUnique(const CompilationTables& tables) {
   }
 }
 
+void AssignShortenedNames(CompilationTables& tables, bool rockRidge) {
+  std::unordered_set<std::string> isoNames, jolietNames;
+  for (const auto& d : tables.Dirs()) {
+    auto isoTooLong = [rockRidge](const TFEntry& e) {
+      return rockRidge && IsoIdentifierLength(e) > kMaxRockRidgeIsoIdentifier;
+    };
+    auto jolietTooLong = [](const TFEntry& e) { return Utf16Length(e.JolietName()) > kMaxLongFileName; };
+    bool any = false;
+    for (const TFEntry* e = d->FirstChild; e != nullptr && !any; e = e->Next) any = isoTooLong(*e) || jolietTooLong(*e);
+    if (!any) continue;
+    isoNames.clear();
+    jolietNames.clear();
+    for (const TFEntry* e = d->FirstChild; e != nullptr; e = e->Next) {
+      isoNames.insert(e->IsoName);
+      jolietNames.insert(UpperKey(e->JolietName()));
+    }
+    for (TFEntry* e = d->FirstChild; e != nullptr; e = e->Next) {
+      if (isoTooLong(*e)) {
+        const std::size_t max = kMaxRockRidgeIsoIdentifier - (e->IsDirectory() ? 0 : 2);
+        std::string name;
+        for (unsigned k = 1; name.empty() || isoNames.count(name) != 0; ++k) name = ShortenedName(e->IsoName, max, false, k);
+        isoNames.insert(name);
+        e->IsoName = name;
+        if (e->DirEntry != nullptr) e->DirEntry->IsoName = name;
+      }
+      if (jolietTooLong(*e)) {
+        std::string name;
+        for (unsigned k = 1; name.empty() || jolietNames.count(UpperKey(name)) != 0; ++k)
+          name = ShortenedName(e->LongName, kMaxLongFileName, true, k);
+        jolietNames.insert(UpperKey(name));
+        e->MutableExtra().JolietName = name;
+      }
+    }
+  }
+}
+
 std::size_t IsoIdentifierLength(const TFEntry& e) {
   return e.IsDirectory() ? e.IsoName.size() : e.IsoName.size() + 2;
 }
 
 std::size_t JolietIdentifierLength(const TFEntry& e) {
-  const std::size_t units = Utf16Length(e.LongName);
+  const std::size_t units = Utf16Length(e.JolietName());
   return 2 * (units + (!e.IsDirectory() && JolietVersionFits(units) ? 2 : 0));
 }
 
@@ -112,12 +195,15 @@ SessionLayout ComputeLayout(CompilationTables& tables, const LayoutOptions& opti
   SessionLayout l;
   l.Options = options;
   l.SessionStart = options.SessionStart;
+  AssignShortenedNames(tables, options.RockRidge);
   l.PathOrder = NumberDirectories(tables);
 
   std::uint64_t isoDirSectors = 0;
   std::uint64_t jolietDirSectors = 0;
+  ContinuationArea area(0, nullptr);
   for (const auto& d : tables.Dirs()) {
-    d->IsoDirSize = DirectorySize(*d, IsoIdentifierLength);
+    d->IsoDirSize = options.RockRidge ? RockRidgeDirectorySize(*d, d.get() == tables.Root(), area)
+                                      : DirectorySize(*d, IsoIdentifierLength);
     d->IsoDirSector = static_cast<std::int32_t>(isoDirSectors);
     isoDirSectors += static_cast<std::uint64_t>(d->IsoDirSize) / kSectorSize;
     if (options.Joliet) {
@@ -150,6 +236,10 @@ SessionLayout ComputeLayout(CompilationTables& tables, const LayoutOptions& opti
     l.JolietMPathSector = take(SectorsFor(l.JolietPathTableSize));
   }
   l.IsoDirStart = take(isoDirSectors);
+  if (options.RockRidge) {
+    l.ContinuationSectors = static_cast<std::uint32_t>(area.Sectors());
+    l.ContinuationStart = take(l.ContinuationSectors);
+  }
   if (options.Joliet) l.JolietDirStart = take(jolietDirSectors);
   if (options.Bootable) {
     l.BootCatalogSector = take(1);

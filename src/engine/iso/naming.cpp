@@ -110,6 +110,39 @@ std::string CutUtf8(const std::string& s, std::size_t maxBytes) {
   return s.substr(0, end);
 }
 
+namespace {
+
+// Cuts to at most `max` UTF-16 units (utf16) or bytes, whole characters only.
+std::string CutTo(const std::string& s, std::size_t max, bool utf16) {
+  std::size_t used = 0;
+  std::size_t end = 0;
+  for (std::size_t i = 0; i < s.size();) {
+    std::size_t len = 0;
+    const char32_t cp = DecodeUtf8(s, i, len);
+    const std::size_t cost = utf16 ? (cp >= 0x10000 ? 2 : 1) : len;
+    if (used + cost > max) break;
+    used += cost;
+    i += len;
+    end = i;
+  }
+  return s.substr(0, end);
+}
+
+std::size_t LengthOf(const std::string& s, bool utf16) { return utf16 ? Utf16Length(s) : s.size(); }
+
+}  // namespace
+
+std::string ShortenedName(const std::string& name, std::size_t maxLength, bool utf16, unsigned number) {
+  const std::string suffix = "~" + std::to_string(number);
+  std::string ext;
+  const auto dot = name.rfind('.');
+  if (dot != std::string::npos && dot > 0 && name.size() - dot <= 8) ext = name.substr(dot);
+  const std::string stem = name.substr(0, name.size() - ext.size());
+  const std::size_t fixed = suffix.size() + LengthOf(ext, utf16);
+  const std::size_t budget = maxLength > fixed ? maxLength - fixed : 0;
+  return CutTo(stem, budget, utf16) + suffix + ext;
+}
+
 std::string JoinKey(const std::string& parentKey, const std::string& name) {
   std::string key = parentKey + "\\" + name;
   if (key.rfind("\\\\", 0) == 0) key.erase(0, 1);

@@ -36,6 +36,11 @@ constexpr bool JolietVersionFits(std::size_t units) { return IdentifierFitsRecor
 // Long names longer than this are skipped before the add handler runs.
 inline constexpr std::size_t kMaxLongFileName = 109;
 
+// A name cut to at most maxLength UTF-16 units (utf16) or bytes, made
+// distinct by "~" and a number, keeping a short extension: used where a
+// whole name does not fit a tree's identifier.
+std::string ShortenedName(const std::string& name, std::size_t maxLength, bool utf16, unsigned number);
+
 // Joins a compilation path and a name with one "\" between them.
 std::string JoinKey(const std::string& parentKey, const std::string& name);
 

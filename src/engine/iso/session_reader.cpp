@@ -1,6 +1,7 @@
 #include "engine/iso/session_reader.h"
 
 #include <cstring>
+#include <span>
 #include <unordered_set>
 #include <utility>
 #include <vector>
@@ -8,6 +9,8 @@
 #include "base/span_io.h"
 #include "engine/iso/date_time.h"
 #include "engine/iso/records.h"
+#include "engine/iso/rock_ridge.h"
+#include "engine/iso/rock_ridge_read.h"
 
 namespace iso {
 namespace {
@@ -74,7 +77,9 @@ TDateTime RecordDate(const std::uint8_t* d) {
 
 class Walker {
  public:
-  Walker(DiscSource& disc, ImportSink& sink, bool joliet) : FDisc(disc), FSink(sink), FJoliet(joliet) {}
+  Walker(DiscSource& disc, ImportSink& sink, const RootRecord& root)
+      : FDisc(disc), FSink(sink), FJoliet(root.Joliet), FRockRidge(root.RockRidge && !root.Joliet),
+        FSkip(root.SuspSkip) {}
 
   void Directory(std::uint32_t extent, std::uint64_t size, TDEntry& target, const std::string& path, int depth);
   bool Visit(std::uint32_t extent) { return FVisited.insert(extent).second; }
@@ -84,7 +89,9 @@ class Walker {
     const std::uint64_t disc = FDisc.SectorCount();
     return disc != 0 && sectors != 0 && std::uint64_t{extent} + sectors > disc;
   }
-  void Record(const DirRecordHead& head, const std::uint8_t* id, TDEntry& target, const std::string& path, int depth);
+  void Record(const DirRecordHead& head, std::span<const std::uint8_t> bytes, TDEntry& target, const std::string& path,
+              int depth);
+  std::optional<std::uint32_t> DirectorySizeAt(std::uint32_t extent);
   void File(DiscRecord r, const std::string& where, bool outside, TDEntry& target);
   void EndParts();
   void Broken(ReadProblem problem, const std::string& where);
@@ -92,6 +99,8 @@ class Walker {
   DiscSource& FDisc;
   ImportSink& FSink;
   bool FJoliet;
+  bool FRockRidge;
+  std::uint8_t FSkip;
   bool FEnded = false;
   std::uint64_t FSectorsRead = 0;
   // The file whose parts are being gathered: its records must follow one
@@ -156,7 +165,7 @@ void Walker::Directory(std::uint32_t extent, std::uint64_t size, TDEntry& target
       if (!head || kRecordHead + head->IdLength > length) continue;  // malformed: its length still moves on
       const std::uint8_t* id = p + kRecordHead;
       if (head->IdLength == 1 && id[0] <= 1) continue;  // "." and ".."
-      Record(*head, id, target, path, depth);
+      Record(*head, std::span<const std::uint8_t>(p, length), target, path, depth);
     }
   }
   if (!FEnded) EndParts();
@@ -203,9 +212,17 @@ void Walker::File(DiscRecord r, const std::string& where, bool outside, TDEntry&
   FParts = Parts{};
 }
 
-void Walker::Record(const DirRecordHead& head, const std::uint8_t* id, TDEntry& target, const std::string& path,
-                    int depth) {
+std::optional<std::uint32_t> Walker::DirectorySizeAt(std::uint32_t extent) {
+  // A relocated directory's size is in its own "." record.
+  std::vector<std::uint8_t> sector(kSectorSize);
+  if (!FDisc.ReadSectors(extent, 1, sector) || sector[0] < kRecordHead) return std::nullopt;
+  return Le32(sector.data() + 10);
+}
+
+void Walker::Record(const DirRecordHead& head, std::span<const std::uint8_t> bytes, TDEntry& target,
+                    const std::string& path, int depth) {
   const std::size_t idLength = head.IdLength;
+  const std::uint8_t* id = bytes.data() + kRecordHead;
   std::string name = FJoliet ? Utf16BeToUtf8(id, idLength) : Latin1ToUtf8(id, idLength);
   if (idLength > (FJoliet ? kMaxJolietImportId : kMaxIsoImportId)) {
     Sanitize(name);  // reported, and printed: no control characters
@@ -213,6 +230,20 @@ void Walker::Record(const DirRecordHead& head, const std::uint8_t* id, TDEntry& 
     return;
   }
   if (const auto cut = name.find(';'); cut != std::string::npos) name.resize(cut);
+  RockRidgeFields rr;
+  const std::size_t suStart = kRecordHead + idLength + (idLength % 2 == 0 ? 1 : 0) + FSkip;
+  if (FRockRidge && suStart < bytes.size()) {
+    rr = ReadRockRidge(FDisc, bytes.subspan(suStart));
+    if (rr.Damaged) FSink.Problem(ReadProblem::RockRidgeDamaged, path + "\\" + name);
+    if (rr.Relocated) return;  // reached through its CL record instead
+    if (!rr.Name.empty()) {
+      if (rr.Name.size() > kMaxRockRidgeName) {
+        FSink.Problem(ReadProblem::NameTooLong, rr.Name.substr(0, kMaxRockRidgeName));
+        return;
+      }
+      name = rr.Name;
+    }
+  }
   std::string where = path + "\\" + name;
   std::string discName = name;
   if (Sanitize(name)) {
@@ -230,6 +261,31 @@ void Walker::Record(const DirRecordHead& head, const std::uint8_t* id, TDEntry& 
   r.Size = head.DataLength.Get();
   r.Flags = head.Flags;
   r.Date = RecordDate(head.Date.data());
+  if (rr.Any) {
+    if (rr.Modify) r.Date = RecordDate(rr.Modify->data());
+    if (rr.HasPosix) {
+      r.Mode = rr.Mode;
+      r.Uid = rr.Uid;
+      r.Gid = rr.Gid;
+    }
+    r.AccessTime = rr.AccessTime;
+    r.ChangeTime = rr.ChangeTime;
+    if (rr.IsSymlink && !r.IsDirectory()) {
+      r.SymlinkTarget = rr.SymlinkTarget;
+      r.Size = 0;
+      r.Extent = 0;
+    }
+    if (rr.ChildLink) {
+      const auto size = DirectorySizeAt(*rr.ChildLink);
+      if (!size) {
+        FSink.Problem(ReadProblem::DirectoryUnreadable, where);
+        return;
+      }
+      r.Extent = *rr.ChildLink;
+      r.Size = *size;
+      r.Flags = static_cast<std::uint8_t>(r.Flags | kFlagDirectory);
+    }
+  }
   const bool outside = Outside(r.Extent, SectorsOf(r.Size));
   if (!r.IsDirectory()) {
     File(std::move(r), where, outside, target);
@@ -294,8 +350,32 @@ std::optional<RootRecord> FindDescriptor(DiscSource& disc, std::uint32_t session
   return std::nullopt;
 }
 
+void DetectRockRidge(DiscSource& disc, RootRecord& root) {
+  std::vector<std::uint8_t> sector(kSectorSize);
+  if (root.Joliet || !disc.ReadSectors(root.Extent, 1, sector)) return;
+  const std::size_t length = sector[0];
+  if (length < kRecordHead + 1 || sector[32] != 1) return;
+  // SUSP 5.3: SP at the start of the root's "." system use field.
+  const std::size_t at = kRecordHead + 1;
+  if (at + 7 <= length && sector[at] == 'S' && sector[at + 1] == 'P' && sector[at + 2] == 7 &&
+      sector[at + 4] == 0xBE && sector[at + 5] == 0xEF) {
+    root.RockRidge = true;
+    root.SuspSkip = sector[at + 6];
+  }
+}
+
+std::optional<RootRecord> FindSessionRoot(DiscSource& disc, std::uint32_t sessionStart) {
+  auto primary = FindDescriptor(disc, sessionStart, false);
+  if (primary) {
+    DetectRockRidge(disc, *primary);
+    if (primary->RockRidge) return primary;
+  }
+  if (auto joliet = FindDescriptor(disc, sessionStart, true)) return joliet;
+  return primary;
+}
+
 void ReadTree(DiscSource& disc, const RootRecord& root, TDEntry& target, ImportSink& sink) {
-  Walker walker(disc, sink, root.Joliet);
+  Walker walker(disc, sink, root);
   const std::uint64_t discSectors = disc.SectorCount();
   if (discSectors != 0 && std::uint64_t{root.Extent} + SectorsOf(root.Size) > discSectors) {
     sink.Problem(ReadProblem::OutsideDisc, "\\");

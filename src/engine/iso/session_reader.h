@@ -26,6 +26,14 @@ struct DiscRecord {
   TDateTime Date = 0;      // local time as recorded, offset ignored
   bool IsDirectory() const { return (Flags & 0x02) != 0; }
   bool IsHidden() const { return (Flags & 0x01) != 0; }
+  // Rock Ridge, where the tree carries it (Mode 0 where it does not).
+  std::uint32_t Mode = 0;
+  std::uint32_t Uid = 0;
+  std::uint32_t Gid = 0;
+  std::int64_t AccessTime = 0;  // seconds since 1970 UTC; 0 when not recorded
+  std::int64_t ChangeTime = 0;
+  std::string SymlinkTarget;  // a symbolic link: where it points, as recorded
+  bool IsSymlink() const { return !SymlinkTarget.empty(); }
 };
 
 enum class ReadProblem {
@@ -39,6 +47,7 @@ enum class ReadProblem {
   ReadLimit,            // kMaxTreeSectors read: the walk ends
   DirectoryUnreadable,  // the rest of that directory is not read
   MultiExtent,          // a file's parts not adjacent, overlapping, cut or renamed: passed over
+  RockRidgeDamaged,     // Rock Ridge entries cut, looping or out of bounds: the rest of them ignored
 };
 
 // A legitimate directory of 100,000 entries is about 10 MB.
@@ -66,11 +75,22 @@ struct RootRecord {
   std::uint32_t Size = 0;
   bool Joliet = false;
   std::uint32_t VolumeSpaceSize = 0;
+  // The primary tree carries Rock Ridge (SP in the root's first record);
+  // set by DetectRockRidge.
+  bool RockRidge = false;
+  std::uint8_t SuspSkip = 0;
 };
+
+// Looks for SUSP's SP entry in the root's "." record.
+void DetectRockRidge(DiscSource& disc, RootRecord& root);
 
 // Scans sectors start+16 on (at most 21) for the Joliet (joliet) or the
 // primary volume descriptor; the terminator or a failed read ends the scan.
 std::optional<RootRecord> FindDescriptor(DiscSource& disc, std::uint32_t sessionStart, bool joliet);
+
+// The tree a session is read from: the primary one when it carries Rock
+// Ridge (whole names, modes, links), else Joliet, else the primary one.
+std::optional<RootRecord> FindSessionRoot(DiscSource& disc, std::uint32_t sessionStart);
 
 // Reads the tree below `root` into `target`.
 void ReadTree(DiscSource& disc, const RootRecord& root, TDEntry& target, ImportSink& sink);

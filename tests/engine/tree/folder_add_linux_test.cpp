@@ -111,3 +111,41 @@ TEST_F(MeasureSize, SizesAreSixtyFourBitAndLoopsCountOnce) {
 }
 
 }  // namespace
+
+namespace {
+
+// With Rock Ridge, links are recorded as links (unless followed on request),
+// names up to 255 bytes are taken, and the POSIX attributes come along.
+TEST_F(FolderAdd, RockRidgeKeepsLinksLongNamesAndModes) {
+  const std::string longName = std::string(200, 'w') + ".txt";
+  Dir.Write("src/" + longName, "long");
+  Dir.Write("src/target.txt", "target");
+  ASSERT_EQ(chmod(Src("src/target.txt").c_str(), 0640), 0);
+  fs::create_symlink("target.txt", Src("src/link.txt"));
+  fs::create_symlink("/nowhere/at/all", Src("src/dangling"));
+  fs::create_directory_symlink(".", Src("src/up"));  // followed: a folder inside itself
+
+  struct Case {
+    bool RockRidge, Follow;
+    Strings Names;
+  };
+  for (const Case& c : {Case{true, false, {"dangling.", "link.txt", "target.txt", "up.", longName}},
+                        Case{true, true, {"link.txt", "target.txt", longName}},
+                        Case{false, false, {"link.txt", "target.txt"}}}) {
+    Burner.ResetCompilation(100, 100);
+    Burner.SetRockRidge(c.RockRidge);
+    Burner.SetFollowLinks(c.Follow);
+    AddSrc("\\");
+    EXPECT_EQ(SortedNames("\\"), c.Names) << c.RockRidge << c.Follow;
+    const iso::TFEntry* link = Entry("\\", "link.txt");
+    ASSERT_NE(link, nullptr);
+    EXPECT_EQ(link->IsSymlink(), c.RockRidge && !c.Follow);
+    EXPECT_EQ(link->SourceSize, link->IsSymlink() ? 0 : 6);
+    if (link->IsSymlink()) {
+      EXPECT_EQ(link->Extra->SymlinkTarget, "target.txt");
+    }
+    EXPECT_EQ(Entry("\\", "target.txt")->Mode & 07777, 0640u);
+  }
+}
+
+}  // namespace

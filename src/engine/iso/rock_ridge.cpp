@@ -1,0 +1,291 @@
+#include "engine/iso/rock_ridge.h"
+
+#include <algorithm>
+#include <string_view>
+
+#include "engine/iso/header.h"
+
+namespace iso {
+namespace {
+
+// RRIP 1.12, 5: the extension's identifier, description and source, as ER carries them.
+constexpr std::string_view kErId = "IEEE_P1282";
+constexpr std::string_view kErDescriptor = "THE IEEE P1282 PROTOCOL PROVIDES SUPPORT FOR POSIX FILE SYSTEM SEMANTICS.";
+constexpr std::string_view kErSource =
+    "PLEASE CONTACT THE IEEE STANDARDS DEPARTMENT, PISCATAWAY, NJ, USA FOR THE P1282 SPECIFICATION.";
+
+// SUSP entries hold their length in one byte.
+constexpr std::size_t kMaxEntryPayload = 255 - 5;
+
+void PutBoth32(std::vector<std::uint8_t>& out, std::uint32_t v) {
+  for (int i = 0; i < 4; ++i) out.push_back(static_cast<std::uint8_t>(v >> (8 * i)));
+  for (int i = 3; i >= 0; --i) out.push_back(static_cast<std::uint8_t>(v >> (8 * i)));
+}
+
+class EntryWriter {
+ public:
+  EntryWriter(std::vector<std::uint8_t>& out, std::vector<std::size_t>& ends) : FOut(out), FEnds(ends) {}
+  // SUSP 4.1: signature, length, version; the payload follows.
+  void Head(char a, char b, std::size_t length) {
+    FOut.push_back(static_cast<std::uint8_t>(a));
+    FOut.push_back(static_cast<std::uint8_t>(b));
+    FOut.push_back(static_cast<std::uint8_t>(length));
+    FOut.push_back(1);
+  }
+  void End() { FEnds.push_back(FOut.size()); }
+  std::vector<std::uint8_t>& Out() { return FOut; }
+
+ private:
+  std::vector<std::uint8_t>& FOut;
+  std::vector<std::size_t>& FEnds;
+};
+
+void PutPosix(EntryWriter& w, std::uint32_t mode, std::uint32_t links, std::uint32_t uid, std::uint32_t gid,
+              std::uint32_t serial) {
+  // RRIP 1.12 4.1.1: PX with the file serial number, 44 bytes.
+  w.Head('P', 'X', 44);
+  PutBoth32(w.Out(), mode);
+  PutBoth32(w.Out(), links);
+  PutBoth32(w.Out(), uid);
+  PutBoth32(w.Out(), gid);
+  PutBoth32(w.Out(), serial);
+  w.End();
+}
+
+void PutTimes(EntryWriter& w, const std::array<std::uint8_t, 7>& modify, const std::array<std::uint8_t, 7>& access,
+              const std::array<std::uint8_t, 7>& change) {
+  // RRIP 1.12 4.1.6: modify, access and attributes, seven-byte form.
+  w.Head('T', 'F', 5 + 3 * 7);
+  w.Out().push_back(0x02 | 0x04 | 0x08);
+  for (const auto* d : {&modify, &access, &change}) w.Out().insert(w.Out().end(), d->begin(), d->end());
+  w.End();
+}
+
+void PutName(EntryWriter& w, const std::string& name) {
+  // RRIP 1.12 4.1.4: NM pieces, each but the last flagged CONTINUE.
+  std::size_t pos = 0;
+  do {
+    const std::size_t take = std::min(kMaxEntryPayload - 1, name.size() - pos);
+    const bool more = pos + take < name.size();
+    w.Head('N', 'M', 5 + take);
+    w.Out().push_back(more ? 0x01 : 0x00);
+    w.Out().insert(w.Out().end(), name.begin() + static_cast<std::ptrdiff_t>(pos),
+                   name.begin() + static_cast<std::ptrdiff_t>(pos + take));
+    w.End();
+    pos += take;
+  } while (pos < name.size());
+}
+
+void PutSymlink(EntryWriter& w, const std::string& target) {
+  // RRIP 1.12 4.1.3: component records inside SL entries; a component or
+  // the link that does not fit one entry continues in the next.
+  std::vector<std::uint8_t> body;
+  auto flush = [&](bool more) {
+    w.Head('S', 'L', 5 + body.size());
+    w.Out().push_back(more ? 0x01 : 0x00);
+    w.Out().insert(w.Out().end(), body.begin(), body.end());
+    w.End();
+    body.clear();
+  };
+  auto special = [&](std::uint8_t flag) {
+    if (body.size() + 2 > kMaxEntryPayload - 1) flush(true);
+    body.push_back(flag);
+    body.push_back(0);
+  };
+  std::size_t pos = 0;
+  if (!target.empty() && target.front() == '/') {
+    special(0x08);
+    pos = 1;
+  }
+  while (pos <= target.size()) {
+    std::size_t slash = target.find('/', pos);
+    if (slash == std::string::npos) slash = target.size();
+    const std::string_view part(target.data() + pos, slash - pos);
+    pos = slash + 1;
+    if (part.empty()) continue;
+    if (part == ".") {
+      special(0x02);
+      continue;
+    }
+    if (part == "..") {
+      special(0x04);
+      continue;
+    }
+    std::size_t at = 0;
+    while (at < part.size()) {
+      if (body.size() + 3 > kMaxEntryPayload - 1) flush(true);
+      const std::size_t take = std::min(kMaxEntryPayload - 1 - body.size() - 2, part.size() - at);
+      const bool more = at + take < part.size();
+      body.push_back(more ? 0x01 : 0x00);
+      body.push_back(static_cast<std::uint8_t>(take));
+      body.insert(body.end(), part.begin() + static_cast<std::ptrdiff_t>(at),
+                  part.begin() + static_cast<std::ptrdiff_t>(at + take));
+      at += take;
+    }
+  }
+  flush(false);
+}
+
+void PutExtensionReference(EntryWriter& w) {
+  // SUSP 5.5: ER.
+  w.Head('E', 'R', 8 + kErId.size() + kErDescriptor.size() + kErSource.size());
+  w.Out().push_back(static_cast<std::uint8_t>(kErId.size()));
+  w.Out().push_back(static_cast<std::uint8_t>(kErDescriptor.size()));
+  w.Out().push_back(static_cast<std::uint8_t>(kErSource.size()));
+  w.Out().push_back(1);
+  for (auto text : {kErId, kErDescriptor, kErSource}) w.Out().insert(w.Out().end(), text.begin(), text.end());
+  w.End();
+}
+
+std::array<std::uint8_t, 7> OrModify(std::int64_t seconds, const std::array<std::uint8_t, 7>& modify) {
+  return seconds != 0 ? UnixRecordDate(seconds) : modify;
+}
+
+}  // namespace
+
+std::string RockRidgeName(const TFEntry& e) {
+  if (e.DotAdded && !e.LongName.empty() && e.LongName.back() == '.')
+    return e.LongName.substr(0, e.LongName.size() - 1);
+  return e.LongName;
+}
+
+std::uint32_t RecordedMode(const TFEntry* e, bool directory) {
+  if (e != nullptr && e->IsSymlink()) return kModeSymlink | 0777;
+  if (e != nullptr && e->Mode != 0) {
+    const std::uint32_t type = directory ? kModeDirectory : kModeRegular;
+    // The type follows what the record is; a stored mode only gives the rest.
+    return type | (e->Mode & 07777);
+  }
+  std::uint32_t mode = directory ? (kModeDirectory | 0755) : (kModeRegular | 0644);
+  if (e != nullptr && (e->Attributes & 0x01) != 0) mode &= ~0222u;
+  return mode;
+}
+
+void AppendRockRidge(const RockRidgeRecord& r, std::vector<std::uint8_t>& out, std::vector<std::size_t>& ends) {
+  EntryWriter w(out, ends);
+  if (r.Kind == RecordKind::Entry) {
+    const TFEntry& e = *r.Entry;
+    PutPosix(w, RecordedMode(&e, e.IsDirectory()), r.Links, e.Uid, e.Gid, r.Serial);
+    const auto modify = r.Modify != nullptr ? *r.Modify : RecordDate(e.DateTime, e.TimeZoneOffset);
+    PutTimes(w, modify, OrModify(e.AccessTime, modify), OrModify(e.ChangeTime, modify));
+    PutName(w, RockRidgeName(e));
+    if (e.IsSymlink()) PutSymlink(w, e.Extra->SymlinkTarget);
+    return;
+  }
+  if (r.RootDot) {
+    // SUSP 5.3: SP opens the root's first record.
+    w.Head('S', 'P', 7);
+    out.push_back(0xBE);
+    out.push_back(0xEF);
+    out.push_back(0);
+    w.End();
+  }
+  const TFEntry* self = r.Dir->Self;
+  PutPosix(w, RecordedMode(self, true), r.Links, self != nullptr ? self->Uid : 0, self != nullptr ? self->Gid : 0,
+           r.Serial);
+  const auto modify = self != nullptr ? RecordDate(self->DateTime, self->TimeZoneOffset) : r.Now;
+  PutTimes(w, modify, OrModify(self != nullptr ? self->AccessTime : 0, modify),
+           OrModify(self != nullptr ? self->ChangeTime : 0, modify));
+  if (r.RootDot) PutExtensionReference(w);
+}
+
+std::size_t QuickRockRidgeLength(const RockRidgeRecord& r) {
+  constexpr std::size_t kPosixAndTimes = 44 + 5 + 3 * 7;
+  if (r.Kind != RecordKind::Entry) return r.RootDot ? 0 : kPosixAndTimes;
+  if (r.Entry->IsSymlink()) return 0;
+  const TFEntry& e = *r.Entry;
+  const std::size_t name = e.LongName.size() - (e.DotAdded && !e.LongName.empty() && e.LongName.back() == '.' ? 1 : 0);
+  const std::size_t pieces = name == 0 ? 1 : (name + kMaxEntryPayload - 2) / (kMaxEntryPayload - 1);
+  return kPosixAndTimes + 5 * pieces + name;
+}
+
+std::array<std::uint8_t, 7> UnixRecordDate(std::int64_t seconds) {
+  std::array<std::uint8_t, 7> r{};
+  std::int64_t days = seconds / 86400;
+  std::int64_t rest = seconds % 86400;
+  if (rest < 0) {
+    rest += 86400;
+    --days;
+  }
+  // Civil date from days since 1970-01-01 (proleptic Gregorian).
+  const std::int64_t z = days + 719468;
+  const std::int64_t era = (z >= 0 ? z : z - 146096) / 146097;
+  const std::int64_t doe = z - era * 146097;
+  const std::int64_t yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+  const std::int64_t doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+  const std::int64_t mp = (5 * doy + 2) / 153;
+  const std::int64_t day = doy - (153 * mp + 2) / 5 + 1;
+  const std::int64_t month = mp < 10 ? mp + 3 : mp - 9;
+  const std::int64_t year = yoe + era * 400 + (month <= 2 ? 1 : 0);
+  if (year < 1900 || year > 2155) return r;
+  r[0] = static_cast<std::uint8_t>(year - 1900);
+  r[1] = static_cast<std::uint8_t>(month);
+  r[2] = static_cast<std::uint8_t>(day);
+  r[3] = static_cast<std::uint8_t>(rest / 3600);
+  r[4] = static_cast<std::uint8_t>(rest / 60 % 60);
+  r[5] = static_cast<std::uint8_t>(rest % 60);
+  r[6] = 0;
+  return r;
+}
+
+std::uint64_t ContinuationArea::Allocate(std::size_t length) {
+  if (FUsed % 2048 + length > 2048) FUsed += 2048 - FUsed % 2048;
+  const std::uint64_t at = FUsed;
+  FUsed += length;
+  if (FBytes != nullptr && FBytes->size() < FUsed) FBytes->resize(FUsed);
+  return at;
+}
+
+void ContinuationArea::Place(std::span<const std::uint8_t> su, std::span<const std::size_t> ends, std::size_t room,
+                             std::vector<std::uint8_t>& inRecord) {
+  inRecord.clear();
+  if (su.size() <= room) {
+    inRecord.assign(su.begin(), su.end());
+    return;
+  }
+  if (room < kContinuationEntryLength) return;  // no room even to point elsewhere: nothing recorded
+  // The entries that fit beside a CE stay; the rest go to pieces of at most
+  // one sector, chained by CE entries.
+  struct Piece {
+    std::size_t From, To;
+    bool Chained;
+    std::uint64_t At = 0;
+    std::size_t Length() const { return To - From + (Chained ? kContinuationEntryLength : 0); }
+  };
+  std::size_t k = 0;
+  std::size_t cut = 0;
+  while (k < ends.size() && ends[k] + kContinuationEntryLength <= room) cut = ends[k++];
+  std::vector<Piece> pieces;
+  while (cut < su.size()) {
+    Piece p{cut, su.size(), false};
+    if (su.size() - cut > 2048) {
+      std::size_t to = cut;
+      while (k < ends.size() && ends[k] - cut + kContinuationEntryLength <= 2048) to = ends[k++];
+      p.To = to;
+      p.Chained = true;
+    } else {
+      k = ends.size();
+    }
+    pieces.push_back(p);
+    cut = p.To;
+  }
+  for (auto& p : pieces) p.At = Allocate(p.Length());
+  auto putCe = [this](std::vector<std::uint8_t>& out, const Piece& p) {
+    out.insert(out.end(), {'C', 'E', static_cast<std::uint8_t>(kContinuationEntryLength), 1});
+    PutBoth32(out, FStart + static_cast<std::uint32_t>(p.At / 2048));
+    PutBoth32(out, static_cast<std::uint32_t>(p.At % 2048));
+    PutBoth32(out, static_cast<std::uint32_t>(p.Length()));
+  };
+  inRecord.assign(su.begin(), su.begin() + static_cast<std::ptrdiff_t>(pieces.front().From));
+  putCe(inRecord, pieces.front());
+  if (FBytes == nullptr) return;
+  std::vector<std::uint8_t> piece;
+  for (std::size_t i = 0; i < pieces.size(); ++i) {
+    const Piece& p = pieces[i];
+    piece.assign(su.begin() + static_cast<std::ptrdiff_t>(p.From), su.begin() + static_cast<std::ptrdiff_t>(p.To));
+    if (p.Chained) putCe(piece, pieces[i + 1]);
+    std::copy(piece.begin(), piece.end(), FBytes->begin() + static_cast<std::ptrdiff_t>(p.At));
+  }
+}
+
+}  // namespace iso
