@@ -177,11 +177,6 @@ std::uint8_t TKavoBurner::AddFileEntry(TDEntry& dir, const std::string& sourcePa
 
   // The handler may have renamed the entry, so look the name up afterwards.
   TFEntry* existing = FTables.FindEntry(dir, longName);
-  // Two sources whose names differ only in case (a Linux folder holds both)
-  // are two files: both go on the disc. A file of an earlier session is
-  // still replaced by its new version whatever the case of its name.
-  if (existing != nullptr && !existing->IsDirectory() && !existing->Imported && existing->LongName != longName)
-    existing = nullptr;
   // A directory is never turned into a file.
   if (existing != nullptr && (!FReplaceFile || existing->IsDirectory())) return 0;
   if (existing == nullptr && FTables.EntriesFull()) {

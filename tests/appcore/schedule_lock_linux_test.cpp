@@ -113,7 +113,7 @@ auto WithinSeconds(const std::string& fifo, F&& call) {
   return running.get();
 }
 
-TEST(ScheduleFiles, TheLockAndTheListsTemporaryFollowNoLink) {
+TEST(ScheduleFileSafety, TheLockAndTheListsTemporaryFollowNoLink) {
   testsupport::TempDir dir;
   const ScheduleStore store(dir.Path().string());
   const std::string victim = dir.Write("victim.txt", "precious");
@@ -137,7 +137,7 @@ TEST(ScheduleFiles, TheLockAndTheListsTemporaryFollowNoLink) {
   EXPECT_EQ(Contents(victim), "precious");
 }
 
-TEST(ScheduleFiles, FifosInPlaceOfTheFilesAreRefusedNotWaitedOn) {
+TEST(ScheduleFileSafety, FifosInPlaceOfTheFilesAreRefusedNotWaitedOn) {
   testsupport::TempDir dir;
   const ScheduleStore store(dir.Path().string());
   dir.MakeDir("Schedule");

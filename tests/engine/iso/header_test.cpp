@@ -337,7 +337,7 @@ TEST(Header, DirectoryRecordsFollowTheRecordRules) {
   const auto jol = b.Image.Directory(descriptors[1].Root.Extent, descriptors[1].Root.DataLength);
 
   const std::vector<std::string> isoNames = {".", "..", "ZETA.TXT;1", "ALPHA.C;1", ".HIDDEN;1", "SUB", ".HDIR",
-                                             "EMPTY.TXT;1", "LONGNA~1.TXT;1", "LONGNA~1.TXT;1", "OLD.DAT;1"};
+                                             "EMPTY.TXT;1", "LONGNA~1.TXT;1", "LONGNA~1_1.TXT;1", "OLD.DAT;1"};
   const std::vector<std::string> jolNames = {".", "..", "zeta.txt;1", "alpha.c;1", ".hidden;1", "Sub", ".hdir",
                                              "empty.txt;1", "Long name one.txt;1", "Long name two.txt;1",
                                              "old.dat;1"};
