@@ -232,7 +232,7 @@ std::uint64_t ContinuationArea::Allocate(std::size_t length) {
   if (FUsed % 2048 + length > 2048) FUsed += 2048 - FUsed % 2048;
   const std::uint64_t at = FUsed;
   FUsed += length;
-  if (FBytes != nullptr && FBytes->size() < FUsed) FBytes->resize(FUsed);
+  if (FBytes != nullptr && FBytes->size() < FUsed) FBytes->resize(static_cast<std::size_t>(FUsed));
   return at;
 }
 

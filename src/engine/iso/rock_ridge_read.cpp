@@ -61,7 +61,8 @@ class Parser {
         FOut.Damaged = true;
         break;
       }
-      FArea.assign(sector.begin() + offset, sector.begin() + offset + length);
+      const auto from = sector.begin() + static_cast<std::ptrdiff_t>(offset);
+      FArea.assign(from, from + static_cast<std::ptrdiff_t>(length));
       area = FArea;
     }
     Finish();
