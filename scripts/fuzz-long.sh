@@ -12,4 +12,4 @@ set -euo pipefail
 runs=${1:-10000000}
 seconds=${2:-14400}
 cd "$(dirname "$0")/.."
-FUZZ_RUNS=$runs exec nice -n 19 scripts/fuzz.sh "$seconds"
+FUZZ_TARGETS=${FUZZ_TARGETS:-checksum sector_map task ini mmc pe_icon import} FUZZ_RUNS=$runs exec nice -n 19 scripts/fuzz.sh "$seconds"
