@@ -161,9 +161,14 @@ TEST(CliBuildIso, RefusedSourcesAreReportedAndCounted) {
   EXPECT_NE(r.Err.find(longName), std::string::npos) << r.Err;
   EXPECT_NE(r.Out.find("Left out:  1"), std::string::npos) << r.Out;
   ASSERT_TRUE(std::filesystem::exists(out));
-  // With it (the default) the name is kept whole, as is a dotless one of 255 bytes.
+  // With it (the default) the name is kept whole, as is a dotless one of 255
+  // bytes (not on Windows, whose paths here stop at 260 characters).
+#ifndef _WIN32
   const std::string longest = t.Write(std::string(255, 'd'), "y");
   const CliRun rr = BuildIso({"-o", out, refused, small, longest});
+#else
+  const CliRun rr = BuildIso({"-o", out, refused, small});
+#endif
   EXPECT_EQ(rr.Code, cli::kExitOk) << rr.Err;
 }
 
