@@ -99,6 +99,11 @@ ChecksumList ParseChecksumFile(std::string_view text) {
       aside("bad escape");
       continue;
     }
+    // Escaped again when written, a longer path would not fit in a line.
+    if (path.size() > kMaxChecksumPath) {
+      aside("path too long", true);
+      continue;
+    }
     const std::string normal = NormalizeDiscPath(path);
     if (normal.empty()) {
       aside("path leaves the session or is empty", !path.empty());

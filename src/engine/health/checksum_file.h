@@ -20,11 +20,16 @@ namespace health {
 // the add rules derive from it starts with "_", which sorts last there too.
 inline constexpr const char* kChecksumFileName = "~zantic.sha256";
 
-// Longer lines are set aside; a disc path is far shorter.
-inline constexpr std::size_t kMaxChecksumLine = 8192;
+// Longer paths are set aside: the file tree reader goes 64 folders deep,
+// and a name has at most 255 bytes.
+inline constexpr std::size_t kMaxChecksumPath = 65 * 256;
+// A line of the longest path with every byte escaped: "\", the digest, two
+// spaces and the path. Longer lines are set aside.
+inline constexpr std::size_t kMaxChecksumLine = 1 + 64 + 2 + 2 * kMaxChecksumPath;
 // A checksum file larger than this is not read (read test only).
 inline constexpr std::uint64_t kMaxChecksumFileBytes = 64ull << 20;
 
+// Reads back as `path` whenever the path is no longer than kMaxChecksumPath.
 std::string ChecksumLine(const std::string& hexDigest, const std::string& path);
 
 struct ChecksumList {

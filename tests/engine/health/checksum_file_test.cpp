@@ -26,6 +26,16 @@ TEST(ChecksumFile, LinesRoundTripIncludingEscapedNames) {
   EXPECT_TRUE(list.SetAside.empty());
   EXPECT_EQ(list.Order, (std::vector<std::string>{"docs/read me.txt", "a\\b\nc", "bin/x.bin"}));
   EXPECT_EQ(list.ByPath.at("bin/x.bin"), std::string(64, 'b'));
+  // Every path up to the longest is written so that it reads back, even
+  // when escaping doubles it; a longer one is set aside.
+  for (const std::string& path : {std::string(8000, '\\'), std::string(health::kMaxChecksumPath, '\\'),
+                                  std::string(health::kMaxChecksumPath - 1, 'x') + "\r"}) {
+    const auto back = health::ParseChecksumFile(health::ChecksumLine(kHex, path));
+    EXPECT_EQ(back.Order, std::vector<std::string>{path}) << back.SetAside.size();
+  }
+  const auto longer = health::ParseChecksumFile(kHex + "  " + std::string(health::kMaxChecksumPath + 1, 'x') + "\n");
+  EXPECT_TRUE(longer.Order.empty());
+  EXPECT_EQ(longer.SetAside.size(), 1u);
   EXPECT_EQ(health::PeerPath("dir.d/README."), "dir.d/README");
   EXPECT_EQ(health::PeerPath("a.txt"), "a.txt");
 }
