@@ -8,6 +8,7 @@
 
 #include "engine/health/checksum_file.h"
 #include "engine/iso/layout.h"
+#include "engine/iso/naming.h"
 #include "engine/kavo_burner.h"
 #include "platform/file_find.h"
 #include "platform/file_stream.h"
@@ -181,8 +182,12 @@ base::Result<std::unique_ptr<ChecksumAttachment>> Attach(engine::TKavoBurner& bu
   if (burner.AddFileToCompilation("\\", path, false) != 1)
     return MakeError(ErrorKind::Internal, "the checksum file could not be added to the compilation");
   // The hidden flag of the directory record keeps it out of ordinary listings.
-  if (iso::TFEntry* added = burner.Tables().FindEntry(*root, kChecksumFileName))
+  // The ISO 9660 name is the one a check looks for without Joliet; on Windows
+  // the add rule would take the temporary file's 8.3 alias instead.
+  if (iso::TFEntry* added = burner.Tables().FindEntry(*root, kChecksumFileName)) {
     added->Attributes |= platform::kAttrHidden;
+    added->IsoName = iso::UpperKey(kChecksumFileName);
+  }
   return attachment;
 }
 
