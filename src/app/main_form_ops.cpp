@@ -239,6 +239,7 @@ void TForm1::BurnCompilation(const std::string& device) {
         }
         prepared->Skipped = filled.Value().MissingSources;
         for (const auto& folder : filled.Value().RefusedFolders) prepared->Skipped.push_back(folder);
+        for (const auto& refused : filled.Value().RefusedNames) prepared->Skipped.push_back(refused);
       },
       [this, prepared, checksums](engine::TKavoBurner&) { CompilationPrepared(*prepared, checksums); },
       FOperationDevice);
@@ -322,6 +323,8 @@ void TForm1::BuildIsoImage() {
           return;
         }
         prepared->Skipped = filled.Value().MissingSources;
+        for (const auto& folder : filled.Value().RefusedFolders) prepared->Skipped.push_back(folder);
+        for (const auto& refused : filled.Value().RefusedNames) prepared->Skipped.push_back(refused);
         if (b.CompilationDirCount() == 0 && b.CompilationEntryCount() == 0) return;
         b.PrepareLayout(engine::LayoutTarget::ImageFile);
         prepared->Sectors = b.ImageSectors();

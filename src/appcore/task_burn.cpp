@@ -52,6 +52,7 @@ PreparedTask PrepareTaskBurn(const TaskTree& tree, const Options& options, const
   }
   p.MissingSources = prepared.Value().MissingSources;
   p.RefusedFolders = prepared.Value().RefusedFolders;
+  p.RefusedCount = prepared.Value().RefusedCount;
   if (burner.CancelRequested()) {
     p.Step = TaskBurnStep::Aborted;
     return p;

@@ -3,6 +3,7 @@
 // button, the command line's "task burn" and scheduled runs alike: the drive
 // chosen and checked, the wait for a disc, the options applied, the session
 // import and the transfer. The burn itself is a BurnRun.
+#include <algorithm>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -50,7 +51,10 @@ struct PreparedTask {
   std::uint8_t Medium = 0;
   std::vector<std::string> MissingSources;  // reported; the rest is burnt
   std::vector<std::string> RefusedFolders;
-  bool Incomplete() const { return !MissingSources.empty() || !RefusedFolders.empty(); }
+  std::size_t RefusedCount = 0;  // what the compilation left out, each reported as it was added
+  bool Incomplete() const { return !MissingSources.empty() || !RefusedFolders.empty() || RefusedCount != 0; }
+  // A refused folder is among the compilation's reports but for a nameless one.
+  std::size_t LeftOutCount() const { return MissingSources.size() + std::max(RefusedFolders.size(), RefusedCount); }
 };
 
 PreparedTask PrepareTaskBurn(const TaskTree& tree, const Options& options, const TaskBurnSetup& setup,

@@ -364,6 +364,8 @@ base::Result<TransferReport> PrepareCompilation(const TaskTree& tree, engine::TK
   TransferReport report = TransferTreeToBurner(*tree.Root, burner, archiveOnly);
   // A walk cut short leaves part of the task: never burnt as if it were all.
   if (burner.WalkCancelled()) return base::MakeError(base::ErrorKind::Cancelled, engine::texts::kOperationAborted);
+  report.RefusedNames = burner.RefusedSources();
+  report.RefusedCount = burner.RefusedSourceCount();
   return report;
 }
 

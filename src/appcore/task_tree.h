@@ -101,6 +101,10 @@ base::Status WriteTaskFile(const std::string& path, const TaskNode& root);
 struct TransferReport {
   std::vector<std::string> MissingSources;
   std::vector<std::string> RefusedFolders;  // folders the compilation could not take, with what they held
+  // The compilation's reports of what it left out (names too long, names
+  // that differ only in case, ...): the first texts and their count.
+  std::vector<std::string> RefusedNames;
+  std::size_t RefusedCount = 0;
 };
 
 // Hands the tree to the burner's compilation, which the caller has reset:

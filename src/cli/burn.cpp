@@ -283,7 +283,15 @@ int RunBurn(engine::TKavoBurner& burner, const std::vector<std::string>& args, b
   if (const int rc = o.Checksums ? AttachChecksums(burner, sums, err) : KeepChecksumsCurrent(burner, sums, err);
       rc != kExitOk)
     return rc;
-  return BurnCompilation(burner, settings, out, err);
+  // Sources the compilation refused were named as they were added: a disc
+  // without them is not reported as done.
+  const std::size_t leftOut = burner.RefusedSourceCount();
+  const int rc = BurnCompilation(burner, settings, out, err);
+  if (rc == kExitOk && leftOut > 0) {
+    std::fprintf(out, "Left out:  %zu (see above)\n", leftOut);
+    return kExitIncomplete;
+  }
+  return rc;
 }
 
 int BurnCompilation(engine::TKavoBurner& burner, const TBurnSettings& settings, std::FILE* out, std::FILE* err) {

@@ -36,7 +36,7 @@ inline constexpr const char* kBurnUsage =
     "  --follow-links            burn: record what symbolic links point to, not the links\n"
     "\n"
     "Ctrl-C aborts. Exit codes: 0 done (and verified), 1 failed, 2 bad arguments,\n"
-    "130 interrupted.\n";
+    "3 burnt, but sources named on stderr were left out (burn), 130 interrupted.\n";
 
 inline constexpr const char* kEraseUsage =
     "usage: zantic-cli erase [--device DEV] [--speed S] --quick|--full\n"

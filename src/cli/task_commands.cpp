@@ -286,7 +286,7 @@ int BurnTask(const appcore::TaskTree& tree, const appcore::Options& options, con
   const int rc = BurnCompilation(burner, settings, out, err);
   appcore::FinishTaskBurn(options, burner, rc == kExitOk);
   if (rc == kExitOk && p.Incomplete()) {
-    std::fprintf(out, "Left out:  %zu (see above)\n", p.MissingSources.size() + p.RefusedFolders.size());
+    std::fprintf(out, "Left out:  %zu (see above)\n", p.LeftOutCount());
     return kExitIncomplete;
   }
   return rc;

@@ -232,6 +232,10 @@ class TKavoBurner : public device::TSCSIDevice {
   // stops once the operation is cancelled; the walk of a large tree takes
   // minutes. Outside one, a cancel of the last operation stops nothing.
   bool WalkCancelled() const;
+  // What the adds left out since the compilation was reset, as reported
+  // (the first texts only; the count goes on), read on the adding thread.
+  const std::vector<std::string>& RefusedSources() const { return FRefused; }
+  std::size_t RefusedSourceCount() const { return FRefusedCount; }
   TDEntry* FindCompilationDir(const std::string& path) const;
   TDEntry* ForceCompilationPath(const std::string& path);
   bool RemoveCompilationDir(TDEntry* dir);
@@ -334,14 +338,17 @@ class TKavoBurner : public device::TSCSIDevice {
 
  private:
   bool NameFits(const std::string& longName, std::size_t maxUnits) const;
+  void RefuseSource(const std::string& text, std::uint8_t kind);
   static void TakePosixAttributes(iso::TFEntry& e, const platform::FindData& found);
   static void TakeDiscAttributes(iso::TFEntry& e, const iso::DiscRecord& r);
   static void ApplyRecordedMode(const TFEntry& entry, const std::string& path);
   int ExtractLink(const TFEntry& entry, const std::string& destination);
   TFEntry* AddDirectory(TDEntry& parent, const std::string& longName, const std::string& shortName,
                         std::optional<iso::LocalDate> date, std::uint32_t attributes);
+  // `listing`: the name keys already taken by the folder listing this entry
+  // comes from; a name among them is refused rather than replacing one.
   std::uint8_t AddFileEntry(TDEntry& dir, const std::string& sourcePath, const platform::FindData& found, bool clearArchive,
-                            std::optional<std::int32_t> absoluteSector);
+                            std::optional<std::int32_t> absoluteSector, std::set<std::string>* listing = nullptr);
   // nullopt when a directory could not be added and the whole add stops.
   std::optional<std::uint8_t> AddFolderContents(TDEntry& dest, const std::string& sourceFolder, bool archiveOnly, bool recurse,
                                  std::uint32_t attrMask, const std::string& fileMask,
@@ -420,6 +427,8 @@ class TKavoBurner : public device::TSCSIDevice {
 
   std::int8_t FSessionToImport = 0;
   std::vector<std::string> FImportLeftOut;  // upper-case disc paths the last import passed over
+  std::vector<std::string> FRefused;
+  std::size_t FRefusedCount = 0;
   bool FImportCut = false;
   BootProblem FBootProblem = BootProblem::None;                  // the last import ended before the end of the tree
   iso::DiscSource* FDiscSource = nullptr;

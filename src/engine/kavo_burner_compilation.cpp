@@ -41,6 +41,12 @@ bool TKavoBurner::NameFits(const std::string& longName, std::size_t maxUnits) co
   return iso::Utf16Length(longName) <= maxUnits;
 }
 
+void TKavoBurner::RefuseSource(const std::string& text, std::uint8_t kind) {
+  if (FRefused.size() < 1000) FRefused.push_back(text.rfind(">>> ", 0) == 0 ? text.substr(4) : text);
+  ++FRefusedCount;
+  DebugMessage(text, kind);
+}
+
 void TKavoBurner::TakePosixAttributes(iso::TFEntry& e, const platform::FindData& found) {
   e.Mode = found.Mode;
   e.Uid = found.Uid;
@@ -82,6 +88,8 @@ bool TKavoBurner::ResetCompilation(std::uint32_t maxEntries, std::uint32_t maxDi
   FTables.Reset(maxEntries, maxDirs);
   FDataDisc.reset();
   FLaidOut = false;
+  FRefused.clear();
+  FRefusedCount = 0;
   return true;
 }
 
@@ -101,21 +109,21 @@ TFEntry* TKavoBurner::AddDirectory(TDEntry& parent, const std::string& longName,
   // The name belongs to a file: two entries of one name would make the
   // directory ambiguous on the disc.
   if (FTables.FindEntry(parent, longName) != nullptr) {
-    DebugMessage(">>> " + texts::Format(texts::kNameTaken, key), device::kMsgCompilationError);
+    RefuseSource(">>> " + texts::Format(texts::kNameTaken, key), device::kMsgCompilationError);
     return nullptr;
   }
   if (FTables.DirsFull()) {
-    DebugMessage(">>> " + texts::Format(texts::kMaximumDirectories, FTables.MaxDirs()), device::kMsgTableFull);
+    RefuseSource(">>> " + texts::Format(texts::kMaximumDirectories, FTables.MaxDirs()), device::kMsgTableFull);
     return nullptr;
   }
   if (FTables.EntriesFull()) {
-    DebugMessage(texts::Format(texts::kMaximumFiles, FTables.MaxEntries()), device::kMsgTableFull);
+    RefuseSource(texts::Format(texts::kMaximumFiles, FTables.MaxEntries()), device::kMsgTableFull);
     return nullptr;
   }
   // A Joliet identifier takes two bytes a character and a record holds at
   // most 255 bytes: a longer name would corrupt the directory.
   if (!NameFits(longName, iso::kMaxJolietDirUnits)) {
-    DebugMessage(">>> " + texts::Format(texts::kNameTooLong, key), device::kMsgCompilationError);
+    RefuseSource(">>> " + texts::Format(texts::kNameTooLong, key), device::kMsgCompilationError);
     return nullptr;
   }
   TFEntry* e = FTables.NewEntry(parent, longName);
@@ -135,7 +143,7 @@ TFEntry* TKavoBurner::AddDirectory(TDEntry& parent, const std::string& longName,
 TDEntry* TKavoBurner::MakeCompilationDir(const std::string& destPath, const std::string& name) {
   TDEntry* dest = FindCompilationDir(destPath);
   if (dest == nullptr) {
-    DebugMessage(texts::kInvalidDestinationPath, device::kMsgCompilationError);
+    RefuseSource(texts::kInvalidDestinationPath, device::kMsgCompilationError);
     return nullptr;
   }
   std::string n = name;
@@ -145,7 +153,7 @@ TDEntry* TKavoBurner::MakeCompilationDir(const std::string& destPath, const std:
   // Names from task files are untrusted: "..", a "/" or a "\" inside would
   // make a path on the disc that leads somewhere else when read back.
   if (n == "." || n == ".." || n.find_first_of("/\\") != std::string::npos) {
-    DebugMessage(">>> " + texts::Format(texts::kInvalidFolderName, n), device::kMsgCompilationError);
+    RefuseSource(">>> " + texts::Format(texts::kInvalidFolderName, n), device::kMsgCompilationError);
     return nullptr;
   }
   TFEntry* e = AddDirectory(*dest, n, iso::ShortNameRule(n), iso::NowLocalDate(), platform::kAttrDirectory);
@@ -154,7 +162,8 @@ TDEntry* TKavoBurner::MakeCompilationDir(const std::string& destPath, const std:
 }
 
 std::uint8_t TKavoBurner::AddFileEntry(TDEntry& dir, const std::string& sourcePath, const platform::FindData& found,
-                                       bool clearArchive, std::optional<std::int32_t> absoluteSector) {
+                                       bool clearArchive, std::optional<std::int32_t> absoluteSector,
+                                       std::set<std::string>* listing) {
   std::string longName = found.Name;
   const bool isDir = (found.Attributes & platform::kAttrDirectory) != 0;
   if (!isDir && longName.find('.') == std::string::npos) longName += '.';
@@ -171,20 +180,26 @@ std::uint8_t TKavoBurner::AddFileEntry(TDEntry& dir, const std::string& sourcePa
   if (skip) {
     // A file left out for its name is said so: a backup must not lose one quietly.
     if (tooLong && !NameFits(longName, iso::kMaxLongFileName))
-      DebugMessage(">>> " + texts::Format(texts::kNameTooLong, sourcePath), device::kMsgCompilationError);
+      RefuseSource(">>> " + texts::Format(texts::kNameTooLong, sourcePath), device::kMsgCompilationError);
     return 0;
   }
 
+  // Two files of one folder whose names differ only in case (Linux keeps
+  // both) would be one entry here: the second is said to be left out.
+  if (listing != nullptr && !listing->insert(UpperKey(longName)).second) {
+    RefuseSource(">>> " + texts::Format(texts::kNameOtherCase, sourcePath), device::kMsgCompilationError);
+    return 0;
+  }
   // The handler may have renamed the entry, so look the name up afterwards.
   TFEntry* existing = FTables.FindEntry(dir, longName);
   // A directory is never turned into a file.
   if (existing != nullptr && (!FReplaceFile || existing->IsDirectory())) return 0;
   if (existing == nullptr && FTables.EntriesFull()) {
-    DebugMessage(texts::Format(texts::kMaximumFiles, FTables.MaxEntries()), device::kMsgTableFull);
+    RefuseSource(texts::Format(texts::kMaximumFiles, FTables.MaxEntries()), device::kMsgTableFull);
     return 0;
   }
   if (!NameFits(longName, iso::kMaxJolietFileUnits)) {
-    DebugMessage(">>> " + texts::Format(texts::kNameTooLong, sourcePath), device::kMsgCompilationError);
+    RefuseSource(">>> " + texts::Format(texts::kNameTooLong, sourcePath), device::kMsgCompilationError);
     return 0;
   }
   TFEntry* e = existing != nullptr ? existing : FTables.NewEntry(dir, longName);
@@ -248,7 +263,7 @@ std::uint8_t TKavoBurner::AddFileToCompilation(const std::string& destPath, cons
     dest = FindCompilationDir(destPath);
   }
   if (dest == nullptr) {
-    DebugMessage(texts::kInvalidDestinationPath, device::kMsgCompilationError);
+    RefuseSource(texts::kInvalidDestinationPath, device::kMsgCompilationError);
     return 0;
   }
   // The exact path, not a search: "*" and "?" are ordinary characters in a
@@ -256,7 +271,7 @@ std::uint8_t TKavoBurner::AddFileToCompilation(const std::string& destPath, cons
   platform::FindData found;
   if (!platform::GetFileInfo(sourcePath, found)) return 255;
   if (found.Special) {
-    DebugMessage(">>> " + texts::Format(texts::kNotRegularFile, sourcePath), device::kMsgCompilationError);
+    RefuseSource(">>> " + texts::Format(texts::kNotRegularFile, sourcePath), device::kMsgCompilationError);
     return 0;
   }
   if ((found.Attributes & platform::kAttrDirectory) != 0) {
@@ -284,7 +299,7 @@ std::uint8_t TKavoBurner::AddFolderToCompilation(const std::string& destPath, co
   TDEntry* dest = deriveDest ? ForceCompilationPath(DeriveDestination(destPath, sourceFolder))
                              : FindCompilationDir(destPath);
   if (dest == nullptr) {
-    DebugMessage(texts::kInvalidDestinationPath, device::kMsgCompilationError);
+    RefuseSource(texts::kInvalidDestinationPath, device::kMsgCompilationError);
     return 0;
   }
   std::set<std::pair<std::uint64_t, std::uint64_t>> ancestors;
@@ -308,6 +323,8 @@ std::optional<std::uint8_t> TKavoBurner::AddFolderContents(TDEntry& dest, const 
       FWalk != nullptr && FWalk->ArchiveLookup() == archiveOnly && FWalk->KeepLinks() == KeepLinks() ? FWalk : nullptr;
   const std::vector<platform::FindData> items =
       walk != nullptr ? walk->Take(folder) : ListFolder(folder, archiveOnly, KeepLinks());
+  // The names this listing has taken, folders and files alike.
+  std::set<std::string> listing;
   if (recurse) {
     std::vector<std::string> subfolders;
     if (walk != nullptr) {
@@ -336,15 +353,20 @@ std::optional<std::uint8_t> TKavoBurner::AddFolderContents(TDEntry& dest, const 
         OnAddDir(*this, l, s, skip);
       });
       if (skip) continue;
+      // Folders whose names differ only in case would be merged into one.
+      if (!listing.insert(UpperKey(longName)).second) {
+        RefuseSource(">>> " + texts::Format(texts::kNameOtherCase, folder + item.Name), device::kMsgCompilationError);
+        continue;
+      }
       const auto id = std::make_pair(item.Device, item.Inode);
       if (item.Inode != 0 && ancestors.count(id) != 0) {
-        DebugMessage(">>> " + texts::Format(texts::kFolderLoop, folder + item.Name), device::kMsgCompilationError);
+        RefuseSource(">>> " + texts::Format(texts::kFolderLoop, folder + item.Name), device::kMsgCompilationError);
         continue;
       }
       // A file of the same name already sits here: the folder stays out and
       // the rest goes on, as for a file that meets a folder.
       if (const TFEntry* taken = FTables.FindEntry(dest, longName); taken != nullptr && !taken->IsDirectory()) {
-        DebugMessage(">>> " + texts::Format(texts::kNameTaken, folder + item.Name), device::kMsgCompilationError);
+        RefuseSource(">>> " + texts::Format(texts::kNameTaken, folder + item.Name), device::kMsgCompilationError);
         continue;
       }
       if (!NameFits(longName, iso::kMaxJolietDirUnits)) {
@@ -371,13 +393,13 @@ std::optional<std::uint8_t> TKavoBurner::AddFolderContents(TDEntry& dest, const 
     if ((item.Attributes & platform::kAttrDirectory) != 0) continue;
     if (item.Special) {
       // A FIFO or device would block the burn or never end.
-      DebugMessage(">>> " + texts::Format(texts::kNotRegularFile, folder + item.Name), device::kMsgCompilationError);
+      RefuseSource(">>> " + texts::Format(texts::kNotRegularFile, folder + item.Name), device::kMsgCompilationError);
       continue;
     }
     if (!PassesAttributeMask(item.Attributes, attrMask) || !platform::MatchesMask(item.Name, fileMask)) continue;
     if (archiveOnly && (item.Attributes & platform::kAttrArchive) == 0) continue;
     if (WalkCancelled()) return std::nullopt;
-    result = AddFileEntry(dest, folder + item.Name, item, archiveOnly, std::nullopt);
+    result = AddFileEntry(dest, folder + item.Name, item, archiveOnly, std::nullopt, &listing);
   }
   return result;
 }

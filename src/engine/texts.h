@@ -30,6 +30,7 @@ inline constexpr const char* kStartingErase = "STARTING ERASE PROCESS ON %s AT %
 // Refusals and damage reports.
 inline constexpr const char* kNameTooLong = "NAME TOO LONG FOR ISO 9660/JOLIET, NOT ADDED \"%s\"";
 inline constexpr const char* kNameTaken = "NAME ALREADY USED IN THIS FOLDER, NOT ADDED \"%s\"";
+inline constexpr const char* kNameOtherCase = "NAME DIFFERS ONLY IN CASE FROM ANOTHER IN THIS FOLDER, NOT ADDED \"%s\"";
 inline constexpr const char* kNotRegularFile = "NOT A REGULAR FILE, NOT ADDED \"%s\"";
 inline constexpr const char* kFolderLoop = "FOLDER \"%s\" CONTAINS ITSELF, NOT ADDED AGAIN";
 inline constexpr const char* kFileChangedSize = "FILE \"%s\" CHANGED SIZE SINCE IT WAS ADDED";
