@@ -124,6 +124,29 @@ std::string FileText(const std::string& path) {
   return s.str();
 }
 
+TEST_F(TaskCli, AListOrOptionsTooLargeToReadFailAndAreNeverWrittenOver) {
+  std::string padding;
+  for (int i = 0; i < 4300; ++i) padding += "; " + std::string(1000, 'x') + "\n";  // over 4 MiB
+  const std::string list = "[Count]\nValue=2\n[Task]\nTask0=W\nTask1=V\n[W]\nScheduling=1 Days\n"
+                           "Last Backup=2001-01-01\n[V]\nScheduling=1 Days\nLast Backup=2001-01-01\n" + padding;
+  const std::string pf = FDir.Str() + "/pf";
+  FDir.Write("pf/Schedule/W.mvt", "W(" + FDir.Str() + "/src/a.txt*5()#)#\r\n");
+  const std::string listPath = FDir.Write("pf/Schedule/ScheduleList.ini", list);
+  for (const std::vector<std::string>& args : {std::vector<std::string>{"list"}, {"run", "W"}, {"daemon", "--once"}}) {
+    std::vector<std::string> full = args;
+    full.insert(full.end(), {"--program-folder", pf});
+    const CliRun r = Schedule(full);
+    EXPECT_EQ(r.Code, cli::kExitFailed) << args.front() << r.Err;
+    EXPECT_TRUE(FileText(listPath) == list) << args.front();
+  }
+  const std::string options = "[Burning]\nCloseDisc=0\n" + padding;
+  const std::string optionsPath = FDir.Write("pf/Option.ini", options);
+  const CliRun iso = Task({"iso", FTask, "-o", FDir.Str() + "/out.iso", "--program-folder", pf});
+  EXPECT_EQ(iso.Code, cli::kExitFailed) << iso.Err;
+  EXPECT_FALSE(std::filesystem::exists(FDir.Str() + "/out.iso"));
+  EXPECT_TRUE(FileText(optionsPath) == options);
+}
+
 // Burns onto virtual discs of this process's recorders (ZANTIC_VDISC).
 class BurnTaskCli : public TaskCli {
  protected:
