@@ -1,6 +1,7 @@
 // Outputs that must not replace what is there, and inputs that must not
 // block: build-iso, read, vdisc create/press/export and --image; what check
-// and ls print of hostile names.
+// and ls print of hostile names; what a burn makes of names that differ only
+// in case and of an earlier session's checksum file.
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -19,7 +20,9 @@
 #include "cli/build_iso.h"
 #include "cli/check_command.h"
 #include "cli/disc_commands.h"
+#include "cli/burn.h"
 #include "cli/read_command.h"
+#include "cli/task_commands.h"
 #include "cli/options.h"
 #include "cli/vdisc.h"
 #include "engine/device/transport.h"
@@ -355,6 +358,97 @@ TEST_F(DiscHealth, NamesArePrintedEscapedAndACutImageFailsTheCheck) {
   const Outcome cut = Cli(cli::RunCheck, {"--image", Image});
   EXPECT_EQ(cut.Code, cli::kExitFailed) << cut.Out;
   EXPECT_NE(cut.Out.find("left out"), std::string::npos) << cut.Out;
+}
+
+// A blank disc in the virtual recorder, burnt through the command line.
+class BurnSources : public DiscHealth {
+ protected:
+  void Blank() {
+    platform::SetEnvironment("ZANTIC_VDRIVE_TIMESCALE", "0.001");
+    Disc = Dir.Str() + "/d.zvd";
+    ASSERT_EQ(Vdisc({"create", Disc, "--media", "dvd+r", "--blocks", "30000"}).Code, 0);
+    platform::SetEnvironment("ZANTIC_VDISC", Disc);
+    device::FinalizeTransport();
+    vdrive::RegisterVirtualRecorders();
+  }
+  void TearDown() override {
+    DiscHealth::TearDown();
+    platform::UnsetEnvironment("ZANTIC_VDRIVE_TIMESCALE");
+  }
+  Outcome Burn(std::vector<std::string> args) {
+    args.insert(args.begin(), {"--device", Disc});
+    return Cli([](engine::TKavoBurner& b, const std::vector<std::string>& a, std::FILE* o,
+                  std::FILE* e) { return cli::RunBurn(b, a, false, o, e); }, args);
+  }
+  Outcome TaskCommand(const std::vector<std::string>& args) {
+    return Cli([](engine::TKavoBurner& b, const std::vector<std::string>& a, std::FILE* o,
+                  std::FILE* e) { return cli::RunTaskCommand(a, b, o, e); }, args);
+  }
+  Outcome Ls(const std::vector<std::string>& args) {
+    return Cli([](engine::TKavoBurner& b, const std::vector<std::string>& a, std::FILE* o,
+                  std::FILE* e) { return cli::RunDiscCommand(b, "ls", a, o, e); }, args);
+  }
+};
+
+TEST_F(BurnSources, ASecondNameEqualButForCaseIsReportedAsLeftOut) {
+  const std::string d = Dir.Str() + "/d";
+  Dir.Write("d/Same.txt", "upper");
+  Dir.Write("d/same.txt", "lower");
+  Dir.Write("d/Sub/x.txt", "in Sub");
+  Dir.Write("d/sub/y.txt", "in sub");
+  // Which of a pair comes first is the folder's listing order.
+  const auto refused = [&](const Outcome& r, const std::string& a, const std::string& b) {
+    const bool first = r.Err.find(d + "/" + a + "\"") != std::string::npos;
+    EXPECT_NE(first, r.Err.find(d + "/" + b + "\"") != std::string::npos) << r.Err;
+    return first ? a : b;
+  };
+  const Outcome iso = BuildIso({"-o", Dir.Str() + "/o.iso", d});
+  EXPECT_EQ(iso.Code, cli::kExitIncomplete) << iso.Err;
+  EXPECT_NE(iso.Out.find("Left out:  2"), std::string::npos) << iso.Out;
+  Blank();
+  const Outcome burn = Burn({d});
+  EXPECT_EQ(burn.Code, cli::kExitIncomplete) << burn.Err;
+  EXPECT_NE(burn.Out.find("Left out:  2"), std::string::npos) << burn.Out;
+  // A task whose item is the folder, to an image and onto the disc.
+  const std::string task = Dir.Write("t.mvt", "T(" + d + "*0()#)#\r\n");
+  const std::string pf = Dir.Str() + "/pf";
+  Dir.Write("pf/Option.ini", "[Burning]\nCloseDisc=0\nChecksums=0\n");
+  const Outcome taskIso = TaskCommand({"iso", task, "-o", Dir.Str() + "/t.iso", "--program-folder", pf});
+  EXPECT_EQ(taskIso.Code, cli::kExitIncomplete) << taskIso.Err;
+  const Outcome taskBurn = TaskCommand({"burn", task, "--device", Disc, "--program-folder", pf});
+  EXPECT_EQ(taskBurn.Code, cli::kExitIncomplete) << taskBurn.Err;
+  EXPECT_NE(taskBurn.Out.find("Left out:  2"), std::string::npos) << taskBurn.Out;
+  for (const Outcome* r : {&iso, &burn, &taskIso, &taskBurn}) refused(*r, "Sub", "sub");
+  for (const Outcome* r : {&iso, &taskIso, &taskBurn}) refused(*r, "Same.txt", "same.txt");
+  // The other of the pair is on the disc, whole.
+  const std::string left = refused(burn, "Same.txt", "same.txt");
+  const std::string kept = left == "Same.txt" ? "same.txt" : "Same.txt";
+  const Outcome ls = Ls({"--device", Disc, "/d"});
+  EXPECT_NE(ls.Out.find("/d/" + kept), std::string::npos) << ls.Out;
+  EXPECT_EQ(ls.Out.find("/d/" + left), std::string::npos) << ls.Out;
+  const Outcome got = Cli([](engine::TKavoBurner& b, const std::vector<std::string>& a, std::FILE* o,
+                             std::FILE* e) { return cli::RunDiscCommand(b, "extract", a, o, e); },
+                          {"--device", Disc, "/d/" + kept, Dir.Str() + "/out"});
+  EXPECT_EQ(got.Code, cli::kExitOk) << got.Err;
+  EXPECT_EQ(Text(Dir.Str() + "/out/" + kept), Text(d + "/" + kept));
+}
+
+TEST_F(BurnSources, ABurnWithoutChecksumsLeavesNoStaleLineForAFileItReplaces) {
+  Blank();
+  const std::string d = Dir.Str() + "/d";
+  Dir.Write("d/a.txt", "first");
+  Dir.Write("d/b.txt", "kept");
+  ASSERT_EQ(Burn({"--checksums", d}).Code, cli::kExitOk);
+  Dir.Write("d/a.txt", "edited after the first burn");
+  ASSERT_EQ(Burn({"--import-session", "-1", d}).Code, cli::kExitOk);
+  // Files only imported keep their lines and are still compared.
+  Dir.Write("e/c.txt", "another");
+  ASSERT_EQ(Burn({"--import-session", "-1", Dir.Str() + "/e"}).Code, cli::kExitOk);
+  for (const char* session : {"2", "3"}) {
+    const Outcome check = Cli(cli::RunCheck, {"--device", Disc, "--session", session});
+    EXPECT_EQ(check.Code, cli::kExitOk) << check.Out << check.Err;
+    EXPECT_NE(check.Out.find(" 0 damaged"), std::string::npos) << check.Out;
+  }
 }
 
 }  // namespace
