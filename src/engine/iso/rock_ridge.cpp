@@ -137,6 +137,13 @@ void PutExtensionReference(EntryWriter& w) {
   w.End();
 }
 
+void PutLink(EntryWriter& w, char a, char b, std::uint32_t extent) {
+  // RRIP 1.12 4.1.5: CL and PL, the directory's location.
+  w.Head(a, b, 12);
+  PutBoth32(w.Out(), extent);
+  w.End();
+}
+
 std::array<std::uint8_t, 7> OrModify(std::int64_t seconds, const std::array<std::uint8_t, 7>& modify) {
   return seconds != 0 ? UnixRecordDate(seconds) : modify;
 }
@@ -170,6 +177,11 @@ void AppendRockRidge(const RockRidgeRecord& r, std::vector<std::uint8_t>& out, s
     PutTimes(w, modify, OrModify(e.AccessTime, modify), OrModify(e.ChangeTime, modify));
     PutName(w, RockRidgeName(e));
     if (e.IsSymlink()) PutSymlink(w, e.Extra->SymlinkTarget);
+    if (r.HasChildLink) PutLink(w, 'C', 'L', r.ChildLink);
+    if (r.Relocated) {
+      w.Head('R', 'E', 4);
+      w.End();
+    }
     return;
   }
   if (r.RootDot) {
@@ -186,11 +198,13 @@ void AppendRockRidge(const RockRidgeRecord& r, std::vector<std::uint8_t>& out, s
   const auto modify = self != nullptr ? RecordDate(self->DateTime, self->TimeZoneOffset) : r.Now;
   PutTimes(w, modify, OrModify(self != nullptr ? self->AccessTime : 0, modify),
            OrModify(self != nullptr ? self->ChangeTime : 0, modify));
+  if (r.HasParentLink) PutLink(w, 'P', 'L', r.ParentLink);
   if (r.RootDot) PutExtensionReference(w);
 }
 
 std::size_t QuickRockRidgeLength(const RockRidgeRecord& r) {
   constexpr std::size_t kPosixAndTimes = 44 + 5 + 3 * 7;
+  if (r.HasChildLink || r.HasParentLink || r.Relocated) return 0;
   if (r.Kind != RecordKind::Entry) return r.RootDot ? 0 : kPosixAndTimes;
   if (r.Entry->IsSymlink()) return 0;
   const TFEntry& e = *r.Entry;
