@@ -104,11 +104,15 @@ def check_image(cli, src, model, long_name, work):
 
     dest = os.path.join(work, "xorriso-out")
     try:
-        # A folder source is a folder of its own name on the disc.
-        got = {os.path.relpath(k, "src"): v for k, v in xorriso_model(img, dest).items() if k.startswith("src/")}
+        # A folder source is a folder of its own name on the disc, with its own mode and time.
+        whole = xorriso_model(img, dest)
+        got = {os.path.relpath(k, "src"): v for k, v in whole.items() if k.startswith("src/")}
     except Exception as e:
         check(False, "xorriso extracts the image: %s" % e)
-        got = {}
+        whole, got = {}, {}
+    top = whole.get("src")
+    check(top is not None and top[1] == 0o750 and int(top[3]) == MTIME + 1,
+          "xorriso: the source folder's own mode and time (%s)" % (top,))
     missing = [p for p in model if p not in got]
     check(not missing, "xorriso: every name whole, long and UTF-8 ones too (missing: %s)" % missing[:3])
     wrong = [p for p, (kind, mode, target) in model.items()
@@ -244,6 +248,8 @@ def main():
         src = os.path.join(work, "src")
         os.makedirs(src)
         model, long_name = make_tree(src)
+        os.chmod(src, 0o750)
+        os.utime(src, (ATIME, MTIME + 1))
         check_image(cli, src, model, long_name, work)
         check_sessions(cli, work)
         check_many(cli, work, count)
