@@ -21,7 +21,9 @@ SourceAdded AddSource(engine::TKavoBurner& burner, const std::string& source) {
     const std::string name = SourceFolderName(source);
     std::string dest = "\\";
     if (!name.empty()) {  // the file-system root has no name: its contents go into the root
-      if (burner.MakeCompilationDir("\\", name) == nullptr) return SourceAdded::FolderRefused;
+      auto* dir = burner.MakeCompilationDir("\\", name);
+      if (dir == nullptr) return SourceAdded::FolderRefused;
+      burner.TakeFolderAttributes(*dir, source);
       dest += name;
     }
     burner.AddFolderToCompilation(dest, source, false, false, true, platform::kAttrAnyFile, "*.*");

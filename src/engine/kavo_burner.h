@@ -224,6 +224,9 @@ class TKavoBurner : public device::TSCSIDevice {
   // --- compilation ------------------------------------------------------
   bool ResetCompilation(std::uint32_t maxEntries, std::uint32_t maxDirs);
   TDEntry* MakeCompilationDir(const std::string& destPath, const std::string& name);
+  // With Rock Ridge, a folder made for a source folder takes that folder's
+  // time and POSIX attributes; false when either is not found.
+  bool TakeFolderAttributes(TDEntry& dir, const std::string& sourceFolder);
   std::uint8_t AddFileToCompilation(const std::string& destPath, const std::string& sourcePath, bool deriveDest);
   std::uint8_t AddFolderToCompilation(const std::string& destPath, const std::string& sourceFolder, bool archiveOnly,
                                       bool deriveDest, bool recurse, std::uint32_t attrMask,

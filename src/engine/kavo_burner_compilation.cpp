@@ -161,6 +161,19 @@ TDEntry* TKavoBurner::MakeCompilationDir(const std::string& destPath, const std:
   return e->DirEntry != nullptr ? e->DirEntry : FTables.Root();
 }
 
+bool TKavoBurner::TakeFolderAttributes(TDEntry& dir, const std::string& sourceFolder) {
+  platform::FindData found;
+  if (!FRockRidge || dir.Self == nullptr || !platform::GetFileInfo(sourceFolder, found)) return false;
+  // Without Rock Ridge the folder keeps the date it was made with, as images always had.
+  if (const auto when = iso::FileTimeToLocalDate(found.WriteTimeSec, found.WriteTimeNsec)) {
+    dir.Self->DateTime = when->Value;
+    dir.Self->TimeZoneOffset = when->Offset;
+  }
+  TakePosixAttributes(*dir.Self, found);
+  Changed();
+  return true;
+}
+
 std::uint8_t TKavoBurner::AddFileEntry(TDEntry& dir, const std::string& sourcePath, const platform::FindData& found,
                                        bool clearArchive, std::optional<std::int32_t> absoluteSector,
                                        std::set<std::string>* listing) {

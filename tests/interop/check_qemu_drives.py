@@ -42,7 +42,7 @@ PROBE_SECONDS = 10
 # Set only by this check's own test: /dev/kvm is taken to exist, and the
 # probe's guest never prints, as on hosts whose KVM guests hang in the firmware.
 SILENT_KVM_ENV = "ZANTIC_QEMU_TEST_SILENT_KVM"
-KERNEL_MODULES = ["virtio_pci", "virtio_scsi", "ata_piix", "sr_mod", "sg"]
+KERNEL_MODULES = ["virtio_pci", "virtio_scsi", "ata_piix", "sr_mod", "sg", "isofs"]
 
 failures = []
 passes = 0
@@ -213,6 +213,8 @@ def tree_hashes(root):
     for d, _, files in os.walk(root):
         for f in files:
             p = os.path.join(d, f)
+            if os.path.islink(p):
+                continue  # extracted as a link, not a file
             out[os.path.relpath(p, root)] = hashlib.sha256(open(p, "rb").read()).hexdigest()
     return out
 
@@ -231,7 +233,43 @@ def pseudo_random(n, seed):
 MARK = "@@ZQ"
 
 
-def init_script(commands):
+# The kernel's own ISO 9660 driver lists the disc: one line per name with its
+# mode, times, owner and link target.
+ISOFS_LINES = [
+    "mkdir -p /mnt; mount -t iso9660 -o ro /dev/sr0 /mnt",
+    f"echo \"{MARK} MOUNT $?\"",
+    "(cd /mnt && find . | sort | while read -r f; do "
+    f"echo \"{MARK} STAT $(stat -c '%f %Y %u:%g' \"$f\")|$f|$(readlink \"$f\")\"; done)",
+    "umount /mnt",
+]
+
+
+def isofs_model(root):
+    """What the guest's listing must show for the tree below root."""
+    out = {}
+    for d, dirs, files in os.walk(root):
+        for name in dirs + files:
+            p = os.path.join(d, name)
+            st = os.lstat(p)
+            target = os.readlink(p) if stat.S_ISLNK(st.st_mode) else ""
+            out["./" + os.path.relpath(p, root)] = (format(st.st_mode, "x"), int(st.st_mtime),
+                                                    f"{st.st_uid}:{st.st_gid}", target)
+    return out
+
+
+def parse_isofs(lines):
+    """The guest's STAT lines in the form isofs_model gives."""
+    out = {}
+    for line in lines:
+        head, _, rest = line.partition("|")
+        path, _, target = rest.partition("|")
+        fields = head.split()
+        if path != "." and len(fields) == 3:
+            out[path] = (fields[0], int(fields[1]), fields[2], target)
+    return out
+
+
+def init_script(commands, after=()):
     lines = [
         "#!/bin/sh",
         "mount -t proc proc /proc; mount -t sysfs sys /sys; mount -t devtmpfs dev /dev; mount -t tmpfs tmp /tmp",
@@ -255,6 +293,7 @@ def init_script(commands):
             dest = cmd.split()[-1]
             lines += [f"(cd {dest} && find . -type f | sort | while read f; do sha256sum \"$f\"; done) "
                       f"| sed 's/^/{MARK} HASH {name} /'"]
+    lines += list(after)
     lines += [f"echo '{MARK} DONE'", "poweroff -f"]
     return "\n".join(lines) + "\n"
 
@@ -363,6 +402,12 @@ def parse(text):
             elif kind == "TIME" and len(parts) == 4 and parts[2] in results:
                 t0, _, t1 = parts[3].partition(" ")
                 results[parts[2]]["seconds"] = float(t1) - float(t0)
+            elif kind == "MOUNT" and len(parts) >= 3:
+                isofs = results.setdefault("isofs", {"out": [], "exit": None, "opens": None, "seconds": None,
+                                                     "hashes": {}, "stat": []})
+                isofs["exit"] = int(parts[2])
+            elif kind == "STAT" and len(parts) >= 3:
+                results.setdefault("isofs", {"stat": []})["stat"].append(line.split(" ", 2)[2])
             elif kind == "HASH" and len(parts) == 4:
                 sha, _, path = parts[3].partition("  ")
                 results[parts[2]]["hashes"][os.path.normpath(path)] = sha
@@ -412,6 +457,18 @@ def main():
         second = {"added/later.txt": b"second session\n", "readme.txt": b"replaced in session two\n"}
         joliet_src = os.path.join(tmp, "joliet")
         make_tree(joliet_src, first)
+        # Rock Ridge for the guest's kernel: modes, links, times and a tree
+        # deeper than ISO 9660's eight levels.
+        deep = os.path.join(joliet_src, *("level%02d" % i for i in range(1, 13)))
+        make_tree(deep, {"bottom.txt": b"twelve levels down\n"})
+        os.chmod(os.path.join(joliet_src, "readme.txt"), 0o640)
+        os.chmod(os.path.join(joliet_src, "big"), 0o750)
+        os.symlink("../one.bin", os.path.join(joliet_src, "big", "up-link"))
+        os.symlink("/nowhere/at/all", os.path.join(joliet_src, "big", "dangling"))
+        for d, dirs, files in os.walk(joliet_src, topdown=False):
+            for i, name in enumerate(dirs + files):
+                os.utime(os.path.join(d, name), (1600000000, 1614834367 + 3600 * i), follow_symlinks=False)
+        isofs_want = isofs_model(joliet_src)
         joliet = os.path.join(tmp, "joliet.iso")
         r = subprocess.run([cli, "build-iso", "-V", "QEMU_JOLIET", "-o", joliet] + sorted(
             os.path.join(joliet_src, n) for n in os.listdir(joliet_src)), capture_output=True, text=True)
@@ -434,7 +491,7 @@ def main():
             base.dir(d)
         base.file("bin/busybox", open(os.path.join(broot, "bin", "busybox"), "rb").read())
         for applet in ("sh", "mount", "insmod", "sleep", "cat", "grep", "echo", "find", "sort", "sha256sum", "sed",
-                       "poweroff", "ls", "mkdir", "cut"):
+                       "poweroff", "ls", "mkdir", "cut", "stat", "readlink", "umount"):
             base.symlink("bin/" + applet, "busybox")
         base.file("bin/zantic-cli", open(stripped(cli, tmp), "rb").read())
         strace = shutil.which("strace")
@@ -451,7 +508,8 @@ def main():
 
         def initrd_for(name, commands):
             c = Cpio()
-            c.file("init", init_script(commands).encode())
+            # One scenario also mounts the disc with the kernel's driver.
+            c.file("init", init_script(commands, ISOFS_LINES if name == "scsi-joliet" else ()).encode())
             path = os.path.join(tmp, name + ".cpio.gz")
             open(path, "wb").write(base_bytes + c.bytes())
             return path
@@ -568,6 +626,15 @@ def main():
             if lss is not None:
                 check("/big/random.bin" in lss["out"] and "readme" not in lss["out"],
                       f"{name} / ls-session: the folder of the session is listed\n{lss['out']}")
+            isofs = results.get("isofs")
+            if name == "scsi-joliet":
+                mounted = isofs is not None and isofs.get("exit") == 0
+                check(mounted, f"{name} / isofs: the kernel mounts our Rock Ridge image (console: {log})")
+                got = parse_isofs(isofs["stat"]) if mounted else {}
+                bad = sorted(p for p in set(got) | set(isofs_want) if got.get(p) != isofs_want.get(p))
+                check(mounted and not bad,
+                      f"{name} / isofs: names, modes, times, owners and links as they went in, the 12-level "
+                      f"tree in place (differs: {[(p, got.get(p), isofs_want.get(p)) for p in bad[:3]]})")
             ext = results.get("extract")
             if ext is not None:
                 got = ext["hashes"]

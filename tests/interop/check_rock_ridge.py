@@ -7,6 +7,7 @@ usage: check_rock_ridge.py ZANTIC_CLI [--entries N]
 
 Prints one line per check; exits non-zero when any check fails.
 """
+import io
 import os
 import shutil
 import subprocess
@@ -103,11 +104,15 @@ def check_image(cli, src, model, long_name, work):
 
     dest = os.path.join(work, "xorriso-out")
     try:
-        # A folder source is a folder of its own name on the disc.
-        got = {os.path.relpath(k, "src"): v for k, v in xorriso_model(img, dest).items() if k.startswith("src/")}
+        # A folder source is a folder of its own name on the disc, with its own mode and time.
+        whole = xorriso_model(img, dest)
+        got = {os.path.relpath(k, "src"): v for k, v in whole.items() if k.startswith("src/")}
     except Exception as e:
         check(False, "xorriso extracts the image: %s" % e)
-        got = {}
+        whole, got = {}, {}
+    top = whole.get("src")
+    check(top is not None and top[1] == 0o750 and int(top[3]) == MTIME + 1,
+          "xorriso: the source folder's own mode and time (%s)" % (top,))
     missing = [p for p in model if p not in got]
     check(not missing, "xorriso: every name whole, long and UTF-8 ones too (missing: %s)" % missing[:3])
     wrong = [p for p, (kind, mode, target) in model.items()
@@ -124,12 +129,26 @@ def check_image(cli, src, model, long_name, work):
     check(r.returncode == 0 and long_name in text, "isoinfo -R lists the 200-character name whole")
     check("-rwx------" not in text and "-r--------" in text and "link-relative -> bin/tool.sh" in text,
           "isoinfo -R: modes and links")
+    deep = "/src/" + "/".join("level%02d" % i for i in range(1, 13))
+    # isoinfo follows no CL: it shows the moved folders where the ISO tree has them.
+    check("/level07/level08/level09/level10/level11/level12/" in text and "bottom.txt" in text,
+          "isoinfo -R: the 12-level tree's names")
     r = run(["isoinfo", "-d", "-i", img])
     check(b"Rock Ridge signatures version 1 found" in r.stdout, "isoinfo -d finds Rock Ridge")
+    # The plain ISO 9660 view keeps to eight levels: the deep part is moved.
+    r = run(["isoinfo", "-l", "-i", img])
+    dirs = [l[len("Directory listing of "):].strip("/")
+            for l in r.stdout.decode(errors="replace").splitlines() if l.startswith("Directory listing of ")]
+    levels = max(1 + len(d.split("/")) if d else 1 for d in dirs)
+    check(r.returncode == 0 and levels <= 8 and any(d.startswith("RR_MOVED/") for d in dirs),
+          "isoinfo without -R: no level past eight (%d), the deep folders moved" % levels)
+    r = run(["xorriso", "-indev", img, "-lsl", "/"])
+    check("rr_moved" not in r.stdout.decode(errors="replace").lower(), "xorriso hides the relocation folder")
 
     r = run(["7z", "l", "-slt", img])
     text = r.stdout.decode("utf-8", errors="replace")
-    check(r.returncode == 0 and "bottom.txt" in text, "7z lists the image (Joliet names where too long)")
+    check(r.returncode == 0 and deep.lstrip("/") + "/bottom.txt" in text,
+          "7z lists the image, the deep tree in place (Joliet names where too long)")
 
     if pycdlib is not None:
         iso = pycdlib.PyCdlib()
@@ -140,9 +159,14 @@ def check_image(cli, src, model, long_name, work):
                 rec = iso.get_record(rr_path=top.rstrip("/") + "/" + name)
                 rel = (top.rstrip("/") + "/" + name).lstrip("/")[len("src/"):]
                 seen[rel] = rec.rock_ridge.symlink_path().decode() if rec.rock_ridge.is_symlink() else None
+        # Its walk names a moved folder's files by the ISO tree's path, but
+        # paths through the CL placeholders reach them.
+        data = io.BytesIO()
+        iso.get_file_from_iso_fp(data, rr_path=deep + "/bottom.txt")
         iso.close()
         check(long_name in seen and seen.get("link-relative") == "bin/tool.sh" and
               seen.get("link-long") == model["link-long"][2], "pycdlib: long names and link targets")
+        check(data.getvalue() == b"deep\n", "pycdlib: the 12-level tree's file by its whole path")
     else:
         check(False, "pycdlib is installed")
 
@@ -162,7 +186,11 @@ def check_sessions(cli, work):
         src = os.path.join(work, "sessions", "s%d" % n)
         long_name = ("session%d-" % n) + "z" * 180 + ".txt"
         os.makedirs(os.path.join(src, "sub"))
-        for rel, mode in ((long_name, 0o640), ("sub/run.sh", 0o750), ("plain", 0o600)):
+        files = [(long_name, 0o640), ("sub/run.sh", 0o750), ("plain", 0o600)]
+        if n == 1:
+            files.append(("/".join("d%d" % i for i in range(1, 13)) + "/deep.txt", 0o644))
+        for rel, mode in files:
+            os.makedirs(os.path.dirname(os.path.join(src, rel)), exist_ok=True)
             with open(os.path.join(src, rel), "w") as f:
                 f.write("session %d %s\n" % (n, rel))
             os.chmod(os.path.join(src, rel), mode)
@@ -220,6 +248,8 @@ def main():
         src = os.path.join(work, "src")
         os.makedirs(src)
         model, long_name = make_tree(src)
+        os.chmod(src, 0o750)
+        os.utime(src, (ATIME, MTIME + 1))
         check_image(cli, src, model, long_name, work)
         check_sessions(cli, work)
         check_many(cli, work, count)

@@ -117,17 +117,23 @@ void PutPathTable(base::ByteWriter& w, const HeaderInput& in, Tree tree, bool bi
   const SessionLayout& l = *in.Layout;
   const bool joliet = tree == Tree::Joliet;
   const std::uint32_t area = joliet ? l.JolietDirStart : l.IsoDirStart;
-  for (std::size_t i = 0; i < l.PathOrder.size(); ++i) {
-    const TDEntry& d = *l.PathOrder[i];
+  // Moved directories make the ISO tree's table its own.
+  const Relocation* reloc = joliet ? nullptr : l.Relocated.get();
+  const auto& order = reloc != nullptr ? reloc->IsoPathOrder : l.PathOrder;
+  for (std::size_t i = 0; i < order.size(); ++i) {
+    const TDEntry& d = *order[i];
     std::vector<std::uint8_t> id;
     if (i == 0)
       id = {0};
     else if (joliet)
       id = ToUcs2Be(JolietDirName(d));
+    else if (reloc != nullptr)
+      id.assign(reloc->IsoName(d).begin(), reloc->IsoName(d).end());
     else
       id.assign(d.IsoName.begin(), d.IsoName.end());
     const auto extent = area + static_cast<std::uint32_t>(joliet ? d.JolietDirSector : d.IsoDirSector);
-    const auto parent = static_cast<std::uint16_t>(i == 0 ? 1 : d.Parent->Number);
+    const auto parentNumber = i == 0 ? 1 : reloc != nullptr ? reloc->Number(reloc->IsoParent(d)) : d.Parent->Number;
+    const auto parent = static_cast<std::uint16_t>(parentNumber);
     const auto n = static_cast<std::uint8_t>(id.size());
     if (bigEndian) {
       PathTableHeadM h;
@@ -199,6 +205,7 @@ base::Status PutDirectory(base::ByteWriter& w, const HeaderInput& in, const TDEn
                           const std::array<std::uint8_t, 7>& now, RockRidgeState* rr) {
   const SessionLayout& l = *in.Layout;
   const bool joliet = tree == Tree::Joliet;
+  const Relocation* reloc = rr != nullptr ? l.Relocated.get() : nullptr;
   const std::uint32_t area = joliet ? l.JolietDirStart : l.IsoDirStart;
   auto dirExtent = [&](const TDEntry& d) {
     return area + static_cast<std::uint32_t>(joliet ? d.JolietDirSector : d.IsoDirSector);
@@ -211,6 +218,7 @@ base::Status PutDirectory(base::ByteWriter& w, const HeaderInput& in, const TDEn
   const std::uint8_t dot[] = {0};
   const std::uint8_t dotdot[] = {1};
   const bool isRoot = &dir == in.Tables->Root();
+  const bool moved = reloc != nullptr && reloc->IsMoved(dir);
   auto dirRecord = [&](RecordKind kind, const TDEntry& d) {
     RockRidgeRecord r;
     r.Kind = kind;
@@ -219,18 +227,26 @@ base::Status PutDirectory(base::ByteWriter& w, const HeaderInput& in, const TDEn
     r.Links = rr->Links[d.TableIndex];
     r.Serial = static_cast<std::uint32_t>(d.TableIndex + 1);
     r.Now = now;
+    // The moved directory's ".." leads to the folder; PL names its real parent.
+    r.HasParentLink = kind == RecordKind::DotDot && moved;
+    r.ParentLink = r.HasParentLink ? dirExtent(d) : 0;
     return rr->Entries(r, 1);
   };
+  const TDEntry& parent = reloc != nullptr ? reloc->IsoParent(dir) : *dir.Parent;
   rw.Put(dirExtent(dir), dirSize(dir), now, kFlagDirectory, dot,
          rr != nullptr ? dirRecord(RecordKind::Dot, dir) : std::span<const std::uint8_t>{});
-  rw.Put(dirExtent(*dir.Parent), dirSize(*dir.Parent), now, kFlagDirectory, dotdot,
+  rw.Put(dirExtent(parent), dirSize(parent), now, kFlagDirectory, dotdot,
          rr != nullptr ? dirRecord(RecordKind::DotDot, *dir.Parent) : std::span<const std::uint8_t>{});
 
   std::vector<std::uint8_t> id;
-  for (const TFEntry* e = dir.FirstChild; e != nullptr; e = e->Next) {
+  base::Status status = base::Ok();
+  auto putEntry = [&](const IsoRecord& rec) -> base::Status {
+    const TFEntry* e = rec.Entry;
     std::uint8_t flags = (e->Attributes & 0x02) != 0 ? kFlagHidden : 0;
     std::uint32_t extent = 0;
-    if (e->IsDirectory()) {
+    if (rec.Placeholder) {
+      // A file of no data where the directory was; its CL leads to it.
+    } else if (e->IsDirectory()) {
       flags |= kFlagDirectory;
       extent = dirExtent(*e->DirEntry);
     } else if (e->Imported) {
@@ -242,24 +258,28 @@ base::Status PutDirectory(base::ByteWriter& w, const HeaderInput& in, const TDEn
       id = ToUcs2Be(e->JolietName());
       if (!e->IsDirectory() && JolietVersionFits(id.size() / 2)) id.insert(id.end(), {0x00, ';', 0x00, '1'});
     } else {
-      id.assign(e->IsoName.begin(), e->IsoName.end());
+      id.assign(rec.Name->begin(), rec.Name->end());
       if (!e->IsDirectory()) id.insert(id.end(), {';', '1'});
     }
     if (!IdentifierFitsRecord(id.size()))
       return base::MakeError(base::ErrorKind::Internal, "identifier does not fit a record: " + e->LongName);
-    const auto date = RecordDate(e->DateTime, e->TimeZoneOffset);
-    const std::int64_t size = joliet ? e->SourceSize : e->RecordedSize;
+    const bool folder = reloc != nullptr && e == &reloc->FolderEntry;
+    const auto date = folder ? now : RecordDate(e->DateTime, e->TimeZoneOffset);
+    const std::int64_t size = rec.Placeholder ? 0 : joliet ? e->SourceSize : e->RecordedSize;
     RockRidgeRecord rrRecord;
     if (rr != nullptr) {
       rrRecord.Entry = e;
       rrRecord.Modify = &date;
       rrRecord.Links = e->IsDirectory() ? rr->Links[e->DirEntry->TableIndex] : 1;
       rrRecord.Serial = e->IsDirectory() ? static_cast<std::uint32_t>(e->DirEntry->TableIndex + 1) : rr->NextFileSerial++;
+      rrRecord.HasChildLink = rec.Placeholder;
+      rrRecord.ChildLink = rec.Placeholder ? dirExtent(*e->DirEntry) : 0;
+      rrRecord.Relocated = rec.Relocated;
     }
     auto systemUse = [&]() { return rr != nullptr ? rr->Entries(rrRecord, id.size()) : std::span<const std::uint8_t>{}; };
     if (e->IsDirectory() || size <= 0xFFFFFFFFll) {
       rw.Put(extent, static_cast<std::uint32_t>(size), date, flags, id, systemUse());
-      continue;
+      return base::Ok();
     }
     // ECMA-119 9.1.6: adjacent records, each flagged but the last, over
     // consecutive extents.
@@ -273,7 +293,12 @@ base::Status PutDirectory(base::ByteWriter& w, const HeaderInput& in, const TDEn
       rw.Put(static_cast<std::uint32_t>(at), static_cast<std::uint32_t>(bytes), date,
              static_cast<std::uint8_t>(left > 0 ? flags | kFlagMultiExtent : flags), id, systemUse());
     }
-  }
+    return base::Ok();
+  };
+  ForEachIsoRecord(dir, reloc, [&](const IsoRecord& rec) {
+    if (status) status = putEntry(rec);
+  });
+  if (!status) return status;
   w.PadTo(kSectorSize);
   const auto expected = static_cast<std::size_t>(joliet ? dir.JolietDirSize : dir.IsoDirSize);
   if (w.Size() - start != expected)
@@ -354,9 +379,15 @@ base::Result<HeaderStream> BuildHeaderStream(const HeaderInput& in) {
     for (const auto& d : dirs)
       if (d.get() != in.Tables->Root()) ++rr.Links[d->Parent->TableIndex];
     rr.NextFileSerial = static_cast<std::uint32_t>(dirs.size() + 1);
+    if (l.Relocated != nullptr) {
+      rr.Links.push_back(static_cast<std::uint32_t>(2 + l.Relocated->Moved.size()));  // the folder's
+      ++rr.NextFileSerial;
+    }
   }
   for (const auto& d : in.Tables->Dirs())
     if (auto s = PutDirectory(w, in, *d, Tree::Iso, now, l.Options.RockRidge ? &rr : nullptr); !s) return s.Err();
+  if (l.Relocated != nullptr)
+    if (auto s = PutDirectory(w, in, l.Relocated->Folder, Tree::Iso, now, &rr); !s) return s.Err();
   if (l.Options.RockRidge) {
     if (continuation.size() > std::uint64_t{l.ContinuationSectors} * kSectorSize)
       return base::MakeError(base::ErrorKind::Internal, "continuation area larger than the layout's");

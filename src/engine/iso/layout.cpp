@@ -46,6 +46,103 @@ std::uint32_t PathTableSize(const std::vector<TDEntry*>& order, bool joliet) {
   return static_cast<std::uint32_t>(size);
 }
 
+// Moves the directories that would sit deeper than the ISO tree allows into
+// a folder in the root; null when none does.
+std::shared_ptr<Relocation> PlanRelocation(const CompilationTables& tables, const std::vector<TDEntry*>& order) {
+  const auto& dirs = tables.Dirs();
+  std::vector<int> level(dirs.size(), 1);
+  std::vector<TDEntry*> moved;
+  for (std::size_t i = 1; i < order.size(); ++i) {
+    TDEntry* d = order[i];
+    int l = level[d->Parent->TableIndex] + 1;
+    if (l > kMaxIsoLevels) {
+      moved.push_back(d);
+      l = 3;  // root, folder, the moved directory
+    }
+    level[d->TableIndex] = l;
+  }
+  if (moved.empty()) return nullptr;
+
+  auto r = std::make_shared<Relocation>();
+  TDEntry* root = tables.Root();
+  // A name no entry of the root has, in either form.
+  std::string name = "rr_moved";
+  for (unsigned k = 1;; ++k) {
+    const std::string upper = UpperKey(name);
+    bool taken = false;
+    for (const TFEntry* e = root->FirstChild; e != nullptr && !taken; e = e->Next)
+      taken = e->IsoName == upper || UpperKey(e->LongName) == upper;
+    if (!taken) break;
+    name = "rr_moved_" + std::to_string(k);
+  }
+  r->FolderEntry.IsoName = UpperKey(name);
+  r->FolderEntry.LongName = name;
+  r->FolderEntry.DirEntry = &r->Folder;
+  r->FolderEntry.Owner = root;
+  r->Folder.IsoName = r->FolderEntry.IsoName;
+  r->Folder.LongName = name;
+  r->Folder.PathKey = "\\" + UpperKey(name);
+  r->Folder.Parent = root;
+  // No Self: its own records take the defaults and the header's date.
+  r->Folder.TableIndex = dirs.size();
+
+  // Directories of one name from different parents meet in the folder.
+  std::unordered_set<std::string> taken;
+  std::vector<std::pair<std::string, TDEntry*>> named;
+  named.reserve(moved.size());
+  for (TDEntry* d : moved) {
+    std::string n = d->IsoName;
+    for (std::uint64_t k = 1; !taken.insert(n).second; ++k) {
+      const std::string suffix = "_" + std::to_string(k);
+      n = CutUtf8(d->IsoName, kMaxRockRidgeIsoIdentifier - suffix.size()) + suffix;
+    }
+    named.emplace_back(std::move(n), d);
+  }
+  std::sort(named.begin(), named.end());
+  r->MovedSlot.assign(dirs.size(), -1);
+  for (auto& [n, d] : named) {
+    r->MovedSlot[d->TableIndex] = static_cast<std::int32_t>(r->Moved.size());
+    r->Moved.push_back(d);
+    r->MovedNames.push_back(std::move(n));
+  }
+
+  // The ISO path table: by level, then parent number, then name, as for the
+  // whole tree, over the tree as the ISO records give it.
+  r->IsoNumber.assign(dirs.size() + 1, 0);
+  auto& iso = r->IsoPathOrder;
+  iso.reserve(dirs.size() + 1);
+  iso.push_back(root);
+  r->IsoNumber[root->TableIndex] = 1;
+  std::vector<TDEntry*> children;
+  for (std::size_t i = 0; i < iso.size(); ++i) {
+    TDEntry* d = iso[i];
+    if (d == &r->Folder) {
+      children = r->Moved;
+    } else {
+      children.clear();
+      for (TFEntry* e = d->FirstChild; e != nullptr; e = e->Next)
+        if (e->DirEntry != nullptr && !r->IsMoved(*e->DirEntry)) children.push_back(e->DirEntry);
+      if (d == root) children.push_back(&r->Folder);
+      std::sort(children.begin(), children.end(),
+                [](const TDEntry* a, const TDEntry* b) { return a->LongName < b->LongName; });
+    }
+    for (TDEntry* c : children) {
+      r->IsoNumber[c->TableIndex] = static_cast<std::int32_t>(iso.size() + 1);
+      iso.push_back(c);
+    }
+  }
+  return r;
+}
+
+std::uint32_t IsoPathTableSize(const Relocation& r) {
+  std::uint64_t size = 10;
+  for (std::size_t i = 1; i < r.IsoPathOrder.size(); ++i) {
+    const std::size_t n = r.IsoName(*r.IsoPathOrder[i]).size();
+    size += 8 + n + (n % 2);
+  }
+  return static_cast<std::uint32_t>(size);
+}
+
 // Records never cross a sector boundary; the size is every sector touched.
 template <typename LengthOf>
 std::int64_t DirectorySize(const TDEntry& dir, LengthOf lengthOf) {
@@ -68,7 +165,7 @@ std::int64_t DirectorySize(const TDEntry& dir, LengthOf lengthOf) {
 
 // The ISO tree's directory with Rock Ridge: every record carries its system
 // use entries, the overflow placed in `area` in the order the header writes.
-std::int64_t RockRidgeDirectorySize(const TDEntry& dir, bool isRoot, ContinuationArea& area) {
+std::int64_t RockRidgeDirectorySize(const TDEntry& dir, bool isRoot, const Relocation* reloc, ContinuationArea& area) {
   std::uint64_t sectors = 1;
   std::uint64_t used = 0;
   std::vector<std::uint8_t> su, inRecord;
@@ -101,14 +198,19 @@ std::int64_t RockRidgeDirectorySize(const TDEntry& dir, bool isRoot, Continuatio
   RockRidgeRecord dotdot;
   dotdot.Kind = RecordKind::DotDot;
   dotdot.Dir = dir.Parent;
+  dotdot.HasParentLink = reloc != nullptr && reloc->IsMoved(dir);
   add(1, dotdot);
-  for (const TFEntry* e = dir.FirstChild; e != nullptr; e = e->Next) {
+  ForEachIsoRecord(dir, reloc, [&](const IsoRecord& rec) {
+    const TFEntry* e = rec.Entry;
     RockRidgeRecord r;
     r.Entry = e;
+    r.HasChildLink = rec.Placeholder;
+    r.Relocated = rec.Relocated;
     const std::uint64_t records =
         e->IsDirectory() ? 1 : FileRecordCount(static_cast<std::uint64_t>(std::max<std::int64_t>(e->RecordedSize, 0)));
-    for (std::uint64_t i = 0; i < records; ++i) add(IsoIdentifierLength(*e), r);
-  }
+    const std::size_t idLength = rec.Name->size() + (e->IsDirectory() ? 0 : 2);
+    for (std::uint64_t i = 0; i < records; ++i) add(idLength, r);
+  });
   return static_cast<std::int64_t>(sectors * kSectorSize);
 }
 
@@ -197,12 +299,14 @@ SessionLayout ComputeLayout(CompilationTables& tables, const LayoutOptions& opti
   l.SessionStart = options.SessionStart;
   AssignShortenedNames(tables, options.RockRidge);
   l.PathOrder = NumberDirectories(tables);
+  if (options.RockRidge) l.Relocated = PlanRelocation(tables, l.PathOrder);
+  const Relocation* reloc = l.Relocated.get();
 
   std::uint64_t isoDirSectors = 0;
   std::uint64_t jolietDirSectors = 0;
   ContinuationArea area(0, nullptr);
   for (const auto& d : tables.Dirs()) {
-    d->IsoDirSize = options.RockRidge ? RockRidgeDirectorySize(*d, d.get() == tables.Root(), area)
+    d->IsoDirSize = options.RockRidge ? RockRidgeDirectorySize(*d, d.get() == tables.Root(), reloc, area)
                                       : DirectorySize(*d, IsoIdentifierLength);
     d->IsoDirSector = static_cast<std::int32_t>(isoDirSectors);
     isoDirSectors += static_cast<std::uint64_t>(d->IsoDirSize) / kSectorSize;
@@ -216,6 +320,16 @@ SessionLayout ComputeLayout(CompilationTables& tables, const LayoutOptions& opti
     }
   }
 
+  if (reloc != nullptr) {
+    // The folder's directory comes after all others, in the order the header writes.
+    TDEntry& folder = l.Relocated->Folder;
+    folder.IsoDirSize = RockRidgeDirectorySize(folder, false, reloc, area);
+    folder.IsoDirSector = static_cast<std::int32_t>(isoDirSectors);
+    isoDirSectors += static_cast<std::uint64_t>(folder.IsoDirSize) / kSectorSize;
+    l.Relocated->FolderEntry.RecordedSize = folder.IsoDirSize;
+    l.Relocated->FolderEntry.Extent = folder.IsoDirSector;
+  }
+
   std::uint64_t next = static_cast<std::uint64_t>(l.SessionStart) + 16;
   auto take = [&next](std::uint64_t count) {
     const auto at = static_cast<std::uint32_t>(next);
@@ -227,7 +341,7 @@ SessionLayout ComputeLayout(CompilationTables& tables, const LayoutOptions& opti
   if (options.Joliet) l.JolietSector = take(1);
   l.TerminatorSector = take(1);
 
-  l.IsoPathTableSize = PathTableSize(l.PathOrder, false);
+  l.IsoPathTableSize = reloc != nullptr ? IsoPathTableSize(*reloc) : PathTableSize(l.PathOrder, false);
   l.IsoLPathSector = take(SectorsFor(l.IsoPathTableSize));
   l.IsoMPathSector = take(SectorsFor(l.IsoPathTableSize));
   if (options.Joliet) {

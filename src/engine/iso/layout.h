@@ -2,6 +2,7 @@
 // Directory numbering and sector assignment: where every descriptor, path
 // table, directory and file lands.
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -21,6 +22,50 @@ struct LayoutOptions {
   std::uint32_t BootImageSectors = 0;
   std::uint32_t SessionStart = 0;
 };
+
+// ECMA-119 allows eight levels of directories. With Rock Ridge, a directory
+// that would sit deeper has its ISO record moved to a folder in the root; a
+// placeholder file at its place carries CL, its ".." a PL, and Rock Ridge
+// readers put it back. Joliet keeps the tree as it is.
+inline constexpr int kMaxIsoLevels = 8;
+
+struct Relocation {
+  TFEntry FolderEntry;               // the folder's record in the root (RE: hidden)
+  TDEntry Folder;                    // only in the ISO tree; TableIndex one past the tables'
+  std::vector<TDEntry*> Moved;       // the folder's records, in this order
+  std::vector<std::string> MovedNames;     // their ISO names inside the folder
+  std::vector<std::int32_t> MovedSlot;     // by table index: index in Moved, -1 when in place
+  std::vector<std::int32_t> IsoNumber;     // by table index (the folder's last): ISO path table number
+  std::vector<TDEntry*> IsoPathOrder;      // the ISO path table's order
+
+  bool IsMoved(const TDEntry& d) const { return d.TableIndex < MovedSlot.size() && MovedSlot[d.TableIndex] >= 0; }
+  const TDEntry& IsoParent(const TDEntry& d) const { return IsMoved(d) ? Folder : *d.Parent; }
+  const std::string& IsoName(const TDEntry& d) const {
+    return IsMoved(d) ? MovedNames[static_cast<std::size_t>(MovedSlot[d.TableIndex])] : d.IsoName;
+  }
+  std::int32_t Number(const TDEntry& d) const { return IsoNumber[d.TableIndex]; }
+};
+
+// One record of a directory in the ISO tree.
+struct IsoRecord {
+  const TFEntry* Entry = nullptr;
+  const std::string* Name = nullptr;  // without ";1"
+  bool Placeholder = false;           // a moved directory's place: a file with CL
+  bool Relocated = false;             // RE: hidden from Rock Ridge readers
+};
+
+// The records of `dir` in the ISO tree, in the order they are written;
+// `r` is null when nothing is moved.
+template <typename F>
+void ForEachIsoRecord(const TDEntry& dir, const Relocation* r, F f) {
+  if (r != nullptr && &dir == &r->Folder) {
+    for (const TDEntry* m : r->Moved) f(IsoRecord{m->Self, &r->IsoName(*m), false, true});
+    return;
+  }
+  for (const TFEntry* e = dir.FirstChild; e != nullptr; e = e->Next)
+    f(IsoRecord{e, &e->IsoName, r != nullptr && e->DirEntry != nullptr && r->IsMoved(*e->DirEntry), false});
+  if (r != nullptr && &dir == r->Folder.Parent) f(IsoRecord{&r->FolderEntry, &r->FolderEntry.IsoName, false, true});
+}
 
 struct SessionLayout {
   LayoutOptions Options;
@@ -50,6 +95,9 @@ struct SessionLayout {
   std::uint64_t SectorsToWrite = 0;
   // Directories in path-table order (index 0 is the root, number 1).
   std::vector<TDEntry*> PathOrder;
+  // Set when Rock Ridge is on and some directory is deeper than the ISO
+  // tree allows; the ISO tree then differs from the Joliet one.
+  std::shared_ptr<Relocation> Relocated;
 };
 
 // Identifier lengths in bytes, as recorded.

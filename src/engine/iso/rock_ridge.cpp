@@ -17,9 +17,16 @@ constexpr std::string_view kErSource =
 // SUSP entries hold their length in one byte.
 constexpr std::size_t kMaxEntryPayload = 255 - 5;
 
+std::uint8_t* Both32(std::uint8_t* at, std::uint32_t v) {
+  for (int i = 0; i < 4; ++i) at[i] = static_cast<std::uint8_t>(v >> (8 * i));
+  for (int i = 0; i < 4; ++i) at[4 + i] = static_cast<std::uint8_t>(v >> (8 * (3 - i)));
+  return at + 8;
+}
+
 void PutBoth32(std::vector<std::uint8_t>& out, std::uint32_t v) {
-  for (int i = 0; i < 4; ++i) out.push_back(static_cast<std::uint8_t>(v >> (8 * i)));
-  for (int i = 3; i >= 0; --i) out.push_back(static_cast<std::uint8_t>(v >> (8 * i)));
+  std::uint8_t b[8];
+  Both32(b, v);
+  out.insert(out.end(), b, b + 8);
 }
 
 class EntryWriter {
@@ -27,10 +34,9 @@ class EntryWriter {
   EntryWriter(std::vector<std::uint8_t>& out, std::vector<std::size_t>& ends) : FOut(out), FEnds(ends) {}
   // SUSP 4.1: signature, length, version; the payload follows.
   void Head(char a, char b, std::size_t length) {
-    FOut.push_back(static_cast<std::uint8_t>(a));
-    FOut.push_back(static_cast<std::uint8_t>(b));
-    FOut.push_back(static_cast<std::uint8_t>(length));
-    FOut.push_back(1);
+    const std::uint8_t head[] = {static_cast<std::uint8_t>(a), static_cast<std::uint8_t>(b),
+                                 static_cast<std::uint8_t>(length), 1};
+    FOut.insert(FOut.end(), head, head + 4);
   }
   void End() { FEnds.push_back(FOut.size()); }
   std::vector<std::uint8_t>& Out() { return FOut; }
@@ -43,25 +49,26 @@ class EntryWriter {
 void PutPosix(EntryWriter& w, std::uint32_t mode, std::uint32_t links, std::uint32_t uid, std::uint32_t gid,
               std::uint32_t serial) {
   // RRIP 1.12 4.1.1: PX with the file serial number, 44 bytes.
-  w.Head('P', 'X', 44);
-  PutBoth32(w.Out(), mode);
-  PutBoth32(w.Out(), links);
-  PutBoth32(w.Out(), uid);
-  PutBoth32(w.Out(), gid);
-  PutBoth32(w.Out(), serial);
+  // Built whole and appended at once: this runs for every record.
+  std::uint8_t px[44] = {'P', 'X', 44, 1};
+  std::uint8_t* at = px + 4;
+  for (const std::uint32_t v : {mode, links, uid, gid, serial}) at = Both32(at, v);
+  w.Out().insert(w.Out().end(), px, px + 44);
   w.End();
 }
 
 void PutTimes(EntryWriter& w, const std::array<std::uint8_t, 7>& modify, const std::array<std::uint8_t, 7>& access,
               const std::array<std::uint8_t, 7>& change) {
   // RRIP 1.12 4.1.6: modify, access and attributes, seven-byte form.
-  w.Head('T', 'F', 5 + 3 * 7);
-  w.Out().push_back(0x02 | 0x04 | 0x08);
-  for (const auto* d : {&modify, &access, &change}) w.Out().insert(w.Out().end(), d->begin(), d->end());
+  std::uint8_t tf[5 + 3 * 7] = {'T', 'F', 5 + 3 * 7, 1, 0x02 | 0x04 | 0x08};
+  std::copy(modify.begin(), modify.end(), tf + 5);
+  std::copy(access.begin(), access.end(), tf + 12);
+  std::copy(change.begin(), change.end(), tf + 19);
+  w.Out().insert(w.Out().end(), tf, tf + sizeof tf);
   w.End();
 }
 
-void PutName(EntryWriter& w, const std::string& name) {
+void PutName(EntryWriter& w, std::string_view name) {
   // RRIP 1.12 4.1.4: NM pieces, each but the last flagged CONTINUE.
   std::size_t pos = 0;
   do {
@@ -137,17 +144,27 @@ void PutExtensionReference(EntryWriter& w) {
   w.End();
 }
 
+void PutLink(EntryWriter& w, char a, char b, std::uint32_t extent) {
+  // RRIP 1.12 4.1.5: CL and PL, the directory's location.
+  w.Head(a, b, 12);
+  PutBoth32(w.Out(), extent);
+  w.End();
+}
+
 std::array<std::uint8_t, 7> OrModify(std::int64_t seconds, const std::array<std::uint8_t, 7>& modify) {
   return seconds != 0 ? UnixRecordDate(seconds) : modify;
 }
 
+// The name without the dot the add rule appended; no copy.
+std::string_view NameView(const TFEntry& e) {
+  std::string_view name = e.LongName;
+  if (e.DotAdded && !name.empty() && name.back() == '.') name.remove_suffix(1);
+  return name;
+}
+
 }  // namespace
 
-std::string RockRidgeName(const TFEntry& e) {
-  if (e.DotAdded && !e.LongName.empty() && e.LongName.back() == '.')
-    return e.LongName.substr(0, e.LongName.size() - 1);
-  return e.LongName;
-}
+std::string RockRidgeName(const TFEntry& e) { return std::string(NameView(e)); }
 
 std::uint32_t RecordedMode(const TFEntry* e, bool directory) {
   if (e != nullptr && e->IsSymlink()) return kModeSymlink | 0777;
@@ -167,9 +184,16 @@ void AppendRockRidge(const RockRidgeRecord& r, std::vector<std::uint8_t>& out, s
     const TFEntry& e = *r.Entry;
     PutPosix(w, RecordedMode(&e, e.IsDirectory()), r.Links, e.Uid, e.Gid, r.Serial);
     const auto modify = r.Modify != nullptr ? *r.Modify : RecordDate(e.DateTime, e.TimeZoneOffset);
-    PutTimes(w, modify, OrModify(e.AccessTime, modify), OrModify(e.ChangeTime, modify));
-    PutName(w, RockRidgeName(e));
+    // Access and change are mostly the same instant: converted once.
+    const auto access = OrModify(e.AccessTime, modify);
+    PutTimes(w, modify, access, e.ChangeTime == e.AccessTime ? access : OrModify(e.ChangeTime, modify));
+    PutName(w, NameView(e));
     if (e.IsSymlink()) PutSymlink(w, e.Extra->SymlinkTarget);
+    if (r.HasChildLink) PutLink(w, 'C', 'L', r.ChildLink);
+    if (r.Relocated) {
+      w.Head('R', 'E', 4);
+      w.End();
+    }
     return;
   }
   if (r.RootDot) {
@@ -186,11 +210,13 @@ void AppendRockRidge(const RockRidgeRecord& r, std::vector<std::uint8_t>& out, s
   const auto modify = self != nullptr ? RecordDate(self->DateTime, self->TimeZoneOffset) : r.Now;
   PutTimes(w, modify, OrModify(self != nullptr ? self->AccessTime : 0, modify),
            OrModify(self != nullptr ? self->ChangeTime : 0, modify));
+  if (r.HasParentLink) PutLink(w, 'P', 'L', r.ParentLink);
   if (r.RootDot) PutExtensionReference(w);
 }
 
 std::size_t QuickRockRidgeLength(const RockRidgeRecord& r) {
   constexpr std::size_t kPosixAndTimes = 44 + 5 + 3 * 7;
+  if (r.HasChildLink || r.HasParentLink || r.Relocated) return 0;
   if (r.Kind != RecordKind::Entry) return r.RootDot ? 0 : kPosixAndTimes;
   if (r.Entry->IsSymlink()) return 0;
   const TFEntry& e = *r.Entry;

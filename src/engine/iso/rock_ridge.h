@@ -39,6 +39,14 @@ struct RockRidgeRecord {
   std::array<std::uint8_t, 7> Now{};  // date of the root's own records
   // Entry: its recording date when the caller has it already.
   const std::array<std::uint8_t, 7>* Modify = nullptr;
+  // Deep directories moved in the ISO tree: CL in the placeholder at the
+  // directory's place (its extent), PL in the moved directory's ".." (the
+  // real parent's extent), RE in the moved record and the folder's.
+  bool HasChildLink = false;
+  std::uint32_t ChildLink = 0;
+  bool HasParentLink = false;
+  std::uint32_t ParentLink = 0;
+  bool Relocated = false;
 };
 
 // The name Rock Ridge records for an entry: its long name without the "."

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <map>
 #include <string>
 #include <vector>
@@ -238,6 +239,80 @@ TEST(RockRidgeTest, NamesWithSlashOrNulAreRenamedNotFollowed) {
     EXPECT_EQ(r.Name.find('\0'), std::string::npos) << path;
     EXPECT_NE(r.Name, "..");
   }
+}
+
+// A tree twelve levels deep: the ISO tree keeps to eight (a relocation folder
+// in the root, a placeholder with CL at each moved directory's place), Rock
+// Ridge readers get the tree back whole, Joliet stays deep.
+TEST(RockRidgeTest, DirectoriesPastEightLevelsAreMovedAndReadBackInPlace) {
+  Tree t;
+  std::string deep, other;
+  iso::TDEntry* d = t.Root();
+  for (int i = 1; i <= 12; ++i) {
+    const std::string n = "L" + std::to_string(i);
+    d = t.Dir(d, n, n);
+    deep += "/" + n;
+  }
+  t.File(d, "bottom.txt", "BOTTOM.TXT", 5);
+  // A second chain whose ninth level has the same name: both move, apart.
+  iso::TDEntry* o = t.Root();
+  for (int i = 1; i <= 7; ++i) {
+    o = t.Dir(o, "M" + std::to_string(i), "M" + std::to_string(i));
+    other += "/M" + std::to_string(i);
+  }
+  t.File(t.Dir(o, "L8", "L8"), "m.txt", "M.TXT", 3);
+  t.Dir(t.Root(), "rr_moved", "RR_MOVED");  // the folder's own name is taken
+
+  iso::SessionLayout l;
+  const auto image = BuildImage(t, true, &l);
+  ASSERT_NE(l.Relocated, nullptr);
+  EXPECT_EQ(l.Relocated->Folder.LongName, "rr_moved_1");
+  EXPECT_EQ(l.Relocated->MovedNames, (std::vector<std::string>{"L8", "L8_1"}));
+
+  const Collect rr = ReadBack(image);
+  EXPECT_TRUE(rr.Problems.empty());
+  ASSERT_EQ(rr.Records.count(deep + "/bottom.txt"), 1u);
+  EXPECT_EQ(rr.Records.at(deep + "/bottom.txt").Size, 5u);
+  EXPECT_EQ(rr.Records.count(other + "/L8/m.txt"), 1u);
+  EXPECT_TRUE(rr.Records.at(deep.substr(0, deep.find("/L9"))).IsDirectory()) << "the placeholder reads as the folder";
+  EXPECT_EQ(rr.Records.count("/rr_moved"), 1u);
+  EXPECT_EQ(rr.Records.size(), 12u + 1 + 8 + 1 + 1) << "the relocation folder stays hidden";
+
+  // The plain ISO view: no directory below level eight, every file present once.
+  iso::ImageSource disc(image);
+  auto plain = iso::FindDescriptor(disc, 0, false);
+  ASSERT_TRUE(plain.has_value());
+  Collect iso9660;
+  iso::TDEntry top;
+  iso::ReadTree(disc, *plain, top, iso9660);
+  std::size_t files = 0;
+  for (const auto& [path, r] : iso9660.Records) {
+    const auto levels = 1 + static_cast<std::size_t>(std::count(path.begin(), path.end(), '/'));
+    EXPECT_LE(levels, r.IsDirectory() ? 8u : 9u) << path;
+    if (path.ends_with(".TXT")) ++files;
+  }
+  EXPECT_EQ(files, 2u);
+  EXPECT_EQ(iso9660.Records.count("/RR_MOVED_1/L8_1"), 1u);
+  // The path table agrees: every parent before its child, no level past eight.
+  const std::size_t at = std::size_t{l.IsoLPathSector} * iso::kSectorSize;
+  std::vector<int> level{0, 1};
+  for (std::size_t p = at; p < at + l.IsoPathTableSize;) {
+    const std::size_t n = image[p];
+    const std::size_t parent = std::size_t{image[p + 6]} | std::size_t{image[p + 7]} << 8;
+    ASSERT_LT(parent, level.size());
+    if (p > at) level.push_back(level[parent] + 1);
+    p += 8 + n + n % 2;
+  }
+  EXPECT_EQ(level.size(), 1u + 1 + 12 + 8 + 1 + 1);
+  EXPECT_LE(*std::max_element(level.begin(), level.end()), 8);
+
+  // Joliet keeps the tree as it is.
+  auto joliet = iso::FindDescriptor(disc, 0, true);
+  ASSERT_TRUE(joliet.has_value());
+  Collect j;
+  iso::ReadTree(disc, *joliet, top, j);
+  EXPECT_EQ(j.Records.count(deep + "/bottom.txt"), 1u);
+  EXPECT_EQ(j.Records.count("/rr_moved_1"), 0u);
 }
 
 }  // namespace
