@@ -28,6 +28,7 @@
 #include "app/burning_texts.h"
 #include "app/main_form.h"
 #include "appcore/speed_list.h"
+#include "engine/device/media_types.h"
 #include "engine/kavo_burner.h"
 #include "ui/dialogs.h"
 
@@ -184,6 +185,12 @@ QWidget* TBurningForm::BuildOptions() {
   box->addWidget(Caption(gpbOption, texts::kBurningSpeed, cbspeed));
   box->addWidget(cbspeed);
   cbspeed->setAccessibleName(Text(texts::kBurningSpeed));
+  chkStreaming = Named(new QCheckBox(Text(texts::kStreaming), gpbOption), "chkStreaming");
+  labSpareNote = Named(new QLabel(gpbOption), "labSpareNote");
+  labSpareNote->setWordWrap(true);
+  box->addWidget(chkStreaming);
+  box->addWidget(labSpareNote);
+  ShowSpareAreas(0);
   cCloseDisc = Named(new QCheckBox(Text(texts::kCloseDisk), gpbOption), "cCloseDisc");
   cTestWrite = Named(new QCheckBox(Text(texts::kTestWrite), gpbOption), "cTestWrite");
   cEject = Named(new QCheckBox(Text(texts::kEjectAfter), gpbOption), "cEject");
@@ -247,6 +254,10 @@ QWidget* TBurningForm::BuildCopy() {
   grid->addWidget(new QLabel(Text(texts::kCopyStep1), gpbCopy), 3, 0, 1, 2);
   grid->addWidget(new QLabel(Text(texts::kCopyStep2), gpbCopy), 4, 0, 1, 2);
   grid->setColumnStretch(1, 1);
+  // The streaming choice is about the disc written, which this box names.
+  connect(cmbDestination, &QComboBox::currentTextChanged, this, [this] {
+    if (isVisible() && gpbCopy->isVisible() && !gpbProgress->isVisible()) ReadSpareAreas();
+  });
   return gpbCopy;
 }
 
@@ -382,6 +393,7 @@ void TBurningForm::Setup(const QString& mode) {
   chkAutoRun->setChecked(false);
   edtAutoRun->setEnabled(false);
   edtAutoRun->clear();
+  ShowSpareAreas(0);
   for (QWidget* w : {static_cast<QWidget*>(btnAdvance), static_cast<QWidget*>(btnStartBurn),
                      static_cast<QWidget*>(btnCancel)})
     w->show();
@@ -457,7 +469,55 @@ void TBurningForm::FormShow() {
   // task bar leaves the boxes as they are.
   if (gpbProgress->isVisible()) return;
   FillSpeedList(cbspeed);
+  ReadSpareAreas();
   CopyOptionBoxes();
+}
+
+void TBurningForm::ReadSpareAreas() {
+  const appcore::JobKind kind = ModeKind();
+  if (kind != appcore::JobKind::Burn && kind != appcore::JobKind::Copy) {
+    ShowSpareAreas(0);
+    return;
+  }
+  auto spare = std::make_shared<std::uint32_t>(0);
+  const unsigned use = FUse;
+  // Start waits for the answer as it does for the speed list.
+  ++FFilling;
+  FMain.RunOnDrive(
+      engine::OperationPhase::Preparing,
+      [spare](engine::TKavoBurner& b) {
+        if (!device::IsBdMedium(b.DetectMediaType())) return;
+        *spare = b.BdSpareBlocks().value_or(0);
+      },
+      [this, spare, use](engine::TKavoBurner&) {
+        if (use == FUse && !gpbProgress->isVisible()) ShowSpareAreas(*spare);
+        SpeedListFilled();
+      },
+      TargetDriveText().toStdString());
+}
+
+void TBurningForm::ShowSpareAreas(std::uint32_t blocks) {
+  FSpareBlocks = blocks;
+  const bool spare = blocks != 0;
+  // Off by default: defect management is what the disc was formatted for.
+  if (!spare) chkStreaming->setChecked(false);
+  chkStreaming->setEnabled(spare);
+  chkStreaming->setVisible(spare);
+  labSpareNote->setVisible(spare);
+  labSpareNote->setText(spare ? QLocale().toString(static_cast<qulonglong>(blocks) * 2048 / 1000000) +
+                                    Text(texts::kSpareAreasNote)
+                              : QString());
+}
+
+void TBurningForm::ApplyStreamingChoice() {
+  FMain.Burner().SetBdStreaming(FSpareBlocks != 0 && chkStreaming->isEnabled() && chkStreaming->isChecked());
+}
+
+void TBurningForm::LogStreamingChoice() {
+  if (FSpareBlocks == 0) return;
+  FMain.AddLogLine(QStringLiteral(">>> ") +
+                       Text(FMain.Burner().BdStreaming() ? texts::kLogStreaming : texts::kLogDefectManagement),
+                   QColor(0, 0, 128));
 }
 
 void TBurningForm::FillSpeedList(QComboBox* combo, std::function<void()> done) {

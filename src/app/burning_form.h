@@ -6,6 +6,7 @@
 #include <QImage>
 #include <QString>
 #include <QStringList>
+#include <cstdint>
 #include <functional>
 #include <memory>
 
@@ -113,6 +114,9 @@ class TBurningForm : public QDialog {
   QCheckBox *chkQuick = nullptr, *chkAutoRun = nullptr;
   QRadioButton *rdbBlank = nullptr, *rdbCustom = nullptr, *rdbAutoIcon = nullptr, *rdbDual = nullptr;
   QComboBox *cbspeed = nullptr, *cmbDriveISO = nullptr, *cmbSource = nullptr, *cmbDestination = nullptr;
+  // Shown only for a Blu-ray disc formatted with spare areas.
+  QCheckBox* chkStreaming = nullptr;
+  QLabel* labSpareNote = nullptr;
   QCheckBox *cCloseDisc = nullptr, *cTestWrite = nullptr, *cEject = nullptr, *cBootable = nullptr,
             *cShowFiles = nullptr;
   QPushButton *btnAdvance = nullptr, *btnStartBurn = nullptr, *btnCancel = nullptr;
@@ -192,6 +196,15 @@ class TBurningForm : public QDialog {
   bool FDropStart = false;
   bool StartStillWanted();
   void SpeedListFilled();
+  // Asks the drive the mode writes whether its disc is a Blu-ray disc with
+  // spare areas; the streaming choice is offered only then.
+  void ReadSpareAreas();
+  void ShowSpareAreas(std::uint32_t blocks);
+  // Hands the streaming choice to the burner, and says it in the log.
+  void ApplyStreamingChoice();
+  void LogStreamingChoice();
+  // Spare blocks of the disc the dialog last asked about; 0 without them.
+  std::uint32_t FSpareBlocks = 0;
   // Bumped by each Setup so that a late speed list of an earlier use is dropped.
   unsigned FUse = 0;
 };

@@ -59,6 +59,7 @@ void TBurningForm::CopySourceOpened(std::shared_ptr<appcore::DiscCopySource> sou
     ShowProgress(Text(texts::kProgressCopy), Text(texts::kEjectAndDone), false);
     gpbCopy->hide();
     OpenLog(false);
+    LogStreamingChoice();
     FMain.FTicks = 0;
     FMain.FRemainSecs = 0;
     engine::TKavoBurner& burner = FMain.Burner();

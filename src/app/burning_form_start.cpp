@@ -221,6 +221,8 @@ void TBurningForm::NotReady() {
 }
 
 void TBurningForm::Dispatch() {
+  // Each start chooses afresh: a scheduled run never inherits a streaming burn.
+  ApplyStreamingChoice();
   if (gpbPreference->isVisibleTo(this) && LabLabel->isVisibleTo(this))
     BurnStart();
   else if (gpbPreference->isVisibleTo(this))
@@ -373,6 +375,7 @@ void TBurningForm::BurnStartReady() {
   FMain.Burner().SetIdVolume(edtLabel->text().toStdString());
   ShowProgress(Text(texts::kProgressBurning) + edtLabel->text(), Text(texts::kEjectAndDone), false);
   OpenLog(false);
+  LogStreamingChoice();
   FMain.FTicks = 0;
   FMain.FRemainSecs = 0;
   if (FMain.FOperation != Text(texts::kOpSchedule)) FMain.FOperation = Text(texts::kOpBurn);

@@ -36,6 +36,12 @@ inline constexpr const char* kFileThatAutoRuns = "File that auto run";
 inline constexpr const char* kExeFilter = "EXE Files (*.exe);;All Files (*.*)";
 inline constexpr const char* kOptionsGroup = "Options";
 inline constexpr const char* kBurningSpeed = "Burning Speed:";
+// A Blu-ray disc formatted with spare areas: defect management halves the speed.
+inline constexpr const char* kStreaming = "Streaming: full speed, spare areas unused";
+inline constexpr const char* kSpareAreasNote =
+    " MB of spare areas on this Blu-ray disc: defect management verifies what is written, at about half the speed.";
+inline constexpr const char* kLogDefectManagement = "Defect management on: the disc's spare areas halve the speed";
+inline constexpr const char* kLogStreaming = "Streaming: full speed, the disc's spare areas unused";
 inline constexpr const char* kCloseDisk = "Close disk (Finialize)";
 inline constexpr const char* kTestWrite = "Test write";
 inline constexpr const char* kEjectAfter = "Eject the disc after done";

@@ -37,6 +37,7 @@
 #include "gui/host_tool.h"
 #include "gui/scripted_dialogs.h"
 #include "platform/process.h"
+#include "vdrive/drive.h"
 #include "vdrive/registration.h"
 
 namespace {
@@ -178,6 +179,9 @@ class BurningFormTest : public QObject {
       QCOMPARE(Vdisc({"create", disc.toStdString(), "--media", "dvd+r", "--blocks", "40000"}), 0);
       discs << disc;
     }
+    // A small BD-R formatted with spare areas, as a drive formats it by default.
+    discs << Disc(QStringLiteral("bdspare"));
+    QCOMPARE(Vdisc({"create", discs.last().toStdString(), "--media", "bd-r", "--blocks", "40000", "--spare-areas"}), 0);
     platform::SetEnvironment("ZANTIC_VDISC", discs.join(QLatin1Char(':')).toStdString());
     vdrive::RegisterVirtualRecorders();
     ui::SetDialogs(&FDialogs);
@@ -190,7 +194,7 @@ class BurningFormTest : public QObject {
       for (const QString& disc : discs)
         if (where == disc) FDevices[QFileInfo(disc).baseName()] = QString::fromStdString(id);
     }
-    QCOMPARE(FDevices.size(), std::size_t(7));
+    QCOMPARE(FDevices.size(), std::size_t(8));
     QSignalSpy scanned(FForm.get(), &app::TForm1::DriveScanFinished);
     FForm->StartDriveScan();
     QVERIFY(scanned.wait(20000));
@@ -745,6 +749,47 @@ class BurningFormTest : public QObject {
     QTest::mouseClick(d.btnStartBurn, Qt::LeftButton);
     WaitForEnd();
     QCOMPARE(VolumeId(iso).toUpper(), QStringLiteral("ZWEITE"));
+    QTest::mouseClick(d.btnEject, Qt::LeftButton);
+    QTRY_VERIFY(!d.isVisible());
+  }
+
+  // Streaming is offered only for a Blu-ray disc with spare areas, and the
+  // choice reaches the drive: every write asks for streaming.
+  void streamingIsOfferedForABluRayWithSpareAreasAndReachesTheBurn() {
+    app::TBurningForm& d = Dialog();
+    SelectDrive(QStringLiteral("burn"));
+    d.Setup(QStringLiteral("Burn"));
+    d.show();
+    QTRY_VERIFY_WITH_TIMEOUT(!d.SpeedListFilling() && d.cbspeed->count() > 0, 10000);
+    QVERIFY(!d.chkStreaming->isEnabled() && !d.chkStreaming->isVisible() && !d.labSpareNote->isVisible());
+    d.close();
+    QTRY_VERIFY(!d.isVisible());
+
+    SelectDrive(QStringLiteral("bdspare"));
+    OpenTask(QStringLiteral("Blu"));
+    const std::string disc = Disc(QStringLiteral("bdspare")).toStdString();
+    vdrive::RecorderFor(disc)->ClearCommandLog();
+    FForm->bBurnClick();
+    QTRY_VERIFY_WITH_TIMEOUT(d.isVisible() && !d.SpeedListFilling() && d.chkStreaming->isEnabled(), 10000);
+    QVERIFY(d.chkStreaming->isVisible() && !d.chkStreaming->isChecked());
+    QCOMPARE(d.labSpareNote->text(),
+             QStringLiteral("5 MB of spare areas on this Blu-ray disc: defect management verifies what is written, "
+                            "at about half the speed."));
+    QTest::mouseClick(d.chkStreaming, Qt::LeftButton);
+    QVERIFY(d.chkStreaming->isChecked());
+    StartAndWaitForEnd();
+    const QStringList log = d.LogLines();
+    QVERIFY2(!log.join('\n').contains(QStringLiteral("with error")), qPrintable(log.join('\n')));
+    QVERIFY(log.contains(QStringLiteral(">>> Streaming: full speed, the disc's spare areas unused")));
+    int writes = 0;
+    for (const vdrive::TCommandRecord& c : vdrive::RecorderFor(disc)->CommandLog()) {
+      QVERIFY2(c.Opcode() != 0x2A, "no write without streaming");
+      if (c.Opcode() == 0xAA) {
+        QVERIFY((c.Cdb[10] & 0x80) != 0);
+        ++writes;
+      }
+    }
+    QVERIFY(writes > 0);
     QTest::mouseClick(d.btnEject, Qt::LeftButton);
     QTRY_VERIFY(!d.isVisible());
   }

@@ -1,5 +1,5 @@
 // The erase dialog on virtual recorders: quick and full erase of a CD-RW and
-// a DVD-RW to "&Finish", a DVD-R refused, an abort, a drive without a disc.
+// a DVD-RW to "&Finish", BD-REs formatted, a DVD-R refused, an abort, a drive without a disc.
 #include <QComboBox>
 #include <QLabel>
 #include <QProgressBar>
@@ -8,6 +8,7 @@
 #include <QTest>
 #include <algorithm>
 #include <chrono>
+#include <iterator>
 #include <thread>
 
 #include "app/erase_form.h"
@@ -24,6 +25,7 @@
 #include "ui/qt_dialogs.h"
 #include "vdrive/disc_image.h"
 #include "vdrive/drive.h"
+#include "vdrive/medium.h"
 #include "vdrive/registration.h"
 
 using guitest::Find;
@@ -62,6 +64,7 @@ class EraseFormTest : public QObject {
     vdrive::TTimings timings;
     timings.BlankMinimal = blankMs;
     timings.BlankFull = fullMs;
+    timings.Format = blankMs;  // a BD-RE's erase; certifying takes four times as long
     vdrive::RecorderFor(path)->SetTimings(timings);
     engine::TKavoBurner& burner = main.Burner();
     device::FinalizeTransport();
@@ -127,12 +130,27 @@ class EraseFormTest : public QObject {
     QVERIFY(btnCancel->isEnabled());
     QVERIFY(!Find<QPushButton>(dialog, "btnAbort")->isVisible());
 
-    // The method chosen is the blank sent: 10h immediate + 1 quick, 0 full.
     const auto commands = Commands(path.c_str());
-    const auto blank = std::find_if(commands.begin(), commands.end(),
-                                    [](const vdrive::TCommandRecord& c) { return c.Opcode() == 0xA1; });
-    QVERIFY(blank != commands.end());
-    QCOMPARE(int(blank->Cdb[1]), quick ? 0x11 : 0x10);
+    const auto sent = [&commands](std::uint8_t opcode) {
+      return std::find_if(commands.begin(), commands.end(),
+                          [opcode](const vdrive::TCommandRecord& c) { return c.Opcode() == opcode; });
+    };
+    if (vdrive::IsBdRe(media)) {
+      // A BD-RE is formatted, never blanked; the full method first reads
+      // the format capacities for its certifying format, the quick one does not.
+      QVERIFY(sent(0xA1) == commands.end());
+      const auto format = sent(0x04);
+      QVERIFY(format != commands.end() && format != commands.begin());
+      QCOMPARE(std::prev(format)->Opcode() == 0x23, !quick);
+      // Its speeds in BD factors: 1X is 4,495 KB/s.
+      QCOMPARE(cmbSpeed->itemText(1).section(QLatin1Char('('), 1), QStringLiteral("53,940 KB/s)"));
+      QVERIFY(cmbSpeed->itemText(1).startsWith(QStringLiteral("12.0X")));
+    } else {
+      // The method chosen is the blank sent: 10h immediate + 1 quick, 0 full.
+      const auto blank = sent(0xA1);
+      QVERIFY(blank != commands.end());
+      QCOMPARE(int(blank->Cdb[1]), quick ? 0x11 : 0x10);
+    }
 
     QTest::mouseClick(btnCancel, Qt::LeftButton);
     QVERIFY(!dialog.isVisible());
@@ -153,6 +171,8 @@ class EraseFormTest : public QObject {
   void fullEraseOfACdRw() { EraseToFinish("cdrw-full", vdrive::TMedia::CdRw, false); }
   void quickEraseOfADvdRw() { EraseToFinish("dvdrw-quick", vdrive::TMedia::DvdRw, true); }
   void fullEraseOfADvdRw() { EraseToFinish("dvdrw-full", vdrive::TMedia::DvdRw, false); }
+  void quickEraseOfABdRe() { EraseToFinish("bdre-quick", vdrive::TMedia::BdRe, true); }
+  void fullEraseOfABdRe() { EraseToFinish("bdre-full", vdrive::TMedia::BdRe, false); }
 
   void progressAndClocksMoveWhileAFullEraseRuns() {
     guitest::ScriptedDialogs dialogs;

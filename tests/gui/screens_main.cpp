@@ -5,6 +5,7 @@
 #include <QAbstractButton>
 #include <QAction>
 #include <QApplication>
+#include <QCheckBox>
 #include <QDir>
 #include <QFile>
 #include <QElapsedTimer>
@@ -197,10 +198,14 @@ struct Screens {
   } EraseSleeper;
   // A fresh blank disc of `media` in a recorder of its own, chosen as the
   // main window's drive; a disc left by an earlier run of the pictures goes.
-  std::shared_ptr<vdrive::TVirtualRecorder> AttachDisc(const char* name, vdrive::TMedia media, std::uint32_t blocks) {
+  std::shared_ptr<vdrive::TVirtualRecorder> AttachDisc(const char* name, vdrive::TMedia media, std::uint32_t blocks,
+                                                       bool spareAreas = false) {
     const std::string disc = QDir(Folder).filePath(QString::fromLatin1(name)).toStdString();
     QFile::remove(QString::fromStdString(disc));
-    if (!vdrive::TDiscFile::Create(disc, vdrive::BlankDisc(media, blocks))) qFatal("no disc %s", name);
+    vdrive::TDisc blank = vdrive::BlankDisc(media, blocks);
+    if (spareAreas && vdrive::Format(blank, blank.Capacity - vdrive::BdDefaultSpare(blank), 0x32))
+      qFatal("no spare areas on %s", name);
+    if (!vdrive::TDiscFile::Create(disc, blank)) qFatal("no disc %s", name);
     vdrive::RegisterVirtualRecorderFor(disc);
     app::TForm1& main = Program.MainForm();
     main.Options().EjectDone = false;
@@ -232,6 +237,20 @@ struct Screens {
     dialog.memo1->clear();
     dialog.btnStartBurn->click();
     WaitUntil([&] { return dialog.pcd->maximum() > 0 && dialog.pcd->value() * 3 > dialog.pcd->maximum(); }, 30000);
+    return &dialog;
+  }
+  // The burn dialog before Start for a BD-R formatted with spare areas:
+  // the streaming choice and its note beside the speed box.
+  QWidget* BurningBdSpare() {
+    WaitUntil([this] { return !Program.MainForm().Timer1Active(); }, 60000);
+    app::TForm1& main = Program.MainForm();
+    main.BurningForm().hide();
+    AttachDisc("burn-bd-spare.zvd", vdrive::TMedia::BdR, 0, true);
+    MainWithTask();
+    main.bBurnClick();
+    app::TBurningForm& dialog = main.BurningForm();
+    WaitUntil([&] { return dialog.isVisible() && !dialog.SpeedListFilling() && dialog.chkStreaming->isVisible(); },
+              20000);
     return &dialog;
   }
   app::TEraseForm& EraseDialog(const char* name, std::uint32_t fullMs) {
@@ -460,6 +479,7 @@ std::vector<Shot> Shots() {
       {"tree", [](Screens& s) { return s.Tree(); }},
       {"help", [](Screens& s) { return s.Help(); }},
       {"burn-running", [](Screens& s) { return s.BurningRunning(); }},
+      {"burn-bd-spare", [](Screens& s) { return s.BurningBdSpare(); }},
       {"erase-ready", [](Screens& s) { s.UseSkin("devoir"); return &s.EraseDialog("erase-ready.zvd", 2000); }},
       {"erase-running", [](Screens& s) { return s.EraseRunning(); }},
       {"erase-done", [](Screens& s) { return s.EraseDone(); }},
