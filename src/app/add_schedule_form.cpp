@@ -23,9 +23,11 @@
 #include "appcore/schedule.h"
 #include "appcore/source_size.h"
 #include "appcore/texts.h"
+#include "appcore/worker.h"
 #include "platform/file_find.h"
 #include "platform/time_zone.h"
 #include "ui/dialogs.h"
+#include "ui/qt_dispatcher.h"
 
 namespace app {
 
@@ -49,7 +51,11 @@ std::string SizeText(qint64 bytes) {
 
 }  // namespace
 
-TAddScheduleForm::TAddScheduleForm(TScheduleForm& owner) : QDialog(&owner), FOwner(owner) {
+TAddScheduleForm::TAddScheduleForm(TScheduleForm& owner)
+    : QDialog(&owner),
+      FOwner(owner),
+      FDispatcher(std::make_unique<ui::QtDispatcher>(this)),
+      FWorker(std::make_unique<appcore::Worker>(*FDispatcher)) {
   setObjectName(QStringLiteral("TAddScheduleForm"));
   auto* box = new QVBoxLayout(this);
 
@@ -256,17 +262,14 @@ void TAddScheduleForm::btnAddFolderClick() {
   btnOK->setEnabled(false);
   btnAdd->setEnabled(false);
   labMeasuring->setText(Text(texts::kMeasuring).arg(QDir::toNativeSeparators(folder)));
-  FWorker = std::thread([this, generation, folder, control = FMeasure] {
+  FWorker->Run([this, generation, folder, control = FMeasure]() -> appcore::Worker::Delivery {
     const std::optional<std::int64_t> size = appcore::MeasureSource(folder.toStdString(), *control);
-    QMetaObject::invokeMethod(
-        this, [this, generation, folder, size] { MeasureDone(generation, folder, size.value_or(0), size.has_value()); },
-        Qt::QueuedConnection);
+    return [this, generation, folder, size] { MeasureDone(generation, folder, size.value_or(0), size.has_value()); };
   });
 }
 
 void TAddScheduleForm::MeasureDone(quint64 generation, const QString& folder, qint64 size, bool measured) {
   if (generation != FGeneration) return;
-  if (FWorker.joinable()) FWorker.join();
   FMeasure.reset();
   btnOK->setEnabled(true);
   btnAdd->setEnabled(true);
@@ -276,8 +279,8 @@ void TAddScheduleForm::MeasureDone(quint64 generation, const QString& folder, qi
 }
 
 void TAddScheduleForm::StopMeasuring() {
+  // The cancelled walk ends at its next entry; its generation drops the result.
   if (FMeasure) FMeasure->Cancel = true;
-  if (FWorker.joinable()) FWorker.join();
   if (FMeasure) {
     ++FGeneration;
     FMeasure.reset();

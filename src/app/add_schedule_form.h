@@ -5,7 +5,6 @@
 #include <QDialog>
 #include <memory>
 #include <string>
-#include <thread>
 
 class QLabel;
 class QLineEdit;
@@ -18,7 +17,12 @@ class QMenu;
 namespace appcore {
 struct MeasureControl;
 struct ScheduleTask;
+class Worker;
 }  // namespace appcore
+
+namespace ui {
+class QtDispatcher;
+}
 
 namespace app {
 
@@ -58,7 +62,8 @@ class TAddScheduleForm : public QDialog {
 
   TScheduleForm& FOwner;
   Mode FMode = Mode::Add;
-  std::thread FWorker;
+  std::unique_ptr<ui::QtDispatcher> FDispatcher;
+  std::unique_ptr<appcore::Worker> FWorker;  // after its dispatcher: goes first
   std::shared_ptr<appcore::MeasureControl> FMeasure;
   quint64 FGeneration = 0;
 

@@ -54,13 +54,6 @@ WorkOutcome ShowWhileRunning(QWidget* parent, engine::TKavoBurner& burner, const
 
 }  // namespace
 
-WorkOutcome RunWithProgress(QWidget* parent, engine::TKavoBurner& burner, engine::OperationPhase phase,
-                            const QString& text, std::function<void(engine::TKavoBurner&)> work) {
-  return ShowWhileRunning(parent, burner, text, [&](std::function<void(engine::TKavoBurner&)> done) {
-    return burner.StartBackground(phase, std::move(work), std::move(done));
-  });
-}
-
 WorkOutcome RunWithProgress(QWidget* parent, engine::TKavoBurner& burner, appcore::DriveJobs& jobs,
                             engine::OperationPhase phase, const QString& text,
                             std::function<void(engine::TKavoBurner&)> work) {

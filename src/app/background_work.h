@@ -18,12 +18,9 @@ namespace app {
 
 enum class WorkOutcome { Done, Cancelled, NotStarted };
 
-// `work` runs off the window's thread; it returns when the work has ended.
-// NotStarted, after telling the person, when another operation is running.
-WorkOutcome RunWithProgress(QWidget* parent, engine::TKavoBurner& burner, engine::OperationPhase phase,
-                            const QString& text, std::function<void(engine::TKavoBurner&)> work);
-// The same as a job of the program's queue, holding the program meanwhile:
-// NotStarted when another operation holds it.
+// `work` runs as a job of the program's queue (`burner`'s), holding the
+// program meanwhile; it returns when the work has ended. NotStarted, after
+// telling the person, when another operation holds the program.
 WorkOutcome RunWithProgress(QWidget* parent, engine::TKavoBurner& burner, appcore::DriveJobs& jobs,
                             engine::OperationPhase phase, const QString& text,
                             std::function<void(engine::TKavoBurner&)> work);

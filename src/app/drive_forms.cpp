@@ -147,7 +147,8 @@ DiscInformation ReadDiscInformation(engine::TKavoBurner& burner) {
   return info;
 }
 
-TfrmSessions::TfrmSessions(engine::TKavoBurner& burner, QWidget* parent) : QDialog(parent), FBurner(burner) {
+TfrmSessions::TfrmSessions(engine::TKavoBurner& burner, appcore::DriveJobs& jobs, QWidget* parent)
+    : QDialog(parent), FBurner(burner), FJobs(jobs) {
   setObjectName(QStringLiteral("TfrmSessions"));
   setWindowTitle(Text(texts::kSessionsCaption));
   setModal(true);
@@ -222,7 +223,7 @@ void TfrmSessions::SpeedButton1Click() {
   const int session = row + 1;
   bool imported = false;
   const WorkOutcome outcome = RunWithProgress(
-      this, FBurner, engine::OperationPhase::Importing, Text(texts::kImportingSession).arg(session),
+      this, FBurner, FJobs, engine::OperationPhase::Importing, Text(texts::kImportingSession).arg(session),
       [session, &imported](engine::TKavoBurner& burner) {
         burner.ResetCompilation(65535, 8191);
         imported = burner.ImportDiscSession(static_cast<std::int8_t>(std::min(session, 127)), nullptr);
@@ -233,7 +234,7 @@ void TfrmSessions::SpeedButton1Click() {
     ui::CurrentDialogs().Inform(this, Text(texts::kSessionNotRead));
     return;
   }
-  TfrmTree tree(FBurner, this);
+  TfrmTree tree(FBurner, FJobs, this);
   if (OnShowTree)
     OnShowTree(tree);
   else

@@ -13,6 +13,9 @@ namespace engine {
 class Interaction;
 class TKavoBurner;
 }
+namespace appcore {
+class DriveJobs;
+}
 
 namespace app {
 
@@ -45,7 +48,8 @@ DiscInformation ReadDiscInformation(engine::TKavoBurner& burner);
 class TfrmSessions : public QDialog {
   Q_OBJECT
  public:
-  TfrmSessions(engine::TKavoBurner& burner, QWidget* parent = nullptr);
+  // A session is imported as a job of `jobs`, the queue of `burner`.
+  TfrmSessions(engine::TKavoBurner& burner, appcore::DriveJobs& jobs, QWidget* parent = nullptr);
   void Fill(const DiscInformation& info);
   // The click on a line or on "Show Files": imports the selected session
   // and shows its files.
@@ -60,6 +64,7 @@ class TfrmSessions : public QDialog {
 
  private:
   engine::TKavoBurner& FBurner;
+  appcore::DriveJobs& FJobs;
   QListWidget* lb = nullptr;
   QLabel* lMedium = nullptr;
   QLabel* lDiscSize = nullptr;

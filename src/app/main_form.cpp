@@ -56,6 +56,7 @@ TForm1::TForm1(const QString& programFolder, const QString& versionText, QWidget
       FBurner(std::make_unique<engine::TKavoBurner>()) {
   FBurner->SetDispatcher(FDispatcher.get());
   FJobs = std::make_unique<appcore::DriveJobs>(*FBurner, *FDispatcher);
+  FWorker = std::make_unique<appcore::Worker>(*FDispatcher);
   setObjectName(QStringLiteral("TForm1"));
   setWindowTitle(Text(texts::kProductName) + QStringLiteral(" V") + versionText);
   setWindowIcon(QIcon(QStringLiteral(":/artwork/zantic-64.png")));
@@ -82,10 +83,9 @@ TForm1::TForm1(const QString& programFolder, const QString& versionText, QWidget
 
 TForm1::~TForm1() {
   if (FMeasure) FMeasure->Cancel = true;
-  JoinWorker();
-  FErase.reset();
   // A save being written is finished, not cut off.
-  if (FSaveWorker.joinable()) FSaveWorker.join();
+  FWorker.reset();
+  FErase.reset();
   // The burn dialog is a window of its own; the burner's workers that may
   // still call back are ended with the burner.
   FBurner->CancelOperation();

@@ -15,12 +15,12 @@
 #include <deque>
 #include <functional>
 #include <memory>
-#include <thread>
 #include <vector>
 
 #include "appcore/drive_jobs.h"
 #include "appcore/options.h"
 #include "appcore/task_tree.h"
+#include "appcore/worker.h"
 
 class QAction;
 class QFileSystemModel;
@@ -271,7 +271,6 @@ class TForm1 : public QMainWindow {
   void DropPendingTask();
   void SetBusy(bool busy, const QString& text);
   void EndBusy();
-  void JoinWorker();
   void MeasureDone(std::uint64_t generation, appcore::TaskNode* target, QStringList paths,
                    std::vector<std::int64_t> sizes, bool cancelled);
 
@@ -346,10 +345,10 @@ class TForm1 : public QMainWindow {
   std::unique_ptr<QTreeWidgetItem> FPendingRoot;
   std::vector<std::pair<appcore::TaskNode*, QTreeWidgetItem*>> FPendingTodo;
   bool FSaving = false;
-  std::thread FSaveWorker;
   bool FBusy = false;
   std::uint64_t FGeneration = 0;
-  std::thread FWorker;
+  // Reads, measures and saves off this thread.
+  std::unique_ptr<appcore::Worker> FWorker;
   std::shared_ptr<appcore::MeasureControl> FMeasure;
   QTimer* FProgressTimer = nullptr;
   qint64 FBusyStartMs = 0;

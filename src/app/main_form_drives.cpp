@@ -138,7 +138,7 @@ void TForm1::bDiscClick() {
                                               Text(texts::kReadingDisc),
                                               [&info](engine::TKavoBurner& burner) { info = ReadDiscInformation(burner); });
   if (outcome != WorkOutcome::Done) return;
-  TfrmSessions window(*FBurner, this);
+  TfrmSessions window(*FBurner, *FJobs, this);
   window.Fill(info);
   if (OnShowSessions)
     OnShowSessions(window);

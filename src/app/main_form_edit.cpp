@@ -246,12 +246,12 @@ bool TForm1::clBoxDragDrop(const QMimeData* mime, const QObject* source) {
   for (const QUrl& url : mime->urls()) paths << DropPath(url);
   // Sizes are measured on a worker; the folder cannot change meanwhile
   // because the window takes no edits until the drop is in.
-  JoinWorker();  // a cancelled read may still be finishing
+  // A cancelled read still finishing goes first; its result is dropped.
   SetBusy(true, QString::fromUtf8(texts::kMeasuringDrop).arg(0));
   auto control = std::make_shared<appcore::MeasureControl>();
   FMeasure = control;
   const std::uint64_t generation = ++FGeneration;
-  FWorker = std::thread([this, control, paths, target, generation] {
+  FWorker->Run([this, control, paths, target, generation]() -> appcore::Worker::Delivery {
     std::vector<std::int64_t> sizes;
     bool cancelled = false;
     for (const QString& path : paths) {
@@ -262,9 +262,9 @@ bool TForm1::clBoxDragDrop(const QMimeData* mime, const QObject* source) {
       }
       sizes.push_back(*size);
     }
-    QMetaObject::invokeMethod(
-        this, [this, generation, target, paths, sizes, cancelled] { MeasureDone(generation, target, paths, sizes, cancelled); },
-        Qt::QueuedConnection);
+    return [this, generation, target, paths, sizes, cancelled] {
+      MeasureDone(generation, target, paths, sizes, cancelled);
+    };
   });
   return true;
 }
@@ -272,7 +272,6 @@ bool TForm1::clBoxDragDrop(const QMimeData* mime, const QObject* source) {
 void TForm1::MeasureDone(std::uint64_t generation, appcore::TaskNode* target, QStringList paths,
                          std::vector<std::int64_t> sizes, bool cancelled) {
   if (generation != FGeneration) return;
-  JoinWorker();
   FMeasure.reset();
   if (!cancelled && Contains(*FTask.Root, target)) {
     const std::string separator = QLocale().groupSeparator().toStdString();

@@ -89,37 +89,32 @@ bool TForm1::btnSaveClick(std::function<void(bool written)> done) {
                                                    TaskFilter());
   if (path.isEmpty()) return false;
   if (QFileInfo(path).suffix().isEmpty()) path += QString::fromUtf8(appcore::kTaskFileExtension);
-  if (FSaveWorker.joinable()) FSaveWorker.join();
   // The task as it is now goes to the file; an edit from here on marks the
   // window modified again.
   std::shared_ptr<appcore::TaskNode> snapshot = CopyTree(*FTask.Root);
   FSaving = true;
   const bool wasModified = FModified;
   FModified = false;
-  FSaveWorker = std::thread([this, snapshot, path, done = std::move(done), wasModified] {
+  FWorker->Run([this, snapshot, path, done = std::move(done), wasModified]() -> appcore::Worker::Delivery {
     auto written = std::make_shared<base::Status>(appcore::WriteTaskFile(path.toStdString(), *snapshot));
-    QMetaObject::invokeMethod(
-        this,
-        [this, written, path, done, wasModified] {
-          if (FSaveWorker.joinable()) FSaveWorker.join();
-          FSaving = false;
-          if (!written->Ok()) {
-            // Nothing was kept: the window's task is as unsaved as before.
-            if (wasModified) FModified = true;
-            ui::CurrentDialogs().Inform(this, QString::fromUtf8(texts::kSaveFailed) + path + QStringLiteral("\n") +
-                                                  QString::fromStdString(written->Err().Message));
-          }
-          const bool ok = written->Ok();
-          std::function<void()> close = std::move(FCloseAfterSave);
-          FCloseAfterSave = nullptr;
-          const bool onlyIfWritten = std::exchange(FCloseOnlyIfWritten, false);
-          emit SaveFinished(ok);
-          if (done) done(ok);
-          // A close asked for meanwhile comes now, with its question if the
-          // task is still unsaved.
-          if (close && (ok || !onlyIfWritten)) close();
-        },
-        Qt::QueuedConnection);
+    return [this, written, path, done, wasModified] {
+      FSaving = false;
+      if (!written->Ok()) {
+        // Nothing was kept: the window's task is as unsaved as before.
+        if (wasModified) FModified = true;
+        ui::CurrentDialogs().Inform(this, QString::fromUtf8(texts::kSaveFailed) + path + QStringLiteral("\n") +
+                                              QString::fromStdString(written->Err().Message));
+      }
+      const bool ok = written->Ok();
+      std::function<void()> close = std::move(FCloseAfterSave);
+      FCloseAfterSave = nullptr;
+      const bool onlyIfWritten = std::exchange(FCloseOnlyIfWritten, false);
+      emit SaveFinished(ok);
+      if (done) done(ok);
+      // A close asked for meanwhile comes now, with its question if the
+      // task is still unsaved.
+      if (close && (ok || !onlyIfWritten)) close();
+    };
   });
   return true;
 }
@@ -133,36 +128,31 @@ void TForm1::btnOpenClick() {
 
 void TForm1::OpenTaskFile(const QString& path) {
   if (FBusy) return;
-  JoinWorker();  // a cancelled read may still be finishing
   SetBusy(true, QString::fromUtf8(texts::kLoadingTask));
   const std::uint64_t generation = ++FGeneration;
   const std::string file = path.toStdString();
-  FWorker = std::thread([this, generation, file] {
+  FWorker->Run([this, generation, file]() -> appcore::Worker::Delivery {
     auto result = std::make_shared<base::Result<std::string>>(appcore::ReadTaskFileText(file));
     auto tree = std::make_shared<base::Result<appcore::TaskTree>>(appcore::TaskTree{});
     if (result->Ok()) *tree = appcore::ParseTaskText(result->Value());
     else *tree = result->Err();
-    QMetaObject::invokeMethod(
-        this,
-        [this, generation, tree] {
-          if (generation != FGeneration) return;
-          JoinWorker();
-          if (!tree->Ok()) {
-            EndBusy();
-            ui::CurrentDialogs().Inform(this, QString::fromStdString(tree->Err().Message));
-            return;
-          }
-          // An empty file changes nothing.
-          if (tree->Value().Empty()) {
-            EndBusy();
-            return;
-          }
-          FPendingTask = std::make_unique<appcore::TaskTree>(std::move(tree->Value()));
-          FPendingRoot.reset(AddFolderItem(nullptr, *FPendingTask->Root));
-          FPendingTodo.assign(1, {FPendingTask->Root.get(), FPendingRoot.get()});
-          BuildOpenedTreeSlice(generation);
-        },
-        Qt::QueuedConnection);
+    return [this, generation, tree] {
+      if (generation != FGeneration) return;
+      if (!tree->Ok()) {
+        EndBusy();
+        ui::CurrentDialogs().Inform(this, QString::fromStdString(tree->Err().Message));
+        return;
+      }
+      // An empty file changes nothing.
+      if (tree->Value().Empty()) {
+        EndBusy();
+        return;
+      }
+      FPendingTask = std::make_unique<appcore::TaskTree>(std::move(tree->Value()));
+      FPendingRoot.reset(AddFolderItem(nullptr, *FPendingTask->Root));
+      FPendingTodo.assign(1, {FPendingTask->Root.get(), FPendingRoot.get()});
+      BuildOpenedTreeSlice(generation);
+    };
   });
 }
 
@@ -233,19 +223,15 @@ void TForm1::EndBusy() {
   emit BusyFinished();
 }
 
-void TForm1::JoinWorker() {
-  if (FWorker.joinable()) FWorker.join();
-}
-
 void TForm1::CancelBusy() {
   if (!FBusy) return;
   // A drop's walk stops at its next entry; a task being read is read to its
   // end (the file is bounded) and thrown away.
   ++FGeneration;
   DropPendingTask();
+  // The cancelled walk's late result is dropped by its generation.
   if (FMeasure) {
     FMeasure->Cancel = true;
-    JoinWorker();
     FMeasure.reset();
   }
   EndBusy();

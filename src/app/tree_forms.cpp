@@ -262,7 +262,8 @@ void ShowDiscLayout(QWidget* parent, engine::TKavoBurner& burner) {
 
 // --- tree and extraction -----------------------------------------------------
 
-TfrmTree::TfrmTree(engine::TKavoBurner& burner, QWidget* parent) : TCompilationView(burner, Kind::Tree, parent) {
+TfrmTree::TfrmTree(engine::TKavoBurner& burner, appcore::DriveJobs& jobs, QWidget* parent)
+    : TCompilationView(burner, Kind::Tree, parent), FJobs(jobs) {
   setObjectName(QStringLiteral("TfrmTree"));
   setWindowTitle(Text(texts::kTreeCaption));
   auto* layout = new QVBoxLayout(this);
@@ -338,7 +339,7 @@ QStringList TfrmTree::Extract(const std::vector<std::pair<const iso::TFEntry*, Q
   std::vector<int> results(jobs.size(), -1);
   QLabel* status = Msg;
   const WorkOutcome outcome = RunWithProgress(
-      this, FBurner, engine::OperationPhase::Extracting, Text(texts::kExtracting).trimmed(),
+      this, FBurner, FJobs, engine::OperationPhase::Extracting, Text(texts::kExtracting).trimmed(),
       [&jobs, &results, status](engine::TKavoBurner& burner) {
         for (std::size_t i = 0; i < jobs.size() && !burner.CancelRequested(); ++i) {
           const QString shown = Text(texts::kExtracting) + QString::fromStdString(jobs[i].first->LongName);

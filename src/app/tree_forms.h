@@ -16,6 +16,9 @@ class QPushButton;
 namespace engine {
 class TKavoBurner;
 }
+namespace appcore {
+class DriveJobs;
+}
 namespace iso {
 struct TDEntry;
 struct TFEntry;
@@ -64,7 +67,8 @@ class TfrmDiscLayout : public TCompilationView {
 class TfrmTree : public TCompilationView {
   Q_OBJECT
  public:
-  TfrmTree(engine::TKavoBurner& burner, QWidget* parent = nullptr);
+  // Extractions run as jobs of `jobs`, the queue of `burner`.
+  TfrmTree(engine::TKavoBurner& burner, appcore::DriveJobs& jobs, QWidget* parent = nullptr);
   // Double-click on a row: one file, to the path the person gives.
   void ExtractRow(int row);
   // Click on Msg: every file of the listed directory, to one folder.
@@ -75,6 +79,7 @@ class TfrmTree : public TCompilationView {
   // Runs the extraction off the window's thread, asking before anything is
   // replaced; the names that failed, empty when all went well.
   QStringList Extract(const std::vector<std::pair<const iso::TFEntry*, QString>>& jobs);
+  appcore::DriveJobs& FJobs;
   QLabel* Msg = nullptr;
 };
 

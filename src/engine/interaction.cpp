@@ -1,6 +1,5 @@
 #include "engine/interaction.h"
 
-#include <chrono>
 #include <condition_variable>
 #include <optional>
 
@@ -55,14 +54,17 @@ T DispatchedInteraction::Ask(std::function<T(Interaction&)> question, T onCancel
     }
     state->Answered.notify_all();
   });
+  // A cancel wakes the wait at once; declared before the lock, so that it is
+  // removed only after the lock is let go.
+  const base::CancelWake wake(FCancel.get(), [state] {
+    { std::lock_guard lock(state->Mutex); }
+    state->Answered.notify_all();
+  });
   std::unique_lock lock(state->Mutex);
-  while (!state->Answer) {
-    if (base::IsCancelled(FCancel.get())) {
-      state->Abandoned = true;
-      return onCancel;
-    }
-    // The slice bounds how late a cancel is seen; an answer wakes at once.
-    state->Answered.wait_for(lock, base::CancelToken::kSignalSlice);
+  state->Answered.wait(lock, [&] { return state->Answer.has_value() || base::IsCancelled(FCancel.get()); });
+  if (!state->Answer) {
+    state->Abandoned = true;
+    return onCancel;
   }
   return *state->Answer;
 }

@@ -83,6 +83,11 @@ void TKavoBurner::RunOnWorker(std::function<void()> work) {
   });
 }
 
+std::shared_ptr<base::CancelToken> TKavoBurner::StopWaitsToken() const {
+  std::lock_guard lock(FCancelMutex);
+  return FStopWaits;
+}
+
 std::shared_ptr<base::CancelToken> TKavoBurner::CancelToken() const {
   std::lock_guard lock(FCancelMutex);
   return FCancel;
@@ -92,6 +97,7 @@ TKavoBurner::~TKavoBurner() {
   // An operation still running is aborted and waited for; an end event it
   // has posted finds the component gone and stays silent.
   *FAlive = false;
+  StopWaitsToken()->Cancel();
   if (!FOperationDone || FErasing) CancelOperation();
   WaitForOperation();
   TKavoBurner* self = this;
@@ -325,9 +331,16 @@ void TKavoBurner::WaitForOperation() {
   // On the dispatcher's thread, a worker waiting for an add event's answer
   // would wait for this wait.
   const bool onDispatcher = !OffCallerThread();
-  if (onDispatcher) FJoining = true;
+  std::shared_ptr<base::CancelToken> stop;
+  if (onDispatcher) {
+    stop = StopWaitsToken();
+    stop->Cancel();
+  }
   if (FBackground.joinable()) FBackground.join();
-  if (onDispatcher) FJoining = false;
+  if (onDispatcher && *FAlive) {
+    std::lock_guard lock(FCancelMutex);
+    if (FStopWaits == stop) FStopWaits = std::make_shared<base::CancelToken>();
+  }
   if (FEraser) FEraser->Join();
   if (FWriter) FWriter->Join();
   if (FFileWriter) FFileWriter->Join();

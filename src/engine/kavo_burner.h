@@ -406,6 +406,7 @@ class TKavoBurner : public device::TSCSIDevice {
   // is not called) when the operation is cancelled, the component goes, or
   // the dispatcher's thread itself waits for the operation; false then.
   bool RaiseAndWait(const std::function<void()>& call);
+  std::shared_ptr<base::CancelToken> StopWaitsToken() const;
   void SetPhase(OperationPhase phase, std::uint64_t total = 0);
   void SetSyncProgress(std::uint64_t done, const std::string& file);
   // Starts the cache for a disc write and, once it is ready, the writer.
@@ -462,7 +463,9 @@ class TKavoBurner : public device::TSCSIDevice {
   bool FBurnLayout = false;  // PrepareLayout reads the next writable address
   bool FNextWritableRead = false;  // ... and could
   std::atomic<bool> FOperationDone{true};
-  std::atomic<bool> FJoining{false};  // the dispatcher's thread waits for the operation's threads
+  // Cancelled while the dispatcher's thread waits for the operation's
+  // threads, and for good on destruction: an event's wait gives up then.
+  std::shared_ptr<base::CancelToken> FStopWaits = std::make_shared<base::CancelToken>();  // under FCancelMutex
   std::shared_ptr<std::atomic<bool>> FAlive = std::make_shared<std::atomic<bool>>(true);
   iso::CompilationTables FTables;
   iso::SessionLayout FLayout;

@@ -63,14 +63,21 @@ bool TKavoBurner::RaiseAndWait(const std::function<void()>& call) {
   // Only a running operation's cancel counts: an add on a thread of the
   // caller's own must not see the cancel of a burn that ended earlier.
   const auto cancel = PauseCancelToken();
+  const auto stop = StopWaitsToken();
+  const auto wakeUp = [pending] {
+    { std::lock_guard lock(pending->Mutex); }
+    pending->Answered.notify_all();
+  };
+  // Declared before the lock: removed only after it is let go.
+  const base::CancelWake onCancel(cancel.get(), wakeUp);
+  const base::CancelWake onStop(stop.get(), wakeUp);
   std::unique_lock lock(pending->Mutex);
-  while (!pending->Done) {
-    if (base::IsCancelled(cancel.get()) || FJoining.load() || !*FAlive) {
-      pending->Abandoned = true;
-      return false;
-    }
-    // Cancel and the joining flag carry no wake-up of their own.
-    pending->Answered.wait_for(lock, std::chrono::milliseconds(50));
+  pending->Answered.wait(lock, [&] {
+    return pending->Done || base::IsCancelled(cancel.get()) || stop->Cancelled() || !*FAlive;
+  });
+  if (!pending->Done) {
+    pending->Abandoned = true;
+    return false;
   }
   return true;
 }

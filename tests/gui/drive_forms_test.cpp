@@ -372,7 +372,8 @@ class DriveFormsTest : public QObject {
     burner.ResetCompilation(1000, 100);
     QVERIFY(burner.ImportDiscSession(1, nullptr));
 
-    app::TfrmTree tree(burner);
+    appcore::DriveJobs jobs(burner, dispatcher);
+    app::TfrmTree tree(burner, jobs);
     QCOMPARE(tree.Grid()->rowCount(), 2);
     const std::string target = Dir.MakeDir("target");
     const std::string inside = Dir.MakeDir("target/inside");
@@ -468,6 +469,7 @@ class DriveFormsTest : public QObject {
     ui::QtDispatcher dispatcher(&context);
     engine::TKavoBurner burner;
     burner.SetDispatcher(&dispatcher);
+    appcore::DriveJobs jobs(burner, dispatcher);
     // Work that would run for a minute unless cancelled; the window's
     // timers keep firing meanwhile.
     int ticks = 0;
@@ -482,27 +484,29 @@ class DriveFormsTest : public QObject {
     QElapsedTimer took;
     took.start();
     const app::WorkOutcome outcome = app::RunWithProgress(
-        nullptr, burner, engine::OperationPhase::Extracting, QStringLiteral("Working"),
+        nullptr, burner, jobs, engine::OperationPhase::Extracting, QStringLiteral("Working"),
         [](engine::TKavoBurner& b) { b.CancelToken()->SleepFor(60000); });
     QCOMPARE(outcome, app::WorkOutcome::Cancelled);
     QVERIFY(took.elapsed() < 10000);
     QVERIFY2(ticks > 10, qPrintable(QString::number(ticks)));
 
-    // Finished work closes the window by itself; a second start while one
-    // runs is refused.
+    // Finished work closes the window by itself; a start while another
+    // operation holds the program is refused, and the work never runs.
     bool ran = false;
-    QCOMPARE(app::RunWithProgress(nullptr, burner, engine::OperationPhase::Extracting, QStringLiteral("Working"),
+    QCOMPARE(app::RunWithProgress(nullptr, burner, jobs, engine::OperationPhase::Extracting, QStringLiteral("Working"),
                                   [&ran](engine::TKavoBurner&) { ran = true; }),
              app::WorkOutcome::Done);
     QVERIFY(ran);
-    QVERIFY(burner.StartBackground(engine::OperationPhase::Extracting,
-                                   [](engine::TKavoBurner& b) { b.CancelToken()->SleepFor(5000); },
-                                   nullptr));
-    QCOMPARE(app::RunWithProgress(nullptr, burner, engine::OperationPhase::Extracting, QStringLiteral("Working"),
-                                  [](engine::TKavoBurner&) {}),
+    QVERIFY(!jobs.Busy());
+    const appcore::DriveJobs::HoldId burning = jobs.Begin(appcore::JobKind::Burn);
+    QVERIFY(burning != 0);
+    ran = false;
+    QCOMPARE(app::RunWithProgress(nullptr, burner, jobs, engine::OperationPhase::Extracting, QStringLiteral("Working"),
+                                  [&ran](engine::TKavoBurner&) { ran = true; }),
              app::WorkOutcome::NotStarted);
     QCOMPARE(Dialogs->MessageTexts(), QStringList{"ANOTHER OPERATION IS RUNNING"});
-    burner.CancelOperation();
+    QVERIFY(!ran);
+    jobs.End(burning);
     burner.WaitForOperation();
   }
 

@@ -174,7 +174,7 @@ struct Screens {
     return Keep(new app::TForm2(caps));
   }
   QWidget* Sessions() {
-    auto* window = new app::TfrmSessions(Program.MainForm().Burner());
+    auto* window = new app::TfrmSessions(Program.MainForm().Burner(), Program.MainForm().Jobs());
     app::DiscInformation info;
     info.Lines = {QStringLiteral("  001      000:02:00   310 MB"), QStringLiteral("  002      035:22:14    12 MB"),
                   QStringLiteral(" Free      036:40:10  4172 MB")};
@@ -185,7 +185,7 @@ struct Screens {
     return Keep(window);
   }
   QWidget* Layout() { return Keep(new app::TfrmDiscLayout(Examples())); }
-  QWidget* Tree() { return Keep(new app::TfrmTree(Examples())); }
+  QWidget* Tree() { return Keep(new app::TfrmTree(Examples(), Program.MainForm().Jobs())); }
   QWidget* Help() {
     const QString file = app::HelpFile();
     if (file.isEmpty()) qFatal("the manual is not beside the program");

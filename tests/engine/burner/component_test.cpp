@@ -2,7 +2,13 @@
 // and one operation at a time in the process.
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <future>
+#include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "engine/dispatch/dispatcher.h"
@@ -76,6 +82,78 @@ TEST(Component, OneOperationAtATime) {
   secondDone.clear();
   second.WriteImageFile(dir.Str() + "/second.iso", SaveMode::Quick);
   EXPECT_EQ(secondDone, (std::vector<std::string>{""}));
+}
+
+// Queues calls like a window's event loop and tells when one arrives.
+class TWatchedQueue final : public dispatch::Dispatcher {
+ public:
+  void Post(std::function<void()> call) override {
+    {
+      std::lock_guard lock(FMutex);
+      ++FPosted;
+    }
+    FArrived.notify_all();
+    FQueue.Post(std::move(call));
+  }
+  bool WaitForPost(std::chrono::seconds limit) {
+    std::unique_lock lock(FMutex);
+    return FArrived.wait_for(lock, limit, [this] { return FPosted > 0; });
+  }
+  void RunAll() { FQueue.RunPending(std::chrono::milliseconds(0)); }
+
+ private:
+  dispatch::QueueDispatcher FQueue;
+  std::mutex FMutex;
+  std::condition_variable FArrived;
+  int FPosted = 0;
+};
+
+// A worker's add event waits for the window's answer: the answer comes back
+// once, and a cancel, or the window itself waiting for the operation, ends
+// the wait without the window's help.
+TEST(Component, AnEventWaitEndsOnItsAnswerOnCancelAndWhenTheWindowWaits) {
+  testsupport::TempDir dir;
+  const std::string file = dir.Write("a.txt", "a");
+  for (const bool viaJoin : {false, true}) {
+    for (const bool answer : {true, false}) {
+      if (viaJoin && answer) continue;
+      SCOPED_TRACE(viaJoin ? "window waits" : answer ? "answered" : "cancelled");
+      TWatchedQueue queue;
+      TKavoBurner burner;
+      burner.SetDispatcher(&queue);
+      std::atomic<int> asked{0};
+      burner.OnAddFile = [&](TKavoBurner&, const std::string&, std::string&, std::string&, engine::TDateTime&,
+                             std::uint32_t, std::int64_t, bool&) { ++asked; };
+      std::promise<std::uint8_t> added;
+      auto addedFuture = added.get_future();
+      ASSERT_TRUE(burner.StartBackground(
+          engine::OperationPhase::Preparing,
+          [&](TKavoBurner& b) { added.set_value(b.AddFileToCompilation("\\", file, true)); }, nullptr));
+      ASSERT_TRUE(queue.WaitForPost(std::chrono::seconds(30)));
+      // Into the wait: a wake-up that reaches it is the subject.
+      std::this_thread::sleep_for(std::chrono::milliseconds(200));
+      if (answer) {
+        // The answer is the window running the event.
+        const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+        while (addedFuture.wait_for(std::chrono::milliseconds(0)) != std::future_status::ready &&
+               std::chrono::steady_clock::now() < until)
+          queue.RunAll();
+      } else if (viaJoin) {
+        burner.WaitForOperation();
+      } else {
+        burner.CancelOperation();
+      }
+      // A wait that missed its wake-up would never end: the bound is only a net.
+      ASSERT_EQ(addedFuture.wait_for(std::chrono::seconds(10)), std::future_status::ready);
+      burner.WaitForOperation();
+      queue.RunAll();
+      queue.RunAll();
+      EXPECT_EQ(asked.load(), answer ? 1 : 0);
+      if (answer) {
+        EXPECT_EQ(addedFuture.get(), 1);
+      }
+    }
+  }
 }
 
 }  // namespace
