@@ -25,7 +25,6 @@
 #include "app/burning_texts.h"
 #include "app/main_form.h"
 #include "appcore/burn_job.h"
-#include "appcore/disc_copy.h"
 #include "app/name_list_model.h"
 #include "appcore/progress.h"
 #include "appcore/speed_list.h"
