@@ -10,6 +10,7 @@
 #include <functional>
 #include <memory>
 
+#include "appcore/burn_job.h"
 #include "appcore/drive_jobs.h"
 
 class QCheckBox;
@@ -178,6 +179,9 @@ class TBurningForm : public QDialog {
   // the main window's.
   QString TargetDriveText() const;
   appcore::JobKind ModeKind() const;
+  // The request an operation of `kind` starts with: the options as they
+  // stand with this dialog's boxes, speed and label.
+  appcore::BurnJobRequest JobRequest(appcore::JobKind kind) const;
 
   TForm1& FMain;
   QString FMode;

@@ -60,15 +60,14 @@ void TBurningForm::CopySourceOpened(std::shared_ptr<appcore::DiscCopySource> sou
     gpbCopy->hide();
     OpenLog(false);
     LogStreamingChoice();
-    FMain.FTicks = 0;
-    FMain.FRemainSecs = 0;
-    engine::TKavoBurner& burner = FMain.Burner();
-    burner.SetIdVolume(source->Label);
+    FMain.RestartClock();
+    appcore::BurnJobRequest request = JobRequest(appcore::JobKind::Copy);
+    request.Label = source->Label;
     // For this copy only: the end of the operation gives the options' choice back.
-    burner.SetFinalizeDisc(true);
-    FMain.FOperation = Text(texts::kOpCopy);
-    FMain.SetCopySource(source);
-    FMain.BurnCompilation(cmbDestination->currentText().toStdString());
+    request.Finalize = true;
+    request.Copy = source;
+    request.Device = cmbDestination->currentText().toStdString();
+    FMain.StartBurnJob(std::move(request));
   });
 }
 

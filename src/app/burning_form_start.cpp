@@ -372,14 +372,28 @@ void TBurningForm::BurnStartReady() {
     StartDropped();
     return;
   }
-  FMain.Burner().SetIdVolume(edtLabel->text().toStdString());
   ShowProgress(Text(texts::kProgressBurning) + edtLabel->text(), Text(texts::kEjectAndDone), false);
   OpenLog(false);
   LogStreamingChoice();
-  FMain.FTicks = 0;
-  FMain.FRemainSecs = 0;
-  if (FMain.FOperation != Text(texts::kOpSchedule)) FMain.FOperation = Text(texts::kOpBurn);
-  FMain.BurnCompilation();
+  FMain.RestartClock();
+  appcore::BurnJobRequest request = JobRequest(appcore::JobKind::Burn);
+  request.Scheduled = FMain.ScheduledRun();
+  FMain.StartBurnJob(std::move(request));
+}
+
+appcore::BurnJobRequest TBurningForm::JobRequest(appcore::JobKind kind) const {
+  // The options as they stand with this dialog's own choices, fixed now.
+  appcore::BurnJobRequest r = appcore::RequestFromOptions(kind, FMain.Options());
+  r.TestWrite = cTestWrite->isChecked();
+  r.Finalize = cCloseDisc->isChecked();
+  r.QuickSave = chkQuick->isChecked();
+  r.Label = edtLabel->text().toStdString();
+  if (kind == appcore::JobKind::Burn || kind == appcore::JobKind::Copy) {
+    if (cbspeed->currentIndex() < 0 && cbspeed->count() > 0) cbspeed->setCurrentIndex(0);
+    r.Speed = cbspeed->currentText().toStdString();
+  }
+  if (kind == appcore::JobKind::Burn || kind == appcore::JobKind::ImageBuild) r.Task = appcore::CopyTask(FMain.Task());
+  return r;
 }
 
 void TBurningForm::ImageBuildStart() {
@@ -393,14 +407,12 @@ void TBurningForm::ImageBuildStart() {
     StartDropped();
     return;
   }
-  FMain.Burner().SetIdVolume(edtLabel->text().toStdString());
   ShowProgress(Text(texts::kProgressBuild), Text(texts::kDone), true);
   OpenLog(true);
-  FMain.Burner().SetISOFileName(edtISO->text().toStdString());
-  FMain.FOperation = Text(texts::kOpBuildISO);
-  FMain.FTicks = 0;
-  FMain.FRemainSecs = 0;
-  FMain.BuildIsoImage();
+  FMain.RestartClock();
+  appcore::BurnJobRequest request = JobRequest(appcore::JobKind::ImageBuild);
+  request.ImageFile = edtISO->text().toStdString();
+  FMain.StartBurnJob(std::move(request));
 }
 
 void TBurningForm::ImageBurnStart() {
@@ -424,11 +436,13 @@ void TBurningForm::ImageBurnStartReady() {
   ShowProgress(Text(texts::kProgressBurnISO), Text(texts::kEjectAndDone), true);
   gpbBurnISO->hide();
   OpenLog(false);
-  FMain.FIsoFileName = edtSourceISO->text();
-  FMain.FOperation = Text(texts::kOpBurnISO);
-  FMain.FTicks = 0;
-  FMain.FRemainSecs = 0;
-  FMain.BurnIsoImage(cmbDriveISO->currentText().toStdString());
+  FMain.RestartClock();
+  appcore::BurnJobRequest request = JobRequest(appcore::JobKind::ImageBurn);
+  // The image carries its own label.
+  request.Label.clear();
+  request.ImageFile = edtSourceISO->text().toStdString();
+  request.Device = cmbDriveISO->currentText().toStdString();
+  FMain.StartBurnJob(std::move(request));
 }
 
 }  // namespace app

@@ -8,12 +8,6 @@ inline constexpr const char* kModeBurn = "Burn";
 inline constexpr const char* kModeCopy = "Copy";
 inline constexpr const char* kModeBuildISO = "BuildISO";
 inline constexpr const char* kModeBurnISO = "BurnISO";
-// Operations the write-done handler tells apart.
-inline constexpr const char* kOpBurn = "Burn";
-inline constexpr const char* kOpBuildISO = "Build ISO";
-inline constexpr const char* kOpBurnISO = "Burn ISO";
-inline constexpr const char* kOpCopy = "Copy Dual Disc";
-inline constexpr const char* kOpSchedule = "Schedule";
 
 // Captions.
 inline constexpr const char* kCaptionBurn = "Burn a disc";

@@ -17,8 +17,10 @@
 #include <memory>
 #include <vector>
 
+#include "appcore/burn_job.h"
 #include "appcore/drive_jobs.h"
 #include "appcore/options.h"
+#include "appcore/progress.h"
 #include "appcore/task_tree.h"
 #include "appcore/worker.h"
 
@@ -158,12 +160,10 @@ class TForm1 : public QMainWindow {
   // --- disc operations (main_form_ops.cpp, main_form_done.cpp) ---------------
   // Each starts the operation and returns; the end comes through the
   // burner's write-done event.
-  // Each runs on `device`, or on the drive the drive box shows.
-  void BurnCompilation(const std::string& device = {});
-  void BuildIsoImage();
-  void BurnIsoImage(const std::string& device = {});
-  // The next BurnCompilation takes its files from this disc, not the task.
-  void SetCopySource(std::shared_ptr<appcore::DiscCopySource> source) { FCopySource = std::move(source); }
+  // Each runs on the request's drive, or on the drive the drive box shows.
+  void StartBurnJob(appcore::BurnJobRequest request);
+  // What the running (or last) operation was started with.
+  const appcore::BurnJobRequest& Request() const { return FRequest; }
   // Appends a line to the burn dialog's log in `colour`.
   void AddLogLine(const QString& text, const QColor& colour);
   // SYNCHRONIZE CACHE, allow removal, eject: off the window's thread.
@@ -211,10 +211,13 @@ class TForm1 : public QMainWindow {
   void kavobWriteDone(const std::string& error);
   void kavobFinalizingTrack();
 
-  QString FOperation;  // "Burn", "Build ISO", "Burn ISO", "Copy Dual Disc" or "Schedule"
-  QString FIsoFileName;
-  int FTicks = 0;
-  int FRemainSecs = 0;
+  // A scheduled run's burn is under way: its end is the schedule's.
+  void SetScheduledRun(bool on) { FScheduledRun = on; }
+  bool ScheduledRun() const { return FScheduledRun; }
+  // The running operation's clocks, counted by the progress timer.
+  const appcore::OperationClock& Clock() const { return FClock; }
+  void RestartClock() { FClock.Restart(); }
+  void ClockDone() { FClock.Done(); }
   // Shown modally before a burn when "Show files before burning" is on.
   std::function<void()> OnShowDiscLayout;
   // The erase branch of the progress timer, set by the erase dialog.
@@ -282,14 +285,22 @@ class TForm1 : public QMainWindow {
   bool FDrivesScanned = false;
   void BuildVersionCheckEntries();
 
-  struct PreparedBurn;
-  std::shared_ptr<appcore::DiscCopySource> FCopySource;
+  appcore::BurnJobRequest FRequest;
+  bool FScheduledRun = false;
+  appcore::OperationClock FClock;
+  void ApplyRequest();
+  void BurnCompilation();
+  void BuildIsoImage();
+  void BurnIsoImage();
+  void ShowSize(std::uint32_t sectors);
+  bool EndIfNotFilled(const appcore::FilledCompilation& filled);
+  void LogSkipped(const appcore::FilledCompilation& filled);
   appcore::DriveJobs::HoldId FOperationHold = 0;
   bool FOperationRunning = false;
   // The most written while the operation ran, for an abort's figures.
   std::uint64_t FWrittenBytes = 0;
-  // The burner's FinalizeDisc for the operation; a copy closes its disc
-  // without changing the next burn's.
+  // The request's FinalizeDisc; a copy closes its disc without changing
+  // the next burn's.
   bool FOperationCloses = false;
   // The drive the running operation writes.
   std::string FOperationDevice;
@@ -300,8 +311,8 @@ class TForm1 : public QMainWindow {
   bool EndIfAborted();
   void BindOperations();
   void OpenBurningForm(const char* mode, bool returnToMain = true);
-  void CompilationPrepared(const PreparedBurn& prepared, bool checksums);
-  void LayoutReady(const PreparedBurn& laidOut);
+  void CompilationPrepared(const appcore::FilledCompilation& filled);
+  void LayoutReady(const appcore::LaidOut& laidOut);
   QTimer* Timer1 = nullptr;
   TBurningForm* FBurningForm = nullptr;
   ui::SoundPlayer* FSound = nullptr;

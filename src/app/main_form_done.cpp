@@ -12,6 +12,7 @@
 #include "app/burning_form.h"
 #include "app/burning_texts.h"
 #include "app/main_form.h"
+#include "appcore/burn_job.h"
 #include "engine/health/checksum_burn.h"
 #include "engine/kavo_burner.h"
 #include "platform/power.h"
@@ -37,14 +38,15 @@ void TForm1::kavobWriteDone(const std::string& error) {
   setEnabled(true);
   if (wasRunning) Timer1Timer();
   FOperationRunning = false;
-  // What the burner was told, not the options: a copy always closes its disc.
-  if (FOperation != Text(texts::kOpBuildISO))
-    AddLogLine(Text(FOperationCloses ? texts::kDiscClosed : texts::kDiscNotClosed), kGreen);
-  // The next burn closes its disc only when the options say so.
-  FBurner->SetFinalizeDisc(FOptions.CloseDisc);
   const bool ok = error.empty();
-  if (!ok) ShowWritten(appcore::MakeJobEnd(error, FAbortAsked, FBurner->ProgressNow()));
+  const appcore::BurnEndPlan plan = appcore::PlanBurnEnd(FRequest, FOptions, ok);
+  // What the burner was told, not the options: a copy always closes its disc.
+  if (plan.LogDiscClosing) AddLogLine(Text(FOperationCloses ? texts::kDiscClosed : texts::kDiscNotClosed), kGreen);
+  // The next operation starts from the options, not from this one's request.
+  FBurner->SetFinalizeDisc(FOptions.CloseDisc);
+  FBurner->SetTestWrite(FOptions.TestWrite);
   if (!ok) {
+    ShowWritten(appcore::MakeJobEnd(error, FAbortAsked, FBurner->ProgressNow()));
     AddLogLine(Line(texts::kDoneWithError), kRed);
     AddLogLine(Line(" ") + QString::fromStdString(error), kRed);
     d.btnAbort->hide();
@@ -58,45 +60,35 @@ void TForm1::kavobWriteDone(const std::string& error) {
     d.btnSaveISO->setEnabled(true);
     d.btnCloseTrack->setEnabled(true);
     d.btnEject->setEnabled(true);
-    // The same flag the transfer took only archived files by.
-    if (FOptions.RunTime.ArchiveOnly) FBurner->ClearArchiveFlags();
   }
-  if (ok && FOptions.EjectDone &&
-      (FOperation == Text(texts::kOpBurn) || FOperation == Text(texts::kOpBurnISO) ||
-       FOperation == Text(texts::kOpCopy))) {
+  if (plan.Eject) {
     // The eject bit alone: the burn has flushed and closed already.
     RunOnDrive(
         engine::OperationPhase::Preparing,
         [](engine::TKavoBurner& b) { b.StartStopUnit(device::TStartStop::Eject); }, nullptr, FOperationDevice);
   }
-  FBurner->ResetCompilation(600000, 20000);
+  appcore::FinishBurn(plan, *FBurner);
   FChecksums.reset();
+  // The job's copies (the task, a copy's source disc) go with it.
+  FRequest.Task.reset();
+  FRequest.Copy.reset();
 
-  if (FOperation == Text(texts::kOpBurn)) {
-    ui::PlayEventSound(FOptions, appcore::SoundEvent::BurningDone, *FSound);
-  } else if (FOperation == Text(texts::kOpBuildISO)) {
-    ui::PlayEventSound(FOptions, appcore::SoundEvent::BuildIsoDone, *FSound);
-  } else if (FOperation == Text(texts::kOpCopy)) {
-    ui::PlayEventSound(FOptions, appcore::SoundEvent::CopyDone, *FSound);
-  } else if (FOperation == Text(texts::kOpSchedule)) {
-    // The run's record (the task's date and the "Backup task done" line)
-    // is the schedule window's, so that the program and the daemon log
-    // alike; it comes before the sound and before an exit.
-    if (OnScheduleDone) OnScheduleDone(error);
-    if (FOptions.Sound(appcore::SoundEvent::ScheduleDone).Enabled)
-      ui::PlayEventSound(FOptions, appcore::SoundEvent::ScheduleDone, *FSound);
-  }
+  // The run's record (the task's date and the "Backup task done" line) is
+  // the schedule window's, so that the program and the daemon log alike;
+  // it comes before the sound and before an exit.
+  if (FRequest.Scheduled && OnScheduleDone) OnScheduleDone(error);
+  if (plan.Sound) ui::PlayEventSound(FOptions, *plan.Sound, *FSound);
   AddLogLine(QString(), kWhite);
   for (const char* name : {"/temp/autorun.inf", "/temp/icon.ico"}) QFile::remove(FAppFolder + Text(name));
   RemoveOperationFiles();
 
-  if (FOptions.ExitProgram && OnExitProgram) {
+  if (plan.ExitProgram && OnExitProgram) {
     // After this handler has returned: the program's end destroys this window.
     QTimer::singleShot(0, this, [this] {
       if (OnExitProgram) OnExitProgram();
     });
   }
-  if (FOptions.CloseComputer) {
+  if (plan.PowerOff) {
     std::string failed;
     if (!platform::PowerOff(failed)) AddLogLine(Line(" ") + QString::fromStdString(failed), kRed);
   }

@@ -8,6 +8,7 @@
 #include "app/erase_form.h"
 #include "app/main_form.h"
 #include "app/texts.h"
+#include "appcore/burn_job.h"
 #include "appcore/progress.h"
 #include "appcore/speed_list.h"
 #include "engine/device/media_types.h"
@@ -26,7 +27,7 @@ constexpr std::uint8_t kBlankQuick = 1;
 }  // namespace
 
 EraseRoutines::EraseRoutines(TForm1& form) : FForm(form) {
-  // The clocks are the main window's: its timer, its FTicks and FRemainSecs.
+  // The clocks are the main window's: its timer counts and estimates them.
   FForm.OnEraseTimer = [this] { Tick(); };
   // A refused blank reports on the thread that asked for it, inside the
   // call: the end always comes back through the event loop.
@@ -55,8 +56,7 @@ TEraseForm& EraseRoutines::Form() {
     // A window of its own: disabling the main window must not disable it.
     FDialog = std::make_unique<TEraseForm>(FForm.Burner(), FForm.Jobs());
     FDialog->OnStart = [this] {
-      FForm.FTicks = 0;
-      FForm.FRemainSecs = 0;
+      FForm.RestartClock();
       if (FDialog->QuickMethod())
         FForm.QuickErase();
       else
@@ -110,10 +110,7 @@ void EraseRoutines::Checked(bool quick, bool started, bool rewritable, std::uint
                                  ui::MessageIcon::Warning, ui::Ok, ui::Ok);
     return;
   }
-  // A DVD-RAM takes a quick erase (zeros over its start) even when it does
-  // not call itself erasable.
-  const bool erasable = rewritable || (quick && medium == device::kMediumDvdRam);
-  if (!erasable) {
+  if (!appcore::CanErase(quick, rewritable, medium)) {
     ui::CurrentDialogs().Inform(&dialog, Text(texts::kNotErasable), Text(texts::kInformation));
     return;
   }
@@ -157,9 +154,8 @@ void EraseRoutines::Tick() {
   engine::TKavoBurner& burner = FForm.Burner();
   if (!burner.Erasing() || !FDialog) return;
   const int percent = std::clamp(burner.ProgressNow().ErasePercent, 0, 100);
-  FForm.FRemainSecs = static_cast<int>(appcore::RemainingSeconds(FForm.FTicks, percent, FForm.FRemainSecs));
-  FDialog->ShowProgress(percent, QString::fromStdString(appcore::ClockText(FForm.FTicks)),
-                        QString::fromStdString(appcore::ClockText(FForm.FRemainSecs)));
+  FDialog->ShowProgress(percent, QString::fromStdString(appcore::ClockText(FForm.Clock().Elapsed())),
+                        QString::fromStdString(appcore::ClockText(FForm.Clock().Remaining())));
 }
 
 void EraseRoutines::kavobEraseDone(bool withError) {
@@ -174,9 +170,9 @@ void EraseRoutines::kavobEraseDone(bool withError) {
   if (FForm.Options().EjectDone) EjectAfterErase();
   TEraseForm& dialog = Form();
   // The last figures: an erase shorter than a tick shows its time too.
-  if (!withError) FForm.FRemainSecs = 0;
-  dialog.ShowClocks(QString::fromStdString(appcore::ClockText(FForm.FTicks)),
-                    QString::fromStdString(appcore::ClockText(FForm.FRemainSecs)));
+  if (!withError) FForm.ClockDone();
+  dialog.ShowClocks(QString::fromStdString(appcore::ClockText(FForm.Clock().Elapsed())),
+                    QString::fromStdString(appcore::ClockText(FForm.Clock().Remaining())));
   dialog.ShowEnd(withError);
   ui::CurrentDialogs().Inform(&dialog, Text(withError ? texts::kEraseDoneWithError : texts::kEraseDone),
                               Text(texts::kInformation));

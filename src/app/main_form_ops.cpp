@@ -24,7 +24,7 @@
 #include "app/burning_form.h"
 #include "app/burning_texts.h"
 #include "app/main_form.h"
-#include "appcore/disc_copy.h"
+#include "appcore/burn_job.h"
 #include "app/name_list_model.h"
 #include "appcore/progress.h"
 #include "appcore/speed_list.h"
@@ -57,15 +57,6 @@ QString Megabytes(double bytes) {
 
 }  // namespace
 
-// What the preparation on the worker found, handed to the window's thread.
-struct TForm1::PreparedBurn {
-  std::string Error;  // empty when the compilation is filled
-  std::vector<std::string> Skipped;
-  std::uint32_t BufferSize = 0;
-  std::uint32_t Sectors = 0;
-  std::string ChecksumError;
-};
-
 void TForm1::BindOperations() {
   Timer1 = new QTimer(this);
   Timer1->setObjectName(QStringLiteral("Timer1"));
@@ -97,7 +88,7 @@ void TForm1::RunOnDrive(engine::OperationPhase phase, std::function<void(engine:
 }
 
 bool TForm1::BeginOperation(appcore::JobKind kind) {
-  if (FOperationHold != 0 || FOperation == Text(texts::kOpSchedule)) return true;
+  if (FOperationHold != 0 || FScheduledRun) return true;
   FOperationHold = FJobs->Begin(kind);
   if (FOperationHold != 0) return true;
   ui::CurrentDialogs().Inform(&BurningForm(), Text(engine::texts::kAnotherOperation));
@@ -113,7 +104,6 @@ void TForm1::BeginRunning(const std::string& device) {
   FOperationDevice = device.empty() ? FJobs->ChosenDevice() : device;
   FOperationRunning = true;
   FWrittenBytes = 0;
-  FOperationCloses = FBurner->FinalizeDisc();
 }
 
 void TForm1::AbortOperation() {
@@ -206,149 +196,127 @@ void TForm1::bBurnClick() {
 
 // --- the routines -------------------------------------------------------------
 
-void TForm1::BurnCompilation(const std::string& device) {
-  BeginRunning(device);
-  TBurningForm& d = BurningForm();
-  if (d.cbspeed->currentIndex() < 0 && d.cbspeed->count() > 0) d.cbspeed->setCurrentIndex(0);
-  const std::string speed = d.cbspeed->currentText().toStdString();
-  // A copy is the source disc as it was, its own checksum file included.
-  const bool checksums = FOptions.Checksums && !FCopySource;
-  const bool archiveOnly = FOptions.RunTime.ArchiveOnly;
-  // The session number as the options window's OK (or the load) set it.
-  const std::int8_t session = FOptions.RunTime.SessionNumber;
-  // The worker reads the task: no edits until the burn has ended.
-  setEnabled(false);
-  auto prepared = std::make_shared<PreparedBurn>();
-  // A disc copy burns the source disc's files; the person's task is left as it is.
-  std::shared_ptr<appcore::DiscCopySource> copy = std::move(FCopySource);
-  RunOnDrive(
-      engine::OperationPhase::Preparing,
-      [this, prepared, speed, archiveOnly, session, copy](engine::TKavoBurner& b) {
-        b.ReadBufferCapacity();
-        prepared->BufferSize = b.DeviceBufferSize();
-        b.SetWriteSpeed(static_cast<std::uint16_t>(appcore::SpeedTextToKBps(speed, b.DetectMediaType())));
-        b.ResetCompilation(600000, 20000);
-        if (copy) {
-          if (const base::Status added = copy->AddToCompilation(b); !added.Ok()) prepared->Error = added.Err().Message;
-          return;
-        }
-        auto filled = appcore::PrepareCompilation(FTask, b, archiveOnly, session);
-        if (!filled.Ok()) {
-          prepared->Error = filled.Err().Message;
-          return;
-        }
-        prepared->Skipped = filled.Value().MissingSources;
-        for (const auto& folder : filled.Value().RefusedFolders) prepared->Skipped.push_back(folder);
-        for (const auto& refused : filled.Value().RefusedNames) prepared->Skipped.push_back(refused);
-      },
-      [this, prepared, checksums](engine::TKavoBurner&) { CompilationPrepared(*prepared, checksums); },
-      FOperationDevice);
+void TForm1::StartBurnJob(appcore::BurnJobRequest request) {
+  FRequest = std::move(request);
+  BeginRunning(FRequest.Device);
+  ApplyRequest();
+  switch (FRequest.Kind) {
+    case appcore::JobKind::ImageBuild: BuildIsoImage(); break;
+    case appcore::JobKind::ImageBurn: BurnIsoImage(); break;
+    default: BurnCompilation(); break;
+  }
 }
 
-void TForm1::CompilationPrepared(const PreparedBurn& prepared, bool checksums) {
+void TForm1::ApplyRequest() {
+  // What Start was pressed with, whatever a box says by the time the write
+  // begins.
+  FBurner->SetTestWrite(FRequest.TestWrite);
+  FBurner->SetFinalizeDisc(FRequest.Finalize);
+  FOperationCloses = FRequest.Finalize;
+  if (!FRequest.Label.empty()) FBurner->SetIdVolume(FRequest.Label);
+  if (FRequest.Kind == appcore::JobKind::ImageBuild) FBurner->SetISOFileName(FRequest.ImageFile);
+}
+
+void TForm1::BurnCompilation() {
+  // The job burns its own copy of the task; the window stays disabled as
+  // the person expects while a burn prepares.
+  setEnabled(false);
+  auto filled = std::make_shared<appcore::FilledCompilation>();
+  RunOnDrive(
+      engine::OperationPhase::Preparing,
+      [request = FRequest, filled](engine::TKavoBurner& b) { *filled = appcore::FillCompilation(request, b); },
+      [this, filled](engine::TKavoBurner&) { CompilationPrepared(*filled); }, FOperationDevice);
+}
+
+bool TForm1::EndIfNotFilled(const appcore::FilledCompilation& filled) {
+  if (EndIfAborted()) return true;
+  if (!filled.Error.empty() || filled.Aborted) {
+    kavobWriteDone(filled.Error.empty() ? std::string(engine::texts::kOperationAborted) : filled.Error);
+    return true;
+  }
+  return false;
+}
+
+void TForm1::LogSkipped(const appcore::FilledCompilation& filled) {
+  for (const auto* list : {&filled.Missing, &filled.Refused, &filled.RefusedNames})
+    for (const std::string& skipped : *list)
+      AddLogLine(QStringLiteral(">>> ") + Now() + QStringLiteral(" ") + QString::fromStdString(skipped), kGray);
+}
+
+void TForm1::CompilationPrepared(const appcore::FilledCompilation& filled) {
   TBurningForm& d = BurningForm();
   if (EndIfAborted()) return;
-  d.pHBuf->setMaximum(static_cast<int>(std::min<std::uint32_t>(prepared.BufferSize, INT32_MAX)));
-  if (!prepared.Error.empty()) {
-    kavobWriteDone(prepared.Error);
-    return;
-  }
-  for (const std::string& skipped : prepared.Skipped)
-    AddLogLine(QStringLiteral(">>> ") + Now() + QStringLiteral(" ") + QString::fromStdString(skipped), kGray);
+  d.pHBuf->setMaximum(static_cast<int>(std::min<std::uint32_t>(filled.BufferSize, INT32_MAX)));
+  if (EndIfNotFilled(filled)) return;
+  LogSkipped(filled);
   AddLogLine(Line(texts::kAddedToDisc), kGreen);
   // An empty compilation would leave the dialog waiting for an end that never comes.
-  if (FBurner->CompilationDirCount() == 0 && FBurner->CompilationEntryCount() == 0) {
+  if (filled.Empty) {
     kavobWriteDone(kNothingToBurn);
     return;
   }
   if (d.cShowFiles->isChecked() && OnShowDiscLayout) OnShowDiscLayout();
-  auto laidOut = std::make_shared<PreparedBurn>();
+  auto laidOut = std::make_shared<appcore::LaidOut>();
   RunOnDrive(
       engine::OperationPhase::Preparing,
-      [this, laidOut, checksums](engine::TKavoBurner& b) {
-        {
-          health::ChecksumCallbacks callbacks;
-          callbacks.Cancelled = [&b] { return b.CancelRequested(); };
-          // Without checksums the earlier session's file is kept current, never stale.
-          auto attached = checksums ? health::AttachChecksumFile(b, callbacks) : health::KeepChecksumFileCurrent(b);
-          if (!attached.Ok()) {
-            laidOut->ChecksumError = attached.Err().Message;
-            return;
-          }
-          FChecksums = std::move(attached.Value());
-        }
-        b.PrepareLayout(engine::LayoutTarget::Disc);
-        laidOut->Sectors = b.ImageSectors();
+      [this, request = FRequest, laidOut](engine::TKavoBurner& b) {
+        *laidOut = appcore::LayOutCompilation(request, b, FChecksums);
       },
       [this, laidOut](engine::TKavoBurner&) { LayoutReady(*laidOut); }, FOperationDevice);
 }
 
-void TForm1::LayoutReady(const PreparedBurn& laidOut) {
-  TBurningForm& d = BurningForm();
+void TForm1::LayoutReady(const appcore::LaidOut& laidOut) {
   if (EndIfAborted()) return;
-  if (!laidOut.ChecksumError.empty()) {
-    kavobWriteDone(laidOut.ChecksumError);
+  if (!laidOut.Error.empty()) {
+    kavobWriteDone(laidOut.Error);
     return;
   }
-  d.pcd->setMaximum(static_cast<int>(std::min<std::uint32_t>(laidOut.Sectors, INT32_MAX)));
-  d.lSize->setText(Megabytes(double(laidOut.Sectors) * 2048.0));
+  ShowSize(laidOut.Sectors);
   Timer1->start();
   AddLogLine(Line(texts::kStartBurningOn) + QString::fromStdString(FBurner->DeviceName()), kBlue);
   AddLogLine(Text(texts::kSmartBurn), kGreen);
   AddLogLine(Text(texts::kBurnProof), kGreen);
   AddLogLine(Line(texts::kLeadIn), kBlue);
   setEnabled(false);
+  ApplyRequest();
   // Refused only when another operation holds the burner: then nothing else
   // would ever end this one.
   if (!FBurner->StartCompilationBurn()) kavobWriteDone(engine::texts::kAnotherOperation);
 }
 
-void TForm1::BuildIsoImage() {
-  BeginRunning({});
+void TForm1::ShowSize(std::uint32_t sectors) {
   TBurningForm& d = BurningForm();
+  d.pcd->setMaximum(static_cast<int>(std::min<std::uint32_t>(sectors, INT32_MAX)));
+  d.lSize->setText(Megabytes(double(sectors) * 2048.0));
+}
+
+void TForm1::BuildIsoImage() {
   Timer1->start();
   setEnabled(false);
-  const bool archiveOnly = FOptions.RunTime.ArchiveOnly;
-  // The dialog's box, which starts as the options' quick-save flag.
-  const bool quick = d.chkQuick->isChecked();
-  auto prepared = std::make_shared<PreparedBurn>();
+  auto filled = std::make_shared<appcore::FilledCompilation>();
+  auto laidOut = std::make_shared<appcore::LaidOut>();
   RunOnDrive(
       engine::OperationPhase::Preparing,
-      [this, prepared, archiveOnly](engine::TKavoBurner& b) {
-        b.ResetCompilation(600000, 20000);
-        // An image file has no earlier session to carry on from.
-        auto filled = appcore::PrepareCompilation(FTask, b, archiveOnly, 0);
-        if (!filled.Ok()) {
-          prepared->Error = filled.Err().Message;
-          return;
-        }
-        prepared->Skipped = filled.Value().MissingSources;
-        for (const auto& folder : filled.Value().RefusedFolders) prepared->Skipped.push_back(folder);
-        for (const auto& refused : filled.Value().RefusedNames) prepared->Skipped.push_back(refused);
-        if (b.CompilationDirCount() == 0 && b.CompilationEntryCount() == 0) return;
-        b.PrepareLayout(engine::LayoutTarget::ImageFile);
-        prepared->Sectors = b.ImageSectors();
+      [request = FRequest, filled, laidOut](engine::TKavoBurner& b) {
+        *filled = appcore::FillCompilation(request, b);
+        if (!filled->Error.empty() || filled->Aborted || filled->Empty) return;
+        std::unique_ptr<health::ChecksumAttachment> none;
+        *laidOut = appcore::LayOutCompilation(request, b, none);
       },
-      [this, prepared, quick, &d](engine::TKavoBurner&) {
-        if (EndIfAborted()) return;
-        if (!prepared->Error.empty()) {
-          kavobWriteDone(prepared->Error);
-          return;
-        }
-        if (FBurner->CompilationDirCount() == 0 && FBurner->CompilationEntryCount() == 0) {
+      [this, filled, laidOut](engine::TKavoBurner&) {
+        if (EndIfNotFilled(*filled)) return;
+        if (filled->Empty) {
           kavobWriteDone(kNothingToBurn);
           return;
         }
-        for (const std::string& skipped : prepared->Skipped)
-          AddLogLine(QStringLiteral(">>> ") + Now() + QStringLiteral(" ") + QString::fromStdString(skipped), kGray);
+        LogSkipped(*filled);
         AddLogLine(Line(texts::kAddedToIso), kGreen);
         AddLogLine(Line(texts::kStartBuilding), kBlue);
-        d.pcd->setMaximum(static_cast<int>(std::min<std::uint32_t>(prepared->Sectors, INT32_MAX)));
-        d.lSize->setText(Megabytes(double(prepared->Sectors) * 2048.0));
+        ShowSize(laidOut->Sectors);
         // The threaded writer keeps this thread free; the quick writer runs
         // on the burner's worker.
-        const std::string path = FBurner->ISOFileName();
-        if (!quick) {
+        const std::string path = FRequest.ImageFile;
+        if (!FRequest.QuickSave) {
           FBurner->WriteImageFile(path, engine::SaveMode::Threaded);
           return;
         }
@@ -359,15 +327,12 @@ void TForm1::BuildIsoImage() {
       });
 }
 
-void TForm1::BurnIsoImage(const std::string& device) {
-  BeginRunning(device);
-  TBurningForm& d = BurningForm();
+void TForm1::BurnIsoImage() {
   Timer1->start();
   AddLogLine(Line(texts::kStartBurningIso) + QString::fromStdString(FBurner->DeviceName()), kBlue);
   setEnabled(false);
   AddLogLine(Text(texts::kSmartBurn), kGreen);
   AddLogLine(Text(texts::kBurnProof), kGreen);
-  const std::string path = FIsoFileName.toStdString();
   auto buffer = std::make_shared<std::uint32_t>(0);
   // The buffer query and the start's checks talk to the drive: on the worker.
   RunOnDrive(
@@ -376,15 +341,15 @@ void TForm1::BurnIsoImage(const std::string& device) {
         b.ReadBufferCapacity();
         *buffer = b.DeviceBufferSize();
       },
-      [this, buffer, path, &d](engine::TKavoBurner&) {
+      [this, buffer](engine::TKavoBurner&) {
         if (EndIfAborted()) return;
-        d.pHBuf->setMaximum(static_cast<int>(std::min<std::uint32_t>(*buffer, INT32_MAX)));
-        if (!FBurner->StartImageFileBurn(path)) {
+        BurningForm().pHBuf->setMaximum(static_cast<int>(std::min<std::uint32_t>(*buffer, INT32_MAX)));
+        ApplyRequest();
+        if (!FBurner->StartImageFileBurn(FRequest.ImageFile)) {
           kavobWriteDone(engine::texts::kAnotherOperation);
           return;
         }
-        d.pcd->setMaximum(static_cast<int>(std::min<std::uint32_t>(FBurner->ImageSectors(), INT32_MAX)));
-        d.lSize->setText(Megabytes(double(FBurner->ImageSectors()) * 2048.0));
+        ShowSize(FBurner->ImageSectors());
       },
       FOperationDevice);
 }
@@ -393,10 +358,11 @@ void TForm1::BurnIsoImage(const std::string& device) {
 
 void TForm1::Timer1Timer() {
   TBurningForm& d = BurningForm();
-  if (FTicks == 0) AddLogLine(Line(texts::kStartBurning), kBlue);
-  ++FTicks;
+  if (FClock.Elapsed() == 0) AddLogLine(Line(texts::kStartBurning), kBlue);
+  FClock.Tick();
   if (FBurner->Erasing() || EraseRunning()) {
     // The erase dialog shows the progress, also while the blank is starting.
+    if (FBurner->Erasing()) FClock.Estimate(std::clamp(FBurner->ProgressNow().ErasePercent, 0, 100));
     if (OnEraseTimer) OnEraseTimer();
     return;
   }
@@ -425,9 +391,9 @@ void TForm1::Timer1Timer() {
       d.PanDeviceBuff->setToolTip(hint);
     }
   }
-  FRemainSecs = static_cast<int>(appcore::RemainingSeconds(FTicks, n, FRemainSecs));
-  d.labElapse->setText(QString::fromStdString(appcore::ClockText(FTicks)));
-  d.labRemain->setText(QString::fromStdString(appcore::ClockText(FRemainSecs)));
+  FClock.Estimate(n);
+  d.labElapse->setText(QString::fromStdString(appcore::ClockText(FClock.Elapsed())));
+  d.labRemain->setText(QString::fromStdString(appcore::ClockText(FClock.Remaining())));
 }
 
 void TForm1::AddLogLine(const QString& text, const QColor& colour) {

@@ -183,7 +183,7 @@ void TScheduleDialogRun::Burn() {
   }
   if (FStarted) FStarted();  // the start line and sound
   FStep = Step::Burning;
-  FMain.FOperation = Text(texts::kOpSchedule);
+  FMain.SetScheduledRun(true);
   d.btnStartBurnClick();
 }
 
@@ -191,7 +191,7 @@ void TScheduleDialogRun::Finish(bool burnt, const QString& problem) {
   const bool burning = FStep == Step::Burning;
   FStep = Step::Idle;
   if (burning) {
-    if (FMain.FOperation == Text(texts::kOpSchedule)) FMain.FOperation.clear();
+    FMain.SetScheduledRun(false);
     FMain.RestorePersonsTask();
   }
   FTree = {};

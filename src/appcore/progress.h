@@ -20,6 +20,23 @@ ProgressFigures ComputeProgress(std::uint64_t done, std::uint64_t total, double 
 // Remaining time from elapsed seconds and a whole percent, rounded; the
 // previous value at 0 %.
 std::int64_t RemainingSeconds(std::int64_t elapsed, int percent, std::int64_t previous);
+// The once-a-second clocks of a running operation: seconds elapsed and the
+// time left estimated from the percent done.
+class OperationClock {
+ public:
+  void Restart() { FElapsed = FRemaining = 0; }
+  void Tick() { ++FElapsed; }
+  void Estimate(int percent) { FRemaining = RemainingSeconds(FElapsed, percent, FRemaining); }
+  // Done: nothing is left, however early the last estimate was made.
+  void Done() { FRemaining = 0; }
+  std::int64_t Elapsed() const { return FElapsed; }
+  std::int64_t Remaining() const { return FRemaining; }
+
+ private:
+  std::int64_t FElapsed = 0;
+  std::int64_t FRemaining = 0;
+};
+
 // Drive buffer fill in percent; 0 when the drive reports no buffer or
 // reports more free space than it has.
 int DriveBufferPercent(std::uint32_t size, std::uint32_t free);

@@ -1,5 +1,6 @@
 #include "appcore/task_burn.h"
 
+#include "appcore/burn_job.h"
 #include "appcore/drive_select.h"
 #include "appcore/drive_wait.h"
 #include "appcore/options.h"
@@ -40,31 +41,30 @@ PreparedTask PrepareTaskBurn(const TaskTree& tree, const Options& options, const
   }
   if (setup.Started) setup.Started();
 
-  burner.ResetCompilation(600000, 20000);
   options.ApplyToBurner(burner);
   burner.SetWriteSpeed(*speed);
   burner.SetIdVolume(tree.Root->Name);
-  auto prepared = PrepareCompilation(tree, burner, options.RunTime.ArchiveOnly, options.SessionNumber());
-  if (!prepared.Ok()) {
-    p.Error = prepared.Err().Message;
-    p.Step = prepared.Err().Kind == base::ErrorKind::Cancelled ? TaskBurnStep::Aborted : TaskBurnStep::Refused;
+  BurnJobRequest request = RequestFromOptions(JobKind::Burn, options);
+  request.Scheduled = setup.Scheduled;
+  // Filled before this returns: the caller's tree outlives its use here.
+  request.Task = std::shared_ptr<const TaskTree>(std::shared_ptr<const TaskTree>{}, &tree);
+  FilledCompilation filled = FillCompilation(request, burner);
+  if (!filled.Error.empty()) {
+    p.Error = filled.Error;
+    p.Step = filled.Aborted ? TaskBurnStep::Aborted : TaskBurnStep::Refused;
     return p;
   }
-  p.MissingSources = prepared.Value().MissingSources;
-  p.RefusedFolders = prepared.Value().RefusedFolders;
-  p.RefusedCount = prepared.Value().RefusedCount;
-  if (burner.CancelRequested()) {
-    p.Step = TaskBurnStep::Aborted;
-    return p;
-  }
-  p.Step = burner.CompilationDirCount() == 0 && burner.CompilationEntryCount() == 0 ? TaskBurnStep::NothingToBurn
-                                                                                    : TaskBurnStep::Ready;
+  p.MissingSources = std::move(filled.Missing);
+  p.RefusedFolders = std::move(filled.Refused);
+  p.RefusedCount = filled.RefusedCount;
+  p.Step = filled.Aborted ? TaskBurnStep::Aborted : filled.Empty ? TaskBurnStep::NothingToBurn : TaskBurnStep::Ready;
   return p;
 }
 
 void FinishTaskBurn(const Options& options, engine::TKavoBurner& burner, bool done) {
-  if (done && options.RunTime.ArchiveOnly && !burner.TestWrite()) burner.ClearArchiveFlags();
-  burner.ResetCompilation(600000, 20000);
+  BurnJobRequest request = RequestFromOptions(JobKind::Burn, options);
+  request.TestWrite = burner.TestWrite();
+  FinishBurn(PlanBurnEnd(request, options, done), burner);
 }
 
 }  // namespace appcore

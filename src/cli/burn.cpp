@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <optional>
 
+#include "appcore/burn_job.h"
 #include "appcore/burn_run.h"
 #include "appcore/progress.h"
 #include "appcore/speed_list.h"
@@ -313,7 +314,8 @@ int RunErase(engine::TKavoBurner& burner, const std::vector<std::string>& args, 
   std::uint8_t medium = 0;
   std::uint16_t speed = 0;
   if (const int rc = SelectDriveAndSpeed(burner, o, false, medium, speed, err); rc != kExitOk) return rc;
-  if (!burner.IsRewritable() && medium != device::kMediumDvdRam) {
+  // A full erase needs a disc that calls itself rewritable.
+  if (!appcore::CanErase(o.Quick, burner.IsRewritable(), medium)) {
     std::fprintf(err, "zantic-cli: Disc is not Erasable\n");
     return kExitFailed;
   }

@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <optional>
 
+#include "appcore/burn_job.h"
 #include "appcore/options.h"
 #include "appcore/schedule.h"
 #include "appcore/task_burn.h"
@@ -203,7 +204,7 @@ int TaskIso(const Parsed& p, engine::TKavoBurner& burner, std::FILE* out, std::F
     std::fprintf(err, "zantic-cli: %s\n", engine::texts::kOperationAborted);
     return kExitAborted;
   }
-  if (burner.CompilationEntryCount() == 0) {
+  if (appcore::CompilationEmpty(burner)) {
     std::fprintf(err, "zantic-cli: nothing to write: the task's sources hold no files\n");
     return kExitBadInput;
   }
@@ -213,6 +214,10 @@ int TaskIso(const Parsed& p, engine::TKavoBurner& burner, std::FILE* out, std::F
   std::fprintf(out, "Image:     %s\nVolume:    %s\nFolders:   %u\nEntries:   %u\n", p.Output.c_str(),
                burner.IdVolume().c_str(), burner.CompilationDirCount(), burner.CompilationEntryCount());
   if (leftOut > 0) std::fprintf(out, "Left out:  %d (see above)\n", leftOut);
+  // The files are kept in the image: their archive bits go as after a burn.
+  appcore::FinishBurn(appcore::PlanBurnEnd(appcore::RequestFromOptions(appcore::JobKind::ImageBuild, options), options,
+                                           true),
+                      burner);
   return leftOut > 0 ? kExitIncomplete : kExitOk;
 }
 

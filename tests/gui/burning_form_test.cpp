@@ -36,6 +36,7 @@
 #include "gui/gui_helpers.h"
 #include "gui/host_tool.h"
 #include "gui/scripted_dialogs.h"
+#include "platform/file_find.h"
 #include "platform/process.h"
 #include "vdrive/drive.h"
 #include "vdrive/registration.h"
@@ -174,9 +175,11 @@ class BurningFormTest : public QObject {
     Write(FSource + QStringLiteral("/Übung/tief/tiefer/leer.dat"), QByteArray());
     Write(FSource + QStringLiteral("/Übung/tief/tiefer/z.bin"), QByteArray(70000, 'z'));
     QStringList discs;
-    for (const char* name : {"burn", "iso", "notready", "refuse", "abort", "copyto", "spare"}) {
+    for (const char* name : {"burn", "iso", "notready", "refuse", "abort", "copyto", "spare", "cdr"}) {
       const QString disc = Disc(QString::fromUtf8(name));
-      QCOMPARE(Vdisc({"create", disc.toStdString(), "--media", "dvd+r", "--blocks", "40000"}), 0);
+      // A DVD+R knows no test write; a CD-R does.
+      const std::string media = std::string(name) == "cdr" ? "cd-r" : "dvd+r";
+      QCOMPARE(Vdisc({"create", disc.toStdString(), "--media", media, "--blocks", "40000"}), 0);
       discs << disc;
     }
     // A small BD-R formatted with spare areas, as a drive formats it by default.
@@ -732,6 +735,44 @@ class BurningFormTest : public QObject {
     QTRY_VERIFY_WITH_TIMEOUT(!ranOn.empty(), 10000);
     QCOMPARE(ranOn, shown);
     mainRecorder->SetFaults(vdrive::TFaults{});
+  }
+
+  // A burn is what Start was pressed with: a box changed while it prepares
+  // changes nothing, and a test write leaves the files to back up.
+  void aTestWriteStaysATestWriteAndClearsNoArchiveBits() {
+    SelectDrive(QStringLiteral("cdr"));
+    OpenTask(QStringLiteral("Probe"));
+    const std::string top = (FSource + QStringLiteral("/top.txt")).toStdString();
+    platform::FindData before;
+    const bool keepsArchive = platform::GetFileInfo(top, before) && (before.Attributes & platform::kAttrArchive) != 0;
+    appcore::Options& o = FForm->Options();
+    o.ArchiveFiles = true;
+    o.UpdateRunTime();
+    FForm->bBurnClick();
+    app::TBurningForm& d = Dialog();
+    QTRY_VERIFY_WITH_TIMEOUT(d.isVisible(), 10000);
+    d.cTestWrite->setChecked(true);
+    d.cShowFiles->setChecked(true);
+    // Between the transfer and the layout, on the window's thread.
+    const auto showLayout = FForm->OnShowDiscLayout;
+    FForm->OnShowDiscLayout = [&d] { d.cTestWrite->setChecked(false); };
+    StartAndWaitForEnd();
+    FForm->OnShowDiscLayout = showLayout;
+    d.cShowFiles->setChecked(false);
+    o.ArchiveFiles = false;
+    o.UpdateRunTime();
+    const QStringList log = d.LogLines();
+    QVERIFY2(!log.join('\n').contains(QStringLiteral("with error")), qPrintable(log.join('\n')));
+    // Nothing recorded: the disc holds no session to export.
+    const QString iso = FDir.filePath(QStringLiteral("cdr-export.iso"));
+    QVERIFY(Vdisc({"export", Disc(QStringLiteral("cdr")).toStdString(), iso.toStdString()}) != 0);
+    platform::FindData after;
+    if (keepsArchive) {
+      QVERIFY(platform::GetFileInfo(top, after));
+      QVERIFY((after.Attributes & platform::kAttrArchive) != 0);
+    }
+    QTest::mouseClick(d.btnEject, Qt::LeftButton);
+    QTRY_VERIFY(!d.isVisible());
   }
 
   // An image takes the task's name for its label, whatever the burn

@@ -190,7 +190,7 @@ class ScheduleFormTest : public QObject {
                                  QString::fromUtf8(app::schedule_texts::kExitWhileBurning)}));
     QVERIFY(ended);
     QVERIFY(!schedule.Running());
-    QVERIFY(main.FOperation.isEmpty());
+    QVERIFY(!main.ScheduledRun());
     QVERIFY(!main.HoldsPersonsTask());
     // Stopped before its end: not marked done.
     if (!schedule.RunStatus().contains("done"))
@@ -385,7 +385,7 @@ class ScheduleFormTest : public QObject {
     QCOMPARE(ReadFile(FFolder + "/Schedule/Log.txt").count("Backup task done " + QByteArray::fromStdString(burntOn)),
              1);
     // The operation is over, and the person's own task is back as it was.
-    QVERIFY(main.FOperation.isEmpty());
+    QVERIFY(!main.ScheduledRun());
     QCOMPARE(main.Task().Root->Name, ownRoot);
     QCOMPARE(main.Task().Root->Children.size(), std::size_t(1));
     QVERIFY(main.Modified());
@@ -405,7 +405,7 @@ class ScheduleFormTest : public QObject {
     QCOMPARE(log.count("Start backup task:"), 2);
     QCOMPARE(log.count("Backup task done "), 1);
     QVERIFY(dialog.LogLines().join('\n').contains("done with error"));
-    QVERIFY(main.FOperation.isEmpty());
+    QVERIFY(!main.ScheduledRun());
     QCOMPARE(main.Task().Root->Name, ownRoot);
   }
 

@@ -412,7 +412,6 @@ struct Screens {
     main.AddLogLine(QStringLiteral(">>> Zantic - burns CD and DVD discs"), QColor(0, 0, 128));
     main.AddLogLine(QStringLiteral(">>> 10:00:00 Drive is ready."), QColor(0, 128, 0));
     main.AddLogLine(QStringLiteral(">>> 10:00:01 Start burning CD(DVD) on ZANTIC  VIRTUAL RECORDER"), QColor(0, 0, 255));
-    main.FOperation = QStringLiteral("Burn");
     main.kavobWriteDone(error);
     dialog.show();
     return &dialog;
