@@ -5,7 +5,10 @@
 // on, with DISC (made beforehand with `zantic-cli vdisc create`) as the only
 // recorder. Prints the seconds from the Burn click to the end, the bytes per
 // second, and the longest gap between ticks of a 10 ms timer while it ran
-// (the time the window's thread was not free), with the burn phase it fell in.
+// (the time the window's thread was not free), with the burn phase it fell in
+// and the CPU time the window's thread spent in it: a long gap with little
+// CPU was the thread waiting (for a lock, or for a core on a loaded machine),
+// one with much CPU was the thread's own work.
 // --repaint MS repaints the dialog and the main window every MS ms, as a
 // desktop that redraws them would. The burn's checksum file is off unless
 // --checksums is given, so the work matches `zantic-cli burn` without it.
@@ -16,11 +19,15 @@
 #include <QPushButton>
 #include <QTimer>
 #include <algorithm>
+#include <utility>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <map>
 #include <string>
+#ifndef _WIN32
+#include <time.h>
+#endif
 
 #include "app/burning_form.h"
 #include "app/main_form.h"
@@ -59,6 +66,15 @@ std::string WithCommas(std::uintmax_t n) {
   std::string digits = std::to_string(n);
   for (int at = static_cast<int>(digits.size()) - 3; at > 0; at -= 3) digits.insert(static_cast<std::size_t>(at), ",");
   return digits;
+}
+
+// CPU time of the calling thread in ms; 0 where it is not read.
+qint64 ThreadCpuMs() {
+#ifndef _WIN32
+  timespec t{};
+  if (clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t) == 0) return static_cast<qint64>(t.tv_sec) * 1000 + t.tv_nsec / 1000000;
+#endif
+  return 0;
 }
 
 const char* PhaseName(engine::OperationPhase p) {
@@ -155,17 +171,21 @@ int main(int argc, char** argv) {
     WaitUntil([&] { return !form.Busy(); }, 0);
 
     QElapsedTimer sinceTick, clock;
-    qint64 longest = 0, longestAt = 0;
+    qint64 longest = 0, longestAt = 0, longestCpu = 0;
+    qint64 cpuAtTick = ThreadCpuMs();
     const char* longestIn = "";
     std::map<int, int> gaps;  // gaps of 50 ms and more, by 50 ms bucket
     QTimer ticker;
     ticker.setInterval(10);
     QObject::connect(&ticker, &QTimer::timeout, [&] {
       const qint64 gap = sinceTick.restart();
+      const qint64 cpu = ThreadCpuMs();
+      const qint64 gapCpu = cpu - std::exchange(cpuAtTick, cpu);
       if (gap >= 50) ++gaps[static_cast<int>(gap / 50) * 50];
       if (gap > longest) {
         longest = gap;
         longestAt = clock.elapsed();
+        longestCpu = gapCpu;
         longestIn = PhaseName(burner.ProgressNow().Phase);
       }
     });
@@ -178,6 +198,7 @@ int main(int argc, char** argv) {
 
     clock.start();
     sinceTick.start();
+    cpuAtTick = ThreadCpuMs();
     ticker.start();
     if (repaintMs > 0) repaint.start(repaintMs);
     form.bBurnClick();
@@ -198,7 +219,9 @@ int main(int argc, char** argv) {
     std::printf("dialog burn of %s bytes: %.2f s from the Burn click (dialog ready after %lld ms), %.1f MB/s%s\n",
                 WithCommas(bytes).c_str(), static_cast<double>(elapsed) / 1000.0, static_cast<long long>(opened),
                 static_cast<double>(bytes) / 1e6 / (static_cast<double>(elapsed) / 1000.0), failed ? " FAILED" : "");
-    std::printf("longest event-loop gap %lld ms, at %.2f s (%s); gaps of 50 ms and more:", static_cast<long long>(longest),
+    std::printf("longest event-loop gap %lld ms (the window's thread on a core %lld ms of it), at %.2f s (%s); gaps of "
+                "50 ms and more:",
+                static_cast<long long>(longest), static_cast<long long>(longestCpu),
                 static_cast<double>(longestAt) / 1000.0, longestIn);
     if (gaps.empty()) std::printf(" none");
     for (const auto& [bucket, count] : gaps) std::printf(" %d-%d ms: %d", bucket, bucket + 49, count);
