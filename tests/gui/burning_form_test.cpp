@@ -36,7 +36,6 @@
 #include "gui/gui_helpers.h"
 #include "gui/host_tool.h"
 #include "gui/scripted_dialogs.h"
-#include "platform/file_find.h"
 #include "platform/process.h"
 #include "vdrive/drive.h"
 #include "vdrive/registration.h"
@@ -197,7 +196,7 @@ class BurningFormTest : public QObject {
       for (const QString& disc : discs)
         if (where == disc) FDevices[QFileInfo(disc).baseName()] = QString::fromStdString(id);
     }
-    QCOMPARE(FDevices.size(), std::size_t(8));
+    QCOMPARE(FDevices.size(), std::size_t(9));
     QSignalSpy scanned(FForm.get(), &app::TForm1::DriveScanFinished);
     FForm->StartDriveScan();
     QVERIFY(scanned.wait(20000));
@@ -738,16 +737,10 @@ class BurningFormTest : public QObject {
   }
 
   // A burn is what Start was pressed with: a box changed while it prepares
-  // changes nothing, and a test write leaves the files to back up.
-  void aTestWriteStaysATestWriteAndClearsNoArchiveBits() {
+  // changes nothing.
+  void aTestWriteStaysATestWrite() {
     SelectDrive(QStringLiteral("cdr"));
     OpenTask(QStringLiteral("Probe"));
-    const std::string top = (FSource + QStringLiteral("/top.txt")).toStdString();
-    platform::FindData before;
-    const bool keepsArchive = platform::GetFileInfo(top, before) && (before.Attributes & platform::kAttrArchive) != 0;
-    appcore::Options& o = FForm->Options();
-    o.ArchiveFiles = true;
-    o.UpdateRunTime();
     FForm->bBurnClick();
     app::TBurningForm& d = Dialog();
     QTRY_VERIFY_WITH_TIMEOUT(d.isVisible(), 10000);
@@ -759,18 +752,11 @@ class BurningFormTest : public QObject {
     StartAndWaitForEnd();
     FForm->OnShowDiscLayout = showLayout;
     d.cShowFiles->setChecked(false);
-    o.ArchiveFiles = false;
-    o.UpdateRunTime();
     const QStringList log = d.LogLines();
     QVERIFY2(!log.join('\n').contains(QStringLiteral("with error")), qPrintable(log.join('\n')));
     // Nothing recorded: the disc holds no session to export.
     const QString iso = FDir.filePath(QStringLiteral("cdr-export.iso"));
     QVERIFY(Vdisc({"export", Disc(QStringLiteral("cdr")).toStdString(), iso.toStdString()}) != 0);
-    platform::FindData after;
-    if (keepsArchive) {
-      QVERIFY(platform::GetFileInfo(top, after));
-      QVERIFY((after.Attributes & platform::kAttrArchive) != 0);
-    }
     QTest::mouseClick(d.btnEject, Qt::LeftButton);
     QTRY_VERIFY(!d.isVisible());
   }
