@@ -1,6 +1,7 @@
 // The compilation operations of TKavoBurner: the add rules, lookups and
 // removal over the compilation tree.
 #include <algorithm>
+#include <cmath>
 
 #include "engine/folder_prefetch.h"
 #include "engine/iso/date_time.h"
@@ -161,6 +162,21 @@ TDEntry* TKavoBurner::MakeCompilationDir(const std::string& destPath, const std:
   return e->DirEntry != nullptr ? e->DirEntry : FTables.Root();
 }
 
+namespace {
+
+// Whether a file differs from what an earlier session recorded of it: its
+// size, or its time to the second (records keep whole seconds), compared in
+// UTC so that a change of the clock's offset is no change of the file.
+bool ChangedSince(const TFEntry& recorded, std::int64_t size, TDateTime date, std::int8_t offset) {
+  if (recorded.RecordedSize != size) return true;
+  constexpr double kSecondsPerDay = 86400.0;
+  const double recordedUtc = recorded.DateTime * kSecondsPerDay - recorded.TimeZoneOffset * 900.0;
+  const double fileUtc = date * kSecondsPerDay - offset * 900.0;
+  return std::abs(recordedUtc - fileUtc) >= 1.0;
+}
+
+}  // namespace
+
 bool TKavoBurner::TakeFolderAttributes(TDEntry& dir, const std::string& sourceFolder) {
   platform::FindData found;
   if (!FRockRidge || dir.Self == nullptr || !platform::GetFileInfo(sourceFolder, found)) return false;
@@ -205,8 +221,13 @@ std::uint8_t TKavoBurner::AddFileEntry(TDEntry& dir, const std::string& sourcePa
   }
   // The handler may have renamed the entry, so look the name up afterwards.
   TFEntry* existing = FTables.FindEntry(dir, longName);
+  // A person's file that changed since an earlier session recorded it takes
+  // that session's place; otherwise a backup would keep the old copy and
+  // still end as done.
+  const bool newerThanImported = existing != nullptr && existing->Imported && !absoluteSector &&
+                                 !existing->IsDirectory() && ChangedSince(*existing, size, date, foundDate.Offset);
   // A directory is never turned into a file.
-  if (existing != nullptr && (!FReplaceFile || existing->IsDirectory())) return 0;
+  if (existing != nullptr && !newerThanImported && (!FReplaceFile || existing->IsDirectory())) return 0;
   if (existing == nullptr && FTables.EntriesFull()) {
     RefuseSource(texts::Format(texts::kMaximumFiles, FTables.MaxEntries()), device::kMsgTableFull);
     return 0;

@@ -175,5 +175,24 @@ TEST_F(SessionImport, MergedIntoTheNextSession) {
   EXPECT_TRUE(seen);
 }
 
+// Burns with the earlier session imported first: a person's file that
+// changed since takes the old copy's place; an unchanged one is not written
+// again.
+TEST_F(SessionImport, AChangedFileReplacesItsImportedCopy) {
+  UseFile(OwnImage({{"edited.txt", "before"}, {"same.bin", testsupport::PatternContent(5000, 2)}}));
+  ASSERT_TRUE(Burner.ImportDiscSession(1, nullptr));
+  const std::string edited = Dir.Write("src/edited.txt", "after, and longer");
+  Burner.AddFileToCompilation("\\", edited, false);
+  Burner.AddFileToCompilation("\\", Dir.Str() + "/src/same.bin", false);
+  const iso::TFEntry* e = Entry("\\", "edited.txt");
+  ASSERT_NE(e, nullptr);
+  EXPECT_FALSE(e->Imported);
+  EXPECT_EQ(e->SourcePath, edited);
+  EXPECT_EQ(e->RecordedSize, 17);
+  const iso::TFEntry* same = Entry("\\", "same.bin");
+  ASSERT_NE(same, nullptr);
+  EXPECT_TRUE(same->Imported);
+}
+
 }  // namespace
 }  // namespace importtest
