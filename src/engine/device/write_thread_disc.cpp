@@ -242,6 +242,12 @@ std::string TThWrite::WriteDisc(std::uint8_t medium, bool bufferPolling) {
     }
   }
   if (const std::string status = cache.StatusText(); !status.empty()) return status;
+  // A cancel can end the stream before its first block: that is no burn to
+  // close as if it were whole.
+  if (Cancelled()) {
+    cache.Abort();
+    return texts::kOperationAborted;
+  }
   if (inPlace && w.StartAddress != 0) {
     std::vector<std::uint8_t>& copy = w.HeaderCopy;
     copy.resize(stream::kBlockSizeOther, 0);
