@@ -197,7 +197,7 @@ class BurningFormTest : public QObject {
       for (const QString& disc : discs)
         if (where == disc) FDevices[QFileInfo(disc).baseName()] = QString::fromStdString(id);
     }
-    QCOMPARE(FDevices.size(), std::size_t(8));
+    QCOMPARE(FDevices.size(), std::size_t(9));
     QSignalSpy scanned(FForm.get(), &app::TForm1::DriveScanFinished);
     FForm->StartDriveScan();
     QVERIFY(scanned.wait(20000));
