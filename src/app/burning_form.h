@@ -66,6 +66,10 @@ class TBurningForm : public QDialog {
   void btnStartBurnClick();
   // True from Start until the wait for a disc has its answer.
   bool Waiting() const { return FWaitTries >= 0; }
+  // Ends a wait for a disc and its open question: the program is closing.
+  void EndWait() {
+    if (FWaitCancel) FWaitCancel->Cancel();
+  }
   // True while the drive is asked for the speed list; a Start meanwhile
   // waits for it.
   bool SpeedListFilling() const { return FFilling > 0; }
