@@ -30,6 +30,7 @@
 #include "appcore/speed_list.h"
 #include "engine/device/media_types.h"
 #include "engine/kavo_burner.h"
+#include "ui/dialog_interaction.h"
 #include "ui/dialogs.h"
 
 namespace app {
@@ -66,9 +67,7 @@ TBurningForm::TBurningForm(TForm1& main, QWidget* parent) : QDialog(parent), FMa
   // A window of its own: the main window hides while it is open.
   setWindowFlag(Qt::Window, true);
   setWindowFlag(Qt::WindowMinimizeButtonHint, true);
-  FRetryTimer = new QTimer(this);
-  FRetryTimer->setSingleShot(true);
-  connect(FRetryTimer, &QTimer::timeout, this, &TBurningForm::WaitTry);
+  FQuestions = std::make_shared<ui::DialogInteraction>(this);
 
   auto* outer = new QVBoxLayout(this);
   auto* top = new QHBoxLayout();
@@ -569,7 +568,7 @@ void TBurningForm::reject() {
   // Between Start and the operation's own start (the drive asked once
   // more, the copy's source read): that start is dropped when it comes.
   if (!starting && FMain.OperationHeld()) FDropStart = true;
-  FRetryTimer->stop();
+  if (FWaitCancel) FWaitCancel->Cancel();
   FWaitTries = -1;
   FStartPending = false;
   QDialog::reject();

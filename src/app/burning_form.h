@@ -12,6 +12,7 @@
 
 #include "appcore/burn_job.h"
 #include "appcore/drive_jobs.h"
+#include "base/cancel_token.h"
 
 class QCheckBox;
 class QComboBox;
@@ -31,6 +32,10 @@ class QTextDocument;
 
 namespace appcore {
 struct DiscCopySource;
+}
+
+namespace ui {
+class DialogInteraction;
 }
 
 namespace app {
@@ -59,8 +64,12 @@ class TBurningForm : public QDialog {
 
   // Start: the readiness wait when a drive is written, then the mode's start.
   void btnStartBurnClick();
-  // True while the readiness wait polls the drive.
+  // True from Start until the wait for a disc has its answer.
   bool Waiting() const { return FWaitTries >= 0; }
+  // Ends a wait for a disc and its open question: the program is closing.
+  void EndWait() {
+    if (FWaitCancel) FWaitCancel->Cancel();
+  }
   // True while the drive is asked for the speed list; a Start meanwhile
   // waits for it.
   bool SpeedListFilling() const { return FFilling > 0; }
@@ -154,7 +163,9 @@ class TBurningForm : public QDialog {
   void ClearPreview();
 
   // Start.
-  void WaitTry();
+  // The wait for a disc in the drive the mode writes, as a drive job; its
+  // question comes to this window as a message box.
+  void WaitForDisc();
   void WaitAnswered(bool ready);
   void Dispatch();
   // Runs TEST UNIT READY (5 s) on `device` off the window's thread.
@@ -189,9 +200,10 @@ class TBurningForm : public QDialog {
   bool FImageFile = true;
   QString FIconPath;
   QImage FPreview;
-  // Readiness wait: -1 idle, else the tries made.
+  // Readiness wait: -1 idle, 0 waiting.
   int FWaitTries = -1;
-  QTimer* FRetryTimer = nullptr;
+  base::CancelTokenPtr FWaitCancel;  // ends the wait when the dialog closes
+  std::shared_ptr<ui::DialogInteraction> FQuestions;
   bool FClosing = false;
   // Speed lists being filled: the drive is busy answering them.
   int FFilling = 0;

@@ -17,14 +17,19 @@
 #include <QTimer>
 #include <QPointer>
 #include <QToolButton>
+#include <algorithm>
 #include <memory>
+#include <string>
 #include <utility>
 
 #include "app/burning_form.h"
 #include "app/burning_texts.h"
 #include "app/main_form.h"
+#include "appcore/drive_wait.h"
+#include "appcore/schedule.h"
 #include "appcore/source_size.h"
 #include "engine/kavo_burner.h"
+#include "ui/dialog_interaction.h"
 #include "ui/dialogs.h"
 #include "ui/exe_icon.h"
 
@@ -148,34 +153,41 @@ void TBurningForm::btnStartBurnClick() {
     return;
   }
   btnStartBurn->setEnabled(false);
-  FWaitTries = 0;
-  WaitTry();
+  WaitForDisc();
 }
 
-void TBurningForm::WaitTry() {
-  if (!Waiting()) return;
-  ++FWaitTries;
-  TestReady(TargetDriveText(), [this](bool ready) { WaitAnswered(ready); });
+void TBurningForm::WaitForDisc() {
+  FWaitTries = 0;
+  FWaitCancel = std::make_shared<base::CancelToken>();
+  appcore::DiscWaitSettings wait;
+  wait.Action = appcore::PersonNotReadyAction(FMain.Options());
+  wait.RetryPauseMs = static_cast<std::uint32_t>(std::max(0, RetryPauseMs));
+  auto ready = std::make_shared<bool>(false);
+  FMain.RunOnDrive(
+      engine::OperationPhase::Preparing,
+      [ready, wait, cancel = FWaitCancel, questions = FQuestions,
+       &dispatcher = FMain.Dispatcher()](engine::TKavoBurner& b) mutable {
+        const char letter = b.DriveLetter();
+        // Without drive letters the drive is named by where it lives.
+        wait.Text = "Drive " + (letter != 0 ? std::string(1, letter) : b.DriveLocation()) + texts::kNotReadyWait;
+        wait.Cancel = cancel.get();
+        engine::DispatchedInteraction ask(*questions, dispatcher, cancel);
+        *ready = appcore::WaitForDisc(b, ask, wait) == appcore::DiscWait::Ready;
+      },
+      [ready, guard = QPointer<TBurningForm>(this)](engine::TKavoBurner&) {
+        if (!guard.isNull()) guard->WaitAnswered(*ready);
+      },
+      TargetDriveText().toStdString());
 }
 
 void TBurningForm::WaitAnswered(bool ready) {
   if (!Waiting()) return;  // the dialog was closed meanwhile
+  FWaitTries = -1;
   if (ready) {
-    FWaitTries = -1;
     FMain.AddLogLine(Text(texts::kDetectingDone), kGreen);
     Dispatch();
     return;
   }
-  if (FMain.Options().EjectNoDisc) FMain.EjectDisc();
-  const QString text = QStringLiteral("Drive ") + DriveLetterText() + Text(texts::kNotReadyWait);
-  const ui::Button answer = ui::CurrentDialogs().Message(this, Text(texts::kInformaiton), text,
-                                                         ui::MessageIcon::Warning, ui::Retry | ui::Cancel, ui::Retry);
-  if (answer == ui::Retry) {
-    // The drive gets its time to detect the disc; the window stays alive.
-    FRetryTimer->start(RetryPauseMs);
-    return;
-  }
-  FWaitTries = -1;
   ui::CurrentDialogs().Inform(this, Text(texts::kAbortByUser));
   btnStartBurn->setEnabled(true);
   StartDropped();

@@ -87,7 +87,8 @@ TForm1::~TForm1() {
   FWorker.reset();
   FErase.reset();
   // The burn dialog is a window of its own; the burner's workers that may
-  // still call back are ended with the burner.
+  // still call back are ended with the burner, a wait for a disc first.
+  if (FBurningForm != nullptr) FBurningForm->EndWait();
   FBurner->CancelOperation();
   FBurner->WaitForOperation();
   delete FBurningForm;

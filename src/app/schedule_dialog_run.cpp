@@ -6,6 +6,7 @@
 #include <QMetaObject>
 #include <QProgressBar>
 #include <QSignalBlocker>
+#include <algorithm>
 #include <memory>
 #include <utility>
 
@@ -13,9 +14,11 @@
 #include "app/burning_texts.h"
 #include "app/main_form.h"
 #include "appcore/drive_select.h"
+#include "appcore/drive_wait.h"
 #include "appcore/schedule.h"
 #include "appcore/texts.h"
 #include "engine/kavo_burner.h"
+#include "ui/dialog_interaction.h"
 #include "ui/dialogs.h"
 
 namespace app {
@@ -34,7 +37,9 @@ struct DriveTest {
 
 }  // namespace
 
-TScheduleDialogRun::TScheduleDialogRun(TForm1& main) : FMain(main) {
+TScheduleDialogRun::TScheduleDialogRun(TForm1& main)
+    : FMain(main),
+      FQuestions(std::make_shared<ui::DialogInteraction>(&main, ui::DialogInteraction::RetryStyle::OkCancel)) {
   FMain.OnScheduleDone = [this](const std::string& error) {
     if (FStep != Step::Burning) return;
     // After the write-done handler has finished with the burner and the
@@ -49,6 +54,7 @@ TScheduleDialogRun::TScheduleDialogRun(TForm1& main) : FMain(main) {
 }
 
 TScheduleDialogRun::~TScheduleDialogRun() {
+  if (FCancel) FCancel->Cancel();
   FMain.OnScheduleDone = nullptr;
   if (FHooked) FMain.BurningForm().OnStartDropped = nullptr;
 }
@@ -65,6 +71,7 @@ bool TScheduleDialogRun::StartRun(appcore::TaskTree tree, bool showWindow, std::
   if (FHold == 0) return false;
   FStep = Step::Checking;
   FAborted = false;
+  FCancel = std::make_shared<base::CancelToken>();
   ++FRun;
   FOptions = FMain.Options();
   FShow = showWindow;
@@ -79,17 +86,26 @@ void TScheduleDialogRun::TestDrive() {
   auto test = std::make_shared<DriveTest>();
   const std::string drive = FOptions.Drive;
   QPointer<TScheduleDialogRun> self(this);
-  // Selecting the drive and TEST UNIT READY take seconds on a real drive.
+  appcore::DiscWaitSettings wait;
+  wait.Action = appcore::DriveNotReadyAction(FOptions);
+  wait.Text = appcore::texts::kDriveNotReady;
+  wait.RetryPauseMs = static_cast<std::uint32_t>(std::max(0, FMain.BurningForm().RetryPauseMs));
+  // Selecting the drive, TEST UNIT READY and the wait for a disc take
+  // seconds on a real drive; the question comes to this thread meanwhile.
   FMain.RunOnDrive(
       engine::OperationPhase::Preparing,
-      [test, drive](engine::TKavoBurner& b) {
+      [test, drive, wait, cancel = FCancel, questions = FQuestions,
+       &dispatcher = FMain.Dispatcher()](engine::TKavoBurner& b) mutable {
         const appcore::DriveChoice choice = appcore::SelectDrive(b, drive);
         if (!choice.Selected()) {
           test->Problem = choice.Text;
           return;
         }
         test->Recorder = appcore::CanWrite(b);
-        if (test->Recorder) test->Ready = b.TestUnitReady(5000);
+        if (!test->Recorder) return;
+        engine::DispatchedInteraction ask(*questions, dispatcher, cancel);
+        wait.Cancel = cancel.get();
+        test->Ready = appcore::WaitForDisc(b, ask, wait) == appcore::DiscWait::Ready;
       },
       [self, test, run = FRun](engine::TKavoBurner&) {
         if (self.isNull() || run != self->FRun || self->FStep != Step::Checking) return;
@@ -122,25 +138,9 @@ void TScheduleDialogRun::DriveTested(const std::string& problem, bool recorder, 
     Finish(false, Text(appcore::texts::kDriveNotRecorder));
     return;
   }
+  // Not ready after the wait: the options said give up, or the person did.
   if (!ready) {
-    const appcore::NotReadyAction action = appcore::DriveNotReadyAction(FOptions);
-    if (action == appcore::NotReadyAction::Cancel) {
-      Finish(false, {});
-      return;
-    }
-    if (action == appcore::NotReadyAction::EjectAndAsk) FMain.EjectDisc();
-    FStep = Step::Asking;
-    const unsigned run = FRun;
-    const ui::Button answer = ui::CurrentDialogs().Message(
-        &FMain, Text(appcore::texts::kDriveNotReadyCaption), Text(appcore::texts::kDriveNotReady),
-        ui::MessageIcon::Information, ui::Ok | ui::Cancel, ui::Ok);
-    if (run != FRun || FStep != Step::Asking) return;
-    if (answer != ui::Ok || FAborted) {
-      Finish(false, {});
-      return;
-    }
-    FStep = Step::Checking;
-    TestDrive();
+    Finish(false, {});
     return;
   }
   Burn();
@@ -211,8 +211,11 @@ void TScheduleDialogRun::Abort() {
   if (!Running()) return;
   FAborted = true;
   switch (FStep) {
-    case Step::Checking: FMain.Burner().CancelOperation(); break;
-    case Step::Asking: break;  // the open question ends the run once answered
+    case Step::Checking:
+      // Ends the wait for a disc, an open question included.
+      if (FCancel) FCancel->Cancel();
+      FMain.Burner().CancelOperation();
+      break;
     case Step::Burning: {
       TBurningForm& d = FMain.BurningForm();
       if (d.Waiting()) {

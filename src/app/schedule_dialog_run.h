@@ -8,11 +8,17 @@
 #include <QPointer>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 
 #include "app/schedule_run.h"
 #include "appcore/options.h"
 #include "appcore/task_tree.h"
+#include "base/cancel_token.h"
+
+namespace ui {
+class DialogInteraction;
+}
 
 namespace app {
 
@@ -30,7 +36,7 @@ class TScheduleDialogRun final : public QObject, public TScheduleRunHost {
   int Percent() const override;
 
  private:
-  enum class Step { Idle, Checking, Asking, Burning };
+  enum class Step { Idle, Checking, Burning };
   void TestDrive();
   void DriveTested(const std::string& problem, bool recorder, bool ready);
   void Burn();
@@ -48,6 +54,9 @@ class TScheduleDialogRun final : public QObject, public TScheduleRunHost {
   appcore::TaskTree FTree;
   std::function<void()> FStarted;
   std::function<void(const ScheduledBurnEnd&)> FEnded;
+  // The wait for a disc asks here; shared with the drive job that asks.
+  std::shared_ptr<ui::DialogInteraction> FQuestions;
+  base::CancelTokenPtr FCancel;  // this run's: ends its wait for a disc
 };
 
 }  // namespace app

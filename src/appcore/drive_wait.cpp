@@ -6,7 +6,9 @@ namespace appcore {
 
 DiscWait WaitForDisc(engine::TKavoBurner& burner, engine::Interaction& ask, const DiscWaitSettings& settings) {
   while (!base::IsCancelled(settings.Cancel)) {
-    if (burner.TestUnitReady(5000)) return DiscWait::Ready;
+    // A disc just inserted is announced once (UNIT ATTENTION, medium
+    // changed) before the drive answers ready: that is no reason to ask.
+    if (burner.TestUnitReady(5000) || burner.TestUnitReady(5000)) return DiscWait::Ready;
     // Nobody is asked: the run gives up without a word.
     if (settings.Action == NotReadyAction::Cancel) return DiscWait::Cancelled;
     if (settings.Action == NotReadyAction::EjectAndAsk) burner.StartStopUnit(device::TStartStop::Eject);

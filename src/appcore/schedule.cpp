@@ -183,6 +183,10 @@ bool WritesDoneLine(const Options& options) {
   return options.Sound(SoundEvent::ScheduleDone).Enabled && options.RecordLog;
 }
 
+NotReadyAction PersonNotReadyAction(const Options& options) {
+  return options.EjectNoDisc ? NotReadyAction::EjectAndAsk : NotReadyAction::Ask;
+}
+
 NotReadyAction DriveNotReadyAction(const Options& options) {
   if (options.CancelTask) return NotReadyAction::Cancel;
   return options.EjectNoDisc ? NotReadyAction::EjectAndAsk : NotReadyAction::Ask;

@@ -105,6 +105,9 @@ std::string BackupTasksHint(std::size_t count);
 // options say so.
 enum class NotReadyAction { Cancel, Ask, EjectAndAsk };
 NotReadyAction DriveNotReadyAction(const Options& options);
+// The same for a run a person started: someone is there, so the question is
+// always asked; the tray still opens first when the options say so.
+NotReadyAction PersonNotReadyAction(const Options& options);
 // A drive that cannot write is reported only with "Query"; with "Cancel the
 // task." the run just ends.
 bool ReportsDriveNotRecorder(const Options& options);

@@ -25,7 +25,7 @@ PreparedTask PrepareTaskBurn(const TaskTree& tree, const Options& options, const
     return p;
   }
   DiscWaitSettings wait;
-  wait.Action = setup.Scheduled ? DriveNotReadyAction(options) : NotReadyAction::Ask;
+  wait.Action = setup.Scheduled ? DriveNotReadyAction(options) : PersonNotReadyAction(options);
   wait.Text = texts::kDriveNotReady;
   wait.RetryPauseMs = setup.RetryPauseMs;
   wait.Cancel = setup.Cancel;

@@ -8,21 +8,24 @@ namespace ui {
 
 namespace {
 
-engine::NotReadyAnswer AskRetry(QWidget* parent, const engine::DriveQuestion& question) {
+engine::NotReadyAnswer AskRetry(QWidget* parent, DialogInteraction::RetryStyle style,
+                                const engine::DriveQuestion& question) {
+  const bool ok = style == DialogInteraction::RetryStyle::OkCancel;
+  const Button again = ok ? Ok : Retry;
   const Button b = CurrentDialogs().Message(parent, QStringLiteral("Informaiton"),
-                                            QString::fromStdString(question.Text), MessageIcon::Warning,
-                                            Retry | Cancel, Retry);
-  return b == Retry ? engine::NotReadyAnswer::Retry : engine::NotReadyAnswer::Cancel;
+                                            QString::fromStdString(question.Text),
+                                            ok ? MessageIcon::Information : MessageIcon::Warning, again | Cancel, again);
+  return b == again ? engine::NotReadyAnswer::Retry : engine::NotReadyAnswer::Cancel;
 }
 
 }  // namespace
 
 engine::NotReadyAnswer DialogInteraction::DriveNotReady(const engine::DriveQuestion& question) {
-  return AskRetry(FParent, question);
+  return AskRetry(FParent, FStyle, question);
 }
 
 engine::NotReadyAnswer DialogInteraction::InsertDisc(const engine::DriveQuestion& question) {
-  return AskRetry(FParent, question);
+  return AskRetry(FParent, FStyle, question);
 }
 
 engine::OverwriteAnswer DialogInteraction::OverwriteFile(const std::string& path) {

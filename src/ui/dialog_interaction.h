@@ -11,11 +11,15 @@ namespace ui {
 
 class DialogInteraction final : public engine::Interaction {
  public:
+  // How "try again" is offered: Retry / Cancel with a warning icon, or, for
+  // a scheduled run, OK / Cancel with an information icon.
+  enum class RetryStyle { RetryCancel, OkCancel };
   // `parent` is the window the boxes belong to; it may be null.
-  explicit DialogInteraction(QWidget* parent = nullptr) : FParent(parent) {}
+  explicit DialogInteraction(QWidget* parent = nullptr, RetryStyle style = RetryStyle::RetryCancel)
+      : FParent(parent), FStyle(style) {}
   void SetParent(QWidget* parent) { FParent = parent; }
 
-  // Retry / Cancel with a warning icon, caption "Informaiton".
+  // Caption "Informaiton", buttons as the style says.
   engine::NotReadyAnswer DriveNotReady(const engine::DriveQuestion& question) override;
   engine::NotReadyAnswer InsertDisc(const engine::DriveQuestion& question) override;
   // Yes: replace, No: keep the existing file and go on, Cancel: stop.
@@ -23,6 +27,7 @@ class DialogInteraction final : public engine::Interaction {
 
  private:
   QWidget* FParent;
+  RetryStyle FStyle;
 };
 
 }  // namespace ui

@@ -31,12 +31,15 @@
 #include "appcore/ini_file.h"
 #include "appcore/schedule.h"
 #include "appcore/schedule_runner.h"
+#include "appcore/task_burn.h"
+#include "appcore/task_tree.h"
 #include "appcore/texts.h"
 #include "cli/build_iso.h"
 #include "cli/disc_commands.h"
 #include "cli/schedule_commands.h"
 #include "cli/vdisc.h"
 #include "engine/device/transport.h"
+#include "engine/interaction.h"
 #include "engine/kavo_burner.h"
 #include "gui/gui_helpers.h"
 #include "gui/scripted_dialogs.h"
@@ -542,6 +545,68 @@ class ScheduleFormTest : public QObject {
     QCOMPARE(FDialogs->MessageTexts(), QStringList());
     QVERIFY(!ReadFile(FFolder + "/Schedule/Log.txt").contains("Start backup task:"));
     QVERIFY(tray.StartStopUnit(device::TStartStop::Load));
+  }
+
+  // A disc inserted while the question is open: the scheduled run in the
+  // window asks what the command line's task burn asks, once, and asks it
+  // from the drive job, so nothing else reaches the drive in between.
+  void aDiscInsertedAtTheQuestionIsAskedAsTheCommandLineAsks() {
+    const QString source = FDir.filePath("src/once.txt");
+    WriteFile(source, "z");
+    engine::TKavoBurner tray;
+    QVERIFY(appcore::SelectDrive(tray, FDisc).Selected());
+    QStringList windowAsked, cliAsked;
+    {
+      app::Program program(FFolder, {});
+      app::TScheduleForm& schedule = program.ScheduleForm();
+      appcore::Options& options = program.MainForm().Options();
+      appcore::CalendarDate clock = appcore::Today();
+      schedule.Clock = [&clock] { return clock; };
+      AddTask(schedule, "Once", {source});
+      options.Query = true;
+      options.CancelTask = false;
+      options.EjectNoDisc = false;
+      QVERIFY(tray.StartStopUnit(device::TStartStop::Eject));
+      bool heldWhileAsked = false;
+      FDialogs->Answers = {ui::Ok};
+      FDialogs->OnMessage = [&](const guitest::Asked& a) {
+        windowAsked << a.Text;
+        if (windowAsked.size() > 1) return;
+        heldWhileAsked = !program.MainForm().DriveJobsIdle();
+        tray.StartStopUnit(device::TStartStop::Load);
+      };
+      QSignalSpy finished(&schedule, &app::TScheduleForm::RunFinished);
+      program.MainForm().BurningForm().RetryPauseMs = 1000;
+      clock = NextDay(clock, 2);
+      schedule.Timer1Timer();
+      QVERIFY(finished.wait(30000));
+      FDialogs->OnMessage = nullptr;
+      QVERIFY(heldWhileAsked);
+      QVERIFY(ReadFile(FFolder + "/Schedule/Log.txt").contains("Start backup task:"));
+    }
+
+    const auto tree = appcore::ReadTaskFile((FFolder + "/Schedule/Once.mvt").toStdString());
+    QVERIFY(tree.Ok());
+    appcore::Options options;
+    options.Drive = FDisc;
+    options.Query = true;
+    options.CancelTask = false;
+    QVERIFY(tray.StartStopUnit(device::TStartStop::Eject));
+    engine::NonInteractiveAnswers answers;
+    answers.NotReadyRetries = 5;
+    answers.Report = [&](const std::string& text) {
+      cliAsked << QString::fromStdString(text);
+      tray.StartStopUnit(device::TStartStop::Load);
+    };
+    engine::NonInteractive ask(answers);
+    appcore::TaskBurnSetup setup;
+    setup.Device = FDisc;
+    setup.Scheduled = true;
+    setup.Ask = &ask;
+    setup.RetryPauseMs = 1000;
+    QCOMPARE(appcore::PrepareTaskBurn(tree.Value(), options, setup, tray).Step, appcore::TaskBurnStep::Ready);
+    QCOMPARE(windowAsked, QStringList{QString::fromUtf8(appcore::texts::kDriveNotReady)});
+    QCOMPARE(cliAsked.join("|"), windowAsked.join("|"));
   }
 
   // Editing only a task's description leaves its last backup, so its next

@@ -9,6 +9,7 @@ ScriptedDialogs::~ScriptedDialogs() { ui::SetDialogs(nullptr); }
 ui::Button ScriptedDialogs::Message(QWidget*, const QString& caption, const QString& text, ui::MessageIcon icon,
                                     ui::Buttons buttons, ui::Button defaultButton) {
   Log.push_back({QStringLiteral("Message"), caption, text, icon, buttons});
+  if (OnMessage) OnMessage(Log.back());
   if (Answers.empty()) {
     ++Unanswered;
     return defaultButton;

@@ -5,6 +5,7 @@
 #include <QString>
 #include <QStringList>
 #include <deque>
+#include <functional>
 #include <vector>
 
 #include "ui/dialogs.h"
@@ -30,6 +31,8 @@ class ScriptedDialogs : public ui::Dialogs {
   std::deque<QColor> Colors;
   std::deque<QString> Inputs;  // for TextInput (a null QString = cancelled)
   std::vector<Asked> Log;
+  // Called with each message as it is asked, before it is answered.
+  std::function<void(const Asked&)> OnMessage;
   // Questions asked with nothing queued to answer them.
   int Unanswered = 0;
 
