@@ -557,6 +557,14 @@ def main():
             runs = [pool.submit(run_vm, name, kernel, initrd_for(name, commands), drive_args, log_dir, accel)
                     for name, drive_args, _, commands in scenarios]
             outcomes = [f.result() for f in runs]
+        # The same question of a drive holding a disc, which never waits:
+        # what the answer costs on this machine now, without a wait in it.
+        answer_cost = 0.0
+        for (_, _, source, _), (text, _, _) in zip(scenarios, outcomes):
+            r = parse(text)
+            d = r.get("disc-info") or r.get("select-by-address")
+            if source is not None and d is not None and d["seconds"] is not None:
+                answer_cost = max(answer_cost, d["seconds"])
         for (name, drive_args, source, commands), (text, seconds, log) in zip(scenarios, outcomes):
             results = parse(text)
             print(f"---- {name}: {seconds:.1f} s", flush=True)
@@ -641,11 +649,14 @@ def main():
                 want = expected[source]
                 bad = sorted(p for p in set(got) | set(want) if got.get(p) != want.get(p))
                 check(not bad, f"{name} / extract: every file reads back byte for byte (differs: {bad[:5]})")
-            # An empty drive answers without a wait for a disc (a wait is a
-            # 5-second step; a loaded machine under TCG needs the margin).
+            # An empty drive answers without a wait for a disc. A wait is a
+            # 5-second step on top of the answer's own cost, which a loaded
+            # machine under TCG stretches: it is measured beside it.
             if source is None and disc is not None and disc["seconds"] is not None:
-                check(disc["seconds"] < 4.5,
-                      f"{name} / disc-info: answers without waiting for a disc ({disc['seconds']:.2f} s)")
+                limit = max(4.5, answer_cost + 4.0)
+                check(disc["seconds"] < limit,
+                      f"{name} / disc-info: answers without waiting for a disc ({disc['seconds']:.2f} s, "
+                      f"{answer_cost:.2f} s with a disc)")
 
     total = time.monotonic() - started
     print(f"{passes} passed, {len(failures)} failed in {total:.0f} s (console logs in {log_dir})")
