@@ -92,7 +92,9 @@ ScheduledTaskFile LoadScheduledTask(const ScheduleStore& store, const std::strin
     return f;
   }
   f.Tree = std::move(tree.Value());
-  f.Status = TaskFileStatus::Ready;
+  // A task that lists nothing is as empty as an empty file: no drive is
+  // asked for, nothing is logged.
+  f.Status = f.Tree.OnlyRoot() ? TaskFileStatus::Empty : TaskFileStatus::Ready;
   return f;
 }
 

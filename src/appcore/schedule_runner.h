@@ -48,6 +48,7 @@ base::Result<bool> TryLockScheduledRuns(const ScheduleStore& store, platform::Fi
 // have burnt the task since this one's list was read.
 bool StillDueInList(const ScheduleStore& store, const std::string& name, const CalendarDate& today);
 
+// Empty: no text, or a task that lists no file or folder.
 enum class TaskFileStatus { Ready, BadName, Missing, Unreadable, Empty, Damaged };
 
 struct ScheduledTaskFile {

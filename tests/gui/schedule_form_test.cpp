@@ -609,8 +609,9 @@ class ScheduleFormTest : public QObject {
     QCOMPARE(cliAsked.join("|"), windowAsked.join("|"));
   }
 
-  // The window's run keeps the command line's rules: a list that cannot
-  // record the run refuses it before anything is burnt, and the record
+  // The window's run keeps the command line's rules: a task without files
+  // is empty, a list that cannot record the run refuses it before anything
+  // is burnt, and the record
   // follows the options the burn started with, not a later change.
   void aRunIsRecordedByTheRulesTheCommandLineKeeps() {
     const QString source = FDir.filePath("src/rules.txt");
@@ -622,6 +623,21 @@ class ScheduleFormTest : public QObject {
     schedule.Clock = [&clock] { return clock; };
     AddTask(schedule, "Rules", {source});
     auto* list = schedule.findChild<QTreeWidget*>("ltvTask");
+
+    // A task that lists no files is as empty as an empty task file: nothing
+    // is asked, burnt or logged, in the window or on the command line.
+    AddTask(schedule, "Nothing", {});
+    list->setCurrentItem(list->topLevelItem(1));
+    schedule.btnRunClick();
+    QVERIFY(!schedule.Running());
+    QCOMPARE(FDialogs->MessageTexts(), QStringList());
+    engine::TKavoBurner burner;
+    Captured out, err;
+    QCOMPARE(cli::RunScheduleCommand({"run", "Nothing", "--program-folder", FFolder.toStdString(), "--device", FSecond},
+                                     burner, out.File, err.File),
+             cli::kExitOk);
+    QVERIFY2(out.Text().find("nothing to burn") != std::string::npos, out.Text().c_str());
+    QVERIFY(!QFile::exists(FFolder + "/Schedule/Log.txt"));
     list->setCurrentItem(list->topLevelItem(0));
 
     const QByteArray good = ReadFile(ListPath());
