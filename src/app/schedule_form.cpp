@@ -256,10 +256,6 @@ void TScheduleForm::btnRunClick() {
     return;
   }
   const appcore::ScheduleTask& task = FRows[static_cast<std::size_t>(row)];
-  if (!platform::FileExists(FStore.TaskFilePath(task.Name))) {
-    ui::CurrentDialogs().Inform(this, QString::fromUtf8(appcore::texts::kTaskFileMissingRun));
-    return;
-  }
   if (Running()) {
     ui::CurrentDialogs().Inform(this, QString::fromUtf8(texts::kRunnerBusy));
     return;
@@ -321,19 +317,16 @@ void TScheduleForm::RunTask(const std::string& name, bool scheduled, const std::
     if (scheduled) ShowLastBackup(row, &previousBackup);
     if (scheduled && appcore::ScheduledRun::LeavesDue(start))
       FRunner.Finished(name, true, appcore::ScheduleRunner::Clock::now());
-    const QString qname = QString::fromStdString(name);
-    const appcore::ScheduledTaskFile& task = run->Task();
-    QString why;
+    const bool fileProblem = start == appcore::RunStart::TaskProblem;
+    const appcore::TaskFileStatus status = run->Task().Status;
+    if (fileProblem && status == appcore::TaskFileStatus::Empty) return;  // nothing to burn, nothing to say
+    const bool missing = fileProblem && status == appcore::TaskFileStatus::Missing;
+    QString why = QString::fromStdString(fileProblem ? run->Task().Error : run->Error());
     if (start == appcore::RunStart::Busy) why = QString::fromUtf8(texts::kRunnerBusy);
-    else if (start != appcore::RunStart::TaskProblem) why = QString::fromStdString(run->Error());
-    else if (task.Status == appcore::TaskFileStatus::Missing)
-      why = QString::fromUtf8(texts::kRunFailed).arg(qname, QString::fromUtf8(appcore::texts::kTaskFileMissingRun));
-    else if (task.Status != appcore::TaskFileStatus::Empty)
-      why = QString::fromUtf8(texts::kRunFailed).arg(qname, QString::fromStdString(task.Error));
-    if (why.isEmpty()) return;
+    if (missing) why = QString::fromUtf8(appcore::texts::kTaskFileMissingRun);
     // A person's "Run" is told at once; the check says it in the window.
-    if (scheduled || start == appcore::RunStart::TaskProblem) say(why);
-    else ui::CurrentDialogs().Inform(this, why);
+    if (!scheduled && (!fileProblem || missing)) ui::CurrentDialogs().Inform(this, why);
+    else say(fileProblem ? QString::fromUtf8(texts::kRunFailed).arg(QString::fromStdString(name), why) : why);
     return;
   }
   const appcore::Options& options = Opts();
