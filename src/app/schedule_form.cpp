@@ -305,7 +305,7 @@ void TScheduleForm::RunTask(const std::string& name, bool scheduled, const std::
     FStatus = text;
     labStatus->setText(text);
   };
-  auto run = std::make_unique<appcore::ScheduledRun>(FStore, name);
+  auto run = std::make_unique<appcore::ScheduledRun>(FStore, name, scheduled ? &FRunner : nullptr);
   const appcore::RunStart start = run->Begin(scheduled, Today());
   if (start != appcore::RunStart::Ready) {
     if (start == appcore::RunStart::NoLongerDue) {
@@ -315,8 +315,6 @@ void TScheduleForm::RunTask(const std::string& name, bool scheduled, const std::
       return;
     }
     if (scheduled) ShowLastBackup(row, &previousBackup);
-    if (scheduled && appcore::ScheduledRun::LeavesDue(start))
-      FRunner.Finished(name, true, appcore::ScheduleRunner::Clock::now());
     const bool fileProblem = start == appcore::RunStart::TaskProblem;
     const appcore::TaskFileStatus status = run->Task().Status;
     if (fileProblem && status == appcore::TaskFileStatus::Empty) return;  // nothing to burn, nothing to say
@@ -378,7 +376,6 @@ void TScheduleForm::RunEnded(bool scheduled, const std::string& previousBackup, 
   }
   if (!problems.empty()) FStatus += QStringLiteral("\n") + QString::fromStdString(problems.front());
   labStatus->setText(FStatus);
-  if (scheduled) FRunner.Finished(name, appcore::ScheduledRun::LeavesDue(record), appcore::ScheduleRunner::Clock::now());
   if (OnSound && !soundHandled) OnSound(false);
   FRunning.clear();
   emit RunFinished();

@@ -112,20 +112,33 @@ RunRecord RecordScheduledRun(const ScheduleStore& store, const std::string& name
   return RunRecord::MarkedDone;
 }
 
+void ScheduledRun::Tell(bool leftDue) const {
+  if (FRunner != nullptr) FRunner->Finished(FName, leftDue, ScheduleRunner::Clock::now());
+}
+
 RunStart ScheduledRun::Begin(bool onlyIfDue, const CalendarDate& today) {
   // A list that cannot be read cannot record the run either.
   FError = FStore.ListProblem();
-  if (!FError.empty()) return RunStart::ListUnreadable;
+  if (!FError.empty()) {
+    Tell(true);
+    return RunStart::ListUnreadable;
+  }
+  // A task that cannot run takes no lock and leaves nothing behind.
   FTask = LoadScheduledTask(FStore, FName);
-  if (FTask.Status != TaskFileStatus::Ready) return RunStart::TaskProblem;
+  if (FTask.Status != TaskFileStatus::Ready) {
+    Tell(true);
+    return RunStart::TaskProblem;
+  }
   const base::Result<bool> locked = TryLockScheduledRuns(FStore, FLock);
   if (!locked.Ok()) {
     FError = locked.Err().Message;
     return RunStart::LockFailed;
   }
+  // Busy is no failure: the task is tried again at the next check.
   if (!locked.Value()) return RunStart::Busy;
   if (onlyIfDue && !StillDueInList(FStore, FName, today)) {
     FLock.Release();
+    Tell(false);
     return RunStart::NoLongerDue;
   }
   return RunStart::Ready;
@@ -143,6 +156,8 @@ RunRecord ScheduledRun::End(bool burnDone, const CalendarDate& today, std::vecto
   const RunRecord record =
       FOptions ? RecordScheduledRun(FStore, FName, *FOptions, burnDone, problems, today) : RunRecord::StaysDue;
   FLock.Release();
+  // A test write, a failure or a cancel leaves the task due.
+  Tell(record != RunRecord::MarkedDone);
   return record;
 }
 

@@ -83,10 +83,13 @@ enum class RunStart {
 
 // One run of a scheduled task, from its start to its record, for every
 // runner: the desktop program's check and "Run", and the command line's
-// run and daemon. The runner burns `Tree()` its own way in between.
+// run and daemon. The runner burns `Tree()` its own way in between. A run
+// a check started tells the check's `runner` how it went, so that a task
+// it left due waits before its next try.
 class ScheduledRun {
  public:
-  ScheduledRun(const ScheduleStore& store, std::string name) : FStore(store), FName(std::move(name)) {}
+  ScheduledRun(const ScheduleStore& store, std::string name, ScheduleRunner* runner = nullptr)
+      : FStore(store), FName(std::move(name)), FRunner(runner) {}
   // The list readable, the task file loaded (a task that cannot run takes
   // no lock), the lock taken, and with `onlyIfDue` the task still due.
   RunStart Begin(bool onlyIfDue, const CalendarDate& today);
@@ -97,17 +100,15 @@ class ScheduledRun {
   // The drive is ready and the burn begins with `options`, which the record
   // uses too: the start line goes to the log when the options keep one.
   void Started(const Options& options, const CalendarDate& today, std::vector<std::string>& problems);
-  // The burn ended; records it and lets the lock go. A run that never
-  // started records nothing.
+  // The burn ended (or never began); records it and lets the lock go. A
+  // run that never started records nothing.
   RunRecord End(bool burnDone, const CalendarDate& today, std::vector<std::string>& problems);
-  // Whether a run that ended so makes its task wait before the next try:
-  // anything that leaves the task due does.
-  static bool LeavesDue(RunStart start) { return start == RunStart::TaskProblem || start == RunStart::ListUnreadable; }
-  static bool LeavesDue(RunRecord record) { return record != RunRecord::MarkedDone; }
-
  private:
+  void Tell(bool leftDue) const;
+
   const ScheduleStore& FStore;
   std::string FName;
+  ScheduleRunner* FRunner;
   std::string FError;
   ScheduledTaskFile FTask;
   platform::FileLock FLock;

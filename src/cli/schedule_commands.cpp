@@ -51,11 +51,9 @@ constexpr int kRunBusy = -1;
 
 int RunTask(const appcore::ScheduleStore& store, const std::string& programFolder, const std::string& name,
             const std::string& device, const std::function<bool()>& stopRequested, bool onlyIfDue,
-            engine::TKavoBurner& burner, std::FILE* out, std::FILE* err, bool* leftDue = nullptr) {
-  appcore::ScheduledRun run(store, name);
-  const appcore::RunStart start = run.Begin(onlyIfDue, appcore::Today());
-  if (leftDue != nullptr) *leftDue = appcore::ScheduledRun::LeavesDue(start);
-  switch (start) {
+            engine::TKavoBurner& burner, std::FILE* out, std::FILE* err, appcore::ScheduleRunner* runner = nullptr) {
+  appcore::ScheduledRun run(store, name, runner);
+  switch (run.Begin(onlyIfDue, appcore::Today())) {
     case appcore::RunStart::Ready: break;
     case appcore::RunStart::ListUnreadable:
     case appcore::RunStart::LockFailed:
@@ -83,9 +81,12 @@ int RunTask(const appcore::ScheduleStore& store, const std::string& programFolde
       }
     }
   }
-  if (leftDue != nullptr) *leftDue = true;  // until the record says otherwise
   const std::optional<appcore::Options> loaded = LoadProgramOptions(programFolder, err);
-  if (!loaded) return kExitFailed;
+  if (!loaded) {
+    std::vector<std::string> unused;
+    run.End(false, appcore::Today(), unused);
+    return kExitFailed;
+  }
   const appcore::Options& options = *loaded;
   TaskBurn how;
   how.Device = device;
@@ -112,7 +113,6 @@ int RunTask(const appcore::ScheduleStore& store, const std::string& programFolde
       std::fprintf(out, "Task %s done %s\n", name.c_str(), NowText().c_str());
       break;
   }
-  if (leftDue != nullptr) *leftDue = appcore::ScheduledRun::LeavesDue(record);
   return rc;
 }
 
@@ -170,13 +170,11 @@ int Daemon(const appcore::ScheduleStore& store, const std::string& programFolder
       const std::string& name = rows[i].Name;
       std::fprintf(out, "Task %s is due.\n", name.c_str());
       std::fflush(out);
-      bool leftDue = false;
-      const int ran = RunTask(store, programFolder, name, device, stopRequested, true, burner, out, err, &leftDue);
+      const int ran = RunTask(store, programFolder, name, device, stopRequested, true, burner, out, err, &runner);
       std::fflush(out);
       std::fflush(err);
       if (ran == kRunBusy) continue;
       if (ran == kExitAborted) return ran;
-      runner.Finished(name, leftDue, std::chrono::steady_clock::now());
       // --once tells the first failure, not only the last task's result.
       if (rc == kExitOk) rc = ran;
     }
