@@ -357,6 +357,7 @@ void TScheduleForm::RunTask(const std::string& name, bool scheduled, const std::
 
 void TScheduleForm::RunEnded(bool scheduled, const std::string& previousBackup, bool burnt, const QString& problem,
                              bool soundHandled) {
+  if (FRun == nullptr) return;  // the host's end comes once per started run
   FProgressTimer->stop();
   pbRun->setVisible(false);
   const std::string name = FRun->Name();
