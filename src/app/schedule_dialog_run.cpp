@@ -13,8 +13,6 @@
 #include "app/burning_form.h"
 #include "app/burning_texts.h"
 #include "app/main_form.h"
-#include "appcore/drive_select.h"
-#include "appcore/drive_wait.h"
 #include "appcore/schedule.h"
 #include "appcore/texts.h"
 #include "engine/kavo_burner.h"
@@ -28,12 +26,6 @@ namespace {
 QString Text(const char* s) { return QString::fromUtf8(s); }
 
 constexpr const char* kDialogInUse = "the burn window or the drive was taken for another operation meanwhile";
-
-struct DriveTest {
-  std::string Problem;  // the drive could not be selected
-  bool Recorder = false;
-  bool Ready = false;
-};
 
 }  // namespace
 
@@ -83,43 +75,35 @@ bool TScheduleDialogRun::StartRun(appcore::TaskTree tree, bool showWindow, std::
 }
 
 void TScheduleDialogRun::TestDrive() {
-  auto test = std::make_shared<DriveTest>();
-  const std::string drive = FOptions.Drive;
+  auto tested = std::make_shared<appcore::PreparedTask>();
   QPointer<TScheduleDialogRun> self(this);
-  appcore::DiscWaitSettings wait;
-  wait.Action = appcore::DriveNotReadyAction(FOptions);
-  wait.Text = appcore::texts::kDriveNotReady;
-  wait.RetryPauseMs = static_cast<std::uint32_t>(std::max(0, FMain.BurningForm().RetryPauseMs));
+  appcore::TaskBurnSetup setup;
+  setup.Scheduled = true;
+  setup.RetryPauseMs = static_cast<std::uint32_t>(std::max(0, FMain.BurningForm().RetryPauseMs));
+  setup.Cancel = FCancel.get();
   // Selecting the drive, TEST UNIT READY and the wait for a disc take
   // seconds on a real drive; the question comes to this thread meanwhile.
   FMain.RunOnDrive(
       engine::OperationPhase::Preparing,
-      [test, drive, wait, cancel = FCancel, questions = FQuestions,
+      [tested, setup, options = FOptions, cancel = FCancel, questions = FQuestions,
        &dispatcher = FMain.Dispatcher()](engine::TKavoBurner& b) mutable {
-        const appcore::DriveChoice choice = appcore::SelectDrive(b, drive);
-        if (!choice.Selected()) {
-          test->Problem = choice.Text;
-          return;
-        }
-        test->Recorder = appcore::CanWrite(b);
-        if (!test->Recorder) return;
         engine::DispatchedInteraction ask(*questions, dispatcher, cancel);
-        wait.Cancel = cancel.get();
-        test->Ready = appcore::WaitForDisc(b, ask, wait) == appcore::DiscWait::Ready;
+        setup.Ask = &ask;
+        *tested = appcore::PrepareTaskDrive(options, setup, b);
       },
-      [self, test, run = FRun](engine::TKavoBurner&) {
+      [self, tested, run = FRun](engine::TKavoBurner&) {
         if (self.isNull() || run != self->FRun || self->FStep != Step::Checking) return;
-        self->DriveTested(test->Problem, test->Recorder, test->Ready);
+        self->DriveTested(*tested);
       });
 }
 
-void TScheduleDialogRun::DriveTested(const std::string& problem, bool recorder, bool ready) {
+void TScheduleDialogRun::DriveTested(const appcore::PreparedTask& tested) {
   if (FAborted) {
     Finish(false, {});
     return;
   }
-  if (!problem.empty()) {
-    Finish(false, QString::fromStdString(problem));
+  if (tested.Step == appcore::TaskBurnStep::NoDrive) {
+    Finish(false, QString::fromStdString(tested.Error));
     return;
   }
   // The main window's drive box follows the drive the run uses.
@@ -132,14 +116,14 @@ void TScheduleDialogRun::DriveTested(const std::string& problem, bool recorder, 
       FMain.Jobs().ChooseDevice(FMain.Burner().DeviceId());
     }
   }
-  if (!recorder) {
+  if (tested.Step == appcore::TaskBurnStep::NotRecorder) {
     if (appcore::ReportsDriveNotRecorder(FOptions))
       ui::CurrentDialogs().Inform(&FMain, Text(appcore::texts::kDriveNotRecorder));
     Finish(false, Text(appcore::texts::kDriveNotRecorder));
     return;
   }
   // Not ready after the wait: the options said give up, or the person did.
-  if (!ready) {
+  if (tested.Step != appcore::TaskBurnStep::Ready) {
     Finish(false, {});
     return;
   }

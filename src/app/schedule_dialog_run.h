@@ -13,6 +13,7 @@
 
 #include "app/schedule_run.h"
 #include "appcore/options.h"
+#include "appcore/task_burn.h"
 #include "appcore/task_tree.h"
 #include "base/cancel_token.h"
 
@@ -38,7 +39,7 @@ class TScheduleDialogRun final : public QObject, public TScheduleRunHost {
  private:
   enum class Step { Idle, Checking, Burning };
   void TestDrive();
-  void DriveTested(const std::string& problem, bool recorder, bool ready);
+  void DriveTested(const appcore::PreparedTask& tested);
   void Burn();
   void Finish(bool burnt, const QString& problem);
 

@@ -256,10 +256,6 @@ void TScheduleForm::btnRunClick() {
     return;
   }
   const appcore::ScheduleTask& task = FRows[static_cast<std::size_t>(row)];
-  if (!platform::FileExists(FStore.TaskFilePath(task.Name))) {
-    ui::CurrentDialogs().Inform(this, QString::fromUtf8(appcore::texts::kTaskFileMissingRun));
-    return;
-  }
   if (Running()) {
     ui::CurrentDialogs().Inform(this, QString::fromUtf8(texts::kRunnerBusy));
     return;
@@ -277,20 +273,12 @@ void TScheduleForm::Timer1Timer() {
     std::vector<std::string> previous;
     previous.reserve(FRows.size());
     for (const auto& row : FRows) previous.push_back(row.LastBackup);
-    const appcore::ScheduleStore::Scan scan = FStore.ScanDueTasks(FRows, Today());
-    if (!scan.Problems.empty()) labStatus->setText(QString::fromStdString(scan.Problems.front()));
-    const auto runnable = FRunner.Runnable(FRows, scan.Due, appcore::ScheduleRunner::Clock::now());
-    // A task that failed a moment ago waits; its date stays as it was.
-    std::size_t next = 0;
-    for (const std::size_t i : scan.Due) {
-      if (next < runnable.size() && runnable[next] == i) {
-        ++next;
-        ltvTask->topLevelItem(static_cast<int>(i))->setText(kLastBackup, QString::fromStdString(FRows[i].LastBackup));
-        FQueue.emplace_back(FRows[i].Name, previous[i]);
-      } else {
-        FRows[i].LastBackup = previous[i];
-      }
+    std::vector<std::string> problems;
+    for (const std::size_t i : FRunner.Check(FStore, FRows, Today(), appcore::ScheduleRunner::Clock::now(), problems)) {
+      ShowLastBackup(i);
+      FQueue.emplace_back(FRows[i].Name, previous[i]);
     }
+    if (!problems.empty()) labStatus->setText(QString::fromStdString(problems.front()));
   }
   NextQueued();
 }
@@ -305,70 +293,60 @@ void TScheduleForm::NextQueued() {
   if (!Running() && FQueue.empty() && !Timer1->isActive()) Timer1->start();
 }
 
+void TScheduleForm::ShowLastBackup(std::size_t row, const std::string* date) {
+  if (row >= FRows.size()) return;
+  if (date != nullptr) FRows[row].LastBackup = *date;
+  ltvTask->topLevelItem(static_cast<int>(row))->setText(kLastBackup, QString::fromStdString(FRows[row].LastBackup));
+}
+
 void TScheduleForm::RunTask(const std::string& name, bool scheduled, const std::string& previousBackup) {
-  const int row = RowOf(name);
-  auto restore = [&] {
-    if (!scheduled || row < 0) return;
-    FRows[static_cast<std::size_t>(row)].LastBackup = previousBackup;
-    ltvTask->topLevelItem(row)->setText(kLastBackup, QString::fromStdString(previousBackup));
-  };
+  const auto row = static_cast<std::size_t>(RowOf(name));
   auto say = [&](const QString& text) {
     FStatus = text;
     labStatus->setText(text);
   };
-  const base::Result<bool> locked = appcore::TryLockScheduledRuns(FStore, FLock);
-  if (!locked.Ok() || !locked.Value()) {
-    restore();
-    const QString why = locked.Ok() ? QString::fromUtf8(texts::kRunnerBusy) : QString::fromStdString(locked.Err().Message);
-    if (scheduled) say(why);
-    else ui::CurrentDialogs().Inform(this, why);
-    return;
-  }
-  if (scheduled && !appcore::StillDueInList(FStore, name, Today())) {
-    // Another runner burnt it since the list was read: take its date.
-    FLock.Release();
-    for (const auto& fresh : FStore.LoadList(Today()))
-      if (fresh.Name == name && row >= 0) {
-        FRows[static_cast<std::size_t>(row)].LastBackup = fresh.LastBackup;
-        ltvTask->topLevelItem(row)->setText(kLastBackup, QString::fromStdString(fresh.LastBackup));
-      }
-    return;
-  }
-  appcore::ScheduledTaskFile task = appcore::LoadScheduledTask(FStore, name);
-  if (task.Status != appcore::TaskFileStatus::Ready) {
-    FLock.Release();
-    restore();
-    if (scheduled) FRunner.Finished(name, true, appcore::ScheduleRunner::Clock::now());
-    const QString qname = QString::fromStdString(name);
-    if (task.Status == appcore::TaskFileStatus::Missing)
-      say(QString::fromUtf8(texts::kRunFailed).arg(qname, QString::fromUtf8(appcore::texts::kTaskFileMissingRun)));
-    else if (task.Status != appcore::TaskFileStatus::Empty)
-      say(QString::fromUtf8(texts::kRunFailed).arg(qname, QString::fromStdString(task.Error)));
+  auto run = std::make_unique<appcore::ScheduledRun>(FStore, name, scheduled ? &FRunner : nullptr);
+  const appcore::RunStart start = run->Begin(scheduled, Today());
+  if (start != appcore::RunStart::Ready) {
+    if (start == appcore::RunStart::NoLongerDue) {
+      // Another runner burnt it since the list was read: take its date.
+      for (const auto& fresh : FStore.LoadList(Today()))
+        if (fresh.Name == name) ShowLastBackup(row, &fresh.LastBackup);
+      return;
+    }
+    if (scheduled) ShowLastBackup(row, &previousBackup);
+    const bool fileProblem = start == appcore::RunStart::TaskProblem;
+    const appcore::TaskFileStatus status = run->Task().Status;
+    if (fileProblem && status == appcore::TaskFileStatus::Empty) return;  // nothing to burn, nothing to say
+    const bool missing = fileProblem && status == appcore::TaskFileStatus::Missing;
+    QString why = QString::fromStdString(fileProblem ? run->Task().Error : run->Error());
+    if (start == appcore::RunStart::Busy) why = QString::fromUtf8(texts::kRunnerBusy);
+    if (missing) why = QString::fromUtf8(appcore::texts::kTaskFileMissingRun);
+    // A person's "Run" is told at once; the check says it in the window.
+    if (!scheduled && (!fileProblem || missing)) ui::CurrentDialogs().Inform(this, why);
+    else say(fileProblem ? QString::fromUtf8(texts::kRunFailed).arg(QString::fromStdString(name), why) : why);
     return;
   }
   const appcore::Options& options = Opts();
-  const std::string taskPath = task.Path;
   const bool show = options.DisplayWindow && !options.HideWindow;
   FRunning = name;
+  FRun = std::move(run);
   say(QString::fromUtf8(texts::kRunning).arg(QString::fromStdString(name)));
   const bool started = FHost.StartRun(
-      std::move(task.Tree), show,
-      [this, taskPath] {
-        const appcore::Options& o = Opts();
-        if (o.RecordLog) {
-          const base::Status logged = FStore.AppendLog(appcore::StartLogLine(
-              taskPath, appcore::FormatDate(Today()), appcore::FormatTime(platform::NowLocal())));
-          if (!logged.Ok()) labStatus->setText(QString::fromStdString(logged.Err().Message));
-        }
+      FRun->TakeTree(), show,
+      [this] {
+        std::vector<std::string> problems;
+        FRun->Started(Opts(), Today(), problems);
+        if (!problems.empty()) labStatus->setText(QString::fromStdString(problems.front()));
         if (OnSound) OnSound(true);
       },
-      [this, name, scheduled, previousBackup](const ScheduledBurnEnd& end) {
-        RunEnded(name, scheduled, previousBackup, end.Burnt, end.Problem, end.EndSoundHandled);
+      [this, scheduled, previousBackup](const ScheduledBurnEnd& end) {
+        RunEnded(scheduled, previousBackup, end.Burnt, end.Problem, end.EndSoundHandled);
       });
   if (!started) {
     FRunning.clear();
-    FLock.Release();
-    restore();
+    FRun.reset();
+    if (scheduled) ShowLastBackup(row, &previousBackup);
     say(QString::fromUtf8(texts::kRunCancelled).arg(QString::fromStdString(name)));
     return;
   }
@@ -377,33 +355,28 @@ void TScheduleForm::RunTask(const std::string& name, bool scheduled, const std::
   FProgressTimer->start();
 }
 
-void TScheduleForm::RunEnded(const std::string& name, bool scheduled, const std::string& previousBackup, bool burnt,
-                             const QString& problem, bool soundHandled) {
+void TScheduleForm::RunEnded(bool scheduled, const std::string& previousBackup, bool burnt, const QString& problem,
+                             bool soundHandled) {
+  if (FRun == nullptr) return;  // the host's end comes once per started run
   FProgressTimer->stop();
   pbRun->setVisible(false);
+  const std::string name = FRun->Name();
   std::vector<std::string> problems;
-  const appcore::RunRecord record =
-      appcore::RecordScheduledRun(FStore, name, Opts(), burnt, problems, Today());
-  FLock.Release();
-  const int row = RowOf(name);
+  const appcore::RunRecord record = FRun->End(burnt, Today(), problems);
+  FRun.reset();
+  const auto row = static_cast<std::size_t>(RowOf(name));
   const QString qname = QString::fromStdString(name);
   if (record == appcore::RunRecord::MarkedDone) {
-    if (row >= 0) {
-      FRows[static_cast<std::size_t>(row)].LastBackup = appcore::FormatDate(Today());
-      ltvTask->topLevelItem(row)->setText(kLastBackup, QString::fromStdString(FRows[static_cast<std::size_t>(row)].LastBackup));
-    }
+    const std::string today = appcore::FormatDate(Today());
+    ShowLastBackup(row, &today);
     FStatus = QString::fromUtf8(texts::kRunDone).arg(qname);
   } else {
-    if (scheduled && row >= 0) {
-      FRows[static_cast<std::size_t>(row)].LastBackup = previousBackup;
-      ltvTask->topLevelItem(row)->setText(kLastBackup, QString::fromStdString(previousBackup));
-    }
+    if (scheduled) ShowLastBackup(row, &previousBackup);
     FStatus = problem.isEmpty() ? QString::fromUtf8(texts::kRunCancelled).arg(qname)
                                 : QString::fromUtf8(texts::kRunFailed).arg(qname, problem);
   }
   if (!problems.empty()) FStatus += QStringLiteral("\n") + QString::fromStdString(problems.front());
   labStatus->setText(FStatus);
-  if (scheduled) FRunner.Finished(name, record != appcore::RunRecord::MarkedDone, appcore::ScheduleRunner::Clock::now());
   if (OnSound && !soundHandled) OnSound(false);
   FRunning.clear();
   emit RunFinished();

@@ -14,7 +14,6 @@
 
 #include "appcore/schedule.h"
 #include "appcore/schedule_runner.h"
-#include "platform/file_lock.h"
 
 class QLabel;
 class QProgressBar;
@@ -89,8 +88,10 @@ class TScheduleForm : public QWidget {
   const appcore::Options& Opts() const;
   // Runs the task `name`; `scheduled` runs only if still due once locked.
   void RunTask(const std::string& name, bool scheduled, const std::string& previousBackup);
-  void RunEnded(const std::string& name, bool scheduled, const std::string& previousBackup, bool burnt,
-                const QString& problem, bool soundHandled);
+  void RunEnded(bool scheduled, const std::string& previousBackup, bool burnt, const QString& problem,
+                bool soundHandled);
+  // Shows row `row`'s last backup, after setting it to `date` when given.
+  void ShowLastBackup(std::size_t row, const std::string* date = nullptr);
   void NextQueued();
   void ShowProgress();
 
@@ -102,7 +103,7 @@ class TScheduleForm : public QWidget {
   // the last backup to put back when the run does not burn.
   std::deque<std::pair<std::string, std::string>> FQueue;
   std::string FRunning;
-  platform::FileLock FLock;
+  std::unique_ptr<appcore::ScheduledRun> FRun;  // the run under way, holding the runners' lock
   QString FStatus;
   std::function<void()> FAfterAbort;
 

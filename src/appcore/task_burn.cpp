@@ -12,8 +12,7 @@
 
 namespace appcore {
 
-PreparedTask PrepareTaskBurn(const TaskTree& tree, const Options& options, const TaskBurnSetup& setup,
-                             engine::TKavoBurner& burner) {
+PreparedTask PrepareTaskDrive(const Options& options, const TaskBurnSetup& setup, engine::TKavoBurner& burner) {
   PreparedTask p;
   if (const DriveChoice drive = SelectDrive(burner, setup.Device.empty() ? options.Drive : setup.Device);
       !drive.Selected()) {
@@ -33,6 +32,14 @@ PreparedTask PrepareTaskBurn(const TaskTree& tree, const Options& options, const
     p.Step = TaskBurnStep::NotReady;
     return p;
   }
+  p.Step = TaskBurnStep::Ready;
+  return p;
+}
+
+PreparedTask PrepareTaskBurn(const TaskTree& tree, const Options& options, const TaskBurnSetup& setup,
+                             engine::TKavoBurner& burner) {
+  PreparedTask p = PrepareTaskDrive(options, setup, burner);
+  if (p.Step != TaskBurnStep::Ready) return p;
   p.Medium = burner.DetectMediaType();
   const auto speed = ParseSpeed(setup.Speed, p.Medium);
   if (!speed) {

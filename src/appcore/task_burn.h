@@ -57,6 +57,10 @@ struct PreparedTask {
   std::size_t LeftOutCount() const { return MissingSources.size() + std::max(RefusedFolders.size(), RefusedCount); }
 };
 
+// The first steps of every task burn, the window's scheduled run too: the
+// drive chosen, able to write, and holding a disc (or the wait given up).
+// Step Ready, NoDrive, NotRecorder or NotReady.
+PreparedTask PrepareTaskDrive(const Options& options, const TaskBurnSetup& setup, engine::TKavoBurner& burner);
 PreparedTask PrepareTaskBurn(const TaskTree& tree, const Options& options, const TaskBurnSetup& setup,
                              engine::TKavoBurner& burner);
 // After the burn: the archive bits of a done, recorded burn are cleared when

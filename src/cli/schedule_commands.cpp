@@ -43,11 +43,6 @@ std::string NowText() {
   return appcore::FormatDate(appcore::Today()) + " " + appcore::FormatTime(platform::NowLocal());
 }
 
-void Log(const appcore::ScheduleStore& store, const std::string& line, std::FILE* err) {
-  if (auto logged = store.AppendLog(line); !logged.Ok())
-    std::fprintf(err, "zantic-cli: %s: %s\n", store.LogPath().c_str(), logged.Err().Message.c_str());
-}
-
 // Runs one task file as a scheduled run does. Only a burn that ended without
 // error makes the task done; anything else leaves it due.
 // The run does not happen while another runner (the desktop program or a
@@ -56,59 +51,56 @@ constexpr int kRunBusy = -1;
 
 int RunTask(const appcore::ScheduleStore& store, const std::string& programFolder, const std::string& name,
             const std::string& device, const std::function<bool()>& stopRequested, bool onlyIfDue,
-            engine::TKavoBurner& burner, std::FILE* out, std::FILE* err) {
-  // A list that cannot be read cannot record the run either.
-  if (const std::string problem = store.ListProblem(); !problem.empty()) {
-    std::fprintf(err, "zantic-cli: %s\n", problem.c_str());
-    return kExitFailed;
-  }
-  // A task that cannot run takes no lock and leaves nothing behind.
-  appcore::ScheduledTaskFile task = appcore::LoadScheduledTask(store, name);
-  switch (task.Status) {
-    case appcore::TaskFileStatus::Ready: break;
-    case appcore::TaskFileStatus::BadName:
-      std::fprintf(err, "zantic-cli: %s\n", task.Error.c_str());
-      return kExitBadInput;
-    case appcore::TaskFileStatus::Missing:
-      std::fprintf(err, "zantic-cli: %s (%s)\n", appcore::texts::kTaskFileMissingRun, task.Path.c_str());
-      return kExitBadInput;
-    case appcore::TaskFileStatus::Unreadable:
-      std::fprintf(err, "zantic-cli: %s\n", task.Error.c_str());
+            engine::TKavoBurner& burner, std::FILE* out, std::FILE* err, appcore::ScheduleRunner* runner = nullptr) {
+  appcore::ScheduledRun run(store, name, runner);
+  switch (run.Begin(onlyIfDue, appcore::Today())) {
+    case appcore::RunStart::Ready: break;
+    case appcore::RunStart::ListUnreadable:
+    case appcore::RunStart::LockFailed:
+      std::fprintf(err, "zantic-cli: %s\n", run.Error().c_str());
       return kExitFailed;
-    case appcore::TaskFileStatus::Empty:
-      std::fprintf(out, "The task file of %s is empty: nothing to burn.\n", name.c_str());
-      return kExitOk;
-    case appcore::TaskFileStatus::Damaged:
-      std::fprintf(err, "zantic-cli: %s: %s\n", task.Path.c_str(), task.Error.c_str());
-      return kExitBadInput;
+    case appcore::RunStart::Busy:
+      std::fprintf(err, "zantic-cli: another Zantic is burning a scheduled task; %s waits\n", name.c_str());
+      return kRunBusy;
+    case appcore::RunStart::NoLongerDue: return kExitOk;
+    case appcore::RunStart::TaskProblem: {
+      const appcore::ScheduledTaskFile& task = run.Task();
+      switch (task.Status) {
+        case appcore::TaskFileStatus::Missing:
+          std::fprintf(err, "zantic-cli: %s (%s)\n", appcore::texts::kTaskFileMissingRun, task.Path.c_str());
+          return kExitBadInput;
+        case appcore::TaskFileStatus::Empty:
+          std::fprintf(out, "The task file of %s is empty: nothing to burn.\n", name.c_str());
+          return kExitOk;
+        case appcore::TaskFileStatus::Damaged:
+          std::fprintf(err, "zantic-cli: %s: %s\n", task.Path.c_str(), task.Error.c_str());
+          return kExitBadInput;
+        default:
+          std::fprintf(err, "zantic-cli: %s\n", task.Error.c_str());
+          return task.Status == appcore::TaskFileStatus::BadName ? kExitBadInput : kExitFailed;
+      }
+    }
   }
-  platform::FileLock lock;
-  const base::Result<bool> locked = appcore::TryLockScheduledRuns(store, lock);
-  if (!locked.Ok()) {
-    std::fprintf(err, "zantic-cli: %s\n", locked.Err().Message.c_str());
+  const std::optional<appcore::Options> loaded = LoadProgramOptions(programFolder, err);
+  if (!loaded) {
+    std::vector<std::string> unused;
+    run.End(false, appcore::Today(), unused);
     return kExitFailed;
   }
-  if (!locked.Value()) {
-    std::fprintf(err, "zantic-cli: another Zantic is burning a scheduled task; %s waits\n", name.c_str());
-    return kRunBusy;
-  }
-  if (onlyIfDue && !appcore::StillDueInList(store, name, appcore::Today())) return kExitOk;
-  const std::string path = task.Path;
-  const std::optional<appcore::Options> loaded = LoadProgramOptions(programFolder, err);
-  if (!loaded) return kExitFailed;
   const appcore::Options& options = *loaded;
   TaskBurn how;
   how.Device = device;
   how.Scheduled = true;
   how.StopRequested = stopRequested;
   how.Started = [&] {
-    if (options.RecordLog) Log(store, appcore::StartLogLine(path, appcore::FormatDate(appcore::Today()),
-                                                            appcore::FormatTime(platform::NowLocal())), err);
+    std::vector<std::string> logged;
+    run.Started(options, appcore::Today(), logged);
+    for (const auto& problem : logged) std::fprintf(err, "zantic-cli: %s\n", problem.c_str());
   };
-  const int rc = BurnTask(task.Tree, options, how, burner, out, err);
+  const appcore::TaskTree tree = run.TakeTree();
+  const int rc = BurnTask(tree, options, how, burner, out, err);
   std::vector<std::string> problems;
-  const appcore::RunRecord record =
-      appcore::RecordScheduledRun(store, name, options, rc == kExitOk || rc == kExitIncomplete, problems);
+  const appcore::RunRecord record = run.End(rc == kExitOk || rc == kExitIncomplete, appcore::Today(), problems);
   for (const auto& problem : problems) std::fprintf(err, "zantic-cli: %s\n", problem.c_str());
   switch (record) {
     case appcore::RunRecord::StaysDue:
@@ -170,19 +162,19 @@ int Daemon(const appcore::ScheduleStore& store, const std::string& programFolder
       if (told.insert(problem).second) std::fprintf(err, "zantic-cli: %s\n", problem.c_str());
       if (rc == kExitOk) rc = kExitFailed;
     }
-    const auto scan = store.ScanDueTasks(rows, today);
-    for (const auto& problem : scan.Problems)
+    std::vector<std::string> problems;
+    const auto runnable = runner.Check(store, rows, today, std::chrono::steady_clock::now(), problems);
+    for (const auto& problem : problems)
       if (told.insert(problem).second) std::fprintf(err, "zantic-cli: %s\n", problem.c_str());
-    for (const std::size_t i : runner.Runnable(rows, scan.Due, std::chrono::steady_clock::now())) {
+    for (const std::size_t i : runnable) {
       const std::string& name = rows[i].Name;
       std::fprintf(out, "Task %s is due.\n", name.c_str());
       std::fflush(out);
-      const int ran = RunTask(store, programFolder, name, device, stopRequested, true, burner, out, err);
+      const int ran = RunTask(store, programFolder, name, device, stopRequested, true, burner, out, err, &runner);
       std::fflush(out);
       std::fflush(err);
       if (ran == kRunBusy) continue;
       if (ran == kExitAborted) return ran;
-      runner.Finished(name, ran != kExitOk && ran != kExitIncomplete, std::chrono::steady_clock::now());
       // --once tells the first failure, not only the last task's result.
       if (rc == kExitOk) rc = ran;
     }

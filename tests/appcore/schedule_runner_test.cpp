@@ -55,4 +55,36 @@ TEST(ScheduleRunner, TaskFilesAndTheRecordOfARun) {
   EXPECT_NE(std::string(log.begin(), log.end()).find("Backup task done "), std::string::npos);
 }
 
+// Whoever runs the check, a run that leaves its task due (a test write, a
+// task without files) makes it wait; a run kept off by another runner does not.
+TEST(ScheduleRunner, ARunThatLeavesItsTaskDueWaitsWhicheverRunnerChecks) {
+  testsupport::TempDir dir;
+  const ScheduleStore store(dir.Str());
+  dir.Write("Schedule/Good.mvt", "Good(/data/a.txt*5()#)#\r\n");
+  dir.Write("Schedule/Bare.mvt", "Bare()#\r\n");
+  std::vector<ScheduleTask> rows(2);
+  rows[0].Name = "Good";
+  rows[1].Name = "Bare";
+  ScheduleRunner runner;
+  const CalendarDate today = Today();
+  {
+    platform::FileLock other;
+    ASSERT_TRUE(TryLockScheduledRuns(store, other).Value());
+    EXPECT_EQ(ScheduledRun(store, "Good", &runner).Begin(false, today), RunStart::Busy);
+  }
+  EXPECT_EQ(runner.Runnable(rows, {0}, ScheduleRunner::Clock::now()), std::vector<std::size_t>{0});
+  ScheduledRun bare(store, "Bare", &runner);
+  EXPECT_EQ(bare.Begin(false, today), RunStart::TaskProblem);
+  EXPECT_EQ(bare.Task().Status, TaskFileStatus::Empty);
+  ScheduledRun good(store, "Good", &runner);
+  ASSERT_EQ(good.Begin(false, today), RunStart::Ready);
+  Options options;
+  options.TestWrite = true;
+  std::vector<std::string> problems;
+  good.Started(options, today, problems);
+  options.TestWrite = false;  // changed while the burn runs: the record keeps the start's
+  EXPECT_EQ(good.End(true, today, problems), RunRecord::TestWrite);
+  EXPECT_TRUE(runner.Runnable(rows, {0, 1}, ScheduleRunner::Clock::now()).empty());
+}
+
 }  // namespace

@@ -609,6 +609,67 @@ class ScheduleFormTest : public QObject {
     QCOMPARE(cliAsked.join("|"), windowAsked.join("|"));
   }
 
+  // The window's run keeps the command line's rules: a task without files
+  // is empty, a list that cannot record the run refuses it before anything
+  // is burnt, and the record
+  // follows the options the burn started with, not a later change.
+  void aRunIsRecordedByTheRulesTheCommandLineKeeps() {
+    const QString source = FDir.filePath("src/rules.txt");
+    WriteFile(source, "rules");
+    app::Program program(FFolder, {});
+    app::TForm1& main = program.MainForm();
+    app::TScheduleForm& schedule = program.ScheduleForm();
+    appcore::CalendarDate clock = appcore::Today();
+    schedule.Clock = [&clock] { return clock; };
+    AddTask(schedule, "Rules", {source});
+    auto* list = schedule.findChild<QTreeWidget*>("ltvTask");
+
+    // A task that lists no files is as empty as an empty task file: nothing
+    // is asked, burnt or logged, in the window or on the command line.
+    AddTask(schedule, "Nothing", {});
+    list->setCurrentItem(list->topLevelItem(1));
+    schedule.btnRunClick();
+    QVERIFY(!schedule.Running());
+    QCOMPARE(FDialogs->MessageTexts(), QStringList());
+    engine::TKavoBurner burner;
+    Captured out, err;
+    QCOMPARE(cli::RunScheduleCommand({"run", "Nothing", "--program-folder", FFolder.toStdString(), "--device", FSecond},
+                                     burner, out.File, err.File),
+             cli::kExitOk);
+    QVERIFY2(out.Text().find("nothing to burn") != std::string::npos, out.Text().c_str());
+    QVERIFY(!QFile::exists(FFolder + "/Schedule/Log.txt"));
+    list->setCurrentItem(list->topLevelItem(0));
+
+    const QByteArray good = ReadFile(ListPath());
+    QByteArray padded = good;
+    for (int i = 0; i < 4300; ++i) padded += "; " + QByteArray(1000, 'x') + "\r\n";  // over 4 MiB
+    WriteFile(ListPath(), padded);
+    FDialogs->Answers = {ui::Ok};
+    schedule.btnRunClick();
+    QVERIFY(!schedule.Running());
+    QCOMPARE(FDialogs->MessageTexts().size(), 1);
+    QVERIFY2(FDialogs->MessageTexts().front().contains("ScheduleList.ini"), qPrintable(FDialogs->MessageTexts().front()));
+    QVERIFY(!QFile::exists(FFolder + "/Schedule/Log.txt"));
+    WriteFile(ListPath(), good);
+
+    // Test write is ticked in the options while the real burn runs.
+    QTextDocument* log = main.BurningForm().memo1->document();
+    QMetaObject::Connection watch = QObject::connect(log, &QTextDocument::contentsChanged, &schedule, [&] {
+      if (!log->toPlainText().contains("Start burning CD(DVD) on")) return;
+      QObject::disconnect(watch);
+      main.Options().TestWrite = true;
+    });
+    QSignalSpy finished(&schedule, &app::TScheduleForm::RunFinished);
+    clock = NextDay(clock, 1);
+    schedule.Timer1Timer();
+    QVERIFY(finished.wait(60000));
+    QVERIFY(main.Options().TestWrite);
+    QVERIFY2(schedule.RunStatus().contains("done"), qPrintable(schedule.RunStatus()));
+    QVERIFY(Listing(FDisc).find("rules.txt") != std::string::npos);
+    QCOMPARE(appcore::IniFile(ListPath().toStdString()).ReadString("Rules", "Last Backup", ""),
+             appcore::FormatDate(clock));
+  }
+
   // Editing only a task's description leaves its last backup, so its next
   // run comes when it would have come.
   void editingATaskKeepsItsLastBackup() {
