@@ -148,7 +148,9 @@ void TBurningForm::btnStartBurnClick() {
     btnStartBurn->setEnabled(false);
     return;
   }
-  if (FImageFile) {
+  // Only an image build writes no drive; every other mode waits for the
+  // disc of the drive it writes, and that wait's answer is the start's.
+  if (ModeKind() == appcore::JobKind::ImageBuild) {
     Dispatch();
     return;
   }
@@ -202,34 +204,6 @@ bool TBurningForm::StartStillWanted() {
 void TBurningForm::StartDropped() {
   FMain.EndOperation();
   if (OnStartDropped) OnStartDropped();
-}
-
-void TBurningForm::TestReady(const QString& device, std::function<void(bool ready)> done) {
-  auto ready = std::make_shared<bool>(false);
-  const std::string id = device.toStdString();
-  FMain.RunOnDrive(
-      engine::OperationPhase::Preparing,
-      [ready](engine::TKavoBurner& b) { *ready = b.TestUnitReady(5000); },
-      [ready, done, guard = QPointer<TBurningForm>(this)](engine::TKavoBurner&) {
-        if (!guard.isNull()) done(*ready);
-      },
-      id);
-}
-
-QString TBurningForm::DriveLetterText() const {
-  engine::TKavoBurner& b = FMain.Burner();
-  const char letter = b.DriveLetter();
-  if (letter != 0) return QString(QChar(letter));
-  // Without drive letters the drive is named by where it lives.
-  return QString::fromStdString(b.DriveLocation());
-}
-
-void TBurningForm::NotReady() {
-  ui::CurrentDialogs().Message(this, Text(texts::kInformaiton),
-                               QStringLiteral("Drive ") + DriveLetterText() + Text(texts::kNotReadyStart),
-                               ui::MessageIcon::Information, ui::Ok, ui::Ok);
-  if (FMain.Options().EjectNoDisc) FMain.EjectDisc();
-  StartDropped();
 }
 
 void TBurningForm::Dispatch() {
@@ -366,21 +340,7 @@ QString TBurningForm::MainDriveText() const {
 }
 
 void TBurningForm::BurnStart() {
-  if (!EnsureTempFolder()) {
-    StartDropped();
-    return;
-  }
-  TestReady(MainDriveText(), [this](bool ready) {
-    if (!ready) {
-      NotReady();
-      return;
-    }
-    if (StartStillWanted()) BurnStartReady();
-  });
-}
-
-void TBurningForm::BurnStartReady() {
-  if (!PrepareAutoRun()) {
+  if (!EnsureTempFolder() || !PrepareAutoRun()) {
     StartDropped();
     return;
   }
@@ -435,16 +395,6 @@ void TBurningForm::ImageBurnStart() {
     StartDropped();
     return;
   }
-  TestReady(cmbDriveISO->currentText(), [this](bool ready) {
-    if (!ready) {
-      NotReady();
-      return;
-    }
-    if (StartStillWanted()) ImageBurnStartReady();
-  });
-}
-
-void TBurningForm::ImageBurnStartReady() {
   ShowProgress(Text(texts::kProgressBurnISO), Text(texts::kEjectAndDone), true);
   gpbBurnISO->hide();
   OpenLog(false);
