@@ -164,9 +164,9 @@ class TBurningForm : public QDialog {
 
   // Start.
   // The wait for a disc in the drive the mode writes, as a drive job; its
-  // question comes to this window as a message box.
-  void WaitForDisc();
-  void WaitAnswered(bool ready);
+  // question comes to this window as a message box. Without `ask`, one test.
+  void WaitForDisc(bool ask);
+  void WaitAnswered(bool ready, bool asked, const QString& drive);
   void Dispatch();
   void StartDropped();
   bool PrepareAutoRun();
