@@ -164,13 +164,10 @@ class TBurningForm : public QDialog {
 
   // Start.
   // The wait for a disc in the drive the mode writes, as a drive job; its
-  // question comes to this window as a message box.
-  void WaitForDisc();
-  void WaitAnswered(bool ready);
+  // question comes to this window as a message box. Without `ask`, one test.
+  void WaitForDisc(bool ask);
+  void WaitAnswered(bool ready, bool asked, const QString& drive);
   void Dispatch();
-  // Runs TEST UNIT READY (5 s) on `device` off the window's thread.
-  void TestReady(const QString& device, std::function<void(bool ready)> done);
-  void NotReady();
   void StartDropped();
   bool PrepareAutoRun();
   bool PrepareAutoRunFiles();
@@ -178,13 +175,10 @@ class TBurningForm : public QDialog {
   void OpenLog(bool imageBuild);
   void ShowProgress(const QString& caption, const QString& ejectCaption, bool hideStart);
   void BurnStart();
-  void BurnStartReady();
   void ImageBuildStart();
   void ImageBurnStart();
-  void ImageBurnStartReady();
   void CopyStart();
   void CopySourceOpened(std::shared_ptr<appcore::DiscCopySource> source);
-  QString DriveLetterText() const;
   QString MainDriveText() const;
   // The drive the mode writes: the image's or the copy's destination, else
   // the main window's.

@@ -51,24 +51,18 @@ void TBurningForm::CopySourceOpened(std::shared_ptr<appcore::DiscCopySource> sou
     StartDropped();
     return;
   }
-  TestReady(cmbDestination->currentText(), [this, source](bool ready) {
-    if (!ready) {
-      NotReady();
-      return;
-    }
-    ShowProgress(Text(texts::kProgressCopy), Text(texts::kEjectAndDone), false);
-    gpbCopy->hide();
-    OpenLog(false);
-    LogStreamingChoice();
-    FMain.RestartClock();
-    appcore::BurnJobRequest request = JobRequest(appcore::JobKind::Copy);
-    request.Label = source->Label;
-    // For this copy only: the end of the operation gives the options' choice back.
-    request.Finalize = true;
-    request.Copy = source;
-    request.Device = cmbDestination->currentText().toStdString();
-    FMain.StartBurnJob(std::move(request));
-  });
+  ShowProgress(Text(texts::kProgressCopy), Text(texts::kEjectAndDone), false);
+  gpbCopy->hide();
+  OpenLog(false);
+  LogStreamingChoice();
+  FMain.RestartClock();
+  appcore::BurnJobRequest request = JobRequest(appcore::JobKind::Copy);
+  request.Label = source->Label;
+  // For this copy only: the end of the operation gives the options' choice back.
+  request.Finalize = true;
+  request.Copy = source;
+  request.Device = cmbDestination->currentText().toStdString();
+  FMain.StartBurnJob(std::move(request));
 }
 
 }  // namespace app

@@ -148,47 +148,61 @@ void TBurningForm::btnStartBurnClick() {
     btnStartBurn->setEnabled(false);
     return;
   }
-  if (FImageFile) {
+  // Only an image build writes no drive. Every other mode tests the drive
+  // it writes once, through the one wait for a disc; its answer is the
+  // start's. With the image-file flag clear the wait asks until a disc is
+  // there, else one test says "not ready" and ends.
+  if (ModeKind() == appcore::JobKind::ImageBuild) {
     Dispatch();
     return;
   }
-  btnStartBurn->setEnabled(false);
-  WaitForDisc();
+  const bool ask = !FImageFile;
+  if (ask) btnStartBurn->setEnabled(false);
+  WaitForDisc(ask);
 }
 
-void TBurningForm::WaitForDisc() {
+void TBurningForm::WaitForDisc(bool ask) {
   FWaitTries = 0;
   FWaitCancel = std::make_shared<base::CancelToken>();
   appcore::DiscWaitSettings wait;
-  wait.Action = appcore::PersonNotReadyAction(FMain.Options());
+  wait.Action = ask ? appcore::PersonNotReadyAction(FMain.Options()) : appcore::NotReadyAction::Cancel;
   wait.RetryPauseMs = static_cast<std::uint32_t>(std::max(0, RetryPauseMs));
   auto ready = std::make_shared<bool>(false);
+  auto drive = std::make_shared<std::string>();
   FMain.RunOnDrive(
       engine::OperationPhase::Preparing,
-      [ready, wait, cancel = FWaitCancel, questions = FQuestions,
+      [ready, drive, wait, cancel = FWaitCancel, questions = FQuestions,
        &dispatcher = FMain.Dispatcher()](engine::TKavoBurner& b) mutable {
         const char letter = b.DriveLetter();
         // Without drive letters the drive is named by where it lives.
-        wait.Text = "Drive " + (letter != 0 ? std::string(1, letter) : b.DriveLocation()) + texts::kNotReadyWait;
+        *drive = letter != 0 ? std::string(1, letter) : b.DriveLocation();
+        wait.Text = "Drive " + *drive + texts::kNotReadyWait;
         wait.Cancel = cancel.get();
-        engine::DispatchedInteraction ask(*questions, dispatcher, cancel);
-        *ready = appcore::WaitForDisc(b, ask, wait) == appcore::DiscWait::Ready;
+        engine::DispatchedInteraction questionsHere(*questions, dispatcher, cancel);
+        *ready = appcore::WaitForDisc(b, questionsHere, wait) == appcore::DiscWait::Ready;
       },
-      [ready, guard = QPointer<TBurningForm>(this)](engine::TKavoBurner&) {
-        if (!guard.isNull()) guard->WaitAnswered(*ready);
+      [ready, drive, ask, guard = QPointer<TBurningForm>(this)](engine::TKavoBurner&) {
+        if (!guard.isNull()) guard->WaitAnswered(*ready, ask, QString::fromStdString(*drive));
       },
       TargetDriveText().toStdString());
 }
 
-void TBurningForm::WaitAnswered(bool ready) {
+void TBurningForm::WaitAnswered(bool ready, bool asked, const QString& drive) {
   if (!Waiting()) return;  // the dialog was closed meanwhile
   FWaitTries = -1;
   if (ready) {
-    FMain.AddLogLine(Text(texts::kDetectingDone), kGreen);
+    if (asked) FMain.AddLogLine(Text(texts::kDetectingDone), kGreen);
     Dispatch();
     return;
   }
-  ui::CurrentDialogs().Inform(this, Text(texts::kAbortByUser));
+  if (asked) {
+    ui::CurrentDialogs().Inform(this, Text(texts::kAbortByUser));
+  } else {
+    ui::CurrentDialogs().Message(this, Text(texts::kInformaiton),
+                                 QStringLiteral("Drive ") + drive + Text(texts::kNotReadyStart),
+                                 ui::MessageIcon::Information, ui::Ok, ui::Ok);
+    if (FMain.Options().EjectNoDisc) FMain.EjectDisc();
+  }
   btnStartBurn->setEnabled(true);
   StartDropped();
 }
@@ -202,34 +216,6 @@ bool TBurningForm::StartStillWanted() {
 void TBurningForm::StartDropped() {
   FMain.EndOperation();
   if (OnStartDropped) OnStartDropped();
-}
-
-void TBurningForm::TestReady(const QString& device, std::function<void(bool ready)> done) {
-  auto ready = std::make_shared<bool>(false);
-  const std::string id = device.toStdString();
-  FMain.RunOnDrive(
-      engine::OperationPhase::Preparing,
-      [ready](engine::TKavoBurner& b) { *ready = b.TestUnitReady(5000); },
-      [ready, done, guard = QPointer<TBurningForm>(this)](engine::TKavoBurner&) {
-        if (!guard.isNull()) done(*ready);
-      },
-      id);
-}
-
-QString TBurningForm::DriveLetterText() const {
-  engine::TKavoBurner& b = FMain.Burner();
-  const char letter = b.DriveLetter();
-  if (letter != 0) return QString(QChar(letter));
-  // Without drive letters the drive is named by where it lives.
-  return QString::fromStdString(b.DriveLocation());
-}
-
-void TBurningForm::NotReady() {
-  ui::CurrentDialogs().Message(this, Text(texts::kInformaiton),
-                               QStringLiteral("Drive ") + DriveLetterText() + Text(texts::kNotReadyStart),
-                               ui::MessageIcon::Information, ui::Ok, ui::Ok);
-  if (FMain.Options().EjectNoDisc) FMain.EjectDisc();
-  StartDropped();
 }
 
 void TBurningForm::Dispatch() {
@@ -366,21 +352,7 @@ QString TBurningForm::MainDriveText() const {
 }
 
 void TBurningForm::BurnStart() {
-  if (!EnsureTempFolder()) {
-    StartDropped();
-    return;
-  }
-  TestReady(MainDriveText(), [this](bool ready) {
-    if (!ready) {
-      NotReady();
-      return;
-    }
-    if (StartStillWanted()) BurnStartReady();
-  });
-}
-
-void TBurningForm::BurnStartReady() {
-  if (!PrepareAutoRun()) {
+  if (!EnsureTempFolder() || !PrepareAutoRun()) {
     StartDropped();
     return;
   }
@@ -435,16 +407,6 @@ void TBurningForm::ImageBurnStart() {
     StartDropped();
     return;
   }
-  TestReady(cmbDriveISO->currentText(), [this](bool ready) {
-    if (!ready) {
-      NotReady();
-      return;
-    }
-    if (StartStillWanted()) ImageBurnStartReady();
-  });
-}
-
-void TBurningForm::ImageBurnStartReady() {
   ShowProgress(Text(texts::kProgressBurnISO), Text(texts::kEjectAndDone), true);
   gpbBurnISO->hide();
   OpenLog(false);

@@ -56,6 +56,7 @@ TForm1::TForm1(const QString& programFolder, const QString& versionText, QWidget
       FBurner(std::make_unique<engine::TKavoBurner>()) {
   FBurner->SetDispatcher(FDispatcher.get());
   FJobs = std::make_unique<appcore::DriveJobs>(*FBurner, *FDispatcher);
+  FJob = std::make_unique<appcore::OperationJob>(*FBurner, *FJobs, FOptions);
   FWorker = std::make_unique<appcore::Worker>(*FDispatcher);
   setObjectName(QStringLiteral("TForm1"));
   setWindowTitle(Text(texts::kProductName) + QStringLiteral(" V") + versionText);

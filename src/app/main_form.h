@@ -17,7 +17,7 @@
 #include <memory>
 #include <vector>
 
-#include "appcore/burn_job.h"
+#include "appcore/operation_job.h"
 #include "appcore/drive_jobs.h"
 #include "appcore/options.h"
 #include "appcore/progress.h"
@@ -55,9 +55,6 @@ class DialogInteraction;
 
 namespace dispatch {
 class Dispatcher;
-}
-namespace health {
-class ChecksumAttachment;
 }
 
 namespace app {
@@ -158,12 +155,12 @@ class TForm1 : public QMainWindow {
   // Tools menu: its item (false) and a click on its title (true).
   std::function<void(bool menuTitle)> OnCheckVersion;
   // --- disc operations (main_form_ops.cpp, main_form_done.cpp) ---------------
-  // Each starts the operation and returns; the end comes through the
-  // burner's write-done event.
-  // Each runs on the request's drive, or on the drive the drive box shows.
+  // Starts the operation as a job and returns; the window renders the
+  // job's events, its end included. It runs on the request's drive, or on
+  // the drive the drive box shows.
   void StartBurnJob(appcore::BurnJobRequest request);
   // What the running (or last) operation was started with.
-  const appcore::BurnJobRequest& Request() const { return FRequest; }
+  const appcore::BurnJobRequest& Request() const;
   // Appends a line to the burn dialog's log in `colour`.
   void AddLogLine(const QString& text, const QColor& colour);
   // SYNCHRONIZE CACHE, allow removal, eject: off the window's thread.
@@ -191,7 +188,7 @@ class TForm1 : public QMainWindow {
   void EndOperation();
   bool OperationHeld() const { return FOperationHold != 0; }
   // A burn, image build or copy runs, from its preparation to its end.
-  bool OperationRunning() const { return FOperationRunning; }
+  bool OperationRunning() const;
   // One file into the root of the task, checked, with its size. A file
   // added for one operation only (autorun.inf, the icon, the auto-run
   // program) leaves the task again when the operation ends.
@@ -208,8 +205,8 @@ class TForm1 : public QMainWindow {
   // The once-a-second progress of an erase, which leaves the window enabled.
   void StartProgressTimer();
   void StopProgressTimer();
-  void kavobWriteDone(const std::string& error);
-  void kavobFinalizingTrack();
+  // The job's end as the dialog shows it.
+  void ShowOperationEnd(const appcore::OperationEnd& end);
 
   // A scheduled run's burn is under way: its end is the schedule's.
   void SetScheduledRun(bool on) { FScheduledRun = on; }
@@ -285,39 +282,19 @@ class TForm1 : public QMainWindow {
   bool FDrivesScanned = false;
   void BuildVersionCheckEntries();
 
-  appcore::BurnJobRequest FRequest;
   bool FScheduledRun = false;
   appcore::OperationClock FClock;
-  void ApplyRequest();
-  void BurnCompilation();
-  void BuildIsoImage();
-  void BurnIsoImage();
   void ShowSize(std::uint32_t sectors);
-  bool EndIfNotFilled(const appcore::FilledCompilation& filled);
-  void LogSkipped(const appcore::FilledCompilation& filled);
+  void ShowJobLine(const appcore::JobLogLine& line);
+  // One second's figures (the timer's, and the end's last).
+  void ShowProgress(const engine::ProgressSnapshot& p);
   appcore::DriveJobs::HoldId FOperationHold = 0;
-  bool FOperationRunning = false;
-  // The most written while the operation ran, for an abort's figures.
-  std::uint64_t FWrittenBytes = 0;
-  // The request's FinalizeDisc; a copy closes its disc without changing
-  // the next burn's.
-  bool FOperationCloses = false;
-  // The drive the running operation writes.
-  std::string FOperationDevice;
-  void BeginRunning(const std::string& device);
   void ShowWritten(const appcore::JobEnd& end);
-  bool FAbortAsked = false;
-  // Ends the operation as aborted when the person asked for it meanwhile.
-  bool EndIfAborted();
   void BindOperations();
   void OpenBurningForm(const char* mode, bool returnToMain = true);
-  void CompilationPrepared(const appcore::FilledCompilation& filled);
-  void LayoutReady(const appcore::LaidOut& laidOut);
   QTimer* Timer1 = nullptr;
   TBurningForm* FBurningForm = nullptr;
   ui::SoundPlayer* FSound = nullptr;
-  // The checksum file a burn reads, kept until its end.
-  std::unique_ptr<health::ChecksumAttachment> FChecksums;
   bool FCheckingFit = false;
   std::vector<const appcore::TaskNode*> FOperationFiles;
 
@@ -329,6 +306,9 @@ class TForm1 : public QMainWindow {
   std::unique_ptr<engine::TKavoBurner> FBurner;
   std::unique_ptr<appcore::DriveJobs> FJobs;
   appcore::Options FOptions;
+  // The burn, image build, image burn or copy; destroyed before the queue
+  // and the options it reads.
+  std::unique_ptr<appcore::OperationJob> FJob;
 
   appcore::TaskTree FTask;
   bool FModified = false;

@@ -1,6 +1,6 @@
-// The end of a burn, an image build or a copy: the log, the dialog's
-// buttons, eject, archive bits, sounds, the schedule log and what the
-// options ask to happen afterwards.
+// The end of a burn, an image build or a copy as the job reports it: the
+// log, the dialog's buttons, sounds, the schedule log and what the options
+// ask to happen afterwards.
 #include <QFile>
 #include <QLabel>
 #include <QLocale>
@@ -12,9 +12,7 @@
 #include "app/burning_form.h"
 #include "app/burning_texts.h"
 #include "app/main_form.h"
-#include "appcore/burn_job.h"
-#include "engine/health/checksum_burn.h"
-#include "engine/kavo_burner.h"
+#include "appcore/operation_job.h"
 #include "platform/power.h"
 #include "ui/sound_player.h"
 
@@ -31,24 +29,20 @@ const QColor kWhite(255, 255, 255);
 
 }  // namespace
 
-void TForm1::kavobWriteDone(const std::string& error) {
+void TForm1::ShowOperationEnd(const appcore::OperationEnd& end) {
   TBurningForm& d = BurningForm();
   const bool wasRunning = Timer1->isActive();
   Timer1->stop();
   setEnabled(true);
-  if (wasRunning) Timer1Timer();
-  FOperationRunning = false;
-  const bool ok = error.empty();
-  const appcore::BurnEndPlan plan = appcore::PlanBurnEnd(FRequest, FOptions, ok);
+  // The last figures, as the job had them at its end.
+  if (wasRunning) ShowProgress(end.Last);
+  const appcore::BurnJobRequest& request = FJob->Request();
   // What the burner was told, not the options: a copy always closes its disc.
-  if (plan.LogDiscClosing) AddLogLine(Text(FOperationCloses ? texts::kDiscClosed : texts::kDiscNotClosed), kGreen);
-  // The next operation starts from the options, not from this one's request.
-  FBurner->SetFinalizeDisc(FOptions.CloseDisc);
-  FBurner->SetTestWrite(FOptions.TestWrite);
-  if (!ok) {
-    ShowWritten(appcore::MakeJobEnd(error, FAbortAsked, FBurner->ProgressNow()));
+  if (end.Plan.LogDiscClosing) AddLogLine(Text(request.Finalize ? texts::kDiscClosed : texts::kDiscNotClosed), kGreen);
+  if (end.Outcome != appcore::JobOutcome::Done) {
+    ShowWritten(end);
     AddLogLine(Line(texts::kDoneWithError), kRed);
-    AddLogLine(Line(" ") + QString::fromStdString(error), kRed);
+    AddLogLine(Line(" ") + QString::fromStdString(end.Text), kRed);
     d.btnAbort->hide();
     d.btnSaveISO->setEnabled(false);
     d.btnCloseTrack->setEnabled(false);
@@ -61,40 +55,26 @@ void TForm1::kavobWriteDone(const std::string& error) {
     d.btnCloseTrack->setEnabled(true);
     d.btnEject->setEnabled(true);
   }
-  if (plan.Eject) {
-    // The eject bit alone: the burn has flushed and closed already.
-    RunOnDrive(
-        engine::OperationPhase::Preparing,
-        [](engine::TKavoBurner& b) { b.StartStopUnit(device::TStartStop::Eject); }, nullptr, FOperationDevice);
-  }
-  appcore::FinishBurn(plan, *FBurner);
-  FChecksums.reset();
-  // The job's copies (the task, a copy's source disc) go with it.
-  FRequest.Task.reset();
-  FRequest.Copy.reset();
-
   // The run's record (the task's date and the "Backup task done" line) is
   // the schedule window's, so that the program and the daemon log alike;
   // it comes before the sound and before an exit.
-  if (FRequest.Scheduled && OnScheduleDone) OnScheduleDone(error);
-  if (plan.Sound) ui::PlayEventSound(FOptions, *plan.Sound, *FSound);
+  if (request.Scheduled && OnScheduleDone) OnScheduleDone(end.Text);
+  if (end.Plan.Sound) ui::PlayEventSound(FOptions, *end.Plan.Sound, *FSound);
   AddLogLine(QString(), kWhite);
   for (const char* name : {"/temp/autorun.inf", "/temp/icon.ico"}) QFile::remove(FAppFolder + Text(name));
   RemoveOperationFiles();
 
-  if (plan.ExitProgram && OnExitProgram) {
+  if (end.Plan.ExitProgram && OnExitProgram) {
     // After this handler has returned: the program's end destroys this window.
     QTimer::singleShot(0, this, [this] {
       if (OnExitProgram) OnExitProgram();
     });
   }
-  if (plan.PowerOff) {
+  if (end.Plan.PowerOff) {
     std::string failed;
     if (!platform::PowerOff(failed)) AddLogLine(Line(" ") + QString::fromStdString(failed), kRed);
   }
   EndOperation();
-  // The burn went around the queue: the jobs it kept waiting run now.
-  FJobs->Wake();
 }
 
 void TForm1::ShowWritten(const appcore::JobEnd& end) {
@@ -102,7 +82,7 @@ void TForm1::ShowWritten(const appcore::JobEnd& end) {
   // closing track's "everything".
   TBurningForm& d = BurningForm();
   if (d.pcd->maximum() <= 0) return;
-  const std::uint64_t written = std::max(FWrittenBytes, end.BytesWritten);
+  const std::uint64_t written = end.BytesWritten;
   const std::uint64_t total = std::uint64_t(d.pcd->maximum()) * 2048;
   if (written >= total) return;
   d.pcd->setValue(static_cast<int>(written / 2048));

@@ -24,12 +24,11 @@
 #include "app/burning_form.h"
 #include "app/burning_texts.h"
 #include "app/main_form.h"
-#include "appcore/burn_job.h"
 #include "app/name_list_model.h"
+#include "appcore/operation_job.h"
 #include "appcore/progress.h"
 #include "appcore/speed_list.h"
 #include "appcore/task_tree.h"
-#include "engine/health/checksum_burn.h"
 #include "engine/kavo_burner.h"
 #include "engine/texts.h"
 #include "ui/dialogs.h"
@@ -45,11 +44,7 @@ QString Line(const char* text) { return QStringLiteral(">>> ") + Now() + Text(te
 
 const QColor kGreen(0, 128, 0);
 const QColor kBlue(0, 0, 255);
-const QColor kRed(255, 0, 0);
 const QColor kGray(128, 128, 128);
-const QColor kWhite(255, 255, 255);
-
-constexpr const char* kNothingToBurn = "NOTHING TO WRITE: THE TASK'S SOURCES HOLD NO FILES";
 
 QString Megabytes(double bytes) {
   return QLocale().toString(bytes / 1048576.0, 'f', 2) + QStringLiteral(" MB");
@@ -63,8 +58,6 @@ void TForm1::BindOperations() {
   Timer1->setInterval(1000);
   connect(Timer1, &QTimer::timeout, this, &TForm1::Timer1Timer);
   FSound = new ui::SoundPlayer(this);
-  FBurner->OnWriteDone = [this](engine::TKavoBurner&, const std::string& error) { kavobWriteDone(error); };
-  FBurner->OnFinalizingTrack = [this](engine::TKavoBurner&) { kavobFinalizingTrack(); };
   const auto bind = [this](const char* name, void (TForm1::*handler)()) {
     auto* action = findChild<QAction*>(Text(name));
     connect(action, &QAction::triggered, this, [this, handler] { (this->*handler)(); });
@@ -99,22 +92,11 @@ void TForm1::EndOperation() {
   FJobs->End(std::exchange(FOperationHold, 0));
 }
 
-void TForm1::BeginRunning(const std::string& device) {
-  FAbortAsked = false;
-  FOperationDevice = device.empty() ? FJobs->ChosenDevice() : device;
-  FOperationRunning = true;
-  FWrittenBytes = 0;
-}
-
 void TForm1::AbortOperation() {
-  FAbortAsked = true;
-  FBurner->CancelOperation();
-}
-
-bool TForm1::EndIfAborted() {
-  if (!FAbortAsked) return false;
-  kavobWriteDone(engine::texts::kOperationAborted);
-  return true;
+  if (FJob->Running())
+    FJob->Cancel();
+  else
+    FBurner->CancelOperation();
 }
 
 bool TForm1::Timer1Active() const { return Timer1 != nullptr && Timer1->isActive(); }
@@ -197,91 +179,48 @@ void TForm1::bBurnClick() {
 // --- the routines -------------------------------------------------------------
 
 void TForm1::StartBurnJob(appcore::BurnJobRequest request) {
-  FRequest = std::move(request);
-  BeginRunning(FRequest.Device);
-  ApplyRequest();
-  switch (FRequest.Kind) {
-    case appcore::JobKind::ImageBuild: BuildIsoImage(); break;
-    case appcore::JobKind::ImageBurn: BurnIsoImage(); break;
-    default: BurnCompilation(); break;
-  }
-}
-
-void TForm1::ApplyRequest() {
-  // What Start was pressed with, whatever a box says by the time the write
-  // begins.
-  FBurner->SetTestWrite(FRequest.TestWrite);
-  FBurner->SetFinalizeDisc(FRequest.Finalize);
-  FOperationCloses = FRequest.Finalize;
-  if (!FRequest.Label.empty()) FBurner->SetIdVolume(FRequest.Label);
-  if (FRequest.Kind == appcore::JobKind::ImageBuild) FBurner->SetISOFileName(FRequest.ImageFile);
-}
-
-void TForm1::BurnCompilation() {
   // The job burns its own copy of the task; the window stays disabled as
-  // the person expects while a burn prepares.
+  // the person expects while a burn prepares. It only shows what the job says.
   setEnabled(false);
-  auto filled = std::make_shared<appcore::FilledCompilation>();
-  RunOnDrive(
-      engine::OperationPhase::Preparing,
-      [request = FRequest, filled](engine::TKavoBurner& b) { *filled = appcore::FillCompilation(request, b); },
-      [this, filled](engine::TKavoBurner&) { CompilationPrepared(*filled); }, FOperationDevice);
+  appcore::JobEvents events;
+  events.OnLine = [this](const appcore::JobLogLine& line) { ShowJobLine(line); };
+  events.OnDriveBuffer = [this](std::uint32_t bytes) {
+    BurningForm().pHBuf->setMaximum(static_cast<int>(std::min<std::uint32_t>(bytes, INT32_MAX)));
+  };
+  events.OnFilled = [this] {
+    if (BurningForm().cShowFiles->isChecked() && OnShowDiscLayout) OnShowDiscLayout();
+  };
+  events.OnSize = [this](std::uint32_t sectors) { ShowSize(sectors); };
+  events.OnProgressStart = [this] { Timer1->start(); };
+  events.OnEnd = [this](const appcore::OperationEnd& end) { ShowOperationEnd(end); };
+  FJob->Start(std::move(request), std::move(events));
 }
 
-bool TForm1::EndIfNotFilled(const appcore::FilledCompilation& filled) {
-  if (EndIfAborted()) return true;
-  if (!filled.Error.empty() || filled.Aborted) {
-    kavobWriteDone(filled.Error.empty() ? std::string(engine::texts::kOperationAborted) : filled.Error);
-    return true;
+const appcore::BurnJobRequest& TForm1::Request() const { return FJob->Request(); }
+bool TForm1::OperationRunning() const { return FJob->Running(); }
+
+void TForm1::ShowJobLine(const appcore::JobLogLine& line) {
+  const QString detail = QString::fromStdString(line.Detail);
+  switch (line.Kind) {
+    case appcore::JobLine::Skipped: AddLogLine(QStringLiteral(">>> ") + Now() + QStringLiteral(" ") + detail, kGray); break;
+    case appcore::JobLine::AddedToDisc: AddLogLine(Line(texts::kAddedToDisc), kGreen); break;
+    case appcore::JobLine::AddedToImage: AddLogLine(Line(texts::kAddedToIso), kGreen); break;
+    case appcore::JobLine::StartBuilding: AddLogLine(Line(texts::kStartBuilding), kBlue); break;
+    case appcore::JobLine::StartBurning: AddLogLine(Line(texts::kStartBurningOn) + detail, kBlue); break;
+    case appcore::JobLine::StartBurningImage: AddLogLine(Line(texts::kStartBurningIso) + detail, kBlue); break;
+    case appcore::JobLine::WriteSafeguards:
+      AddLogLine(Text(texts::kSmartBurn), kGreen);
+      AddLogLine(Text(texts::kBurnProof), kGreen);
+      break;
+    case appcore::JobLine::LeadIn: AddLogLine(Line(texts::kLeadIn), kBlue); break;
+    case appcore::JobLine::Finalizing: {
+      TBurningForm& d = BurningForm();
+      d.pcd->setValue(d.pcd->maximum());
+      d.labFinished->setText(d.lSize->text());
+      AddLogLine(Line(texts::kFinalizing), kBlue);
+      break;
+    }
   }
-  return false;
-}
-
-void TForm1::LogSkipped(const appcore::FilledCompilation& filled) {
-  for (const auto* list : {&filled.Missing, &filled.Refused, &filled.RefusedNames})
-    for (const std::string& skipped : *list)
-      AddLogLine(QStringLiteral(">>> ") + Now() + QStringLiteral(" ") + QString::fromStdString(skipped), kGray);
-}
-
-void TForm1::CompilationPrepared(const appcore::FilledCompilation& filled) {
-  TBurningForm& d = BurningForm();
-  if (EndIfAborted()) return;
-  d.pHBuf->setMaximum(static_cast<int>(std::min<std::uint32_t>(filled.BufferSize, INT32_MAX)));
-  if (EndIfNotFilled(filled)) return;
-  LogSkipped(filled);
-  AddLogLine(Line(texts::kAddedToDisc), kGreen);
-  // An empty compilation would leave the dialog waiting for an end that never comes.
-  if (filled.Empty) {
-    kavobWriteDone(kNothingToBurn);
-    return;
-  }
-  if (d.cShowFiles->isChecked() && OnShowDiscLayout) OnShowDiscLayout();
-  auto laidOut = std::make_shared<appcore::LaidOut>();
-  RunOnDrive(
-      engine::OperationPhase::Preparing,
-      [this, request = FRequest, laidOut](engine::TKavoBurner& b) {
-        *laidOut = appcore::LayOutCompilation(request, b, FChecksums);
-      },
-      [this, laidOut](engine::TKavoBurner&) { LayoutReady(*laidOut); }, FOperationDevice);
-}
-
-void TForm1::LayoutReady(const appcore::LaidOut& laidOut) {
-  if (EndIfAborted()) return;
-  if (!laidOut.Error.empty()) {
-    kavobWriteDone(laidOut.Error);
-    return;
-  }
-  ShowSize(laidOut.Sectors);
-  Timer1->start();
-  AddLogLine(Line(texts::kStartBurningOn) + QString::fromStdString(FBurner->DeviceName()), kBlue);
-  AddLogLine(Text(texts::kSmartBurn), kGreen);
-  AddLogLine(Text(texts::kBurnProof), kGreen);
-  AddLogLine(Line(texts::kLeadIn), kBlue);
-  setEnabled(false);
-  ApplyRequest();
-  // Refused only when another operation holds the burner: then nothing else
-  // would ever end this one.
-  if (!FBurner->StartCompilationBurn()) kavobWriteDone(engine::texts::kAnotherOperation);
 }
 
 void TForm1::ShowSize(std::uint32_t sectors) {
@@ -290,84 +229,20 @@ void TForm1::ShowSize(std::uint32_t sectors) {
   d.lSize->setText(Megabytes(double(sectors) * 2048.0));
 }
 
-void TForm1::BuildIsoImage() {
-  Timer1->start();
-  setEnabled(false);
-  auto filled = std::make_shared<appcore::FilledCompilation>();
-  auto laidOut = std::make_shared<appcore::LaidOut>();
-  RunOnDrive(
-      engine::OperationPhase::Preparing,
-      [request = FRequest, filled, laidOut](engine::TKavoBurner& b) {
-        *filled = appcore::FillCompilation(request, b);
-        if (!filled->Error.empty() || filled->Aborted || filled->Empty) return;
-        std::unique_ptr<health::ChecksumAttachment> none;
-        *laidOut = appcore::LayOutCompilation(request, b, none);
-      },
-      [this, filled, laidOut](engine::TKavoBurner&) {
-        if (EndIfNotFilled(*filled)) return;
-        if (filled->Empty) {
-          kavobWriteDone(kNothingToBurn);
-          return;
-        }
-        LogSkipped(*filled);
-        AddLogLine(Line(texts::kAddedToIso), kGreen);
-        AddLogLine(Line(texts::kStartBuilding), kBlue);
-        ShowSize(laidOut->Sectors);
-        // The threaded writer keeps this thread free; the quick writer runs
-        // on the burner's worker.
-        const std::string path = FRequest.ImageFile;
-        if (!FRequest.QuickSave) {
-          FBurner->WriteImageFile(path, engine::SaveMode::Threaded);
-          return;
-        }
-        RunOnDrive(
-            engine::OperationPhase::Writing,
-            [path](engine::TKavoBurner& b) { b.WriteImageFile(path, engine::SaveMode::Quick); }, nullptr,
-            FOperationDevice);
-      });
-}
-
-void TForm1::BurnIsoImage() {
-  Timer1->start();
-  AddLogLine(Line(texts::kStartBurningIso) + QString::fromStdString(FBurner->DeviceName()), kBlue);
-  setEnabled(false);
-  AddLogLine(Text(texts::kSmartBurn), kGreen);
-  AddLogLine(Text(texts::kBurnProof), kGreen);
-  auto buffer = std::make_shared<std::uint32_t>(0);
-  // The buffer query and the start's checks talk to the drive: on the worker.
-  RunOnDrive(
-      engine::OperationPhase::Preparing,
-      [buffer](engine::TKavoBurner& b) {
-        b.ReadBufferCapacity();
-        *buffer = b.DeviceBufferSize();
-      },
-      [this, buffer](engine::TKavoBurner&) {
-        if (EndIfAborted()) return;
-        BurningForm().pHBuf->setMaximum(static_cast<int>(std::min<std::uint32_t>(*buffer, INT32_MAX)));
-        ApplyRequest();
-        if (!FBurner->StartImageFileBurn(FRequest.ImageFile)) {
-          kavobWriteDone(engine::texts::kAnotherOperation);
-          return;
-        }
-        ShowSize(FBurner->ImageSectors());
-      },
-      FOperationDevice);
-}
-
 // --- progress and log ---------------------------------------------------------
 
-void TForm1::Timer1Timer() {
-  TBurningForm& d = BurningForm();
+void TForm1::Timer1Timer() { ShowProgress(FJob->Progress()); }
+
+void TForm1::ShowProgress(const engine::ProgressSnapshot& p) {
   if (FClock.Elapsed() == 0) AddLogLine(Line(texts::kStartBurning), kBlue);
   FClock.Tick();
   if (FBurner->Erasing() || EraseRunning()) {
     // The erase dialog shows the progress, also while the blank is starting.
-    if (FBurner->Erasing()) FClock.Estimate(std::clamp(FBurner->ProgressNow().ErasePercent, 0, 100));
+    if (FBurner->Erasing()) FClock.Estimate(std::clamp(p.ErasePercent, 0, 100));
     if (OnEraseTimer) OnEraseTimer();
     return;
   }
-  const engine::ProgressSnapshot p = FBurner->ProgressNow();
-  FWrittenBytes = std::max<std::uint64_t>(FWrittenBytes, p.BytesWritten);
+  TBurningForm& d = BurningForm();
   d.pBuf->setValue(std::clamp(p.CacheFillPercent, 0, 100));
   const QString fill = QString::number(p.CacheFillPercent) + QStringLiteral("%");
   d.pBuf->setToolTip(fill);
@@ -421,14 +296,6 @@ void TForm1::EjectDisc() {
         b.StartStopUnit(device::TStartStop::Eject);
       },
       nullptr);
-}
-
-void TForm1::kavobFinalizingTrack() {
-  TBurningForm& d = BurningForm();
-  FWrittenBytes = std::max<std::uint64_t>(FWrittenBytes, FBurner->ProgressNow().BytesWritten);
-  d.pcd->setValue(d.pcd->maximum());
-  d.labFinished->setText(d.lSize->text());
-  AddLogLine(Line(texts::kFinalizing), kBlue);
 }
 
 }  // namespace app

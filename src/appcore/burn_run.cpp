@@ -16,6 +16,17 @@ BurnRun::~BurnRun() {
   FBurner.OnFinalizingTrack = nullptr;
 }
 
+void BurnRun::Watch(std::function<void(const BurnEnd&)> onEnd) {
+  FRequest = BurnRequest{};
+  FOnEnd = std::move(onEnd);
+  FTestWrite = false;
+  FRunning = true;
+  FSectors = 0;
+  FBurner.SetRecordWrites(false);
+  FBurner.OnWriteDone = [this](engine::TKavoBurner&, const std::string& error) { Ended(error); };
+  FBurner.OnFinalizingTrack = nullptr;
+}
+
 void BurnRun::Start(const BurnRequest& request, std::function<void(const BurnEnd&)> onEnd) {
   FRequest = request;
   FOnEnd = std::move(onEnd);
@@ -28,7 +39,7 @@ void BurnRun::Start(const BurnRequest& request, std::function<void(const BurnEnd
     if (OnFinalizing) OnFinalizing();
   };
   // Both return at once; the layout and everything after it run on the
-  // burner's worker.
+  // burner's worker; a refusal too ends through the write event.
   if (request.ImageFile.empty()) FBurner.StartCompilationBurn();
   else FBurner.StartImageFileBurn(request.ImageFile);
 }
@@ -43,6 +54,8 @@ void BurnRun::Cancel() {
 }
 
 void BurnRun::Ended(const std::string& error) {
+  // One end a run: a write event after it (a late refusal) is not this run's.
+  if (!FRunning) return;
   BurnEnd end;
   end.Error = error;
   end.TestWrite = FTestWrite;

@@ -45,6 +45,9 @@ class BurnRun {
   // when the write could not start. Handlers of the burner's write events
   // are this run's until it ends.
   void Start(const BurnRequest& request, std::function<void(const BurnEnd&)> onEnd);
+  // Takes the burner's write events as Start does, for a write the caller
+  // starts itself (an image file's build); no verify.
+  void Watch(std::function<void(const BurnEnd&)> onEnd);
   void Cancel();
   bool Running() const { return FRunning; }
   // Known once the burn has laid out its image (0 before).

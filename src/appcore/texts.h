@@ -27,6 +27,7 @@ inline constexpr const char* kNoSuchDrive = "no drive matches ";
 inline constexpr const char* kNoSuchDriveHint = " (see zantic-cli devices)";
 
 // Burning.
+inline constexpr const char* kNothingToBurn = "NOTHING TO WRITE: THE TASK'S SOURCES HOLD NO FILES";
 inline constexpr const char* kVerifying = ">>> Verifying...";
 inline constexpr const char* kVerified = ">>> Verified: every sector written reads back the same.";
 

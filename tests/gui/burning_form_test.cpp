@@ -414,6 +414,37 @@ class BurningFormTest : public QObject {
     QTRY_VERIFY(!d.isVisible());
   }
 
+  // Burn .ISO after an image build starts without the wait: one test of
+  // the drive, one message, no question, and nothing left running.
+  void anImageBurnWithoutTheWaitTestsTheDriveOnce() {
+    auto recorder = vdrive::RecorderFor(Disc(QStringLiteral("notready")).toStdString());
+    vdrive::TFaults faults;
+    faults.NeverReady = true;
+    recorder->SetFaults(faults);
+    app::TBurningForm& d = Dialog();
+    d.Setup(QStringLiteral("BuildISO"));
+    FForm->btnBurnISOClick();
+    QTRY_VERIFY(d.isVisible());
+    const QString image = FDir.filePath(QStringLiteral("any.iso"));
+    Write(image, QByteArray(2048 * 20, 'i'));
+    d.edtSourceISO->setText(image);
+    d.cmbDriveISO->setCurrentIndex(d.cmbDriveISO->findText(FDevices.at(QStringLiteral("notready"))));
+    const std::size_t asked = FDialogs.Log.size();
+    FDialogs.Answers = {ui::Ok};
+    QTest::mouseClick(d.btnStartBurn, Qt::LeftButton);
+    QTRY_VERIFY_WITH_TIMEOUT(!d.Waiting() && FDialogs.Log.size() > asked, 20000);
+    QTest::qWait(200);
+    QCOMPARE(FDialogs.Log.size(), asked + 1);
+    QCOMPARE(FDialogs.Log[asked].Caption, QStringLiteral("Informaiton"));
+    QVERIFY2(FDialogs.Log[asked].Text.endsWith(QStringLiteral(": is not ready. Please insert a writable disc into it first.")),
+             qPrintable(FDialogs.Log[asked].Text));
+    QVERIFY(d.btnStartBurn->isEnabled());
+    QVERIFY(!FForm->OperationRunning() && !FForm->OperationHeld());
+    recorder->SetFaults(vdrive::TFaults{});
+    d.close();
+    QTRY_VERIFY(!d.isVisible());
+  }
+
   // Abort while the drive work before the burn still runs (here: while the
   // files are shown before burning): the burn must not start after it.
   void anAbortBeforeTheFirstWriteKeepsTheBurnFromStarting() {

@@ -412,7 +412,10 @@ struct Screens {
     main.AddLogLine(QStringLiteral(">>> Zantic - burns CD and DVD discs"), QColor(0, 0, 128));
     main.AddLogLine(QStringLiteral(">>> 10:00:00 Drive is ready."), QColor(0, 128, 0));
     main.AddLogLine(QStringLiteral(">>> 10:00:01 Start burning CD(DVD) on ZANTIC  VIRTUAL RECORDER"), QColor(0, 0, 255));
-    main.kavobWriteDone(error);
+    appcore::OperationEnd end;
+    static_cast<appcore::JobEnd&>(end) = appcore::MakeJobEnd(error, false, {});
+    end.Plan.LogDiscClosing = true;
+    main.ShowOperationEnd(end);
     dialog.show();
     return &dialog;
   }

@@ -1,0 +1,136 @@
+// An operation run as a job from its request: the events a front end
+// renders, and exactly one end whose outcome says what happened.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <string>
+#include <vector>
+
+#include "appcore/drive_select.h"
+#include "appcore/operation_job.h"
+#include "appcore/options.h"
+#include "appcore/task_tree.h"
+#include "appcore/texts.h"
+#include "engine/device/transport.h"
+#include "engine/dispatch/dispatcher.h"
+#include "engine/kavo_burner.h"
+#include "engine/texts.h"
+#include "platform/process.h"
+#include "support/temp_dir.h"
+#include "vdrive/disc_image.h"
+#include "vdrive/registration.h"
+
+namespace {
+
+using namespace appcore;
+
+class OperationJobTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    Disc = Dir.Str() + "/disc.zvd";
+    ASSERT_TRUE(vdrive::TDiscFile::Create(Disc, vdrive::BlankDisc(vdrive::TMedia::CdRw, 4000)));
+    platform::SetEnvironment("ZANTIC_VDISC", Disc);
+    device::FinalizeTransport();  // the drive table of the test before is gone
+    vdrive::RegisterVirtualRecorders();
+    platform::UnsetEnvironment("ZANTIC_VDISC");
+    ASSERT_TRUE(SelectDrive(Burner, Disc).Selected());
+    Burner.SetDispatcher(&Queue);
+    Jobs.ChooseDevice(Burner.DeviceId());
+  }
+  void TearDown() override {
+    Burner.WaitForOperation();
+    Queue.RunPending(std::chrono::milliseconds(0));
+    Burner.SetDispatcher(nullptr);
+    vdrive::UnregisterVirtualRecorders();
+    device::FinalizeTransport();
+  }
+  BurnJobRequest Request(JobKind kind, const std::string& payload) {
+    TaskTree task = NewTask("R");
+    // No payload: a source that has gone since it was added.
+    task.Root->AddItem(payload.empty() ? Dir.Str() + "/gone.bin" : Dir.Write("a.bin", payload), "1");
+    BurnJobRequest r = RequestFromOptions(kind, Opts);
+    r.Task = CopyTask(task);
+    return r;
+  }
+  // Runs the loop until the end and a while after it: a second end would show.
+  void Run(OperationJob& job, BurnJobRequest request, bool cancelOnStart = false) {
+    JobEvents events;
+    events.OnLine = [this](const JobLogLine& l) { Lines.push_back(l.Kind); };
+    events.OnSize = [this](std::uint32_t s) { Sectors = s; };
+    events.OnEnd = [this](const OperationEnd& e) { Ends.push_back(e); };
+    job.Start(std::move(request), std::move(events));
+    for (int i = 0; i < 600 && Ends.empty(); ++i) {
+      Queue.RunPending(std::chrono::milliseconds(100));
+      if (cancelOnStart && Burner.Writing()) job.Cancel();
+    }
+    Burner.WaitForOperation();
+    Queue.RunPending(std::chrono::milliseconds(300));
+    EXPECT_FALSE(job.Running());
+  }
+  testsupport::TempDir Dir;
+  std::string Disc;
+  Options Opts;
+  engine::TKavoBurner Burner;
+  dispatch::QueueDispatcher Queue;
+  DriveJobs Jobs{Burner, Queue};
+  std::vector<JobLine> Lines;
+  std::uint32_t Sectors = 0;
+  std::vector<OperationEnd> Ends;
+};
+
+TEST_F(OperationJobTest, ABurnTellsItsStepsAndEndsOnceDone) {
+  OperationJob job(Burner, Jobs, Opts);
+  BurnJobRequest r = Request(JobKind::Burn, "hello");
+  r.TestWrite = false;
+  Run(job, std::move(r));
+  ASSERT_EQ(Ends.size(), 1u);
+  EXPECT_EQ(Ends[0].Outcome, JobOutcome::Done) << Ends[0].Text;
+  EXPECT_GE(Sectors, 300u);
+  EXPECT_EQ(Ends[0].BytesWritten, Ends[0].BytesTotal);
+  const std::vector<JobLine> expected{JobLine::AddedToDisc, JobLine::StartBurning, JobLine::WriteSafeguards,
+                                      JobLine::LeadIn, JobLine::Finalizing};
+  EXPECT_EQ(Lines, expected);
+  EXPECT_TRUE(Ends[0].Plan.LogDiscClosing);
+  EXPECT_FALSE(job.Request().Task);  // the job's copy of the task went with it
+  // A write event after the end (a late refusal's) is not this job's.
+  if (Burner.OnWriteDone) Burner.OnWriteDone(Burner, engine::texts::kAnotherOperation);
+  EXPECT_EQ(Ends.size(), 1u);
+}
+
+TEST_F(OperationJobTest, AnAbortEndsOnceAsAbortedWithWhatWasWritten) {
+  vdrive::TFaults slow;
+  slow.ThrottleKBps = 2000;
+  vdrive::RecorderFor(Disc)->SetFaults(slow);
+  OperationJob job(Burner, Jobs, Opts);
+  BurnJobRequest r = Request(JobKind::Burn, std::string(4u << 20, 'z'));
+  r.TestWrite = true;
+  Run(job, std::move(r), true);
+  ASSERT_EQ(Ends.size(), 1u);
+  EXPECT_EQ(Ends[0].Outcome, JobOutcome::Aborted) << Ends[0].Text;
+  EXPECT_EQ(Ends[0].Text, engine::texts::kOperationAborted);
+  EXPECT_LT(Ends[0].BytesWritten, std::uint64_t(Sectors) * 2048);
+  // The burner is back on the options for the next operation.
+  EXPECT_EQ(Burner.TestWrite(), Opts.TestWrite);
+}
+
+TEST_F(OperationJobTest, FailuresEndOnceWithTheirText) {
+  {
+    OperationJob job(Burner, Jobs, Opts);
+    Run(job, Request(JobKind::ImageBuild, ""));
+    ASSERT_EQ(Ends.size(), 1u);
+    EXPECT_EQ(Ends[0].Outcome, JobOutcome::Failed);
+    EXPECT_EQ(Ends[0].Text, texts::kNothingToBurn);
+  }
+  Ends.clear();
+  {
+    OperationJob job(Burner, Jobs, Opts);
+    BurnJobRequest r = RequestFromOptions(JobKind::ImageBurn, Opts);
+    r.ImageFile = Dir.Str() + "/missing.iso";
+    Run(job, std::move(r));
+    ASSERT_EQ(Ends.size(), 1u);
+    EXPECT_EQ(Ends[0].Outcome, JobOutcome::Failed);
+    EXPECT_FALSE(Ends[0].Text.empty());
+  }
+}
+
+}  // namespace
