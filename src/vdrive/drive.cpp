@@ -187,6 +187,11 @@ void TVirtualRecorder::SetTimings(const TTimings& timings) {
   FTimings = timings;
 }
 
+void TVirtualRecorder::SetStallAfter(std::uint32_t ms) {
+  std::lock_guard<std::mutex> g(FMutex);
+  FStallAfter = ms;
+}
+
 void TVirtualRecorder::SetLogFile(const std::string& path) {
   std::lock_guard<std::mutex> g(FMutex);
   FLogFile = path;
@@ -221,8 +226,16 @@ void TVirtualRecorder::StartPending(std::uint32_t ms, TSense notReady) {
 }
 
 std::optional<TVirtualRecorder::TPending> TVirtualRecorder::ActivePending() {
-  if (FPending && FClock->NowMs() >= FPending->End) FPending.reset();
+  const bool stalled = FStallAfter != 0 && FPending && FPending->End - FPending->Start > FStallAfter;
+  if (FPending && !stalled && FClock->NowMs() >= FPending->End) FPending.reset();
   return FPending;
+}
+
+std::uint16_t TVirtualRecorder::PendingProgress(const TPending& pending) {
+  const std::int64_t span = std::max<std::int64_t>(1, pending.End - pending.Start);
+  std::int64_t done = FClock->NowMs() - pending.Start;
+  if (FStallAfter != 0) done = std::min<std::int64_t>(done, FStallAfter);
+  return static_cast<std::uint16_t>(std::clamp<std::int64_t>(done * 65536 / span, 0, 65535));
 }
 
 bool TVirtualRecorder::IsCdMedium() const { return !FFile || IsCd(FFile->State().Disc.Media); }
@@ -328,8 +341,7 @@ platform::ScsiOutcome TVirtualRecorder::Execute(std::span<const std::uint8_t> cd
   if (!answered && !ExemptFromNotReady(op)) {
     if (auto pending = ActivePending()) {
       check = pending->Sense;
-      const std::int64_t span = std::max<std::int64_t>(1, pending->End - pending->Start);
-      progress = static_cast<std::uint16_t>(std::min<std::int64_t>(65535, (FClock->NowMs() - pending->Start) * 65536 / span));
+      progress = PendingProgress(*pending);
       answered = true;
     } else if (FUnitAttention) {
       FUnitAttention = false;
@@ -402,10 +414,8 @@ TCheck TVirtualRecorder::RequestSense(TCommand& c) {
   const TFaults faults = FFile ? FFile->State().Faults : FLooseFaults;
   if (auto pending = ActivePending()) {
     s = pending->Sense;
-    const std::int64_t span = std::max<std::int64_t>(1, pending->End - pending->Start);
     sd.SenseKeySpecific0 = 0x80;
-    sd.ProgressIndication.Set(
-        static_cast<std::uint16_t>(std::min<std::int64_t>(65535, (FClock->NowMs() - pending->Start) * 65536 / span)));
+    sd.ProgressIndication.Set(PendingProgress(*pending));
   } else if (FUnitAttention) {
     FUnitAttention = false;
     s = sense::MediumChanged;
