@@ -303,6 +303,10 @@ platform::ScsiOutcome TVirtualRecorder::Execute(std::span<const std::uint8_t> cd
                                                 std::span<std::uint8_t> data, std::span<std::uint8_t> senseOut) {
   std::lock_guard<std::mutex> g(FMutex);
   EnsureLoaded();
+  // The buffer drains in the host's time between commands and in the
+  // throttle's waits; the recorder's own file and log writes stand in for a
+  // drive that answers at once, so they are not counted against the host.
+  DrainBuffer();
   TCommand c{cdb, direction, data};
   std::uint8_t status = kStatusGood;
   TCheck check;
@@ -365,6 +369,7 @@ platform::ScsiOutcome TVirtualRecorder::Execute(std::span<const std::uint8_t> cd
     std::copy_n(bytes.begin(), std::min(bytes.size(), senseOut.size()), senseOut.begin());
   }
   Record(cdb, status, check.value_or(TSense{}));
+  FBufferStamp = FClock->NowMs();
   return platform::ScsiOutcome{true, status, 0, 0};
 }
 
