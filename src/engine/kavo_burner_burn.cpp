@@ -352,6 +352,7 @@ void TKavoBurner::PrepareErase(std::uint8_t blankType) {
   e.Duration = device::EraseDuration(medium, blankType);
   e.Cancel = CancelToken();
   e.Done = [this](bool withError) { EndErase(withError); };
+  e.Message = [this](const std::string& m) { DebugMessage(m, device::kMsgDriveError); };
   // Made under the lock: readers never see the thread before its pointer.
   std::lock_guard lock(FProgressMutex);
   FEraser = std::make_unique<device::TEraseThread>(std::move(e));

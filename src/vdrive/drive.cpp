@@ -187,6 +187,11 @@ void TVirtualRecorder::SetTimings(const TTimings& timings) {
   FTimings = timings;
 }
 
+void TVirtualRecorder::SetStallAfter(std::uint32_t ms) {
+  std::lock_guard<std::mutex> g(FMutex);
+  FStallAfter = ms;
+}
+
 void TVirtualRecorder::SetLogFile(const std::string& path) {
   std::lock_guard<std::mutex> g(FMutex);
   FLogFile = path;
@@ -221,8 +226,16 @@ void TVirtualRecorder::StartPending(std::uint32_t ms, TSense notReady) {
 }
 
 std::optional<TVirtualRecorder::TPending> TVirtualRecorder::ActivePending() {
-  if (FPending && FClock->NowMs() >= FPending->End) FPending.reset();
+  const bool stalled = FStallAfter != 0 && FPending && FPending->End - FPending->Start > FStallAfter;
+  if (FPending && !stalled && FClock->NowMs() >= FPending->End) FPending.reset();
   return FPending;
+}
+
+std::uint16_t TVirtualRecorder::PendingProgress(const TPending& pending) {
+  const std::int64_t span = std::max<std::int64_t>(1, pending.End - pending.Start);
+  std::int64_t done = FClock->NowMs() - pending.Start;
+  if (FStallAfter != 0) done = std::min<std::int64_t>(done, FStallAfter);
+  return static_cast<std::uint16_t>(std::clamp<std::int64_t>(done * 65536 / span, 0, 65535));
 }
 
 bool TVirtualRecorder::IsCdMedium() const { return !FFile || IsCd(FFile->State().Disc.Media); }
@@ -290,6 +303,10 @@ platform::ScsiOutcome TVirtualRecorder::Execute(std::span<const std::uint8_t> cd
                                                 std::span<std::uint8_t> data, std::span<std::uint8_t> senseOut) {
   std::lock_guard<std::mutex> g(FMutex);
   EnsureLoaded();
+  // The buffer drains in the host's time between commands and in the
+  // throttle's waits; the recorder's own file and log writes stand in for a
+  // drive that answers at once, so they are not counted against the host.
+  DrainBuffer();
   TCommand c{cdb, direction, data};
   std::uint8_t status = kStatusGood;
   TCheck check;
@@ -328,8 +345,7 @@ platform::ScsiOutcome TVirtualRecorder::Execute(std::span<const std::uint8_t> cd
   if (!answered && !ExemptFromNotReady(op)) {
     if (auto pending = ActivePending()) {
       check = pending->Sense;
-      const std::int64_t span = std::max<std::int64_t>(1, pending->End - pending->Start);
-      progress = static_cast<std::uint16_t>(std::min<std::int64_t>(65535, (FClock->NowMs() - pending->Start) * 65536 / span));
+      progress = PendingProgress(*pending);
       answered = true;
     } else if (FUnitAttention) {
       FUnitAttention = false;
@@ -353,6 +369,7 @@ platform::ScsiOutcome TVirtualRecorder::Execute(std::span<const std::uint8_t> cd
     std::copy_n(bytes.begin(), std::min(bytes.size(), senseOut.size()), senseOut.begin());
   }
   Record(cdb, status, check.value_or(TSense{}));
+  FBufferStamp = FClock->NowMs();
   return platform::ScsiOutcome{true, status, 0, 0};
 }
 
@@ -402,10 +419,8 @@ TCheck TVirtualRecorder::RequestSense(TCommand& c) {
   const TFaults faults = FFile ? FFile->State().Faults : FLooseFaults;
   if (auto pending = ActivePending()) {
     s = pending->Sense;
-    const std::int64_t span = std::max<std::int64_t>(1, pending->End - pending->Start);
     sd.SenseKeySpecific0 = 0x80;
-    sd.ProgressIndication.Set(
-        static_cast<std::uint16_t>(std::min<std::int64_t>(65535, (FClock->NowMs() - pending->Start) * 65536 / span)));
+    sd.ProgressIndication.Set(PendingProgress(*pending));
   } else if (FUnitAttention) {
     FUnitAttention = false;
     s = sense::MediumChanged;

@@ -98,6 +98,9 @@ class TVirtualRecorder {
   // Kept with the disc when one is loaded.
   void SetFaults(const TFaults& faults);
   void SetTimings(const TTimings& timings);
+  // A hung drive: an immediate-bit command's progress stops moving `ms`
+  // into it and the drive stays busy until the tray opens (0: never).
+  void SetStallAfter(std::uint32_t ms);
   // Appends one line per command to this file (ZANTIC_VDRIVE_LOG by default).
   void SetLogFile(const std::string& path);
 
@@ -125,6 +128,8 @@ class TVirtualRecorder {
   void MediumLoaded();
   void StartPending(std::uint32_t ms, TSense notReady);
   std::optional<TPending> ActivePending();
+  // Sense-key specific progress indication of a pending command, 0 to 65535.
+  std::uint16_t PendingProgress(const TPending& pending);
   void Record(std::span<const std::uint8_t> cdb, std::uint8_t status, const TSense& s);
   void LogLine(const std::string& line);
   std::vector<std::uint32_t> WriteSpeeds() const;
@@ -180,6 +185,7 @@ class TVirtualRecorder {
   std::string FDiscPath;
   TClock* FClock;
   TTimings FTimings;
+  std::uint32_t FStallAfter = 0;
   std::unique_ptr<TDiscFile> FFile;
   bool FLoadTried = false;
   std::string FLoadError;

@@ -316,5 +316,47 @@ TEST_F(BdBurn, ErasingABdReFormatsIt) {
   }
 }
 
+// A full erase that outlasts the fixed estimate (4,440 s) ends when the drive
+// does while its progress moves; one whose progress stops is given up, with
+// why; a cancel still ends the wait.
+TEST_F(BdBurn, AFullEraseIsWaitedForWhileTheDrivesProgressMoves) {
+  struct TCase {
+    TMedia Media;
+    std::uint32_t StallAfterMs;
+    std::int64_t CancelAtMs;
+    double EndsAfterS;  // when the drive ends or the wait gives up
+    const char* Result;
+  };
+  // A certified BD-RE format takes four times Format: 6,000 s; the DVD-RW
+  // wait counts one estimated second a 2 s poll, so its blank runs 10,000 s.
+  for (const TCase& c : {TCase{TMedia::BdRe, 0, 0, 6000, ""}, TCase{TMedia::DvdRw, 0, 0, 10000, ""},
+                         TCase{TMedia::BdRe, 5000000, 0, 5000 + 15 * 60, "erase failed"},
+                         TCase{TMedia::BdRe, 0, 5000000, 5000, "erase failed"}}) {
+    SCOPED_TRACE(std::string(vdrive::MediaName(c.Media)) + (c.StallAfterMs != 0 ? ", stalled" : "") +
+                 (c.CancelAtMs != 0 ? ", cancelled" : ""));
+    Attach(c.Media, 64000);
+    vdrive::TTimings t{0, 0, 0, 0, 0, 0};
+    t.Format = 1500000;
+    t.BlankFull = 10000000;
+    Shared->SetTimings(t);
+    Shared->SetStallAfter(c.StallAfterMs);
+    std::string log;
+    Burner.OnDebugMessage = [&log](device::TSCSIDevice&, const std::string& m, std::uint8_t) { log += m + "\n"; };
+    const std::int64_t start = Clock.Now;
+    Sleeper.OnSleep = [&] {
+      if (c.CancelAtMs != 0 && Clock.Now - start >= c.CancelAtMs) Burner.CancelOperation();
+    };
+    EXPECT_EQ(Await([&] { return Burner.Erase(0); }), c.Result);
+    Sleeper.OnSleep = nullptr;
+    const double waited = static_cast<double>(Clock.Now - start) / 1000.0;
+    EXPECT_GE(waited, c.EndsAfterS);
+    EXPECT_LT(waited, c.EndsAfterS + 60);
+    const bool stalled = log.find("STOPPED WAITING: THE DRIVE IS STILL BUSY, ITS PROGRESS AT 83% FOR 15 MINUTES") !=
+                         std::string::npos;
+    EXPECT_EQ(stalled, c.StallAfterMs != 0) << log;
+    Burner.OnDebugMessage = nullptr;
+  }
+}
+
 }  // namespace
 }  // namespace vdrivetest

@@ -53,4 +53,10 @@ const char* AdditionalSenseText(std::uint8_t asc, std::uint8_t ascq);
 // Number of keys in the table.
 std::size_t AdditionalSenseCount();
 
+// An erase wait that gave up on a drive still busy (minutes, progress percent).
+inline constexpr const char* kEraseStalled = "STOPPED WAITING: THE DRIVE IS STILL BUSY, ITS PROGRESS AT %d%% FOR %d MINUTES";
+inline constexpr const char* kEraseNoProgress =
+    "STOPPED WAITING: THE DRIVE IS STILL BUSY AFTER %d MINUTES AND REPORTS NO PROGRESS";
+inline constexpr const char* kEraseTooLong = "STOPPED WAITING: THE DRIVE IS STILL BUSY AFTER %d MINUTES";
+
 }  // namespace device::texts

@@ -1,10 +1,13 @@
 #include "engine/device/erase_thread.h"
 
 #include <cmath>
+#include <cstdio>
 #include <vector>
 
+#include "engine/device/device_texts.h"
 #include "engine/device/media_types.h"
 #include "engine/device/scsi_device.h"
+#include "engine/device/sense.h"
 #include "engine/device/transport.h"
 #include "engine/device/write_thread.h"
 
@@ -31,14 +34,57 @@ void TEraseThread::Advance(std::uint32_t seconds) {
   const std::uint32_t duration = FParams.Duration == 0 ? 1 : FParams.Duration;
   const double percent = std::round(static_cast<double>(FSeconds) / duration * 100.0);
   FProgress = static_cast<int>(std::min(percent, 100.0));
+  // Past the estimate the drive's own figure is the better guess; 100 only at the end.
+  if (FSeconds > FParams.Duration && FDriveProgress)
+    FProgress = std::min(99, DrivePercent());
+}
+
+int TEraseThread::DrivePercent() const {
+  return static_cast<int>(std::uint32_t{FDriveProgress.value_or(0)} * 100u / 65536u);
+}
+
+bool TEraseThread::DriveMoving() const {
+  if (!FDriveProgress) return false;
+  const std::uint64_t most = std::uint64_t{kMostEstimates} * FParams.Duration * 1000u;
+  return FWaitedMs - FMovedAtMs < kStallMs && FWaitedMs < most;
+}
+
+// The estimate is only a guess: a drive that still reports moving progress
+// past it (a certified BD-RE DL format, a slow drive) is waited for.
+bool TEraseThread::Elapsed() const {
+  if (Cancelled()) return true;
+  return FSeconds > FParams.Duration && !DriveMoving();
 }
 
 void TEraseThread::Pause(std::uint32_t ms) {
   TSleeper& sleeper = FParams.Sleeper != nullptr ? *FParams.Sleeper : RealSleeper();
   sleeper.PauseUnlessCancelled(FParams.Cancel.get(), ms);
+  FWaitedMs += ms;
 }
 
-bool TEraseThread::NotReady() const { return FParams.Device->Sense().NotReady(); }
+void TEraseThread::Watch(const TSense& sense) {
+  if (!sense.NotReady() || !sense.Progress) return;
+  if (sense.Progress != FDriveProgress) FMovedAtMs = FWaitedMs;
+  FDriveProgress = sense.Progress;
+}
+
+std::string TEraseThread::GaveUpText() const {
+  const int minutes = static_cast<int>(FWaitedMs / 60000);
+  char text[160];
+  if (!FDriveProgress)
+    std::snprintf(text, sizeof text, texts::kEraseNoProgress, minutes);
+  else if (FWaitedMs - FMovedAtMs >= kStallMs)
+    std::snprintf(text, sizeof text, texts::kEraseStalled, DrivePercent(),
+                  static_cast<int>((FWaitedMs - FMovedAtMs) / 60000));
+  else
+    std::snprintf(text, sizeof text, texts::kEraseTooLong, minutes);
+  return text;
+}
+
+bool TEraseThread::NotReady() {
+  Watch(FParams.Device->Sense());
+  return FParams.Device->Sense().NotReady();
+}
 
 // Zeros over the start of a DVD+RW, 32 blocks a write, until a write fails
 // or `writes` have succeeded; then flush and close when all went through.
@@ -109,12 +155,15 @@ void TEraseThread::Run() {
       sense.fill(0);
       d.RequestSense(sense);
       Pause(2000);
-      const std::uint8_t asc = sense[0] == 0xF0 ? 0x04 : DecodeSense(sense).Asc;
+      const TSense decoded = DecodeSense(sense);
+      Watch(decoded);
+      const std::uint8_t asc = sense[0] == 0xF0 ? 0x04 : decoded.Asc;
       if (asc == 0) break;
       Advance(2);
     } while (!Elapsed());
-    // The estimate ran out with the drive still busy: the erase is not done.
+    // The wait ran out with the drive still busy: the erase is not done.
     ready = !Cancelled() && d.TestUnitReady(5000);
+    if (!ready && !Cancelled() && NotReady() && FParams.Message) FParams.Message(GaveUpText());
   }
   // A cancelled wait has not seen the end of the blank.
   if (Cancelled()) ready = false;

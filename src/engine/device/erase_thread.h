@@ -1,10 +1,13 @@
 #pragma once
 // TEraseThread: waits while the drive blanks or formats a rewritable disc,
 // turning elapsed time into a percentage of a fixed estimate, then returns
-// the drive to a neutral state and reports once.
+// the drive to a neutral state and reports once. Past the estimate it waits
+// on while the drive's own progress indication keeps moving.
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <optional>
+#include <string>
 #include <thread>
 
 #include "base/cancel_token.h"
@@ -13,6 +16,7 @@ namespace device {
 
 class TSCSIDevice;
 class TSleeper;
+struct TSense;
 
 // Estimated seconds of a blank by medium code and blanking type.
 std::uint16_t EraseDuration(std::uint8_t medium, std::uint8_t blankType);
@@ -29,7 +33,14 @@ class TEraseThread {
     base::CancelTokenPtr Cancel;
     // Called once on the eraser's thread at the end.
     std::function<void(bool withError)> Done;
+    // Why the wait gave up on a drive still busy, for the log.
+    std::function<void(const std::string&)> Message;
   };
+
+  // A drive past the estimate is given up when its progress stands still
+  // this long, and in any case after this many estimates.
+  static constexpr std::uint64_t kStallMs = 15 * 60 * 1000;
+  static constexpr std::uint32_t kMostEstimates = 6;
 
   explicit TEraseThread(Params params);
   ~TEraseThread();
@@ -45,13 +56,21 @@ class TEraseThread {
   void Run();
   void Advance(std::uint32_t seconds);
   bool Cancelled() const { return base::IsCancelled(FParams.Cancel.get()); }
-  bool Elapsed() const { return FSeconds > FParams.Duration || Cancelled(); }
+  bool Elapsed() const;
+  bool DriveMoving() const;
+  int DrivePercent() const;
   void Pause(std::uint32_t ms);
-  bool NotReady() const;
+  // The last command left the drive not ready; notes its progress indication.
+  bool NotReady();
+  void Watch(const TSense& sense);
+  std::string GaveUpText() const;
   void OverwriteStart(std::uint32_t writes, bool flushAndClose);
 
   Params FParams;
   std::uint32_t FSeconds = 0;
+  std::uint64_t FWaitedMs = 0;
+  std::optional<std::uint16_t> FDriveProgress;
+  std::uint64_t FMovedAtMs = 0;
   std::atomic<int> FProgress{0};
   std::atomic<bool> FRunning{true};
   std::thread FThread;

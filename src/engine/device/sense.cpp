@@ -18,6 +18,8 @@ TSense DecodeSense(std::span<const std::uint8_t> bytes) {
     s.IncorrectLength = (flags & 0x20) != 0;
     s.Asc = at(12);
     s.Ascq = at(13);
+    if (s.AdditionalLength >= 10 && (at(15) & 0x80) != 0)
+      s.Progress = static_cast<std::uint16_t>(at(16) << 8 | at(17));
   } else if (s.Descriptor()) {
     s.Key = at(1) & 0x0F;
     s.Asc = at(2);
@@ -32,9 +34,13 @@ TSense DecodeSense(std::span<const std::uint8_t> bytes) {
         s.EndOfMedium = (flags & 0x40) != 0;
         s.IncorrectLength = (flags & 0x20) != 0;
       }
+      if (type == 0x02 && length >= 6 && d + 6 < end && (bytes[d + 4] & 0x80) != 0)
+        s.Progress = static_cast<std::uint16_t>(bytes[d + 5] << 8 | bytes[d + 6]);
       d += std::size_t{2} + length;
     }
   }
+  // Only these keys carry a progress indication in those bytes.
+  if (s.Key != 0x00 && s.Key != 0x02) s.Progress.reset();
   return s;
 }
 

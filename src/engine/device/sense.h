@@ -2,6 +2,7 @@
 // Sense data in either of its formats, decoded once into the fields every
 // reader needs (SPC-3 4.5).
 #include <cstdint>
+#include <optional>
 #include <span>
 
 namespace device {
@@ -15,6 +16,9 @@ struct TSense {
   bool Filemark = false;
   bool EndOfMedium = false;
   bool IncorrectLength = false;
+  // Sense-key specific progress indication (0 to 65535) of a NOT READY or
+  // NO SENSE answer, when the drive marks it valid (SPC-3 4.5.2.4.4).
+  std::optional<std::uint16_t> Progress;
 
   bool Present() const { return ResponseCode != 0; }
   bool Fixed() const { return ResponseCode == 0x70 || ResponseCode == 0x71; }

@@ -113,11 +113,13 @@ TEST_P(SenseFormats, DecodeToOneValue) {
   EXPECT_EQ(got.Filemark, row.Want.Filemark);
   EXPECT_EQ(got.EndOfMedium, row.Want.EndOfMedium);
   EXPECT_EQ(got.IncorrectLength, row.Want.IncorrectLength);
+  EXPECT_EQ(got.Progress, row.Want.Progress);
 }
 
 device::TSense Want(std::uint8_t code, std::uint8_t key, std::uint8_t asc, std::uint8_t ascq, bool fm = false,
-                    bool eom = false, bool ili = false) {
+                    bool eom = false, bool ili = false, std::optional<std::uint16_t> progress = std::nullopt) {
   device::TSense s;
+  s.Progress = progress;
   s.ResponseCode = code;
   s.Key = key;
   s.Asc = asc;
@@ -142,6 +144,15 @@ INSTANTIATE_TEST_SUITE_P(
                    Want(0x72, 0, 0, 0, false, true, true)},
         // A descriptor that claims more than was given is read no further.
         TDecodeRow{"DescriptorCut", {0x72, 0x00, 0x00, 0x00, 0, 0, 0, 200, 0x04, 0x02, 0}, Want(0x72, 0, 0, 0)},
+        // Progress of a format: valid only with SKSV, and only for NOT READY or NO SENSE.
+        TDecodeRow{"FixedProgress", {0x70, 0, 0x02, 0, 0, 0, 0, 10, 0, 0, 0, 0, 0x04, 0x04, 0, 0x80, 0x40, 0x01},
+                   Want(0x70, 2, 0x04, 4, false, false, false, 0x4001)},
+        TDecodeRow{"FixedProgressNotValid", {0x70, 0, 0x02, 0, 0, 0, 0, 10, 0, 0, 0, 0, 0x04, 0x04, 0, 0x00, 0x40, 0x01},
+                   Want(0x70, 2, 0x04, 4)},
+        TDecodeRow{"FixedFieldPointerIsNoProgress",
+                   {0x70, 0, 0x05, 0, 0, 0, 0, 10, 0, 0, 0, 0, 0x24, 0x00, 0, 0xC0, 0x00, 0x02}, Want(0x70, 5, 0x24, 0)},
+        TDecodeRow{"DescriptorProgress", {0x72, 0x02, 0x04, 0x07, 0, 0, 0, 8, 0x02, 0x06, 0, 0, 0x80, 0x12, 0x34, 0},
+                   Want(0x72, 2, 0x04, 7, false, false, false, 0x1234)},
         TDecodeRow{"ShortFixed", {0x70, 0, 0x06}, Want(0x70, 6, 0, 0)},
         TDecodeRow{"Empty", {}, Want(0, 0, 0, 0)}, TDecodeRow{"Unknown", {0x7F, 5, 0x24, 0}, Want(0x7F, 0, 0, 0)}),
     [](const ::testing::TestParamInfo<TDecodeRow>& p) { return std::string(p.param.Name); });
