@@ -12,6 +12,9 @@
 # and mingw-w64's C++ runtime DLLs; wine finds both through WINEPATH, and Qt
 # its plugins through QT_PLUGIN_PATH. Offscreen windows draw their text with
 # the TrueType fonts of QT_QPA_FONTDIR (DejaVu unless the caller names one).
+# ZANTIC_WINE_QPA, when set, takes the place of the QT_QPA_PLATFORM the test
+# entries give (offscreen): "windows" draws through wine on an X display, as
+# a Windows user sees the windows.
 set -uo pipefail
 # A Unix path as wine sees it: the root is drive Z:.
 winpath() { printf 'Z:%s' "${1//\//\\}"; }
@@ -24,6 +27,7 @@ if [ "${1:-}" = --qt ]; then
   export QT_PLUGIN_PATH=${QT_PLUGIN_PATH:-$(winpath "$qt/plugins")}
   [ -n "${QT_QPA_FONTDIR:-}" ] || [ ! -d /usr/share/fonts/truetype/dejavu ] ||
     export QT_QPA_FONTDIR=$(winpath /usr/share/fonts/truetype/dejavu)
+  [ -z "${ZANTIC_WINE_QPA:-}" ] || export QT_QPA_PLATFORM=$ZANTIC_WINE_QPA
 fi
 [ $# -ge 1 ] || { echo "usage: $0 [--qt DIR] PROGRAM.exe [ARG...]" >&2; exit 2; }
 export WINEDEBUG=${WINEDEBUG:--all}

@@ -1,6 +1,7 @@
 // Editing the task: folders, name-list rows, Cut/Copy/Paste, renames and
 // drops. Every visible folder and row holds its data node, so two nodes with
 // the same text are never confused.
+#include <QDir>
 #include <QItemSelectionModel>
 #include <QLocale>
 #include <QMimeData>
@@ -34,11 +35,14 @@ bool Contains(const appcore::TaskNode& root, const appcore::TaskNode* wanted) {
   return false;
 }
 
-// A dropped path without its trailing separator (the file-system root keeps
-// its one).
+// A dropped path as the system writes it (backslashes on Windows), without
+// its trailing separator; a root ("/", "C:\") keeps its one, since "C:"
+// alone names the current folder of drive C.
 QString DropPath(const QUrl& url) {
-  QString path = url.toLocalFile();
-  while (path.size() > 1 && (path.endsWith(QLatin1Char('/')) || path.endsWith(QLatin1Char('\\')))) path.chop(1);
+  QString path = QDir::toNativeSeparators(url.toLocalFile());
+  while (path.size() > 1 && (path.endsWith(QLatin1Char('/')) || path.endsWith(QLatin1Char('\\'))) &&
+         !QDir(path).isRoot())
+    path.chop(1);
   return path;
 }
 

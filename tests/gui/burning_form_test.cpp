@@ -73,20 +73,20 @@ std::map<QString, QByteArray> Files(const QString& root) {
 
 // xorriso's reading of an image (or an exported disc), extracted to `out`.
 bool Extract(const QString& iso, const QString& out) {
-  QProcess x;
-  guitest::StartHostTool(x, QStringLiteral("xorriso"),
-                         {QStringLiteral("-osirrox"), QStringLiteral("on"), QStringLiteral("-indev"),
-                          guitest::HostPath(iso), QStringLiteral("-extract"), QStringLiteral("/"),
-                          guitest::HostPath(out)});
-  return x.waitForFinished(60000) && x.exitCode() == 0;
+  const guitest::HostToolRun x = guitest::RunHostTool(
+      QStringLiteral("xorriso"),
+      {QStringLiteral("-osirrox"), QStringLiteral("on"), QStringLiteral("-indev"), guitest::HostPath(iso),
+       QStringLiteral("-extract"), QStringLiteral("/"), guitest::HostPath(out)},
+      60000);
+  return x.Finished && x.ExitCode == 0;
 }
 
 // The primary volume descriptor's label, as isoinfo reads it.
 QString VolumeId(const QString& iso) {
-  QProcess p;
-  guitest::StartHostTool(p, QStringLiteral("isoinfo"), {QStringLiteral("-d"), QStringLiteral("-i"), guitest::HostPath(iso)});
-  if (!p.waitForFinished(30000)) return {};
-  for (const QString& line : QString::fromUtf8(p.readAllStandardOutput()).split(QLatin1Char('\n')))
+  const guitest::HostToolRun p = guitest::RunHostTool(
+      QStringLiteral("isoinfo"), {QStringLiteral("-d"), QStringLiteral("-i"), guitest::HostPath(iso)}, 30000);
+  if (!p.Finished) return {};
+  for (const QString& line : QString::fromUtf8(p.Output).split(QLatin1Char('\n')))
     if (line.startsWith(QStringLiteral("Volume id:"))) return line.mid(10).trimmed();
   return {};
 }
@@ -184,7 +184,7 @@ class BurningFormTest : public QObject {
     // A small BD-R formatted with spare areas, as a drive formats it by default.
     discs << Disc(QStringLiteral("bdspare"));
     QCOMPARE(Vdisc({"create", discs.last().toStdString(), "--media", "bd-r", "--blocks", "40000", "--spare-areas"}), 0);
-    platform::SetEnvironment("ZANTIC_VDISC", discs.join(QLatin1Char(':')).toStdString());
+    platform::SetEnvironment("ZANTIC_VDISC", discs.join(QLatin1Char(platform::kPathListSeparator)).toStdString());
     vdrive::RegisterVirtualRecorders();
     ui::SetDialogs(&FDialogs);
     FForm = std::make_unique<app::TForm1>(FProgram, QStringLiteral("3.9"));

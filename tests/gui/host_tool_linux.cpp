@@ -1,9 +1,19 @@
+#include <QProcess>
+
 #include "gui/host_tool.h"
 
 namespace guitest {
 
 QString HostPath(const QString& path) { return path; }
 
-void StartHostTool(QProcess& process, const QString& tool, const QStringList& args) { process.start(tool, args); }
+HostToolRun RunHostTool(const QString& tool, const QStringList& args, int ms) {
+  QProcess process;
+  process.start(tool, args);
+  HostToolRun run;
+  run.Finished = process.waitForFinished(ms) && process.exitStatus() == QProcess::NormalExit;
+  run.ExitCode = run.Finished ? process.exitCode() : -1;
+  run.Output = process.readAllStandardOutput();
+  return run;
+}
 
 }  // namespace guitest

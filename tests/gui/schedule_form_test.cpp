@@ -6,6 +6,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDir>
 #include <QGroupBox>
 #include <QFile>
 #include <QLineEdit>
@@ -43,6 +44,7 @@
 #include "engine/kavo_burner.h"
 #include "gui/gui_helpers.h"
 #include "gui/scripted_dialogs.h"
+#include "platform/autostart.h"
 #include "platform/process.h"
 #include "ui/qt_dialogs.h"
 #include "vdrive/registration.h"
@@ -288,7 +290,7 @@ class ScheduleFormTest : public QObject {
     QCOMPARE(FDialogs->MessageTexts(), QStringList());
     // The task file and the section.
     const QString mvt = FFolder + "/Schedule/Weekly.mvt";
-    QCOMPARE(ReadFile(mvt), QByteArray("Weekly(") + source.toUtf8() + "*17()#)#\r\n");
+    QCOMPARE(ReadFile(mvt), QByteArray("Weekly(") + QDir::toNativeSeparators(source).toUtf8() + "*17()#)#\r\n");
     const appcore::IniFile ini(ListPath().toStdString());
     const std::string day = appcore::FormatDate(today);
     QCOMPARE(ini.ReadString("Weekly", "Task File", ""), mvt.toStdString());
@@ -307,7 +309,10 @@ class ScheduleFormTest : public QObject {
     QCOMPARE(ini.ReadInteger("Count", "Value", 0), 1);
     QCOMPARE(schedule.Hint(), QString("1 Backup Tasks"));
     // With auto-execute on, the program starts at log-on, waiting in the tray.
+    QVERIFY(platform::AutostartEntryExists(appcore::kScheduledStartName));
+#ifndef _WIN32
     QVERIFY(ReadFile(FDir.filePath("config/autostart/zantic-schedule.desktop")).contains("\"-Schedule\""));
+#endif
     auto* list = schedule.findChild<QTreeWidget*>("ltvTask");
     QCOMPARE(list->topLevelItemCount(), 1);
     QCOMPARE(list->topLevelItem(0)->text(2), QString("1 Days"));
