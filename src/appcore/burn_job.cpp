@@ -104,6 +104,8 @@ LaidOut LayOutCompilation(const BurnJobRequest& request, engine::TKavoBurner& bu
       request.Checksums ? health::AttachChecksumFile(burner, callbacks) : health::KeepChecksumFileCurrent(burner);
   if (!attached.Ok()) {
     l.Error = attached.Err().Message;
+    l.Aborted = attached.Err().Kind == base::ErrorKind::Cancelled;
+    l.Refused = attached.Err().Kind == base::ErrorKind::InvalidInput;
     return l;
   }
   sums = std::move(attached.Value());
@@ -121,7 +123,7 @@ BurnEndPlan PlanBurnEnd(const BurnJobRequest& request, const Options& options, b
   const bool personsFiles = request.Kind != JobKind::Copy && request.Kind != JobKind::ImageBurn;
   plan.ClearArchiveBits = done && request.ArchiveOnly && personsFiles && !(toDisc && request.TestWrite);
   // A scheduled run leaves the disc where the schedule's own end puts it.
-  plan.Eject = done && options.EjectDone && toDisc && !request.Scheduled;
+  plan.Eject = done && options.EjectDone && toDisc && !request.Scheduled && !request.KeepDisc;
   if (request.Scheduled) {
     if (options.Sound(SoundEvent::ScheduleDone).Enabled) plan.Sound = SoundEvent::ScheduleDone;
   } else if (request.Kind == JobKind::Burn) {

@@ -45,6 +45,8 @@ struct BurnJobRequest {
   bool TestWrite = false;
   bool Finalize = false;                   // the disc is closed
   bool QuickSave = false;                  // the image is written on the worker in one go
+  bool Verify = false;                     // the written sectors are read back and compared
+  bool KeepDisc = false;                   // never ejected at the end: the next command reads it
   std::int8_t Session = 0;                 // the earlier session carried on (0: none)
 };
 
@@ -73,7 +75,9 @@ struct FilledCompilation {
 FilledCompilation FillCompilation(const BurnJobRequest& request, engine::TKavoBurner& burner);
 
 struct LaidOut {
-  std::string Error;  // the checksum file could not be made
+  std::string Error;     // the checksum file could not be made
+  bool Aborted = false;  // cancelled while the files were hashed
+  bool Refused = false;  // the sources cannot hold it (a file of its name)
   std::uint32_t Sectors = 0;
 };
 

@@ -28,6 +28,8 @@ void OperationJob::Start(BurnJobRequest request, JobEvents events) {
   FRunning = true;
   FCancelled = false;
   FWritten = 0;
+  FLeftOut = 0;
+  FSectors = 0;
   ++FGeneration;
   Apply();
   switch (FRequest.Kind) {
@@ -78,13 +80,17 @@ void OperationJob::Line(JobLine kind, std::string detail) {
 }
 
 void OperationJob::SayNotTaken(const FilledCompilation& filled) {
-  for (const auto* list : {&filled.Missing, &filled.Refused, &filled.RefusedNames})
+  for (const std::string& missing : filled.Missing) Line(JobLine::NotFound, missing);
+  for (const auto* list : {&filled.Refused, &filled.RefusedNames})
     for (const std::string& skipped : *list) Line(JobLine::Skipped, skipped);
+  // A refused folder is among the compilation's own count but for a nameless one.
+  FLeftOut = filled.Missing.size() + std::max(filled.Refused.size(), filled.RefusedCount);
 }
 
 bool OperationJob::EndedEarly(const FilledCompilation& filled) {
   if (filled.Error.empty() && !filled.Aborted) return false;
-  End(filled.Error.empty() ? std::string(engine::texts::kOperationAborted) : filled.Error);
+  if (filled.Error.empty()) End(engine::texts::kOperationAborted);
+  else End(filled.Error, !filled.Aborted);
   return true;
 }
 
@@ -105,7 +111,7 @@ void OperationJob::Filled(const FilledCompilation& filled) {
   Line(JobLine::AddedToDisc);
   // An empty compilation would leave the front end waiting for an end that never comes.
   if (filled.Empty) {
-    End(texts::kNothingToBurn);
+    End(texts::kNothingToBurn, true, true);
     return;
   }
   if (FEvents.OnFilled) FEvents.OnFilled();
@@ -123,10 +129,16 @@ void OperationJob::Filled(const FilledCompilation& filled) {
 }
 
 void OperationJob::LaidOutForDisc(const LaidOut& laidOut) {
-  if (!laidOut.Error.empty()) {
-    End(laidOut.Error);
+  // A stop while the files were hashed is an abort, not a failure.
+  if (laidOut.Aborted) {
+    End(engine::texts::kOperationAborted);
     return;
   }
+  if (!laidOut.Error.empty()) {
+    End(laidOut.Error, laidOut.Refused);
+    return;
+  }
+  if (FChecksums && FEvents.OnChecksums) FEvents.OnChecksums(*FChecksums);
   if (FEvents.OnSize) FEvents.OnSize(laidOut.Sectors);
   if (FEvents.OnProgressStart) FEvents.OnProgressStart();
   Line(JobLine::StartBurning, FBurner.DeviceName());
@@ -144,7 +156,11 @@ void OperationJob::StartWrite(bool image) {
   };
   BurnRequest write;
   if (image) write.ImageFile = FRequest.ImageFile;
-  FRun->Start(write, [this](const BurnEnd& end) { End(end.Error); });
+  write.Verify = FRequest.Verify;
+  FRun->Start(write, [this](const BurnEnd& end) {
+    FSectors = end.Sectors;
+    End(end.Error);
+  });
 }
 
 // --- an image file built ------------------------------------------------------
@@ -164,7 +180,7 @@ void OperationJob::BuildImage() {
       [this, filled, laidOut] {
         if (EndedEarly(*filled)) return;
         if (filled->Empty) {
-          End(texts::kNothingToBurn);
+          End(texts::kNothingToBurn, true, true);
           return;
         }
         SayNotTaken(*filled);
@@ -172,6 +188,7 @@ void OperationJob::BuildImage() {
         Line(JobLine::StartBuilding);
         if (FEvents.OnSize) FEvents.OnSize(laidOut->Sectors);
         FRun = std::make_unique<BurnRun>(FBurner);
+        FSectors = laidOut->Sectors;
         FRun->Watch([this](const BurnEnd& end) { End(end.Error); });
         // The threaded writer keeps this thread free; the quick writer runs
         // on the burner's worker. Either ends through the write event.
@@ -209,12 +226,16 @@ void OperationJob::BurnImage() {
 
 // --- the end --------------------------------------------------------------------
 
-void OperationJob::End(const std::string& error) {
+void OperationJob::End(const std::string& error, bool refused, bool empty) {
   if (!FRunning) return;
   FRunning = false;
   OperationEnd end;
   end.Last = Progress();
   static_cast<JobEnd&>(end) = MakeJobEnd(error, FCancelled, end.Last);
+  end.Refused = refused;
+  end.Empty = empty;
+  end.LeftOut = FLeftOut;
+  end.Sectors = FSectors;
   // An aborted or failed write shows what reached the disc, not the closing
   // track's "everything".
   if (end.Outcome != JobOutcome::Done) end.BytesWritten = std::max(end.BytesWritten, FWritten);

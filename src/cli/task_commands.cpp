@@ -242,16 +242,12 @@ int BurnTask(const appcore::TaskTree& tree, const appcore::Options& options, con
   engine::NonInteractive ask(answers);
   appcore::TaskBurnSetup setup;
   setup.Device = how.Device;
-  setup.Speed = how.Speed;
   setup.Scheduled = how.Scheduled;
   setup.Ask = &ask;
-  setup.Started = how.Started;
   burner.OnDebugMessage = [err](device::TSCSIDevice&, const std::string& message, std::uint8_t kind) {
     if (kind != device::kMsgProgress) std::fprintf(err, "%s\n", message.c_str());
   };
-  const appcore::PreparedTask p = appcore::PrepareTaskBurn(tree, options, setup, burner);
-  for (const auto& source : p.MissingSources) std::fprintf(err, "zantic-cli: source not found: %s\n", source.c_str());
-  switch (p.Step) {
+  switch (const appcore::PreparedTask p = appcore::PrepareTaskDrive(options, setup, burner); p.Step) {
     case appcore::TaskBurnStep::Ready: break;
     case appcore::TaskBurnStep::NoDrive:
       std::fprintf(err, "zantic-cli: %s\n", p.Error.c_str());
@@ -267,34 +263,29 @@ int BurnTask(const appcore::TaskTree& tree, const appcore::Options& options, con
         std::fprintf(err, "zantic-cli: %s (%s)\n", text.substr(0, text.find('\n')).c_str(), burner.DeviceName().c_str());
       }
       return kExitFailed;
-    case appcore::TaskBurnStep::BadSpeed:
-      std::fprintf(err, "zantic-cli: not a speed: %s\n", how.Speed.c_str());
-      return kExitBadInput;
-    case appcore::TaskBurnStep::Refused:
-      std::fprintf(err, "zantic-cli: %s\n", p.Error.c_str());
-      return kExitBadInput;
-    case appcore::TaskBurnStep::Aborted:
-      std::fprintf(err, "zantic-cli: %s\n", engine::texts::kOperationAborted);
-      return kExitAborted;
-    case appcore::TaskBurnStep::NothingToBurn:
-      std::fprintf(err, "zantic-cli: nothing to burn: the task's sources hold no files\n");
-      return kExitBadInput;
   }
-  std::unique_ptr<health::ChecksumAttachment> sums;
-  if (const int rc = options.Checksums ? AttachChecksums(burner, sums, err) : KeepChecksumsCurrent(burner, sums, err);
-      rc != kExitOk)
-    return rc;
   TBurnSettings settings;
-  settings.Verify = how.Verify;
-  settings.Medium = p.Medium;
+  settings.Medium = burner.DetectMediaType();
   settings.StopRequested = how.StopRequested;
-  const int rc = BurnCompilation(burner, settings, out, err);
-  appcore::FinishTaskBurn(options, burner, rc == kExitOk);
-  if (rc == kExitOk && p.Incomplete()) {
-    std::fprintf(out, "Left out:  %zu (see above)\n", p.LeftOutCount());
-    return kExitIncomplete;
+  std::uint16_t speed = 0;
+  if (!SpeedOf(how.Speed, settings.Medium, speed)) {
+    std::fprintf(err, "zantic-cli: not a speed: %s\n", how.Speed.c_str());
+    return kExitBadInput;
   }
-  return rc;
+  if (how.Started) how.Started();
+  options.ApplyToBurner(burner);
+  burner.SetWriteSpeed(speed);
+  burner.SetIdVolume(tree.Root->Name);
+  // The window's burn from here on: the drive selected above stays the job's.
+  appcore::BurnJobRequest request = appcore::RequestFromOptions(appcore::JobKind::Burn, options);
+  request.Scheduled = how.Scheduled;
+  request.Verify = how.Verify;
+  // A script's next command reads the disc: it stays in, as after `burn`.
+  request.KeepDisc = true;
+  request.Label = tree.Root->Name;
+  // The job lets go of the task at its end, before RunOperation returns.
+  request.Task = std::shared_ptr<const appcore::TaskTree>(std::shared_ptr<const appcore::TaskTree>{}, &tree);
+  return RunOperation(burner, options, std::move(request), settings, out, err);
 }
 
 int RunTaskCommand(const std::vector<std::string>& args, engine::TKavoBurner& burner, std::FILE* out, std::FILE* err) {
