@@ -236,6 +236,8 @@ void OperationJob::End(const std::string& error, bool refused, bool empty) {
   end.Empty = empty;
   end.LeftOut = FLeftOut;
   end.Sectors = FSectors;
+  end.Folders = FBurner.CompilationDirCount();
+  end.Entries = FBurner.CompilationEntryCount();
   // An aborted or failed write shows what reached the disc, not the closing
   // track's "everything".
   if (end.Outcome != JobOutcome::Done) end.BytesWritten = std::max(end.BytesWritten, FWritten);

@@ -55,6 +55,9 @@ struct OperationEnd : JobEnd {
   bool Empty = false;
   std::size_t LeftOut = 0;    // sources not taken, each told as a line
   std::uint64_t Sectors = 0;  // what the write laid out
+  // The compilation's folders and entries as it was written (the end resets it).
+  std::uint32_t Folders = 0;
+  std::uint32_t Entries = 0;
 };
 
 struct JobEvents {

@@ -12,6 +12,7 @@
 #include "appcore/texts.h"
 #include "cli/build_iso.h"
 #include "cli/health_common.h"
+#include "cli/operation.h"
 #include "cli/burn.h"
 #include "appcore/drive_select.h"
 #include "cli/progress.h"
@@ -133,41 +134,6 @@ void CollectItems(const appcore::TaskNode& node, std::vector<std::string>& into)
   }
 }
 
-int WriteImage(engine::TKavoBurner& burner, const std::string& output, bool quick, std::FILE* err) {
-  burner.PrepareLayout(engine::LayoutTarget::ImageFile);
-  ProgressBar bar(err);
-  std::string error;
-  bool done = false;
-  burner.OnWriteDone = [&](engine::TKavoBurner&, const std::string& e) {
-    error = e;
-    done = true;
-  };
-  if (quick) {
-    burner.OnProgress = [&bar](engine::TKavoBurner&, const engine::Progress& p) { bar.Update(p.BytesDone, p.BytesTotal); };
-    burner.WriteImageFile(output, engine::SaveMode::Quick);
-  } else {
-    dispatch::QueueDispatcher queue;
-    burner.SetDispatcher(&queue);
-    const std::uint64_t total = std::uint64_t{burner.ImageSectors()} * 2048;
-    burner.WriteImageFile(output, engine::SaveMode::Threaded);
-    while (!done) {
-      queue.RunPending(std::chrono::milliseconds(100));
-      bar.Update(burner.BytesWritten(), total);
-    }
-    burner.WaitForOperation();
-    burner.SetDispatcher(nullptr);
-  }
-  bar.Finish();
-  burner.OnWriteDone = nullptr;
-  burner.OnProgress = nullptr;
-  if (!done) error = "INTERNAL ERROR: no end of write reported";
-  if (!error.empty()) {
-    std::fprintf(err, "zantic-cli: %s\n", error.c_str());
-    return error == engine::texts::kOperationAborted ? kExitAborted : kExitFailed;
-  }
-  return kExitOk;
-}
-
 int TaskIso(const Parsed& p, engine::TKavoBurner& burner, std::FILE* out, std::FILE* err) {
   if (p.Output.empty()) {
     std::fprintf(err, "zantic-cli: no output file (-o OUT.iso)\n\n%s", kTaskUsage);
@@ -182,43 +148,43 @@ int TaskIso(const Parsed& p, engine::TKavoBurner& burner, std::FILE* out, std::F
   const std::optional<appcore::Options> loaded = LoadProgramOptions(p.ProgramFolder, err);
   if (!loaded) return kExitFailed;
   const appcore::Options& options = *loaded;
-  burner.ResetCompilation(600000, 20000);
+  const std::string label = p.Volume.value_or(tree->Root->Name);
   options.ApplyToBurner(burner);
-  burner.SetIdVolume(p.Volume.value_or(tree->Root->Name));
-  int leftOut = 0;
-  burner.OnDebugMessage = [&](device::TSCSIDevice&, const std::string& message, std::uint8_t kind) {
+  burner.SetIdVolume(label);
+  burner.OnDebugMessage = [err](device::TSCSIDevice&, const std::string& message, std::uint8_t kind) {
     if (kind == device::kMsgProgress) return;
-    ++leftOut;
     std::fprintf(err, "zantic-cli: %s\n", (message.rfind(">>> ", 0) == 0 ? message.substr(4) : message).c_str());
   };
-  // An image file has no earlier session to carry on from.
-  auto prepared = appcore::PrepareCompilation(*tree, burner, options.RunTime.ArchiveOnly, 0);
-  if (!prepared.Ok()) {
-    std::fprintf(err, "zantic-cli: %s\n", prepared.Err().Message.c_str());
-    return kExitBadInput;
-  }
-  for (const auto& missing : prepared.Value().MissingSources)
-    std::fprintf(err, "zantic-cli: source not found: %s\n", missing.c_str());
-  leftOut += static_cast<int>(prepared.Value().MissingSources.size());
-  if (burner.CancelRequested()) {
-    std::fprintf(err, "zantic-cli: %s\n", engine::texts::kOperationAborted);
-    return kExitAborted;
-  }
-  if (appcore::CompilationEmpty(burner)) {
+  // The window's Build .ISO: an image file has no earlier session to carry on from.
+  appcore::BurnJobRequest request = appcore::RequestFromOptions(appcore::JobKind::ImageBuild, options);
+  request.Task = std::shared_ptr<const appcore::TaskTree>(std::shared_ptr<const appcore::TaskTree>{}, &*tree);
+  request.ImageFile = p.Output;
+  request.Label = label;
+  request.QuickSave = p.Quick || options.QuickSaveISO;
+  ProgressBar bar(err);
+  JobLoop loop;
+  loop.Events.OnLine = [err](const appcore::JobLogLine& line) {
+    if (line.Kind == appcore::JobLine::NotFound)
+      std::fprintf(err, "zantic-cli: source not found: %s\n", line.Detail.c_str());
+  };
+  loop.Progress = [&bar](const engine::ProgressSnapshot& s) { bar.Update(s.BytesWritten, s.BytesTotal); };
+  // The end clears the archive bits of the files kept in the image, as after a burn.
+  const appcore::OperationEnd end = RunJob(burner, options, std::move(request), std::move(loop));
+  bar.Finish();
+  burner.OnDebugMessage = nullptr;
+  if (end.Empty) {
     std::fprintf(err, "zantic-cli: nothing to write: the task's sources hold no files\n");
     return kExitBadInput;
   }
-  const int rc = WriteImage(burner, p.Output, p.Quick || options.QuickSaveISO, err);
-  burner.OnDebugMessage = nullptr;
-  if (rc != kExitOk) return rc;
+  if (end.Outcome != appcore::JobOutcome::Done) {
+    std::fprintf(err, "zantic-cli: %s\n", end.Text.c_str());
+    if (end.Refused) return kExitBadInput;
+    return end.Outcome == appcore::JobOutcome::Aborted ? kExitAborted : kExitFailed;
+  }
   std::fprintf(out, "Image:     %s\nVolume:    %s\nFolders:   %u\nEntries:   %u\n", p.Output.c_str(),
-               burner.IdVolume().c_str(), burner.CompilationDirCount(), burner.CompilationEntryCount());
-  if (leftOut > 0) std::fprintf(out, "Left out:  %d (see above)\n", leftOut);
-  // The files are kept in the image: their archive bits go as after a burn.
-  appcore::FinishBurn(appcore::PlanBurnEnd(appcore::RequestFromOptions(appcore::JobKind::ImageBuild, options), options,
-                                           true),
-                      burner);
-  return leftOut > 0 ? kExitIncomplete : kExitOk;
+               burner.IdVolume().c_str(), end.Folders, end.Entries);
+  if (end.LeftOut > 0) std::fprintf(out, "Left out:  %zu (see above)\n", end.LeftOut);
+  return end.LeftOut > 0 ? kExitIncomplete : kExitOk;
 }
 
 }  // namespace
