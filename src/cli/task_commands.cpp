@@ -1,7 +1,5 @@
 #include "cli/task_commands.h"
 
-#include <chrono>
-#include <filesystem>
 #include <optional>
 
 #include "appcore/burn_job.h"
@@ -14,14 +12,10 @@
 #include "cli/health_common.h"
 #include "cli/operation.h"
 #include "cli/burn.h"
-#include "appcore/drive_select.h"
 #include "cli/progress.h"
-#include "engine/dispatch/dispatcher.h"
 #include "engine/interaction.h"
 #include "engine/kavo_burner.h"
-#include "engine/texts.h"
 #include "platform/program_folder.h"
-#include "platform/utf8_path.h"
 
 namespace cli {
 
