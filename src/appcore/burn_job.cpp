@@ -90,7 +90,8 @@ FilledCompilation FillCompilation(const BurnJobRequest& request, engine::TKavoBu
 }
 
 LaidOut LayOutCompilation(const BurnJobRequest& request, engine::TKavoBurner& burner,
-                          std::unique_ptr<health::ChecksumAttachment>& sums) {
+                          std::unique_ptr<health::ChecksumAttachment>& sums,
+                          const std::function<void(std::uint64_t done, std::uint64_t total)>& hashed) {
   LaidOut l;
   if (request.Kind == JobKind::ImageBuild) {
     burner.PrepareLayout(engine::LayoutTarget::ImageFile);
@@ -99,6 +100,7 @@ LaidOut LayOutCompilation(const BurnJobRequest& request, engine::TKavoBurner& bu
   }
   health::ChecksumCallbacks callbacks;
   callbacks.Cancelled = [&burner] { return burner.CancelRequested(); };
+  callbacks.Progress = hashed;
   // Without checksums the earlier session's file is kept current, never stale.
   auto attached =
       request.Checksums ? health::AttachChecksumFile(burner, callbacks) : health::KeepChecksumFileCurrent(burner);

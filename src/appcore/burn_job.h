@@ -4,6 +4,7 @@
 // compilation and laying it out on the burner's worker, and what the end of
 // the operation does (archive bits, eject, sound, exit, power off).
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -83,8 +84,10 @@ struct LaidOut {
 
 // On the worker after FillCompilation: the checksum file (for a disc) and
 // the layout. `sums` keeps the checksum file alive until the burn ends.
+// `hashed` hears how far the checksum file's hashing has come.
 LaidOut LayOutCompilation(const BurnJobRequest& request, engine::TKavoBurner& burner,
-                          std::unique_ptr<health::ChecksumAttachment>& sums);
+                          std::unique_ptr<health::ChecksumAttachment>& sums,
+                          const std::function<void(std::uint64_t done, std::uint64_t total)>& hashed = {});
 
 // What the end of an operation does; the front end performs the parts that
 // are its own (the sound, the program's exit).

@@ -1,6 +1,7 @@
 #include "appcore/operation_job.h"
 
 #include <algorithm>
+#include <atomic>
 #include <utility>
 
 #include "appcore/burn_run.h"
@@ -11,6 +12,11 @@
 #include "engine/texts.h"
 
 namespace appcore {
+
+struct OperationJob::HashCount {
+  std::atomic<std::uint64_t> Done{0};
+  std::atomic<std::uint64_t> Total{0};
+};
 
 OperationJob::OperationJob(engine::TKavoBurner& burner, DriveJobs& jobs, const Options& options)
     : FBurner(burner), FJobs(jobs), FOptions(options) {}
@@ -49,6 +55,13 @@ engine::ProgressSnapshot OperationJob::Progress() {
   engine::ProgressSnapshot p = FBurner.ProgressNow();
   FWritten = std::max(FWritten, p.BytesWritten);
   return p;
+}
+
+bool OperationJob::Hashing(std::uint64_t& done, std::uint64_t& total) const {
+  if (!FHashing || FHashing->Total == 0) return false;
+  done = FHashing->Done;
+  total = FHashing->Total;
+  return true;
 }
 
 void OperationJob::Apply() {
@@ -119,10 +132,17 @@ void OperationJob::Filled(const FilledCompilation& filled) {
   // ended: the worker writes it.
   auto sums = std::make_shared<std::unique_ptr<health::ChecksumAttachment>>();
   auto laidOut = std::make_shared<LaidOut>();
+  FHashing = std::make_shared<HashCount>();
   Run(
       engine::OperationPhase::Preparing,
-      [request = FRequest, laidOut, sums](engine::TKavoBurner& b) { *laidOut = LayOutCompilation(request, b, *sums); },
+      [request = FRequest, laidOut, sums, count = FHashing](engine::TKavoBurner& b) {
+        *laidOut = LayOutCompilation(request, b, *sums, [count](std::uint64_t done, std::uint64_t total) {
+          count->Done = done;
+          count->Total = total;
+        });
+      },
       [this, laidOut, sums] {
+        FHashing.reset();
         FChecksums = std::move(*sums);
         LaidOutForDisc(*laidOut);
       });
@@ -253,6 +273,7 @@ void OperationJob::End(const std::string& error, bool refused, bool empty) {
   }
   FinishBurn(end.Plan, FBurner);
   FChecksums.reset();
+  FHashing.reset();
   // The job's copies (the task, a copy's source disc) go with it.
   FRequest.Task.reset();
   FRequest.Copy.reset();

@@ -101,6 +101,9 @@ class OperationJob {
   // Now, with the most ever written: a closing track or an abort does not
   // make the figure go back.
   engine::ProgressSnapshot Progress();
+  // While the files are hashed for the checksum file, before the write:
+  // how far (bytes done, bytes in all); false otherwise.
+  bool Hashing(std::uint64_t& done, std::uint64_t& total) const;
 
  private:
   void Apply();
@@ -128,6 +131,9 @@ class OperationJob {
   std::size_t FLeftOut = 0;
   std::uint64_t FSectors = 0;
   std::unique_ptr<BurnRun> FRun;
+  struct HashCount;
+  // Set while the layout hashes; the worker counts into it.
+  std::shared_ptr<HashCount> FHashing;
   // The checksum file a burn reads, kept until its end.
   std::unique_ptr<health::ChecksumAttachment> FChecksums;
   // A drive job's end that arrives after the job is gone finds it false.

@@ -326,11 +326,17 @@ int RunOperation(engine::TKavoBurner& burner, const appcore::Options& options, a
     }
     // The rest the drive's own messages tell.
   };
-  loop.Events.OnChecksums = [err, hashed](const health::ChecksumAttachment& sums) { SayChecksums(sums, hashed, err); };
+  HealthProgress hashing(err);
+  loop.Hashing = [&hashing](std::uint64_t done, std::uint64_t total) { hashing.Update(done, total, "  checksums"); };
+  loop.Events.OnChecksums = [&hashing, err, hashed](const health::ChecksumAttachment& sums) {
+    hashing.Break();
+    SayChecksums(sums, hashed, err);
+  };
   loop.Events.OnProgressStart = [&writing] { writing = true; };
   loop.Progress = [&progress](const engine::ProgressSnapshot& p) { progress.Update(p); };
   loop.StopRequested = settings.StopRequested;
   const appcore::OperationEnd end = RunJob(burner, options, std::move(request), std::move(loop));
+  hashing.Break();
   progress.Break();
   burner.OnDebugMessage = nullptr;
   if (end.Empty) {

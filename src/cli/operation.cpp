@@ -28,7 +28,11 @@ appcore::OperationEnd RunJob(engine::TKavoBurner& burner, const appcore::Options
     while (!end) {
       queue.RunPending(std::chrono::milliseconds(200));
       if (end) break;
-      if (sized && loop.Progress) loop.Progress(job.Progress());
+      std::uint64_t done = 0, total = 0;
+      if (loop.Hashing && job.Hashing(done, total)) loop.Hashing(done, total);
+      // Nothing to show before the write has laid out its size.
+      if (sized && loop.Progress)
+        if (const engine::ProgressSnapshot p = job.Progress(); p.BytesTotal > 0) loop.Progress(p);
       if (loop.StopRequested && loop.StopRequested()) job.Cancel();
     }
     // What the end queued runs before the drive is let go; a job the

@@ -12,6 +12,8 @@ struct JobLoop {
   appcore::JobEvents Events;  // OnEnd is the loop's own
   // Every pass once the job has said its size, until its end.
   std::function<void(const engine::ProgressSnapshot&)> Progress;
+  // Every pass while the files are hashed for the checksum file.
+  std::function<void(std::uint64_t done, std::uint64_t total)> Hashing;
   // Asked every pass; true cancels the job.
   std::function<bool()> StopRequested;
 };
