@@ -202,6 +202,7 @@ bool TForm1::OperationRunning() const { return FJob->Running(); }
 void TForm1::ShowJobLine(const appcore::JobLogLine& line) {
   const QString detail = QString::fromStdString(line.Detail);
   switch (line.Kind) {
+    case appcore::JobLine::NotFound:
     case appcore::JobLine::Skipped: AddLogLine(QStringLiteral(">>> ") + Now() + QStringLiteral(" ") + detail, kGray); break;
     case appcore::JobLine::AddedToDisc: AddLogLine(Line(texts::kAddedToDisc), kGreen); break;
     case appcore::JobLine::AddedToImage: AddLogLine(Line(texts::kAddedToIso), kGreen); break;

@@ -90,7 +90,8 @@ FilledCompilation FillCompilation(const BurnJobRequest& request, engine::TKavoBu
 }
 
 LaidOut LayOutCompilation(const BurnJobRequest& request, engine::TKavoBurner& burner,
-                          std::unique_ptr<health::ChecksumAttachment>& sums) {
+                          std::unique_ptr<health::ChecksumAttachment>& sums,
+                          const std::function<void(std::uint64_t done, std::uint64_t total)>& hashed) {
   LaidOut l;
   if (request.Kind == JobKind::ImageBuild) {
     burner.PrepareLayout(engine::LayoutTarget::ImageFile);
@@ -99,11 +100,14 @@ LaidOut LayOutCompilation(const BurnJobRequest& request, engine::TKavoBurner& bu
   }
   health::ChecksumCallbacks callbacks;
   callbacks.Cancelled = [&burner] { return burner.CancelRequested(); };
+  callbacks.Progress = hashed;
   // Without checksums the earlier session's file is kept current, never stale.
   auto attached =
       request.Checksums ? health::AttachChecksumFile(burner, callbacks) : health::KeepChecksumFileCurrent(burner);
   if (!attached.Ok()) {
     l.Error = attached.Err().Message;
+    l.Aborted = attached.Err().Kind == base::ErrorKind::Cancelled;
+    l.Refused = attached.Err().Kind == base::ErrorKind::InvalidInput;
     return l;
   }
   sums = std::move(attached.Value());
@@ -121,7 +125,7 @@ BurnEndPlan PlanBurnEnd(const BurnJobRequest& request, const Options& options, b
   const bool personsFiles = request.Kind != JobKind::Copy && request.Kind != JobKind::ImageBurn;
   plan.ClearArchiveBits = done && request.ArchiveOnly && personsFiles && !(toDisc && request.TestWrite);
   // A scheduled run leaves the disc where the schedule's own end puts it.
-  plan.Eject = done && options.EjectDone && toDisc && !request.Scheduled;
+  plan.Eject = done && options.EjectDone && toDisc && !request.Scheduled && !request.KeepDisc;
   if (request.Scheduled) {
     if (options.Sound(SoundEvent::ScheduleDone).Enabled) plan.Sound = SoundEvent::ScheduleDone;
   } else if (request.Kind == JobKind::Burn) {

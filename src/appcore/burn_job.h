@@ -4,6 +4,7 @@
 // compilation and laying it out on the burner's worker, and what the end of
 // the operation does (archive bits, eject, sound, exit, power off).
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -45,6 +46,8 @@ struct BurnJobRequest {
   bool TestWrite = false;
   bool Finalize = false;                   // the disc is closed
   bool QuickSave = false;                  // the image is written on the worker in one go
+  bool Verify = false;                     // the written sectors are read back and compared
+  bool KeepDisc = false;                   // never ejected at the end: the next command reads it
   std::int8_t Session = 0;                 // the earlier session carried on (0: none)
 };
 
@@ -73,14 +76,18 @@ struct FilledCompilation {
 FilledCompilation FillCompilation(const BurnJobRequest& request, engine::TKavoBurner& burner);
 
 struct LaidOut {
-  std::string Error;  // the checksum file could not be made
+  std::string Error;     // the checksum file could not be made
+  bool Aborted = false;  // cancelled while the files were hashed
+  bool Refused = false;  // the sources cannot hold it (a file of its name)
   std::uint32_t Sectors = 0;
 };
 
 // On the worker after FillCompilation: the checksum file (for a disc) and
 // the layout. `sums` keeps the checksum file alive until the burn ends.
+// `hashed` hears how far the checksum file's hashing has come.
 LaidOut LayOutCompilation(const BurnJobRequest& request, engine::TKavoBurner& burner,
-                          std::unique_ptr<health::ChecksumAttachment>& sums);
+                          std::unique_ptr<health::ChecksumAttachment>& sums,
+                          const std::function<void(std::uint64_t done, std::uint64_t total)>& hashed = {});
 
 // What the end of an operation does; the front end performs the parts that
 // are its own (the sound, the program's exit).

@@ -1,6 +1,7 @@
 #include "appcore/operation_job.h"
 
 #include <algorithm>
+#include <atomic>
 #include <utility>
 
 #include "appcore/burn_run.h"
@@ -11,6 +12,11 @@
 #include "engine/texts.h"
 
 namespace appcore {
+
+struct OperationJob::HashCount {
+  std::atomic<std::uint64_t> Done{0};
+  std::atomic<std::uint64_t> Total{0};
+};
 
 OperationJob::OperationJob(engine::TKavoBurner& burner, DriveJobs& jobs, const Options& options)
     : FBurner(burner), FJobs(jobs), FOptions(options) {}
@@ -28,6 +34,8 @@ void OperationJob::Start(BurnJobRequest request, JobEvents events) {
   FRunning = true;
   FCancelled = false;
   FWritten = 0;
+  FLeftOut = 0;
+  FSectors = 0;
   ++FGeneration;
   Apply();
   switch (FRequest.Kind) {
@@ -47,6 +55,13 @@ engine::ProgressSnapshot OperationJob::Progress() {
   engine::ProgressSnapshot p = FBurner.ProgressNow();
   FWritten = std::max(FWritten, p.BytesWritten);
   return p;
+}
+
+bool OperationJob::Hashing(std::uint64_t& done, std::uint64_t& total) const {
+  if (!FHashing || FHashing->Total == 0) return false;
+  done = FHashing->Done;
+  total = FHashing->Total;
+  return true;
 }
 
 void OperationJob::Apply() {
@@ -78,13 +93,17 @@ void OperationJob::Line(JobLine kind, std::string detail) {
 }
 
 void OperationJob::SayNotTaken(const FilledCompilation& filled) {
-  for (const auto* list : {&filled.Missing, &filled.Refused, &filled.RefusedNames})
+  for (const std::string& missing : filled.Missing) Line(JobLine::NotFound, missing);
+  for (const auto* list : {&filled.Refused, &filled.RefusedNames})
     for (const std::string& skipped : *list) Line(JobLine::Skipped, skipped);
+  // A refused folder is among the compilation's own count but for a nameless one.
+  FLeftOut = filled.Missing.size() + std::max(filled.Refused.size(), filled.RefusedCount);
 }
 
 bool OperationJob::EndedEarly(const FilledCompilation& filled) {
   if (filled.Error.empty() && !filled.Aborted) return false;
-  End(filled.Error.empty() ? std::string(engine::texts::kOperationAborted) : filled.Error);
+  if (filled.Error.empty()) End(engine::texts::kOperationAborted);
+  else End(filled.Error, !filled.Aborted);
   return true;
 }
 
@@ -105,7 +124,7 @@ void OperationJob::Filled(const FilledCompilation& filled) {
   Line(JobLine::AddedToDisc);
   // An empty compilation would leave the front end waiting for an end that never comes.
   if (filled.Empty) {
-    End(texts::kNothingToBurn);
+    End(texts::kNothingToBurn, true, true);
     return;
   }
   if (FEvents.OnFilled) FEvents.OnFilled();
@@ -113,20 +132,33 @@ void OperationJob::Filled(const FilledCompilation& filled) {
   // ended: the worker writes it.
   auto sums = std::make_shared<std::unique_ptr<health::ChecksumAttachment>>();
   auto laidOut = std::make_shared<LaidOut>();
+  FHashing = std::make_shared<HashCount>();
   Run(
       engine::OperationPhase::Preparing,
-      [request = FRequest, laidOut, sums](engine::TKavoBurner& b) { *laidOut = LayOutCompilation(request, b, *sums); },
+      [request = FRequest, laidOut, sums, count = FHashing](engine::TKavoBurner& b) {
+        *laidOut = LayOutCompilation(request, b, *sums, [count](std::uint64_t done, std::uint64_t total) {
+          count->Done = done;
+          count->Total = total;
+        });
+      },
       [this, laidOut, sums] {
+        FHashing.reset();
         FChecksums = std::move(*sums);
         LaidOutForDisc(*laidOut);
       });
 }
 
 void OperationJob::LaidOutForDisc(const LaidOut& laidOut) {
-  if (!laidOut.Error.empty()) {
-    End(laidOut.Error);
+  // A stop while the files were hashed is an abort, not a failure.
+  if (laidOut.Aborted) {
+    End(engine::texts::kOperationAborted);
     return;
   }
+  if (!laidOut.Error.empty()) {
+    End(laidOut.Error, laidOut.Refused);
+    return;
+  }
+  if (FChecksums && FEvents.OnChecksums) FEvents.OnChecksums(*FChecksums);
   if (FEvents.OnSize) FEvents.OnSize(laidOut.Sectors);
   if (FEvents.OnProgressStart) FEvents.OnProgressStart();
   Line(JobLine::StartBurning, FBurner.DeviceName());
@@ -144,7 +176,11 @@ void OperationJob::StartWrite(bool image) {
   };
   BurnRequest write;
   if (image) write.ImageFile = FRequest.ImageFile;
-  FRun->Start(write, [this](const BurnEnd& end) { End(end.Error); });
+  write.Verify = FRequest.Verify;
+  FRun->Start(write, [this](const BurnEnd& end) {
+    FSectors = end.Sectors;
+    End(end.Error);
+  });
 }
 
 // --- an image file built ------------------------------------------------------
@@ -164,7 +200,7 @@ void OperationJob::BuildImage() {
       [this, filled, laidOut] {
         if (EndedEarly(*filled)) return;
         if (filled->Empty) {
-          End(texts::kNothingToBurn);
+          End(texts::kNothingToBurn, true, true);
           return;
         }
         SayNotTaken(*filled);
@@ -172,6 +208,7 @@ void OperationJob::BuildImage() {
         Line(JobLine::StartBuilding);
         if (FEvents.OnSize) FEvents.OnSize(laidOut->Sectors);
         FRun = std::make_unique<BurnRun>(FBurner);
+        FSectors = laidOut->Sectors;
         FRun->Watch([this](const BurnEnd& end) { End(end.Error); });
         // The threaded writer keeps this thread free; the quick writer runs
         // on the burner's worker. Either ends through the write event.
@@ -209,12 +246,18 @@ void OperationJob::BurnImage() {
 
 // --- the end --------------------------------------------------------------------
 
-void OperationJob::End(const std::string& error) {
+void OperationJob::End(const std::string& error, bool refused, bool empty) {
   if (!FRunning) return;
   FRunning = false;
   OperationEnd end;
   end.Last = Progress();
   static_cast<JobEnd&>(end) = MakeJobEnd(error, FCancelled, end.Last);
+  end.Refused = refused;
+  end.Empty = empty;
+  end.LeftOut = FLeftOut;
+  end.Sectors = FSectors;
+  end.Folders = FBurner.CompilationDirCount();
+  end.Entries = FBurner.CompilationEntryCount();
   // An aborted or failed write shows what reached the disc, not the closing
   // track's "everything".
   if (end.Outcome != JobOutcome::Done) end.BytesWritten = std::max(end.BytesWritten, FWritten);
@@ -230,6 +273,7 @@ void OperationJob::End(const std::string& error) {
   }
   FinishBurn(end.Plan, FBurner);
   FChecksums.reset();
+  FHashing.reset();
   // The job's copies (the task, a copy's source disc) go with it.
   FRequest.Task.reset();
   FRequest.Copy.reset();

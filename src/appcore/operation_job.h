@@ -26,7 +26,8 @@ struct Options;
 
 // The log lines of an operation; the front end has their texts.
 enum class JobLine : std::uint8_t {
-  Skipped,             // Detail: a source left out (not found, refused, a name the disc cannot hold)
+  NotFound,            // Detail: a source that is not there; the rest goes on
+  Skipped,             // Detail: a source left out (refused, a name the disc cannot hold)
   AddedToDisc,         // the compilation is filled for a disc
   AddedToImage,        // the compilation is filled for an image file
   StartBuilding,       // the image file's write begins
@@ -48,6 +49,15 @@ struct JobLogLine {
 struct OperationEnd : JobEnd {
   engine::ProgressSnapshot Last;
   BurnEndPlan Plan;
+  // Nothing was written: the sources could not be read as asked (Text says
+  // why), or they hold no files.
+  bool Refused = false;
+  bool Empty = false;
+  std::size_t LeftOut = 0;    // sources not taken, each told as a line
+  std::uint64_t Sectors = 0;  // what the write laid out
+  // The compilation's folders and entries as it was written (the end resets it).
+  std::uint32_t Folders = 0;
+  std::uint32_t Entries = 0;
 };
 
 struct JobEvents {
@@ -59,6 +69,8 @@ struct JobEvents {
   std::function<void()> OnFilled;
   // The size of what is written, in 2048-byte sectors.
   std::function<void(std::uint32_t sectors)> OnSize;
+  // The checksum file the disc gets, or the earlier session's kept current.
+  std::function<void(const health::ChecksumAttachment&)> OnChecksums;
   // From here on the progress snapshot moves.
   std::function<void()> OnProgressStart;
   // Once, whatever happened; the job is idle again when it comes.
@@ -89,6 +101,9 @@ class OperationJob {
   // Now, with the most ever written: a closing track or an abort does not
   // make the figure go back.
   engine::ProgressSnapshot Progress();
+  // While the files are hashed for the checksum file, before the write:
+  // how far (bytes done, bytes in all); false otherwise.
+  bool Hashing(std::uint64_t& done, std::uint64_t& total) const;
 
  private:
   void Apply();
@@ -101,7 +116,7 @@ class OperationJob {
   bool EndedEarly(const FilledCompilation& filled);
   void Line(JobLine kind, std::string detail = {});
   void SayNotTaken(const FilledCompilation& filled);
-  void End(const std::string& error);
+  void End(const std::string& error, bool refused = false, bool empty = false);
   void Run(engine::OperationPhase phase, DriveJobs::Work work, std::function<void()> done);
 
   engine::TKavoBurner& FBurner;
@@ -113,7 +128,12 @@ class OperationJob {
   bool FRunning = false;
   bool FCancelled = false;
   std::uint64_t FWritten = 0;
+  std::size_t FLeftOut = 0;
+  std::uint64_t FSectors = 0;
   std::unique_ptr<BurnRun> FRun;
+  struct HashCount;
+  // Set while the layout hashes; the worker counts into it.
+  std::shared_ptr<HashCount> FHashing;
   // The checksum file a burn reads, kept until its end.
   std::unique_ptr<health::ChecksumAttachment> FChecksums;
   // A drive job's end that arrives after the job is gone finds it false.

@@ -1,5 +1,6 @@
 #include "cli/burn.h"
 
+#include <atomic>
 #include <chrono>
 #include <cstdlib>
 #include <optional>
@@ -12,6 +13,7 @@
 #include "appcore/drive_select.h"
 #include "appcore/drive_wait.h"
 #include "cli/health_common.h"
+#include "cli/operation.h"
 #include "engine/device/media_types.h"
 #include "engine/device/speed_text.h"
 #include "engine/dispatch/dispatcher.h"
@@ -100,17 +102,22 @@ class TBurnProgress {
  public:
   explicit TBurnProgress(std::FILE* err) : FErr(err), FTty(platform::IsTerminal(err)), FStart(Clock::now()) {}
   void Update(engine::TKavoBurner& b, std::uint64_t total) {
+    Update(b.BytesWritten(), total, b.CacheFillPercent(), b.DeviceBufferSize(), b.DeviceFreeBufferSize());
+  }
+  void Update(const engine::ProgressSnapshot& p) {
+    Update(p.BytesWritten, p.BytesTotal, p.CacheFillPercent, p.DriveBufferSize, p.DriveFreeBufferSize);
+  }
+  void Update(std::uint64_t done, std::uint64_t total, int cache, std::uint32_t bufferSize, std::uint32_t bufferFree) {
     const auto now = Clock::now();
     if (now - FLast < (FTty ? std::chrono::milliseconds(500) : std::chrono::seconds(10))) return;
     FLast = now;
-    const std::uint64_t done = b.BytesWritten();
     const auto f = appcore::ComputeProgress(done, total, std::chrono::duration<double>(now - FStart).count(), 0);
-    const int buffer = appcore::DriveBufferPercent(b.DeviceBufferSize(), b.DeviceFreeBufferSize());
+    const int buffer = appcore::DriveBufferPercent(bufferSize, bufferFree);
     std::fprintf(FErr, "%s%3d%%  %.1f/%.1f MB  %.0f KB/s  elapsed %s  left %s  cache %d%%  buffer %d%%%s",
                  FTty ? "\r" : "", f.Percent, static_cast<double>(done) / 1048576.0,
                  static_cast<double>(total) / 1048576.0, f.KBytesPerSecond,
                  appcore::PaddedClockText(f.ElapsedSeconds).c_str(), appcore::PaddedClockText(f.RemainingSeconds).c_str(),
-                 b.CacheFillPercent(), buffer, FTty ? "  " : "\n");
+                 cache, buffer, FTty ? "  " : "\n");
     std::fflush(FErr);
     FDrawn = true;
   }
@@ -126,6 +133,13 @@ class TBurnProgress {
   Clock::time_point FStart;
   Clock::time_point FLast{};
 };
+
+void Summary(engine::TKavoBurner& burner, std::uint8_t medium, std::uint64_t sectors, bool testWrite, std::FILE* out) {
+  std::fprintf(out, "Burned:    %s\n", burner.DeviceName().c_str());
+  std::fprintf(out, "Medium:    %s\n", device::MediumName(medium));
+  std::fprintf(out, "Sectors:   %llu (%llu bytes)%s\n", static_cast<unsigned long long>(sectors),
+               static_cast<unsigned long long>(sectors * 2048), testWrite ? " (test write: nothing recorded)" : "");
+}
 
 // Starts the burn of an image file or, with `image` empty, of the filled
 // compilation, and runs the events until it has ended.
@@ -164,11 +178,7 @@ int Write(engine::TKavoBurner& burner, const std::string& image, const TBurnSett
     std::fprintf(err, "zantic-cli: %s\n", end->Error.c_str());
     return end->Outcome == appcore::BurnOutcome::Aborted ? kExitAborted : kExitFailed;
   }
-  const std::uint64_t total = end->Sectors * 2048;
-  std::fprintf(out, "Burned:    %s\n", burner.DeviceName().c_str());
-  std::fprintf(out, "Medium:    %s\n", device::MediumName(settings.Medium));
-  std::fprintf(out, "Sectors:   %llu (%llu bytes)%s\n", static_cast<unsigned long long>(end->Sectors),
-               static_cast<unsigned long long>(total), end->TestWrite ? " (test write: nothing recorded)" : "");
+  Summary(burner, settings.Medium, end->Sectors, end->TestWrite, out);
   return kExitOk;
 }
 
@@ -287,7 +297,7 @@ int RunBurn(engine::TKavoBurner& burner, const std::vector<std::string>& args, b
   // Sources the compilation refused were named as they were added: a disc
   // without them is not reported as done.
   const std::size_t leftOut = burner.RefusedSourceCount();
-  const int rc = BurnCompilation(burner, settings, out, err);
+  const int rc = Write(burner, std::string(), settings, out, err);
   if (rc == kExitOk && leftOut > 0) {
     std::fprintf(out, "Left out:  %zu (see above)\n", leftOut);
     return kExitIncomplete;
@@ -295,8 +305,55 @@ int RunBurn(engine::TKavoBurner& burner, const std::vector<std::string>& args, b
   return rc;
 }
 
-int BurnCompilation(engine::TKavoBurner& burner, const TBurnSettings& settings, std::FILE* out, std::FILE* err) {
-  return Write(burner, std::string(), settings, out, err);
+int RunOperation(engine::TKavoBurner& burner, const appcore::Options& options, appcore::BurnJobRequest request,
+                 const TBurnSettings& settings, std::FILE* out, std::FILE* err) {
+  // The compilation's own reports as it is filled; everything the drive
+  // says once the write has begun.
+  std::atomic<bool> writing{false};
+  burner.OnDebugMessage = [err, &writing](device::TSCSIDevice&, const std::string& m, std::uint8_t kind) {
+    if (writing || kind != device::kMsgProgress) std::fprintf(err, "%s\n", m.c_str());
+  };
+  const bool testWrite = request.TestWrite;
+  const bool hashed = request.Checksums;
+  TBurnProgress progress(err);
+  JobLoop loop;
+  loop.Events.OnLine = [&progress, err](const appcore::JobLogLine& line) {
+    if (line.Kind == appcore::JobLine::NotFound) {
+      std::fprintf(err, "zantic-cli: source not found: %s\n", line.Detail.c_str());
+    } else if (line.Kind == appcore::JobLine::Finalizing) {
+      progress.Break();
+      std::fprintf(err, ">>> Finalizing track...Please wait.\n");
+    }
+    // The rest the drive's own messages tell.
+  };
+  HealthProgress hashing(err);
+  loop.Hashing = [&hashing](std::uint64_t done, std::uint64_t total) { hashing.Update(done, total, "  checksums"); };
+  loop.Events.OnChecksums = [&hashing, err, hashed](const health::ChecksumAttachment& sums) {
+    hashing.Break();
+    SayChecksums(sums, hashed, err);
+  };
+  loop.Events.OnProgressStart = [&writing] { writing = true; };
+  loop.Progress = [&progress](const engine::ProgressSnapshot& p) { progress.Update(p); };
+  loop.StopRequested = settings.StopRequested;
+  const appcore::OperationEnd end = RunJob(burner, options, std::move(request), std::move(loop));
+  hashing.Break();
+  progress.Break();
+  burner.OnDebugMessage = nullptr;
+  if (end.Empty) {
+    std::fprintf(err, "zantic-cli: nothing to burn: the task's sources hold no files\n");
+    return kExitBadInput;
+  }
+  if (end.Outcome != appcore::JobOutcome::Done) {
+    std::fprintf(err, "zantic-cli: %s\n", end.Text.c_str());
+    if (end.Refused) return kExitBadInput;
+    return end.Outcome == appcore::JobOutcome::Aborted ? kExitAborted : kExitFailed;
+  }
+  Summary(burner, settings.Medium, end.Sectors, testWrite, out);
+  if (end.LeftOut > 0) {
+    std::fprintf(out, "Left out:  %zu (see above)\n", end.LeftOut);
+    return kExitIncomplete;
+  }
+  return kExitOk;
 }
 
 int RunErase(engine::TKavoBurner& burner, const std::vector<std::string>& args, std::FILE* out, std::FILE* err) {

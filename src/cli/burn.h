@@ -10,6 +10,10 @@
 namespace engine {
 class TKavoBurner;
 }
+namespace appcore {
+class Options;
+struct BurnJobRequest;
+}
 
 namespace cli {
 
@@ -57,11 +61,13 @@ struct TBurnSettings {
   std::function<bool()> StopRequested;
 };
 
-// Burns the burner's filled compilation on the selected, ready drive with the
-// speed and flags already set: progress on `err`, a summary on `out`. Exit
-// codes as `burn`: 0 only when the writer ended without error (and the
-// verify found no difference), 130 aborted.
-int BurnCompilation(engine::TKavoBurner& burner, const TBurnSettings& settings, std::FILE* out, std::FILE* err);
+// Runs `request` on the selected, ready drive, with the speed and flags
+// already set, through the operation pipeline the windows run: its lines and
+// progress on `err`, a summary on `out`. Exit codes as `burn`: 0 only when
+// the write ended without error (and the verify found no difference), 3
+// when sources were left out, 130 aborted.
+int RunOperation(engine::TKavoBurner& burner, const appcore::Options& options, appcore::BurnJobRequest request,
+                 const TBurnSettings& settings, std::FILE* out, std::FILE* err);
 
 int RunBurn(engine::TKavoBurner& burner, const std::vector<std::string>& args, bool imageFile, std::FILE* out,
             std::FILE* err);

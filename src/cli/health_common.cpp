@@ -90,6 +90,17 @@ void PrintDamage(const health::SessionTree& tree, const health::DamageList& dama
                  health::RangesText(damage.NoFile).c_str());
 }
 
+void SayChecksums(const health::ChecksumAttachment& sums, bool hashed, std::FILE* err) {
+  if (!hashed) {
+    std::fprintf(err, "checksums: %zu carried over from the earlier session, %zu new files without one\n", sums.Carried,
+                 sums.Unlisted);
+    return;
+  }
+  std::fprintf(err, "checksums: %zu files hashed, %zu carried over from the earlier session%s\n", sums.Hashed,
+               sums.Carried,
+               sums.Unlisted != 0 ? (", " + std::to_string(sums.Unlisted) + " earlier files without one").c_str() : "");
+}
+
 int AttachChecksums(engine::TKavoBurner& burner, std::unique_ptr<health::ChecksumAttachment>& sums, std::FILE* err) {
   HealthProgress progress(err);
   health::ChecksumCallbacks callbacks;
@@ -108,10 +119,7 @@ int AttachChecksums(engine::TKavoBurner& burner, std::unique_ptr<health::Checksu
     return attached.Err().Kind == base::ErrorKind::InvalidInput ? kExitBadInput : kExitFailed;
   }
   sums = std::move(attached.Value());
-  std::fprintf(err, "checksums: %zu files hashed, %zu carried over from the earlier session%s\n", sums->Hashed,
-               sums->Carried,
-               sums->Unlisted != 0 ? (", " + std::to_string(sums->Unlisted) + " earlier files without one").c_str()
-                                   : "");
+  SayChecksums(*sums, true, err);
   return kExitOk;
 }
 
@@ -123,9 +131,7 @@ int KeepChecksumsCurrent(engine::TKavoBurner& burner, std::unique_ptr<health::Ch
     return kExitFailed;
   }
   sums = std::move(kept.Value());
-  if (sums)
-    std::fprintf(err, "checksums: %zu carried over from the earlier session, %zu new files without one\n", sums->Carried,
-                 sums->Unlisted);
+  if (sums) SayChecksums(*sums, false, err);
   return kExitOk;
 }
 

@@ -53,6 +53,9 @@ std::string Printable(std::string_view text);
 // and the bad sectors no file owns.
 void PrintDamage(const health::SessionTree& tree, const health::DamageList& damage, std::FILE* out);
 
+// The line that says what the checksum file holds: files `hashed` for it,
+// or only the earlier session's kept current.
+void SayChecksums(const health::ChecksumAttachment& sums, bool hashed, std::FILE* err);
 // Adds the checksum file to the burner's compilation (importing the earlier
 // session first when asked), with progress on `err`; kExitOk, or the exit
 // code with the reason on `err`. `sums` must live until the burn ends.

@@ -1,7 +1,5 @@
 #include "cli/task_commands.h"
 
-#include <chrono>
-#include <filesystem>
 #include <optional>
 
 #include "appcore/burn_job.h"
@@ -12,15 +10,12 @@
 #include "appcore/texts.h"
 #include "cli/build_iso.h"
 #include "cli/health_common.h"
+#include "cli/operation.h"
 #include "cli/burn.h"
-#include "appcore/drive_select.h"
 #include "cli/progress.h"
-#include "engine/dispatch/dispatcher.h"
 #include "engine/interaction.h"
 #include "engine/kavo_burner.h"
-#include "engine/texts.h"
 #include "platform/program_folder.h"
-#include "platform/utf8_path.h"
 
 namespace cli {
 
@@ -133,41 +128,6 @@ void CollectItems(const appcore::TaskNode& node, std::vector<std::string>& into)
   }
 }
 
-int WriteImage(engine::TKavoBurner& burner, const std::string& output, bool quick, std::FILE* err) {
-  burner.PrepareLayout(engine::LayoutTarget::ImageFile);
-  ProgressBar bar(err);
-  std::string error;
-  bool done = false;
-  burner.OnWriteDone = [&](engine::TKavoBurner&, const std::string& e) {
-    error = e;
-    done = true;
-  };
-  if (quick) {
-    burner.OnProgress = [&bar](engine::TKavoBurner&, const engine::Progress& p) { bar.Update(p.BytesDone, p.BytesTotal); };
-    burner.WriteImageFile(output, engine::SaveMode::Quick);
-  } else {
-    dispatch::QueueDispatcher queue;
-    burner.SetDispatcher(&queue);
-    const std::uint64_t total = std::uint64_t{burner.ImageSectors()} * 2048;
-    burner.WriteImageFile(output, engine::SaveMode::Threaded);
-    while (!done) {
-      queue.RunPending(std::chrono::milliseconds(100));
-      bar.Update(burner.BytesWritten(), total);
-    }
-    burner.WaitForOperation();
-    burner.SetDispatcher(nullptr);
-  }
-  bar.Finish();
-  burner.OnWriteDone = nullptr;
-  burner.OnProgress = nullptr;
-  if (!done) error = "INTERNAL ERROR: no end of write reported";
-  if (!error.empty()) {
-    std::fprintf(err, "zantic-cli: %s\n", error.c_str());
-    return error == engine::texts::kOperationAborted ? kExitAborted : kExitFailed;
-  }
-  return kExitOk;
-}
-
 int TaskIso(const Parsed& p, engine::TKavoBurner& burner, std::FILE* out, std::FILE* err) {
   if (p.Output.empty()) {
     std::fprintf(err, "zantic-cli: no output file (-o OUT.iso)\n\n%s", kTaskUsage);
@@ -182,43 +142,43 @@ int TaskIso(const Parsed& p, engine::TKavoBurner& burner, std::FILE* out, std::F
   const std::optional<appcore::Options> loaded = LoadProgramOptions(p.ProgramFolder, err);
   if (!loaded) return kExitFailed;
   const appcore::Options& options = *loaded;
-  burner.ResetCompilation(600000, 20000);
+  const std::string label = p.Volume.value_or(tree->Root->Name);
   options.ApplyToBurner(burner);
-  burner.SetIdVolume(p.Volume.value_or(tree->Root->Name));
-  int leftOut = 0;
-  burner.OnDebugMessage = [&](device::TSCSIDevice&, const std::string& message, std::uint8_t kind) {
+  burner.SetIdVolume(label);
+  burner.OnDebugMessage = [err](device::TSCSIDevice&, const std::string& message, std::uint8_t kind) {
     if (kind == device::kMsgProgress) return;
-    ++leftOut;
     std::fprintf(err, "zantic-cli: %s\n", (message.rfind(">>> ", 0) == 0 ? message.substr(4) : message).c_str());
   };
-  // An image file has no earlier session to carry on from.
-  auto prepared = appcore::PrepareCompilation(*tree, burner, options.RunTime.ArchiveOnly, 0);
-  if (!prepared.Ok()) {
-    std::fprintf(err, "zantic-cli: %s\n", prepared.Err().Message.c_str());
-    return kExitBadInput;
-  }
-  for (const auto& missing : prepared.Value().MissingSources)
-    std::fprintf(err, "zantic-cli: source not found: %s\n", missing.c_str());
-  leftOut += static_cast<int>(prepared.Value().MissingSources.size());
-  if (burner.CancelRequested()) {
-    std::fprintf(err, "zantic-cli: %s\n", engine::texts::kOperationAborted);
-    return kExitAborted;
-  }
-  if (appcore::CompilationEmpty(burner)) {
+  // The window's Build .ISO: an image file has no earlier session to carry on from.
+  appcore::BurnJobRequest request = appcore::RequestFromOptions(appcore::JobKind::ImageBuild, options);
+  request.Task = std::shared_ptr<const appcore::TaskTree>(std::shared_ptr<const appcore::TaskTree>{}, &*tree);
+  request.ImageFile = p.Output;
+  request.Label = label;
+  request.QuickSave = p.Quick || options.QuickSaveISO;
+  ProgressBar bar(err);
+  JobLoop loop;
+  loop.Events.OnLine = [err](const appcore::JobLogLine& line) {
+    if (line.Kind == appcore::JobLine::NotFound)
+      std::fprintf(err, "zantic-cli: source not found: %s\n", line.Detail.c_str());
+  };
+  loop.Progress = [&bar](const engine::ProgressSnapshot& s) { bar.Update(s.BytesWritten, s.BytesTotal); };
+  // The end clears the archive bits of the files kept in the image, as after a burn.
+  const appcore::OperationEnd end = RunJob(burner, options, std::move(request), std::move(loop));
+  bar.Finish();
+  burner.OnDebugMessage = nullptr;
+  if (end.Empty) {
     std::fprintf(err, "zantic-cli: nothing to write: the task's sources hold no files\n");
     return kExitBadInput;
   }
-  const int rc = WriteImage(burner, p.Output, p.Quick || options.QuickSaveISO, err);
-  burner.OnDebugMessage = nullptr;
-  if (rc != kExitOk) return rc;
+  if (end.Outcome != appcore::JobOutcome::Done) {
+    std::fprintf(err, "zantic-cli: %s\n", end.Text.c_str());
+    if (end.Refused) return kExitBadInput;
+    return end.Outcome == appcore::JobOutcome::Aborted ? kExitAborted : kExitFailed;
+  }
   std::fprintf(out, "Image:     %s\nVolume:    %s\nFolders:   %u\nEntries:   %u\n", p.Output.c_str(),
-               burner.IdVolume().c_str(), burner.CompilationDirCount(), burner.CompilationEntryCount());
-  if (leftOut > 0) std::fprintf(out, "Left out:  %d (see above)\n", leftOut);
-  // The files are kept in the image: their archive bits go as after a burn.
-  appcore::FinishBurn(appcore::PlanBurnEnd(appcore::RequestFromOptions(appcore::JobKind::ImageBuild, options), options,
-                                           true),
-                      burner);
-  return leftOut > 0 ? kExitIncomplete : kExitOk;
+               burner.IdVolume().c_str(), end.Folders, end.Entries);
+  if (end.LeftOut > 0) std::fprintf(out, "Left out:  %zu (see above)\n", end.LeftOut);
+  return end.LeftOut > 0 ? kExitIncomplete : kExitOk;
 }
 
 }  // namespace
@@ -242,16 +202,12 @@ int BurnTask(const appcore::TaskTree& tree, const appcore::Options& options, con
   engine::NonInteractive ask(answers);
   appcore::TaskBurnSetup setup;
   setup.Device = how.Device;
-  setup.Speed = how.Speed;
   setup.Scheduled = how.Scheduled;
   setup.Ask = &ask;
-  setup.Started = how.Started;
   burner.OnDebugMessage = [err](device::TSCSIDevice&, const std::string& message, std::uint8_t kind) {
     if (kind != device::kMsgProgress) std::fprintf(err, "%s\n", message.c_str());
   };
-  const appcore::PreparedTask p = appcore::PrepareTaskBurn(tree, options, setup, burner);
-  for (const auto& source : p.MissingSources) std::fprintf(err, "zantic-cli: source not found: %s\n", source.c_str());
-  switch (p.Step) {
+  switch (const appcore::PreparedTask p = appcore::PrepareTaskDrive(options, setup, burner); p.Step) {
     case appcore::TaskBurnStep::Ready: break;
     case appcore::TaskBurnStep::NoDrive:
       std::fprintf(err, "zantic-cli: %s\n", p.Error.c_str());
@@ -267,34 +223,29 @@ int BurnTask(const appcore::TaskTree& tree, const appcore::Options& options, con
         std::fprintf(err, "zantic-cli: %s (%s)\n", text.substr(0, text.find('\n')).c_str(), burner.DeviceName().c_str());
       }
       return kExitFailed;
-    case appcore::TaskBurnStep::BadSpeed:
-      std::fprintf(err, "zantic-cli: not a speed: %s\n", how.Speed.c_str());
-      return kExitBadInput;
-    case appcore::TaskBurnStep::Refused:
-      std::fprintf(err, "zantic-cli: %s\n", p.Error.c_str());
-      return kExitBadInput;
-    case appcore::TaskBurnStep::Aborted:
-      std::fprintf(err, "zantic-cli: %s\n", engine::texts::kOperationAborted);
-      return kExitAborted;
-    case appcore::TaskBurnStep::NothingToBurn:
-      std::fprintf(err, "zantic-cli: nothing to burn: the task's sources hold no files\n");
-      return kExitBadInput;
   }
-  std::unique_ptr<health::ChecksumAttachment> sums;
-  if (const int rc = options.Checksums ? AttachChecksums(burner, sums, err) : KeepChecksumsCurrent(burner, sums, err);
-      rc != kExitOk)
-    return rc;
   TBurnSettings settings;
-  settings.Verify = how.Verify;
-  settings.Medium = p.Medium;
+  settings.Medium = burner.DetectMediaType();
   settings.StopRequested = how.StopRequested;
-  const int rc = BurnCompilation(burner, settings, out, err);
-  appcore::FinishTaskBurn(options, burner, rc == kExitOk);
-  if (rc == kExitOk && p.Incomplete()) {
-    std::fprintf(out, "Left out:  %zu (see above)\n", p.LeftOutCount());
-    return kExitIncomplete;
+  std::uint16_t speed = 0;
+  if (!SpeedOf(how.Speed, settings.Medium, speed)) {
+    std::fprintf(err, "zantic-cli: not a speed: %s\n", how.Speed.c_str());
+    return kExitBadInput;
   }
-  return rc;
+  if (how.Started) how.Started();
+  options.ApplyToBurner(burner);
+  burner.SetWriteSpeed(speed);
+  burner.SetIdVolume(tree.Root->Name);
+  // The window's burn from here on: the drive selected above stays the job's.
+  appcore::BurnJobRequest request = appcore::RequestFromOptions(appcore::JobKind::Burn, options);
+  request.Scheduled = how.Scheduled;
+  request.Verify = how.Verify;
+  // A script's next command reads the disc: it stays in, as after `burn`.
+  request.KeepDisc = true;
+  request.Label = tree.Root->Name;
+  // The job lets go of the task at its end, before RunOperation returns.
+  request.Task = std::shared_ptr<const appcore::TaskTree>(std::shared_ptr<const appcore::TaskTree>{}, &tree);
+  return RunOperation(burner, options, std::move(request), settings, out, err);
 }
 
 int RunTaskCommand(const std::vector<std::string>& args, engine::TKavoBurner& burner, std::FILE* out, std::FILE* err) {

@@ -20,6 +20,9 @@ TEST(BurnJob, TheEndOfAnOperationFollowsOneRule) {
   BurnJobRequest burn = RequestFromOptions(JobKind::Burn, options);
   EXPECT_TRUE(PlanBurnEnd(burn, options, true).ClearArchiveBits);
   EXPECT_TRUE(PlanBurnEnd(burn, options, true).Eject);
+  burn.KeepDisc = true;  // the command line's next command reads the disc
+  EXPECT_FALSE(PlanBurnEnd(burn, options, true).Eject);
+  burn.KeepDisc = false;
   EXPECT_EQ(PlanBurnEnd(burn, options, true).Sound, SoundEvent::BurningDone);
   // Nothing recorded or nothing written: the files still wait for a backup.
   EXPECT_FALSE(PlanBurnEnd(burn, options, false).ClearArchiveBits);

@@ -120,6 +120,7 @@ TEST_F(OperationJobTest, FailuresEndOnceWithTheirText) {
     ASSERT_EQ(Ends.size(), 1u);
     EXPECT_EQ(Ends[0].Outcome, JobOutcome::Failed);
     EXPECT_EQ(Ends[0].Text, texts::kNothingToBurn);
+    EXPECT_TRUE(Ends[0].Empty && Ends[0].Refused);
   }
   Ends.clear();
   {
@@ -131,6 +132,27 @@ TEST_F(OperationJobTest, FailuresEndOnceWithTheirText) {
     EXPECT_EQ(Ends[0].Outcome, JobOutcome::Failed);
     EXPECT_FALSE(Ends[0].Text.empty());
   }
+}
+
+TEST_F(OperationJobTest, AnImageBuildsEndTellsWhatWasLeftOutAndWhatTheImageHolds) {
+  TaskTree task = NewTask("R");
+  task.Root->AddItem(Dir.Write("a.bin", "kept"), "1");
+  task.Root->AddItem(Dir.Str() + "/gone.bin", "1");
+  BurnJobRequest r = RequestFromOptions(JobKind::ImageBuild, Opts);
+  r.Task = CopyTask(task);
+  r.ImageFile = Dir.Str() + "/o.iso";
+  OperationJob job(Burner, Jobs, Opts);
+  Run(job, std::move(r));
+  ASSERT_EQ(Ends.size(), 1u);
+  EXPECT_EQ(Ends[0].Outcome, JobOutcome::Done) << Ends[0].Text;
+  ASSERT_FALSE(Lines.empty());
+  EXPECT_EQ(Lines.front(), JobLine::NotFound);
+  EXPECT_EQ(Ends[0].LeftOut, 1u);
+  EXPECT_FALSE(Ends[0].Refused || Ends[0].Empty);
+  // The end resets the compilation: the counts are the ones written.
+  EXPECT_EQ(Ends[0].Entries, 1u);
+  EXPECT_EQ(Burner.CompilationEntryCount(), 0u);
+  EXPECT_EQ(Ends[0].Sectors, Sectors);
 }
 
 }  // namespace

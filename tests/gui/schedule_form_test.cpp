@@ -609,7 +609,7 @@ class ScheduleFormTest : public QObject {
     setup.Scheduled = true;
     setup.Ask = &ask;
     setup.RetryPauseMs = 1000;
-    QCOMPARE(appcore::PrepareTaskBurn(tree.Value(), options, setup, tray).Step, appcore::TaskBurnStep::Ready);
+    QCOMPARE(appcore::PrepareTaskDrive(options, setup, tray).Step, appcore::TaskBurnStep::Ready);
     QCOMPARE(windowAsked, QStringList{QString::fromUtf8(appcore::texts::kDriveNotReady)});
     QCOMPARE(cliAsked.join("|"), windowAsked.join("|"));
   }
