@@ -3,6 +3,7 @@
 #include <utility>
 
 #include "appcore/disc_copy.h"
+#include "appcore/sources.h"
 #include "appcore/speed_list.h"
 #include "appcore/task_tree.h"
 #include "engine/device/media_types.h"
@@ -55,6 +56,38 @@ bool CompilationEmpty(const engine::TKavoBurner& burner) {
   return burner.CompilationDirCount() == 0 && burner.CompilationEntryCount() == 0;
 }
 
+namespace {
+
+void FillFromSources(const PlainSources& sources, engine::TKavoBurner& burner, std::int8_t session,
+                     FilledCompilation& f) {
+  burner.SetRockRidge(sources.RockRidge);
+  burner.SetFollowLinks(sources.FollowLinks);
+  burner.Bootable = !sources.BootImage.empty();
+  burner.BootImageFile = sources.BootImage;
+  for (const std::string& path : sources.Paths) {
+    if (burner.CancelRequested()) {
+      f.Aborted = true;
+      return;
+    }
+    switch (AddSource(burner, path)) {
+      case SourceAdded::Added: continue;
+      case SourceAdded::NotFound: f.Error = "source not found: " + path; return;
+      case SourceAdded::FolderRefused:
+        f.Error = "source refused: " + path;
+        f.Told = true;  // the engine said why
+        return;
+    }
+  }
+  f.Empty = CompilationEmpty(burner);
+  // The earlier session is read at the layout.
+  burner.SetSessionToImport(session);
+  // Named as they were refused: the rest goes on, but the end is not "done".
+  f.RefusedCount = burner.RefusedSourceCount();
+  f.Aborted = burner.CancelRequested();
+}
+
+}  // namespace
+
 FilledCompilation FillCompilation(const BurnJobRequest& request, engine::TKavoBurner& burner) {
   FilledCompilation f;
   const bool toDisc = request.Kind != JobKind::ImageBuild;
@@ -68,6 +101,10 @@ FilledCompilation FillCompilation(const BurnJobRequest& request, engine::TKavoBu
   if (request.Copy) {
     if (const base::Status added = request.Copy->AddToCompilation(burner); !added.Ok()) f.Error = added.Err().Message;
     f.Aborted = burner.CancelRequested();
+    return f;
+  }
+  if (request.Sources) {
+    FillFromSources(*request.Sources, burner, toDisc ? request.Session : std::int8_t{0}, f);
     return f;
   }
   if (request.Task == nullptr || request.Task->Root == nullptr) {

@@ -30,6 +30,15 @@ struct TaskTree;
 // edited afterwards.
 std::shared_ptr<const TaskTree> CopyTask(const TaskTree& task);
 
+// Sources named one by one (a command line's) instead of a task, with how
+// the compilation treats them; applied to the burner when it is filled.
+struct PlainSources {
+  std::vector<std::string> Paths;  // a folder goes in as a folder of its own name, a file into the root
+  std::string BootImage;           // El Torito; empty: not bootable
+  bool RockRidge = true;
+  bool FollowLinks = false;
+};
+
 // What an operation was started with. Made once, on the front end's thread;
 // nothing a window edits afterwards reaches the job.
 struct BurnJobRequest {
@@ -39,6 +48,7 @@ struct BurnJobRequest {
   std::string Speed;                       // the speed list's text; empty: leave the burner's
   std::shared_ptr<const TaskTree> Task;    // not for an image burn or a copy
   std::shared_ptr<DiscCopySource> Copy;    // a disc copy's source
+  std::optional<PlainSources> Sources;     // instead of the task
   std::string ImageFile;                   // the image to build or to burn
   std::string Label;                       // the volume label; empty: the burner's
   bool ArchiveOnly = false;                // only files whose archive bit is set; cleared after
@@ -67,11 +77,14 @@ struct FilledCompilation {
   std::vector<std::string> Refused;  // folders not taken
   std::vector<std::string> RefusedNames;  // names the compilation left out (too long, equal but for case)
   std::size_t RefusedCount = 0;
+  // The error was reported as it happened (a refused folder): not to be said again.
+  bool Told = false;
   std::uint32_t BufferSize = 0;       // the drive's buffer (disc targets)
 };
 
 // On the burner's worker, the drive selected and ready: the compilation
-// reset and filled from the task or the copy's source; for a disc the
+// reset and filled from the task, the plain sources or the copy's source (a
+// plain source not there or refused stops it: it was named on purpose); for a disc the
 // drive's buffer read and the speed set.
 FilledCompilation FillCompilation(const BurnJobRequest& request, engine::TKavoBurner& burner);
 

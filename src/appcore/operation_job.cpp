@@ -33,6 +33,7 @@ void OperationJob::Start(BurnJobRequest request, JobEvents events) {
   FDevice = FRequest.Device.empty() ? FJobs.ChosenDevice() : FRequest.Device;
   FRunning = true;
   FCancelled = false;
+  FTold = false;
   FWritten = 0;
   FLeftOut = 0;
   FSectors = 0;
@@ -102,6 +103,7 @@ void OperationJob::SayNotTaken(const FilledCompilation& filled) {
 
 bool OperationJob::EndedEarly(const FilledCompilation& filled) {
   if (filled.Error.empty() && !filled.Aborted) return false;
+  FTold = filled.Told;
   if (filled.Error.empty()) End(engine::texts::kOperationAborted);
   else End(filled.Error, !filled.Aborted);
   return true;
@@ -254,6 +256,7 @@ void OperationJob::End(const std::string& error, bool refused, bool empty) {
   static_cast<JobEnd&>(end) = MakeJobEnd(error, FCancelled, end.Last);
   end.Refused = refused;
   end.Empty = empty;
+  end.Told = FTold;
   end.LeftOut = FLeftOut;
   end.Sectors = FSectors;
   end.Folders = FBurner.CompilationDirCount();
@@ -277,6 +280,7 @@ void OperationJob::End(const std::string& error, bool refused, bool empty) {
   // The job's copies (the task, a copy's source disc) go with it.
   FRequest.Task.reset();
   FRequest.Copy.reset();
+  FRequest.Sources.reset();
   // The handler may start the next job.
   const JobEvents events = std::move(FEvents);
   FEvents = {};

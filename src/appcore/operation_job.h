@@ -53,6 +53,7 @@ struct OperationEnd : JobEnd {
   // why), or they hold no files.
   bool Refused = false;
   bool Empty = false;
+  bool Told = false;          // Text was reported as it happened
   std::size_t LeftOut = 0;    // sources not taken, each told as a line
   std::uint64_t Sectors = 0;  // what the write laid out
   // The compilation's folders and entries as it was written (the end resets it).
@@ -127,6 +128,7 @@ class OperationJob {
   std::string FDevice;
   bool FRunning = false;
   bool FCancelled = false;
+  bool FTold = false;
   std::uint64_t FWritten = 0;
   std::size_t FLeftOut = 0;
   std::uint64_t FSectors = 0;

@@ -1,13 +1,16 @@
 #include "cli/build_iso.h"
 
+#include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <filesystem>
 #include <string>
 
+#include "appcore/burn_job.h"
 #include "appcore/image_output.h"
 #include "appcore/sources.h"
+#include "cli/operation.h"
 #include "cli/progress.h"
-#include "engine/dispatch/dispatcher.h"
 #include "engine/kavo_burner.h"
 #include "engine/texts.h"
 #include "platform/file_find.h"
@@ -79,10 +82,7 @@ int RunBuildIso(engine::TKavoBurner& burner, const BuildIsoOptions& o, std::FILE
     }
   }
 
-  burner.ResetCompilation(600000, 20000);
   burner.SetJolietFileSystem(o.Joliet);
-  burner.SetRockRidge(o.RockRidge);
-  burner.SetFollowLinks(o.FollowLinks || !o.RockRidge);
   burner.SetReplaceFile(o.Replace);
   burner.SetIdVolume(o.Volume);
   burner.SetIdSystem(o.System);
@@ -94,21 +94,23 @@ int RunBuildIso(engine::TKavoBurner& burner, const BuildIsoOptions& o, std::FILE
   burner.SetFileAbstract(o.Abstract);
   burner.SetFileBibliographic(o.Bibliographic);
   if (!o.CacheMb.empty()) burner.SetCacheSize(static_cast<std::uint32_t>(std::stoul(o.CacheMb)) * 1048576u);
-  burner.Bootable = !o.BootImage.empty();
-  burner.BootImageFile = o.BootImage;
 
-  // Messages while adding name sources that stay off the disc; while writing,
-  // files that changed under us.
-  int leftOut = 0;
-  int warnings = 0;
-  bool writing = false;
+  appcore::BurnJobRequest request;
+  request.Kind = appcore::JobKind::ImageBuild;
+  request.Sources = appcore::PlainSources{o.Sources, o.BootImage, o.RockRidge, o.FollowLinks || !o.RockRidge};
+  request.ImageFile = o.Output;
+  request.Label = o.Volume;
+  request.QuickSave = o.Quick;
+
+  // The engine's messages: sources that stay off the disc (each counted as
+  // left out), and while writing, files that changed under us.
+  std::atomic<int> messages{0};
   burner.OnDebugMessage = [&](device::TSCSIDevice&, const std::string& message, std::uint8_t kind) {
     if (kind == device::kMsgProgress) return;
-    ++(writing ? warnings : leftOut);
+    ++messages;
     std::string text = message.rfind(">>> ", 0) == 0 ? message.substr(4) : message;
     std::fprintf(err, "zantic-cli: %s\n", text.c_str());
   };
-
   auto stepStart = std::chrono::steady_clock::now();
   auto step = [&](const char* name) {
     const auto now = std::chrono::steady_clock::now();
@@ -116,80 +118,60 @@ int RunBuildIso(engine::TKavoBurner& burner, const BuildIsoOptions& o, std::FILE
       std::fprintf(err, "zantic-cli: %-12s %8.3f s\n", name, std::chrono::duration<double>(now - stepStart).count());
     stepStart = now;
   };
-  for (const auto& s : o.Sources) {
-    if (burner.CancelRequested()) {
-      std::fprintf(err, "zantic-cli: %s\n", engine::texts::kOperationAborted);
-      return kExitAborted;
-    }
-    if (!AddSource(burner, s, err)) return kExitBadInput;
-  }
-  if (burner.CompilationDirCount() == 0 && burner.CompilationEntryCount() == 0) {
+  // What the summary tells, read once laid out: the end resets the compilation.
+  std::uint64_t files = 0;
+  std::uint64_t bytes = 0;
+  std::uint64_t sectors = 0;
+  ProgressBar bar(err);
+  JobLoop loop;
+  loop.Events.OnSize = [&](std::uint32_t imageSectors) {
+    // Sources are added and laid out in one step on the worker.
+    step("add sources, layout");
+    for (const auto& f : burner.Tables().Files())
+      if (!f->IsDirectory()) {
+        ++files;
+        bytes += static_cast<std::uint64_t>(f->RecordedSize);
+      }
+    // The threaded path pads a short image to the 300-sector minimum.
+    sectors = o.Quick ? burner.CurrentLayout().SectorsToWrite : imageSectors;
+  };
+  loop.Progress = [&bar](const engine::ProgressSnapshot& s) { bar.Update(s.BytesWritten, s.BytesTotal); };
+  const appcore::OperationEnd end = RunJob(burner, appcore::Options{}, std::move(request), std::move(loop));
+  burner.OnDebugMessage = nullptr;
+  if (end.Empty) {
     std::fprintf(err, "zantic-cli: nothing to write: the sources hold no files\n");
     return kExitBadInput;
   }
-
-  step("add sources");
-  writing = true;
-  burner.PrepareLayout(engine::LayoutTarget::ImageFile);
-  step("layout");
-  ProgressBar bar(err);
-  burner.OnProgress = [&bar](engine::TKavoBurner&, const engine::Progress& p) { bar.Update(p.BytesDone, p.BytesTotal); };
-  std::string error;
-  bool done = false;
-  burner.OnWriteDone = [&](engine::TKavoBurner&, const std::string& e) {
-    error = e;
-    done = true;
-  };
-  if (o.Quick) {
-    burner.WriteImageFile(o.Output, engine::SaveMode::Quick);
-  } else {
-    // The writer thread reports through this thread's queue; meanwhile the
-    // bar follows the bytes written.
-    dispatch::QueueDispatcher queue;
-    burner.SetDispatcher(&queue);
-    const std::uint64_t total = std::uint64_t{burner.ImageSectors()} * 2048;
-    burner.WriteImageFile(o.Output, engine::SaveMode::Threaded);
-    while (!done) {
-      queue.RunPending(std::chrono::milliseconds(100));
-      bar.Update(burner.BytesWritten(), total);
+  if (end.Outcome != appcore::JobOutcome::Done) {
+    if (end.Refused) {
+      if (!end.Told) std::fprintf(err, "zantic-cli: %s\n", end.Text.c_str());
+      return kExitBadInput;
     }
-    burner.WaitForOperation();
-    burner.SetDispatcher(nullptr);
+    bar.Finish();
+    std::fprintf(err, "zantic-cli: %s\n", end.Text.c_str());
+    return end.Outcome == appcore::JobOutcome::Aborted ? kExitAborted : kExitFailed;
   }
   bar.Finish();
   step("write image");
-  if (!done) error = "INTERNAL ERROR: no end of write reported";
-  if (!error.empty()) {
-    std::fprintf(err, "zantic-cli: %s\n", error.c_str());
-    return error == engine::texts::kOperationAborted ? kExitAborted : kExitFailed;
-  }
   if (!o.BootImage.empty() && burner.LastBootProblem() != engine::BootProblem::None) {
     std::fprintf(err, "zantic-cli: the boot image went away while building; the image is not bootable: %s\n",
                  o.BootImage.c_str());
     return kExitFailed;
   }
 
-  const auto& layout = burner.CurrentLayout();
-  std::uint64_t files = 0;
-  std::uint64_t bytes = 0;
-  for (const auto& f : burner.Tables().Files())
-    if (!f->IsDirectory()) {
-      ++files;
-      bytes += static_cast<std::uint64_t>(f->RecordedSize);
-    }
+  const std::size_t leftOut = end.LeftOut;
+  const std::size_t warnings = static_cast<std::size_t>(messages.load()) - std::min(leftOut, static_cast<std::size_t>(messages.load()));
   std::fprintf(out, "Image:     %s\n", o.Output.c_str());
   std::fprintf(out, "Volume:    %s\n", o.Volume.c_str());
   std::fprintf(out, "Tree:      ISO 9660%s%s\n", o.RockRidge ? " + Rock Ridge" : "", o.Joliet ? " + Joliet" : "");
-  if (burner.Bootable) std::fprintf(out, "Boot:      %s\n", o.BootImage.c_str());
-  std::fprintf(out, "Folders:   %u\n", burner.CompilationDirCount());
+  if (!o.BootImage.empty()) std::fprintf(out, "Boot:      %s\n", o.BootImage.c_str());
+  std::fprintf(out, "Folders:   %u\n", end.Folders);
   std::fprintf(out, "Files:     %llu (%llu bytes)\n", static_cast<unsigned long long>(files),
                static_cast<unsigned long long>(bytes));
-  // The threaded path pads a short image to the 300-sector minimum.
-  const std::uint64_t sectors = o.Quick ? layout.SectorsToWrite : burner.ImageSectors();
   std::fprintf(out, "Sectors:   %llu (%llu bytes)\n", static_cast<unsigned long long>(sectors),
                static_cast<unsigned long long>(sectors * 2048));
-  if (leftOut > 0) std::fprintf(out, "Left out:  %d (see above)\n", leftOut);
-  if (warnings > 0) std::fprintf(out, "Warnings:  %d (see above)\n", warnings);
+  if (leftOut > 0) std::fprintf(out, "Left out:  %zu (see above)\n", leftOut);
+  if (warnings > 0) std::fprintf(out, "Warnings:  %zu (see above)\n", warnings);
   return leftOut > 0 ? kExitIncomplete : kExitOk;
 }
 
