@@ -8,12 +8,9 @@
 
 #include "appcore/burn_job.h"
 #include "appcore/image_output.h"
-#include "appcore/sources.h"
 #include "cli/operation.h"
 #include "cli/progress.h"
 #include "engine/kavo_burner.h"
-#include "engine/texts.h"
-#include "platform/file_find.h"
 #include "platform/utf8_path.h"
 
 namespace cli {
@@ -44,16 +41,6 @@ void NoteLongLabel(const std::string& label, std::FILE* err) {
   if (label.size() > kVolumeLabelBytes)
     std::fprintf(err, "zantic-cli: the volume label has %zu characters; the disc keeps the first %zu (16 in the Joliet tree): %s\n",
                  label.size(), kVolumeLabelBytes, label.c_str());
-}
-
-bool AddSource(engine::TKavoBurner& burner, const std::string& source, std::FILE* err) {
-  switch (appcore::AddSource(burner, source)) {
-    case appcore::SourceAdded::Added: return true;
-    case appcore::SourceAdded::FolderRefused: return false;  // the engine said why
-    case appcore::SourceAdded::NotFound: break;
-  }
-  std::fprintf(err, "zantic-cli: source not found: %s\n", source.c_str());
-  return false;
 }
 
 int RunBuildIso(engine::TKavoBurner& burner, const BuildIsoOptions& o, std::FILE* out, std::FILE* err) {

@@ -32,8 +32,5 @@ inline constexpr std::size_t kVolumeLabelBytes = 32;
 bool CheckOutput(const std::string& output, const std::vector<std::string>& sources, std::FILE* err);
 // Says so when a label is longer than a disc keeps.
 void NoteLongLabel(const std::string& label, std::FILE* err);
-// Adds one source to the compilation: a folder as a folder of its own name,
-// a file into the root. False when it cannot be added at all.
-bool AddSource(engine::TKavoBurner& burner, const std::string& source, std::FILE* err);
 
 }  // namespace cli

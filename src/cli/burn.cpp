@@ -3,10 +3,8 @@
 #include <atomic>
 #include <chrono>
 #include <cstdlib>
-#include <optional>
 
 #include "appcore/burn_job.h"
-#include "appcore/burn_run.h"
 #include "appcore/progress.h"
 #include "appcore/speed_list.h"
 #include "cli/build_iso.h"
@@ -141,50 +139,6 @@ void Summary(engine::TKavoBurner& burner, std::uint8_t medium, std::uint64_t sec
                static_cast<unsigned long long>(sectors * 2048), testWrite ? " (test write: nothing recorded)" : "");
 }
 
-// Starts the burn of an image file or, with `image` empty, of the filled
-// compilation, and runs the events until it has ended.
-int Write(engine::TKavoBurner& burner, const std::string& image, const TBurnSettings& settings, std::FILE* out,
-          std::FILE* err) {
-  burner.OnDebugMessage = [err](device::TSCSIDevice&, const std::string& m, std::uint8_t) {
-    std::fprintf(err, "%s\n", m.c_str());
-  };
-  TBurnProgress progress(err);
-  dispatch::QueueDispatcher queue;
-  burner.SetDispatcher(&queue);
-  std::optional<appcore::BurnEnd> end;
-  {
-    appcore::BurnRun run(burner);
-    run.OnFinalizing = [&] {
-      progress.Break();
-      std::fprintf(err, ">>> Finalizing track...Please wait.\n");
-    };
-    appcore::BurnRequest request;
-    request.ImageFile = image;
-    request.Verify = settings.Verify;
-    run.Start(request, [&](const appcore::BurnEnd& e) {
-      progress.Break();
-      end = e;
-    });
-    while (!end) {
-      queue.RunPending(std::chrono::milliseconds(200));
-      if (!end && run.Running()) progress.Update(burner, run.TotalBytes());
-      if (settings.StopRequested && settings.StopRequested()) run.Cancel();
-    }
-    burner.WaitForOperation();
-  }
-  progress.Break();
-  burner.SetDispatcher(nullptr);
-  if (end->Outcome != appcore::BurnOutcome::Done) {
-    std::fprintf(err, "zantic-cli: %s\n", end->Error.c_str());
-    return end->Outcome == appcore::BurnOutcome::Aborted ? kExitAborted : kExitFailed;
-  }
-  Summary(burner, settings.Medium, end->Sectors, end->TestWrite, out);
-  return kExitOk;
-}
-
-}  // namespace
-
-namespace {
 
 // Nobody is at the terminal to insert a disc: a drive still spinning up gets
 // about ten seconds, then the question is answered Cancel.
@@ -258,63 +212,49 @@ int RunBurn(engine::TKavoBurner& burner, const std::vector<std::string>& args, b
   burner.SetBdStreaming(o.Streaming);
   NoteDefectManagement(burner, medium, o.Streaming, err);
   burner.SetUnderrunProtection(o.Underrun);
-  // The compilation's own reports come before the burn's.
-  burner.OnDebugMessage = [err](device::TSCSIDevice&, const std::string& m, std::uint8_t) {
-    std::fprintf(err, "%s\n", m.c_str());
-  };
-  TBurnSettings settings;
-  settings.Verify = o.Verify;
-  settings.Medium = medium;
-  if (imageFile) return Write(burner, o.Sources[0], settings, out, err);
-  burner.ResetCompilation(600000, 20000);
-  burner.SetRockRidge(o.RockRidge);
-  burner.SetFollowLinks(o.FollowLinks);
-  NoteLongLabel(o.Label, err);
+  // The engine reads the label at the layout; empty stays empty.
   burner.SetIdVolume(o.Label);
-  if (!o.Boot.empty()) {
-    burner.Bootable = true;
-    burner.BootImageFile = o.Boot;
-  }
-  for (const auto& s : o.Sources)
-    if (!AddSource(burner, s, err)) return kExitBadInput;
-  if (burner.CompilationDirCount() == 0 && burner.CompilationEntryCount() == 0) {
-    std::fprintf(err, "zantic-cli: nothing to burn: the sources hold no files\n");
-    return kExitBadInput;
-  }
-  if (!o.ImportSession.empty()) {
-    char* end = nullptr;
-    const long n = std::strtol(o.ImportSession.c_str(), &end, 10);
-    if (*end != '\0' || n < -1 || n > 127) {
-      std::fprintf(err, "zantic-cli: --import-session takes -1 or a session number from 1 to 127\n");
-      return kExitBadInput;
+  if (!imageFile) NoteLongLabel(o.Label, err);
+  appcore::BurnJobRequest request;
+  request.Kind = imageFile ? appcore::JobKind::ImageBurn : appcore::JobKind::Burn;
+  request.TestWrite = o.Test;
+  request.Finalize = o.Finalize;
+  request.Verify = o.Verify;
+  request.Checksums = o.Checksums;
+  request.Label = o.Label;
+  // The next command of a script reads the disc.
+  request.KeepDisc = true;
+  if (imageFile) {
+    request.ImageFile = o.Sources[0];
+  } else {
+    request.Sources = appcore::PlainSources{o.Sources, o.Boot, o.RockRidge, o.FollowLinks};
+    if (!o.ImportSession.empty()) {
+      char* end = nullptr;
+      const long n = std::strtol(o.ImportSession.c_str(), &end, 10);
+      if (*end != '\0' || n < -1 || n > 127) {
+        std::fprintf(err, "zantic-cli: --import-session takes -1 or a session number from 1 to 127\n");
+        return kExitBadInput;
+      }
+      request.Session = static_cast<std::int8_t>(n);
     }
-    burner.SetSessionToImport(static_cast<std::int8_t>(n));
   }
-  std::unique_ptr<health::ChecksumAttachment> sums;
-  if (const int rc = o.Checksums ? AttachChecksums(burner, sums, err) : KeepChecksumsCurrent(burner, sums, err);
-      rc != kExitOk)
-    return rc;
-  // Sources the compilation refused were named as they were added: a disc
-  // without them is not reported as done.
-  const std::size_t leftOut = burner.RefusedSourceCount();
-  const int rc = Write(burner, std::string(), settings, out, err);
-  if (rc == kExitOk && leftOut > 0) {
-    std::fprintf(out, "Left out:  %zu (see above)\n", leftOut);
-    return kExitIncomplete;
-  }
-  return rc;
+  TBurnSettings settings;
+  settings.Medium = medium;
+  return RunOperation(burner, appcore::Options{}, std::move(request), settings, out, err);
 }
 
 int RunOperation(engine::TKavoBurner& burner, const appcore::Options& options, appcore::BurnJobRequest request,
                  const TBurnSettings& settings, std::FILE* out, std::FILE* err) {
-  // The compilation's own reports as it is filled; everything the drive
-  // says once the write has begun.
-  std::atomic<bool> writing{false};
+  const bool testWrite = request.TestWrite;
+  const bool hashed = request.Checksums;
+  const bool plain = request.Sources.has_value();
+  // A task's compilation tells only its own reports as it is filled; plain
+  // sources (and an image) everything, the session import included;
+  // everything the drive says once the write has begun.
+  std::atomic<bool> writing{request.Task == nullptr};
   burner.OnDebugMessage = [err, &writing](device::TSCSIDevice&, const std::string& m, std::uint8_t kind) {
     if (writing || kind != device::kMsgProgress) std::fprintf(err, "%s\n", m.c_str());
   };
-  const bool testWrite = request.TestWrite;
-  const bool hashed = request.Checksums;
   TBurnProgress progress(err);
   JobLoop loop;
   loop.Events.OnLine = [&progress, err](const appcore::JobLogLine& line) {
@@ -340,11 +280,11 @@ int RunOperation(engine::TKavoBurner& burner, const appcore::Options& options, a
   progress.Break();
   burner.OnDebugMessage = nullptr;
   if (end.Empty) {
-    std::fprintf(err, "zantic-cli: nothing to burn: the task's sources hold no files\n");
+    std::fprintf(err, "zantic-cli: nothing to burn: the %s hold no files\n", plain ? "sources" : "task's sources");
     return kExitBadInput;
   }
   if (end.Outcome != appcore::JobOutcome::Done) {
-    std::fprintf(err, "zantic-cli: %s\n", end.Text.c_str());
+    if (!end.Told) std::fprintf(err, "zantic-cli: %s\n", end.Text.c_str());
     if (end.Refused) return kExitBadInput;
     return end.Outcome == appcore::JobOutcome::Aborted ? kExitAborted : kExitFailed;
   }

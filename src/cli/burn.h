@@ -54,7 +54,6 @@ inline constexpr const char* kEraseUsage =
 bool SpeedOf(const std::string& text, std::uint8_t medium, std::uint16_t& kbps);
 
 struct TBurnSettings {
-  bool Verify = false;      // read the written sectors back and compare them
   std::uint8_t Medium = 0;  // DetectMediaType of the disc, for the summary
   // Asked while the burn runs; true cancels it (for callers that keep the
   // stop signals blocked).

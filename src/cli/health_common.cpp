@@ -101,38 +101,4 @@ void SayChecksums(const health::ChecksumAttachment& sums, bool hashed, std::FILE
                sums.Unlisted != 0 ? (", " + std::to_string(sums.Unlisted) + " earlier files without one").c_str() : "");
 }
 
-int AttachChecksums(engine::TKavoBurner& burner, std::unique_ptr<health::ChecksumAttachment>& sums, std::FILE* err) {
-  HealthProgress progress(err);
-  health::ChecksumCallbacks callbacks;
-  callbacks.Cancelled = [&burner] { return burner.CancelRequested(); };
-  callbacks.Progress = [&progress](std::uint64_t done, std::uint64_t total) {
-    progress.Update(done, total, "  checksums");
-  };
-  auto attached = health::AttachChecksumFile(burner, callbacks);
-  progress.Break();
-  if (!attached) {
-    if (attached.Err().Kind == base::ErrorKind::Cancelled) {
-      std::fprintf(err, "zantic-cli: interrupted\n");
-      return kExitAborted;
-    }
-    std::fprintf(err, "zantic-cli: %s\n", attached.Err().Message.c_str());
-    return attached.Err().Kind == base::ErrorKind::InvalidInput ? kExitBadInput : kExitFailed;
-  }
-  sums = std::move(attached.Value());
-  SayChecksums(*sums, true, err);
-  return kExitOk;
-}
-
-int KeepChecksumsCurrent(engine::TKavoBurner& burner, std::unique_ptr<health::ChecksumAttachment>& sums,
-                         std::FILE* err) {
-  auto kept = health::KeepChecksumFileCurrent(burner);
-  if (!kept) {
-    std::fprintf(err, "zantic-cli: %s\n", kept.Err().Message.c_str());
-    return kExitFailed;
-  }
-  sums = std::move(kept.Value());
-  if (sums) SayChecksums(*sums, false, err);
-  return kExitOk;
-}
-
 }  // namespace cli

@@ -56,13 +56,5 @@ void PrintDamage(const health::SessionTree& tree, const health::DamageList& dama
 // The line that says what the checksum file holds: files `hashed` for it,
 // or only the earlier session's kept current.
 void SayChecksums(const health::ChecksumAttachment& sums, bool hashed, std::FILE* err);
-// Adds the checksum file to the burner's compilation (importing the earlier
-// session first when asked), with progress on `err`; kExitOk, or the exit
-// code with the reason on `err`. `sums` must live until the burn ends.
-int AttachChecksums(engine::TKavoBurner& burner, std::unique_ptr<health::ChecksumAttachment>& sums, std::FILE* err);
-// A burn without checksums: the earlier session's checksum file, if any, is
-// cut to the files it still describes.
-int KeepChecksumsCurrent(engine::TKavoBurner& burner, std::unique_ptr<health::ChecksumAttachment>& sums,
-                         std::FILE* err);
 
 }  // namespace cli

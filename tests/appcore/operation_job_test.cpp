@@ -15,6 +15,7 @@
 #include "engine/dispatch/dispatcher.h"
 #include "engine/kavo_burner.h"
 #include "engine/texts.h"
+#include "platform/file_find.h"
 #include "platform/process.h"
 #include "support/temp_dir.h"
 #include "vdrive/disc_image.h"
@@ -153,6 +154,35 @@ TEST_F(OperationJobTest, AnImageBuildsEndTellsWhatWasLeftOutAndWhatTheImageHolds
   EXPECT_EQ(Ends[0].Entries, 1u);
   EXPECT_EQ(Burner.CompilationEntryCount(), 0u);
   EXPECT_EQ(Ends[0].Sectors, Sectors);
+}
+
+TEST_F(OperationJobTest, PlainSourcesFillWithTheirOwnChoicesAndOneNotThereWritesNothing) {
+  const std::string folder = Dir.Str() + "/docs";
+  Dir.Write("docs/a.txt", "a");
+  BurnJobRequest r;
+  r.Kind = JobKind::ImageBuild;
+  r.Sources = PlainSources{{folder, Dir.Write("b.txt", "b")}, "", false, true};
+  r.ImageFile = Dir.Str() + "/o.iso";
+  OperationJob job(Burner, Jobs, Opts);
+  Run(job, r);
+  ASSERT_EQ(Ends.size(), 1u);
+  EXPECT_EQ(Ends[0].Outcome, JobOutcome::Done) << Ends[0].Text;
+  // The folder under its own name beside the file, the folder's file in it.
+  EXPECT_EQ(Ends[0].Folders, 1u);
+  EXPECT_EQ(Ends[0].Entries, 3u);
+  EXPECT_FALSE(Burner.RockRidge());
+  EXPECT_TRUE(Burner.FollowLinks());
+
+  // Named on purpose: a source not there stops the whole, nothing is written.
+  Ends.clear();
+  r.Sources->Paths.push_back(Dir.Str() + "/gone.bin");
+  r.ImageFile = Dir.Str() + "/p.iso";
+  Run(job, r);
+  ASSERT_EQ(Ends.size(), 1u);
+  EXPECT_EQ(Ends[0].Outcome, JobOutcome::Failed);
+  EXPECT_TRUE(Ends[0].Refused);
+  EXPECT_EQ(Ends[0].Text, "source not found: " + Dir.Str() + "/gone.bin");
+  EXPECT_FALSE(platform::FileExists(r.ImageFile));
 }
 
 }  // namespace
