@@ -146,8 +146,10 @@ int RunBuildIso(engine::TKavoBurner& burner, const BuildIsoOptions& o, std::FILE
     return kExitFailed;
   }
 
+  // Every refused source said so once; the other messages are warnings.
   const std::size_t leftOut = end.LeftOut;
-  const std::size_t warnings = static_cast<std::size_t>(messages.load()) - std::min(leftOut, static_cast<std::size_t>(messages.load()));
+  const auto said = static_cast<std::size_t>(messages.load());
+  const std::size_t warnings = said - std::min(leftOut, said);
   std::fprintf(out, "Image:     %s\n", o.Output.c_str());
   std::fprintf(out, "Volume:    %s\n", o.Volume.c_str());
   std::fprintf(out, "Tree:      ISO 9660%s%s\n", o.RockRidge ? " + Rock Ridge" : "", o.Joliet ? " + Joliet" : "");

@@ -212,9 +212,11 @@ int RunBurn(engine::TKavoBurner& burner, const std::vector<std::string>& args, b
   burner.SetBdStreaming(o.Streaming);
   NoteDefectManagement(burner, medium, o.Streaming, err);
   burner.SetUnderrunProtection(o.Underrun);
-  // The engine reads the label at the layout; empty stays empty.
-  burner.SetIdVolume(o.Label);
-  if (!imageFile) NoteLongLabel(o.Label, err);
+  if (!imageFile) {
+    // The engine reads the label at the layout; empty stays empty.
+    burner.SetIdVolume(o.Label);
+    NoteLongLabel(o.Label, err);
+  }
   appcore::BurnJobRequest request;
   request.Kind = imageFile ? appcore::JobKind::ImageBurn : appcore::JobKind::Burn;
   request.TestWrite = o.Test;
