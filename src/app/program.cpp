@@ -27,11 +27,13 @@
 #include "appcore/schedule.h"
 #include "engine/kavo_burner.h"
 #include "ui/dialogs.h"
+#include "ui/line_edit_text.h"
 #include "ui/sound_player.h"
 
 namespace app {
 
 Program::Program(const QString& programFolder, const std::vector<std::string>& arguments) {
+  ui::KeepLineEditTextInside();
   // The start window first: it reads the version the main window shows.
   FStart = std::make_unique<TStartForm>(programFolder, arguments);
   FCreationOrder << FStart->objectName();

@@ -171,6 +171,16 @@ class OptionFormTest : public QObject {
     auto* slider = Find<QSlider>(*form, "tkbBuffer");
     QCOMPARE(spin->value(), 20);
     QCOMPARE(slider->value(), 20);
+    // The box shows the number, drawn inside it (the text's place is the cursor's).
+    form->ShowPage(app::TOptionForm::Page::General);
+    form->show();
+    QVERIFY(QTest::qWaitForWindowExposed(form.get()));
+    auto* edit = spin->findChild<QLineEdit*>();
+    edit->grab();
+    QCOMPARE(edit->text(), QString::number(slider->value()));
+    const QRect place = edit->inputMethodQuery(Qt::ImCursorRectangle).toRect();
+    QVERIFY2(edit->rect().contains(place.center()), qPrintable(QStringLiteral("text at y %1, box 0-%2")
+                                                                  .arg(place.y()).arg(edit->height())));
     QCOMPARE(FBurner->CacheSize(), 20u * 1048576u);
     slider->setValue(44);
     QCOMPARE(spin->value(), 44);

@@ -45,6 +45,7 @@
 #include "app/add_schedule_form.h"
 #include "app/program.h"
 #include "app/schedule_form.h"
+#include "app/schedule_texts.h"
 #include "app/start_form.h"
 #include "app/tip_form.h"
 #include "appcore/drive_select.h"
@@ -296,7 +297,7 @@ struct Screens {
     Program.MainForm().Burner().CancelOperation();
     app::TEraseForm& dialog = Program.MainForm().EraseForm();
     WaitUntil([&] { return dialog.CurrentState() == app::TEraseForm::State::Done; }, 20000);
-    dialog.hide();
+    dialog.close();
     Program.MainForm().Burner().WaitForOperation();
     app::TEraseForm& again = EraseDialog("erase-done.zvd", 2000);
     StartErase(again, true);
@@ -388,6 +389,8 @@ struct Screens {
     schedule.btnRunClick();
     WaitUntil([&] { return !schedule.Running(); }, 60000);
     if (schedule.Running()) qFatal("the scheduled run did not end");
+    const QString done = QString::fromUtf8(app::schedule_texts::kRunDone).arg(list->topLevelItem(0)->text(0));
+    if (schedule.RunStatus() != done) qFatal("the scheduled run did not burn: %s", qPrintable(schedule.RunStatus()));
     return &main.BurningForm();
   }
   // The burn dialog set up for `mode`, before Start.
@@ -558,7 +561,12 @@ int main(int argc, char** argv) {
       ++failures;
     }
     std::printf("%s\n", qPrintable(file));
-    window->hide();
+    // The erase dialog holds the drive until it is closed, as a person
+    // closes it; hidden, it would keep every later job waiting.
+    if (auto* erase = qobject_cast<app::TEraseForm*>(window))
+      erase->close();
+    else
+      window->hide();
   }
   failures += dialogs.Messages;
   ui::SetDialogs(nullptr);
