@@ -433,6 +433,8 @@ class BurningFormTest : public QObject {
     FDialogs.Answers = {ui::Ok};
     QTest::mouseClick(d.btnStartBurn, Qt::LeftButton);
     QTRY_VERIFY_WITH_TIMEOUT(!d.Waiting() && FDialogs.Log.size() > asked, 20000);
+    // A second question would come at once if it came at all: no event says
+    // that none is coming, so a short time is the subject here.
     QTest::qWait(200);
     QCOMPARE(FDialogs.Log.size(), asked + 1);
     QCOMPARE(FDialogs.Log[asked].Caption, QStringLiteral("Informaiton"));
