@@ -219,6 +219,8 @@ class TForm1 : public QMainWindow {
   std::function<void()> OnShowDiscLayout;
   // The erase branch of the progress timer, set by the erase dialog.
   std::function<void()> OnEraseTimer;
+  // The burn dialog's percent, each time the progress is shown.
+  std::function<void(int percent)> OnBurnPercent;
   // "Exit program when Burning Done.": the program's end.
   std::function<void()> OnExitProgram;
   // The end of a "Schedule" operation, with its error (empty when written).

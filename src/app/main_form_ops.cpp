@@ -256,6 +256,7 @@ void TForm1::ShowProgress(const engine::ProgressSnapshot& p) {
                     ? static_cast<int>(std::lround(double(d.pcd->value()) / double(d.pcd->maximum()) * 100.0))
                     : 0;
   d.labProgress->setText(QString::number(n) + QStringLiteral("%"));
+  if (OnBurnPercent && d.pcd->maximum() > 0) OnBurnPercent(n);
   if (p.DriveBufferSize >= p.DriveFreeBufferSize) {
     d.pHBuf->setValue(static_cast<int>(std::min<std::uint32_t>(p.DriveBufferSize - p.DriveFreeBufferSize,
                                                                 std::uint32_t(d.pHBuf->maximum()))));

@@ -4,7 +4,6 @@
 #include <QComboBox>
 #include <QGroupBox>
 #include <QMetaObject>
-#include <QProgressBar>
 #include <QSignalBlocker>
 #include <algorithm>
 #include <memory>
@@ -43,11 +42,15 @@ TScheduleDialogRun::TScheduleDialogRun(TForm1& main)
         },
         Qt::QueuedConnection);
   };
+  FMain.OnBurnPercent = [this](int percent) {
+    if (FStep == Step::Burning && OnPercent) OnPercent(percent);
+  };
 }
 
 TScheduleDialogRun::~TScheduleDialogRun() {
   if (FCancel) FCancel->Cancel();
   FMain.OnScheduleDone = nullptr;
+  FMain.OnBurnPercent = nullptr;
   if (FHooked) FMain.BurningForm().OnStartDropped = nullptr;
 }
 
@@ -211,13 +214,6 @@ void TScheduleDialogRun::Abort() {
     }
     case Step::Idle: break;
   }
-}
-
-int TScheduleDialogRun::Percent() const {
-  if (FStep != Step::Burning || !FMain.Timer1Active()) return -1;
-  const QProgressBar* bar = FMain.BurningForm().pcd;
-  if (bar->maximum() <= 0) return -1;
-  return static_cast<int>(static_cast<qint64>(bar->value()) * 100 / bar->maximum());
 }
 
 }  // namespace app

@@ -34,7 +34,6 @@ class TScheduleDialogRun final : public QObject, public TScheduleRunHost {
                 std::function<void(const ScheduledBurnEnd&)> ended) override;
   bool Running() const override { return FStep != Step::Idle; }
   void Abort() override;
-  int Percent() const override;
 
  private:
   enum class Step { Idle, Checking, Burning };

@@ -49,12 +49,10 @@ TScheduleForm::TScheduleForm(const QString& programFolder, TScheduleRunHost& hos
   Timer1->setInterval(kCheckIntervalMs);
   connect(Timer1, &QTimer::timeout, this, &TScheduleForm::Timer1Timer);
   Timer1->start();
-  FProgressTimer = new QTimer(this);
-  FProgressTimer->setInterval(1000);
-  connect(FProgressTimer, &QTimer::timeout, this, &TScheduleForm::ShowProgress);
+  FHost.OnPercent = [this](int percent) { ShowProgress(percent); };
 }
 
-TScheduleForm::~TScheduleForm() = default;
+TScheduleForm::~TScheduleForm() { FHost.OnPercent = nullptr; }
 
 void TScheduleForm::BuildWindow() {
   auto* box = new QVBoxLayout(this);
@@ -352,13 +350,11 @@ void TScheduleForm::RunTask(const std::string& name, bool scheduled, const std::
   }
   pbRun->setValue(0);
   pbRun->setVisible(true);
-  FProgressTimer->start();
 }
 
 void TScheduleForm::RunEnded(bool scheduled, const std::string& previousBackup, bool burnt, const QString& problem,
                              bool soundHandled) {
   if (FRun == nullptr) return;  // the host's end comes once per started run
-  FProgressTimer->stop();
   pbRun->setVisible(false);
   const std::string name = FRun->Name();
   std::vector<std::string> problems;
@@ -399,9 +395,8 @@ void TScheduleForm::AbortRun(std::function<void()> ended) {
   FHost.Abort();
 }
 
-void TScheduleForm::ShowProgress() {
-  const int percent = FHost.Percent();
-  if (percent < 0) return;
+void TScheduleForm::ShowProgress(int percent) {
+  if (FRun == nullptr) return;
   pbRun->setValue(percent);
   labStatus->setText(QString::fromUtf8(texts::kRunningPercent).arg(QString::fromStdString(FRunning)).arg(percent));
 }

@@ -93,7 +93,7 @@ class TScheduleForm : public QWidget {
   // Shows row `row`'s last backup, after setting it to `date` when given.
   void ShowLastBackup(std::size_t row, const std::string* date = nullptr);
   void NextQueued();
-  void ShowProgress();
+  void ShowProgress(int percent);
 
   appcore::ScheduleStore FStore;
   TScheduleRunHost& FHost;
@@ -112,7 +112,6 @@ class TScheduleForm : public QWidget {
   QLabel* labStatus = nullptr;
   QProgressBar* pbRun = nullptr;
   QTimer* Timer1 = nullptr;
-  QTimer* FProgressTimer = nullptr;
   TAddScheduleForm* FTaskDialog = nullptr;
 };
 

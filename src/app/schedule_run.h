@@ -30,8 +30,9 @@ class TScheduleRunHost {
   virtual bool Running() const = 0;
   // Stops the run; its end still comes through `ended`.
   virtual void Abort() = 0;
-  // Percent written, for the schedule window's progress bar; -1 when unknown.
-  virtual int Percent() const = 0;
+  // Percent written, for the schedule window's progress bar, each time the
+  // burn shows its progress (only while a run burns).
+  std::function<void(int percent)> OnPercent;
 };
 
 }  // namespace app
