@@ -16,9 +16,26 @@ STAGE_LOGS=${STAGE_LOGS:-build/stages}
 stage_summary=()
 stage_failed=0
 
+# Processor seconds (user and system) of the shell's finished children so
+# far, into CHILDREN_CPU. `times` must run in this shell, not in a command
+# substitution's subshell (which has no children), hence the file.
+CHILDREN_CPU=0
+children_cpu() {
+  local self children
+  mkdir -p "$STAGE_LOGS"
+  times >"$STAGE_LOGS/.times"
+  { read -r self; read -r children; } <"$STAGE_LOGS/.times"
+  CHILDREN_CPU=$(awk -v t="$children" 'BEGIN {
+    split(t, p, " "); s = 0
+    for (i = 1; i <= 2; i++) { split(p[i], m, "m"); sub("s", "", m[2]); s += m[1] * 60 + m[2] }
+    printf "%d", s }')
+}
+
 run_stage() {
-  local name=$1 log=$STAGE_LOGS/$1.log started=${STAGE_STARTED:-$SECONDS} rc=0 result
+  local name=$1 log=$STAGE_LOGS/$1.log started=${STAGE_STARTED:-$SECONDS} rc=0 result cpu
   shift
+  children_cpu
+  cpu=$CHILDREN_CPU
   mkdir -p "$STAGE_LOGS"
   echo "==== stage $name"
   "$@" > >(tee "$log") 2>&1 || rc=$?
@@ -31,13 +48,17 @@ run_stage() {
       stage_failed=1
       ;;
   esac
-  stage_summary+=("$(printf '%-18s %5d s  %s' "$name" $((SECONDS - started)) "$result")")
+  # The processor time shows what a stage costs when stages share the cores.
+  children_cpu
+  cpu=$((CHILDREN_CPU - cpu))
+  stage_summary+=("$(printf '%-18s %5d s  %6d s cpu  %s' "$name" $((SECONDS - started)) "$cpu" "$result")")
 }
 
 # Prints every stage's line; returns 1 when any failed.
 stage_report() {
+  children_cpu
   echo
-  echo "==== stages ($SECONDS s in all)"
+  echo "==== stages ($SECONDS s in all, $CHILDREN_CPU s of processor time)"
   printf '%s\n' "${stage_summary[@]}"
   return "$stage_failed"
 }

@@ -51,11 +51,14 @@ def report(name, problems, note=""):
 
 
 def run_check(name, fn, *args):
+    started = time.monotonic()
     try:
         problems, note = fn(*args)
     except Exception as e:  # a reader refusing the image is a finding, not a crash
         problems, note = ["%s: %s" % (type(e).__name__, e)], ""
-    report(name, problems, note)
+    # Each check's time: these are the test command's longest trials.
+    took = "%.1f s" % (time.monotonic() - started)
+    report(name, problems, note + ", " + took if note else took)
 
 
 def run(args, **kw):
