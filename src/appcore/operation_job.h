@@ -22,7 +22,7 @@ class ChecksumAttachment;
 namespace appcore {
 
 class BurnRun;
-struct Options;
+class Options;
 
 // The log lines of an operation; the front end has their texts.
 enum class JobLine : std::uint8_t {

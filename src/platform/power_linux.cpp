@@ -15,7 +15,8 @@ bool SystemPowerOff(std::string& error) {
     error = std::string("Cannot reach the system bus to switch the computer off: ") + std::strerror(-r);
     return false;
   }
-  sd_bus_error busError = SD_BUS_ERROR_NULL;
+  // SD_BUS_ERROR_NULL is a C compound literal; all-null is the same value.
+  sd_bus_error busError{};
   sd_bus_message* reply = nullptr;
   // false: no interactive authorisation prompt; polkit's rules decide.
   r = sd_bus_call_method(bus, "org.freedesktop.login1", "/org/freedesktop/login1", "org.freedesktop.login1.Manager",
