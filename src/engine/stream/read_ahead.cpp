@@ -119,6 +119,7 @@ void ReadAhead::Work() {
   std::unique_lock lock(FLock);
   for (;;) {
     ++FIdle;
+    FSettled.notify_all();
     FMoved.wait(lock, [this] { return FStop || CanDispatch(); });
     --FIdle;
     if (FStop) return;
@@ -169,6 +170,11 @@ std::uint64_t ReadAhead::PeakBytes() const {
 bool ReadAhead::Idle() const {
   std::lock_guard lock(FLock);
   return FIdle == FWorkers.size();
+}
+
+bool ReadAhead::WaitIdle(std::chrono::milliseconds bound) const {
+  std::unique_lock lock(FLock);
+  return FSettled.wait_for(lock, bound, [this] { return FIdle == FWorkers.size(); });
 }
 
 bool ReadAhead::Active() const {

@@ -27,16 +27,6 @@ namespace fs = std::filesystem;
 using stream::ReadAhead;
 using stream::ReadAheadLimits;
 
-// Polls the workers' state: they signal nothing when they settle.
-bool WaitIdle(const ReadAhead& ahead) {
-  const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-  while (!ahead.Idle()) {
-    if (std::chrono::steady_clock::now() > until) return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(1));
-  }
-  return true;
-}
-
 struct FetchLog {
   std::mutex Lock;
   std::vector<std::string> Paths;
@@ -102,7 +92,7 @@ TEST(ReadAheadWindow, ALargeFileGoesAloneAndIsAskedForOnlyInPart) {
     // The huge file fills the window by itself: the next waits for the stream.
     ReadAhead ahead(sources, ReadAheadLimits{2, 8, 1000, 0}, fetch);
     waitFor(1);
-    ASSERT_TRUE(WaitIdle(ahead));
+    ASSERT_TRUE(ahead.WaitIdle(std::chrono::seconds(20)));
     {
       std::lock_guard l(lock);
       EXPECT_EQ(asked, (std::vector<std::uint64_t>{1000}));
@@ -198,7 +188,7 @@ TEST(ReadAheadWindow, StandsDownWhileFilesAreInMemoryAndComesBackWhenTheyAreNot)
     ahead.Served(i, microseconds(5));
   }
   EXPECT_FALSE(ahead.Active()) << "requests that return at once stand the workers down";
-  ASSERT_TRUE(WaitIdle(ahead));  // batches in hand end
+  ASSERT_TRUE(ahead.WaitIdle(std::chrono::seconds(20)));  // batches in hand end
   const std::size_t before = count();
   for (std::size_t stop = i + 200; i < stop; ++i) {
     ahead.Reached(i);
