@@ -118,6 +118,7 @@ class ReadAhead {
   std::vector<std::chrono::nanoseconds> FSamples;       // the stream's, for files no worker took
   std::vector<std::chrono::nanoseconds> FFetchSamples;  // the workers' requests
   unsigned FIdle = 0;  // workers waiting for the window to move
+  unsigned FStarted = 0;  // workers started, counted under the lock
   std::vector<std::thread> FWorkers;
 };
 

@@ -246,9 +246,9 @@ class StreamSame : public testing::Test {
     p.TotalBytes = total;
     stream::TCacheThread cache(p);
     EXPECT_TRUE(cache.WaitReadyOrFailed(20000));
-    // Time for the workers to run ahead of the stopped producer, as on a
-    // burn; what comes out must not depend on how far they got.
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    // The workers run as far ahead of the stopped producer as their window
+    // lets them, as on a burn, before the files change.
+    EXPECT_TRUE(cache.WaitReadAheadIdle(20000));
     if (whileFull) whileFull();
     Outcome out;
     std::vector<std::uint8_t> block;
