@@ -142,7 +142,7 @@ TEST(ReadAheadWindow, StandsDownWhileFilesAreInMemoryAndComesBackWhenTheyAreNot)
   const auto fetch = [&](const std::string& path, std::uint64_t) {
     // Well above the stand-down line everywhere: Windows sleeps in whole
     // milliseconds, and shorter sleeps may return at once there.
-    if (onDisk) std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    if (onDisk) std::this_thread::sleep_for(std::chrono::milliseconds(2));  // the slow disk itself
     const std::size_t i = std::stoul(path.substr(1));
     std::lock_guard l(lock);
     fetched[i] = true;
