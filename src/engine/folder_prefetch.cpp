@@ -38,8 +38,8 @@ FolderPrefetch::~FolderPrefetch() {
   for (auto& w : FWorkers) w.join();
 }
 
-void FolderPrefetch::Request(const std::vector<std::string>& folders) {
-  if (FWorkers.empty()) return;
+std::size_t FolderPrefetch::Request(const std::vector<std::string>& folders) {
+  if (FWorkers.empty()) return 0;
   std::size_t added = 0;
   {
     std::lock_guard lock(FLock);
@@ -54,6 +54,7 @@ void FolderPrefetch::Request(const std::vector<std::string>& folders) {
   }
   if (added == 1) FQueued.notify_one();
   else if (added > 1) FQueued.notify_all();
+  return added;
 }
 
 void FolderPrefetch::Unqueue(const std::string& folder) {
@@ -99,6 +100,11 @@ void FolderPrefetch::Drop(const std::string& folder) {
 std::size_t FolderPrefetch::ListedAhead() const {
   std::lock_guard lock(FLock);
   return FListedAhead;
+}
+
+bool FolderPrefetch::WaitListedAhead(std::size_t count, std::chrono::milliseconds bound) {
+  std::unique_lock lock(FLock);
+  return FListed.wait_for(lock, bound, [&] { return FListedAhead >= count; });
 }
 
 void FolderPrefetch::Work() {

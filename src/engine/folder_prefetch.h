@@ -5,6 +5,7 @@
 // after another. The walk itself stays on its thread and in its order: it
 // takes each listing when it gets there, and lists a folder itself when no
 // worker has.
+#include <chrono>
 #include <condition_variable>
 #include <cstddef>
 #include <mutex>
@@ -37,14 +38,16 @@ class FolderPrefetch {
   void SetKeepLinks(bool on) { FKeepLinks = on; }
   bool KeepLinks() const { return FKeepLinks; }
   // Folders the walk will enter, the first one first; those past the bound
-  // are left to the walk.
-  void Request(const std::vector<std::string>& folders);
+  // are left to the walk. Answers how many were queued.
+  std::size_t Request(const std::vector<std::string>& folders);
   // The listing of `folder`: a worker's, or made here.
   std::vector<platform::FindData> Take(const std::string& folder);
   // The walk will not enter `folder` after all.
   void Drop(const std::string& folder);
   // Listings made by the workers so far, for tests.
   std::size_t ListedAhead() const;
+  // Waits up to `bound` until ListedAhead reaches `count`; true when it has.
+  bool WaitListedAhead(std::size_t count, std::chrono::milliseconds bound);
 
  private:
   enum class State { Queued, Listing, Done };

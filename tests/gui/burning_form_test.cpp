@@ -433,9 +433,11 @@ class BurningFormTest : public QObject {
     FDialogs.Answers = {ui::Ok};
     QTest::mouseClick(d.btnStartBurn, Qt::LeftButton);
     QTRY_VERIFY_WITH_TIMEOUT(!d.Waiting() && FDialogs.Log.size() > asked, 20000);
-    // A second question would come at once if it came at all: no event says
-    // that none is coming, so a short time is the subject here.
-    QTest::qWait(200);
+    // A second test of the drive would be queued drive work or a call posted
+    // after the answer: both have run once the queue is idle behind them.
+    QTRY_VERIFY_WITH_TIMEOUT(FForm->DriveJobsIdle(), 20000);
+    QVERIFY(guitest::PostedCallsRun(*FForm));
+    QVERIFY(FForm->DriveJobsIdle());
     QCOMPARE(FDialogs.Log.size(), asked + 1);
     QCOMPARE(FDialogs.Log[asked].Caption, QStringLiteral("Informaiton"));
     QVERIFY2(FDialogs.Log[asked].Text.endsWith(QStringLiteral(": is not ready. Please insert a writable disc into it first.")),

@@ -36,6 +36,7 @@ namespace {
 // quick CD erase (150 s) passes in about 150 ms.
 struct FastSleeper final : device::TSleeper {
   explicit FastSleeper(int divisor) : Divisor(divisor) {}
+  // The drive's pause itself, only shorter: what is slept is the point.
   void Sleep(std::uint32_t ms) override { std::this_thread::sleep_for(std::chrono::microseconds(ms * 1000u / static_cast<std::uint32_t>(Divisor))); }
   int Divisor;
 };

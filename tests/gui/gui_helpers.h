@@ -8,6 +8,7 @@
 #include <QToolButton>
 #include <QTreeView>
 #include <QTreeWidget>
+#include <memory>
 
 #include "app/main_form.h"
 
@@ -45,6 +46,14 @@ inline bool WaitSaved(app::TForm1& form, int ms = 20000) {
   if (!form.Saving()) return true;
   QSignalSpy done(&form, &app::TForm1::SaveFinished);
   return done.wait(ms) || !form.Saving();
+}
+
+// Waits until every call posted to `context`'s thread before this one has
+// run: posted calls run in the order they were posted.
+inline bool PostedCallsRun(QObject& context, int ms = 20000) {
+  auto reached = std::make_shared<bool>(false);  // outlives a wait that gave up
+  QMetaObject::invokeMethod(&context, [reached] { *reached = true; }, Qt::QueuedConnection);
+  return QTest::qWaitFor([&reached] { return *reached; }, ms);
 }
 
 // The captions of a name-list model's rows, or of a folder item's children.

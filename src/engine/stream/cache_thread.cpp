@@ -65,6 +65,15 @@ std::size_t TCacheThread::PeakQueued() const {
   return FPeakQueued;
 }
 
+bool TCacheThread::WaitReadAheadIdle(int timeoutMs) {
+  std::shared_ptr<ReadAhead> ahead;
+  {
+    std::lock_guard lock(FLock);
+    ahead = FAhead;
+  }
+  return ahead == nullptr || ahead->WaitIdle(std::chrono::milliseconds(timeoutMs));
+}
+
 // The level follows the fill; the thread's priority stays the one it started
 // with. A reader that lowers itself has to run to raise itself again, and
 // under load it waits for the processor behind every busy program (at idle
@@ -294,7 +303,12 @@ void TCacheThread::Run() {
       std::vector<ReadAhead::Source> sources;
       for (const auto& f : FParams.Tables->Files())
         if (streamed(*f)) sources.push_back({f->SourcePath, static_cast<std::uint64_t>(f->RecordedSize)});
-      ReadAhead ahead(std::move(sources), FParams.ReadAheadWindow.value_or(DefaultReadAheadLimits(FParams.CacheSize)));
+      const auto ahead = std::make_shared<ReadAhead>(
+          std::move(sources), FParams.ReadAheadWindow.value_or(DefaultReadAheadLimits(FParams.CacheSize)));
+      {
+        std::lock_guard lock(FLock);
+        FAhead = ahead;
+      }
       std::size_t index = 0;
       for (const auto& f : FParams.Tables->Files()) {
         const iso::TFEntry& e = *f;
@@ -304,14 +318,16 @@ void TCacheThread::Run() {
           continue;
         }
         if (e.SourcePath.empty()) continue;
-        ahead.Reached(index);
+        ahead->Reached(index);
         const auto size = static_cast<std::uint64_t>(e.RecordedSize);
         const bool whole = FParams.FileRangeMin != 0 && size >= FParams.FileRangeMin;
         if (!(ok = whole ? AddRange(e.SourcePath, size) : AddSource(e.SourcePath, size, true))) break;
         // A whole file is read later, by the writer: no wait to tell.
-        if (!whole) ahead.Served(index, FFirstRead);
+        if (!whole) ahead->Served(index, FFirstRead);
         ++index;
       }
+      std::lock_guard lock(FLock);
+      FAhead.reset();
     }
   }
   // The minimum-length zeros continue the last short block: on DVD every

@@ -93,6 +93,9 @@ class TCacheThread {
   std::vector<std::string> DamagedFiles() const;
   // Most blocks ever queued at once, for tests of the pause rule.
   std::size_t PeakQueued() const;
+  // Waits up to `timeoutMs` until the read-ahead's workers wait for the
+  // stream to move on, for tests; true when they do or none run now.
+  bool WaitReadAheadIdle(int timeoutMs);
 
  private:
   void Run();
@@ -130,6 +133,7 @@ class TCacheThread {
   std::string FCurrentFile;
   std::vector<std::string> FDamaged;
   std::chrono::nanoseconds FFirstRead{0};  // AddSource's open and first read
+  std::shared_ptr<ReadAhead> FAhead;        // under FLock while the files stream
 
   std::atomic<bool> FAbort{false};
   std::atomic<bool> FReady{false};

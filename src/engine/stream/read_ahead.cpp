@@ -32,6 +32,11 @@ ReadAhead::ReadAhead(std::vector<Source> sources, ReadAheadLimits limits, FetchF
 void ReadAhead::StartWorkers() {
   if (FLimits.Files == 0 || FLimits.Bytes == 0 || FSources.empty()) return;
   const unsigned workers = static_cast<unsigned>(std::min<std::size_t>(FLimits.Workers, FSources.size()));
+  {
+    // Counted first: the read-ahead is not idle until every one of them waits.
+    std::lock_guard lock(FLock);
+    FStarted = workers;
+  }
   FWorkers.reserve(workers);
   for (unsigned i = 0; i < workers; ++i) FWorkers.emplace_back([this] { Work(); });
 }
@@ -119,6 +124,7 @@ void ReadAhead::Work() {
   std::unique_lock lock(FLock);
   for (;;) {
     ++FIdle;
+    FSettled.notify_all();
     FMoved.wait(lock, [this] { return FStop || CanDispatch(); });
     --FIdle;
     if (FStop) return;
@@ -168,7 +174,12 @@ std::uint64_t ReadAhead::PeakBytes() const {
 
 bool ReadAhead::Idle() const {
   std::lock_guard lock(FLock);
-  return FIdle == FWorkers.size();
+  return FIdle == FStarted;
+}
+
+bool ReadAhead::WaitIdle(std::chrono::milliseconds bound) const {
+  std::unique_lock lock(FLock);
+  return FSettled.wait_for(lock, bound, [this] { return FIdle == FStarted; });
 }
 
 bool ReadAhead::Active() const {

@@ -87,6 +87,8 @@ class ReadAhead {
   std::size_t Activations() const;
   // Whether every worker waits for the window to move, no file in hand.
   bool Idle() const;
+  // Waits up to `bound` until Idle; true when it is.
+  bool WaitIdle(std::chrono::milliseconds bound) const;
 
  private:
   void Work();
@@ -101,6 +103,7 @@ class ReadAhead {
 
   mutable std::mutex FLock;
   std::condition_variable FMoved;  // the window moved or the read-ahead stops
+  mutable std::condition_variable FSettled;  // a worker began to wait for the window
   std::size_t FConsumed = 0;       // the stream reads this source or a later one
   std::size_t FNext = 0;           // the next source to hand to a worker
   std::uint64_t FWindowBytes = 0;  // asked for over [FConsumed, FNext)
@@ -115,6 +118,7 @@ class ReadAhead {
   std::vector<std::chrono::nanoseconds> FSamples;       // the stream's, for files no worker took
   std::vector<std::chrono::nanoseconds> FFetchSamples;  // the workers' requests
   unsigned FIdle = 0;  // workers waiting for the window to move
+  unsigned FStarted = 0;  // workers started, counted under the lock
   std::vector<std::thread> FWorkers;
 };
 

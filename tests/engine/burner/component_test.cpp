@@ -99,7 +99,8 @@ class TWatchedQueue final : public dispatch::Dispatcher {
     std::unique_lock lock(FMutex);
     return FArrived.wait_for(lock, limit, [this] { return FPosted > 0; });
   }
-  void RunAll() { FQueue.RunPending(std::chrono::milliseconds(0)); }
+  // Runs what is queued, after waiting up to `wait` for a call if none is.
+  void RunAll(std::chrono::milliseconds wait = std::chrono::milliseconds(0)) { FQueue.RunPending(wait); }
 
  private:
   dispatch::QueueDispatcher FQueue;
@@ -130,14 +131,15 @@ TEST(Component, AnEventWaitEndsOnItsAnswerOnCancelAndWhenTheWindowWaits) {
           engine::OperationPhase::Preparing,
           [&](TKavoBurner& b) { added.set_value(b.AddFileToCompilation("\\", file, true)); }, nullptr));
       ASSERT_TRUE(queue.WaitForPost(std::chrono::seconds(30)));
-      // Into the wait: a wake-up that reaches it is the subject.
+      // Time is the subject: the wake-up must find the worker blocked in its
+      // wait, and nothing tells that it has begun to wait.
       std::this_thread::sleep_for(std::chrono::milliseconds(200));
       if (answer) {
         // The answer is the window running the event.
         const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(30);
         while (addedFuture.wait_for(std::chrono::milliseconds(0)) != std::future_status::ready &&
                std::chrono::steady_clock::now() < until)
-          queue.RunAll();
+          queue.RunAll(std::chrono::milliseconds(10));
       } else if (viaJoin) {
         burner.WaitForOperation();
       } else {

@@ -100,7 +100,8 @@ TEST(CancelToken, PausesEndEarlyOnCancelAndAtOnceOnceCancelled) {
   base::CancelToken token;
   const auto start = std::chrono::steady_clock::now();
   std::thread canceller([&] {
-    // Into the pause: a cancel that ends it early is the subject.
+    // Time is the subject: the cancel lands while the pause runs, and nothing
+    // tells that a thread has begun to sleep (an earlier cancel passes too).
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
     token.Cancel();
   });

@@ -7,7 +7,6 @@
 #include <bit>
 #include <filesystem>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -109,11 +108,17 @@ TEST_F(AspiLibrary, AnAnswerAfterTheTimeOutLandsInMemoryOfTheLayer) {
   srb.SRB_BufPointer = data.data();
   srb.SRB_CDBLen = 12;
   srb.CDBByte[0] = 0xBB;
+  const HMODULE fake = GetModuleHandleW(L"zantic_fake_aspi.dll");
+  const auto lateAnswers = std::bit_cast<int(__cdecl*)()>(GetProcAddress(fake, "FakeAspiLateAnswers"));
+  const auto waitLate = std::bit_cast<int(__cdecl*)(int, int)>(GetProcAddress(fake, "FakeAspiWaitLateAnswers"));
+  ASSERT_NE(lateAnswers, nullptr);
+  ASSERT_NE(waitLate, nullptr);
+  const int late = lateAnswers();
   dev.ExecuteSRB(srb, 5000);
   EXPECT_EQ(srb.SRB_Status, device::kSsErr);
   EXPECT_EQ(srb.SRB_HaStat, device::kHaStatTimeout);
   // The answer comes after the time-out; it must not land here even late.
-  std::this_thread::sleep_for(std::chrono::milliseconds(500));
+  ASSERT_EQ(waitLate(late + 1, 20000), 1);
   EXPECT_EQ(data, std::vector<std::uint8_t>(4096, 0x11)) << "the late answer must not reach the caller's buffer";
 }
 

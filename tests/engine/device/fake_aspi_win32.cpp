@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <cstring>
@@ -29,6 +30,8 @@ constexpr std::size_t kRecordSize = kSense + 33;
 std::mutex gMutex;
 std::condition_variable gWake;
 std::deque<std::function<void()>> gWork;
+std::condition_variable gLateDone;
+int gLateAnswers = 0;  // answers given after every wait
 std::uint8_t gLastRecord[kRecordSize] = {};
 
 std::uint64_t Field(const std::uint8_t* p, std::size_t at, std::size_t width) {
@@ -105,9 +108,14 @@ DWORD Execute(std::uint8_t* srb) {
   } else if (op == 0xBB) {
     // Answers long after any wait, into the buffer it was given.
     Later([srb, buffer, length] {
-      Sleep(300);
+      Sleep(300);  // the slowness is the point: every wait gives up first
       std::memset(buffer, 0xEE, length);
       Complete(srb, 1, 0, 0);
+      {
+        std::lock_guard<std::mutex> g(gMutex);
+        ++gLateAnswers;
+      }
+      gLateDone.notify_all();
     });
   } else {
     Later([srb] { Complete(srb, 4, 2, 0x20); });  // INVALID COMMAND OPERATION CODE
@@ -141,6 +149,18 @@ __declspec(dllexport) DWORD __cdecl SendASPI32Command(void* request) {
       srb[1] = 0x80;
       return 0x80;
   }
+}
+
+// Late answers given so far, and a wait of up to `ms` until there are
+// `count` (nonzero when there are).
+__declspec(dllexport) int __cdecl FakeAspiLateAnswers() {
+  std::lock_guard<std::mutex> g(gMutex);
+  return gLateAnswers;
+}
+
+__declspec(dllexport) int __cdecl FakeAspiWaitLateAnswers(int count, int ms) {
+  std::unique_lock<std::mutex> g(gMutex);
+  return gLateDone.wait_for(g, std::chrono::milliseconds(ms), [count] { return gLateAnswers >= count; }) ? 1 : 0;
 }
 
 // The last execute record as the library saw it.

@@ -27,16 +27,6 @@ namespace fs = std::filesystem;
 using stream::ReadAhead;
 using stream::ReadAheadLimits;
 
-// Polls the workers' state: they signal nothing when they settle.
-bool WaitIdle(const ReadAhead& ahead) {
-  const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-  while (!ahead.Idle()) {
-    if (std::chrono::steady_clock::now() > until) return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(1));
-  }
-  return true;
-}
-
 struct FetchLog {
   std::mutex Lock;
   std::vector<std::string> Paths;
@@ -102,7 +92,7 @@ TEST(ReadAheadWindow, ALargeFileGoesAloneAndIsAskedForOnlyInPart) {
     // The huge file fills the window by itself: the next waits for the stream.
     ReadAhead ahead(sources, ReadAheadLimits{2, 8, 1000, 0}, fetch);
     waitFor(1);
-    ASSERT_TRUE(WaitIdle(ahead));
+    ASSERT_TRUE(ahead.WaitIdle(std::chrono::seconds(20)));
     {
       std::lock_guard l(lock);
       EXPECT_EQ(asked, (std::vector<std::uint64_t>{1000}));
@@ -152,7 +142,7 @@ TEST(ReadAheadWindow, StandsDownWhileFilesAreInMemoryAndComesBackWhenTheyAreNot)
   const auto fetch = [&](const std::string& path, std::uint64_t) {
     // Well above the stand-down line everywhere: Windows sleeps in whole
     // milliseconds, and shorter sleeps may return at once there.
-    if (onDisk) std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    if (onDisk) std::this_thread::sleep_for(std::chrono::milliseconds(2));  // the slow disk itself
     const std::size_t i = std::stoul(path.substr(1));
     std::lock_guard l(lock);
     fetched[i] = true;
@@ -198,7 +188,7 @@ TEST(ReadAheadWindow, StandsDownWhileFilesAreInMemoryAndComesBackWhenTheyAreNot)
     ahead.Served(i, microseconds(5));
   }
   EXPECT_FALSE(ahead.Active()) << "requests that return at once stand the workers down";
-  ASSERT_TRUE(WaitIdle(ahead));  // batches in hand end
+  ASSERT_TRUE(ahead.WaitIdle(std::chrono::seconds(20)));  // batches in hand end
   const std::size_t before = count();
   for (std::size_t stop = i + 200; i < stop; ++i) {
     ahead.Reached(i);
@@ -256,9 +246,9 @@ class StreamSame : public testing::Test {
     p.TotalBytes = total;
     stream::TCacheThread cache(p);
     EXPECT_TRUE(cache.WaitReadyOrFailed(20000));
-    // Time for the workers to run ahead of the stopped producer, as on a
-    // burn; what comes out must not depend on how far they got.
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    // The workers run as far ahead of the stopped producer as their window
+    // lets them, as on a burn, before the files change.
+    EXPECT_TRUE(cache.WaitReadAheadIdle(20000));
     if (whileFull) whileFull();
     Outcome out;
     std::vector<std::uint8_t> block;

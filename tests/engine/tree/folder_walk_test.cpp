@@ -3,7 +3,6 @@
 // same order as a plain depth-first walk (subfolders first, then files).
 #include <chrono>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -45,10 +44,12 @@ class Prefetch : public treetest::TreeTest {
     std::vector<std::string> subs;
     for (const auto& i : items)
       if ((i.Attributes & platform::kAttrDirectory) != 0) subs.push_back(folder + i.Name + kSep);
-    ahead.Request(subs);
-    // Time for the prefetch to get ahead of the walk; the listings must not
-    // depend on how far it got.
-    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    // The prefetch gets ahead of the walk by a listing at least before it
+    // goes on; the listings must not depend on how far it got.
+    const std::size_t listed = ahead.ListedAhead();
+    if (ahead.Request(subs) > 0) {
+      EXPECT_TRUE(ahead.WaitListedAhead(listed + 1, std::chrono::seconds(20)));
+    }
     for (const auto& s : subs) {
       if (++seen % 3 == 0) {
         ahead.Drop(s);
