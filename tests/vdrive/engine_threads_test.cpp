@@ -17,6 +17,9 @@
 
 #include "appcore/burn_run.h"
 #include "appcore/drive_wait.h"
+#include "appcore/options.h"
+#include "appcore/task_burn.h"
+#include "appcore/texts.h"
 #include "appcore/task_tree.h"
 #include "engine/device/transport.h"
 #include "engine/dispatch/dispatcher.h"
@@ -326,8 +329,10 @@ class TCountingAsk final : public engine::Interaction {
   }
   engine::NotReadyAnswer InsertDisc(const engine::DriveQuestion&) override { return engine::NotReadyAnswer::Cancel; }
   engine::OverwriteAnswer OverwriteFile(const std::string&) override { return engine::OverwriteAnswer::Skip; }
+  void Notice(const engine::DriveNotice& n) override { Notices.push_back(n); }
   int Asked = 0;
   std::string Text;
+  std::vector<engine::DriveNotice> Notices;
   std::function<void()> OnAsk;
 
  private:
@@ -371,6 +376,36 @@ TEST_F(EngineThreads, TheWaitForADiscAsksThroughTheInterfaceAsTheOptionsSay) {
   engine::NonInteractive unattended(answers);
   EXPECT_EQ(appcore::WaitForDisc(Burner, unattended, settings), appcore::DiscWait::Cancelled);
   EXPECT_EQ(unattended.QuestionsAsked(), 4);
+}
+
+// A drive that cannot write is told once, by the shared first steps, to
+// whoever runs the task; "Cancel the task." keeps a scheduled run silent.
+TEST_F(EngineThreads, ADriveThatCannotWriteIsToldOnceThroughTheInteraction) {
+  Attach(TMedia::CdR);
+  vdrive::TFaults noCapabilities;  // MODE SENSE refused: no write capability known
+  noCapabilities.RefuseOpcode = 0x5A;
+  noCapabilities.RefuseAlways = true;
+  Shared->SetFaults(noCapabilities);
+  appcore::Options options;
+  appcore::TaskBurnSetup setup;
+  setup.Device = Burner.DeviceId();
+  TCountingAsk person(0);
+  setup.Ask = &person;
+  EXPECT_EQ(appcore::PrepareTaskDrive(options, setup, Burner).Step, appcore::TaskBurnStep::NotRecorder);
+  ASSERT_EQ(person.Notices.size(), 1u);
+  EXPECT_EQ(person.Notices[0].Kind, engine::NoticeKind::DriveCannotWrite);
+  EXPECT_EQ(person.Notices[0].Text, appcore::texts::kDriveNotRecorder);
+  EXPECT_EQ(person.Asked, 0);
+
+  setup.Scheduled = true;
+  options.CancelTask = true;
+  TCountingAsk schedule(0);
+  setup.Ask = &schedule;
+  EXPECT_EQ(appcore::PrepareTaskDrive(options, setup, Burner).Step, appcore::TaskBurnStep::NotRecorder);
+  EXPECT_TRUE(schedule.Notices.empty());
+  options.CancelTask = false;
+  EXPECT_EQ(appcore::PrepareTaskDrive(options, setup, Burner).Step, appcore::TaskBurnStep::NotRecorder);
+  EXPECT_EQ(schedule.Notices.size(), 1u);
 }
 
 }  // namespace
