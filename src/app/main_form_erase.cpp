@@ -32,11 +32,11 @@ EraseRoutines::EraseRoutines(TForm1& form) : FForm(form) {
   // A refused blank reports on the thread that asked for it, inside the
   // call: the end always comes back through the event loop.
   QPointer<EraseRoutines> self(this);
-  FForm.Burner().OnEraseDone = [self](engine::TKavoBurner&, bool withError) {
+  FForm.Burner().OnEraseDone = [self](engine::TKavoBurner&, bool withError, const std::string& reason) {
     QMetaObject::invokeMethod(
         self.data(),
-        [self, withError] {
-          if (self) self->kavobEraseDone(withError);
+        [self, withError, reason = QString::fromStdString(reason)] {
+          if (self) self->kavobEraseDone(withError, reason);
         },
         Qt::QueuedConnection);
   };
@@ -158,7 +158,7 @@ void EraseRoutines::Tick() {
                         QString::fromStdString(appcore::ClockText(FForm.Clock().Remaining())));
 }
 
-void EraseRoutines::kavobEraseDone(bool withError) {
+void EraseRoutines::kavobEraseDone(bool withError, const QString& reason) {
   if (!FAwaitingEnd) return;
   FAwaitingEnd = false;
   FForm.StopProgressTimer();
@@ -174,8 +174,10 @@ void EraseRoutines::kavobEraseDone(bool withError) {
   dialog.ShowClocks(QString::fromStdString(appcore::ClockText(FForm.Clock().Elapsed())),
                     QString::fromStdString(appcore::ClockText(FForm.Clock().Remaining())));
   dialog.ShowEnd(withError);
-  ui::CurrentDialogs().Inform(&dialog, Text(withError ? texts::kEraseDoneWithError : texts::kEraseDone),
-                              Text(texts::kInformation));
+  QString text = Text(withError ? texts::kEraseDoneWithError : texts::kEraseDone);
+  // A wait given up on a busy drive says why: the disc may still be formatting.
+  if (withError && !reason.isEmpty()) text += QLatin1Char('\n') + reason;
+  ui::CurrentDialogs().Inform(&dialog, text, Text(texts::kInformation));
   dialog.AllowClose(!withError);
 }
 

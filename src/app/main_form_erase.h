@@ -3,6 +3,7 @@
 // and confirmation, the blanking's start off the window's thread, the
 // once-a-second progress and the end of the blanking.
 #include <QObject>
+#include <QString>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -34,7 +35,8 @@ class EraseRoutines : public QObject {
   void Launch(bool quick, std::uint8_t medium);
   // The erase branch of the main window's once-a-second timer.
   void Tick();
-  void kavobEraseDone(bool withError);
+  // `reason`: why the wait for the drive was given up; empty when unknown.
+  void kavobEraseDone(bool withError, const QString& reason = QString());
   void EjectAfterErase();
 
   TForm1& FForm;

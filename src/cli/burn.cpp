@@ -323,7 +323,8 @@ int RunErase(engine::TKavoBurner& burner, const std::vector<std::string>& args, 
     std::fprintf(err, "%s\n", m.c_str());
   };
   bool done = false, withError = false;
-  burner.OnEraseDone = [&](engine::TKavoBurner&, bool e) {
+  // The reason of a given-up wait is on stderr already, from the debug messages.
+  burner.OnEraseDone = [&](engine::TKavoBurner&, bool e, const std::string&) {
     withError = e;
     done = true;
   };

@@ -47,7 +47,7 @@ class EngineThreads : public EngineRecorderTest {
       Result = e;
       Ended = true;
     };
-    Burner.OnEraseDone = [this](TKavoBurner&, bool e) {
+    Burner.OnEraseDone = [this](TKavoBurner&, bool e, const std::string&) {
       Note();
       EraseError = e;
       Ended = true;
