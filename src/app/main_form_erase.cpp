@@ -13,6 +13,7 @@
 #include "appcore/speed_list.h"
 #include "engine/device/media_types.h"
 #include "engine/kavo_burner.h"
+#include "ui/dialog_interaction.h"
 #include "ui/dialogs.h"
 
 namespace app {
@@ -47,6 +48,7 @@ EraseRoutines::EraseRoutines(TForm1& form) : FForm(form) {
 }
 
 EraseRoutines::~EraseRoutines() {
+  FCancel->Cancel();
   FForm.Burner().OnEraseDone = nullptr;
   FForm.OnEraseTimer = nullptr;
 }
@@ -55,6 +57,7 @@ TEraseForm& EraseRoutines::Form() {
   if (!FDialog) {
     // A window of its own: disabling the main window must not disable it.
     FDialog = std::make_unique<TEraseForm>(FForm.Burner(), FForm.Jobs());
+    FQuestions = std::make_shared<ui::DialogInteraction>(FDialog.get());
     FDialog->OnStart = [this] {
       FForm.RestartClock();
       if (FDialog->QuickMethod())
@@ -85,35 +88,35 @@ void EraseRoutines::Open() {
 
 void EraseRoutines::Start(bool quick) {
   struct Disc {
-    bool Rewritable = false;
+    bool Erasable = false;
     std::uint8_t Medium = 0;
   };
   auto disc = std::make_shared<Disc>();
   QPointer<EraseRoutines> self(this);
+  Form();  // its boxes' parent
   // The disc of the drive the dialog names, which the blank then erases.
   FForm.Jobs().Run(
       engine::OperationPhase::Preparing,
-      [disc](engine::TKavoBurner& burner) {
+      [disc, quick, questions = FQuestions, cancel = FCancel,
+       &dispatcher = FForm.Dispatcher()](engine::TKavoBurner& burner) {
         disc->Medium = burner.DetectMediaType();
-        disc->Rewritable = burner.IsRewritable();
+        engine::DispatchedInteraction ask(*questions, dispatcher, cancel);
+        disc->Erasable = appcore::CheckErasable(burner, quick, disc->Medium, ask);
       },
       [self, disc, quick](engine::TKavoBurner&) {
-        if (self) self->Checked(quick, true, disc->Rewritable, disc->Medium);
+        if (self) self->Checked(quick, true, disc->Erasable, disc->Medium);
       },
       Form().SelectedDrive().toStdString());
 }
 
-void EraseRoutines::Checked(bool quick, bool started, bool rewritable, std::uint8_t medium) {
+void EraseRoutines::Checked(bool quick, bool started, bool erasable, std::uint8_t medium) {
   TEraseForm& dialog = Form();
   if (!started) {
     ui::CurrentDialogs().Message(&dialog, Text(texts::kInformation), Text(texts::kDriveBusy),
                                  ui::MessageIcon::Warning, ui::Ok, ui::Ok);
     return;
   }
-  if (!appcore::CanErase(quick, rewritable, medium)) {
-    ui::CurrentDialogs().Inform(&dialog, Text(texts::kNotErasable), Text(texts::kInformation));
-    return;
-  }
+  if (!erasable) return;
   const QString caption = Text(quick ? texts::kQuickEraseQuestion : texts::kCompleteEraseQuestion);
   if (ui::CurrentDialogs().Message(&dialog, caption, Text(texts::kEraseDataLost), ui::MessageIcon::Warning,
                                    ui::Yes | ui::No, ui::No) != ui::Yes)

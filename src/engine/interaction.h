@@ -34,6 +34,7 @@ struct DriveQuestion {
 enum class NoticeKind {
   DriveCannotWrite,  // the drive chosen is no recorder
   DriveNotReady,     // no disc, and nobody is asked to insert one
+  DiscNotErasable,   // the disc in the drive cannot be erased that way
 };
 
 struct DriveNotice {

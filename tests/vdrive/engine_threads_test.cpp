@@ -15,6 +15,7 @@
 #include <set>
 #include <thread>
 
+#include "appcore/burn_job.h"
 #include "appcore/burn_run.h"
 #include "appcore/drive_wait.h"
 #include "appcore/options.h"
@@ -406,6 +407,21 @@ TEST_F(EngineThreads, ADriveThatCannotWriteIsToldOnceThroughTheInteraction) {
   options.CancelTask = false;
   EXPECT_EQ(appcore::PrepareTaskDrive(options, setup, Burner).Step, appcore::TaskBurnStep::NotRecorder);
   EXPECT_EQ(schedule.Notices.size(), 1u);
+}
+
+// The erase's check, shared by the window and the command line: a CD-R is
+// refused with one notice, a CD-RW passes without one.
+TEST_F(EngineThreads, ADiscThatCannotBeErasedIsToldOnce) {
+  for (const TMedia media : {TMedia::CdR, TMedia::CdRw}) {
+    Attach(media);
+    TCountingAsk ask(0);
+    const bool erasable = media == TMedia::CdRw;
+    EXPECT_EQ(appcore::CheckErasable(Burner, false, Burner.DetectMediaType(), ask), erasable);
+    ASSERT_EQ(ask.Notices.size(), erasable ? 0u : 1u);
+    if (!erasable) {
+      EXPECT_EQ(ask.Notices[0].Text, appcore::texts::kNotErasable);
+    }
+  }
 }
 
 }  // namespace
