@@ -15,12 +15,8 @@
 #include <set>
 #include <thread>
 
-#include "appcore/burn_job.h"
 #include "appcore/burn_run.h"
 #include "appcore/drive_wait.h"
-#include "appcore/options.h"
-#include "appcore/task_burn.h"
-#include "appcore/texts.h"
 #include "appcore/task_tree.h"
 #include "engine/device/transport.h"
 #include "engine/dispatch/dispatcher.h"
@@ -330,10 +326,10 @@ class TCountingAsk final : public engine::Interaction {
   }
   engine::NotReadyAnswer InsertDisc(const engine::DriveQuestion&) override { return engine::NotReadyAnswer::Cancel; }
   engine::OverwriteAnswer OverwriteFile(const std::string&) override { return engine::OverwriteAnswer::Skip; }
-  void Notice(const engine::DriveNotice& n) override { Notices.push_back(n); }
+  void Notice(const engine::DriveNotice&) override { ++Told; }
   int Asked = 0;
+  int Told = 0;
   std::string Text;
-  std::vector<engine::DriveNotice> Notices;
   std::function<void()> OnAsk;
 
  private:
@@ -377,51 +373,6 @@ TEST_F(EngineThreads, TheWaitForADiscAsksThroughTheInterfaceAsTheOptionsSay) {
   engine::NonInteractive unattended(answers);
   EXPECT_EQ(appcore::WaitForDisc(Burner, unattended, settings), appcore::DiscWait::Cancelled);
   EXPECT_EQ(unattended.QuestionsAsked(), 4);
-}
-
-// A drive that cannot write is told once, by the shared first steps, to
-// whoever runs the task; "Cancel the task." keeps a scheduled run silent.
-TEST_F(EngineThreads, ADriveThatCannotWriteIsToldOnceThroughTheInteraction) {
-  Attach(TMedia::CdR);
-  vdrive::TFaults noCapabilities;  // MODE SENSE refused: no write capability known
-  noCapabilities.RefuseOpcode = 0x5A;
-  noCapabilities.RefuseAlways = true;
-  Shared->SetFaults(noCapabilities);
-  appcore::Options options;
-  appcore::TaskBurnSetup setup;
-  setup.Device = Burner.DeviceId();
-  TCountingAsk person(0);
-  setup.Ask = &person;
-  EXPECT_EQ(appcore::PrepareTaskDrive(options, setup, Burner).Step, appcore::TaskBurnStep::NotRecorder);
-  ASSERT_EQ(person.Notices.size(), 1u);
-  EXPECT_EQ(person.Notices[0].Kind, engine::NoticeKind::DriveCannotWrite);
-  EXPECT_EQ(person.Notices[0].Text, appcore::texts::kDriveNotRecorder);
-  EXPECT_EQ(person.Asked, 0);
-
-  setup.Scheduled = true;
-  options.CancelTask = true;
-  TCountingAsk schedule(0);
-  setup.Ask = &schedule;
-  EXPECT_EQ(appcore::PrepareTaskDrive(options, setup, Burner).Step, appcore::TaskBurnStep::NotRecorder);
-  EXPECT_TRUE(schedule.Notices.empty());
-  options.CancelTask = false;
-  EXPECT_EQ(appcore::PrepareTaskDrive(options, setup, Burner).Step, appcore::TaskBurnStep::NotRecorder);
-  EXPECT_EQ(schedule.Notices.size(), 1u);
-}
-
-// The erase's check, shared by the window and the command line: a CD-R is
-// refused with one notice, a CD-RW passes without one.
-TEST_F(EngineThreads, ADiscThatCannotBeErasedIsToldOnce) {
-  for (const TMedia media : {TMedia::CdR, TMedia::CdRw}) {
-    Attach(media);
-    TCountingAsk ask(0);
-    const bool erasable = media == TMedia::CdRw;
-    EXPECT_EQ(appcore::CheckErasable(Burner, false, Burner.DetectMediaType(), ask), erasable);
-    ASSERT_EQ(ask.Notices.size(), erasable ? 0u : 1u);
-    if (!erasable) {
-      EXPECT_EQ(ask.Notices[0].Text, appcore::texts::kNotErasable);
-    }
-  }
 }
 
 }  // namespace
