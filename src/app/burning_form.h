@@ -166,7 +166,7 @@ class TBurningForm : public QDialog {
   // The wait for a disc in the drive the mode writes, as a drive job; its
   // question comes to this window as a message box. Without `ask`, one test.
   void WaitForDisc(bool ask);
-  void WaitAnswered(bool ready, bool asked, const QString& drive);
+  void WaitAnswered(bool ready, bool asked);
   void Dispatch();
   void StartDropped();
   bool PrepareAutoRun();

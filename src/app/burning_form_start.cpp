@@ -168,26 +168,30 @@ void TBurningForm::WaitForDisc(bool ask) {
   wait.Action = ask ? appcore::PersonNotReadyAction(FMain.Options()) : appcore::NotReadyAction::Cancel;
   wait.RetryPauseMs = static_cast<std::uint32_t>(std::max(0, RetryPauseMs));
   auto ready = std::make_shared<bool>(false);
-  auto drive = std::make_shared<std::string>();
   FMain.RunOnDrive(
       engine::OperationPhase::Preparing,
-      [ready, drive, wait, cancel = FWaitCancel, questions = FQuestions,
+      [ready, ask, wait, eject = FMain.Options().EjectNoDisc, cancel = FWaitCancel, questions = FQuestions,
        &dispatcher = FMain.Dispatcher()](engine::TKavoBurner& b) mutable {
         const char letter = b.DriveLetter();
         // Without drive letters the drive is named by where it lives.
-        *drive = letter != 0 ? std::string(1, letter) : b.DriveLocation();
-        wait.Text = "Drive " + *drive + texts::kNotReadyWait;
+        const std::string drive = letter != 0 ? std::string(1, letter) : b.DriveLocation();
+        wait.Text = "Drive " + drive + texts::kNotReadyWait;
         wait.Cancel = cancel.get();
         engine::DispatchedInteraction questionsHere(*questions, dispatcher, cancel);
         *ready = appcore::WaitForDisc(b, questionsHere, wait) == appcore::DiscWait::Ready;
+        if (*ready || ask || base::IsCancelled(cancel.get())) return;
+        // Nobody was asked: the one test said not ready. The tray that
+        // opens is this drive's, the one the start was for.
+        questionsHere.Notice({engine::NoticeKind::DriveNotReady, drive, "Drive " + drive + texts::kNotReadyStart});
+        if (eject && !base::IsCancelled(cancel.get())) b.StartStopUnit(device::TStartStop::Eject);
       },
-      [ready, drive, ask, guard = QPointer<TBurningForm>(this)](engine::TKavoBurner&) {
-        if (!guard.isNull()) guard->WaitAnswered(*ready, ask, QString::fromStdString(*drive));
+      [ready, ask, guard = QPointer<TBurningForm>(this)](engine::TKavoBurner&) {
+        if (!guard.isNull()) guard->WaitAnswered(*ready, ask);
       },
       TargetDriveText().toStdString());
 }
 
-void TBurningForm::WaitAnswered(bool ready, bool asked, const QString& drive) {
+void TBurningForm::WaitAnswered(bool ready, bool asked) {
   if (!Waiting()) return;  // the dialog was closed meanwhile
   FWaitTries = -1;
   if (ready) {
@@ -195,14 +199,7 @@ void TBurningForm::WaitAnswered(bool ready, bool asked, const QString& drive) {
     Dispatch();
     return;
   }
-  if (asked) {
-    ui::CurrentDialogs().Inform(this, Text(texts::kAbortByUser));
-  } else {
-    ui::CurrentDialogs().Message(this, Text(texts::kInformaiton),
-                                 QStringLiteral("Drive ") + drive + Text(texts::kNotReadyStart),
-                                 ui::MessageIcon::Information, ui::Ok, ui::Ok);
-    if (FMain.Options().EjectNoDisc) FMain.EjectDisc();
-  }
+  if (asked) ui::CurrentDialogs().Inform(this, Text(texts::kAbortByUser));
   btnStartBurn->setEnabled(true);
   StartDropped();
 }

@@ -13,6 +13,7 @@
 #include "appcore/speed_list.h"
 #include "engine/device/media_types.h"
 #include "engine/kavo_burner.h"
+#include "ui/dialog_interaction.h"
 #include "ui/dialogs.h"
 
 namespace app {
@@ -32,11 +33,11 @@ EraseRoutines::EraseRoutines(TForm1& form) : FForm(form) {
   // A refused blank reports on the thread that asked for it, inside the
   // call: the end always comes back through the event loop.
   QPointer<EraseRoutines> self(this);
-  FForm.Burner().OnEraseDone = [self](engine::TKavoBurner&, bool withError) {
+  FForm.Burner().OnEraseDone = [self](engine::TKavoBurner&, bool withError, const std::string& reason) {
     QMetaObject::invokeMethod(
         self.data(),
-        [self, withError] {
-          if (self) self->kavobEraseDone(withError);
+        [self, withError, reason = QString::fromStdString(reason)] {
+          if (self) self->kavobEraseDone(withError, reason);
         },
         Qt::QueuedConnection);
   };
@@ -47,6 +48,7 @@ EraseRoutines::EraseRoutines(TForm1& form) : FForm(form) {
 }
 
 EraseRoutines::~EraseRoutines() {
+  FCancel->Cancel();
   FForm.Burner().OnEraseDone = nullptr;
   FForm.OnEraseTimer = nullptr;
 }
@@ -55,6 +57,7 @@ TEraseForm& EraseRoutines::Form() {
   if (!FDialog) {
     // A window of its own: disabling the main window must not disable it.
     FDialog = std::make_unique<TEraseForm>(FForm.Burner(), FForm.Jobs());
+    FQuestions = std::make_shared<ui::DialogInteraction>(FDialog.get());
     FDialog->OnStart = [this] {
       FForm.RestartClock();
       if (FDialog->QuickMethod())
@@ -85,35 +88,35 @@ void EraseRoutines::Open() {
 
 void EraseRoutines::Start(bool quick) {
   struct Disc {
-    bool Rewritable = false;
+    bool Erasable = false;
     std::uint8_t Medium = 0;
   };
   auto disc = std::make_shared<Disc>();
   QPointer<EraseRoutines> self(this);
+  Form();  // its boxes' parent
   // The disc of the drive the dialog names, which the blank then erases.
   FForm.Jobs().Run(
       engine::OperationPhase::Preparing,
-      [disc](engine::TKavoBurner& burner) {
+      [disc, quick, questions = FQuestions, cancel = FCancel,
+       &dispatcher = FForm.Dispatcher()](engine::TKavoBurner& burner) {
         disc->Medium = burner.DetectMediaType();
-        disc->Rewritable = burner.IsRewritable();
+        engine::DispatchedInteraction ask(*questions, dispatcher, cancel);
+        disc->Erasable = appcore::CheckErasable(burner, quick, disc->Medium, ask);
       },
       [self, disc, quick](engine::TKavoBurner&) {
-        if (self) self->Checked(quick, true, disc->Rewritable, disc->Medium);
+        if (self) self->Checked(quick, true, disc->Erasable, disc->Medium);
       },
       Form().SelectedDrive().toStdString());
 }
 
-void EraseRoutines::Checked(bool quick, bool started, bool rewritable, std::uint8_t medium) {
+void EraseRoutines::Checked(bool quick, bool started, bool erasable, std::uint8_t medium) {
   TEraseForm& dialog = Form();
   if (!started) {
     ui::CurrentDialogs().Message(&dialog, Text(texts::kInformation), Text(texts::kDriveBusy),
                                  ui::MessageIcon::Warning, ui::Ok, ui::Ok);
     return;
   }
-  if (!appcore::CanErase(quick, rewritable, medium)) {
-    ui::CurrentDialogs().Inform(&dialog, Text(texts::kNotErasable), Text(texts::kInformation));
-    return;
-  }
+  if (!erasable) return;
   const QString caption = Text(quick ? texts::kQuickEraseQuestion : texts::kCompleteEraseQuestion);
   if (ui::CurrentDialogs().Message(&dialog, caption, Text(texts::kEraseDataLost), ui::MessageIcon::Warning,
                                    ui::Yes | ui::No, ui::No) != ui::Yes)
@@ -158,7 +161,7 @@ void EraseRoutines::Tick() {
                         QString::fromStdString(appcore::ClockText(FForm.Clock().Remaining())));
 }
 
-void EraseRoutines::kavobEraseDone(bool withError) {
+void EraseRoutines::kavobEraseDone(bool withError, const QString& reason) {
   if (!FAwaitingEnd) return;
   FAwaitingEnd = false;
   FForm.StopProgressTimer();
@@ -174,8 +177,10 @@ void EraseRoutines::kavobEraseDone(bool withError) {
   dialog.ShowClocks(QString::fromStdString(appcore::ClockText(FForm.Clock().Elapsed())),
                     QString::fromStdString(appcore::ClockText(FForm.Clock().Remaining())));
   dialog.ShowEnd(withError);
-  ui::CurrentDialogs().Inform(&dialog, Text(withError ? texts::kEraseDoneWithError : texts::kEraseDone),
-                              Text(texts::kInformation));
+  QString text = Text(withError ? texts::kEraseDoneWithError : texts::kEraseDone);
+  // A wait given up on a busy drive says why: the disc may still be formatting.
+  if (withError && !reason.isEmpty()) text += QLatin1Char('\n') + reason;
+  ui::CurrentDialogs().Inform(&dialog, text, Text(texts::kInformation));
   dialog.AllowClose(!withError);
 }
 

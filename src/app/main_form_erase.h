@@ -1,15 +1,21 @@
 #pragma once
 // The main window's erase routines: the erase dialog, the erasability check
-// and confirmation, the blanking's start off the window's thread, the
+// (told through the Interaction) and confirmation, the blanking's start off the window's thread, the
 // once-a-second progress and the end of the blanking.
 #include <QObject>
+#include <QString>
 #include <cstdint>
 #include <memory>
 #include <string>
 
 #include "appcore/drive_jobs.h"
+#include "base/cancel_token.h"
 
 #include "ui/sound_player.h"
+
+namespace ui {
+class DialogInteraction;
+}
 
 namespace app {
 
@@ -30,15 +36,21 @@ class EraseRoutines : public QObject {
   bool AwaitingEnd() const { return FAwaitingEnd; }
 
  private:
-  void Checked(bool quick, bool started, bool rewritable, std::uint8_t medium);
+  // `erasable` false: the disc was refused, and the person told so already.
+  void Checked(bool quick, bool started, bool erasable, std::uint8_t medium);
   void Launch(bool quick, std::uint8_t medium);
   // The erase branch of the main window's once-a-second timer.
   void Tick();
-  void kavobEraseDone(bool withError);
+  // `reason`: why the wait for the drive was given up; empty when unknown.
+  void kavobEraseDone(bool withError, const QString& reason = QString());
   void EjectAfterErase();
 
   TForm1& FForm;
   std::unique_ptr<TEraseForm> FDialog;
+  // The erase's notices, as boxes over the dialog; they wait on the
+  // drive's thread, and the cancel lets that wait go at the end.
+  std::shared_ptr<ui::DialogInteraction> FQuestions;
+  base::CancelTokenPtr FCancel = std::make_shared<base::CancelToken>();
   ui::SoundPlayer FSound;
   appcore::DriveJobs::HoldId FHold = 0;
   std::string FDrive;  // the drive being erased

@@ -16,7 +16,6 @@
 #include "appcore/texts.h"
 #include "engine/kavo_burner.h"
 #include "ui/dialog_interaction.h"
-#include "ui/dialogs.h"
 
 namespace app {
 
@@ -120,8 +119,7 @@ void TScheduleDialogRun::DriveTested(const appcore::PreparedTask& tested) {
     }
   }
   if (tested.Step == appcore::TaskBurnStep::NotRecorder) {
-    if (appcore::ReportsDriveNotRecorder(FOptions))
-      ui::CurrentDialogs().Inform(&FMain, Text(appcore::texts::kDriveNotRecorder));
+    // Told already, on the drive's turn, as the options say.
     Finish(false, Text(appcore::texts::kDriveNotRecorder));
     return;
   }

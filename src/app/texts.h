@@ -55,7 +55,6 @@ inline constexpr const char* kInformaiton = "Informaiton";
 inline constexpr const char* kInformation = "Information";
 inline constexpr const char* kEraseDriveNotReady = "Drive %1: is not ready. Please insert a rewritable disc into it first.";
 inline constexpr const char* kDriveBusy = "The drive is busy with another operation. Please wait until it has ended.";
-inline constexpr const char* kNotErasable = "Disc is not Erasable";
 inline constexpr const char* kEraseDataLost = "All Data on the CD will be lost";
 inline constexpr const char* kQuickEraseQuestion = "Want to Quick Erase the Disc ?";
 inline constexpr const char* kCompleteEraseQuestion = "Want to Complete Erase the Disc ? (may take 10-70 mins)";

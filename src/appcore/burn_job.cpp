@@ -6,6 +6,7 @@
 #include "appcore/sources.h"
 #include "appcore/speed_list.h"
 #include "appcore/task_tree.h"
+#include "appcore/texts.h"
 #include "engine/device/media_types.h"
 #include "engine/health/checksum_burn.h"
 #include "engine/kavo_burner.h"
@@ -184,6 +185,17 @@ void FinishBurn(const BurnEndPlan& plan, engine::TKavoBurner& burner) {
 
 bool CanErase(bool quick, bool rewritable, std::uint8_t medium) {
   return rewritable || (quick && medium == device::kMediumDvdRam);
+}
+
+bool CheckErasable(engine::TKavoBurner& burner, bool quick, std::uint8_t medium, engine::Interaction& ask) {
+  if (CanErase(quick, burner.IsRewritable(), medium)) return true;
+  engine::DriveNotice notice;
+  notice.Kind = engine::NoticeKind::DiscNotErasable;
+  const char letter = burner.DriveLetter();
+  notice.Drive = letter != 0 ? std::string(1, letter) : burner.DriveLocation();
+  notice.Text = texts::kNotErasable;
+  ask.Notice(notice);
+  return false;
 }
 
 }  // namespace appcore

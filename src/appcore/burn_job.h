@@ -12,6 +12,7 @@
 
 #include "appcore/drive_jobs.h"
 #include "appcore/options.h"
+#include "engine/interaction.h"
 
 namespace engine {
 class TKavoBurner;
@@ -122,5 +123,8 @@ void FinishBurn(const BurnEndPlan& plan, engine::TKavoBurner& burner);
 // A rewritable disc, or a DVD-RAM for a quick erase (it takes zeros over its
 // start even when it does not call itself erasable).
 bool CanErase(bool quick, bool rewritable, std::uint8_t medium);
+// CanErase for the disc in the selected drive (`medium` detected already);
+// a disc that cannot be erased is told once through `ask`.
+bool CheckErasable(engine::TKavoBurner& burner, bool quick, std::uint8_t medium, engine::Interaction& ask);
 
 }  // namespace appcore

@@ -18,6 +18,15 @@ PreparedTask PrepareTaskDrive(const Options& options, const TaskBurnSetup& setup
   }
   if (!CanWrite(burner)) {
     p.Step = TaskBurnStep::NotRecorder;
+    // "Cancel the task." ends a scheduled run without a word.
+    if (!setup.Scheduled || ReportsDriveNotRecorder(options)) {
+      engine::DriveNotice notice;
+      notice.Kind = engine::NoticeKind::DriveCannotWrite;
+      const char letter = burner.DriveLetter();
+      notice.Drive = letter != 0 ? std::string(1, letter) : burner.DriveLocation();
+      notice.Text = texts::kDriveNotRecorder;
+      setup.Ask->Notice(notice);
+    }
     return p;
   }
   DiscWaitSettings wait;

@@ -19,7 +19,7 @@ class Options;
 enum class TaskBurnStep {
   Ready,          // a disc is in the drive; burn it
   NoDrive,        // no such drive (Error says why)
-  NotRecorder,    // the drive cannot write
+  NotRecorder,    // the drive cannot write (told through Ask, as the options say)
   NotReady,       // no disc, and the question was answered Cancel
 };
 
@@ -40,6 +40,7 @@ struct PreparedTask {
 
 // The first steps of every task burn, the window's scheduled run too: the
 // drive chosen, able to write, and holding a disc (or the wait given up).
+// A drive that cannot write is told once through setup.Ask.
 PreparedTask PrepareTaskDrive(const Options& options, const TaskBurnSetup& setup, engine::TKavoBurner& burner);
 
 }  // namespace appcore

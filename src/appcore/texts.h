@@ -53,6 +53,7 @@ inline constexpr const char* kTaskFileMissingRun = "The task file does not exist
 inline constexpr const char* kSelectTaskFirst = "Please select a task first.";
 inline constexpr const char* kClearQuestion = "Are you sure to delete all backup tasks?";
 inline constexpr const char* kClearListQuestion = "Are you sure to clear the list?";
+inline constexpr const char* kNotErasable = "Disc is not Erasable";
 inline constexpr const char* kDriveNotRecorder =
     "The drive you set is not a CD \\ DVD Recorder, please select another dirve.";
 inline constexpr const char* kDriveNotReady =

@@ -314,16 +314,19 @@ int RunErase(engine::TKavoBurner& burner, const std::vector<std::string>& args, 
   std::uint16_t speed = 0;
   if (const int rc = SelectDriveAndSpeed(burner, o, false, medium, speed, err); rc != kExitOk) return rc;
   // A full erase needs a disc that calls itself rewritable.
-  if (!appcore::CanErase(o.Quick, burner.IsRewritable(), medium)) {
-    std::fprintf(err, "zantic-cli: Disc is not Erasable\n");
-    return kExitFailed;
-  }
+  engine::NonInteractiveAnswers answers;
+  answers.Notices = [err](const engine::DriveNotice& notice) {
+    std::fprintf(err, "zantic-cli: %s\n", notice.Text.c_str());
+  };
+  engine::NonInteractive ask(answers);
+  if (!appcore::CheckErasable(burner, o.Quick, medium, ask)) return kExitFailed;
   burner.SetWriteSpeed(speed);
   burner.OnDebugMessage = [&](device::TSCSIDevice&, const std::string& m, std::uint8_t) {
     std::fprintf(err, "%s\n", m.c_str());
   };
   bool done = false, withError = false;
-  burner.OnEraseDone = [&](engine::TKavoBurner&, bool e) {
+  // The reason of a given-up wait is on stderr already, from the debug messages.
+  burner.OnEraseDone = [&](engine::TKavoBurner&, bool e, const std::string&) {
     withError = e;
     done = true;
   };

@@ -199,6 +199,9 @@ int BurnTask(const appcore::TaskTree& tree, const appcore::Options& options, con
   // stays due.
   engine::NonInteractiveAnswers answers;
   answers.NotReadyRetries = 10;
+  answers.Notices = [err, &burner](const engine::DriveNotice& notice) {
+    std::fprintf(err, "zantic-cli: %s (%s)\n", notice.Text.c_str(), burner.DeviceName().c_str());
+  };
   engine::NonInteractive ask(answers);
   appcore::TaskBurnSetup setup;
   setup.Device = how.Device;
@@ -212,11 +215,7 @@ int BurnTask(const appcore::TaskTree& tree, const appcore::Options& options, con
     case appcore::TaskBurnStep::NoDrive:
       std::fprintf(err, "zantic-cli: %s\n", p.Error.c_str());
       return kExitFailed;
-    case appcore::TaskBurnStep::NotRecorder:
-      // "Cancel the task." ends a scheduled run without a word.
-      if (!how.Scheduled || appcore::ReportsDriveNotRecorder(options))
-        std::fprintf(err, "zantic-cli: %s (%s)\n", appcore::texts::kDriveNotRecorder, burner.DeviceName().c_str());
-      return kExitFailed;
+    case appcore::TaskBurnStep::NotRecorder: return kExitFailed;  // told through `ask`
     case appcore::TaskBurnStep::NotReady:
       if (!how.Scheduled || appcore::DriveNotReadyAction(options) != appcore::NotReadyAction::Cancel) {
         const std::string text = appcore::texts::kDriveNotReady;

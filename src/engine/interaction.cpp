@@ -27,6 +27,14 @@ OverwriteAnswer NonInteractive::OverwriteFile(const std::string& path) {
   return FAnswers.Overwrite ? OverwriteAnswer::Overwrite : OverwriteAnswer::Skip;
 }
 
+void NonInteractive::Notice(const DriveNotice& notice) {
+  std::lock_guard lock(FMutex);
+  if (FAnswers.Notices)
+    FAnswers.Notices(notice);
+  else if (FAnswers.Report && !notice.Text.empty())
+    FAnswers.Report(notice.Text);
+}
+
 int NonInteractive::QuestionsAsked() const {
   std::lock_guard lock(FMutex);
   return FAsked;
@@ -79,6 +87,15 @@ NotReadyAnswer DispatchedInteraction::InsertDisc(const DriveQuestion& question) 
 
 OverwriteAnswer DispatchedInteraction::OverwriteFile(const std::string& path) {
   return Ask<OverwriteAnswer>([path](Interaction& i) { return i.OverwriteFile(path); }, OverwriteAnswer::Cancel);
+}
+
+void DispatchedInteraction::Notice(const DriveNotice& notice) {
+  Ask<bool>(
+      [notice](Interaction& i) {
+        i.Notice(notice);
+        return true;
+      },
+      false);
 }
 
 }  // namespace engine

@@ -1,7 +1,8 @@
 #pragma once
 // Questions an operation puts to the person: the drive is not ready, a disc
-// must be inserted, a file would be overwritten. The windows answer with a
-// message box, the command line and scheduled runs from their options.
+// must be inserted, a file would be overwritten; and what it only tells
+// (the drive cannot write). The windows answer with a message box, the
+// command line and scheduled runs from their options.
 //
 // An operation asks on its own thread and waits for the answer; an
 // implementation that must answer on another thread (a window's) wraps
@@ -29,6 +30,19 @@ struct DriveQuestion {
   std::string Text;
 };
 
+// What an operation tells without asking anything.
+enum class NoticeKind {
+  DriveCannotWrite,  // the drive chosen is no recorder
+  DriveNotReady,     // no disc, and nobody is asked to insert one
+  DiscNotErasable,   // the disc in the drive cannot be erased that way
+};
+
+struct DriveNotice {
+  NoticeKind Kind = NoticeKind::DriveCannotWrite;
+  std::string Drive;  // as in DriveQuestion
+  std::string Text;
+};
+
 class Interaction {
  public:
   virtual ~Interaction() = default;
@@ -39,6 +53,8 @@ class Interaction {
   virtual NotReadyAnswer InsertDisc(const DriveQuestion& question) = 0;
   // `path` exists and would be replaced.
   virtual OverwriteAnswer OverwriteFile(const std::string& path) = 0;
+  // Returns once the person has seen it.
+  virtual void Notice(const DriveNotice& notice) = 0;
 };
 
 // Answers from options, for the command line and scheduled runs, where
@@ -50,6 +66,8 @@ struct NonInteractiveAnswers {
   bool Overwrite = false;
   // Each question's text, for the log or the terminal; may stay empty.
   std::function<void(const std::string& text)> Report;
+  // Each notice; without it the notice's text goes to Report.
+  std::function<void(const DriveNotice& notice)> Notices;
 };
 
 class NonInteractive final : public Interaction {
@@ -58,6 +76,7 @@ class NonInteractive final : public Interaction {
   NotReadyAnswer DriveNotReady(const DriveQuestion& question) override;
   NotReadyAnswer InsertDisc(const DriveQuestion& question) override;
   OverwriteAnswer OverwriteFile(const std::string& path) override;
+  void Notice(const DriveNotice& notice) override;
   int QuestionsAsked() const;
 
  private:
@@ -80,6 +99,8 @@ class DispatchedInteraction final : public Interaction {
   NotReadyAnswer DriveNotReady(const DriveQuestion& question) override;
   NotReadyAnswer InsertDisc(const DriveQuestion& question) override;
   OverwriteAnswer OverwriteFile(const std::string& path) override;
+  // Waits until the notice has been shown, or the cancel.
+  void Notice(const DriveNotice& notice) override;
 
  private:
   template <typename T>

@@ -208,7 +208,9 @@ class TKavoBurner : public device::TSCSIDevice {
   TWriteDoneEvent OnWriteDone;
   TNotifyEvent OnFinalizingTrack;
   TNotifyEvent OnDeviceChange;
-  std::function<void(TKavoBurner& sender, bool error)> OnEraseDone;
+  // `reason`: why a failed erase was given up (the drive stayed busy), for
+  // the person; empty for a plain failure and for success.
+  std::function<void(TKavoBurner& sender, bool error, const std::string& reason)> OnEraseDone;
   TProgressEvent OnProgress;
   // Asked before extraction replaces an existing file; Cancel ends the whole
   // extraction. Without a handler nothing is replaced. Windows hand it to
@@ -377,7 +379,7 @@ class TKavoBurner : public device::TSCSIDevice {
   void PrepareImageFileBurn(const std::string& path);
   void PrepareErase(std::uint8_t blankType);
   bool FormatBdRe(std::uint8_t blankType);
-  void EndErase(bool withError);
+  void EndErase(bool withError, const std::string& reason = std::string());
   bool OnBackgroundThread() const { return FBackgroundId.load() == std::this_thread::get_id(); }
   void ReleaseOperation();
   // A fresh cancel token for an operation that starts now.

@@ -254,11 +254,11 @@ int TKavoBurner::EraseProgress() const {
   return FErasing && FEraser ? FEraser->Progress() : 0;
 }
 
-void TKavoBurner::EndErase(bool withError) {
-  Raise([this, withError] {
+void TKavoBurner::EndErase(bool withError, const std::string& reason) {
+  Raise([this, withError, reason] {
     FErasing = false;
     ReleaseOperation();
-    if (OnEraseDone) OnEraseDone(*this, withError);
+    if (OnEraseDone) OnEraseDone(*this, withError, reason);
   });
 }
 
@@ -351,7 +351,7 @@ void TKavoBurner::PrepareErase(std::uint8_t blankType) {
   e.BlankType = blankType;
   e.Duration = device::EraseDuration(medium, blankType);
   e.Cancel = CancelToken();
-  e.Done = [this](bool withError) { EndErase(withError); };
+  e.Done = [this](bool withError, const std::string& reason) { EndErase(withError, reason); };
   e.Message = [this](const std::string& m) { DebugMessage(m, device::kMsgDriveError); };
   // Made under the lock: readers never see the thread before its pointer.
   std::lock_guard lock(FProgressMutex);

@@ -38,4 +38,10 @@ engine::OverwriteAnswer DialogInteraction::OverwriteFile(const std::string& path
   return engine::OverwriteAnswer::Cancel;
 }
 
+void DialogInteraction::Notice(const engine::DriveNotice& notice) {
+  const QString caption = notice.Kind == engine::NoticeKind::DriveNotReady ? QStringLiteral("Informaiton")
+                                                                           : QStringLiteral("Information");
+  CurrentDialogs().Message(FParent, caption, QString::fromStdString(notice.Text), MessageIcon::Information, Ok, Ok);
+}
+
 }  // namespace ui

@@ -1,6 +1,6 @@
 #pragma once
 // The engine's questions (drive not ready, insert a disc, overwrite a file)
-// answered by the person with message boxes. It runs on the window's thread;
+// answered by the person with message boxes, and its notices shown in them. It runs on the window's thread;
 // an operation on a worker asks through engine::DispatchedInteraction
 // wrapped around it.
 #include "engine/interaction.h"
@@ -24,6 +24,9 @@ class DialogInteraction final : public engine::Interaction {
   engine::NotReadyAnswer InsertDisc(const engine::DriveQuestion& question) override;
   // Yes: replace, No: keep the existing file and go on, Cancel: stop.
   engine::OverwriteAnswer OverwriteFile(const std::string& path) override;
+  // An information box with OK; captioned "Informaiton" for a drive not
+  // ready, as the readiness question is, else "Information".
+  void Notice(const engine::DriveNotice& notice) override;
 
  private:
   QWidget* FParent;

@@ -415,12 +415,18 @@ class BurningFormTest : public QObject {
   }
 
   // Burn .ISO after an image build starts without the wait: one test of
-  // the drive, one message, no question, and nothing left running.
+  // the drive, one message, no question, and nothing left running. The tray
+  // that opens is the image's drive, not the main window's.
   void anImageBurnWithoutTheWaitTestsTheDriveOnce() {
+    SelectDrive(QStringLiteral("iso"));
+    auto mainDrive = vdrive::RecorderFor(Disc(QStringLiteral("iso")).toStdString());
     auto recorder = vdrive::RecorderFor(Disc(QStringLiteral("notready")).toStdString());
     vdrive::TFaults faults;
     faults.NeverReady = true;
     recorder->SetFaults(faults);
+    FForm->Options().EjectNoDisc = true;
+    mainDrive->ClearCommandLog();
+    recorder->ClearCommandLog();
     app::TBurningForm& d = Dialog();
     d.Setup(QStringLiteral("BuildISO"));
     FForm->btnBurnISOClick();
@@ -444,6 +450,15 @@ class BurningFormTest : public QObject {
              qPrintable(FDialogs.Log[asked].Text));
     QVERIFY(d.btnStartBurn->isEnabled());
     QVERIFY(!FForm->OperationRunning() && !FForm->OperationHeld());
+    const auto ejected = [](const vdrive::TVirtualRecorder& r) {
+      for (const auto& command : r.CommandLog())
+        if (command.Cdb.size() > 4 && command.Cdb[0] == 0x1B && (command.Cdb[4] & 0x03) == 0x02) return true;
+      return false;
+    };
+    QTRY_VERIFY_WITH_TIMEOUT(FForm->DriveJobsIdle(), 10000);
+    QVERIFY(ejected(*recorder));
+    QVERIFY(!ejected(*mainDrive));
+    FForm->Options().EjectNoDisc = false;
     recorder->SetFaults(vdrive::TFaults{});
     d.close();
     QTRY_VERIFY(!d.isVisible());

@@ -1,8 +1,10 @@
 // The erase dialog on virtual recorders: quick and full erase of a CD-RW and
-// a DVD-RW to "&Finish", BD-REs formatted, a DVD-R refused, an abort, a drive without a disc.
+// a DVD-RW to "&Finish", BD-REs formatted, a stalled format given up, a DVD-R
+// refused, an abort, a drive without a disc.
 #include <QComboBox>
 #include <QLabel>
 #include <QProgressBar>
+#include <QRegularExpression>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
@@ -253,6 +255,35 @@ class EraseFormTest : public QObject {
     QCOMPARE(Find<QPushButton>(dialog, "btnCancel")->text(), QStringLiteral("&Cancel"));
     QVERIFY(Find<QPushButton>(dialog, "btnCancel")->isEnabled());
     QVERIFY(!Find<QPushButton>(dialog, "btnAbort")->isVisible());
+    main.Burner().WaitForOperation();
+  }
+
+  // A format whose progress stops: the wait gives up, and the end message
+  // says why beneath its usual line.
+  void aStalledFullEraseEndsWithTheReason() {
+    guitest::ScriptedDialogs dialogs;
+    dialogs.Answers = {ui::Yes};
+    app::Program program(FDir.path(), {});
+    app::TForm1& main = program.MainForm();
+    main.Options().EjectDone = false;
+    // Certifying takes four times Format: far longer than the wait's estimate.
+    Attach(main, "bdre-stalled", vdrive::TMedia::BdRe, 60000, 60000);
+    const std::string path = DiscPath("bdre-stalled").toStdString();
+    vdrive::RecorderFor(path)->SetStallAfter(500);
+    app::TEraseForm& dialog = Open(main);
+    Find<QComboBox>(dialog, "cmbMethod")->setCurrentIndex(1);
+    QTest::mouseClick(Find<QPushButton>(dialog, "btnErase"), Qt::LeftButton);
+    QVERIFY(WaitFor([&] { return dialog.CurrentState() == app::TEraseForm::State::Done; }, 60000));
+    QCOMPARE(dialogs.Log.size(), std::size_t{2});
+    const QStringList lines = dialogs.Log[1].Text.split(QLatin1Char('\n'));
+    QCOMPARE(lines.size(), 2);
+    QCOMPARE(lines[0], QStringLiteral("Erase process done with error."));
+    QVERIFY2(QRegularExpression(QStringLiteral("^STOPPED WAITING: THE DRIVE IS STILL BUSY, ITS PROGRESS AT \\d+% FOR "
+                                               "\\d+ MINUTES$"))
+                 .match(lines[1])
+                 .hasMatch(),
+             qPrintable(lines[1]));
+    QCOMPARE(dialogs.Log[1].Caption, QStringLiteral("Information"));
     main.Burner().WaitForOperation();
   }
 

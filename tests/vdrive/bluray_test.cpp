@@ -218,8 +218,9 @@ class BdBurn : public EngineRecorderTest {
       Result = e;
       Ended = true;
     };
-    Burner.OnEraseDone = [this](engine::TKavoBurner&, bool withError) {
+    Burner.OnEraseDone = [this](engine::TKavoBurner&, bool withError, const std::string& reason) {
       Result = withError ? "erase failed" : "";
+      EraseReason = reason;
       Ended = true;
     };
   }
@@ -275,6 +276,7 @@ class BdBurn : public EngineRecorderTest {
   vdrive::TDisc State() const { return Shared->Disc().value(); }
 
   std::map<std::string, std::string> Contents;
+  std::string EraseReason;  // of the last erase's end
   int Extracted = 0;
 };
 
@@ -354,6 +356,8 @@ TEST_F(BdBurn, AFullEraseIsWaitedForWhileTheDrivesProgressMoves) {
     const bool stalled = log.find("STOPPED WAITING: THE DRIVE IS STILL BUSY, ITS PROGRESS AT 83% FOR 15 MINUTES") !=
                          std::string::npos;
     EXPECT_EQ(stalled, c.StallAfterMs != 0) << log;
+    // The end carries the same reason for the person; a cancel has none.
+    EXPECT_EQ(!EraseReason.empty() && log.find(EraseReason) != std::string::npos, stalled) << EraseReason;
     Burner.OnDebugMessage = nullptr;
   }
 }

@@ -197,7 +197,7 @@ TEST_F(EngineBurn, ErasesRunToTheEndAndARefusedBlankEndsWithError) {
                                     {TMedia::DvdPlusRw, 1}, {TMedia::DvdRam, 1}}) {
     Attach(media);
     bool done = false, withError = true;
-    Burner.OnEraseDone = [&](engine::TKavoBurner&, bool e) {
+    Burner.OnEraseDone = [&](engine::TKavoBurner&, bool e, const std::string&) {
       done = true;
       withError = e;
     };
@@ -220,7 +220,7 @@ TEST_F(EngineBurn, ErasesRunToTheEndAndARefusedBlankEndsWithError) {
   f.RefuseAlways = true;
   Shared->SetFaults(f);
   bool withError = false;
-  Burner.OnEraseDone = [&](engine::TKavoBurner&, bool e) { withError = e; };
+  Burner.OnEraseDone = [&](engine::TKavoBurner&, bool e, const std::string&) { withError = e; };
   // The blank is sent on the operation's worker: the refusal is its end event.
   EXPECT_TRUE(Burner.Erase(1));
   Burner.WaitForOperation();

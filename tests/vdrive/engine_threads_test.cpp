@@ -44,7 +44,7 @@ class EngineThreads : public EngineRecorderTest {
       Result = e;
       Ended = true;
     };
-    Burner.OnEraseDone = [this](TKavoBurner&, bool e) {
+    Burner.OnEraseDone = [this](TKavoBurner&, bool e, const std::string&) {
       Note();
       EraseError = e;
       Ended = true;
@@ -326,7 +326,9 @@ class TCountingAsk final : public engine::Interaction {
   }
   engine::NotReadyAnswer InsertDisc(const engine::DriveQuestion&) override { return engine::NotReadyAnswer::Cancel; }
   engine::OverwriteAnswer OverwriteFile(const std::string&) override { return engine::OverwriteAnswer::Skip; }
+  void Notice(const engine::DriveNotice&) override { ++Told; }
   int Asked = 0;
+  int Told = 0;
   std::string Text;
   std::function<void()> OnAsk;
 

@@ -141,6 +141,7 @@ void TEraseThread::Run() {
     Pause(5000);
   }
   bool ready = true;
+  std::string reason;
   if (!d.TestUnitReady(5000) || !d.ReadDiscInformation()) {
     if (!dvdRam) {
       do {
@@ -163,7 +164,10 @@ void TEraseThread::Run() {
     } while (!Elapsed());
     // The wait ran out with the drive still busy: the erase is not done.
     ready = !Cancelled() && d.TestUnitReady(5000);
-    if (!ready && !Cancelled() && NotReady() && FParams.Message) FParams.Message(GaveUpText());
+    if (!ready && !Cancelled() && NotReady()) {
+      reason = GaveUpText();
+      if (FParams.Message) FParams.Message(reason);
+    }
   }
   // A cancelled wait has not seen the end of the blank.
   if (Cancelled()) ready = false;
@@ -171,7 +175,7 @@ void TEraseThread::Run() {
   FProgress = 100;
   ReturnToNeutralState(d);
   FRunning = false;
-  if (FParams.Done) FParams.Done(!ready);
+  if (FParams.Done) FParams.Done(!ready, ready ? std::string() : reason);
 }
 
 }  // namespace device

@@ -31,9 +31,10 @@ class TEraseThread {
     std::uint16_t Duration = 0;
     // Stops the waits; the blank the drive performs runs on regardless.
     base::CancelTokenPtr Cancel;
-    // Called once on the eraser's thread at the end.
-    std::function<void(bool withError)> Done;
-    // Why the wait gave up on a drive still busy, for the log.
+    // Called once on the eraser's thread at the end; `reason` says why the
+    // wait gave up on a drive still busy, else it is empty.
+    std::function<void(bool withError, const std::string& reason)> Done;
+    // The same reason, for the log, as soon as it is known.
     std::function<void(const std::string&)> Message;
   };
 

@@ -32,6 +32,22 @@ TEST(NonInteractive, RetriesAsOftenAsAllowedOverTheWholeOperationThenCancels) {
   EXPECT_EQ(reported, (std::vector<std::string>{"not ready", "insert", "not ready", "insert"}));
 }
 
+TEST(NonInteractive, NoticesGoToTheirHandlerElseToReportAndAskNothing) {
+  std::vector<std::string> reported;
+  engine::NonInteractiveAnswers answers;
+  answers.Report = [&](const std::string& text) { reported.push_back(text); };
+  engine::NonInteractive plain(answers);
+  plain.Notice({engine::NoticeKind::DriveCannotWrite, "D", "cannot write"});
+  EXPECT_EQ(reported, std::vector<std::string>{"cannot write"});
+  std::vector<engine::NoticeKind> told;
+  answers.Notices = [&](const engine::DriveNotice& n) { told.push_back(n.Kind); };
+  engine::NonInteractive handled(answers);
+  handled.Notice({engine::NoticeKind::DriveNotReady, "E", "not ready"});
+  EXPECT_EQ(told, std::vector<engine::NoticeKind>{engine::NoticeKind::DriveNotReady});
+  EXPECT_EQ(reported.size(), 1u);
+  EXPECT_EQ(handled.QuestionsAsked(), 0);
+}
+
 TEST(NonInteractive, OverwritesOnlyWhenTheOptionsSaySo) {
   engine::NonInteractive keep({});
   EXPECT_EQ(keep.OverwriteFile("/tmp/a.iso"), OverwriteAnswer::Skip);
@@ -61,6 +77,7 @@ class TScripted final : public engine::Interaction {
     ++Calls;
     return OverwriteAnswer::Overwrite;
   }
+  void Notice(const engine::DriveNotice&) override { ++Calls; }
   std::thread::id AskedOn;
   std::string LastText;
   std::atomic<int> Calls{0};
