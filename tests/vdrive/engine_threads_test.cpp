@@ -281,9 +281,60 @@ TEST_F(EngineThreads, ACancelledImportReportsFailure) {
   EXPECT_LT(Burner.CompilationEntryCount(), 6u);
 }
 
+// Holds the burn's first WRITE until `Open` is called: a reader on another
+// thread sees the writing phase however the threads are scheduled (an 8 MiB
+// burn on a starved machine was over before the reader ran).
+class TGatedDrive final : public device::TPassThroughDrive {
+ public:
+  struct Gate {
+    std::mutex Mutex;
+    std::condition_variable Changed;
+    bool IsOpen = false;
+    void Open() {
+      {
+        std::lock_guard lock(Mutex);
+        IsOpen = true;
+      }
+      Changed.notify_all();
+    }
+  };
+  TGatedDrive(std::unique_ptr<device::TPassThroughDrive> inner, std::shared_ptr<Gate> gate)
+      : FInner(std::move(inner)), FGate(std::move(gate)) {}
+  bool Open() override { return FInner->Open(); }
+  void Close() override { FInner->Close(); }
+  bool IsOpen() const override { return FInner->IsOpen(); }
+  platform::ScsiOutcome Execute(std::span<const std::uint8_t> cdb, platform::ScsiDirection direction,
+                                std::span<std::uint8_t> data, std::span<std::uint8_t> sense,
+                                std::uint32_t timeoutMs) override {
+    if (!cdb.empty() && (cdb[0] == 0x2A || cdb[0] == 0xAA)) {
+      std::unique_lock lock(FGate->Mutex);
+      // The bound only keeps a broken reader from hanging the test.
+      FGate->Changed.wait_for(lock, std::chrono::seconds(30), [this] { return FGate->IsOpen; });
+    }
+    return FInner->Execute(cdb, direction, data, sense, timeoutMs);
+  }
+  std::optional<platform::ScsiAddress> Address() override { return FInner->Address(); }
+  char DriveLetter() const override { return FInner->DriveLetter(); }
+  std::string Location() const override { return FInner->Location(); }
+
+ private:
+  std::unique_ptr<device::TPassThroughDrive> FInner;
+  std::shared_ptr<Gate> FGate;
+};
+
 TEST_F(EngineThreads, TheProgressSnapshotFollowsTheBurn) {
   Attach(TMedia::DvdPlusR);
   EXPECT_EQ(Burner.ProgressNow().Phase, OperationPhase::Idle);
+  auto gate = std::make_shared<TGatedDrive::Gate>();
+  device::FinalizeTransport();
+  device::RegisterDriveProvider("vdrive-threads", [this, gate] {
+    std::vector<std::unique_ptr<device::TPassThroughDrive>> drives;
+    drives.push_back(std::make_unique<TGatedDrive>(vdrive::MakePassThroughDrive(Shared), gate));
+    return drives;
+  });
+  ASSERT_TRUE(Burner.InitASPI(true, ""));
+  for (const auto& line : Burner.DeviceList())
+    if (line.find("VIRTUAL RECORDER") != std::string::npos) Burner.SelectDevice(line);
   std::ofstream(Source + "/big.bin") << std::string(8u << 20, 'b');
   Fill();
   Ended = false;
@@ -295,6 +346,7 @@ TEST_F(EngineThreads, TheProgressSnapshotFollowsTheBurn) {
     while (!stop) {
       const auto p = Burner.ProgressNow();
       seen.insert(p.Phase);
+      if (p.Phase == OperationPhase::Writing) gate->Open();
       most = std::max(most, p.BytesWritten);
       if (p.BytesTotal != 0) total = p.BytesTotal;
       EXPECT_LE(p.BytesWritten, p.BytesTotal);
