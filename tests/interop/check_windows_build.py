@@ -5,7 +5,10 @@ bytes and long name (Joliet), and as ISO 9660 names the 8.3 aliases the file
 system gives, as wine's own "dir /x" lists them, or the uppercased long name
 where it gives none.
 
-usage: check_windows_build.py WINE_RUN ZANTIC_CLI_EXE
+usage: check_windows_build.py WINE_RUN [ARG...] ZANTIC_CLI_EXE
+
+WINE_RUN and its arguments are the build's emulator (scripts/wine-run.sh,
+with --qt DIR in the desktop program's build).
 """
 import hashlib
 import os
@@ -104,10 +107,10 @@ def isoinfo_listing(img, joliet):
 
 
 def main():
-    if len(sys.argv) != 3:
+    if len(sys.argv) < 3:
         print(__doc__, file=sys.stderr)
         return 2
-    wine_run, cli = sys.argv[1], os.path.abspath(sys.argv[2])
+    wine_run, cli = sys.argv[1:-1], os.path.abspath(sys.argv[-1])
     loader = wine_loader(cli)
     work = tempfile.mkdtemp(prefix="zantic-win-")
     problems = []
@@ -117,7 +120,7 @@ def main():
             os.makedirs(os.path.dirname(path), exist_ok=True)
             with open(path, "wb") as f:
                 f.write(content(rel, size))
-        r = run([wine_run, cli, "build-iso", "-V", "WINTEST", "-o", "out.iso", TOP], cwd=work)
+        r = run(wine_run + [cli, "build-iso", "-V", "WINTEST", "-o", "out.iso", TOP], cwd=work)
         if r.returncode != 0:
             raise RuntimeError("build-iso exit %d: %s" % (r.returncode, r.stderr.decode(errors="replace")))
         img = os.path.join(work, "out.iso")
