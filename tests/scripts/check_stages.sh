@@ -20,6 +20,8 @@ out=$(bash -c '
   run_stage after-it touch ran-after-failure
   run_stage skip skipped
   run_stage crash sh -c "echo dying; exit 3"
+  run_stage busy python3 -c "import time; t = time.process_time()
+while time.process_time() - t < 1.2: pass"
   STAGE_STARTED=$since run_stage bg wait "$job"
   stage_report
 ' runner "$runner" 2>&1)
@@ -29,11 +31,16 @@ rc=$?
 [ ! -e second-step ] || fail "a stage went on after its failed step"
 grep -qx dying build/stages/crash.log || fail "the stage's output is not in its log"
 summary=$(sed -n '/^==== stages/,$p' <<<"$out")
-for line in 'broken +[0-9]+ s  failed \(exit 1, output in build/stages/broken.log\)' 'after-it +[0-9]+ s  passed' \
-  'skip +[0-9]+ s  skipped \(no 32-bit wine here\)' 'crash +[0-9]+ s  failed \(exit 3, .*' 'bg +[0-9]+ s  passed'; do
+t='+[0-9]+ s +[0-9]+ s cpu'
+for line in "broken $t  failed \\(exit 1, output in build/stages/broken.log\\)" "after-it $t  passed" \
+  "skip $t  skipped \\(no 32-bit wine here\\)" "crash $t  failed \\(exit 3, .*" "bg $t  passed"; do
   grep -qxE "$line" <<<"$summary" || fail "no line '$line' in: $summary"
 done
-[ "$(grep -c ' s  ' <<<"$summary")" -eq 5 ] || fail "not one line per stage: $summary"
+[ "$(grep -c ' s cpu  ' <<<"$summary")" -eq 6 ] || fail "not one line per stage: $summary"
+# A stage's processor time is its own: the busy one's second, none of it
+# in the stages around it.
+grep -qxE "busy +[0-9]+ s +1 s cpu  passed" <<<"$summary" || fail "the busy stage's processor time is not 1 s: $summary"
+grep -qxE "bg +[0-9]+ s +0 s cpu  passed" <<<"$summary" || fail "the stage after the busy one counts its time: $summary"
 
 # Only passing and skipped stages: exit 0.
 bash -c 'set -euo pipefail; source "$1"; run_stage a true; run_stage b sh -c "exit 77"; stage_report' \
