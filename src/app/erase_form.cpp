@@ -268,11 +268,9 @@ void TEraseForm::btnAbortClick() {
 
 void TEraseForm::btnCancelClick() { close(); }
 
-void TEraseForm::ShowProgress(int percent, const QString& elapsed, const QString& remain) {
+void TEraseForm::ShowProgress(int percent) {
   pbprogress->setValue(percent);
   labProgress->setText(QString::number(percent) + QLatin1Char('%'));
-  LabElapse->setText(elapsed);
-  LabRemain->setText(remain);
 }
 
 void TEraseForm::ShowClocks(const QString& elapsed, const QString& remain) {

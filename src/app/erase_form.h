@@ -45,7 +45,7 @@ class TEraseForm : public QDialog {
   QString SelectedSpeed() const;
   bool QuickMethod() const;
   // Progress in percent and the two clocks, as the once-a-second timer shows them.
-  void ShowProgress(int percent, const QString& elapsed, const QString& remain);
+  void ShowProgress(int percent);
   // The end of a blanking: Abort hidden, the bar full after success; then,
   // once the person has read the end message, Cancel ("&Finish") enabled.
   void ShowEnd(bool withError);

@@ -150,6 +150,8 @@ class TForm1 : public QMainWindow {
   TEraseForm& EraseForm();
   // A blanking started and not yet ended: the program must not end now.
   bool EraseRunning() const;
+  // The last percentage the running erase told.
+  int ErasePercent() const;
   // The erase dialog opened (true) or closed (false): the start window follows.
   std::function<void(bool open)> OnEraseDialog;
   // Tools menu: its item (false) and a click on its title (true).

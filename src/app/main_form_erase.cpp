@@ -41,6 +41,8 @@ EraseRoutines::EraseRoutines(TForm1& form) : FForm(form) {
         },
         Qt::QueuedConnection);
   };
+  // Raised on the erase's thread, told here on the window's.
+  FForm.Burner().OnEraseProgress = [this](engine::TKavoBurner&, int percent) { Progressed(percent); };
   if (auto* action = FForm.findChild<QAction*>(QStringLiteral("btnErase"))) {
     action->setEnabled(true);
     connect(action, &QAction::triggered, this, [this] { Open(); });
@@ -50,6 +52,7 @@ EraseRoutines::EraseRoutines(TForm1& form) : FForm(form) {
 EraseRoutines::~EraseRoutines() {
   FCancel->Cancel();
   FForm.Burner().OnEraseDone = nullptr;
+  FForm.Burner().OnEraseProgress = nullptr;
   FForm.OnEraseTimer = nullptr;
 }
 
@@ -131,6 +134,7 @@ void EraseRoutines::Launch(bool quick, std::uint8_t medium) {
   const auto speed = static_cast<std::uint16_t>(std::min<std::uint32_t>(kbps, 0xFFFF));
   const std::uint64_t generation = ++FGeneration;
   FAwaitingEnd = true;
+  FPercent = 0;
   FForm.StartProgressTimer();
   FDrive = drive;
   // The speed talks to the drive, and the blank's own readiness checks run
@@ -152,13 +156,17 @@ void EraseRoutines::Launch(bool quick, std::uint8_t medium) {
       drive);
 }
 
+void EraseRoutines::Progressed(int percent) {
+  FPercent = std::clamp(percent, 0, 100);
+  if (FAwaitingEnd && FDialog) FDialog->ShowProgress(FPercent);
+}
+
 void EraseRoutines::Tick() {
-  // The main window's timer has counted the tick already.
-  engine::TKavoBurner& burner = FForm.Burner();
-  if (!burner.Erasing() || !FDialog) return;
-  const int percent = std::clamp(burner.ProgressNow().ErasePercent, 0, 100);
-  FDialog->ShowProgress(percent, QString::fromStdString(appcore::ClockText(FForm.Clock().Elapsed())),
-                        QString::fromStdString(appcore::ClockText(FForm.Clock().Remaining())));
+  // The main window's timer has counted the tick and estimated from the
+  // last percentage already: the clocks are time's, the bar the events'.
+  if (!FForm.Burner().Erasing() || !FDialog) return;
+  FDialog->ShowClocks(QString::fromStdString(appcore::ClockText(FForm.Clock().Elapsed())),
+                      QString::fromStdString(appcore::ClockText(FForm.Clock().Remaining())));
 }
 
 void EraseRoutines::kavobEraseDone(bool withError, const QString& reason) {
@@ -204,5 +212,6 @@ void TForm1::QuickErase() { FErase->Start(true); }
 void TForm1::CompleteErase() { FErase->Start(false); }
 TEraseForm& TForm1::EraseForm() { return FErase->Form(); }
 bool TForm1::EraseRunning() const { return FErase->AwaitingEnd(); }
+int TForm1::ErasePercent() const { return FErase->Percent(); }
 
 }  // namespace app

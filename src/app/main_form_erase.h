@@ -1,7 +1,7 @@
 #pragma once
 // The main window's erase routines: the erase dialog, the erasability check
 // (told through the Interaction) and confirmation, the blanking's start off the window's thread, the
-// once-a-second progress and the end of the blanking.
+// progress as the burner tells it, the clocks once a second, and the end of the blanking.
 #include <QObject>
 #include <QString>
 #include <cstdint>
@@ -34,12 +34,15 @@ class EraseRoutines : public QObject {
   void Start(bool quick);
   // Between the start of a blanking and the end the burner reports.
   bool AwaitingEnd() const { return FAwaitingEnd; }
+  int Percent() const { return FPercent; }
 
  private:
   // `erasable` false: the disc was refused, and the person told so already.
   void Checked(bool quick, bool started, bool erasable, std::uint8_t medium);
   void Launch(bool quick, std::uint8_t medium);
-  // The erase branch of the main window's once-a-second timer.
+  // The burner's erase percentage, on the window's thread: the bar.
+  void Progressed(int percent);
+  // The erase branch of the main window's once-a-second timer: the clocks.
   void Tick();
   // `reason`: why the wait for the drive was given up; empty when unknown.
   void kavobEraseDone(bool withError, const QString& reason = QString());
@@ -56,6 +59,7 @@ class EraseRoutines : public QObject {
   std::string FDrive;  // the drive being erased
   std::uint64_t FGeneration = 0;
   bool FAwaitingEnd = false;
+  int FPercent = 0;  // the last the burner told
 };
 
 }  // namespace app

@@ -239,7 +239,7 @@ void TForm1::ShowProgress(const engine::ProgressSnapshot& p) {
   FClock.Tick();
   if (FBurner->Erasing() || EraseRunning()) {
     // The erase dialog shows the progress, also while the blank is starting.
-    if (FBurner->Erasing()) FClock.Estimate(std::clamp(p.ErasePercent, 0, 100));
+    if (FBurner->Erasing()) FClock.Estimate(ErasePercent());
     if (OnEraseTimer) OnEraseTimer();
     return;
   }

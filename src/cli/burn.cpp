@@ -330,22 +330,23 @@ int RunErase(engine::TKavoBurner& burner, const std::vector<std::string>& args, 
     withError = e;
     done = true;
   };
-  dispatch::QueueDispatcher queue;
-  burner.SetDispatcher(&queue);
   const bool tty = platform::IsTerminal(err);
-  const bool started = burner.Erase(o.Quick ? 1 : 0);
   int shown = -1;
-  while (started && !done) {
-    queue.RunPending(std::chrono::milliseconds(500));
-    const int percent = burner.EraseProgress();
+  // A terminal line follows every figure; a log takes every tenth.
+  burner.OnEraseProgress = [&](engine::TKavoBurner&, int percent) {
     if (percent != shown && (tty || percent / 10 != shown / 10)) {
       std::fprintf(err, tty ? "\r%3d%%" : "%3d%%\n", percent);
       shown = percent;
     }
-  }
+  };
+  dispatch::QueueDispatcher queue;
+  burner.SetDispatcher(&queue);
+  const bool started = burner.Erase(o.Quick ? 1 : 0);
+  while (started && !done) queue.RunPending(std::chrono::milliseconds(500));
   queue.RunPending(std::chrono::milliseconds(0));
   burner.WaitForOperation();
   burner.SetDispatcher(nullptr);
+  burner.OnEraseProgress = nullptr;
   if (tty && shown >= 0) std::fputc('\n', err);
   if (!started || withError) {
     std::fprintf(err, "zantic-cli: Erase process done with error.%s%s\n", burner.LastErrorText().empty() ? "" : " ",

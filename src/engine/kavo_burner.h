@@ -94,7 +94,6 @@ struct ProgressSnapshot {
   int CacheFillPercent = 0;
   std::uint32_t DriveBufferSize = 0;
   std::uint32_t DriveFreeBufferSize = 0;
-  int ErasePercent = 0;
   std::chrono::milliseconds Elapsed{0};
 };
 
@@ -212,6 +211,9 @@ class TKavoBurner : public device::TSCSIDevice {
   // the person; empty for a plain failure and for success.
   std::function<void(TKavoBurner& sender, bool error, const std::string& reason)> OnEraseDone;
   TProgressEvent OnProgress;
+  // An erase's percentage: 0 as it begins, then each time it moves (a few
+  // times a second at most), 100 before OnEraseDone of a blank that ended well.
+  std::function<void(TKavoBurner& sender, int percent)> OnEraseProgress;
   // Asked before extraction replaces an existing file; Cancel ends the whole
   // extraction. Without a handler nothing is replaced. Windows hand it to
   // their Interaction, the command line answers from its options.
@@ -338,7 +340,6 @@ class TKavoBurner : public device::TSCSIDevice {
   // checks and the blank run on the operation's worker; a drive that stays
   // not ready or refuses the blank ends with OnEraseDone(error = true).
   bool Erase(std::uint8_t blankType);
-  int EraseProgress() const;
 
 
  private:
@@ -380,6 +381,8 @@ class TKavoBurner : public device::TSCSIDevice {
   void PrepareErase(std::uint8_t blankType);
   bool FormatBdRe(std::uint8_t blankType);
   void EndErase(bool withError, const std::string& reason = std::string());
+  // Carried to the dispatcher's thread like every other event.
+  void RaiseEraseProgress(int percent);
   bool OnBackgroundThread() const { return FBackgroundId.load() == std::this_thread::get_id(); }
   void ReleaseOperation();
   // A fresh cancel token for an operation that starts now.

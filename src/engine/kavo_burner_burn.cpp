@@ -249,9 +249,10 @@ std::string TKavoBurner::VerifyLastBurn(const std::function<void(std::uint64_t, 
   return {};
 }
 
-int TKavoBurner::EraseProgress() const {
-  std::lock_guard lock(FProgressMutex);
-  return FErasing && FEraser ? FEraser->Progress() : 0;
+void TKavoBurner::RaiseEraseProgress(int percent) {
+  Raise([this, percent] {
+    if (OnEraseProgress) OnEraseProgress(*this, percent);
+  });
 }
 
 void TKavoBurner::EndErase(bool withError, const std::string& reason) {
@@ -288,6 +289,7 @@ bool TKavoBurner::FormatBdRe(std::uint8_t blankType) {
 }
 
 void TKavoBurner::PrepareErase(std::uint8_t blankType) {
+  RaiseEraseProgress(0);
   const bool ready = TestUnitReady(5000);
   StartStopUnit(device::TStartStop::Load);
   const std::uint8_t medium = DetectMediaType();
@@ -353,6 +355,7 @@ void TKavoBurner::PrepareErase(std::uint8_t blankType) {
   e.Cancel = CancelToken();
   e.Done = [this](bool withError, const std::string& reason) { EndErase(withError, reason); };
   e.Message = [this](const std::string& m) { DebugMessage(m, device::kMsgDriveError); };
+  e.Progress = [this](int percent) { RaiseEraseProgress(percent); };
   // Made under the lock: readers never see the thread before its pointer.
   std::lock_guard lock(FProgressMutex);
   FEraser = std::make_unique<device::TEraseThread>(std::move(e));

@@ -161,7 +161,6 @@ ProgressSnapshot TKavoBurner::ProgressNow() const {
   if (FCache && (FWriter || FFileWriter))
     p.CacheFillPercent =
         static_cast<int>(std::lround(static_cast<double>(FCache->CacheBytes()) / FCacheSize * 100.0));
-  if (FEraser) p.ErasePercent = FEraser->Progress();
   p.DriveBufferSize = DeviceBufferSize();
   p.DriveFreeBufferSize = DeviceFreeBufferSize();
   FSpeedSamples.emplace_back(now, p.BytesWritten);

@@ -215,6 +215,10 @@ class EraseFormTest : public QObject {
     QVERIFY2(WaitFor([&] { return main.Clock().Elapsed() > later; }, 5000), "the clock stopped");
     QCOMPARE(LabElapse->text(), QString::fromStdString(appcore::ClockText(main.Clock().Elapsed())));
     QCOMPARE(LabRemain->text(), QString::fromStdString(appcore::ClockText(main.Clock().Remaining())));
+    // The bar is the burner's erase event's, told on this thread, at once.
+    main.Burner().OnEraseProgress(main.Burner(), 37);
+    QCOMPARE(Find<QProgressBar>(dialog, "pbprogress")->value(), 37);
+    QCOMPARE(Find<QLabel>(dialog, "labProgress")->text(), QStringLiteral("37%"));
     FSleeper.Divisor = 1000;
     main.Burner().CancelOperation();
     QVERIFY(WaitFor([&] { return dialog.CurrentState() == app::TEraseForm::State::Done; }, 15000));
@@ -278,11 +282,14 @@ class EraseFormTest : public QObject {
     const QStringList lines = dialogs.Log[1].Text.split(QLatin1Char('\n'));
     QCOMPARE(lines.size(), 2);
     QCOMPARE(lines[0], QStringLiteral("Erase process done with error."));
-    QVERIFY2(QRegularExpression(QStringLiteral("^STOPPED WAITING: THE DRIVE IS STILL BUSY, ITS PROGRESS AT \\d+% FOR "
-                                               "\\d+ MINUTES$"))
-                 .match(lines[1])
-                 .hasMatch(),
-             qPrintable(lines[1]));
+    const QRegularExpressionMatch reason =
+        QRegularExpression(QStringLiteral("^STOPPED WAITING: THE DRIVE IS STILL BUSY, ITS PROGRESS AT (\\d+)% FOR "
+                                          "\\d+ MINUTES$"))
+            .match(lines[1]);
+    QVERIFY2(reason.hasMatch(), qPrintable(lines[1]));
+    // The bar stands where the burner's last figure left it, not at 100%.
+    QCOMPARE(Find<QProgressBar>(dialog, "pbprogress")->value(), reason.captured(1).toInt());
+    QCOMPARE(Find<QLabel>(dialog, "labProgress")->text(), reason.captured(1) + QLatin1Char('%'));
     QCOMPARE(dialogs.Log[1].Caption, QStringLiteral("Information"));
     main.Burner().WaitForOperation();
   }

@@ -144,6 +144,8 @@ def main():
         r = run(["erase", "--device", disc, "--quick"])
         status = run(["disc-info", "--device", disc]).stdout
         check(r.returncode == 0, f"{medium}: quick erase ({r.stderr.strip()[-120:]})")
+        shown = [line.strip() for line in r.stderr.splitlines() if line.strip().endswith("%")]
+        check(shown[-1:] == ["100%"], f"{medium}: erase progress ends at 100% ({shown})")
         if medium in ("cd-rw", "dvd-rw"):
             check("Disc status: empty" in status, f"{medium}: blank after erasing")
 

@@ -344,6 +344,8 @@ TEST_F(BdBurn, AFullEraseIsWaitedForWhileTheDrivesProgressMoves) {
     Shared->SetStallAfter(c.StallAfterMs);
     std::string log;
     Burner.OnDebugMessage = [&log](device::TSCSIDevice&, const std::string& m, std::uint8_t) { log += m + "\n"; };
+    int lastPercent = -1;
+    Burner.OnEraseProgress = [&lastPercent](engine::TKavoBurner&, int percent) { lastPercent = percent; };
     const std::int64_t start = Clock.Now;
     Sleeper.OnSleep = [&] {
       if (c.CancelAtMs != 0 && Clock.Now - start >= c.CancelAtMs) Burner.CancelOperation();
@@ -358,7 +360,13 @@ TEST_F(BdBurn, AFullEraseIsWaitedForWhileTheDrivesProgressMoves) {
     EXPECT_EQ(stalled, c.StallAfterMs != 0) << log;
     // The end carries the same reason for the person; a cancel has none.
     EXPECT_EQ(!EraseReason.empty() && log.find(EraseReason) != std::string::npos, stalled) << EraseReason;
+    // Only an erase that ended well claims 100%; a given-up one keeps the drive's last figure.
+    EXPECT_EQ(lastPercent == 100, c.Result[0] == '\0') << lastPercent;
+    if (stalled) {
+      EXPECT_EQ(lastPercent, 83);
+    }
     Burner.OnDebugMessage = nullptr;
+    Burner.OnEraseProgress = nullptr;
   }
 }
 

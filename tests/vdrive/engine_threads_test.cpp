@@ -14,6 +14,8 @@
 #include <random>
 #include <set>
 #include <thread>
+#include <utility>
+#include <vector>
 
 #include "appcore/burn_run.h"
 #include "appcore/drive_wait.h"
@@ -125,6 +127,29 @@ TEST_F(EngineThreads, EveryEventOfABurnAVerifyAnImportAndAnEraseArrivesOnTheDisp
   EXPECT_FALSE(EraseError);
   EXPECT_GT(Events, 10);
   EXPECT_EQ(EventThreads, std::set<std::thread::id>{std::this_thread::get_id()});
+}
+
+// The erase's percentage comes as events on the dispatcher's thread: 0 as
+// it begins, rising while the drive formats, 100 just before the end.
+TEST_F(EngineThreads, AnErasesPercentageArrivesRisingAndEndsAtItsEnd) {
+  Attach(TMedia::BdRe, 64000);
+  vdrive::TTimings t{0, 0, 0, 0, 0, 0};
+  t.Format = 1000000;  // a certified format takes four times this: 4,000 s
+  Shared->SetTimings(t);
+  std::vector<std::pair<int, bool>> told;  // the percentage, and whether the end came before it
+  Burner.OnEraseProgress = [this, &told](TKavoBurner&, int percent) {
+    Note();
+    told.emplace_back(percent, Ended);
+  };
+  Ended = false;
+  ASSERT_TRUE(Burner.Erase(0));
+  EXPECT_TRUE(Pump(std::chrono::seconds(60)));
+  EXPECT_FALSE(EraseError);
+  EXPECT_EQ(EventThreads, std::set<std::thread::id>{std::this_thread::get_id()});
+  ASSERT_GE(told.size(), 20u);
+  EXPECT_EQ(told.front().first, 0);
+  EXPECT_EQ(told.back(), std::make_pair(100, false));
+  for (std::size_t i = 1; i < told.size(); ++i) EXPECT_GT(told[i].first, told[i - 1].first) << i;
 }
 
 // A drive that takes 10 ms a write and, after 40 writes, stays busy with a

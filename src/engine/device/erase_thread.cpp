@@ -37,6 +37,17 @@ void TEraseThread::Advance(std::uint32_t seconds) {
   // Past the estimate the drive's own figure is the better guess; 100 only at the end.
   if (FSeconds > FParams.Duration && FDriveProgress)
     FProgress = std::min(99, DrivePercent());
+  Report(false);
+}
+
+// The pauses bound how often a moving figure is told: a window redraws a
+// few times a second at most, whatever the drive answers.
+void TEraseThread::Report(bool last) {
+  if (!FParams.Progress || FProgress == FReported) return;
+  if (!last && FWaitedMs - FReportedAtMs < kReportEveryMs) return;
+  FReported = FProgress;
+  FReportedAtMs = FWaitedMs;
+  FParams.Progress(FProgress);
 }
 
 int TEraseThread::DrivePercent() const {
@@ -174,6 +185,8 @@ void TEraseThread::Run() {
   if (BuiltInLayerActive()) ReinitializeTransport();
   FProgress = 100;
   ReturnToNeutralState(d);
+  // A failed or given-up blank keeps the last figure told.
+  if (ready) Report(true);
   FRunning = false;
   if (FParams.Done) FParams.Done(!ready, ready ? std::string() : reason);
 }

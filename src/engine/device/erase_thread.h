@@ -36,19 +36,24 @@ class TEraseThread {
     std::function<void(bool withError, const std::string& reason)> Done;
     // The same reason, for the log, as soon as it is known.
     std::function<void(const std::string&)> Message;
+    // The percentage, on the eraser's thread, each time it moves off the
+    // last one told (the first told is 0, by whoever starts the erase); at
+    // most once per kReportEveryMs of its waits, and 100 only when the
+    // blank has ended well, just before Done.
+    std::function<void(int percent)> Progress;
   };
 
   // A drive past the estimate is given up when its progress stands still
   // this long, and in any case after this many estimates.
   static constexpr std::uint64_t kStallMs = 15 * 60 * 1000;
   static constexpr std::uint32_t kMostEstimates = 6;
+  static constexpr std::uint64_t kReportEveryMs = 250;
 
   explicit TEraseThread(Params params);
   ~TEraseThread();
   TEraseThread(const TEraseThread&) = delete;
   TEraseThread& operator=(const TEraseThread&) = delete;
 
-  int Progress() const { return FProgress; }
   bool Running() const { return FRunning; }
   void Join();
   bool OnEraserThread() const { return FThread.get_id() == std::this_thread::get_id(); }
@@ -56,6 +61,7 @@ class TEraseThread {
  private:
   void Run();
   void Advance(std::uint32_t seconds);
+  void Report(bool last);
   bool Cancelled() const { return base::IsCancelled(FParams.Cancel.get()); }
   bool Elapsed() const;
   bool DriveMoving() const;
@@ -72,7 +78,9 @@ class TEraseThread {
   std::uint64_t FWaitedMs = 0;
   std::optional<std::uint16_t> FDriveProgress;
   std::uint64_t FMovedAtMs = 0;
-  std::atomic<int> FProgress{0};
+  int FProgress = 0;
+  int FReported = 0;
+  std::uint64_t FReportedAtMs = 0;
   std::atomic<bool> FRunning{true};
   std::thread FThread;
 };
