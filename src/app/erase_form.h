@@ -44,7 +44,7 @@ class TEraseForm : public QDialog {
   QString SelectedDrive() const;
   QString SelectedSpeed() const;
   bool QuickMethod() const;
-  // Progress in percent and the two clocks, as the once-a-second timer shows them.
+  // The bar and its percentage, as the burner tells them; the clocks are ShowClocks'.
   void ShowProgress(int percent);
   // The end of a blanking: Abort hidden, the bar full after success; then,
   // once the person has read the end message, Cancel ("&Finish") enabled.
