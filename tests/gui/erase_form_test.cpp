@@ -282,14 +282,11 @@ class EraseFormTest : public QObject {
     const QStringList lines = dialogs.Log[1].Text.split(QLatin1Char('\n'));
     QCOMPARE(lines.size(), 2);
     QCOMPARE(lines[0], QStringLiteral("Erase process done with error."));
-    const QRegularExpressionMatch reason =
-        QRegularExpression(QStringLiteral("^STOPPED WAITING: THE DRIVE IS STILL BUSY, ITS PROGRESS AT (\\d+)% FOR "
-                                          "\\d+ MINUTES$"))
-            .match(lines[1]);
-    QVERIFY2(reason.hasMatch(), qPrintable(lines[1]));
-    // The bar stands where the burner's last figure left it, not at 100%.
-    QCOMPARE(Find<QProgressBar>(dialog, "pbprogress")->value(), reason.captured(1).toInt());
-    QCOMPARE(Find<QLabel>(dialog, "labProgress")->text(), reason.captured(1) + QLatin1Char('%'));
+    QVERIFY2(QRegularExpression(QStringLiteral("^STOPPED WAITING: THE DRIVE IS STILL BUSY, ITS PROGRESS AT \\d+% FOR "
+                                               "\\d+ MINUTES$"))
+                 .match(lines[1])
+                 .hasMatch(),
+             qPrintable(lines[1]));
     QCOMPARE(dialogs.Log[1].Caption, QStringLiteral("Information"));
     main.Burner().WaitForOperation();
   }
