@@ -16,8 +16,9 @@ STAGE_LOGS=${STAGE_LOGS:-build/stages}
 stage_summary=()
 stage_failed=0
 
-# Processor seconds (user and system) of the shell's finished children so
-# far, into CHILDREN_CPU. `times` must run in this shell, not in a command
+# Processor milliseconds (user and system) of the shell's finished children
+# so far, into CHILDREN_CPU (milliseconds: whole seconds would round each
+# stage's share by up to a second). `times` must run in this shell, not in a command
 # substitution's subshell (which has no children), hence the file.
 CHILDREN_CPU=0
 children_cpu() {
@@ -28,7 +29,7 @@ children_cpu() {
   CHILDREN_CPU=$(awk -v t="$children" 'BEGIN {
     split(t, p, " "); s = 0
     for (i = 1; i <= 2; i++) { split(p[i], m, "m"); sub("s", "", m[2]); s += m[1] * 60 + m[2] }
-    printf "%d", s }')
+    printf "%d", s * 1000 }')
 }
 
 run_stage() {
@@ -50,7 +51,7 @@ run_stage() {
   esac
   # The processor time shows what a stage costs when stages share the cores.
   children_cpu
-  cpu=$((CHILDREN_CPU - cpu))
+  cpu=$(((CHILDREN_CPU - cpu + 500) / 1000))
   stage_summary+=("$(printf '%-18s %5d s  %6d s cpu  %s' "$name" $((SECONDS - started)) "$cpu" "$result")")
 }
 
@@ -58,7 +59,7 @@ run_stage() {
 stage_report() {
   children_cpu
   echo
-  echo "==== stages ($SECONDS s in all, $CHILDREN_CPU s of processor time)"
+  echo "==== stages ($SECONDS s in all, $(((CHILDREN_CPU + 500) / 1000)) s of processor time)"
   printf '%s\n' "${stage_summary[@]}"
   return "$stage_failed"
 }

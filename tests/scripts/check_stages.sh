@@ -37,9 +37,9 @@ for line in "broken $t  failed \\(exit 1, output in build/stages/broken.log\\)" 
   grep -qxE "$line" <<<"$summary" || fail "no line '$line' in: $summary"
 done
 [ "$(grep -c ' s cpu  ' <<<"$summary")" -eq 6 ] || fail "not one line per stage: $summary"
-# A stage's processor time is its own: the busy one's second, none of it
-# in the stages around it.
-grep -qxE "busy +[0-9]+ s +1 s cpu  passed" <<<"$summary" || fail "the busy stage's processor time is not 1 s: $summary"
+# A stage's processor time is its own: the busy one's 1.2 s (and python's
+# start, more on a loaded machine), none of it in the stages around it.
+grep -qxE "busy +[0-9]+ s +[123] s cpu  passed" <<<"$summary" || fail "the busy stage's processor time is not 1-3 s: $summary"
 grep -qxE "bg +[0-9]+ s +0 s cpu  passed" <<<"$summary" || fail "the stage after the busy one counts its time: $summary"
 
 # Only passing and skipped stages: exit 0.
