@@ -35,6 +35,30 @@ using engine::OperationPhase;
 using engine::TKavoBurner;
 using vdrive::TMedia;
 
+// The recorder with `Before` run ahead of every command it gets.
+class THookedDrive final : public device::TPassThroughDrive {
+ public:
+  using Hook = std::function<void(std::span<const std::uint8_t> cdb)>;
+  THookedDrive(std::unique_ptr<device::TPassThroughDrive> inner, Hook before)
+      : FInner(std::move(inner)), FBefore(std::move(before)) {}
+  bool Open() override { return FInner->Open(); }
+  void Close() override { FInner->Close(); }
+  bool IsOpen() const override { return FInner->IsOpen(); }
+  platform::ScsiOutcome Execute(std::span<const std::uint8_t> cdb, platform::ScsiDirection direction,
+                                std::span<std::uint8_t> data, std::span<std::uint8_t> sense,
+                                std::uint32_t timeoutMs) override {
+    FBefore(cdb);
+    return FInner->Execute(cdb, direction, data, sense, timeoutMs);
+  }
+  std::optional<platform::ScsiAddress> Address() override { return FInner->Address(); }
+  char DriveLetter() const override { return FInner->DriveLetter(); }
+  std::string Location() const override { return FInner->Location(); }
+
+ private:
+  std::unique_ptr<device::TPassThroughDrive> FInner;
+  Hook FBefore;
+};
+
 class EngineThreads : public EngineRecorderTest {
  protected:
   EngineThreads() : EngineRecorderTest("vdrive-threads") {}
@@ -66,6 +90,18 @@ class EngineThreads : public EngineRecorderTest {
     Queue.RunPending(std::chrono::milliseconds(0));
     Burner.SetDispatcher(nullptr);
     DetachRecorder();
+  }
+  // From now on `before` runs ahead of every command the recorder gets.
+  void BeforeEachCommand(THookedDrive::Hook before) {
+    device::FinalizeTransport();
+    device::RegisterDriveProvider("vdrive-threads", [this, before] {
+      std::vector<std::unique_ptr<device::TPassThroughDrive>> drives;
+      drives.push_back(std::make_unique<THookedDrive>(vdrive::MakePassThroughDrive(Shared), before));
+      return drives;
+    });
+    ASSERT_TRUE(Burner.InitASPI(true, ""));
+    for (const auto& line : Burner.DeviceList())
+      if (line.find("VIRTUAL RECORDER") != std::string::npos) Burner.SelectDevice(line);
   }
   // Where each event ran; read on the test thread only.
   void Note() {
@@ -309,57 +345,31 @@ TEST_F(EngineThreads, ACancelledImportReportsFailure) {
 // Holds the burn's first WRITE until `Open` is called: a reader on another
 // thread sees the writing phase however the threads are scheduled (an 8 MiB
 // burn on a starved machine was over before the reader ran).
-class TGatedDrive final : public device::TPassThroughDrive {
- public:
-  struct Gate {
-    std::mutex Mutex;
-    std::condition_variable Changed;
-    bool IsOpen = false;
-    void Open() {
-      {
-        std::lock_guard lock(Mutex);
-        IsOpen = true;
-      }
-      Changed.notify_all();
+struct TWriteGate {
+  std::mutex Mutex;
+  std::condition_variable Changed;
+  bool IsOpen = false;
+  void Open() {
+    {
+      std::lock_guard lock(Mutex);
+      IsOpen = true;
     }
-  };
-  TGatedDrive(std::unique_ptr<device::TPassThroughDrive> inner, std::shared_ptr<Gate> gate)
-      : FInner(std::move(inner)), FGate(std::move(gate)) {}
-  bool Open() override { return FInner->Open(); }
-  void Close() override { FInner->Close(); }
-  bool IsOpen() const override { return FInner->IsOpen(); }
-  platform::ScsiOutcome Execute(std::span<const std::uint8_t> cdb, platform::ScsiDirection direction,
-                                std::span<std::uint8_t> data, std::span<std::uint8_t> sense,
-                                std::uint32_t timeoutMs) override {
-    if (!cdb.empty() && (cdb[0] == 0x2A || cdb[0] == 0xAA)) {
-      std::unique_lock lock(FGate->Mutex);
-      // The bound only keeps a broken reader from hanging the test.
-      FGate->Changed.wait_for(lock, std::chrono::seconds(30), [this] { return FGate->IsOpen; });
-    }
-    return FInner->Execute(cdb, direction, data, sense, timeoutMs);
+    Changed.notify_all();
   }
-  std::optional<platform::ScsiAddress> Address() override { return FInner->Address(); }
-  char DriveLetter() const override { return FInner->DriveLetter(); }
-  std::string Location() const override { return FInner->Location(); }
-
- private:
-  std::unique_ptr<device::TPassThroughDrive> FInner;
-  std::shared_ptr<Gate> FGate;
+  void Pass(std::span<const std::uint8_t> cdb) {
+    if (cdb.empty() || (cdb[0] != 0x2A && cdb[0] != 0xAA)) return;
+    std::unique_lock lock(Mutex);
+    // The bound only keeps a broken reader from hanging the test.
+    Changed.wait_for(lock, std::chrono::seconds(30), [this] { return IsOpen; });
+  }
 };
 
 TEST_F(EngineThreads, TheProgressSnapshotFollowsTheBurn) {
   Attach(TMedia::DvdPlusR);
   EXPECT_EQ(Burner.ProgressNow().Phase, OperationPhase::Idle);
-  auto gate = std::make_shared<TGatedDrive::Gate>();
-  device::FinalizeTransport();
-  device::RegisterDriveProvider("vdrive-threads", [this, gate] {
-    std::vector<std::unique_ptr<device::TPassThroughDrive>> drives;
-    drives.push_back(std::make_unique<TGatedDrive>(vdrive::MakePassThroughDrive(Shared), gate));
-    return drives;
-  });
-  ASSERT_TRUE(Burner.InitASPI(true, ""));
-  for (const auto& line : Burner.DeviceList())
-    if (line.find("VIRTUAL RECORDER") != std::string::npos) Burner.SelectDevice(line);
+  auto gate = std::make_shared<TWriteGate>();
+  BeforeEachCommand([gate](std::span<const std::uint8_t> cdb) { gate->Pass(cdb); });
+  if (HasFatalFailure()) return;
   std::ofstream(Source + "/big.bin") << std::string(8u << 20, 'b');
   Fill();
   Ended = false;
@@ -587,43 +597,14 @@ TEST_F(EngineThreads, BackgroundWorkLeavesTheCallerFreeAndEndsOnCancelAndOnDestr
 namespace vdrivetest {
 namespace {
 
-// A drive that takes its time over every command, as a drive spinning up or
-// a slow USB bridge does.
-class TLaggingDrive final : public device::TPassThroughDrive {
- public:
-  TLaggingDrive(std::unique_ptr<device::TPassThroughDrive> inner, std::chrono::milliseconds lag)
-      : FInner(std::move(inner)), FLag(lag) {}
-  bool Open() override { return FInner->Open(); }
-  void Close() override { FInner->Close(); }
-  bool IsOpen() const override { return FInner->IsOpen(); }
-  platform::ScsiOutcome Execute(std::span<const std::uint8_t> cdb, platform::ScsiDirection direction,
-                                std::span<std::uint8_t> data, std::span<std::uint8_t> sense,
-                                std::uint32_t timeoutMs) override {
-    std::this_thread::sleep_for(FLag);  // the lag itself is what the tests are about
-    return FInner->Execute(cdb, direction, data, sense, timeoutMs);
-  }
-  std::optional<platform::ScsiAddress> Address() override { return FInner->Address(); }
-  char DriveLetter() const override { return FInner->DriveLetter(); }
-  std::string Location() const override { return FInner->Location(); }
-
- private:
-  std::unique_ptr<device::TPassThroughDrive> FInner;
-  std::chrono::milliseconds FLag;
-};
-
 class EngineStarts : public EngineThreads {
  protected:
-  // From now on every command of the recorder takes `lag`.
+  // From now on every command of the recorder takes `lag`, as on a drive
+  // spinning up or a slow USB bridge.
   void Lag(std::chrono::milliseconds lag) {
-    device::FinalizeTransport();
-    device::RegisterDriveProvider("vdrive-threads", [this, lag] {
-      std::vector<std::unique_ptr<device::TPassThroughDrive>> drives;
-      drives.push_back(std::make_unique<TLaggingDrive>(vdrive::MakePassThroughDrive(Shared), lag));
-      return drives;
+    BeforeEachCommand([lag](std::span<const std::uint8_t>) {
+      std::this_thread::sleep_for(lag);  // the lag itself is what the tests are about
     });
-    ASSERT_TRUE(Burner.InitASPI(true, ""));
-    for (const auto& line : Burner.DeviceList())
-      if (line.find("VIRTUAL RECORDER") != std::string::npos) Burner.SelectDevice(line);
   }
   // How long `start` kept this thread.
   template <typename F>
