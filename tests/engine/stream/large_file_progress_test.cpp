@@ -16,7 +16,7 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-TEST(LargeFileProgress, BytesWrittenGrowEverySecondWhileALargeFileIsCopied) {
+TEST(LargeFileProgress, BytesWrittenGrowWhileALargeFileIsCopied) {
   testsupport::TempDir dir;
   const std::string source = dir.Str() + "/large.bin";
   {
@@ -41,21 +41,19 @@ TEST(LargeFileProgress, BytesWrittenGrowEverySecondWhileALargeFileIsCopied) {
   ASSERT_EQ(burner.AddFileToCompilation("\\", source, false), 1);
   burner.WriteImageFile(target, engine::SaveMode::Threaded);
 
+  // Counted, not timed: a loaded machine may stall a write for seconds, but
+  // progress that moves only at the file's end shows no step inside it.
   std::uint64_t last = 0;
-  Clock::time_point lastGrowth = Clock::now();
-  std::chrono::milliseconds longestStill{0};
+  int stepsInside = 0;
   bool sawFile = false, sawSpeed = false;
   const auto until = Clock::now() + std::chrono::minutes(4);
   while (!ended && Clock::now() < until) {
     queue.RunPending(std::chrono::milliseconds(100));
     const engine::ProgressSnapshot p = burner.ProgressNow();
     if (ended) break;
-    const auto now = Clock::now();
     if (p.BytesWritten > last) {
       last = p.BytesWritten;
-      lastGrowth = now;
-    } else {
-      longestStill = std::max(longestStill, std::chrono::duration_cast<std::chrono::milliseconds>(now - lastGrowth));
+      if (p.CurrentFile == source && p.BytesWritten < p.BytesTotal) ++stepsInside;
     }
     sawFile = sawFile || p.CurrentFile == source;
     sawSpeed = sawSpeed || p.SpeedKBps > 0;
@@ -64,7 +62,7 @@ TEST(LargeFileProgress, BytesWrittenGrowEverySecondWhileALargeFileIsCopied) {
   burner.WaitForOperation();
   EXPECT_TRUE(ended);
   EXPECT_EQ(result, "");
-  EXPECT_LE(longestStill.count(), 1000) << "bytes written stood still";
+  EXPECT_GE(stepsInside, 3) << "bytes written moved only at the file's end";
   EXPECT_GT(last, 0u);
   EXPECT_TRUE(sawFile);
   EXPECT_TRUE(sawSpeed);

@@ -119,7 +119,7 @@ TEST(ReadAheadWindow, EndsPromptlyWhileWorkersWait) {
   const auto start = std::chrono::steady_clock::now();
   { ReadAhead ahead(sources, ReadAheadLimits{4, 1000, 1u << 20, 0}, log.Fetch(20)); }
   // Workers finish the fetch they are in and take no more.
-  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(500));
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));  // all 50 fetches would be caught by the count below
   EXPECT_LE(log.Paths.size(), 8u);
 }
 
