@@ -31,6 +31,8 @@ test_packages=(xorriso genisoimage p7zip-full libcdio-utils python3 python3-pycd
 test_packages+=(dpkg-dev)
 # The session-import fuzzer (libFuzzer) builds with clang.
 test_packages+=(clang-14 libclang-rt-14-dev)
+# lld links the sanitizer builds' programs.
+test_packages+=(lld)
 # QEMU's emulated drives in a small VM (its kernel and busybox are fetched
 # with apt-get download into build/qemu-vm-cache, not installed); binutils
 # strips zantic-cli for it.
@@ -138,42 +140,33 @@ case "$mode" in
     # Only the programs that run threads: the whole suite under TSan would
     # not fit the time the test command has.
     tsan() { cmake --preset tsan && cmake --build --preset tsan -- -k 0 && ctest --preset tsan -j2; }
-    # The seeds are made with the zantic-cli built above, not a second one.
-    fuzz() { ZANTIC_SEED_CLI=build/asan/src/cli/zantic-cli scripts/fuzz.sh 60; }
     # The other Windows build (compiled only) takes the processor the tests
     # leave idle while they wait on throttled drives and timers: at the lowest
     # priority from the sanitizer tests on, it is done or nearly so when it
-    # is waited for. Its stage time counts from its start.
-    windows_compile_start() {
-      mkdir -p build/stages
-      compile_started=$SECONDS
-      nice -n 9 scripts/windows-stage.sh compile >build/stages/windows-compile.log.bg 2>&1 &
-      compile=$!
-      trap 'kill "$compile" 2>/dev/null || true' EXIT
-    }
-    windows_compile_wait() {
-      local rc=0
-      wait "$compile" || rc=$?
-      trap - EXIT
-      cat build/stages/windows-compile.log.bg
-      return "$rc"
-    }
-
+    # is waited for.
+    # The fuzzers run beside the desktop program's stage, which mostly waits
+    # on wine; their seeds are made with the zantic-cli built above.
     run_stage asan-build asan_build
-    windows_compile_start
+    start_stage windows-compile 9 scripts/windows-stage.sh compile
     run_stage asan-tests asan_tests
     run_stage tsan tsan
     run_stage windows scripts/windows-stage.sh run
-    run_stage fuzz fuzz
-    STAGE_STARTED=$compile_started run_stage windows-compile windows_compile_wait
+    start_stage fuzz 5 env ZANTIC_SEED_CLI=build/asan/src/cli/zantic-cli scripts/fuzz.sh 60
     # The desktop program under wine, where a Qt for Windows is at hand (it
-    # exits 77, skipped, where there is none); it runs what the Windows stages
-    # built (on a machine that runs 32-bit programs, the compile just waited for). ZANTIC_WINDOWS_GUI=0 leaves it out.
-    if [ "${ZANTIC_WINDOWS_GUI:-1}" != 0 ]; then
+    # exits 77, skipped, where there is none); it runs the x86_64 build, which
+    # the windows stage built, or on a machine that runs 32-bit programs the
+    # compile stage. ZANTIC_WINDOWS_GUI=0 leaves it out.
+    if [ "${ZANTIC_WINDOWS_GUI:-1}" = 0 ]; then
+      wait_stage windows-compile
+      run_stage windows-gui bash -c 'echo "not run: ZANTIC_WINDOWS_GUI=0"; exit 77'
+    elif scripts/windows-stage.sh runs-32bit; then
+      wait_stage windows-compile
       run_stage windows-gui bash scripts/windows-gui-stage.sh
     else
-      run_stage windows-gui bash -c 'echo "not run: ZANTIC_WINDOWS_GUI=0"; exit 77'
+      run_stage windows-gui bash scripts/windows-gui-stage.sh
+      wait_stage windows-compile
     fi
+    wait_stage fuzz
 
     stage_report
     ;;

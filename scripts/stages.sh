@@ -11,10 +11,22 @@
 # shell started); a function of several steps chains them with &&, since
 # errexit does not reach into it. STAGE_STARTED=SECONDS before run_stage
 # counts the stage's time from then (a job that ran in the background).
+#
+# A stage that mostly waits, or one that may take what the others leave of
+# the processor, runs beside them:
+#
+#   start_stage NAME NICENESS COMMAND [ARGS...]   (an executable, not a function)
+#   ...
+#   wait_stage NAME
+#
+# Its output is shown when it is waited for; its time counts from its start.
+# Its processor time is counted in the stage that was running when it ended,
+# so its own line shows none.
 
 STAGE_LOGS=${STAGE_LOGS:-build/stages}
 stage_summary=()
 stage_failed=0
+declare -A stage_pid stage_started
 
 # Processor milliseconds (user and system) of the shell's finished children
 # so far, into CHILDREN_CPU (milliseconds: whole seconds would round each
@@ -52,7 +64,31 @@ run_stage() {
   # The processor time shows what a stage costs when stages share the cores.
   children_cpu
   cpu=$(((CHILDREN_CPU - cpu + 500) / 1000))
-  stage_summary+=("$(printf '%-18s %5d s  %6d s cpu  %s' "$name" $((SECONDS - started)) "$cpu" "$result")")
+  [ -n "${STAGE_BESIDE:-}" ] && cpu=-
+  stage_summary+=("$(printf '%-18s %5d s  %6s s cpu  %s' "$name" $((SECONDS - started)) "$cpu" "$result")")
+}
+
+start_stage() {
+  local name=$1 niceness=$2
+  shift 2
+  mkdir -p "$STAGE_LOGS"
+  echo "==== stage $name starts beside the others"
+  stage_started[$name]=$SECONDS
+  nice -n "$niceness" "$@" >"$STAGE_LOGS/$name.log.bg" 2>&1 &
+  stage_pid[$name]=$!
+  trap 'kill "${stage_pid[@]}" 2>/dev/null || true' EXIT
+}
+
+_stage_join() {
+  local rc=0
+  wait "${stage_pid[$1]}" || rc=$?
+  cat "$STAGE_LOGS/$1.log.bg"
+  return "$rc"
+}
+
+wait_stage() {
+  STAGE_STARTED=${stage_started[$1]} STAGE_BESIDE=1 run_stage "$1" _stage_join "$1"
+  unset "stage_pid[$1]"
 }
 
 # Prints every stage's line; returns 1 when any failed.

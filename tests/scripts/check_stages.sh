@@ -16,6 +16,7 @@ out=$(bash -c '
   two_steps() { false && touch second-step; }
   skipped() { echo "no 32-bit wine here"; echo; return 77; }
   sleep 1 & job=$!; since=$SECONDS
+  start_stage beside 5 sh -c "echo out beside; exit 4"
   run_stage broken two_steps
   run_stage after-it touch ran-after-failure
   run_stage skip skipped
@@ -23,6 +24,7 @@ out=$(bash -c '
   run_stage busy python3 -c "import time; t = time.process_time()
 while time.process_time() - t < 1.2: pass"
   STAGE_STARTED=$since run_stage bg wait "$job"
+  wait_stage beside
   stage_report
 ' runner "$runner" 2>&1)
 rc=$?
@@ -30,13 +32,15 @@ rc=$?
 [ -e ran-after-failure ] || fail "the stage after a failed one did not run"
 [ ! -e second-step ] || fail "a stage went on after its failed step"
 grep -qx dying build/stages/crash.log || fail "the stage's output is not in its log"
+grep -qx "out beside" build/stages/beside.log || fail "the output of a stage run beside is not in its log"
 summary=$(sed -n '/^==== stages/,$p' <<<"$out")
 t='+[0-9]+ s +[0-9]+ s cpu'
 for line in "broken $t  failed \\(exit 1, output in build/stages/broken.log\\)" "after-it $t  passed" \
-  "skip $t  skipped \\(no 32-bit wine here\\)" "crash $t  failed \\(exit 3, .*" "bg $t  passed"; do
+  "skip $t  skipped \\(no 32-bit wine here\\)" "crash $t  failed \\(exit 3, .*" "bg $t  passed" \
+  "beside +[0-9]+ s +- s cpu  failed \\(exit 4, output in build/stages/beside.log\\)"; do
   grep -qxE "$line" <<<"$summary" || fail "no line '$line' in: $summary"
 done
-[ "$(grep -c ' s cpu  ' <<<"$summary")" -eq 6 ] || fail "not one line per stage: $summary"
+[ "$(grep -c ' s cpu  ' <<<"$summary")" -eq 7 ] || fail "not one line per stage: $summary"
 # A stage's processor time is its own: the busy one's 1.2 s (and python's
 # start, more on a loaded machine), none of it in the stages around it.
 grep -qxE "busy +[0-9]+ s +[123] s cpu  passed" <<<"$summary" || fail "the busy stage's processor time is not 1-3 s: $summary"
