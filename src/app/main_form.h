@@ -19,6 +19,7 @@
 
 #include "appcore/operation_job.h"
 #include "appcore/drive_jobs.h"
+#include "appcore/drive_select.h"
 #include "appcore/options.h"
 #include "appcore/progress.h"
 #include "appcore/task_tree.h"
@@ -62,7 +63,6 @@ namespace app {
 class TNameListModel;
 class TAboutForm;
 class TfrmSessions;
-struct DriveSelection;
 class TEraseForm;
 class EraseRoutines;
 class TBurningForm;
@@ -281,8 +281,8 @@ class TForm1 : public QMainWindow {
   void bAdvanceClick();
   void btnAboutClick();
   void ConnectDriveSide();
-  void DriveScanDone(const DriveSelection& found);
-  void ShowSelectedDrive(const DriveSelection& found);
+  void DriveScanDone(const appcore::DriveScan& found);
+  void ShowSelectedDrive(const appcore::DriveScan& found);
   bool FDrivesScanned = false;
   void BuildVersionCheckEntries();
 

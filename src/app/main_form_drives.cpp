@@ -13,7 +13,7 @@
 #include "app/help_form.h"
 #include "app/main_form.h"
 #include "app/texts.h"
-#include "engine/device/media_types.h"
+#include "appcore/drive_select.h"
 #include "engine/kavo_burner.h"
 #include "ui/dialogs.h"
 
@@ -22,49 +22,19 @@ namespace {
 
 QString Text(const char* s) { return QString::fromUtf8(s); }
 
-// The burn button's rule: a drive that writes CD-R, DVD-R or DVD-RAM. One
-// that writes only DVD+ media leaves it off.
-bool BurnsWithButton(const engine::TKavoBurner& burner) {
-  using namespace device;
-  return burner.HasCapability(kCapWriteCdr) || burner.HasCapability(kCapWriteDvdr) ||
-         burner.HasCapability(kCapWriteDvdram);
-}
-
 }  // namespace
 
-// What the worker found for the selected drive, shown by the window.
-struct DriveSelection {
-  bool LayerStarted = false;
-  std::vector<std::string> Drives;
-  std::string Selected;
-  char Letter = 0;
-  bool Burns = false;
-};
-
 void TForm1::StartDriveScan() {
-  auto found = std::make_shared<DriveSelection>();
+  auto found = std::make_shared<appcore::DriveScan>();
   auto* cbDrives = findChild<QComboBox*>(QStringLiteral("cbDrives"));
   cbDrives->setEnabled(false);
   cbDrives->setPlaceholderText(Text(texts::kScanningDrives));
   RunOnDrive(
-      engine::OperationPhase::Preparing,
-      [found](engine::TKavoBurner& burner) {
-        found->LayerStarted = burner.InitASPI(true, std::string());
-        if (!found->LayerStarted) return;
-        found->Drives = burner.DeviceList();
-        // The first writer, else the last drive stays selected.
-        for (const std::string& drive : found->Drives) {
-          burner.SelectDevice(drive);
-          found->Selected = drive;
-          found->Burns = BurnsWithButton(burner);
-          if (found->Burns) break;
-        }
-        if (!found->Selected.empty()) found->Letter = burner.DriveLetter();
-      },
+      engine::OperationPhase::Preparing, [found](engine::TKavoBurner& burner) { *found = appcore::ScanDrives(burner); },
       [this, found](engine::TKavoBurner&) { DriveScanDone(*found); });
 }
 
-void TForm1::DriveScanDone(const DriveSelection& found) {
+void TForm1::DriveScanDone(const appcore::DriveScan& found) {
   FDrivesScanned = true;
   auto* cbDrives = findChild<QComboBox*>(QStringLiteral("cbDrives"));
   cbDrives->setPlaceholderText(QString());
@@ -86,7 +56,7 @@ void TForm1::DriveScanDone(const DriveSelection& found) {
   emit DriveScanFinished();
 }
 
-void TForm1::ShowSelectedDrive(const DriveSelection& found) {
+void TForm1::ShowSelectedDrive(const appcore::DriveScan& found) {
   auto* cbDrives = findChild<QComboBox*>(QStringLiteral("cbDrives"));
   auto* lDrive = findChild<QLabel*>(QStringLiteral("lDrive"));
   const bool any = !found.Selected.empty();
@@ -104,8 +74,7 @@ void TForm1::cbDrivesChange() {
   if (wanted.empty()) return;
   // Every job asked from now on runs on it, whichever drive ran the last.
   FJobs->ChooseDevice(wanted);
-  auto found = std::make_shared<DriveSelection>();
-  found->LayerStarted = true;
+  auto found = std::make_shared<appcore::DriveScan>();
   // Nothing reads the drive while it changes.
   cbDrives->setEnabled(false);
   findChild<QAction*>(QStringLiteral("bCaps"))->setEnabled(false);
@@ -114,11 +83,7 @@ void TForm1::cbDrivesChange() {
   // `wanted` before it runs.
   RunOnDrive(
       engine::OperationPhase::Preparing,
-      [found](engine::TKavoBurner& burner) {
-        found->Selected = burner.DeviceId();
-        found->Burns = BurnsWithButton(burner);
-        found->Letter = burner.DriveLetter();
-      },
+      [found](engine::TKavoBurner& burner) { *found = appcore::DescribeSelectedDrive(burner); },
       [this, found, cbDrives](engine::TKavoBurner&) {
         cbDrives->setEnabled(true);
         ShowSelectedDrive(*found);

@@ -63,4 +63,32 @@ DriveChoice SelectDrive(device::TSCSIDevice& device, const std::string& wanted) 
   return {DriveSelection::NotFound, notFound};
 }
 
+bool BurnsWithButton(device::TSCSIDevice& d) {
+  using namespace device;
+  return d.HasCapability(kCapWriteCdr) || d.HasCapability(kCapWriteDvdr) || d.HasCapability(kCapWriteDvdram);
+}
+
+DriveScan DescribeSelectedDrive(device::TSCSIDevice& device) {
+  DriveScan found;
+  found.LayerStarted = true;
+  found.Selected = device.DeviceId();
+  if (found.Selected.empty()) return found;
+  found.Burns = BurnsWithButton(device);
+  found.Letter = device.DriveLetter();
+  return found;
+}
+
+DriveScan ScanDrives(device::TSCSIDevice& device) {
+  DriveScan found;
+  if (!device.InitASPI(true, std::string())) return found;
+  const std::vector<std::string> drives = device.DeviceList();
+  for (const std::string& drive : drives) {
+    device.SelectDevice(drive);
+    if (BurnsWithButton(device)) break;
+  }
+  found = DescribeSelectedDrive(device);
+  found.Drives = drives;
+  return found;
+}
+
 }  // namespace appcore

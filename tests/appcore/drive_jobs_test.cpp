@@ -60,6 +60,34 @@ class DriveJobsTest : public ::testing::Test {
   std::vector<std::string> Paths, Devices;  // a, b
 };
 
+// The drive box at start-up: the first drive the burn button works with,
+// else the last one listed. A drive that answers no capability page writes
+// nothing the button knows.
+TEST_F(DriveJobsTest, TheScanSelectsTheFirstDriveThatBurnsElseTheLastListed) {
+  const auto scan = [] {
+    engine::TKavoBurner scanner;
+    return ScanDrives(scanner);
+  };
+  DriveScan found = scan();
+  ASSERT_TRUE(found.LayerStarted);
+  if (found.Drives.size() != Paths.size()) GTEST_SKIP() << "a drive of this machine is listed too";
+  EXPECT_EQ(found.Selected, Devices[0]);
+  EXPECT_TRUE(found.Burns);
+
+  vdrive::TFaults mute;
+  mute.RefuseOpcode = 0x5A;  // MODE SENSE (10)
+  mute.RefuseAlways = true;
+  vdrive::RecorderFor(Paths[0])->SetFaults(mute);
+  found = scan();
+  EXPECT_EQ(found.Selected, Devices[1]);
+  EXPECT_TRUE(found.Burns);
+
+  vdrive::RecorderFor(Paths[1])->SetFaults(mute);
+  found = scan();
+  EXPECT_EQ(found.Selected, found.Drives.back());
+  EXPECT_FALSE(found.Burns);
+}
+
 TEST_F(DriveJobsTest, JobsRunInOrderOnTheirDriveOrTheChosenOneAndWaitForAWake) {
   DriveJobs jobs(Burner, Queue);
   jobs.ChooseDevice(Devices[0]);
