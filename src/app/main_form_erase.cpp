@@ -1,17 +1,14 @@
 #include "app/main_form_erase.h"
 
 #include <QAction>
-#include <QPointer>
-#include <algorithm>
 #include <utility>
 
 #include "app/erase_form.h"
 #include "app/main_form.h"
 #include "app/texts.h"
-#include "appcore/burn_job.h"
+#include "appcore/erase_job.h"
 #include "appcore/progress.h"
-#include "appcore/speed_list.h"
-#include "engine/device/media_types.h"
+#include "engine/interaction.h"
 #include "engine/kavo_burner.h"
 #include "ui/dialog_interaction.h"
 #include "ui/dialogs.h"
@@ -22,27 +19,12 @@ namespace {
 
 QString Text(const char* s) { return QString::fromUtf8(s); }
 
-constexpr std::uint8_t kBlankFull = 0;
-constexpr std::uint8_t kBlankQuick = 1;
-
 }  // namespace
 
-EraseRoutines::EraseRoutines(TForm1& form) : FForm(form) {
+EraseRoutines::EraseRoutines(TForm1& form)
+    : FForm(form), FJob(std::make_unique<appcore::EraseJob>(form.Burner(), form.Jobs(), form.Dispatcher())) {
   // The clocks are the main window's: its timer counts and estimates them.
   FForm.OnEraseTimer = [this] { Tick(); };
-  // A refused blank reports on the thread that asked for it, inside the
-  // call: the end always comes back through the event loop.
-  QPointer<EraseRoutines> self(this);
-  FForm.Burner().OnEraseDone = [self](engine::TKavoBurner&, bool withError, const std::string& reason) {
-    QMetaObject::invokeMethod(
-        self.data(),
-        [self, withError, reason = QString::fromStdString(reason)] {
-          if (self) self->kavobEraseDone(withError, reason);
-        },
-        Qt::QueuedConnection);
-  };
-  // Raised on the erase's thread, told here on the window's.
-  FForm.Burner().OnEraseProgress = [this](engine::TKavoBurner&, int percent) { Progressed(percent); };
   if (auto* action = FForm.findChild<QAction*>(QStringLiteral("btnErase"))) {
     action->setEnabled(true);
     connect(action, &QAction::triggered, this, [this] { Open(); });
@@ -51,10 +33,11 @@ EraseRoutines::EraseRoutines(TForm1& form) : FForm(form) {
 
 EraseRoutines::~EraseRoutines() {
   FCancel->Cancel();
-  FForm.Burner().OnEraseDone = nullptr;
-  FForm.Burner().OnEraseProgress = nullptr;
   FForm.OnEraseTimer = nullptr;
 }
+
+bool EraseRoutines::AwaitingEnd() const { return FJob->Running(); }
+int EraseRoutines::Percent() const { return FJob->Percent(); }
 
 TEraseForm& EraseRoutines::Form() {
   if (!FDialog) {
@@ -90,75 +73,38 @@ void EraseRoutines::Open() {
 }
 
 void EraseRoutines::Start(bool quick) {
-  struct Disc {
-    bool Erasable = false;
-    std::uint8_t Medium = 0;
+  TEraseForm& dialog = Form();
+  // What the dialog shows as Start is pressed is the erase.
+  appcore::EraseRequest request;
+  request.Drive = dialog.SelectedDrive().toStdString();
+  request.Quick = quick;
+  request.SpeedText = dialog.SelectedSpeed().toStdString();
+  request.EjectAfter = FForm.Options().EjectDone;
+  appcore::EraseEvents events;
+  events.OnErasable = [this, quick](std::uint8_t) { Confirm(quick); };
+  events.OnProgress = [this](int percent) {
+    if (FDialog) FDialog->ShowProgress(percent);
   };
-  auto disc = std::make_shared<Disc>();
-  QPointer<EraseRoutines> self(this);
-  Form();  // its boxes' parent
-  // The disc of the drive the dialog names, which the blank then erases.
-  FForm.Jobs().Run(
-      engine::OperationPhase::Preparing,
-      [disc, quick, questions = FQuestions, cancel = FCancel,
-       &dispatcher = FForm.Dispatcher()](engine::TKavoBurner& burner) {
-        disc->Medium = burner.DetectMediaType();
-        engine::DispatchedInteraction ask(*questions, dispatcher, cancel);
-        disc->Erasable = appcore::CheckErasable(burner, quick, disc->Medium, ask);
-      },
-      [self, disc, quick](engine::TKavoBurner&) {
-        if (self) self->Checked(quick, true, disc->Erasable, disc->Medium);
-      },
-      Form().SelectedDrive().toStdString());
+  // A refused disc was told through the questions already.
+  events.OnEnd = [this](const appcore::EraseEnd& end) {
+    if (!end.Refused) Ended(end);
+  };
+  // The notices come as boxes over the dialog; they wait on the drive's
+  // thread, and the cancel lets that wait go when the window goes.
+  std::shared_ptr<engine::Interaction> ask(
+      new engine::DispatchedInteraction(*FQuestions, FForm.Dispatcher(), FCancel),
+      [questions = FQuestions](engine::Interaction* asked) { delete asked; });
+  FJob->Check(std::move(request), std::move(events), std::move(ask));
 }
 
-void EraseRoutines::Checked(bool quick, bool started, bool erasable, std::uint8_t medium) {
+void EraseRoutines::Confirm(bool quick) {
   TEraseForm& dialog = Form();
-  if (!started) {
-    ui::CurrentDialogs().Message(&dialog, Text(texts::kInformation), Text(texts::kDriveBusy),
-                                 ui::MessageIcon::Warning, ui::Ok, ui::Ok);
-    return;
-  }
-  if (!erasable) return;
   const QString caption = Text(quick ? texts::kQuickEraseQuestion : texts::kCompleteEraseQuestion);
   if (ui::CurrentDialogs().Message(&dialog, caption, Text(texts::kEraseDataLost), ui::MessageIcon::Warning,
                                    ui::Yes | ui::No, ui::No) != ui::Yes)
     return;
-  Launch(quick, medium);
-}
-
-void EraseRoutines::Launch(bool quick, std::uint8_t medium) {
-  TEraseForm& dialog = Form();
-  const std::string drive = dialog.SelectedDrive().toStdString();
-  const std::uint32_t kbps = appcore::SpeedTextToKBps(dialog.SelectedSpeed().toStdString(), medium);
-  const auto speed = static_cast<std::uint16_t>(std::min<std::uint32_t>(kbps, 0xFFFF));
-  const std::uint64_t generation = ++FGeneration;
-  FAwaitingEnd = true;
-  FPercent = 0;
   FForm.StartProgressTimer();
-  FDrive = drive;
-  // The speed talks to the drive, and the blank's own readiness checks run
-  // on the burner's worker: nothing here waits for the drive.
-  QPointer<EraseRoutines> self(this);
-  FForm.Jobs().Run(
-      engine::OperationPhase::Preparing, [speed](engine::TKavoBurner& burner) { burner.SetWriteSpeed(speed); },
-      [self, quick, generation](engine::TKavoBurner& burner) {
-        if (!self || burner.Erase(quick ? kBlankQuick : kBlankFull)) return;
-        // Refused blanks have reported already; one that could not start
-        // reports nothing, and the dialog must not wait for ever.
-        QMetaObject::invokeMethod(
-            self.data(),
-            [self, generation] {
-              if (self && self->FAwaitingEnd && self->FGeneration == generation) self->kavobEraseDone(true);
-            },
-            Qt::QueuedConnection);
-      },
-      drive);
-}
-
-void EraseRoutines::Progressed(int percent) {
-  FPercent = std::clamp(percent, 0, 100);
-  if (FAwaitingEnd && FDialog) FDialog->ShowProgress(FPercent);
+  FJob->Go();
 }
 
 void EraseRoutines::Tick() {
@@ -169,38 +115,20 @@ void EraseRoutines::Tick() {
                       QString::fromStdString(appcore::ClockText(FForm.Clock().Remaining())));
 }
 
-void EraseRoutines::kavobEraseDone(bool withError, const QString& reason) {
-  if (!FAwaitingEnd) return;
-  FAwaitingEnd = false;
+void EraseRoutines::Ended(const appcore::EraseEnd& end) {
   FForm.StopProgressTimer();
-  FForm.Burner().CancelOperation();
-  // The blank went around the queue: the jobs it kept waiting run now.
-  FForm.Jobs().Wake();
   ui::PlayEventSound(FForm.Options(), appcore::SoundEvent::ErasingDone, FSound);
-  // The tray opens after every finished erase, a failed one too.
-  if (FForm.Options().EjectDone) EjectAfterErase();
   TEraseForm& dialog = Form();
   // The last figures: an erase shorter than a tick shows its time too.
-  if (!withError) FForm.ClockDone();
+  if (end.Erased) FForm.ClockDone();
   dialog.ShowClocks(QString::fromStdString(appcore::ClockText(FForm.Clock().Elapsed())),
                     QString::fromStdString(appcore::ClockText(FForm.Clock().Remaining())));
-  dialog.ShowEnd(withError);
-  QString text = Text(withError ? texts::kEraseDoneWithError : texts::kEraseDone);
+  dialog.ShowEnd(!end.Erased);
+  QString text = Text(end.Erased ? texts::kEraseDone : texts::kEraseDoneWithError);
   // A wait given up on a busy drive says why: the disc may still be formatting.
-  if (withError && !reason.isEmpty()) text += QLatin1Char('\n') + reason;
+  if (!end.Erased && !end.Reason.empty()) text += QLatin1Char('\n') + QString::fromStdString(end.Reason);
   ui::CurrentDialogs().Inform(&dialog, text, Text(texts::kInformation));
-  dialog.AllowClose(!withError);
-}
-
-void EraseRoutines::EjectAfterErase() {
-  FForm.Jobs().Run(
-      engine::OperationPhase::Preparing,
-      [](engine::TKavoBurner& burner) {
-        burner.SynchronizeCache(device::TImmediate::No, 300000);
-        burner.PreventAllowMediumRemoval(device::TRemoval::Allow);
-        burner.StartStopUnit(device::TStartStop::Eject);
-      },
-      nullptr, FDrive);
+  dialog.AllowClose(end.Erased);
 }
 
 }  // namespace app

@@ -3,6 +3,8 @@
 #include <atomic>
 #include <chrono>
 #include <cstdlib>
+#include <memory>
+#include <optional>
 
 #include "appcore/burn_job.h"
 #include "appcore/progress.h"
@@ -10,11 +12,13 @@
 #include "cli/build_iso.h"
 #include "appcore/drive_select.h"
 #include "appcore/drive_wait.h"
+#include "appcore/erase_job.h"
 #include "cli/health_common.h"
 #include "cli/operation.h"
 #include "engine/device/media_types.h"
 #include "engine/device/speed_text.h"
 #include "engine/dispatch/dispatcher.h"
+#include "engine/interaction.h"
 #include "engine/kavo_burner.h"
 #include "engine/texts.h"
 #include "platform/process.h"
@@ -318,37 +322,43 @@ int RunErase(engine::TKavoBurner& burner, const std::vector<std::string>& args, 
   answers.Notices = [err](const engine::DriveNotice& notice) {
     std::fprintf(err, "zantic-cli: %s\n", notice.Text.c_str());
   };
-  engine::NonInteractive ask(answers);
-  if (!appcore::CheckErasable(burner, o.Quick, medium, ask)) return kExitFailed;
-  burner.SetWriteSpeed(speed);
-  burner.OnDebugMessage = [&](device::TSCSIDevice&, const std::string& m, std::uint8_t) {
-    std::fprintf(err, "%s\n", m.c_str());
-  };
-  bool done = false, withError = false;
-  // The reason of a given-up wait is on stderr already, from the debug messages.
-  burner.OnEraseDone = [&](engine::TKavoBurner&, bool e, const std::string&) {
-    withError = e;
-    done = true;
-  };
+  appcore::EraseRequest request;
+  request.Drive = burner.DeviceId();
+  request.Quick = o.Quick;
+  request.SpeedKBps = speed;
   const bool tty = platform::IsTerminal(err);
   int shown = -1;
-  // A terminal line follows every figure; a log takes every tenth.
-  burner.OnEraseProgress = [&](engine::TKavoBurner&, int percent) {
-    if (percent != shown && (tty || percent / 10 != shown / 10)) {
-      std::fprintf(err, tty ? "\r%3d%%" : "%3d%%\n", percent);
-      shown = percent;
-    }
-  };
+  std::optional<appcore::EraseEnd> end;
   dispatch::QueueDispatcher queue;
   burner.SetDispatcher(&queue);
-  const bool started = burner.Erase(o.Quick ? 1 : 0);
-  while (started && !done) queue.RunPending(std::chrono::milliseconds(500));
+  {
+    appcore::DriveJobs jobs(burner, queue);
+    appcore::EraseJob job(burner, jobs, queue);
+    appcore::EraseEvents events;
+    events.OnErasable = [&](std::uint8_t) {
+      burner.OnDebugMessage = [err](device::TSCSIDevice&, const std::string& m, std::uint8_t) {
+        std::fprintf(err, "%s\n", m.c_str());
+      };
+      job.Go();
+    };
+    // A terminal line follows every figure; a log takes every tenth.
+    events.OnProgress = [&](int percent) {
+      if (percent != shown && (tty || percent / 10 != shown / 10)) {
+        std::fprintf(err, tty ? "\r%3d%%" : "%3d%%\n", percent);
+        shown = percent;
+      }
+    };
+    // The reason of a given-up wait is on stderr already, from the debug messages.
+    events.OnEnd = [&end](const appcore::EraseEnd& e) { end = e; };
+    job.Check(std::move(request), std::move(events), std::make_shared<engine::NonInteractive>(answers));
+    while (!end || !jobs.Idle()) queue.RunPending(std::chrono::milliseconds(200));
+    burner.WaitForOperation();
+  }
   queue.RunPending(std::chrono::milliseconds(0));
-  burner.WaitForOperation();
   burner.SetDispatcher(nullptr);
-  burner.OnEraseProgress = nullptr;
   if (tty && shown >= 0) std::fputc('\n', err);
-  if (!started || withError) {
+  if (end->Refused) return kExitFailed;
+  if (!end->Erased) {
     std::fprintf(err, "zantic-cli: Erase process done with error.%s%s\n", burner.LastErrorText().empty() ? "" : " ",
                  burner.LastErrorText().c_str());
     return kExitFailed;
