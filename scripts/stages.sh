@@ -51,8 +51,15 @@ run_stage() {
   cpu=$CHILDREN_CPU
   mkdir -p "$STAGE_LOGS"
   echo "==== stage $name"
-  "$@" > >(tee "$log") 2>&1 || rc=$?
-  wait $! 2>/dev/null || true  # tee has written everything
+  # The tee is opened here, not in the command's redirection: for a program
+  # (not a function) bash opens that in the child, and $! would still name
+  # whatever ran in the background last, a stage beside this one included.
+  local out tee_pid
+  exec {out}> >(tee "$log")
+  tee_pid=$!
+  "$@" >&"$out" 2>&1 || rc=$?
+  exec {out}>&-
+  wait "$tee_pid" 2>/dev/null || true  # tee has written everything
   case "$rc" in
     0) result=passed ;;
     77) result="skipped ($(grep -v '^[[:space:]]*$' "$log" | tail -n 1 || true))" ;;

@@ -16,7 +16,9 @@ out=$(bash -c '
   two_steps() { false && touch second-step; }
   skipped() { echo "no 32-bit wine here"; echo; return 77; }
   sleep 1 & job=$!; since=$SECONDS
-  start_stage beside 5 sh -c "echo out beside; exit 4"
+  start_stage beside 5 sh -c "sleep 4; echo out beside; exit 4"
+  # A program, not a function: it must not wait for the stage beside it.
+  run_stage program sh -c "echo program"
   run_stage broken two_steps
   run_stage after-it touch ran-after-failure
   run_stage skip skipped
@@ -40,9 +42,10 @@ for line in "broken $t  failed \\(exit 1, output in build/stages/broken.log\\)" 
   "beside +[0-9]+ s +- s cpu  failed \\(exit 4, output in build/stages/beside.log\\)"; do
   grep -qxE "$line" <<<"$summary" || fail "no line '$line' in: $summary"
 done
-[ "$(grep -c ' s cpu  ' <<<"$summary")" -eq 7 ] || fail "not one line per stage: $summary"
+[ "$(grep -c ' s cpu  ' <<<"$summary")" -eq 8 ] || fail "not one line per stage: $summary"
 # A stage's processor time is its own: the busy one's 1.2 s (and python's
 # start, more on a loaded machine), none of it in the stages around it.
+grep -qxE "program +[0-2] s +[0-9]+ s cpu  passed" <<<"$summary" || fail "a program's stage waited for the one beside it: $summary"
 grep -qxE "busy +[0-9]+ s +[123] s cpu  passed" <<<"$summary" || fail "the busy stage's processor time is not 1-3 s: $summary"
 grep -qxE "bg +[0-9]+ s +0 s cpu  passed" <<<"$summary" || fail "the stage after the busy one counts its time: $summary"
 
