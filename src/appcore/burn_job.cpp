@@ -150,6 +150,9 @@ LaidOut LayOutCompilation(const BurnJobRequest& request, engine::TKavoBurner& bu
   }
   sums = std::move(attached.Value());
   burner.PrepareLayout(engine::LayoutTarget::Disc);
+  // An abort that cut the earlier session's import leaves a layout without
+  // its files: it ends the burn instead of writing a session that lacks them.
+  l.Aborted = burner.CancelRequested();
   l.Sectors = burner.ImageSectors();
   return l;
 }
