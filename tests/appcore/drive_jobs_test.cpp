@@ -10,6 +10,7 @@
 
 #include "appcore/drive_jobs.h"
 #include "appcore/drive_select.h"
+#include "appcore/recorder_jobs_fixture.h"
 #include "engine/device/transport.h"
 #include "engine/dispatch/dispatcher.h"
 #include "engine/kavo_burner.h"
@@ -23,41 +24,14 @@ namespace {
 using namespace appcore;
 using Phase = engine::OperationPhase;
 
-class DriveJobsTest : public ::testing::Test {
+class DriveJobsTest : public testsupport::RecorderJobs {
  protected:
-  void SetUp() override {
-    std::string discs;
-    for (const char* name : {"/a.zvd", "/b.zvd"}) {
-      ASSERT_TRUE(vdrive::TDiscFile::Create(Dir.Str() + name, vdrive::BlankDisc(vdrive::TMedia::CdRw, 4000)));
-      discs += (discs.empty() ? "" : std::string(1, platform::kPathListSeparator)) + Dir.Str() + name;
-      Paths.push_back(Dir.Str() + name);
-    }
-    platform::SetEnvironment("ZANTIC_VDISC", discs);
-    device::FinalizeTransport();  // the drive table of the test before is gone
-    vdrive::RegisterVirtualRecorders();
-    platform::UnsetEnvironment("ZANTIC_VDISC");
-    for (const std::string& path : Paths) {
-      ASSERT_TRUE(SelectDrive(Burner, path).Selected());
-      Devices.push_back(Burner.DeviceId());
-    }
-    Burner.SetDispatcher(&Queue);
-  }
-  void TearDown() override {
-    Burner.WaitForOperation();
-    Queue.RunPending(std::chrono::milliseconds(0));
-    Burner.SetDispatcher(nullptr);
-    vdrive::UnregisterVirtualRecorders();
-    device::FinalizeTransport();
-  }
+  void SetUp() override { Attach({vdrive::TMedia::CdRw, vdrive::TMedia::CdRw}); }
   template <typename F>
   bool Loop(F until) {
     for (int i = 0; i < 100 && !until(); ++i) Queue.RunPending(std::chrono::milliseconds(100));
     return until();
   }
-  testsupport::TempDir Dir;
-  engine::TKavoBurner Burner;
-  dispatch::QueueDispatcher Queue;
-  std::vector<std::string> Paths, Devices;  // a, b
 };
 
 // The drive box at start-up: the first drive the burn button works with,

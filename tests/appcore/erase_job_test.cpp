@@ -11,48 +11,21 @@
 #include <vector>
 
 #include "appcore/drive_jobs.h"
-#include "appcore/drive_select.h"
 #include "appcore/erase_job.h"
-#include "engine/device/transport.h"
-#include "engine/dispatch/dispatcher.h"
+#include "appcore/recorder_jobs_fixture.h"
 #include "engine/interaction.h"
-#include "engine/kavo_burner.h"
-#include "platform/process.h"
-#include "support/temp_dir.h"
-#include "vdrive/disc_image.h"
 #include "vdrive/registration.h"
 
 namespace {
 
 using namespace appcore;
 
-class EraseJobTest : public ::testing::Test {
+class EraseJobTest : public testsupport::RecorderJobs {
  protected:
   void SetUp() override {
-    std::string discs;
-    for (const auto& [name, media] : {std::pair{"/rw.zvd", vdrive::TMedia::CdRw}, std::pair{"/r.zvd", vdrive::TMedia::CdR}}) {
-      ASSERT_TRUE(vdrive::TDiscFile::Create(Dir.Str() + name, vdrive::BlankDisc(media, 4000)));
-      discs += (discs.empty() ? "" : std::string(1, platform::kPathListSeparator)) + Dir.Str() + name;
-      Paths.push_back(Dir.Str() + name);
-    }
-    platform::SetEnvironment("ZANTIC_VDISC", discs);
-    device::FinalizeTransport();
-    vdrive::RegisterVirtualRecorders();
-    platform::UnsetEnvironment("ZANTIC_VDISC");
-    for (const std::string& path : Paths) {
-      ASSERT_TRUE(SelectDrive(Burner, path).Selected());
-      Devices.push_back(Burner.DeviceId());
-      vdrive::RecorderFor(path)->ClearCommandLog();
-    }
-    Burner.SetDispatcher(&Queue);
+    Attach({vdrive::TMedia::CdRw, vdrive::TMedia::CdR});
+    for (const std::string& path : Paths) vdrive::RecorderFor(path)->ClearCommandLog();
     Answers.Notices = [this](const engine::DriveNotice& notice) { Notices.push_back(notice.Text); };
-  }
-  void TearDown() override {
-    Burner.WaitForOperation();
-    Queue.RunPending(std::chrono::milliseconds(0));
-    Burner.SetDispatcher(nullptr);
-    vdrive::UnregisterVirtualRecorders();
-    device::FinalizeTransport();
   }
   // Runs one check, and the blank when `go`, to its end.
   std::optional<EraseEnd> Erase(EraseJob& job, DriveJobs& jobs, const std::string& device, bool quick, bool go) {
@@ -82,10 +55,7 @@ class EraseJobTest : public ::testing::Test {
     const auto log = vdrive::RecorderFor(path)->CommandLog();
     return static_cast<int>(std::count_if(log.begin(), log.end(), [](const auto& c) { return c.Opcode() == 0xA1; }));
   }
-  testsupport::TempDir Dir;
-  engine::TKavoBurner Burner;
-  dispatch::QueueDispatcher Queue;
-  std::vector<std::string> Paths, Devices;  // the CD-RW, the CD-R
+  // Paths and Devices: the CD-RW, the CD-R.
   engine::NonInteractiveAnswers Answers;
   std::vector<std::string> Notices;
   std::vector<int> Percents;

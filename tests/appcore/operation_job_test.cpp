@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "appcore/drive_select.h"
+#include "appcore/recorder_jobs_fixture.h"
 #include "appcore/operation_job.h"
 #include "appcore/options.h"
 #include "appcore/task_tree.h"
@@ -25,25 +26,12 @@ namespace {
 
 using namespace appcore;
 
-class OperationJobTest : public ::testing::Test {
+class OperationJobTest : public testsupport::RecorderJobs {
  protected:
   void SetUp() override {
-    Disc = Dir.Str() + "/disc.zvd";
-    ASSERT_TRUE(vdrive::TDiscFile::Create(Disc, vdrive::BlankDisc(vdrive::TMedia::CdRw, 4000)));
-    platform::SetEnvironment("ZANTIC_VDISC", Disc);
-    device::FinalizeTransport();  // the drive table of the test before is gone
-    vdrive::RegisterVirtualRecorders();
-    platform::UnsetEnvironment("ZANTIC_VDISC");
-    ASSERT_TRUE(SelectDrive(Burner, Disc).Selected());
-    Burner.SetDispatcher(&Queue);
+    Attach({vdrive::TMedia::CdRw});
+    Disc = Paths[0];
     Jobs.ChooseDevice(Burner.DeviceId());
-  }
-  void TearDown() override {
-    Burner.WaitForOperation();
-    Queue.RunPending(std::chrono::milliseconds(0));
-    Burner.SetDispatcher(nullptr);
-    vdrive::UnregisterVirtualRecorders();
-    device::FinalizeTransport();
   }
   BurnJobRequest Request(JobKind kind, const std::string& payload) {
     TaskTree task = NewTask("R");
@@ -68,11 +56,8 @@ class OperationJobTest : public ::testing::Test {
     Queue.RunPending(std::chrono::milliseconds(300));
     EXPECT_FALSE(job.Running());
   }
-  testsupport::TempDir Dir;
   std::string Disc;
   Options Opts;
-  engine::TKavoBurner Burner;
-  dispatch::QueueDispatcher Queue;
   DriveJobs Jobs{Burner, Queue};
   std::vector<JobLine> Lines;
   std::uint32_t Sectors = 0;
