@@ -23,7 +23,10 @@ cd "$(dirname "$0")/.."
 root=$PWD
 build=$root/build/fuzz
 
+# -O1 -g1: the engine builds in about half the time of -O2 -g, runs nearly as
+# many inputs a second, and a crash still shows file and line.
 CXX=${CXX_FUZZ:-clang++-14} cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+  -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O1 -g1 -DNDEBUG" -DCMAKE_C_FLAGS_RELWITHDEBINFO="-O1 -g1 -DNDEBUG" \
   -DCMAKE_CXX_COMPILER="${CXX_FUZZ:-clang++-14}" -DZANTIC_FUZZ=ON -DZANTIC_TESTS=OFF -DZANTIC_WERROR=OFF >/dev/null
 cli=${ZANTIC_SEED_CLI:-}
 targets="zantic_import_fuzzer zantic_pe_icon_fuzzer zantic_pe_seed zantic_checksum_fuzzer zantic_sector_map_fuzzer

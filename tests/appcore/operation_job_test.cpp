@@ -2,8 +2,12 @@
 // renders, and exactly one end whose outcome says what happened.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
+#include <optional>
+#include <span>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "appcore/drive_select.h"
@@ -13,7 +17,9 @@
 #include "appcore/task_tree.h"
 #include "appcore/texts.h"
 #include "engine/device/transport.h"
+#include "engine/device_disc_source.h"
 #include "engine/dispatch/dispatcher.h"
+#include "engine/health/checksum_burn.h"
 #include "engine/kavo_burner.h"
 #include "engine/texts.h"
 #include "platform/file_find.h"
@@ -26,10 +32,35 @@ namespace {
 
 using namespace appcore;
 
+// The drive's own reading, with an abort (a Ctrl-C, the Abort button) that
+// arrives as the read numbered `AbortAt` (from 1) is made.
+class AbortOnRead final : public iso::DiscSource {
+ public:
+  explicit AbortOnRead(engine::TKavoBurner& burner) : FBurner(burner), FDrive(burner) {}
+  base::Status ReadSectors(std::uint32_t lba, std::uint32_t count, std::span<std::uint8_t> out) override {
+    if (++Reads == AbortAt) FBurner.CancelOperation();
+    return FDrive.ReadSectors(lba, count, out);
+  }
+  bool Ready() override { return FDrive.Ready(); }
+  std::uint8_t LastSession() override { return FDrive.LastSession(); }
+  std::optional<iso::TrackEntry> TrackInfo(std::uint8_t track) override { return FDrive.TrackInfo(track); }
+  std::optional<std::pair<std::uint8_t, std::uint8_t>> TrackRange() override { return FDrive.TrackRange(); }
+  std::optional<std::uint32_t> TocAddress(std::uint8_t track) override { return FDrive.TocAddress(track); }
+  std::uint32_t FreeBlocks() override { return FDrive.FreeBlocks(); }
+  std::optional<std::uint32_t> NextWritableAddress() override { return FDrive.NextWritableAddress(); }
+  std::uint64_t SectorCount() const override { return FDrive.SectorCount(); }
+  std::atomic<int> Reads{0}, AbortAt{0};
+
+ private:
+  engine::TKavoBurner& FBurner;
+  engine::DeviceDiscSource FDrive;
+};
+
 class OperationJobTest : public testsupport::RecorderJobs {
  protected:
   void SetUp() override {
-    Attach({vdrive::TMedia::CdRw});
+    // Room for a second session after the first one's lead-out.
+    Attach({vdrive::TMedia::CdRw}, 30000);
     Disc = Paths[0];
     Jobs.ChooseDevice(Burner.DeviceId());
   }
@@ -97,6 +128,43 @@ TEST_F(OperationJobTest, AnAbortEndsOnceAsAbortedWithWhatWasWritten) {
   EXPECT_LT(Ends[0].BytesWritten, std::uint64_t(Sectors) * 2048);
   // The burner is back on the options for the next operation.
   EXPECT_EQ(Burner.TestWrite(), Opts.TestWrite);
+}
+
+TEST_F(OperationJobTest, AnAbortDuringTheEarlierSessionsImportWritesNoSession) {
+  Opts.CloseDisc = false;
+  Opts.EjectDone = false;
+  {
+    OperationJob job(Burner, Jobs, Opts);
+    BurnJobRequest r = Request(JobKind::Burn, "one");
+    r.TestWrite = false;
+    Run(job, std::move(r));
+    ASSERT_EQ(Ends.size(), 1u);
+    ASSERT_EQ(Ends[0].Outcome, JobOutcome::Done) << Ends[0].Text;
+  }
+  Ends.clear();
+  // The earlier session's checksum file is looked for first; the abort comes
+  // with the first read after it, the import's.
+  AbortOnRead disc(Burner);
+  Burner.SetDiscSource(&disc);
+  ASSERT_TRUE(health::KeepChecksumFileCurrent(Burner).Ok());
+  disc.AbortAt = disc.Reads + 1;
+  disc.Reads = 0;
+  // Named sources (zantic-cli burn --import-session): the earlier session
+  // is read as the layout is made.
+  OperationJob job(Burner, Jobs, Opts);
+  BurnJobRequest r = RequestFromOptions(JobKind::Burn, Opts);
+  r.Sources = PlainSources{{Dir.Write("b.txt", "two")}, "", false, false};
+  r.TestWrite = false;
+  r.Checksums = false;
+  r.Session = 1;
+  Run(job, std::move(r));
+  Burner.SetDiscSource(nullptr);
+  ASSERT_GE(disc.Reads, disc.AbortAt) << "the earlier session was never imported";
+  ASSERT_EQ(Ends.size(), 1u);
+  // A session without the earlier files would hide them from every reader.
+  EXPECT_EQ(Ends[0].Outcome, JobOutcome::Aborted) << Ends[0].Text;
+  EXPECT_EQ(Ends[0].BytesWritten, 0u);
+  EXPECT_EQ(engine::DeviceDiscSource(Burner).LastSession(), 1);
 }
 
 TEST_F(OperationJobTest, FailuresEndOnceWithTheirText) {

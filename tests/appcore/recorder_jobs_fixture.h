@@ -22,11 +22,11 @@ namespace testsupport {
 
 class RecorderJobs : public ::testing::Test {
  protected:
-  void Attach(std::initializer_list<vdrive::TMedia> media) {
+  void Attach(std::initializer_list<vdrive::TMedia> media, std::uint32_t blocks = 4000) {
     std::string discs;
     for (const vdrive::TMedia medium : media) {
       const std::string path = Dir.Str() + "/d" + std::to_string(Paths.size()) + ".zvd";
-      ASSERT_TRUE(vdrive::TDiscFile::Create(path, vdrive::BlankDisc(medium, 4000)));
+      ASSERT_TRUE(vdrive::TDiscFile::Create(path, vdrive::BlankDisc(medium, blocks)));
       discs += (discs.empty() ? "" : std::string(1, platform::kPathListSeparator)) + path;
       Paths.push_back(path);
     }
