@@ -139,34 +139,37 @@ case "$mode" in
     asan_tests() { ctest --preset asan -j2; }
     # Only the programs that run threads: the whole suite under TSan would
     # not fit the time the test command has.
-    tsan() { cmake --preset tsan && cmake --build --preset tsan -- -k 0 && ctest --preset tsan -j2; }
+    tsan() { cmake --preset tsan && cmake --build --preset tsan --target zantic_test_programs -- -k 0 && ctest --preset tsan -j2; }
     # The other Windows build (compiled only) takes the processor the tests
     # leave idle while they wait on throttled drives and timers: at the lowest
     # priority from the sanitizer tests on, it is done or nearly so when it
     # is waited for.
-    # The fuzzers run beside the desktop program's stage, which mostly waits
-    # on wine; their seeds are made with the zantic-cli built above.
     run_stage asan-build asan_build
     start_stage windows-compile 9 scripts/windows-stage.sh compile
     run_stage asan-tests asan_tests
-    run_stage tsan tsan
     run_stage windows scripts/windows-stage.sh run
-    start_stage fuzz 5 env ZANTIC_SEED_CLI=build/asan/src/cli/zantic-cli scripts/fuzz.sh 60
     # The desktop program under wine, where a Qt for Windows is at hand (it
-    # exits 77, skipped, where there is none); it runs the x86_64 build, which
-    # the windows stage built, or on a machine that runs 32-bit programs the
-    # compile stage. ZANTIC_WINDOWS_GUI=0 leaves it out.
+    # exits 77, skipped, where there is none). It mostly waits on wine, so it
+    # runs beside ThreadSanitizer and the fuzzers. It runs the x86_64 build,
+    # which the windows stage built, or on a machine that runs 32-bit programs
+    # the compile stage, after that. ZANTIC_WINDOWS_GUI=0 leaves it out.
+    gui_after_compile=0
     if [ "${ZANTIC_WINDOWS_GUI:-1}" = 0 ]; then
-      wait_stage windows-compile
       run_stage windows-gui bash -c 'echo "not run: ZANTIC_WINDOWS_GUI=0"; exit 77'
     elif scripts/windows-stage.sh runs-32bit; then
-      wait_stage windows-compile
-      run_stage windows-gui bash scripts/windows-gui-stage.sh
+      gui_after_compile=1
     else
-      run_stage windows-gui bash scripts/windows-gui-stage.sh
-      wait_stage windows-compile
+      start_stage windows-gui 0 bash scripts/windows-gui-stage.sh
     fi
-    wait_stage fuzz
+    run_stage tsan tsan
+    # Seeds are made with the zantic-cli built above.
+    run_stage fuzz env ZANTIC_SEED_CLI=build/asan/src/cli/zantic-cli scripts/fuzz.sh 60
+    wait_stage windows-compile
+    if [ "$gui_after_compile" = 1 ]; then
+      run_stage windows-gui bash scripts/windows-gui-stage.sh
+    elif [ -n "${stage_pid[windows-gui]:-}" ]; then
+      wait_stage windows-gui
+    fi
 
     stage_report
     ;;
