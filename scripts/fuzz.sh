@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
-# Builds the fuzzers with clang and runs them one after another within
-# SECONDS: the session import gets the largest share; the icon reader, the
-# checksum file, the damage map, task files, INI profiles and the drive's
-# MMC answers get the rest.
+# Builds the fuzzers with clang and runs them for SECONDS of processor time
+# in all, in two lanes (half of SECONDS on each of two cores): the session
+# import gets the largest share; the icon reader, the checksum file, the
+# damage map, task files, INI profiles and the drive's MMC answers get the
+# rest.
 #
 #   scripts/fuzz.sh [SECONDS]   default 60; the corpora grow in build/fuzz/corpus*
 #
@@ -154,10 +155,15 @@ all=(
   "pe_icon 1 262144 corpus-pe pe-seeds"
   "import 4 1048576 corpus $seeds"
 )
-for t in "${all[@]}"; do
-  # shellcheck disable=SC2086
-  if [ -n "$runs" ]; then run $t & else run $t; fi
-done
+# shellcheck disable=SC2086
+if [ -n "$runs" ]; then
+  for t in "${all[@]}"; do run $t & done
+else
+  # Two lanes, one a core, of half the time each: the import and the
+  # checksum file in one, the other five in the other.
+  (for t in "${all[6]}" "${all[0]}"; do run $t; done) &
+  (for t in "${all[@]:1:5}"; do run $t; done) &
+fi
 wait
 for t in "${all[@]}"; do
   # shellcheck disable=SC2086
