@@ -72,6 +72,12 @@ class OperationJobTest : public testsupport::RecorderJobs {
     r.Task = CopyTask(task);
     return r;
   }
+  // A real write of `payload` in a task, run to its end.
+  void BurnForReal(OperationJob& job, const std::string& payload) {
+    BurnJobRequest r = Request(JobKind::Burn, payload);
+    r.TestWrite = false;
+    Run(job, std::move(r));
+  }
   // Runs the loop until the end and a while after it: a second end would show.
   void Run(OperationJob& job, BurnJobRequest request, bool cancelOnStart = false) {
     JobEvents events;
@@ -97,9 +103,7 @@ class OperationJobTest : public testsupport::RecorderJobs {
 
 TEST_F(OperationJobTest, ABurnTellsItsStepsAndEndsOnceDone) {
   OperationJob job(Burner, Jobs, Opts);
-  BurnJobRequest r = Request(JobKind::Burn, "hello");
-  r.TestWrite = false;
-  Run(job, std::move(r));
+  BurnForReal(job, "hello");
   ASSERT_EQ(Ends.size(), 1u);
   EXPECT_EQ(Ends[0].Outcome, JobOutcome::Done) << Ends[0].Text;
   EXPECT_GE(Sectors, 300u);
@@ -135,9 +139,7 @@ TEST_F(OperationJobTest, AnAbortDuringTheEarlierSessionsImportWritesNoSession) {
   Opts.EjectDone = false;
   {
     OperationJob job(Burner, Jobs, Opts);
-    BurnJobRequest r = Request(JobKind::Burn, "one");
-    r.TestWrite = false;
-    Run(job, std::move(r));
+    BurnForReal(job, "one");
     ASSERT_EQ(Ends.size(), 1u);
     ASSERT_EQ(Ends[0].Outcome, JobOutcome::Done) << Ends[0].Text;
   }
