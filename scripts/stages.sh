@@ -19,7 +19,8 @@
 #   ...
 #   wait_stage NAME
 #
-# Its output is shown when it is waited for; its time counts from its start.
+# Its output is shown when it is waited for; its time counts from its start;
+# from then on it runs at the caller's priority.
 # Its processor time is counted in the stage that was running when it ended,
 # so its own line shows none.
 
@@ -93,7 +94,25 @@ _stage_join() {
   return "$rc"
 }
 
+# A stage that is waited for is all that is left to do: it gets the shell's
+# own priority back, for its running processes and what they start from now
+# on. At the lowest priority, other load on the machine (a CI neighbour, busy
+# loops) would starve it for hours. Lowering a niceness needs root; without
+# it the stage keeps its own.
+_stage_renice() {
+  local pids=$1 all=""
+  while [ -n "$pids" ]; do
+    all+=" $pids"
+    pids=$(for p in $pids; do ps -o pid= --ppid "$p" 2>/dev/null || true; done | tr -s ' \n' ' ')
+    pids=${pids# }
+    pids=${pids% }
+  done
+  # shellcheck disable=SC2086
+  renice -n "$(nice)" -p $all >/dev/null 2>&1 || true
+}
+
 wait_stage() {
+  _stage_renice "${stage_pid[$1]}"
   STAGE_STARTED=${stage_started[$1]} STAGE_BESIDE=1 run_stage "$1" _stage_join "$1"
   unset "stage_pid[$1]"
 }

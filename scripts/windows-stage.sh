@@ -61,8 +61,8 @@ run() {
     echo "windows stage: this machine runs no 32-bit programs; the i686 build is compiled only," \
       "the tests run in the x86_64 build"
   ready_qt "$run_preset"
-  nice -n 10 cmake --preset "$run_preset" >/dev/null
-  nice -n 10 cmake --build "build/$run_preset" -j2
+  cmake --preset "$run_preset" >/dev/null
+  cmake --build "build/$run_preset" -j2
   mkdir -p "$WINEPREFIX"
   /usr/lib/wine/wine64 wineboot --init >/dev/null 2>&1 || true
   wineserver -w || true

@@ -49,6 +49,15 @@ grep -qxE "program +[0-2] s +[0-9]+ s cpu  passed" <<<"$summary" || fail "a prog
 grep -qxE "busy +[0-9]+ s +[123] s cpu  passed" <<<"$summary" || fail "the busy stage's processor time is not 1-3 s: $summary"
 grep -qxE "bg +[0-9]+ s +0 s cpu  passed" <<<"$summary" || fail "the stage after the busy one counts its time: $summary"
 
+# A stage waited for runs at the caller's priority from then on: what it
+# starts next, here `nice`, is no longer at the low one it began with.
+if [ "$(id -u)" -eq 0 ]; then
+  bash -c 'set -euo pipefail; source "$1"
+    start_stage low 15 sh -c "sleep 2; nice >niceness"; wait_stage low' runner "$runner" >/dev/null 2>&1
+  [ "$(cat niceness 2>/dev/null)" = "$(nice)" ] ||
+    fail "a stage waited for kept its low priority: niceness $(cat niceness 2>/dev/null)"
+fi
+
 # Only passing and skipped stages: exit 0.
 bash -c 'set -euo pipefail; source "$1"; run_stage a true; run_stage b sh -c "exit 77"; stage_report' \
   runner "$runner" >/dev/null 2>&1 || fail "passing and skipped stages end in failure"
