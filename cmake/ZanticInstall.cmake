@@ -38,25 +38,25 @@ if(ZANTIC_HAVE_QT)
             DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/${size}x${size}/apps RENAME zantic.png)
   endforeach()
 
-  # In the build tree the programs find the skins next to themselves, as an
-  # unpacked copy would.
-  foreach(program IN ITEMS zantic zantic-screens option_form_gui_test)
-    if(TARGET ${program})
-      get_target_property(program_dir ${program} BINARY_DIR)
-      add_custom_target(${program}_skins
-        COMMAND ${CMAKE_COMMAND} -E copy_directory ${ZANTIC_SKINS_SOURCE} ${program_dir}/Skins)
-      add_dependencies(${program} ${program}_skins)
-    endif()
-  endforeach()
-  # The manual, found beside the program the same way.
-  foreach(program IN ITEMS zantic zantic-screens zantic_drive_forms_gui_test zantic_start_form_gui_test)
-    if(TARGET ${program})
-      get_target_property(program_dir ${program} BINARY_DIR)
-      add_custom_target(${program}_help
-        COMMAND ${CMAKE_COMMAND} -E copy_directory ${PROJECT_SOURCE_DIR}/data/help ${program_dir}/Help)
-      add_dependencies(${program} ${program}_help)
-    endif()
-  endforeach()
+  # In the build tree the programs find the skins and the manual next to
+  # themselves, as an unpacked copy would. One copy per folder: programs that
+  # share a folder share it (two copies into one folder at once fail).
+  function(zantic_copy_beside what source folder_name)
+    foreach(program IN LISTS ARGN)
+      if(TARGET ${program})
+        get_target_property(program_dir ${program} BINARY_DIR)
+        file(RELATIVE_PATH where ${PROJECT_BINARY_DIR} ${program_dir})
+        string(MAKE_C_IDENTIFIER "zantic_${what}_in_${where}" copy)
+        if(NOT TARGET ${copy})
+          add_custom_target(${copy} COMMAND ${CMAKE_COMMAND} -E copy_directory ${source} ${program_dir}/${folder_name})
+        endif()
+        add_dependencies(${program} ${copy})
+      endif()
+    endforeach()
+  endfunction()
+  zantic_copy_beside(skins ${ZANTIC_SKINS_SOURCE} Skins zantic zantic-screens option_form_gui_test)
+  zantic_copy_beside(help ${PROJECT_SOURCE_DIR}/data/help Help
+                     zantic zantic-screens zantic_drive_forms_gui_test zantic_start_form_gui_test)
 endif()
 
 if(ZANTIC_HAVE_QT)
